@@ -1,5 +1,6 @@
 #include "swf/SWFStreamReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "stream/FileStream.h"
@@ -58,11 +59,16 @@ void TSWFStreamReader::LoadCompressedBody(Stream& stream) {
   const int64_t count = static_cast<int64_t>(head_.FileLength) - kFixedPartSize;
   if (count <= 0) throw StreamError(kStreamReadError);
   InflateStream view(stream);
-  MemoryStream inflated;
-  inflated.CopyFrom(view, count);
-  inflated.SetPosition(0);
-  ReadHead(inflated, HeadFrame);
-  GetBody().CopyRemainderFrom(inflated);
+  // The frame part is inflated on its own and the rest straight into the body, so the movie is
+  // held once, not twice, and memory grows only with the bytes that really come out of zlib.
+  MemoryStream frame_part;
+  frame_part.CopyFrom(view, 1);
+  const int64_t rect_bits = 5 + 4 * (frame_part.Bytes()[0] >> 3);
+  const int64_t frame_part_size = std::min<int64_t>(count, (rect_bits + 7) / 8 + 4);
+  frame_part.CopyFrom(view, frame_part_size - 1);
+  frame_part.SetPosition(0);
+  ReadHead(frame_part, HeadFrame);
+  GetBody().CopyFrom(view, count - frame_part_size);
 }
 
 int32_t TSWFStreamReader::ReadHead(Stream& stream, uint8_t mode) {
