@@ -1,0 +1,54 @@
+#pragma once
+
+// One frame as a flat list of draw commands, produced from the display list and consumed by the
+// renderer. The list is cleared and refilled each frame; its storage is kept.
+
+#include <vector>
+
+#include "render/Geometry.h"
+
+namespace lumen::render {
+
+enum class BlendMode : uint8_t {
+  Normal,
+  Layer,
+  Multiply,
+  Screen,
+  Lighten,
+  Darken,
+  Difference,
+  Add,
+  Subtract,
+  Invert,
+  Alpha,
+  Erase,
+  Overlay,
+  HardLight
+};
+
+enum class Quality : uint8_t { Low, Medium, High, Best };
+
+struct RenderCommand {
+  enum class Kind : uint8_t {
+    DrawShape,   // shape, matrix, cxform
+    BeginMask,   // the following DrawShapes up to EndMask build a mask instead of painting
+    EndMask,     // the mask is complete and now clips (intersected with any outer mask)
+    PopMask,     // the innermost mask stops clipping
+    BeginLayer,  // the following commands paint into a transparent layer ...
+    EndLayer,    // ... composited onto what lies below with `blend` and `cxform`
+  };
+  Kind kind = Kind::DrawShape;
+  const ShapeGeometry* shape = nullptr;  // DrawShape; owned by the movie, outlives the list
+  Matrix matrix;                         // DrawShape: shape twips to stage twips
+  ColorTransform cxform;                 // DrawShape, EndLayer: the full, concatenated transform
+  BlendMode blend = BlendMode::Normal;   // BeginLayer/EndLayer
+};
+
+struct RenderList {
+  Rgba background;  // the stage colour
+  std::vector<RenderCommand> commands;
+
+  void Clear() { commands.clear(); }
+};
+
+}  // namespace lumen::render
