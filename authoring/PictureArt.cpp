@@ -24,7 +24,9 @@ Color Mix(Color a, Color b, float t) {
   return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-Color Scale(Color c, float k) { return {c.r * k, c.g * k, c.b * k}; }
+Color Scale(Color c, float k) {
+  return {c.r * k, c.g * k, c.b * k};
+}
 
 float Smooth(float edge0, float edge1, float x) {
   const float t = std::clamp((x - edge0) / (edge1 - edge0), 0.0f, 1.0f);
@@ -125,7 +127,8 @@ Color NightCity(float u, float v, float aspect) {
   if (v > top) {
     c = {0.05f, 0.05f, 0.09f};
     const float wx = std::fmod(x * 14 * 6, 1.0f), wy = std::fmod(v * 70, 1.0f);
-    const float lit = stb_perlin_noise3(std::floor(x * 84) * 0.37f, std::floor(v * 70) * 0.53f, 3, 0, 0, 0);
+    const float lit =
+        stb_perlin_noise3(std::floor(x * 84) * 0.37f, std::floor(v * 70) * 0.53f, 3, 0, 0, 0);
     if (wx > 0.3f && wx < 0.7f && wy > 0.3f && wy < 0.75f && lit > 0.05f) c = {1.0f, 0.82f, 0.45f};
   }
   return c;
@@ -151,9 +154,13 @@ uint8_t ToByte(float value) {
 
 }  // namespace
 
-int SceneCount() { return static_cast<int>(Scenes().size()); }
+int SceneCount() {
+  return static_cast<int>(Scenes().size());
+}
 
-std::string SceneTitle(int scene) { return Scenes()[static_cast<size_t>(scene % SceneCount())].title; }
+std::string SceneTitle(int scene) {
+  return Scenes()[static_cast<size_t>(scene % SceneCount())].title;
+}
 
 RgbImage PaintScene(int scene, int width, int height) {
   const Shader& shader = Scenes()[static_cast<size_t>(scene % SceneCount())].shader;

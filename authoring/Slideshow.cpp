@@ -68,7 +68,7 @@ void WriteAlphaTransform(BitWriter& out, double alpha) {
 void WritePolygons(BitWriter& out, const std::vector<std::vector<std::pair<int, int>>>& polygons) {
   for (const auto& polygon : polygons) {
     const int x0 = polygon[0].first * kTwips, y0 = polygon[0].second * kTwips;
-    out.WriteUnsigned(0, 1);     // style change record
+    out.WriteUnsigned(0, 1);        // style change record
     out.WriteUnsigned(0b00011, 5);  // fill style 1 and move to
     const int move_bits = BitWriter::SignedBitsFor({x0, y0});
     out.WriteUnsigned(static_cast<uint32_t>(move_bits), 5);
@@ -101,7 +101,7 @@ Bytes DefineShape(uint16_t id, int width, int height, const BitWriter& fill_styl
   body.WriteU8(1);  // one fill style
   BitWriter style = fill_style;
   body.WriteBytes(style.bytes());
-  body.WriteU8(0);  // no line styles
+  body.WriteU8(0);           // no line styles
   body.WriteUnsigned(1, 4);  // fill index bits
   body.WriteUnsigned(0, 4);  // line index bits
   WritePolygons(body, polygons);
@@ -234,18 +234,27 @@ struct Slide {
 Slide SlideLayout(int index) {
   const auto base = static_cast<uint16_t>(10 + index * 10);
   const auto depth = static_cast<uint16_t>(100 + index * 10);
-  return {base, static_cast<uint16_t>(base + 1), static_cast<uint16_t>(base + 2),
-          static_cast<uint16_t>(base + 3), depth, static_cast<uint16_t>(depth + 1),
-          static_cast<uint16_t>(depth + 2), static_cast<uint16_t>(depth + 3)};
+  return {base,
+          static_cast<uint16_t>(base + 1),
+          static_cast<uint16_t>(base + 2),
+          static_cast<uint16_t>(base + 3),
+          depth,
+          static_cast<uint16_t>(depth + 1),
+          static_cast<uint16_t>(depth + 2),
+          static_cast<uint16_t>(depth + 3)};
 }
 
 constexpr uint16_t kMaskShape = 1;
 
-double Ease(double t) { return t * t * (3 - 2 * t); }
+double Ease(double t) {
+  return t * t * (3 - 2 * t);
+}
 
 }  // namespace
 
-Transition TransitionAfter(int index) { return static_cast<Transition>(index % 4); }
+Transition TransitionAfter(int index) {
+  return static_cast<Transition>(index % 4);
+}
 
 std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
   Timeline timeline(spec);
@@ -314,7 +323,8 @@ std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
       }
       if (kind == Transition::ZoomFade) new_pose = {1.4 - 0.4 * t, 0, 0, t};
       timeline.Place(s.picture_depth, 0, old_pose, true);
-      if (kind == Transition::Wipe) timeline.PlaceMask(n.mask_depth, kMaskShape, t, f != 0, n.picture_depth);
+      if (kind == Transition::Wipe)
+        timeline.PlaceMask(n.mask_depth, kMaskShape, t, f != 0, n.picture_depth);
       timeline.Place(n.picture_depth, f == 0 ? next_ids.picture : 0, new_pose, f != 0);
       timeline.ShowFrame();
     }

@@ -46,6 +46,16 @@ std::vector<Tag> Tags(std::span<const uint8_t> body) {
   return tags;
 }
 
+// The movie as the header reader sees it; the body holds the tags.
+std::unique_ptr<TSWFStreamReader> Read(const SlideshowSpec& spec) {
+  const auto movie = BuildSlideshow(spec);
+  MemoryStream file;
+  file.WriteBuffer(movie.data(), movie.size());
+  auto reader = std::make_unique<TSWFStreamReader>();
+  reader->LoadFromStream(file);
+  return reader;
+}
+
 TEST(Slideshow, MovieIsWellFormedAndCountsItsFrames) {
   SlideshowSpec spec;
   spec.width = 320;
@@ -53,21 +63,16 @@ TEST(Slideshow, MovieIsWellFormedAndCountsItsFrames) {
   spec.slides = 4;
   spec.still_frames = 10;
   spec.transition_frames = 6;
-  const auto movie = BuildSlideshow(spec);
-
-  MemoryStream file;
-  file.WriteBuffer(movie.data(), movie.size());
-  TSWFStreamReader reader;
-  reader.LoadFromStream(file);
-  ASSERT_TRUE(reader.HeadValid());
-  EXPECT_TRUE(reader.Compressed());
-  EXPECT_EQ(reader.MovieWidth(), 320);
-  EXPECT_EQ(reader.MovieHeight(), 240);
-  EXPECT_EQ(reader.Head().FrameRate, 24);
+  const auto reader = Read(spec);
+  ASSERT_TRUE(reader->HeadValid());
+  EXPECT_TRUE(reader->Compressed());
+  EXPECT_EQ(reader->MovieWidth(), 320);
+  EXPECT_EQ(reader->MovieHeight(), 240);
+  EXPECT_EQ(reader->Head().FrameRate, 24);
 
   std::map<uint16_t, int> counts;
-  for (const Tag& tag : Tags(reader.Body()->Bytes())) ++counts[tag.code];
-  EXPECT_EQ(counts[1], reader.Head().FrameCount);
+  for (const Tag& tag : Tags(reader->Body()->Bytes())) ++counts[tag.code];
+  EXPECT_EQ(counts[1], reader->Head().FrameCount);
   EXPECT_EQ(counts[1], 4 * (10 + 6));
   EXPECT_EQ(counts[0], 1);
   EXPECT_EQ(counts[21], 4);  // one JPEG per slide
@@ -81,17 +86,13 @@ TEST(Slideshow, PhotosAreJpegsOfTheStageSize) {
   spec.still_frames = 2;
   spec.transition_frames = 2;
   spec.compressed = false;
-  const auto movie = BuildSlideshow(spec);
-  MemoryStream file;
-  file.WriteBuffer(movie.data(), movie.size());
-  TSWFStreamReader reader;
-  reader.LoadFromStream(file);
+  const auto reader = Read(spec);
   int photos = 0;
-  for (const Tag& tag : Tags(reader.Body()->Bytes())) {
+  for (const Tag& tag : Tags(reader->Body()->Bytes())) {
     if (tag.code != 21) continue;
     int width = 0, height = 0, channels = 0;
-    stbi_uc* pixels = stbi_load_from_memory(tag.body.data() + 2, static_cast<int>(tag.body.size() - 2),
-                                            &width, &height, &channels, 3);
+    stbi_uc* pixels = stbi_load_from_memory(
+        tag.body.data() + 2, static_cast<int>(tag.body.size() - 2), &width, &height, &channels, 3);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(width, 200);
     EXPECT_EQ(height, 150);

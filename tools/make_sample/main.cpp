@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   }
   const auto movie = lumen::authoring::BuildSlideshow(spec);
   std::ofstream out(argv[1], std::ios::binary);
-  out.write(reinterpret_cast<const char*>(movie.data()), static_cast<std::streamsize>(movie.size()));
+  out.write(reinterpret_cast<const char*>(movie.data()),
+            static_cast<std::streamsize>(movie.size()));
   if (!out) {
     std::fprintf(stderr, "make_sample: cannot write %s\n", argv[1]);
     return 1;
