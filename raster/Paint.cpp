@@ -294,13 +294,20 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
   if (!filter_x && ia_ == 1 && fx >= 0 && fx + n <= w && (wy == 0 || r0 == r1)) {
     return SourceRow(r0) + static_cast<int>(fx);
   }
-  const uint32_t* row = SourceRow(r0);
-  if (wy != 0 && r0 != r1) {
-    MixRows(SourceRow(r0), SourceRow(r1), wy, w, blend_row_.data(), isa_);
-    row = blend_row_.data();
-  }
   const double last = su + ia_ * (n - 1);
   const double lo = std::min(su, last), hi = std::max(su, last);
+  const uint32_t* row = SourceRow(r0);
+  if (wy != 0 && r0 != r1) {
+    // Only the source columns this span reads, unless it wraps around the image.
+    int from = 0, to = w;
+    if (lo >= 0 && hi + 2 <= w) {
+      from = static_cast<int>(lo);
+      to = static_cast<int>(hi) + 2;
+    }
+    MixRows(SourceRow(r0) + from, SourceRow(r1) + from, wy, to - from, blend_row_.data() + from,
+            isa_);
+    row = blend_row_.data();
+  }
   if (filter_x && lo >= 0 && hi + 1 < w - 0.0 && hi < 32767) {
     const auto u = static_cast<int32_t>(su * 65536), du = static_cast<int32_t>(ia_ * 65536);
     if (((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {

@@ -62,6 +62,8 @@ void PaintSink::Solid(int y, int x, int n, uint8_t cov) {
   const auto alpha = static_cast<uint8_t>(Div255(uint32_t{cov} * paint_->Alpha()));
   if (paint_->IsSolid()) {
     SrcOverSolid(dst, paint_->SolidColor(), nullptr, alpha, n, isa_);
+  } else if (paint_->PixelsOpaque()) {
+    SrcOverOpaque(dst, paint_->Fetch(x, y, n, pixels_.data()), alpha, n, isa_);
   } else {
     SrcOver(dst, paint_->Fetch(x, y, n, pixels_.data()), nullptr, alpha, n, isa_);
   }

@@ -79,6 +79,7 @@ class Renderer::Impl {
 
  private:
   void Draw(const RenderCommand& cmd);
+  bool CoversTarget(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
                 const Matrix& object, const ColorTransform& cx);
@@ -147,10 +148,15 @@ int Renderer::Impl::Grid() const {
 
 void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
   if (target.Empty()) return;
-  target.Fill(raster::Premultiply(list.background));
   target_ = &target;
   stage_to_device_ = stage_to_device;
-  if (!Finite(stage_to_device)) return;
+  if (!Finite(stage_to_device)) {
+    target.Fill(raster::Premultiply(list.background));
+    return;
+  }
+  if (list.commands.empty() || !CoversTarget(list.commands.front())) {
+    target.Fill(raster::Premultiply(list.background));
+  }
   device_scale_ = std::sqrt(
       std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
   const size_t width = static_cast<size_t>(target.Width());
@@ -184,6 +190,39 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   masks_.clear();
   ignored_masks_ = 0;
   target_ = nullptr;
+}
+
+// True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say), so the
+// background need not be filled first.
+bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
+  if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
+    return false;
+  }
+  const ShapePart& part = cmd.shape->parts[0];
+  const Path& path = part.path;
+  const Matrix m = stage_to_device_ * cmd.matrix;
+  if (part.kind != ShapePart::Kind::Fill || !Finite(m) || m.b != 0 || m.c != 0 ||
+      path.verbs.size() != 5 || path.points.size() != 5) {
+    return false;
+  }
+  for (size_t i = 1; i < 5; ++i) {
+    if (path.verbs[i] != PathVerb::LineTo) return false;
+  }
+  const Point p0 = path.points[0], p2 = path.points[2];
+  const Point& p1 = path.points[1];
+  const Point& p3 = path.points[3];
+  const Point& p4 = path.points[4];
+  const bool rect = p4.x == p0.x && p4.y == p0.y &&
+                    ((p1.x == p2.x && p1.y == p0.y && p3.x == p0.x && p3.y == p2.y) ||
+                     (p1.x == p0.x && p1.y == p2.y && p3.x == p2.x && p3.y == p0.y));
+  if (!rect) return false;
+  const Point a = m.Apply(p0), b = m.Apply(p2);
+  if (std::min(a.x, b.x) > 0 || std::min(a.y, b.y) > 0 ||
+      std::max(a.x, b.x) < static_cast<float>(target_->Width()) ||
+      std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
+    return false;
+  }
+  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform, true) && paint_.Opaque();
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
