@@ -2,7 +2,7 @@
 // each segment, join and cap becomes its own small convex piece turned to the same orientation;
 // the non-zero rule then fills their union exactly. Joins only fill the wedge on the outer side
 // of a turn, where the segment quads leave a gap; round joins and caps use as many arc steps
-// as keep them within a tenth of a pixel.
+// as keep them within about a tenth of a pixel of the circle.
 
 #include "raster/Stroker.h"
 
@@ -126,13 +126,17 @@ void Stroker::Cap(Point at, Point away, LineCap cap, EdgeList& out) {
 // A pie slice of the pen around `center`, from angle `from` turning by `sweep`.
 void Stroker::Wedge(Point center, double from, double sweep, EdgeList& out) {
   const double r = style_.half_width;
-  const double step_max = 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r));
+  const double step_max = std::min(kPi / 2, 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r)));
   const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / step_max)), 1, 256);
+  // Inner arc points sit a little outside the circle so the polygon keeps the circle's area
+  // (an inscribed one would look thin); the end points meet the segment quads exactly.
+  const double step = std::fabs(sweep) / steps;
+  const double outer = step > 1e-9 ? r * std::sqrt(step / std::sin(step)) : r;
   piece_.assign(1, center);
   for (int i = 0; i <= steps; ++i) {
-    const double angle = from + sweep * i / steps;
-    piece_.push_back({static_cast<float>(center.x + r * std::cos(angle)),
-                      static_cast<float>(center.y + r * std::sin(angle))});
+    const double angle = from + sweep * i / steps, ri = i == 0 || i == steps ? r : outer;
+    piece_.push_back({static_cast<float>(center.x + ri * std::cos(angle)),
+                      static_cast<float>(center.y + ri * std::sin(angle))});
   }
   Piece(out);
 }
