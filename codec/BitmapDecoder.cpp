@@ -11,6 +11,8 @@
 #define STBI_ONLY_PNG
 #define STBI_ONLY_GIF
 #define STBI_MAX_DIMENSIONS 8192
+// Private to this file: the PNG writer links its own copy of the reader.
+#define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
 

@@ -34,7 +34,10 @@ void Stage::GotoFrame(size_t frame) {
 void Stage::BuildRenderList(render::RenderList& out) {
   out.Clear();
   out.background = context_.background;
-  if (morphs_.size() > kMaxCachedMorphs) morphs_.clear();
+  if (morphs_.size() > kMaxCachedMorphs) {
+    morphs_.clear();
+    ++shape_generation_;
+  }
   masks_.clear();
   EmitClip(*root_, {}, {}, false, out);
 }

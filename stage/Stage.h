@@ -34,6 +34,9 @@ class Stage {
   // Refills `out` with the frame shown. Shapes referenced by the list stay valid until the next
   // call (morph shapes are built per ratio and cached here).
   void BuildRenderList(render::RenderList& out);
+  // Changes whenever shapes handed out in earlier lists were freed: a renderer that caches
+  // work per shape address must forget it then.
+  uint64_t ShapeGeneration() const { return shape_generation_; }
 
  private:
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
@@ -48,6 +51,7 @@ class Stage {
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::unordered_map<uint32_t, std::unique_ptr<render::ShapeGeometry>> morphs_;
+  uint64_t shape_generation_ = 0;
 };
 
 }  // namespace lumen::stage

@@ -8,6 +8,7 @@
 #include "tests/movie/MovieTestUtil.h"
 
 #define STBI_WRITE_NO_STDIO
+#define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
