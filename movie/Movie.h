@@ -43,6 +43,7 @@ class Movie {
   std::vector<OtherCommand> annotations;
 
   const Character* Find(uint16_t id) const;
+  const std::unordered_map<uint16_t, Character>& Characters() const { return characters_; }
 
  private:
   friend class MovieParser;
