@@ -106,7 +106,8 @@ void Clip::EnterFrame(size_t frame, bool run_actions) {
     } else if (const auto* remove = std::get_if<movie::RemoveCommand>(&command)) {
       Remove(remove->depth);
     } else if (const auto* background = std::get_if<movie::BackgroundCommand>(&command)) {
-      context_.background = background->color;
+      if (!context_.background_set) context_.background = background->color;
+      context_.background_set = true;
     }
   }
   if (run_actions) RunActions(frame);

@@ -23,7 +23,8 @@ struct StageContext {
 
   const movie::Movie* movie = nullptr;
   render::Rgba background{255, 255, 255, 255};
-  size_t objects = 0;  // display objects alive on the whole stage
+  bool background_set = false;  // only the first SetBackgroundColor of a movie counts
+  size_t objects = 0;           // display objects alive on the whole stage
 };
 
 // What the timeline says about one depth.

@@ -36,8 +36,10 @@ std::string ReadText(const fs::path& path) {
 bool HasScript(const lumen::movie::Timeline& timeline) {
   for (const auto& frame : timeline.frames) {
     for (const auto& command : frame.commands) {
+      // Stop is the one action this part of the engine runs.
       const auto* action = std::get_if<lumen::movie::ActionCommand>(&command);
-      if (action && !action->stops && !action->actions.empty() && action->actions[0] != 0) {
+      if (action && std::any_of(action->actions.begin(), action->actions.end(),
+                                [](uint8_t b) { return b != 0x07 && b != 0x00; })) {
         return true;
       }
       const auto* place = std::get_if<lumen::movie::PlaceCommand>(&command);
@@ -178,7 +180,9 @@ int main() {
   fs::create_directories(out);
   std::vector<fs::path> cases;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().extension() == ".json") cases.push_back(entry.path());
+    // NAME.input.json holds a case's scripted mouse events, not a case.
+    const fs::path& p = entry.path();
+    if (p.extension() == ".json" && p.stem().extension() != ".input") cases.push_back(p);
   }
   std::sort(cases.begin(), cases.end());
   std::map<std::string, Tally> tallies;
