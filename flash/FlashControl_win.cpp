@@ -87,7 +87,10 @@ HRESULT FlashControl::Create(REFIID iid, void** object) {
 
 FlashControl::FlashControl() : engine_(CreateMovieEngine()) {}
 
-FlashControl::~FlashControl() = default;
+// The window goes first, while everything it may call on is still whole.
+FlashControl::~FlashControl() {
+  window_.reset();
+}
 
 // --- IUnknown
 
