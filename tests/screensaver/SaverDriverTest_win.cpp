@@ -218,6 +218,40 @@ int CountFullScreenWindows() {
   return count;
 }
 
+TEST(SaverResources, MovieIconGroupAndManifest) {
+  HMODULE module = LoadLibraryExW(SaverExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(103), L"SWF"), nullptr);
+
+#pragma pack(push, 1)
+  struct GroupEntry {
+    BYTE width, height, colors, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+  };
+#pragma pack(pop)
+  HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(100), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  const auto* head = static_cast<const WORD*>(LockResource(LoadResource(module, group)));
+  ASSERT_GE(SizeofResource(module, group), 6 + 4 * sizeof(GroupEntry));
+  ASSERT_EQ(head[2], 4);
+  const auto* entries = reinterpret_cast<const GroupEntry*>(head + 3);
+  const BYTE sizes[] = {48, 32, 24, 16};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(entries[i].width, sizes[i]);
+    EXPECT_EQ(entries[i].height, sizes[i]);
+    EXPECT_EQ(entries[i].bits, 32);
+  }
+
+  HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(manifest, nullptr);
+  const auto* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+  const std::string xml(text, SizeofResource(module, manifest));
+  EXPECT_NE(xml.find("level=\"asInvoker\""), std::string::npos);
+  FreeLibrary(module);
+}
+
 TEST(SaverCommandLine, FormsThatEndAtOnceGiveTheirExitCodes) {
   HWND own = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
                              nullptr, nullptr);
