@@ -7,7 +7,11 @@ namespace {
 std::string KeyName(uint16_t key) {
   if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return std::string(1, char(key));
   constexpr uint16_t kF1 = 0x70, kF12 = 0x7B;
-  if (key >= kF1 && key <= kF12) return "F" + std::to_string(key - kF1 + 1);
+  if (key >= kF1 && key <= kF12) {
+    std::string name = "F";
+    name.append(std::to_string(key - kF1 + 1));
+    return name;
+  }
   switch (key) {
     case 0x08:
       return "BkSp";
@@ -53,10 +57,12 @@ std::string ShortCutText(const KeyChord& chord) {
   const std::string key = KeyName(chord.virtual_key);
   if (key.empty()) return {};
   std::string text;
-  if (chord.shift) text += "Shift+";
-  if (chord.ctrl) text += "Ctrl+";
-  if (chord.alt) text += "Alt+";
-  return text + key;
+  text.reserve(16 + key.size());
+  if (chord.shift) text.append("Shift+");
+  if (chord.ctrl) text.append("Ctrl+");
+  if (chord.alt) text.append("Alt+");
+  text.append(key);
+  return text;
 }
 
 }  // namespace lumen::player
