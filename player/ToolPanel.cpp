@@ -53,8 +53,9 @@ void TToolPanel::SetVisible(bool visible) {
   ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE);
 }
 
+// The panel's own visibility; IsWindowVisible would also answer false while the form is hidden.
 bool TToolPanel::Visible() const {
-  return IsWindowVisible(handle_) != FALSE;
+  return (GetWindowLongW(handle_, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void TToolPanel::Invalidate() {
