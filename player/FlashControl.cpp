@@ -2,7 +2,7 @@
 
 namespace lumen::player {
 
-TFlashControl::TFlashControl(HWND parent) : TOleControl(parent, kShockwaveFlashClassId) {
+TFlashControl::TFlashControl(HWND parent) : TOleControl(parent, flash::kClsidShockwaveFlash) {
   // Empty settings (SAlign, BGColor, Movie) are the control's defaults and are not put.
   SetBoolProperty(kDispPlaying, true);
   SetBoolProperty(kDispLoop, true);

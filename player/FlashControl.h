@@ -2,13 +2,10 @@
 
 #include <string>
 
+#include "flash/ClassTable.h"
 #include "player/OleControl.h"
 
 namespace lumen::player {
-
-// {D27CDB6E-AE6D-11CF-96B8-444553540000}
-inline constexpr CLSID kShockwaveFlashClassId = {
-    0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
 // Dispatch ids of the movie control's properties that the player uses.
 enum FlashDispId : DISPID {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "flash/ClassTable.h"
 #include "stream/SystemMessage.h"
 
 namespace lumen::player {
@@ -142,8 +143,8 @@ class TOleControl::Site final : public IOleClientSite,
 
 TOleControl::TOleControl(HWND parent, const CLSID& clsid) : parent_(parent) {
   site_.Attach(new Site(parent_, bounds_));
-  OleCheck(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                            reinterpret_cast<void**>(object_.GetAddressOf())));
+  OleCheck(flash::CreateBuiltInObject(clsid, IID_IOleObject,
+                                      reinterpret_cast<void**>(object_.GetAddressOf())));
   OleCheck(object_->SetClientSite(site_.Get()));
   ComPtr<IPersistStreamInit> persist;
   if (SUCCEEDED(object_.As(&persist))) OleCheck(persist->InitNew());

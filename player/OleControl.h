@@ -25,8 +25,8 @@ class OleError : public std::runtime_error {
 void OleCheck(HRESULT result);
 
 // Hosts one OLE control in a window of ours: we are its client site, in-place site and frame. The
-// control is created by class ID, activated in place in Bounds() by CreateWnd, and driven through
-// its IDispatch by DISPID.
+// control is created by class ID from the program's own class table, activated in place in Bounds()
+// by CreateWnd, and driven through its IDispatch by DISPID.
 class TOleControl {
  public:
   TOleControl(HWND parent, const CLSID& clsid);

@@ -235,29 +235,6 @@ class Control final : public IOleObject, public IOleInPlaceObject, public IDispa
   std::wstring movie_;
 };
 
-class Factory final : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* control = new (std::nothrow) Control;
-    if (!control) return E_OUTOFMEMORY;
-    const HRESULT result = control->QueryInterface(iid, out);
-    control->Release();
-    return result;
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
 #pragma GCC diagnostic pop
 
 }  // namespace
@@ -267,9 +244,14 @@ FlashDoubleLog& FlashLog() {
   return log;
 }
 
-IClassFactory* FlashDoubleFactory() {
-  static Factory factory;
-  return &factory;
+HRESULT CreateFlashDouble(REFIID iid, void** object) {
+  *object = nullptr;
+  if (FAILED(FlashLog().creation_result)) return FlashLog().creation_result;
+  auto* control = new (std::nothrow) Control;
+  if (!control) return E_OUTOFMEMORY;
+  const HRESULT result = control->QueryInterface(iid, object);
+  control->Release();
+  return result;
 }
 
 }  // namespace lumen::testing

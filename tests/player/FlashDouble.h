@@ -19,13 +19,14 @@ struct FlashDoubleLog {
   bool client_site_seen = false;
   bool window_context_seen = false;
   std::map<DISPID, std::wstring> properties;  // every put, as text ("true"/"false" for Booleans)
+  HRESULT creation_result = S_OK;             // set to a failure to refuse creation
 };
 
 FlashDoubleLog& FlashLog();
 
-// A minimal in-place OLE control that answers the movie control's class ID: it keeps the
-// properties put through IDispatch, shows the Movie value as its window's text (so another
-// process can read it) and paints a dark stage.
-IClassFactory* FlashDoubleFactory();
+// Creates a minimal in-place OLE control to stand in for the movie control in a class table: it
+// keeps the properties put through IDispatch, shows the Movie value as its window's text and paints
+// a dark stage.
+HRESULT CreateFlashDouble(REFIID iid, void** object);
 
 }  // namespace lumen::testing

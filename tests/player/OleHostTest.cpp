@@ -1,8 +1,17 @@
 // The player's movie-control wrapper hosted in-process against the stand-in control.
 #include <gtest/gtest.h>
 
+#include "flash/ClassTable.h"
 #include "player/Main.h"
 #include "tests/player/FlashDouble.h"
+
+// This test program's class table carries the stand-in under the movie control's class ID.
+std::span<const lumen::flash::BuiltInClass> lumen::flash::BuiltInClasses() {
+  static constexpr BuiltInClass kClasses[] = {
+      {kClsidShockwaveFlash, kProgIdShockwaveFlash, &lumen::testing::CreateFlashDouble},
+  };
+  return kClasses;
+}
 
 namespace lumen::player {
 namespace {
@@ -11,16 +20,8 @@ using testing::FlashLog;
 
 class OleHostTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-    ASSERT_EQ(CoRegisterClassObject(kShockwaveFlashClassId, testing::FlashDoubleFactory(),
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_),
-              S_OK);
-  }
-  static void TearDownTestSuite() {
-    CoRevokeClassObject(cookie_);
-    OleUninitialize();
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+  static void TearDownTestSuite() { OleUninitialize(); }
   void SetUp() override {
     FlashLog() = {};
     parent_ = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
@@ -36,7 +37,6 @@ class OleHostTest : public ::testing::Test {
     return rect;
   }
 
-  static inline DWORD cookie_ = 0;
   HWND parent_ = nullptr;
 };
 
@@ -121,13 +121,14 @@ TEST_F(OleHostTest, ReleasingTheWrapperClosesTheControlAndItsWindow) {
   EXPECT_EQ(FlashLog().closes, 1);
 }
 
-TEST(OleHostNoControl, CreationWithoutARegisteredControlRaises) {
-  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-  HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                nullptr, nullptr, nullptr);
-  EXPECT_THROW(TFlashControl control(parent), OleError);
-  DestroyWindow(parent);
-  OleUninitialize();
+TEST_F(OleHostTest, AControlThatCannotBeCreatedRaises) {
+  FlashLog().creation_result = REGDB_E_CLASSNOTREG;
+  try {
+    TFlashControl control(parent_);
+    ADD_FAILURE() << "no error";
+  } catch (const OleError& error) {
+    EXPECT_EQ(error.Result(), REGDB_E_CLASSNOTREG);
+  }
 }
 
 }  // namespace

@@ -7,9 +7,6 @@ namespace lumen::testing {
 
 namespace {
 
-constexpr wchar_t kControlKey[] =
-    L"Software\\Classes\\CLSID\\{D27CDB6E-AE6D-11CF-96B8-444553540000}";
-
 struct FindContext {
   DWORD process;
   const wchar_t* class_name;
@@ -59,26 +56,6 @@ std::filesystem::path TestProgramFolder() {
   return std::filesystem::path(path).parent_path();
 }
 
-ScopedFlashDouble::ScopedFlashDouble() {
-  const std::wstring dll = (TestProgramFolder() / L"flashdouble.dll").wstring();
-  const std::wstring key = std::wstring(kControlKey) + L"\\InprocServer32";
-  HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                      nullptr) != ERROR_SUCCESS) {
-    throw std::runtime_error("cannot register the stand-in control");
-  }
-  RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
-                 static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t)));
-  const wchar_t model[] = L"Apartment";
-  RegSetValueExW(handle, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
-                 sizeof model);
-  RegCloseKey(handle);
-}
-
-ScopedFlashDouble::~ScopedFlashDouble() {
-  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kControlKey);
-}
-
 PlayerProcess::PlayerProcess(const std::filesystem::path& executable) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -114,7 +91,7 @@ HWND PlayerProcess::WaitForMainWindow() {
 }
 
 HWND PlayerProcess::MovieWindow() const {
-  return ChildOfClass(main_, L"LumenFlashDouble");
+  return ChildOfClass(main_, L"LumenFlashControl");
 }
 
 HWND PlayerProcess::ToolPanel() const {
@@ -223,10 +200,12 @@ bool PlayerProcess::Windowed() const {
          IsWindowVisible(ToolPanel());
 }
 
-std::wstring PlayerProcess::Movie() const {
-  wchar_t text[1024] = {};
-  GetWindowTextW(MovieWindow(), text, 1024);
-  return text;
+uint32_t PlayerProcess::ColourAt(POINT point) const {
+  ClientToScreen(main_, &point);
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, point.x, point.y);
+  ReleaseDC(nullptr, screen);
+  return GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
 }
 
 bool PlayerProcess::InMoveSize() const {

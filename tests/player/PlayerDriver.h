@@ -18,16 +18,6 @@ bool WaitUntil(const std::function<bool()>& condition,
 // The folder of the running test program.
 std::filesystem::path TestProgramFolder();
 
-// Registers the stand-in movie control (flashdouble.dll beside the test) under the movie control's
-// class ID in HKLM for the life of the object.
-class ScopedFlashDouble {
- public:
-  ScopedFlashDouble();
-  ~ScopedFlashDouble();
-  ScopedFlashDouble(const ScopedFlashDouble&) = delete;
-  ScopedFlashDouble& operator=(const ScopedFlashDouble&) = delete;
-};
-
 // A running player process and what a user does to it.
 class PlayerProcess {
  public:
@@ -64,7 +54,8 @@ class PlayerProcess {
   RECT Bounds() const;
   bool FullScreen() const;  // no frame, maximised, tool panel hidden
   bool Windowed() const;    // sizeable frame, not maximised, tool panel shown
-  std::wstring Movie() const;
+  // The colour on screen at a point of the client area, as 0xRRGGBB.
+  uint32_t ColourAt(POINT client_point) const;
   // The user is still moving or sizing the window (the system's modal loop runs).
   bool InMoveSize() const;
 

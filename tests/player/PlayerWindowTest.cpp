@@ -1,5 +1,6 @@
 // Drives the real reelplayer.exe under Wine: slideshow executables are made here from movies built
-// in code, and the player hosts the stand-in movie control registered for its class ID.
+// in code. The movie control paints the stage in the movie's background colour and the empty
+// control in white, which shows from outside whether a movie is loaded.
 #include <gtest/gtest.h>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -15,14 +16,20 @@ namespace {
 
 using authoring::Bytes;
 
+constexpr uint32_t kStageColour = 0x336699;
+constexpr uint32_t kEmptyControlColour = 0xFFFFFF;
+
 Bytes MakeMovie(int width, int height, bool compressed) {
   authoring::MovieSpec spec;
   spec.compressed = compressed;
   spec.x_max = width * 20;
   spec.y_max = height * 20;
   Bytes body;
-  authoring::WriteTag(body, 1, {});  // ShowFrame
-  authoring::WriteTag(body, 0, {});  // End
+  const uint8_t background[] = {kStageColour >> 16, (kStageColour >> 8) & 0xFF,
+                                kStageColour & 0xFF};
+  authoring::WriteTag(body, 9, background);  // SetBackgroundColor
+  authoring::WriteTag(body, 1, {});          // ShowFrame
+  authoring::WriteTag(body, 0, {});          // End
   return authoring::BuildMovie(spec, body);
 }
 
@@ -49,9 +56,6 @@ std::string Describe(const RECT& r) {
 
 class PlayerWindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { control_ = new ScopedFlashDouble; }
-  static void TearDownTestSuite() { delete control_; }
-
   // A slideshow executable: reelplayer.exe, then `movie` with its trailer, then `after`.
   std::filesystem::path Slideshow(const std::wstring& name, const Bytes& movie,
                                   const Bytes& after = {}) {
@@ -67,7 +71,6 @@ class PlayerWindowTest : public ::testing::Test {
     return exe;
   }
 
-  static inline ScopedFlashDouble* control_ = nullptr;
   TempDir dir_;
   std::filesystem::path player_ = TestProgramFolder().parent_path() / "player" / "reelplayer.exe";
 };
@@ -93,8 +96,9 @@ TEST_F(PlayerWindowTest, HolidayShowsItsMovieAndRemovesTheFileOnClose) {
   EXPECT_EQ(bounds.left, (GetSystemMetrics(SM_CXSCREEN) - (bounds.right - bounds.left)) / 2);
   EXPECT_EQ(bounds.top, (GetSystemMetrics(SM_CYSCREEN) - (bounds.bottom - bounds.top)) / 2);
   EXPECT_EQ(ReadFileBytes(temp_movie), movie);
-  EXPECT_TRUE(WaitUntil([&] { return player.Movie() == temp_movie.wstring(); }))
-      << "the control was not given the temporary movie";
+  EXPECT_TRUE(WaitUntil([&] {
+    return player.ColourAt({275, 200}) == kStageColour;
+  })) << "the control does not show the temporary movie";
   RECT movie_area;
   GetWindowRect(player.MovieWindow(), &movie_area);
   MapWindowPoints(nullptr, player.main(), reinterpret_cast<POINT*>(&movie_area), 2);
@@ -281,18 +285,18 @@ TEST_F(PlayerWindowTest, FullScreenByKeysAndDoubleClickRestoresTheExactBounds) {
 
 TEST_F(PlayerWindowTest, StopEmptiesTheMovieAndPlayReloadsIt) {
   const auto exe = Slideshow(L"Buttons.exe", MakeMovie(550, 400, false));
-  const std::wstring temp_movie = (TempFolder() / L"Buttons.swf").wstring();
   PlayerProcess player(exe);
   ASSERT_NE(player.WaitForMainWindow(), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return player.Movie() == temp_movie; }));
+  const POINT stage{275, 200};
+  ASSERT_TRUE(WaitUntil([&] { return player.ColourAt(stage) == kStageColour; }));
 
   player.Click(player.ButtonCentre(1));  // stop
-  ASSERT_TRUE(WaitUntil([&] { return player.Movie() == L" "; }));
+  ASSERT_TRUE(WaitUntil([&] { return player.ColourAt(stage) == kEmptyControlColour; }));
   // Stopped: neither Ctrl+F nor the disabled full-screen button does anything.
   player.PressKeys({VK_CONTROL, 'F'});
   player.Click(player.ButtonCentre(2));
   player.Click(player.ButtonCentre(0));  // play
-  ASSERT_TRUE(WaitUntil([&] { return player.Movie() == temp_movie; }));
+  ASSERT_TRUE(WaitUntil([&] { return player.ColourAt(stage) == kStageColour; }));
   EXPECT_TRUE(player.Windowed());
 
   player.Click(player.ButtonCentre(2));  // full screen, now enabled
