@@ -127,17 +127,16 @@ void TMainForm::FormCreate() {
   SetRunning(true);
 }
 
+// Only a file this process wrote is deleted: without a trailer nothing was written, and a file of
+// the same name may belong to another running copy.
 void TMainForm::FormDestroy() {
   if (movie_written_) DeleteFileW(FMovieFile.c_str());
 }
 
-// The control may still hold the movie file while FormDestroy runs; once the control is released
-// the file is deleted again, so a normal close never leaves it behind.
 void TMainForm::Destroyed() {
   TApplication::Guard([this] { FormDestroy(); });
   sfMovie.reset();
   pnlTool.reset();
-  if (movie_written_) DeleteFileW(FMovieFile.c_str());
   PostQuitMessage(0);
 }
 
@@ -329,8 +328,8 @@ void TMainForm::ToggleFullScreen(TObject&) {
   }
 }
 
-// Ctrl+Alt combinations arrive as WM_KEYDOWN with the key data's Alt bit clear, so Alt is also read
-// from the keyboard state; otherwise Ctrl+Alt+F would pass for Ctrl+F.
+// Alt comes from the key data and, as well, from the keyboard state: a Ctrl+Alt combination can
+// arrive as WM_KEYDOWN, whose key data need not carry the Alt bit, and must not pass for Ctrl+F.
 bool TMainForm::FormShortCut(const MSG& message) {
   if (message.wParam == VK_ESCAPE && IsFullScreen()) LeaveFullScreen();
   const KeyChord chord{static_cast<uint16_t>(message.wParam), GetKeyState(VK_SHIFT) < 0,
