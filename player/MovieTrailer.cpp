@@ -71,23 +71,30 @@ std::array<uint8_t, kTrailerSize> MakeTrailer(int64_t movie_size) {
   return trailer;
 }
 
+TrailerCheck ReadMovie(Stream& executable, Stream& movie) {
+  const int64_t file_size = executable.Size();
+  if (file_size < kTrailerSize) return {};
+  std::array<uint8_t, kTrailerSize> tail{};
+  executable.Seek(-kTrailerSize, SeekOrigin::End);
+  executable.ReadBuffer(tail.data(), tail.size());
+  const TrailerCheck check = ParseTrailer(tail, file_size);
+  if (check.status == TrailerStatus::Found) {
+    executable.SetPosition(check.movie_offset);
+    movie.CopyFrom(executable, check.movie_size);
+  }
+  return check;
+}
+
 bool ExtractMovie(const std::filesystem::path& executable,
                   const std::filesystem::path& movie_file) {
   MemoryStream buffer;
   {
     FileStream exe(executable, FileMode::ReadShared);
-    const int64_t file_size = exe.Size();
-    if (file_size < kTrailerSize) return false;
-    std::array<uint8_t, kTrailerSize> tail{};
-    exe.Seek(-kTrailerSize, SeekOrigin::End);
-    exe.ReadBuffer(tail.data(), tail.size());
-    const TrailerCheck check = ParseTrailer(tail, file_size);
+    const TrailerCheck check = ReadMovie(exe, buffer);
     if (check.status == TrailerStatus::Missing) return false;
     if (check.status == TrailerStatus::Damaged) {
-      throw StreamError(DamagedText(executable, check, file_size));
+      throw StreamError(DamagedText(executable, check, exe.Size()));
     }
-    exe.SetPosition(check.movie_offset);
-    buffer.CopyFrom(exe, check.movie_size);
   }
   WriteWholeFile(movie_file, buffer.Bytes());
   return true;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <span>
 
+#include "stream/Stream.h"
+
 namespace lumen::player {
 
 // A slideshow executable ends with the movie, a signed 32-bit little-endian length L (the movie's
@@ -32,6 +34,10 @@ TrailerCheck ParseTrailer(std::span<const uint8_t, kTrailerSize> tail, int64_t f
 
 // The trailer that follows a movie of `movie_size` bytes; fails when L would not fit 32 bits.
 std::array<uint8_t, kTrailerSize> MakeTrailer(int64_t movie_size);
+
+// Reads the trailer at the end of `executable` and, when it is Found, copies the movie to the end
+// of `movie`. Stream errors pass through as StreamError.
+TrailerCheck ReadMovie(Stream& executable, Stream& movie);
 
 // Copies the movie carried at the end of `executable` to `movie_file` (created or replaced).
 // Answers false, writing nothing, when there is no trailer. A damaged trailer and every file error
