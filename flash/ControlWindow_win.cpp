@@ -36,10 +36,8 @@ ControlWindow::ControlWindow(FlashControl& owner, HWND parent, const RECT& rect)
 }
 
 ControlWindow::~ControlWindow() {
-  if (window_) {
-    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
-  }
+  // WM_NCDESTROY tells the control and frees the canvas.
+  if (window_) DestroyWindow(window_);
   FreeCanvas();
 }
 

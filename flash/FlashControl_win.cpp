@@ -87,7 +87,10 @@ HRESULT FlashControl::Create(REFIID iid, void** object) {
 
 FlashControl::FlashControl() : engine_(CreateMovieEngine()) {}
 
-FlashControl::~FlashControl() = default;
+// The window goes first, while everything it may call on is still whole.
+FlashControl::~FlashControl() {
+  window_.reset();
+}
 
 // --- IUnknown
 
@@ -155,6 +158,9 @@ void FlashControl::SetFrame(uint32_t frame) {
 
 void FlashControl::ScheduleFrame() {
   if (!window_ || !settings_.playing || !engine_->Loaded()) return;
+  // A movie of one frame, or one without a rate, has nothing to step to.
+  const StageInfo& stage = engine_->Stage();
+  if (stage.frame_count <= 1 || stage.frames_per_second == 0) return;
   const int64_t wait = clock_.TicksUntilNext(Now());
   const int64_t per_millisecond = std::max<int64_t>(1, TicksPerSecond() / 1000);
   const int64_t milliseconds = std::clamp<int64_t>((wait + per_millisecond - 1) / per_millisecond,

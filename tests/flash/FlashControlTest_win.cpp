@@ -1,6 +1,7 @@
-#include <mmsystem.h>
 #include <ole2.h>
 #include <windows.h>
+
+#include <mmsystem.h>
 
 #include <gtest/gtest.h>
 
