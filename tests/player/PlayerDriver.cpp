@@ -56,11 +56,35 @@ std::filesystem::path TestProgramFolder() {
   return std::filesystem::path(path).parent_path();
 }
 
-PlayerProcess::PlayerProcess(const std::filesystem::path& executable) {
+namespace {
+
+// This process's environment with TMP and TEMP replaced, as a Unicode environment block.
+std::wstring EnvironmentWithTemp(const std::wstring& temp) {
+  std::wstring block;
+  wchar_t* strings = GetEnvironmentStringsW();
+  for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+    const std::wstring_view text(entry);
+    if (_wcsnicmp(entry, L"TMP=", 4) == 0 || _wcsnicmp(entry, L"TEMP=", 5) == 0) continue;
+    block.append(text).push_back(L'\0');
+  }
+  FreeEnvironmentStringsW(strings);
+  for (const wchar_t* name : {L"TMP=", L"TEMP="}) block.append(name).append(temp).push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
+}  // namespace
+
+PlayerProcess::PlayerProcess(const std::filesystem::path& executable,
+                             const std::filesystem::path& temp_folder) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   std::wstring command = L"\"" + executable.wstring() + L"\"";
-  if (!CreateProcessW(executable.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  std::wstring environment;
+  if (!temp_folder.empty()) environment = EnvironmentWithTemp(temp_folder.wstring());
+  if (!CreateProcessW(executable.c_str(), command.data(), nullptr, nullptr, FALSE,
+                      CREATE_UNICODE_ENVIRONMENT,
+                      environment.empty() ? nullptr : environment.data(),
                       executable.parent_path().c_str(), &startup, &process_)) {
     throw std::runtime_error("cannot start the player");
   }

@@ -21,7 +21,9 @@ std::filesystem::path TestProgramFolder();
 // A running player process and what a user does to it.
 class PlayerProcess {
  public:
-  explicit PlayerProcess(const std::filesystem::path& executable);
+  // `temp_folder`, when given, becomes the process's TMP and TEMP.
+  explicit PlayerProcess(const std::filesystem::path& executable,
+                         const std::filesystem::path& temp_folder = {});
   ~PlayerProcess();
   PlayerProcess(const PlayerProcess&) = delete;
   PlayerProcess& operator=(const PlayerProcess&) = delete;

@@ -148,6 +148,34 @@ TEST_F(PlayerWindowTest, TheTemporaryMovieIsNamedAfterTheExecutable) {
   }
 }
 
+BOOL CALLBACK AppendChildText(HWND child, LPARAM data) {
+  wchar_t text[512] = {};
+  // GetWindowText does not ask another process's controls for their text.
+  SendMessageTimeoutW(child, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                      nullptr);
+  *reinterpret_cast<std::wstring*>(data) += text;
+  return TRUE;
+}
+
+TEST_F(PlayerWindowTest, LongTemporaryPathsAreNeverCut) {
+  // A temporary folder given without its trailing backslash, as deep as Windows still reports
+  // one, and a movie path beyond MAX_PATH.
+  std::filesystem::path temp = dir_.path();
+  while (temp.wstring().size() < MAX_PATH - 20) temp /= std::wstring(40, L'd');
+  std::filesystem::create_directories(temp);
+  const std::wstring base(40, L'e');
+  const std::filesystem::path temp_movie = temp / (base + L".swf");
+  ASSERT_GT(temp_movie.wstring().size(), static_cast<size_t>(MAX_PATH));
+  const Bytes movie = MakeMovie(320, 240, false);
+  PlayerProcess player(Slideshow(base + L".exe", movie), temp);
+  ASSERT_NE(player.WaitForMainWindow(), nullptr);
+  EXPECT_EQ(player.Caption(), L"Lumenreel - " + base);
+  EXPECT_EQ(ReadFileBytes(temp_movie), movie);
+  player.Close();
+  EXPECT_EQ(player.WaitForExit(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(temp_movie));
+}
+
 TEST_F(PlayerWindowTest, WithoutATrailerThePlayerEndsSilently) {
   const Bytes movie = MakeMovie(320, 240, false);
   struct Case {
@@ -175,15 +203,6 @@ TEST_F(PlayerWindowTest, WithoutATrailerThePlayerEndsSilently) {
     EXPECT_EQ(ReadFileBytes(other_copy), movie) << c.what;
     std::filesystem::remove(other_copy);
   }
-}
-
-BOOL CALLBACK AppendChildText(HWND child, LPARAM data) {
-  wchar_t text[512] = {};
-  // GetWindowText does not ask another process's controls for their text.
-  SendMessageTimeoutW(child, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
-                      nullptr);
-  *reinterpret_cast<std::wstring*>(data) += text;
-  return TRUE;
 }
 
 TEST_F(PlayerWindowTest, ADamagedTrailerIsReportedAndNothingIsWritten) {
