@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "player/MovieTrailer.h"
@@ -87,7 +88,6 @@ TMainForm::TMainForm(TApplication& application, HINSTANCE instance) : applicatio
   font_ =
       CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
-  SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
 
   pnlTool = std::make_unique<TToolPanel>(handle_, instance);
   pnlTool->btnPlay().OnClick = [this] { btnPlayClick(); };
@@ -197,8 +197,8 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT:
       Paint();
       return 0;
-    case WM_SETFONT:
-      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(font_);
     case WM_DESTROY:
       Destroyed();
       return 0;

@@ -239,14 +239,35 @@ TEST_F(PlayerWindowTest, ADamagedTrailerIsReportedAndNothingIsWritten) {
   EXPECT_EQ(player.WaitForExit(), 0u);
 }
 
-TEST_F(PlayerWindowTest, TheWindowKeepsItsMinimumSizes) {
+// The middle pixels of the stop glyph (Up image) and of the play glyph (Disabled image) as drawn by
+// the player's artwork; they show where the button group is and which images are up.
+constexpr uint32_t kStopUpGlyph = 0x2E3756;
+constexpr uint32_t kPlayDisabledGlyph = 0xB0B6C6;
+
+::testing::AssertionResult ButtonsCentred(const PlayerProcess& player) {
+  SetCursorPos(0, 0);
+  if (WaitUntil([&] {
+        return player.ColourAt(player.ButtonCentre(1)) == kStopUpGlyph &&
+               player.ColourAt(player.ButtonCentre(0)) == kPlayDisabledGlyph;
+      })) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << std::hex << "stop " << player.ColourAt(player.ButtonCentre(1)) << ", play "
+         << player.ColourAt(player.ButtonCentre(0)) << " at client width " << std::dec
+         << player.ClientSize().cx;
+}
+
+TEST_F(PlayerWindowTest, TheWindowKeepsItsMinimumSizesAndTheButtonsStayCentred) {
   PlayerProcess player(Slideshow(L"Small.exe", MakeMovie(200, 100, true)));
   ASSERT_NE(player.WaitForMainWindow(), nullptr);
   EXPECT_EQ(player.ClientSize().cx, 300);
   EXPECT_EQ(player.Bounds().bottom - player.Bounds().top, 240);
+  EXPECT_TRUE(ButtonsCentred(player));
 
-  SetWindowPos(player.main(), nullptr, 100, 100, 700, 500, SWP_NOZORDER);
+  SetWindowPos(player.main(), nullptr, 100, 100, 701, 500, SWP_NOZORDER);
   ASSERT_TRUE(WaitUntil([&] { return player.ClientSize().cx > 600; }));
+  EXPECT_TRUE(ButtonsCentred(player));
   const RECT big = player.Bounds();
   player.Drag({big.right - 2, big.bottom - 2}, {big.left + 40, big.top + 40});
   EXPECT_TRUE(WaitUntil([&] {
@@ -254,6 +275,7 @@ TEST_F(PlayerWindowTest, TheWindowKeepsItsMinimumSizes) {
     return player.ClientSize().cx == 300 && now.bottom - now.top == 240;
   })) << Describe(player.Bounds());
   EXPECT_TRUE(WaitUntil([&] { return !player.InMoveSize(); }));
+  EXPECT_TRUE(ButtonsCentred(player));
 }
 
 // Leaving full screen ends with the bounds; the frame and the tool panel come back before them.
