@@ -50,8 +50,8 @@ class MovieEngine {
   // Steps to the next frame; the caller decides what follows the last one.
   virtual void AdvanceFrame() = 0;
 
-  // Draws the current frame into the stage area of `target`, the stage filled with `background`
-  // (0xAARRGGBB); pixels outside the stage are left to the caller.
+  // Draws the current frame into `target` over `background` (0xAARRGGBB), which fills the whole
+  // target; content lying outside the stage is drawn too, as far as the target reaches.
   virtual void Render(const PixelTarget& target, const StageView& view, uint32_t background) = 0;
 };
 

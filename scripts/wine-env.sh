@@ -1,6 +1,7 @@
 # Sourced by the test and run scripts: a private Wine prefix under the build folder, a private
 # Xvfb display and one Wine server kept alive for the whole run.
-#   wine_env_start   prepare and start (idempotent); writes build/wine/env for scripts/wine-run
+#   wine_env_start [--own-display]   prepare and start (idempotent); writes build/wine/env for
+#                    scripts/wine-run. With --own-display an existing DISPLAY is used as it is.
 #   wine_env_stop    stop the Wine server and the display this run started
 
 LUMEN_ROOT=${LUMEN_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
@@ -13,7 +14,9 @@ wine_env_start() {
   mkdir -p "$LUMEN_WINE_DIR"
   export WINEPREFIX="$LUMEN_WINE_DIR/prefix" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  if [ -z "${LUMEN_XVFB_PID:-}" ]; then
+  local own_display=0
+  [ "${1:-}" = "--own-display" ] && [ -n "${DISPLAY:-}" ] && own_display=1
+  if [ "$own_display" = 0 ] && [ -z "${LUMEN_XVFB_PID:-}" ]; then
     local display=99
     while [ -e "/tmp/.X${display}-lock" ]; do display=$((display + 1)); done
     Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
@@ -24,7 +27,7 @@ wine_env_start() {
   local fresh=0
   [ -f "$WINEPREFIX/system.reg" ] || fresh=1
   wine cmd /c exit 0 >/dev/null 2>&1 || true
-  wineserver -p
+  wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
   wine cmd /c exit 0 >/dev/null 2>&1 || true
   if [ "$fresh" = 1 ] || [ ! -f "$LUMEN_WINE_DIR/configured" ]; then
     _wine_reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0

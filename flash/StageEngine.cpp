@@ -1,0 +1,121 @@
+// The control's movie engine: the parsed movie, its player state and the renderer, behind the
+// narrow interface the control drives.
+#include <algorithm>
+#include <cmath>
+
+#include "flash/MovieEngine.h"
+#include "movie/Movie.h"
+#include "raster/Pixmap.h"
+#include "render/RenderList.h"
+#include "render/Renderer.h"
+#include "stage/Stage.h"
+
+namespace lumen::flash {
+namespace {
+
+// A declared length beyond this is refused before anything is inflated.
+constexpr uint32_t kMaxMovieBytes = 256u << 20;
+
+uint32_t DeclaredLength(std::span<const uint8_t> file) {
+  if (file.size() < 8) return 0;
+  return file[4] | file[5] << 8 | file[6] << 16 | static_cast<uint32_t>(file[7]) << 24;
+}
+
+int32_t Twips(float value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<int32_t>(std::clamp(value, -1.0e9f, 1.0e9f));
+}
+
+uint32_t Rgb(render::Rgba color) {
+  return static_cast<uint32_t>(color.r) << 16 | static_cast<uint32_t>(color.g) << 8 | color.b;
+}
+
+class StageEngine final : public MovieEngine {
+ public:
+  bool Load(std::span<const uint8_t> file) override;
+  void Unload() override;
+  bool Loaded() const override { return stage_ != nullptr; }
+  const StageInfo& Stage() const override { return info_; }
+  uint32_t CurrentFrame() const override;
+  void GotoFrame(uint32_t frame) override;
+  void AdvanceFrame() override;
+  void Render(const PixelTarget& target, const StageView& view, uint32_t background) override;
+
+ private:
+  std::shared_ptr<const movie::Movie> movie_;
+  std::unique_ptr<stage::Stage> stage_;
+  StageInfo info_;
+  render::Renderer renderer_;
+  render::RenderList list_;
+  uint64_t shape_generation_ = 0;
+};
+
+bool StageEngine::Load(std::span<const uint8_t> file) {
+  Unload();
+  if (DeclaredLength(file) > kMaxMovieBytes) return false;
+  movie::LoadResult loaded = movie::LoadMovie(file);
+  if (!loaded.movie) return false;
+  movie_ = std::move(loaded.movie);
+  // The control decides what follows the last frame; the timeline itself stops there.
+  stage_ = std::make_unique<stage::Stage>(movie_, /*loop=*/false);
+  const render::Rect& r = movie_->stage;
+  info_.x_min = Twips(r.x_min);
+  info_.y_min = Twips(r.y_min);
+  info_.width = Twips(r.x_max - r.x_min);
+  info_.height = Twips(r.y_max - r.y_min);
+  info_.frames_per_second = static_cast<uint16_t>(std::clamp(movie_->frame_rate, 0.0f, 65535.0f));
+  info_.frame_count = static_cast<uint16_t>(std::min<size_t>(stage_->FrameCount(), 65535));
+  info_.background = Rgb(stage_->Background());
+  return true;
+}
+
+void StageEngine::Unload() {
+  stage_.reset();
+  movie_.reset();
+  info_ = StageInfo();
+  renderer_.ClearCache();
+  list_.Clear();
+  shape_generation_ = 0;
+}
+
+uint32_t StageEngine::CurrentFrame() const {
+  return stage_ ? static_cast<uint32_t>(stage_->CurrentFrame() - 1) : 0;
+}
+
+void StageEngine::GotoFrame(uint32_t frame) {
+  if (stage_ && frame < info_.frame_count) stage_->GotoFrame(size_t{frame} + 1);
+}
+
+void StageEngine::AdvanceFrame() {
+  if (stage_) stage_->Advance();
+}
+
+void StageEngine::Render(const PixelTarget& target, const StageView& view, uint32_t background) {
+  if (!stage_ || target.pixels == nullptr) return;
+  raster::Pixmap pixmap =
+      raster::Pixmap::Borrow(target.pixels, target.width, target.height, target.stride);
+  stage_->BuildRenderList(list_);
+  if (stage_->ShapeGeneration() != shape_generation_) {
+    renderer_.ClearCache();
+    shape_generation_ = stage_->ShapeGeneration();
+  }
+  list_.background = {static_cast<uint8_t>(background >> 16), static_cast<uint8_t>(background >> 8),
+                      static_cast<uint8_t>(background), 255};
+  const auto sx = static_cast<float>(view.scale_x), sy = static_cast<float>(view.scale_y);
+  const render::Matrix stage_to_device{
+      sx,
+      0,
+      0,
+      sy,
+      static_cast<float>(view.offset_x - info_.x_min * view.scale_x),
+      static_cast<float>(view.offset_y - info_.y_min * view.scale_y)};
+  renderer_.Render(list_, stage_to_device, pixmap);
+}
+
+}  // namespace
+
+std::unique_ptr<MovieEngine> CreateMovieEngine() {
+  return std::make_unique<StageEngine>();
+}
+
+}  // namespace lumen::flash
