@@ -132,6 +132,7 @@ void FlashControl::LoadMovie(const std::wstring& path) {
     Redraw();
     return;
   }
+  // A new movie plays from its first frame whatever the state was; its clock starts now.
   settings_.playing = false;
   SetPlaying(true);
   Redraw();
