@@ -46,6 +46,14 @@ int main(int argc, char** argv) {
       const Bytes packed = lumen::authoring::Deflate(movie);
       input.insert(input.end(), packed.begin(), packed.end());
       Save(folder, "seed" + std::to_string(n++), input);
+    } else if (target == "fuzz_trailer") {
+      // A slideshow executable: some program bytes, the movie, its length plus 4 and "FSBF".
+      Bytes input(64, 0x90);
+      input.insert(input.end(), movie.begin(), movie.end());
+      const uint32_t length = static_cast<uint32_t>(movie.size() + 4);
+      for (int i = 0; i < 4; ++i) input.push_back(static_cast<uint8_t>(length >> (8 * i)));
+      for (char c : {'F', 'S', 'B', 'F'}) input.push_back(static_cast<uint8_t>(c));
+      Save(folder, "seed" + std::to_string(n++), input);
     } else {
       Save(folder, "seed" + std::to_string(n++), movie);
     }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+
+namespace lumen::player {
+
+// The program's message loop and its default error handler.
+class TApplication {
+ public:
+  // Sees every key-down message before it is dispatched to the focused window; answering true
+  // consumes the key.
+  using ShortCutHandler = std::function<bool(const MSG& message)>;
+
+  void SetShortCutHandler(ShortCutHandler handler) { short_cut_ = std::move(handler); }
+
+  // Runs until a quit request arrives.
+  void Run();
+  // Handles every message already waiting, then returns.
+  void ProcessMessages();
+  // Asks the message loop to end.
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  // The default error handler: shows the error's text in an error message box.
+  static void ShowException(const std::exception& error);
+
+  // Runs a handler; an error that escapes it is shown and the program goes on.
+  template <typename Handler>
+  static void Guard(Handler&& handler) {
+    try {
+      handler();
+    } catch (const std::exception& error) {
+      ShowException(error);
+    }
+  }
+
+ private:
+  // Handles one message; false when it was the quit request.
+  bool HandleMessage(const MSG& message);
+
+  ShortCutHandler short_cut_;
+  bool terminated_ = false;
+};
+
+}  // namespace lumen::player
