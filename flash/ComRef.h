@@ -35,7 +35,6 @@ class ComRef {
   T* Get() const { return ptr_; }
   T* operator->() const { return ptr_; }
   explicit operator bool() const { return ptr_ != nullptr; }
-  T* Detach() { return std::exchange(ptr_, nullptr); }
 
  private:
   T* ptr_ = nullptr;

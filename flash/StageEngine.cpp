@@ -63,7 +63,7 @@ bool StageEngine::Load(std::span<const uint8_t> file) {
   info_.y_min = Twips(r.y_min);
   info_.width = Twips(r.x_max - r.x_min);
   info_.height = Twips(r.y_max - r.y_min);
-  info_.frames_per_second = static_cast<uint16_t>(std::clamp(movie_->frame_rate, 0.0f, 65535.0f));
+  info_.frame_rate = std::isfinite(movie_->frame_rate) ? std::max(movie_->frame_rate, 0.0f) : 0;
   info_.frame_count = static_cast<uint16_t>(std::min<size_t>(stage_->FrameCount(), 65535));
   info_.background = Rgb(stage_->Background());
   return true;
