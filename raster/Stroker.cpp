@@ -20,6 +20,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kArcTolerance = 0.1;  // device pixels
+constexpr float kMaxHalfWidth = 1e6f;  // device pixels
 
 double Length(double x, double y) {
   return std::sqrt(x * x + y * y);
@@ -31,6 +32,9 @@ void Stroker::Stroke(const Point* points, size_t n, bool closed, const StrokeSty
                      EdgeList& out) {
   style_ = style;
   if (!(style_.half_width > 0) || !std::isfinite(style_.half_width)) return;
+  // Offsets far beyond any canvas would swallow the path's own coordinates in float rounding
+  // and collapse the segment quads; such a pen covers the canvas at this width already.
+  style_.half_width = std::min(style_.half_width, kMaxHalfWidth);
   pts_.clear();
   for (size_t i = 0; i < n; ++i) {
     if (!pts_.empty() && pts_.back().x == points[i].x && pts_.back().y == points[i].y) continue;
@@ -127,7 +131,9 @@ void Stroker::Cap(Point at, Point away, LineCap cap, EdgeList& out) {
 void Stroker::Wedge(Point center, double from, double sweep, EdgeList& out) {
   const double r = style_.half_width;
   const double step_max = std::min(kPi / 2, 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r)));
-  const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / step_max)), 1, 256);
+  // A pen far wider than the tolerance allows tiny steps; the count is capped.
+  const double count = std::ceil(std::fabs(sweep) / step_max);
+  const int steps = count >= 1 ? static_cast<int>(std::min(count, 256.0)) : 1;
   // Inner arc points sit a little outside the circle so the polygon keeps the circle's area
   // (an inscribed one would look thin); the end points meet the segment quads exactly.
   const double step = std::fabs(sweep) / steps;

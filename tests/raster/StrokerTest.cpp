@@ -105,6 +105,14 @@ TEST(Stroker, UnusableWidthsDrawNothing) {
   }
 }
 
+// Pens far wider than the canvas (arc steps then need capping) cover all of it.
+TEST(Stroker, HugeWidthsCoverTheCanvas) {
+  const std::vector<Point> bend = {{10, 10}, {40, 40}, {10, 50}};
+  for (LineJoin join : {LineJoin::Round, LineJoin::Miter, LineJoin::Bevel}) {
+    EXPECT_NEAR(StrokedArea(bend, false, Style(1e30f, LineCap::Round, join)), kSize * kSize, 0.01);
+  }
+}
+
 // A sharp zigzag overlaps itself at every turn: the non-zero union must still cover each pixel
 // at most once.
 TEST(Stroker, OverlapsAreNotPaintedTwice) {
