@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <sstream>
 
 #include "raster/Coverage.h"
 #include "tests/raster/CoverageGrid.h"
@@ -33,9 +34,9 @@ std::vector<Point> RandomPolygon(std::mt19937& rng) {
 }
 
 std::string Describe(const std::vector<Point>& poly) {
-  std::string s;
-  for (const Point& p : poly) s += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ") ";
-  return s;
+  std::ostringstream s;
+  for (const Point& p : poly) s << "(" << p.x << "," << p.y << ") ";
+  return s.str();
 }
 
 // The sampled grid must count exactly the samples a point-in-polygon test finds inside; a
