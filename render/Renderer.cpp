@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "raster/Color.h"
@@ -29,6 +30,8 @@ namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
 constexpr size_t kMaxDepth = 64;    // nested layers or masks beyond this are ignored
+// Shapes that stop being drawn are never told about; a cache this full starts again.
+constexpr size_t kMaxCachedShapes = 4096;
 
 bool Finite(const Matrix& m) {
   return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
@@ -49,9 +52,28 @@ bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
 }
 
 struct PreparedShape {
-  int band = 0;  // log2 of the scale the contours were flattened for
+  int band = 0;              // log2 of the scale the contours were flattened for
+  uint64_t fingerprint = 0;  // of the paths flattened
   std::vector<raster::Polylines> parts;
 };
+
+// A hash of a shape's paths. Shapes are cached by address, and an address can be reused by a
+// new shape or a shape changed in place (a morph); hashing the points is cheaper than the
+// transform every frame does anyway.
+uint64_t Fingerprint(const ShapeGeometry& shape) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+  for (const ShapePart& part : shape.parts) {
+    mix(part.path.verbs.size());
+    for (const Point& p : part.path.points) {
+      uint32_t x, y;
+      std::memcpy(&x, &p.x, sizeof x);
+      std::memcpy(&y, &p.y, sizeof y);
+      mix(uint64_t{x} << 32 | y);
+    }
+  }
+  return h;
+}
 
 struct LayerState {
   Pixmap* pixmap;
@@ -227,10 +249,14 @@ bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
   const int band = std::clamp(std::ilogb(std::max(scale, 1e-6f)), -20, 20);
+  if (cache_.size() >= kMaxCachedShapes && !cache_.contains(&shape)) cache_.clear();
   auto [it, inserted] = cache_.try_emplace(&shape);
   PreparedShape& prepared = it->second;
-  if (inserted || prepared.band != band || prepared.parts.size() != shape.parts.size()) {
+  const uint64_t fingerprint = Fingerprint(shape);
+  if (inserted || prepared.band != band || prepared.fingerprint != fingerprint ||
+      prepared.parts.size() != shape.parts.size()) {
     prepared.band = band;
+    prepared.fingerprint = fingerprint;
     prepared.parts.resize(shape.parts.size());
     const float tolerance = kTolerance / std::ldexp(1.0f, band + 1);
     for (size_t i = 0; i < shape.parts.size(); ++i) {

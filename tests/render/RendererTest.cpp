@@ -79,6 +79,21 @@ TEST(Renderer, CachedShapesDrawLikeFreshOnesAtAnyScale) {
   EXPECT_TRUE(SamePixels(again, first));
 }
 
+// A shape changed in place (a morph between frames) or a new shape at a freed one's address is
+// flattened again, not drawn from the cache.
+TEST(Renderer, ShapesChangedInPlaceAreFlattenedAgain) {
+  Scene scene;
+  ShapeGeometry& shape = scene.Fill(RectPath(5, 5, 20, 20), SolidFill({0, 0, 0, 255}));
+  scene.Draw(shape);
+  Renderer r;
+  Pixmap out(64, 64);
+  r.Render(scene.list, kTwipsToPixels, out);
+  shape.parts[0].path = CirclePath(40, 40, 15);
+  r.Render(scene.list, kTwipsToPixels, out);
+  EXPECT_TRUE(SamePixels(out, Render(scene.list)));
+  EXPECT_EQ(out.At(10, 10), 0xFFFFFFFFu);
+}
+
 TEST(Renderer, ScalarAndSse2FramesAreIdentical) {
   Scene scene = Busy();
   Pixmap a(64, 64), b(64, 64);
