@@ -112,7 +112,9 @@ class Renderer::Impl {
   void BeginMask();
   void EndMask();
   void PopMask();
-  const raster::Mask* ActiveMask() const;
+  const raster::Mask* ActiveMask(size_t above) const;
+  const raster::Mask* ActiveMask() const { return ActiveMask(MaskBase()); }
+  size_t BuildingMask() const;
   size_t MaskBase() const { return layers_.empty() ? 0 : layers_.back().mask_base; }
   Pixmap& Canvas() { return layers_.empty() ? *target_ : *layers_.back().pixmap; }
   int Grid() const;
@@ -131,6 +133,7 @@ class Renderer::Impl {
   std::vector<std::unique_ptr<Pixmap>> layer_pool_;
   std::vector<LayerState> layers_;
   size_t ignored_layers_ = 0;
+  size_t mask_layers_ = 0;  // layers opened while a mask is built: their content goes to the mask
   std::vector<std::unique_ptr<raster::Mask>> mask_pool_;
   std::vector<MaskState> masks_;
   size_t ignored_masks_ = 0;
@@ -211,6 +214,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   masks_.clear();
   ignored_masks_ = 0;
+  mask_layers_ = 0;
   target_ = nullptr;
 }
 
@@ -299,7 +303,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
   Pixmap& canvas = Canvas();
   edges_.Reset(canvas.Width(), canvas.Height());
-  const bool building_mask = !masks_.empty() && masks_.back().building;
+  const size_t building = BuildingMask();
   FillRule rule = part.rule;
   const FillStyle* fill = &part.fill;
   if (part.kind == ShapePart::Kind::Fill) {
@@ -317,8 +321,8 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     rule = FillRule::NonZero;
     fill = part.line.has_fill ? &part.line.fill : nullptr;
   }
-  if (building_mask) {
-    mask_sink_.Begin(*masks_.back().mask);
+  if (building > 0) {
+    mask_sink_.Begin(*masks_[building - 1].mask, ActiveMask(building));
     rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
     return;
   }
@@ -338,11 +342,20 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
 }
 
-const raster::Mask* Renderer::Impl::ActiveMask() const {
-  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+// The innermost finished mask above index `above`: what clips drawing there.
+const raster::Mask* Renderer::Impl::ActiveMask(size_t above) const {
+  for (size_t i = masks_.size(); i > above; --i) {
     if (!masks_[i - 1].building) return masks_[i - 1].mask;
   }
   return nullptr;
+}
+
+// One more than the index of the innermost mask being built, or 0.
+size_t Renderer::Impl::BuildingMask() const {
+  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+    if (masks_[i - 1].building) return i;
+  }
+  return 0;
 }
 
 void Renderer::Impl::BeginMask() {
@@ -357,11 +370,11 @@ void Renderer::Impl::BeginMask() {
 }
 
 void Renderer::Impl::EndMask() {
-  if (ignored_masks_ > 0 || masks_.empty() || !masks_.back().building) return;
-  masks_.back().building = false;
-  masks_.pop_back();
+  const size_t building = BuildingMask();
+  if (ignored_masks_ > 0 || building == 0) return;
+  masks_.resize(building - 1);  // masks left open inside the mask's content end with it
   const raster::Mask* outer = ActiveMask();
-  masks_.push_back({mask_pool_[masks_.size()].get(), false});
+  masks_.push_back({mask_pool_[building - 1].get(), false});
   if (outer) masks_.back().mask->IntersectWith(*outer);
 }
 
@@ -374,6 +387,10 @@ void Renderer::Impl::PopMask() {
 }
 
 void Renderer::Impl::BeginLayer(BlendMode blend) {
+  if (BuildingMask() > 0) {
+    ++mask_layers_;
+    return;
+  }
   if (ignored_layers_ > 0 || layers_.size() >= kMaxDepth) {
     ++ignored_layers_;
     return;
@@ -387,6 +404,10 @@ void Renderer::Impl::BeginLayer(BlendMode blend) {
 }
 
 void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
+  if (mask_layers_ > 0) {
+    --mask_layers_;
+    return;
+  }
   if (ignored_layers_ > 0) {
     --ignored_layers_;
     return;

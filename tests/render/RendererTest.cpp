@@ -171,6 +171,27 @@ TEST(Renderer, MaskAroundALayerClipsTheLayerOnce) {
   }
 }
 
+// A mask whose content is itself masked (and wrapped in a layer) covers only what that content
+// shows.
+TEST(Renderer, MaskContentCanBeMaskedItself) {
+  Scene s;
+  s.Command(Kind::BeginMask);
+  s.Command(Kind::BeginLayer, BlendMode::Layer);
+  s.Command(Kind::BeginMask);
+  s.Draw(s.Fill(RectPath(0, 0, 32, 64), SolidFill({})));
+  s.Command(Kind::EndMask);
+  s.Draw(s.Fill(RectPath(16, 16, 48, 48), SolidFill({})));
+  s.Command(Kind::PopMask);
+  s.Command(Kind::EndLayer, BlendMode::Layer);
+  s.Command(Kind::EndMask);
+  s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({255, 0, 0, 255})));
+  s.Command(Kind::PopMask);
+  const Pixmap out = Render(s.list);
+  EXPECT_EQ(out.At(20, 20), 0xFFFF0000u);  // in both
+  EXPECT_EQ(out.At(40, 20), 0xFFFFFFFFu);  // in the content, outside its mask
+  EXPECT_EQ(out.At(5, 5), 0xFFFFFFFFu);    // in the inner mask only
+}
+
 TEST(Renderer, UnbalancedAndDeepCommandsAreSafe) {
   Scene reference;
   reference.Draw(reference.Fill(RectPath(5, 5, 30, 30), SolidFill({0, 0, 255, 255})));
