@@ -217,7 +217,8 @@ bool Paint::SetBitmap(const FillStyle& fill, const Matrix& to_device, const Colo
   const Bitmap* bm = fill.bitmap.get();
   double inv[6];
   if (!bm || bm->width <= 0 || bm->height <= 0 ||
-      bm->pixels.size() != static_cast<size_t>(bm->width) * static_cast<size_t>(bm->height) ||
+      uint64_t{bm->pixels.size()} !=
+          uint64_t{static_cast<uint32_t>(bm->width)} * static_cast<uint32_t>(bm->height) ||
       !Invert(to_device, inv)) {
     return false;
   }
