@@ -74,8 +74,11 @@ struct Slideshow {
   std::unique_ptr<ShapeGeometry> above = FullStagePhoto(PhotoLike(2));
   RenderList list;
 
-  // Frame i of a zoom from 100% to 130% about the centre, with the fade at i / frames.
-  void Build(int i, int frames, bool zoom, bool fade) {
+  std::unique_ptr<ShapeGeometry> wipe = std::make_unique<ShapeGeometry>();
+
+  // Frame i of a zoom from 100% to 130% about the centre, with the fade (or a wipe: the second
+  // photo shown through a growing mask) at i / frames.
+  void Build(int i, int frames, bool zoom, bool fade, bool wiped = false) {
     list.Clear();
     list.background = {0, 0, 0, 255};
     const float t = static_cast<float>(i) / static_cast<float>(frames);
@@ -90,6 +93,30 @@ struct Slideshow {
       RenderCommand c;
       c.shape = above.get();
       c.cxform.mul_a = 0.1f + 0.8f * t;
+      list.commands.push_back(c);
+    }
+    if (wiped) {
+      // A soft-edged band: the mask's right edge sits between pixels.
+      const float right = (0.05f + 0.9f * t) * kWidth * 20 + 7;
+      wipe->parts.assign(1, {});
+      Path& p = wipe->parts[0].path;
+      p.MoveTo({0, 0});
+      p.LineTo({right, 0});
+      p.LineTo({right - 300, kHeight * 20.0f});
+      p.LineTo({0, kHeight * 20.0f});
+      p.LineTo({0, 0});
+      RenderCommand c;
+      c.kind = RenderCommand::Kind::BeginMask;
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::DrawShape;
+      c.shape = wipe.get();
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::EndMask;
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::DrawShape;
+      c.shape = above.get();
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::PopMask;
       list.commands.push_back(c);
     }
   }
@@ -112,11 +139,11 @@ double MedianOf(std::vector<double> v) {
 }
 
 Figures TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int frames, bool zoom,
-                   bool fade) {
+                   bool fade, bool wiped = false) {
   const Matrix to_device = Matrix::Scale(1.0f / 20, 1.0f / 20);
   std::vector<double> ms, cpu;
   for (int i = -3; i < frames; ++i) {  // three frames to warm the caches
-    show.Build(std::max(i, 0), frames, zoom, fade);
+    show.Build(std::max(i, 0), frames, zoom, fade, wiped);
     const auto start = Clock::now();
     const double cpu_start = CpuMs();
     renderer.Render(show.list, to_device, target);
@@ -154,6 +181,7 @@ int main(int argc, char** argv) {
   const Figures frame = TimeFrames(renderer, show, target, frames, true, true);
   const Figures zoom = TimeFrames(renderer, show, target, frames, true, false);
   const Figures fade = TimeFrames(renderer, show, target, frames, false, true);
+  const Figures wipe = TimeFrames(renderer, show, target, frames, true, false, true);
   renderer.SetIsa(lumen::raster::Isa::Scalar);
   const Figures scalar = TimeFrames(renderer, show, target, frames, true, true);
   const double copy = MemcpyMs(20);
@@ -167,6 +195,7 @@ int main(int argc, char** argv) {
               kGoalMs, frame.cpu <= kGoalMs ? "met" : "MISSED", frame.median, frame.best);
   std::printf("  zoom_only_ms=%.2f fade_only_ms=%.2f scalar_ms_per_frame=%.2f\n", zoom.cpu,
               fade.cpu, scalar.cpu);
+  std::printf("  zoom_and_mask_wipe_ms=%.2f\n", wipe.cpu);
   std::printf("  memcpy_8mb_ms=%.2f bandwidth_floor_ms=%.2f frame_over_floor=%.1fx\n", copy, floor,
               frame.cpu / floor);
   std::printf("  (ms figures are processor time of one core, median over the frames)\n");

@@ -23,14 +23,17 @@ class PaintSink : public SpanSink {
   const IntRect& Dirty() const { return dirty_; }
 
  private:
+  // Unmasked painting: per-pixel coverage, or one coverage for the run.
+  void PaintRun(int y, int x, int n, const uint8_t* cov);
+  void FillRun(int y, int x, int n, uint8_t cov);
+
   Pixmap* target_ = nullptr;
   Paint* paint_ = nullptr;
   const Mask* mask_ = nullptr;
   Isa isa_ = Isa::Scalar;
   IntRect dirty_;
   std::vector<uint32_t> pixels_;
-  std::vector<uint8_t> cov_;        // coverage times mask
-  std::vector<uint8_t> solid_cov_;  // a Solid run spelled out for masking
+  std::vector<uint8_t> cov_;  // coverage times mask
 };
 
 class MaskSink : public SpanSink {
