@@ -109,6 +109,7 @@ class Renderer::Impl {
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
                 const Matrix& object, const ColorTransform& cx);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
+  void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void BeginLayer(BlendMode blend);
   void EndLayer(const RenderCommand& cmd);
@@ -300,6 +301,19 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
   return std::isfinite(width) ? std::max(width, 1.0f) : 0.0f;  // hairlines stay one pixel wide
 }
 
+// Pixel hinting: a whole number of pixels wide, centred on pixel centres (odd widths) or pixel
+// borders (even widths), so thin lines stay crisp.
+void Renderer::Impl::HintStroke(float& half_width) {
+  if (!std::isfinite(half_width) || half_width > 1e6f) return;
+  const float width = std::max(1.0f, std::round(half_width * 2));
+  half_width = width / 2;
+  const bool odd = std::fmod(width, 2.0f) == 1;
+  for (Point& p : device_) {
+    p = odd ? Point{std::floor(p.x) + 0.5f, std::floor(p.y) + 0.5f}
+            : Point{std::round(p.x), std::round(p.y)};
+  }
+}
+
 void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& lines,
                               const Matrix& m, const Matrix& object, const ColorTransform& cx) {
   device_.resize(lines.points.size());
@@ -318,6 +332,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     style.end_cap = part.line.end_cap;
     style.join = part.line.join;
     style.miter_limit = part.line.miter_limit;
+    if (part.line.pixel_hinting) HintStroke(style.half_width);
     for (const auto& c : lines.contours) {
       stroker_.Stroke(&device_[c.begin], c.end - c.begin, c.closed, style, edges_);
     }

@@ -192,6 +192,26 @@ TEST(Renderer, MaskContentCanBeMaskedItself) {
   EXPECT_EQ(out.At(5, 5), 0xFFFFFFFFu);    // in the inner mask only
 }
 
+// A hinted one-pixel line between pixel rows lands on one row, fully opaque; unhinted it
+// spreads over two at half strength.
+TEST(Renderer, PixelHintingKeepsThinLinesCrisp) {
+  for (bool hinted : {true, false}) {
+    Scene s;
+    LineStyle line = Line(1, {0, 0, 0, 255});
+    line.pixel_hinting = hinted;
+    line.start_cap = line.end_cap = LineCap::None;
+    s.Draw(s.Stroke(PolyPath({{10.2f, 20}, {50.2f, 20}}, false), line));
+    const Pixmap out = Render(s.list);
+    if (hinted) {
+      EXPECT_EQ(out.At(30, 20), 0xFF000000u);
+      EXPECT_EQ(out.At(30, 19), 0xFFFFFFFFu);
+    } else {
+      EXPECT_EQ(out.At(30, 19), out.At(30, 20));
+      EXPECT_NE(out.At(30, 20), 0xFF000000u);
+    }
+  }
+}
+
 TEST(Renderer, UnbalancedAndDeepCommandsAreSafe) {
   Scene reference;
   reference.Draw(reference.Fill(RectPath(5, 5, 30, 30), SolidFill({0, 0, 255, 255})));
