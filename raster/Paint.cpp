@@ -164,12 +164,12 @@ bool Paint::SetSolid(Rgba color, const ColorTransform& cx) {
 }
 
 bool Paint::SetFill(const FillStyle& fill, const Matrix& to_device, const ColorTransform& cx,
-                    bool smoothing_allowed) {
+                    Smoothing smoothing) {
   switch (fill.kind) {
     case FillStyle::Kind::Solid:
       return SetSolid(fill.color, cx);
     case FillStyle::Kind::Bitmap:
-      return SetBitmap(fill, to_device, cx, smoothing_allowed);
+      return SetBitmap(fill, to_device, cx, smoothing);
     default:
       return SetGradient(fill, to_device, cx);
   }
@@ -213,7 +213,7 @@ bool Paint::SetGradient(const FillStyle& fill, const Matrix& to_device, const Co
 }
 
 bool Paint::SetBitmap(const FillStyle& fill, const Matrix& to_device, const ColorTransform& cx,
-                      bool smoothing_allowed) {
+                      Smoothing smoothing) {
   const Bitmap* bm = fill.bitmap.get();
   double inv[6];
   if (!bm || bm->width <= 0 || bm->height <= 0 ||
@@ -226,7 +226,7 @@ bool Paint::SetBitmap(const FillStyle& fill, const Matrix& to_device, const Colo
   kind_ = Kind::Bitmap;
   bitmap_ = bm;
   repeat_ = fill.repeat;
-  smooth_ = fill.smooth && smoothing_allowed;
+  smooth_ = smoothing == Smoothing::Always || (smoothing == Smoothing::AsFill && fill.smooth);
   cx_ = cx;
   const int factor = AlphaOnlyFactor(cx);
   transform_pixels_ = factor < 0;

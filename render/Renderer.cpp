@@ -122,6 +122,7 @@ class Renderer::Impl {
   size_t MaskBase() const { return layers_.empty() ? 0 : layers_.back().mask_base; }
   Pixmap& Canvas() { return layers_.empty() ? *target_ : *layers_.back().pixmap; }
   int Grid() const;
+  raster::Smoothing BitmapSmoothing() const;
 
   Pixmap* target_ = nullptr;
   Matrix stage_to_device_;
@@ -173,6 +174,19 @@ int Renderer::Impl::Grid() const {
     default:
       return 4;
   }
+}
+
+raster::Smoothing Renderer::Impl::BitmapSmoothing() const {
+  switch (quality) {
+    case Quality::Low:
+    case Quality::Medium:
+      return raster::Smoothing::Never;
+    case Quality::High:
+      return raster::Smoothing::AsFill;
+    case Quality::Best:
+      return raster::Smoothing::Always;
+  }
+  return raster::Smoothing::AsFill;
 }
 
 void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
@@ -252,7 +266,7 @@ bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
       std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
     return false;
   }
-  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform, true) && paint_.Opaque();
+  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform) && paint_.Opaque();
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
@@ -344,7 +358,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
     return;
   }
-  const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, quality != Quality::Low)
+  const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, BitmapSmoothing())
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);

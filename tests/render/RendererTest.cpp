@@ -192,6 +192,38 @@ TEST(Renderer, MaskContentCanBeMaskedItself) {
   EXPECT_EQ(out.At(5, 5), 0xFFFFFFFFu);    // in the inner mask only
 }
 
+// Whether a bitmap comes out filtered (grey between its black and white pixel) by quality and
+// the fill's own flag.
+TEST(Renderer, BitmapSmoothingFollowsQuality) {
+  struct Case {
+    Quality quality;
+    bool fill_smooth;
+    bool filtered;
+  };
+  const Case cases[] = {{Quality::Low, true, false},
+                        {Quality::Medium, true, false},
+                        {Quality::High, true, true},
+                        {Quality::High, false, false},
+                        {Quality::Best, false, true}};
+  auto bm = std::make_shared<Bitmap>();
+  bm->width = 2;
+  bm->height = 1;
+  bm->opaque = true;
+  bm->pixels = {0xFF000000, 0xFFFFFFFF};
+  for (const Case& c : cases) {
+    Scene s;
+    s.Draw(s.Fill(RectPath(0, 0, 64, 64),
+                  BitmapFill(bm, Matrix::Scale(32, 64), false, c.fill_smooth)));
+    Pixmap out(64, 64);
+    Renderer r;
+    r.SetQuality(c.quality);
+    r.Render(s.list, kTwipsToPixels, out);
+    const uint32_t mid = out.At(31, 10) & 0xFF;
+    EXPECT_EQ(mid != 0 && mid != 255, c.filtered)
+        << static_cast<int>(c.quality) << " " << c.fill_smooth;
+  }
+}
+
 // A hinted one-pixel line between pixel rows lands on one row, fully opaque; unhinted it
 // spreads over two at half strength.
 TEST(Renderer, PixelHintingKeepsThinLinesCrisp) {
