@@ -48,7 +48,7 @@ bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
     x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
     x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
   }
-  // A pixel of slack: hairlines and anti-aliased edges may reach just past the stated bounds.
+  // Some slack: hairlines and anti-aliased edges may reach just past the stated bounds.
   constexpr float kSlack = 2;
   return x1 >= -kSlack && y1 >= -kSlack && x0 <= static_cast<float>(width) + kSlack &&
          y0 <= static_cast<float>(height) + kSlack;
