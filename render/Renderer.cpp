@@ -29,7 +29,10 @@ using raster::Pixmap;
 namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
-constexpr size_t kMaxDepth = 64;    // nested layers or masks beyond this are ignored
+// Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080),
+// each mask a quarter of that.
+constexpr size_t kMaxMaskDepth = 64;
+constexpr size_t kMaxLayerDepth = 16;
 // Shapes that stop being drawn are never told about; a cache this full starts again.
 constexpr size_t kMaxCachedShapes = 4096;
 
@@ -391,7 +394,7 @@ size_t Renderer::Impl::BuildingMask() const {
 }
 
 void Renderer::Impl::BeginMask() {
-  if (ignored_masks_ > 0 || masks_.size() >= kMaxDepth) {
+  if (ignored_masks_ > 0 || masks_.size() >= kMaxMaskDepth) {
     ++ignored_masks_;
     return;
   }
@@ -423,7 +426,7 @@ void Renderer::Impl::BeginLayer(BlendMode blend) {
     ++mask_layers_;
     return;
   }
-  if (ignored_layers_ > 0 || layers_.size() >= kMaxDepth) {
+  if (ignored_layers_ > 0 || layers_.size() >= kMaxLayerDepth) {
     ++ignored_layers_;
     return;
   }
@@ -450,6 +453,11 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   masks_.resize(std::min(masks_.size(), layer.mask_base));
   IntRect area = layer.dirty;
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());
+  // Alpha and Erase work on an enclosing layer; with none they would punch holes through the
+  // stage itself, so they draw nothing there.
+  if (layers_.empty() && (layer.blend == BlendMode::Alpha || layer.blend == BlendMode::Erase)) {
+    area = {};
+  }
   Pixmap& below = Canvas();
   const int alpha = raster::AlphaOnlyFactor(cmd.cxform);
   for (int y = area.y0; y < area.y1; ++y) {

@@ -224,6 +224,27 @@ TEST(Renderer, BitmapSmoothingFollowsQuality) {
   }
 }
 
+// Alpha and Erase cut into the layer that encloses them, never through the stage.
+TEST(Renderer, AlphaAndEraseNeedAnEnclosingLayer) {
+  for (BlendMode mode : {BlendMode::Alpha, BlendMode::Erase}) {
+    for (bool enclosed : {true, false}) {
+      Scene s;
+      if (enclosed) s.Command(Kind::BeginLayer, BlendMode::Layer);
+      s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({255, 0, 0, 255})));
+      s.Command(Kind::BeginLayer, mode);
+      s.Draw(s.Fill(RectPath(0, 0, 32, 64), SolidFill({0, 0, 0, 255})));
+      s.Command(Kind::EndLayer, mode);
+      if (enclosed) s.Command(Kind::EndLayer, BlendMode::Layer);
+      const Pixmap out = Render(s.list);
+      const bool alpha = mode == BlendMode::Alpha;
+      // Enclosed: Alpha keeps red where its shape is, Erase removes it there (white shows).
+      const uint32_t left = !enclosed || alpha ? 0xFFFF0000u : 0xFFFFFFFFu;
+      EXPECT_EQ(out.At(10, 10), left) << alpha << enclosed;
+      EXPECT_EQ(out.At(50, 10), 0xFFFF0000u) << alpha << enclosed;  // the layer left nothing here
+    }
+  }
+}
+
 // A hinted one-pixel line between pixel rows lands on one row, fully opaque; unhinted it
 // spreads over two at half strength.
 TEST(Renderer, PixelHintingKeepsThinLinesCrisp) {
