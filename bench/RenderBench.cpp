@@ -182,6 +182,9 @@ int main(int argc, char** argv) {
   const Figures zoom = TimeFrames(renderer, show, target, frames, true, false);
   const Figures fade = TimeFrames(renderer, show, target, frames, false, true);
   const Figures wipe = TimeFrames(renderer, show, target, frames, true, false, true);
+  renderer.SetCoverage(lumen::raster::CoverageMethod::ExactArea);
+  const Figures exact = TimeFrames(renderer, show, target, frames, true, true);
+  renderer.SetCoverage(lumen::raster::CoverageMethod::SampledGrid);
   renderer.SetIsa(lumen::raster::Isa::Scalar);
   const Figures scalar = TimeFrames(renderer, show, target, frames, true, true);
   const double copy = MemcpyMs(20);
@@ -195,7 +198,8 @@ int main(int argc, char** argv) {
               kGoalMs, frame.cpu <= kGoalMs ? "met" : "MISSED", frame.median, frame.best);
   std::printf("  zoom_only_ms=%.2f fade_only_ms=%.2f scalar_ms_per_frame=%.2f\n", zoom.cpu,
               fade.cpu, scalar.cpu);
-  std::printf("  zoom_and_mask_wipe_ms=%.2f\n", wipe.cpu);
+  std::printf("  zoom_and_mask_wipe_ms=%.2f exact_area_coverage_ms_per_frame=%.2f\n", wipe.cpu,
+              exact.cpu);
   std::printf("  memcpy_8mb_ms=%.2f bandwidth_floor_ms=%.2f frame_over_floor=%.1fx\n", copy, floor,
               frame.cpu / floor);
   std::printf("  (ms figures are processor time of one core, median over the frames)\n");
