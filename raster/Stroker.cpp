@@ -20,6 +20,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kArcTolerance = 0.1;  // device pixels
+constexpr float kMaxHalfWidth = 1e6f;  // device pixels
 
 double Length(double x, double y) {
   return std::sqrt(x * x + y * y);
@@ -31,6 +32,9 @@ void Stroker::Stroke(const Point* points, size_t n, bool closed, const StrokeSty
                      EdgeList& out) {
   style_ = style;
   if (!(style_.half_width > 0) || !std::isfinite(style_.half_width)) return;
+  // Offsets far beyond any canvas would swallow the path's own coordinates in float rounding
+  // and collapse the segment quads; such a pen covers the canvas at this width already.
+  style_.half_width = std::min(style_.half_width, kMaxHalfWidth);
   pts_.clear();
   for (size_t i = 0; i < n; ++i) {
     if (!pts_.empty() && pts_.back().x == points[i].x && pts_.back().y == points[i].y) continue;
@@ -95,12 +99,21 @@ void Stroker::Join(Point prev, Point at, Point next, EdgeList& out) {
   }
   piece_ = {at, a};
   const double cos_half = std::sqrt(std::max(0.0, (1 + dot) / 2));
-  if (style_.join == LineJoin::Miter && cos_half > 0 && 1 / cos_half <= style_.miter_limit) {
-    const double mx = n0x + n1x, my = n0y + n1y, ml = Length(mx, my);
-    if (ml > 0) {
-      const double reach = r / cos_half / ml;
+  const double sin_half = std::sqrt(std::max(0.0, (1 - dot) / 2));
+  const double limit = style_.miter_limit;
+  if (style_.join == LineJoin::Miter && cos_half > 0 && sin_half > 0 && std::isfinite(limit)) {
+    if (1 / cos_half <= limit) {
+      const double mx = n0x + n1x, my = n0y + n1y, ml = Length(mx, my);
+      const double reach = ml > 0 ? r / cos_half / ml : 0;
       piece_.push_back(
           {static_cast<float>(at.x + mx * reach), static_cast<float>(at.y + my * reach)});
+    } else if (limit > cos_half) {
+      // Too long: the miter is cut off square to its axis, `limit` half-widths from the vertex.
+      const double t = r * (limit - cos_half) / sin_half;
+      piece_.push_back(
+          {static_cast<float>(a.x + ax / la * t), static_cast<float>(a.y + ay / la * t)});
+      piece_.push_back(
+          {static_cast<float>(b.x - bx / lb * t), static_cast<float>(b.y - by / lb * t)});
     }
   }
   piece_.push_back(b);
@@ -127,7 +140,9 @@ void Stroker::Cap(Point at, Point away, LineCap cap, EdgeList& out) {
 void Stroker::Wedge(Point center, double from, double sweep, EdgeList& out) {
   const double r = style_.half_width;
   const double step_max = std::min(kPi / 2, 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r)));
-  const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / step_max)), 1, 256);
+  // A pen far wider than the tolerance allows tiny steps; the count is capped.
+  const double count = std::ceil(std::fabs(sweep) / step_max);
+  const int steps = count >= 1 ? static_cast<int>(std::min(count, 256.0)) : 1;
   // Inner arc points sit a little outside the circle so the polygon keeps the circle's area
   // (an inscribed one would look thin); the end points meet the segment quads exactly.
   const double step = std::fabs(sweep) / steps;

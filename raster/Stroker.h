@@ -15,7 +15,8 @@ struct StrokeStyle {
   render::LineCap start_cap = render::LineCap::Round;
   render::LineCap end_cap = render::LineCap::Round;
   render::LineJoin join = render::LineJoin::Round;
-  float miter_limit = 3;  // longest miter, in line widths, before it is bevelled
+  // Longest miter, in half-widths from the vertex; longer ones are cut off there.
+  float miter_limit = 3;
 };
 
 class Stroker {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "raster/Color.h"
@@ -28,7 +29,12 @@ using raster::Pixmap;
 namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
-constexpr size_t kMaxDepth = 64;    // nested layers or masks beyond this are ignored
+// Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080),
+// each mask a quarter of that.
+constexpr size_t kMaxMaskDepth = 64;
+constexpr size_t kMaxLayerDepth = 16;
+// Shapes that stop being drawn are never told about; a cache this full starts again.
+constexpr size_t kMaxCachedShapes = 4096;
 
 bool Finite(const Matrix& m) {
   return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
@@ -45,13 +51,35 @@ bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
     x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
     x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
   }
-  return x1 >= 0 && y1 >= 0 && x0 <= static_cast<float>(width) && y0 <= static_cast<float>(height);
+  // Some slack: hairlines and anti-aliased edges may reach just past the stated bounds.
+  constexpr float kSlack = 2;
+  return x1 >= -kSlack && y1 >= -kSlack && x0 <= static_cast<float>(width) + kSlack &&
+         y0 <= static_cast<float>(height) + kSlack;
 }
 
 struct PreparedShape {
-  int band = 0;  // log2 of the scale the contours were flattened for
+  int band = 0;              // log2 of the scale the contours were flattened for
+  uint64_t fingerprint = 0;  // of the paths flattened
   std::vector<raster::Polylines> parts;
 };
+
+// A hash of a shape's paths. Shapes are cached by address, and an address can be reused by a
+// new shape or a shape changed in place (a morph); hashing the points is cheaper than the
+// transform every frame does anyway.
+uint64_t Fingerprint(const ShapeGeometry& shape) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+  for (const ShapePart& part : shape.parts) {
+    mix(part.path.verbs.size());
+    for (const Point& p : part.path.points) {
+      uint32_t x, y;
+      std::memcpy(&x, &p.x, sizeof x);
+      std::memcpy(&y, &p.y, sizeof y);
+      mix(uint64_t{x} << 32 | y);
+    }
+  }
+  return h;
+}
 
 struct LayerState {
   Pixmap* pixmap;
@@ -84,16 +112,20 @@ class Renderer::Impl {
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
                 const Matrix& object, const ColorTransform& cx);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
+  void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void BeginLayer(BlendMode blend);
   void EndLayer(const RenderCommand& cmd);
   void BeginMask();
   void EndMask();
   void PopMask();
-  const raster::Mask* ActiveMask() const;
+  const raster::Mask* ActiveMask(size_t above) const;
+  const raster::Mask* ActiveMask() const { return ActiveMask(MaskBase()); }
+  size_t BuildingMask() const;
   size_t MaskBase() const { return layers_.empty() ? 0 : layers_.back().mask_base; }
   Pixmap& Canvas() { return layers_.empty() ? *target_ : *layers_.back().pixmap; }
   int Grid() const;
+  raster::Smoothing BitmapSmoothing() const;
 
   Pixmap* target_ = nullptr;
   Matrix stage_to_device_;
@@ -109,6 +141,7 @@ class Renderer::Impl {
   std::vector<std::unique_ptr<Pixmap>> layer_pool_;
   std::vector<LayerState> layers_;
   size_t ignored_layers_ = 0;
+  size_t mask_layers_ = 0;  // layers opened while a mask is built: their content goes to the mask
   std::vector<std::unique_ptr<raster::Mask>> mask_pool_;
   std::vector<MaskState> masks_;
   size_t ignored_masks_ = 0;
@@ -144,6 +177,19 @@ int Renderer::Impl::Grid() const {
     default:
       return 4;
   }
+}
+
+raster::Smoothing Renderer::Impl::BitmapSmoothing() const {
+  switch (quality) {
+    case Quality::Low:
+    case Quality::Medium:
+      return raster::Smoothing::Never;
+    case Quality::High:
+      return raster::Smoothing::AsFill;
+    case Quality::Best:
+      return raster::Smoothing::Always;
+  }
+  return raster::Smoothing::AsFill;
 }
 
 void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
@@ -189,6 +235,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   masks_.clear();
   ignored_masks_ = 0;
+  mask_layers_ = 0;
   target_ = nullptr;
 }
 
@@ -222,15 +269,19 @@ bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
       std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
     return false;
   }
-  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform, true) && paint_.Opaque();
+  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform) && paint_.Opaque();
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
   const int band = std::clamp(std::ilogb(std::max(scale, 1e-6f)), -20, 20);
+  if (cache_.size() >= kMaxCachedShapes && !cache_.contains(&shape)) cache_.clear();
   auto [it, inserted] = cache_.try_emplace(&shape);
   PreparedShape& prepared = it->second;
-  if (inserted || prepared.band != band || prepared.parts.size() != shape.parts.size()) {
+  const uint64_t fingerprint = Fingerprint(shape);
+  if (inserted || prepared.band != band || prepared.fingerprint != fingerprint ||
+      prepared.parts.size() != shape.parts.size()) {
     prepared.band = band;
+    prepared.fingerprint = fingerprint;
     prepared.parts.resize(shape.parts.size());
     const float tolerance = kTolerance / std::ldexp(1.0f, band + 1);
     for (size_t i = 0; i < shape.parts.size(); ++i) {
@@ -267,13 +318,26 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
   return std::isfinite(width) ? std::max(width, 1.0f) : 0.0f;  // hairlines stay one pixel wide
 }
 
+// Pixel hinting: a whole number of pixels wide, centred on pixel centres (odd widths) or pixel
+// borders (even widths), so thin lines stay crisp.
+void Renderer::Impl::HintStroke(float& half_width) {
+  if (!std::isfinite(half_width) || half_width > 1e6f) return;
+  const float width = std::max(1.0f, std::round(half_width * 2));
+  half_width = width / 2;
+  const bool odd = std::fmod(width, 2.0f) == 1;
+  for (Point& p : device_) {
+    p = odd ? Point{std::floor(p.x) + 0.5f, std::floor(p.y) + 0.5f}
+            : Point{std::round(p.x), std::round(p.y)};
+  }
+}
+
 void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& lines,
                               const Matrix& m, const Matrix& object, const ColorTransform& cx) {
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
   Pixmap& canvas = Canvas();
   edges_.Reset(canvas.Width(), canvas.Height());
-  const bool building_mask = !masks_.empty() && masks_.back().building;
+  const size_t building = BuildingMask();
   FillRule rule = part.rule;
   const FillStyle* fill = &part.fill;
   if (part.kind == ShapePart::Kind::Fill) {
@@ -285,18 +349,19 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     style.end_cap = part.line.end_cap;
     style.join = part.line.join;
     style.miter_limit = part.line.miter_limit;
+    if (part.line.pixel_hinting) HintStroke(style.half_width);
     for (const auto& c : lines.contours) {
       stroker_.Stroke(&device_[c.begin], c.end - c.begin, c.closed, style, edges_);
     }
     rule = FillRule::NonZero;
     fill = part.line.has_fill ? &part.line.fill : nullptr;
   }
-  if (building_mask) {
-    mask_sink_.Begin(*masks_.back().mask);
+  if (building > 0) {
+    mask_sink_.Begin(*masks_[building - 1].mask, ActiveMask(building));
     rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
     return;
   }
-  const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, quality != Quality::Low)
+  const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, BitmapSmoothing())
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
@@ -312,15 +377,24 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
 }
 
-const raster::Mask* Renderer::Impl::ActiveMask() const {
-  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+// The innermost finished mask above index `above`: what clips drawing there.
+const raster::Mask* Renderer::Impl::ActiveMask(size_t above) const {
+  for (size_t i = masks_.size(); i > above; --i) {
     if (!masks_[i - 1].building) return masks_[i - 1].mask;
   }
   return nullptr;
 }
 
+// One more than the index of the innermost mask being built, or 0.
+size_t Renderer::Impl::BuildingMask() const {
+  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+    if (masks_[i - 1].building) return i;
+  }
+  return 0;
+}
+
 void Renderer::Impl::BeginMask() {
-  if (ignored_masks_ > 0 || masks_.size() >= kMaxDepth) {
+  if (ignored_masks_ > 0 || masks_.size() >= kMaxMaskDepth) {
     ++ignored_masks_;
     return;
   }
@@ -331,11 +405,11 @@ void Renderer::Impl::BeginMask() {
 }
 
 void Renderer::Impl::EndMask() {
-  if (ignored_masks_ > 0 || masks_.empty() || !masks_.back().building) return;
-  masks_.back().building = false;
-  masks_.pop_back();
+  const size_t building = BuildingMask();
+  if (ignored_masks_ > 0 || building == 0) return;
+  masks_.resize(building - 1);  // masks left open inside the mask's content end with it
   const raster::Mask* outer = ActiveMask();
-  masks_.push_back({mask_pool_[masks_.size()].get(), false});
+  masks_.push_back({mask_pool_[building - 1].get(), false});
   if (outer) masks_.back().mask->IntersectWith(*outer);
 }
 
@@ -348,7 +422,11 @@ void Renderer::Impl::PopMask() {
 }
 
 void Renderer::Impl::BeginLayer(BlendMode blend) {
-  if (ignored_layers_ > 0 || layers_.size() >= kMaxDepth) {
+  if (BuildingMask() > 0) {
+    ++mask_layers_;
+    return;
+  }
+  if (ignored_layers_ > 0 || layers_.size() >= kMaxLayerDepth) {
     ++ignored_layers_;
     return;
   }
@@ -361,6 +439,10 @@ void Renderer::Impl::BeginLayer(BlendMode blend) {
 }
 
 void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
+  if (mask_layers_ > 0) {
+    --mask_layers_;
+    return;
+  }
   if (ignored_layers_ > 0) {
     --ignored_layers_;
     return;
@@ -371,6 +453,11 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   masks_.resize(std::min(masks_.size(), layer.mask_base));
   IntRect area = layer.dirty;
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());
+  // Alpha and Erase work on an enclosing layer; with none they would punch holes through the
+  // stage itself, so they draw nothing there.
+  if (layers_.empty() && (layer.blend == BlendMode::Alpha || layer.blend == BlendMode::Erase)) {
+    area = {};
+  }
   Pixmap& below = Canvas();
   const int alpha = raster::AlphaOnlyFactor(cmd.cxform);
   for (int y = area.y0; y < area.y1; ++y) {

@@ -20,8 +20,8 @@ class Renderer {
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
 
-  // Low: no anti-aliasing and no bitmap smoothing; Medium: 2 x 2 samples per pixel; High and
-  // Best: 4 x 4.
+  // Anti-aliasing samples per pixel and bitmap smoothing: Low none and never; Medium 2 x 2 and
+  // never; High 4 x 4 and as each fill says; Best 4 x 4 and always.
   void SetQuality(Quality quality);
   // How anti-aliased coverage is computed: the sampled grid of the quality or the exact area.
   void SetCoverage(raster::CoverageMethod method);

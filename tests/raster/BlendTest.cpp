@@ -64,7 +64,7 @@ TEST(BlendDifferential, Sse2MatchesScalar) {
   }
 }
 
-TEST(SrcOver, OpaqueSourceAtConstantAlphaEqualsTheGeneralPath) {
+TEST(SrcOver, OpaqueSourceAtConstantAlphaIsWithinAStepOfTheGeneralPath) {
   std::mt19937 rng(5);
   const auto src = RandomPixels(rng, 64, true);
   for (int alpha : {0, 1, 77, 128, 254, 255}) {
@@ -72,7 +72,17 @@ TEST(SrcOver, OpaqueSourceAtConstantAlphaEqualsTheGeneralPath) {
     auto b = a;
     SrcOverOpaque(a.data(), src.data(), static_cast<uint8_t>(alpha), 64, Isa::Scalar);
     SrcOver(b.data(), src.data(), nullptr, static_cast<uint8_t>(alpha), 64, Isa::Scalar);
-    EXPECT_EQ(a, b) << alpha;
+    for (int i = 0; i < 64; ++i) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        EXPECT_NEAR((a[i] >> shift) & 0xFF, (b[i] >> shift) & 0xFF, 1) << alpha;
+      }
+    }
+    if (alpha == 255) {
+      EXPECT_EQ(a, src);
+    }
+    if (alpha == 0) {
+      EXPECT_EQ(a, b);
+    }
   }
 }
 

@@ -3,7 +3,9 @@
 // Test helpers: a sink that keeps the rasterizer's coverage as a picture, and slow reference
 // coverage computed straight from a polygon by point sampling.
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "raster/Coverage.h"
@@ -33,32 +35,38 @@ class CoverageGrid : public SpanSink {
   std::vector<uint8_t> cov_;
 };
 
-// Winding number of the closed polygon around (px, py), counted like the rasterizer: an edge
-// counts where py lies in [y_top, y_bottom) and the point is right of the crossing.
-inline int Winding(const std::vector<Point>& poly, double px, double py) {
-  int w = 0;
-  for (size_t i = 0; i < poly.size(); ++i) {
-    const Point a = poly[i], b = poly[(i + 1) % poly.size()];
-    if (a.y == b.y) continue;
-    const bool down = a.y < b.y;
-    const double y0 = down ? a.y : b.y, y1 = down ? b.y : a.y;
-    if (py < y0 || py >= y1) continue;
-    const double x = a.x + (b.x - a.x) * ((py - a.y) / (double{b.y} - a.y));
-    if (x <= px) w += down ? 1 : -1;
-  }
-  return w;
-}
-
-// Coverage 0..255 of pixel (x, y) from an n x n grid of samples.
-inline int ReferenceCoverage(const std::vector<Point>& poly, FillRule rule, int x, int y, int n) {
-  int inside = 0;
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i) {
-      const int w = Winding(poly, x + (i + 0.5) / n, y + (j + 0.5) / n);
-      inside += rule == FillRule::NonZero ? w != 0 : (w & 1) != 0;
+// Reference coverage 0..255 of every pixel of a size x size picture from an n x n grid of
+// samples per pixel, by plain point-in-polygon tests: a sample is inside when the edges crossing
+// its row at or left of it wind by a count the rule accepts (an edge counts for rows in
+// [y_top, y_bottom)). Row by row so that fine grids stay quick.
+inline std::vector<int> ReferenceCoverage(const std::vector<Point>& poly, FillRule rule, int size,
+                                          int n) {
+  std::vector<int> inside(static_cast<size_t>(size) * size, 0);
+  std::vector<std::pair<double, int>> crossings;
+  for (int sy = 0; sy < size * n; ++sy) {
+    const double py = (sy + 0.5) / n;
+    crossings.clear();
+    for (size_t i = 0; i < poly.size(); ++i) {
+      const Point a = poly[i], b = poly[(i + 1) % poly.size()];
+      if (a.y == b.y) continue;
+      const bool down = a.y < b.y;
+      const double y0 = down ? a.y : b.y, y1 = down ? b.y : a.y;
+      if (py < y0 || py >= y1) continue;
+      crossings.emplace_back(a.x + (b.x - a.x) * ((py - a.y) / (double{b.y} - a.y)), down ? 1 : -1);
+    }
+    std::sort(crossings.begin(), crossings.end());
+    size_t next = 0;
+    int winding = 0;
+    for (int sx = 0; sx < size * n; ++sx) {
+      const double px = (sx + 0.5) / n;
+      while (next < crossings.size() && crossings[next].first <= px)
+        winding += crossings[next++].second;
+      const bool in = rule == FillRule::NonZero ? winding != 0 : (winding & 1) != 0;
+      inside[static_cast<size_t>(sy / n) * size + sx / n] += in;
     }
   }
-  return (inside * 255 + n * n / 2) / (n * n);
+  for (int& v : inside) v = (v * 255 + n * n / 2) / (n * n);
+  return inside;
 }
 
 }  // namespace lumen::raster::test

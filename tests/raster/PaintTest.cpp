@@ -54,8 +54,8 @@ TEST(BitmapDifferential, Sse2MatchesScalar) {
     const float sx = (round % 5 == 0 ? -1 : 1) * scale(rng);
     const Matrix m{sx, 0, 0, scale(rng), shift(rng), shift(rng)};
     Paint simd, scalar;
-    ASSERT_TRUE(simd.SetFill(style, m, {}, true));
-    ASSERT_TRUE(scalar.SetFill(style, m, {}, true));
+    ASSERT_TRUE(simd.SetFill(style, m, {}));
+    ASSERT_TRUE(scalar.SetFill(style, m, {}));
     simd.SetIsa(Isa::Sse2);
     scalar.SetIsa(Isa::Scalar);
     for (int y = -3; y < 60; y += 7) {
@@ -70,8 +70,8 @@ TEST(Bitmap, UnscaledNearestIsTheImageTiledOrClamped) {
   std::mt19937 rng(1);
   const auto bm = RandomBitmap(rng, 8, 4, true);
   Paint tiled, clamped;
-  ASSERT_TRUE(tiled.SetFill(BitmapStyle(bm, true, false), Matrix::Translate(2, 0), {}, true));
-  ASSERT_TRUE(clamped.SetFill(BitmapStyle(bm, false, true), Matrix::Translate(2, 0), {}, true));
+  ASSERT_TRUE(tiled.SetFill(BitmapStyle(bm, true, false), Matrix::Translate(2, 0), {}));
+  ASSERT_TRUE(clamped.SetFill(BitmapStyle(bm, false, true), Matrix::Translate(2, 0), {}));
   const auto t = FetchRow(tiled, 0, 1, 20), c = FetchRow(clamped, 0, 1, 20);
   for (int x = 0; x < 20; ++x) {
     EXPECT_EQ(t[x], bm->pixels[8 + static_cast<size_t>((x - 2 + 8) % 8)]) << x;
@@ -87,23 +87,23 @@ TEST(Bitmap, SmoothedHalfwayIsTheAverage) {
   bm->pixels = {0xFF000000, 0xFFFFFFFF};
   Paint p;
   // Device pixel 0's centre maps to image x 1.0: halfway between the two pixel centres.
-  ASSERT_TRUE(p.SetFill(BitmapStyle(bm, false, true), Matrix::Translate(-0.5f, 0), {}, true));
+  ASSERT_TRUE(p.SetFill(BitmapStyle(bm, false, true), Matrix::Translate(-0.5f, 0), {}));
   EXPECT_EQ(FetchRow(p, 0, 0, 1)[0], 0xFF7F7F7Fu);
   EXPECT_EQ(FetchRow(p, -1, 0, 1)[0], 0xFF000000u);  // clamped at the edge
 }
 
 TEST(Bitmap, NothingToDrawIsReported) {
   Paint p;
-  EXPECT_FALSE(p.SetFill(BitmapStyle(nullptr, true, true), {}, {}, true));
+  EXPECT_FALSE(p.SetFill(BitmapStyle(nullptr, true, true), {}, {}));
   auto lying = std::make_shared<Bitmap>();
   lying->width = 100;
   lying->height = 100;  // but no pixels
-  EXPECT_FALSE(p.SetFill(BitmapStyle(lying, true, true), {}, {}, true));
+  EXPECT_FALSE(p.SetFill(BitmapStyle(lying, true, true), {}, {}));
   std::mt19937 rng(1);
-  EXPECT_FALSE(p.SetFill(BitmapStyle(RandomBitmap(rng, 2, 2, true), true, true),
-                         Matrix::Scale(0, 1), {}, true));
-  EXPECT_FALSE(p.SetFill(BitmapStyle(RandomBitmap(rng, 2, 2, true), true, true),
-                         {NAN, 0, 0, 1, 0, 0}, {}, true));
+  EXPECT_FALSE(
+      p.SetFill(BitmapStyle(RandomBitmap(rng, 2, 2, true), true, true), Matrix::Scale(0, 1), {}));
+  EXPECT_FALSE(
+      p.SetFill(BitmapStyle(RandomBitmap(rng, 2, 2, true), true, true), {NAN, 0, 0, 1, 0, 0}, {}));
 }
 
 FillStyle Gradient(FillStyle::Kind kind, render::SpreadMode spread, float focal = 0) {
@@ -137,8 +137,8 @@ class Spread : public ::testing::TestWithParam<SpreadCase> {};
 
 TEST_P(Spread, ColoursRepeatAsTheModeSays) {
   Paint p;
-  ASSERT_TRUE(p.SetFill(Gradient(FillStyle::Kind::LinearGradient, GetParam().spread), Square32(),
-                        {}, true));
+  ASSERT_TRUE(
+      p.SetFill(Gradient(FillStyle::Kind::LinearGradient, GetParam().spread), Square32(), {}));
   EXPECT_EQ(FetchRow(p, GetParam().x_a, 3, 1)[0], FetchRow(p, GetParam().x_b, 3, 1)[0]);
   EXPECT_NE(FetchRow(p, 10, 3, 1)[0], FetchRow(p, 20, 3, 1)[0]);
 }
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Gradient, Spread, ::testing::ValuesIn(kSpreads),
 TEST(Gradient, EndsAreTheStopColours) {
   Paint p;
   ASSERT_TRUE(p.SetFill(Gradient(FillStyle::Kind::LinearGradient, render::SpreadMode::Pad),
-                        Square32(), {}, true));
+                        Square32(), {}));
   EXPECT_EQ(FetchRow(p, -1, 0, 1)[0], 0xFFFF0000u);
   EXPECT_EQ(FetchRow(p, 33, 0, 1)[0], 0xFF0000FFu);
   EXPECT_TRUE(p.Opaque());
@@ -158,15 +158,14 @@ TEST(Gradient, EndsAreTheStopColours) {
 TEST(Gradient, FocalAtTheCentreIsRadial) {
   Paint radial, focal;
   ASSERT_TRUE(radial.SetFill(Gradient(FillStyle::Kind::RadialGradient, render::SpreadMode::Pad),
-                             Square32(), {}, true));
+                             Square32(), {}));
   ASSERT_TRUE(focal.SetFill(Gradient(FillStyle::Kind::FocalGradient, render::SpreadMode::Pad, 0),
-                            Square32(), {}, true));
+                            Square32(), {}));
   for (int y = 0; y < 32; y += 5)
     EXPECT_EQ(FetchRow(radial, 0, y, 32), FetchRow(focal, 0, y, 32)) << y;
   Paint off_centre;
-  ASSERT_TRUE(
-      off_centre.SetFill(Gradient(FillStyle::Kind::FocalGradient, render::SpreadMode::Pad, 0.8f),
-                         Square32(), {}, true));
+  ASSERT_TRUE(off_centre.SetFill(
+      Gradient(FillStyle::Kind::FocalGradient, render::SpreadMode::Pad, 0.8f), Square32(), {}));
   // The focal point (x = 16 + 0.8 * 16) has the first stop's colour.
   const uint32_t at_focus = FetchRow(off_centre, 28, 15, 1)[0];
   EXPECT_GE((at_focus >> 16) & 0xFF, 240u);
@@ -179,8 +178,8 @@ TEST(Gradient, LinearRgbIsLighterInTheMiddle) {
   FillStyle linear = rgb;
   linear.gradient.interpolation = render::Interpolation::LinearRgb;
   Paint a, b;
-  ASSERT_TRUE(a.SetFill(rgb, Square32(), {}, true));
-  ASSERT_TRUE(b.SetFill(linear, Square32(), {}, true));
+  ASSERT_TRUE(a.SetFill(rgb, Square32(), {}));
+  ASSERT_TRUE(b.SetFill(linear, Square32(), {}));
   const uint32_t mid_rgb = FetchRow(a, 16, 0, 1)[0] & 0xFF,
                  mid_linear = FetchRow(b, 16, 0, 1)[0] & 0xFF;
   EXPECT_NEAR(mid_rgb, 128, 4);

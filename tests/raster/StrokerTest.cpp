@@ -73,11 +73,19 @@ const AreaCase kAreas[] = {
      Style(4, LineCap::Round, LineJoin::Round),
      44 * 44 - 36 * 36 - 4 * (4 - kPi),
      0.5},
-    // A right angle past the miter limit (sqrt 2 > 1.2) falls back to a bevel.
-    {"miter_over_limit",
+    // A right angle's miter reaches sqrt 2 half-widths; a limit of 1.2 cuts a right triangle of
+    // height (sqrt 2 - 1.2) r off each corner.
+    {"miter_cut_at_limit",
      {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
      true,
      Style(4, LineCap::Round, LineJoin::Miter, 1.2f),
+     44 * 44 - 36 * 36 - 4 * std::pow((std::numbers::sqrt2 - 1.2) * 2, 2),
+     0.1},
+    // A limit below the bevel's own reach leaves the bevel.
+    {"miter_limit_below_bevel",
+     {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
+     true,
+     Style(4, LineCap::Round, LineJoin::Miter, 0.5f),
      44 * 44 - 36 * 36 - 4 * 2,
      0.5},
     {"repeated_points_ignored",
@@ -102,6 +110,14 @@ TEST(Stroker, UnusableWidthsDrawNothing) {
   const std::vector<Point> line = {{10, 10}, {40, 40}};
   for (float w : {0.0f, -3.0f, NAN, INFINITY}) {
     EXPECT_EQ(StrokedArea(line, false, Style(w, LineCap::Round)), 0) << w;
+  }
+}
+
+// Pens far wider than the canvas (arc steps then need capping) cover all of it.
+TEST(Stroker, HugeWidthsCoverTheCanvas) {
+  const std::vector<Point> bend = {{10, 10}, {40, 40}, {10, 50}};
+  for (LineJoin join : {LineJoin::Round, LineJoin::Miter, LineJoin::Bevel}) {
+    EXPECT_NEAR(StrokedArea(bend, false, Style(1e30f, LineCap::Round, join)), kSize * kSize, 0.01);
   }
 }
 

@@ -155,7 +155,9 @@ Scene Blends() {
                              BlendMode::Overlay,    BlendMode::HardLight};
   for (int i = 0; i < 14; ++i) {
     const float x = 4.0f + 24 * (i % 4), y = 4.0f + 24 * (i / 4);
-    // Backdrop: a half-transparent ramp so the alpha modes show too.
+    // Each cell is a layer of its own, which Alpha and Erase need. Backdrop: a ramp that turns
+    // half transparent, so the alpha modes show too.
+    s.Command(Kind::BeginLayer, BlendMode::Layer);
     s.Draw(
         s.Fill(RectPath(x, y, x + 20, y + 20),
                GradientFill(FillStyle::Kind::LinearGradient,
@@ -163,6 +165,7 @@ Scene Blends() {
     s.Command(Kind::BeginLayer, modes[i]);
     s.Draw(s.Fill(CirclePath(x + 10, y + 10, 8), SolidFill({200, 60, 120, 200})));
     s.Command(Kind::EndLayer, modes[i]);
+    s.Command(Kind::EndLayer, BlendMode::Layer);
   }
   return s;
 }
