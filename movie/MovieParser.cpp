@@ -146,7 +146,8 @@ PlaceCommand ReadPlaceObject2(ByteReader& in, bool version3) {
 
 class MovieParser {
  public:
-  explicit MovieParser(Movie& movie) : movie_(movie) {}
+  MovieParser(Movie& movie, const LoadLimits& limits)
+      : movie_(movie), budget_(limits.bitmap_bytes) {}
 
   std::vector<uint8_t>& Data() { return movie_.data_; }
 
@@ -499,7 +500,7 @@ const Character* Movie::Find(uint16_t id) const {
   return it == characters_.end() ? nullptr : &it->second;
 }
 
-LoadResult LoadMovie(std::span<const uint8_t> file) {
+LoadResult LoadMovie(std::span<const uint8_t> file, const LoadLimits& limits) {
   LoadResult result;
   if (file.size() < 8) {
     result.error = "The file is too short to be a movie";
@@ -518,7 +519,7 @@ LoadResult LoadMovie(std::span<const uint8_t> file) {
   movie->version = file[3];
   movie->compressed = signature == "CWS";
   const size_t declared = file[4] | file[5] << 8 | file[6] << 16 | size_t{file[7]} << 24;
-  MovieParser parser(*movie);
+  MovieParser parser(*movie, limits);
   if (movie->compressed) {
     if (!InflateBody(file, declared, parser.Data())) {
       result.error = "The movie's compressed data cannot be read";
