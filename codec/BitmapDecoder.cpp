@@ -89,6 +89,41 @@ bool HasLength(uint8_t marker) {
            (marker >= 0xD0 && marker <= 0xD7));
 }
 
+// The Huffman tables of a DHT segment declare at most 256 codes each. The stb decoder trusts
+// the counts and writes past its tables when they sum to more, so such streams are refused.
+// Bytes past the end of the stream count as 0, as the decoder reads them.
+bool HuffmanSegmentSafe(std::span<const uint8_t> jpeg, size_t at, ptrdiff_t length) {
+  auto byte = [&](size_t i) -> size_t { return i < jpeg.size() ? jpeg[i] : 0; };
+  while (length > 0) {
+    size_t codes = 0;
+    for (size_t k = 1; k <= 16; ++k) codes += byte(at + k);
+    if (codes > 256) return false;
+    at += 17 + codes;
+    length -= static_cast<ptrdiff_t>(17 + codes);
+  }
+  return true;
+}
+
+// Walks every marker of a JPEG stream, through the entropy-coded data too (progressive files put
+// tables between scans), and checks each Huffman table segment.
+bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
+  size_t i = 0;
+  while (i + 1 < jpeg.size()) {
+    if (jpeg[i] != 0xFF || jpeg[i + 1] == 0x00 || jpeg[i + 1] == 0xFF || !HasLength(jpeg[i + 1])) {
+      ++i;  // entropy-coded data, byte stuffing, fill bytes and markers without a length
+      continue;
+    }
+    const size_t length = static_cast<size_t>(i + 2 < jpeg.size() ? jpeg[i + 2] : 0) << 8 |
+                          (i + 3 < jpeg.size() ? jpeg[i + 3] : 0);
+    if (jpeg[i + 1] == 0xC4 &&
+        !HuffmanSegmentSafe(jpeg, i + 4, static_cast<ptrdiff_t>(length) - 2)) {
+      return false;
+    }
+    i += 2 + std::max<size_t>(length, 2);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool DecodeBudget::Take(int64_t width, int64_t height) {
@@ -172,6 +207,7 @@ std::optional<render::Bitmap> DecodeImage(std::span<const uint8_t> image,
     return bitmap;
   }
   const std::vector<uint8_t> jpeg = RepairJpeg(image);
+  if (!HuffmanTablesSafe(jpeg)) return std::nullopt;
   auto bitmap = DecodeWithStb(jpeg, budget, false);
   if (!bitmap) return bitmap;
   bitmap->opaque = true;

@@ -235,6 +235,21 @@ TEST(DrawList, ClipDepthsBecomeNestedMasks) {
   EXPECT_EQ(list.background, (render::Rgba{9, 8, 7, 255}));
 }
 
+TEST(DrawList, OnlyTheFirstBackgroundColourCounts) {
+  Bytes t;
+  authoring::SetBackgroundColor(t, {200, 0, 0, 255});
+  authoring::ShowFrame(t);
+  authoring::SetBackgroundColor(t, {0, 200, 0, 255});
+  authoring::ShowFrame(t);
+  Stage stage = Play(t);
+  render::RenderList list;
+  for (int i = 0; i < 3; ++i) {
+    stage.BuildRenderList(list);
+    EXPECT_EQ(list.background, (render::Rgba{200, 0, 0, 255}));
+    stage.Advance();
+  }
+}
+
 TEST(DrawList, TransformsConcatenateDownTheSpriteTree) {
   Bytes t = WithSprite(Shapes());
   PlaceSpec p = New(1, 10);
