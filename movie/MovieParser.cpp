@@ -468,26 +468,26 @@ class MovieParser {
 namespace {
 
 // Inflates the body of a CWS movie behind the 8 fixed bytes, keeping whatever decodes before
-// damage, the declared length or the size limit.
+// damage or the size limit. The declared length only sizes the first buffer: files that
+// understate it (even as 0) still play.
 bool InflateBody(std::span<const uint8_t> file, size_t declared, std::vector<uint8_t>& out) {
   out.assign(file.begin(), file.begin() + 8);
-  const size_t limit = std::min(std::max<size_t>(declared, 8), kMaxMovieBytes);
+  out.reserve(std::clamp<size_t>(declared, 8, size_t{16} << 20));
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return false;
   zs.next_in = const_cast<Bytef*>(file.data() + 8);
   zs.avail_in =
       static_cast<uInt>(std::min<size_t>(file.size() - 8, std::numeric_limits<uInt>::max()));
   int rc = Z_OK;
-  while (rc == Z_OK && out.size() < limit) {
+  while (rc == Z_OK && out.size() < kMaxMovieBytes) {
     const size_t chunk =
-        std::min<size_t>(std::max<size_t>(out.size(), 64 * 1024), limit - out.size());
+        std::min(std::max<size_t>(out.size(), 64 * 1024), kMaxMovieBytes - out.size());
     const size_t before = out.size();
     out.resize(before + chunk);
     zs.next_out = out.data() + before;
     zs.avail_out = static_cast<uInt>(chunk);
     rc = inflate(&zs, Z_NO_FLUSH);
     out.resize(before + chunk - zs.avail_out);
-    if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;
   }
   inflateEnd(&zs);
   return out.size() > 8;

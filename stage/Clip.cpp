@@ -1,6 +1,7 @@
 #include "stage/Clip.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace lumen::stage {
 
@@ -63,12 +64,14 @@ Clip::~Clip() {
 }
 
 const DisplayObject* Clip::At(uint16_t depth) const {
-  return const_cast<Clip*>(this)->Find(depth);
+  const auto it = std::lower_bound(
+      objects_.begin(), objects_.end(), depth,
+      [](const DisplayObject& object, uint16_t d) { return object.place.depth < d; });
+  return it != objects_.end() && it->place.depth == depth ? &*it : nullptr;
 }
 
 DisplayObject* Clip::Find(uint16_t depth) {
-  auto it = LowerBound(objects_, depth);
-  return it != objects_.end() && it->place.depth == depth ? &*it : nullptr;
+  return const_cast<DisplayObject*>(std::as_const(*this).At(depth));
 }
 
 void Clip::Advance(bool loop) {

@@ -38,6 +38,22 @@ TEST_P(HeaderTest, ReadsStageRateAndFramesOfPlainAndCompressedMovies) {
 
 INSTANTIATE_TEST_SUITE_P(Signatures, HeaderTest, ::testing::Bool());
 
+TEST(MovieLoad, DeclaredLengthsThatLieDoNotCutTheMovie) {
+  Bytes body;
+  for (int i = 0; i < 40; ++i) authoring::ShowFrame(body);
+  authoring::End(body);
+  for (bool compressed : {false, true}) {
+    for (int32_t declared : {0, 9, 1 << 30}) {
+      authoring::MovieSpec spec;
+      spec.compressed = compressed;
+      spec.declared_length = declared;
+      const LoadResult result = LoadMovie(authoring::BuildMovie(spec, body));
+      ASSERT_TRUE(result.movie) << result.error;
+      EXPECT_EQ(result.movie->root.frames.size(), 40u) << compressed << " " << declared;
+    }
+  }
+}
+
 struct RefusedCase {
   const char* name;
   Bytes file;
