@@ -18,6 +18,7 @@ namespace {
 constexpr size_t kMaxMovieBytes = sizeof(void*) >= 8 ? size_t{1} << 30 : size_t{256} << 20;
 constexpr size_t kMaxCommands = size_t{1} << 21;
 constexpr size_t kMaxWarnings = 32;
+constexpr size_t kMaxShapeRecords = size_t{1} << 24;  // all shapes of a movie together
 
 enum Tag : uint16_t {
   kEnd = 0,
@@ -373,6 +374,8 @@ class MovieParser {
   void DefineShape(ByteReader& in, int version) {
     const uint16_t id = in.U16();
     const ShapeData data = ReadDefineShape(in, version, Bitmaps());
+    shape_records_ += data.records.size();
+    if (shape_records_ > kMaxShapeRecords) in.Fail("the movie's shapes exceed the edge limit");
     if (Character* c = Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::Shape, {})) {
       c->shape = std::make_shared<const render::ShapeGeometry>(BuildGeometry(data));
     }
@@ -463,6 +466,7 @@ class MovieParser {
   std::span<const uint8_t> jpeg_tables_;
   codec::DecodeBudget budget_;
   size_t commands_ = 0;
+  size_t shape_records_ = 0;
 };
 
 namespace {

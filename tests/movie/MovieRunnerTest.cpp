@@ -82,6 +82,76 @@ TEST(MovieRunner, DrawsFramesOfAMovieBuiltInCode) {
   for (const Probe& p : probes) EXPECT_EQ(second.At(p.x, p.y), p.frame2) << p.x << "," << p.y;
 }
 
+// Movies that define or place nothing drawable: each shows only its background colour.
+TEST(MovieRunner, DegenerateContentDrawsOnlyTheBackground) {
+  auto place = [](Bytes& t, uint16_t id) {
+    authoring::PlaceSpec p;
+    p.depth = 1;
+    p.character = id;
+    authoring::PlaceObject2(t, p);
+  };
+  auto shape_tag = [](bool zero_width, bool no_edges) {
+    authoring::ShapeWriter shape(3);
+    shape.Select(-1, shape.AddSolidFill({255, 0, 0, 255}));
+    if (!no_edges) shape.Rectangle(100, 0, zero_width ? 100 : 300, 300);
+    return shape.Tag(1, 100, 300, 0, 300);
+  };
+  struct Case {
+    const char* name;
+    Bytes tags;
+    int32_t stage_twips;
+  };
+  std::vector<Case> cases;
+  {
+    Bytes t = shape_tag(true, false);
+    place(t, 1);
+    cases.push_back({"zero-area shape", t, 400});
+  }
+  {
+    Bytes t = shape_tag(false, true);
+    place(t, 1);
+    cases.push_back({"shape without edges", t, 400});
+  }
+  {
+    Bytes t, sprite;
+    authoring::End(sprite);
+    authoring::DefineSprite(t, 4, 0, sprite);
+    place(t, 4);
+    cases.push_back({"empty sprite", t, 400});
+  }
+  {
+    Bytes t;
+    place(t, 77);
+    cases.push_back({"undefined character", t, 400});
+  }
+  {
+    Bytes t = shape_tag(false, false);
+    place(t, 1);
+    cases.push_back({"stage rectangle with no bits", t, 0});
+  }
+  for (Case& c : cases) {
+    Bytes t;
+    authoring::SetBackgroundColor(t, {0, 0, 255, 255});
+    t.insert(t.end(), c.tags.begin(), c.tags.end());
+    authoring::ShowFrame(t);
+    authoring::End(t);
+    authoring::MovieSpec spec;
+    spec.x_max = spec.y_max = c.stage_twips;
+    const auto loaded = movie::LoadMovie(authoring::BuildMovie(spec, t));
+    ASSERT_TRUE(loaded.movie) << c.name << ": " << loaded.error;
+    RunOptions options;
+    options.quality = render::Quality::Low;
+    MovieRunner runner(loaded.movie, options);
+    const raster::Pixmap& picture = runner.Draw();
+    ASSERT_FALSE(picture.Empty()) << c.name;
+    for (int y = 0; y < picture.Height(); ++y) {
+      for (int x = 0; x < picture.Width(); ++x) {
+        ASSERT_EQ(picture.At(x, y), kBlue) << c.name << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST(MovieRunner, StageSizeIsKeptWithinPictureLimits) {
   for (const auto& [x_max, expected] :
        {std::pair{0, 1}, std::pair{30, 2}, std::pair{1 << 30, 8192}}) {
