@@ -1,3 +1,10 @@
+// Design: the uncompressed file is held once by the Movie; tags are cut out of it by their
+// declared lengths and read through readers that cannot leave their tag. Timelines keep spans
+// into those bytes for what later parts of the engine will interpret (actions, sounds), so
+// nothing is copied. A length that runs past its container ends that timeline there; a body
+// that does not parse loses only its own tag. Definitions are decoded as they arrive (bitmaps
+// into pixels, shapes into contours), within the limits of a LoadLimits budget.
+
 #include <zlib.h>
 
 #include <algorithm>

@@ -1,3 +1,9 @@
+// Design: a clip's display list is a vector sorted by depth whose storage is kept, so playing
+// frames that only move objects allocates nothing. Going forwards applies the frame tags in
+// between; going backwards replays the place and remove tags from the first frame into a
+// scratch list (no instances made) and then reconciles: an object whose depth keeps the same
+// character and ratio stays alive with its new properties, the rest are destroyed or created.
+
 #include "stage/Clip.h"
 
 #include <algorithm>
