@@ -101,6 +101,24 @@ void SrcOverSse2(uint32_t* dst, const uint32_t* src, uint32_t solid, const uint8
   SrcOverScalar(dst + i, src ? src + i : nullptr, solid, cov ? cov + i : nullptr, alpha, n - i);
 }
 
+// Opaque sources at a constant alpha: the scaled source alpha is `alpha` itself, so the factor
+// for the destination is a constant too.
+void LerpOpaqueSse2(uint32_t* dst, const uint32_t* src, uint8_t alpha, int n) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i f = _mm_set1_epi16(alpha), inv = _mm_set1_epi16(static_cast<int16_t>(255 - alpha));
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+    const __m128i lo = _mm_add_epi16(Div255x8(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), f)),
+                                     Div255x8(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), inv)));
+    const __m128i hi = _mm_add_epi16(Div255x8(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), f)),
+                                     Div255x8(_mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), inv)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
+  }
+  SrcOverScalar(dst + i, src + i, 0, nullptr, alpha, n - i);
+}
+
 #endif
 
 void Dispatch(uint32_t* dst, const uint32_t* src, uint32_t solid, const uint8_t* cov, uint8_t alpha,
@@ -191,6 +209,16 @@ uint32_t BlendPixel(BlendMode mode, uint32_t sp, uint32_t dp) {
 void SrcOver(uint32_t* dst, const uint32_t* src, const uint8_t* cov, uint8_t alpha, int n,
              Isa isa) {
   Dispatch(dst, src, 0, cov, alpha, n, isa);
+}
+
+void SrcOverOpaque(uint32_t* dst, const uint32_t* src, uint8_t alpha, int n, Isa isa) {
+#if defined(__SSE2__)
+  if (isa == Isa::Sse2 && alpha != 0) {
+    LerpOpaqueSse2(dst, src, alpha, n);
+    return;
+  }
+#endif
+  Dispatch(dst, src, 0, nullptr, alpha, n, isa);
 }
 
 void SrcOverSolid(uint32_t* dst, uint32_t color, const uint8_t* cov, uint8_t alpha, int n,

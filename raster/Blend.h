@@ -19,6 +19,9 @@ Isa BestIsa();
 // `alpha` alone when cov is null).
 void SrcOver(uint32_t* dst, const uint32_t* src, const uint8_t* cov, uint8_t alpha, int n, Isa isa);
 
+// The same for sources known to be opaque, scaled by `alpha` alone (faster, same results).
+void SrcOverOpaque(uint32_t* dst, const uint32_t* src, uint8_t alpha, int n, Isa isa);
+
 // The same with one source colour for every pixel.
 void SrcOverSolid(uint32_t* dst, uint32_t color, const uint8_t* cov, uint8_t alpha, int n, Isa isa);
 

@@ -119,20 +119,29 @@ void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* o
 #if defined(__SSE2__)
   if (isa == Isa::Sse2) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i k256 = _mm_set1_epi16(256);
-    for (; i + 2 <= n; i += 2) {
-      const int32_t ua = u, ub = u + du;
-      u += 2 * du;
-      const __m128i pa = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + (ua >> 16)));
-      const __m128i pb = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + (ub >> 16)));
-      const __m128i xa = _mm_unpacklo_epi8(pa, zero), xb = _mm_unpacklo_epi8(pb, zero);
+    const __m128i k256 = _mm_set1_epi16(256), byte = _mm_set1_epi32(0xFF);
+    auto lerp = [&](__m128i pairs_a, __m128i pairs_b, __m128i w) {
+      // pairs_a: left and right neighbour of one output pixel, pairs_b of the next.
+      const __m128i xa = _mm_unpacklo_epi8(pairs_a, zero), xb = _mm_unpacklo_epi8(pairs_b, zero);
       const __m128i left = _mm_unpacklo_epi64(xa, xb), right = _mm_unpackhi_epi64(xa, xb);
-      const __m128i w = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<int16_t>((ua >> 8) & 0xFF)),
-                                           _mm_set1_epi16(static_cast<int16_t>((ub >> 8) & 0xFF)));
-      const __m128i sum =
-          _mm_add_epi16(_mm_mullo_epi16(left, _mm_sub_epi16(k256, w)), _mm_mullo_epi16(right, w));
-      const __m128i px = _mm_srli_epi16(sum, 8);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(px, px));
+      return _mm_srli_epi16(
+          _mm_add_epi16(_mm_mullo_epi16(left, _mm_sub_epi16(k256, w)), _mm_mullo_epi16(right, w)),
+          8);
+    };
+    for (; i + 4 <= n; i += 4) {
+      const int32_t u0 = u, u1 = u + du, u2 = u + 2 * du, u3 = u + 3 * du;
+      u += 4 * du;
+      // Weights w0..w3, each spread over the four channels of its pixel.
+      const __m128i w32 = _mm_and_si128(_mm_srli_epi32(_mm_set_epi32(u3, u2, u1, u0), 8), byte);
+      const __m128i w16 = _mm_packs_epi32(w32, w32);
+      const __m128i w_pairs = _mm_unpacklo_epi16(w16, w16);
+      const __m128i w01 = _mm_unpacklo_epi32(w_pairs, w_pairs);
+      const __m128i w23 = _mm_unpackhi_epi32(w_pairs, w_pairs);
+      auto pair = [row](int32_t at) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + (at >> 16)));
+      };
+      const __m128i lo = lerp(pair(u0), pair(u1), w01), hi = lerp(pair(u2), pair(u3), w23);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
     }
   }
 #endif
@@ -208,7 +217,8 @@ bool Paint::SetBitmap(const FillStyle& fill, const Matrix& to_device, const Colo
   const Bitmap* bm = fill.bitmap.get();
   double inv[6];
   if (!bm || bm->width <= 0 || bm->height <= 0 ||
-      bm->pixels.size() != static_cast<size_t>(bm->width) * static_cast<size_t>(bm->height) ||
+      uint64_t{bm->pixels.size()} !=
+          uint64_t{static_cast<uint32_t>(bm->width)} * static_cast<uint32_t>(bm->height) ||
       !Invert(to_device, inv)) {
     return false;
   }
@@ -294,13 +304,20 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
   if (!filter_x && ia_ == 1 && fx >= 0 && fx + n <= w && (wy == 0 || r0 == r1)) {
     return SourceRow(r0) + static_cast<int>(fx);
   }
-  const uint32_t* row = SourceRow(r0);
-  if (wy != 0 && r0 != r1) {
-    MixRows(SourceRow(r0), SourceRow(r1), wy, w, blend_row_.data(), isa_);
-    row = blend_row_.data();
-  }
   const double last = su + ia_ * (n - 1);
   const double lo = std::min(su, last), hi = std::max(su, last);
+  const uint32_t* row = SourceRow(r0);
+  if (wy != 0 && r0 != r1) {
+    // Only the source columns this span reads, unless it wraps around the image.
+    int from = 0, to = w;
+    if (lo >= 0 && hi + 2 <= w) {
+      from = static_cast<int>(lo);
+      to = static_cast<int>(hi) + 2;
+    }
+    MixRows(SourceRow(r0) + from, SourceRow(r1) + from, wy, to - from, blend_row_.data() + from,
+            isa_);
+    row = blend_row_.data();
+  }
   if (filter_x && lo >= 0 && hi + 1 < w - 0.0 && hi < 32767) {
     const auto u = static_cast<int32_t>(su * 65536), du = static_cast<int32_t>(ia_ * 65536);
     if (((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {

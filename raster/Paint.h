@@ -27,6 +27,8 @@ class Paint {
   uint32_t SolidColor() const { return solid_; }
   // Every fetched pixel is opaque and no extra alpha applies.
   bool Opaque() const { return opaque_ && alpha_ == 255; }
+  // Every fetched pixel is opaque (before the extra alpha).
+  bool PixelsOpaque() const { return opaque_; }
   // Extra alpha (0..255) to apply to fetched pixels when blending.
   uint8_t Alpha() const { return alpha_; }
 

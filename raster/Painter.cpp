@@ -62,9 +62,37 @@ void PaintSink::Solid(int y, int x, int n, uint8_t cov) {
   const auto alpha = static_cast<uint8_t>(Div255(uint32_t{cov} * paint_->Alpha()));
   if (paint_->IsSolid()) {
     SrcOverSolid(dst, paint_->SolidColor(), nullptr, alpha, n, isa_);
+  } else if (paint_->PixelsOpaque()) {
+    SrcOverOpaque(dst, paint_->Fetch(x, y, n, pixels_.data()), alpha, n, isa_);
   } else {
     SrcOver(dst, paint_->Fetch(x, y, n, pixels_.data()), nullptr, alpha, n, isa_);
   }
+}
+
+void MaskSink::Begin(Mask& mask, const Mask* clip) {
+  mask_ = &mask;
+  clip_ = clip;
+  if (cov_.size() < static_cast<size_t>(mask.Width())) cov_.resize(mask.Width());
+}
+
+void MaskSink::Span(int y, int x, int n, const uint8_t* cov) {
+  if (!clip_) {
+    mask_->Add(y, x, n, cov);
+    return;
+  }
+  const uint8_t* m = clip_->Row(y) + x;
+  for (int i = 0; i < n; ++i) cov_[i] = static_cast<uint8_t>(Div255(cov[i] * m[i]));
+  mask_->Add(y, x, n, cov_.data());
+}
+
+void MaskSink::Solid(int y, int x, int n, uint8_t cov) {
+  if (!clip_) {
+    mask_->AddSolid(y, x, n, cov);
+    return;
+  }
+  const uint8_t* m = clip_->Row(y) + x;
+  for (int i = 0; i < n; ++i) cov_[i] = static_cast<uint8_t>(Div255(cov * m[i]));
+  mask_->Add(y, x, n, cov_.data());
 }
 
 }  // namespace lumen::raster

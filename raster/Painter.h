@@ -35,12 +35,15 @@ class PaintSink : public SpanSink {
 
 class MaskSink : public SpanSink {
  public:
-  void Begin(Mask& mask) { mask_ = &mask; }
-  void Span(int y, int x, int n, const uint8_t* cov) override { mask_->Add(y, x, n, cov); }
-  void Solid(int y, int x, int n, uint8_t cov) override { mask_->AddSolid(y, x, n, cov); }
+  // `clip` (nullable) limits what is added, for masks drawn inside masked content.
+  void Begin(Mask& mask, const Mask* clip);
+  void Span(int y, int x, int n, const uint8_t* cov) override;
+  void Solid(int y, int x, int n, uint8_t cov) override;
 
  private:
   Mask* mask_ = nullptr;
+  const Mask* clip_ = nullptr;
+  std::vector<uint8_t> cov_;
 };
 
 }  // namespace lumen::raster

@@ -2,7 +2,7 @@
 // each segment, join and cap becomes its own small convex piece turned to the same orientation;
 // the non-zero rule then fills their union exactly. Joins only fill the wedge on the outer side
 // of a turn, where the segment quads leave a gap; round joins and caps use as many arc steps
-// as keep them within a tenth of a pixel.
+// as keep them within about a tenth of a pixel of the circle.
 
 #include "raster/Stroker.h"
 
@@ -20,6 +20,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kArcTolerance = 0.1;  // device pixels
+constexpr float kMaxHalfWidth = 1e6f;  // device pixels
 
 double Length(double x, double y) {
   return std::sqrt(x * x + y * y);
@@ -31,6 +32,9 @@ void Stroker::Stroke(const Point* points, size_t n, bool closed, const StrokeSty
                      EdgeList& out) {
   style_ = style;
   if (!(style_.half_width > 0) || !std::isfinite(style_.half_width)) return;
+  // Offsets far beyond any canvas would swallow the path's own coordinates in float rounding
+  // and collapse the segment quads; such a pen covers the canvas at this width already.
+  style_.half_width = std::min(style_.half_width, kMaxHalfWidth);
   pts_.clear();
   for (size_t i = 0; i < n; ++i) {
     if (!pts_.empty() && pts_.back().x == points[i].x && pts_.back().y == points[i].y) continue;
@@ -126,13 +130,19 @@ void Stroker::Cap(Point at, Point away, LineCap cap, EdgeList& out) {
 // A pie slice of the pen around `center`, from angle `from` turning by `sweep`.
 void Stroker::Wedge(Point center, double from, double sweep, EdgeList& out) {
   const double r = style_.half_width;
-  const double step_max = 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r));
-  const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / step_max)), 1, 256);
+  const double step_max = std::min(kPi / 2, 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r)));
+  // A pen far wider than the tolerance allows tiny steps; the count is capped.
+  const double count = std::ceil(std::fabs(sweep) / step_max);
+  const int steps = count >= 1 ? static_cast<int>(std::min(count, 256.0)) : 1;
+  // Inner arc points sit a little outside the circle so the polygon keeps the circle's area
+  // (an inscribed one would look thin); the end points meet the segment quads exactly.
+  const double step = std::fabs(sweep) / steps;
+  const double outer = step > 1e-9 ? r * std::sqrt(step / std::sin(step)) : r;
   piece_.assign(1, center);
   for (int i = 0; i <= steps; ++i) {
-    const double angle = from + sweep * i / steps;
-    piece_.push_back({static_cast<float>(center.x + r * std::cos(angle)),
-                      static_cast<float>(center.y + r * std::sin(angle))});
+    const double angle = from + sweep * i / steps, ri = i == 0 || i == steps ? r : outer;
+    piece_.push_back({static_cast<float>(center.x + ri * std::cos(angle)),
+                      static_cast<float>(center.y + ri * std::sin(angle))});
   }
   Piece(out);
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "raster/Color.h"
@@ -29,6 +30,8 @@ namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
 constexpr size_t kMaxDepth = 64;    // nested layers or masks beyond this are ignored
+// Shapes that stop being drawn are never told about; a cache this full starts again.
+constexpr size_t kMaxCachedShapes = 4096;
 
 bool Finite(const Matrix& m) {
   return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
@@ -45,13 +48,35 @@ bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
     x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
     x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
   }
-  return x1 >= 0 && y1 >= 0 && x0 <= static_cast<float>(width) && y0 <= static_cast<float>(height);
+  // A pixel of slack: hairlines and anti-aliased edges may reach just past the stated bounds.
+  constexpr float kSlack = 2;
+  return x1 >= -kSlack && y1 >= -kSlack && x0 <= static_cast<float>(width) + kSlack &&
+         y0 <= static_cast<float>(height) + kSlack;
 }
 
 struct PreparedShape {
-  int band = 0;  // log2 of the scale the contours were flattened for
+  int band = 0;              // log2 of the scale the contours were flattened for
+  uint64_t fingerprint = 0;  // of the paths flattened
   std::vector<raster::Polylines> parts;
 };
+
+// A hash of a shape's paths. Shapes are cached by address, and an address can be reused by a
+// new shape or a shape changed in place (a morph); hashing the points is cheaper than the
+// transform every frame does anyway.
+uint64_t Fingerprint(const ShapeGeometry& shape) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+  for (const ShapePart& part : shape.parts) {
+    mix(part.path.verbs.size());
+    for (const Point& p : part.path.points) {
+      uint32_t x, y;
+      std::memcpy(&x, &p.x, sizeof x);
+      std::memcpy(&y, &p.y, sizeof y);
+      mix(uint64_t{x} << 32 | y);
+    }
+  }
+  return h;
+}
 
 struct LayerState {
   Pixmap* pixmap;
@@ -79,6 +104,7 @@ class Renderer::Impl {
 
  private:
   void Draw(const RenderCommand& cmd);
+  bool CoversTarget(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
                 const Matrix& object, const ColorTransform& cx);
@@ -89,7 +115,9 @@ class Renderer::Impl {
   void BeginMask();
   void EndMask();
   void PopMask();
-  const raster::Mask* ActiveMask() const;
+  const raster::Mask* ActiveMask(size_t above) const;
+  const raster::Mask* ActiveMask() const { return ActiveMask(MaskBase()); }
+  size_t BuildingMask() const;
   size_t MaskBase() const { return layers_.empty() ? 0 : layers_.back().mask_base; }
   Pixmap& Canvas() { return layers_.empty() ? *target_ : *layers_.back().pixmap; }
   int Grid() const;
@@ -108,6 +136,7 @@ class Renderer::Impl {
   std::vector<std::unique_ptr<Pixmap>> layer_pool_;
   std::vector<LayerState> layers_;
   size_t ignored_layers_ = 0;
+  size_t mask_layers_ = 0;  // layers opened while a mask is built: their content goes to the mask
   std::vector<std::unique_ptr<raster::Mask>> mask_pool_;
   std::vector<MaskState> masks_;
   size_t ignored_masks_ = 0;
@@ -147,10 +176,15 @@ int Renderer::Impl::Grid() const {
 
 void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
   if (target.Empty()) return;
-  target.Fill(raster::Premultiply(list.background));
   target_ = &target;
   stage_to_device_ = stage_to_device;
-  if (!Finite(stage_to_device)) return;
+  if (!Finite(stage_to_device)) {
+    target.Fill(raster::Premultiply(list.background));
+    return;
+  }
+  if (list.commands.empty() || !CoversTarget(list.commands.front())) {
+    target.Fill(raster::Premultiply(list.background));
+  }
   device_scale_ = std::sqrt(
       std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
   const size_t width = static_cast<size_t>(target.Width());
@@ -183,15 +217,53 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   masks_.clear();
   ignored_masks_ = 0;
+  mask_layers_ = 0;
   target_ = nullptr;
+}
+
+// True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say), so the
+// background need not be filled first.
+bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
+  if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
+    return false;
+  }
+  const ShapePart& part = cmd.shape->parts[0];
+  const Path& path = part.path;
+  const Matrix m = stage_to_device_ * cmd.matrix;
+  if (part.kind != ShapePart::Kind::Fill || !Finite(m) || m.b != 0 || m.c != 0 ||
+      path.verbs.size() != 5 || path.points.size() != 5) {
+    return false;
+  }
+  for (size_t i = 1; i < 5; ++i) {
+    if (path.verbs[i] != PathVerb::LineTo) return false;
+  }
+  const Point p0 = path.points[0], p2 = path.points[2];
+  const Point& p1 = path.points[1];
+  const Point& p3 = path.points[3];
+  const Point& p4 = path.points[4];
+  const bool rect = p4.x == p0.x && p4.y == p0.y &&
+                    ((p1.x == p2.x && p1.y == p0.y && p3.x == p0.x && p3.y == p2.y) ||
+                     (p1.x == p0.x && p1.y == p2.y && p3.x == p2.x && p3.y == p0.y));
+  if (!rect) return false;
+  const Point a = m.Apply(p0), b = m.Apply(p2);
+  if (std::min(a.x, b.x) > 0 || std::min(a.y, b.y) > 0 ||
+      std::max(a.x, b.x) < static_cast<float>(target_->Width()) ||
+      std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
+    return false;
+  }
+  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform, true) && paint_.Opaque();
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
   const int band = std::clamp(std::ilogb(std::max(scale, 1e-6f)), -20, 20);
+  if (cache_.size() >= kMaxCachedShapes && !cache_.contains(&shape)) cache_.clear();
   auto [it, inserted] = cache_.try_emplace(&shape);
   PreparedShape& prepared = it->second;
-  if (inserted || prepared.band != band || prepared.parts.size() != shape.parts.size()) {
+  const uint64_t fingerprint = Fingerprint(shape);
+  if (inserted || prepared.band != band || prepared.fingerprint != fingerprint ||
+      prepared.parts.size() != shape.parts.size()) {
     prepared.band = band;
+    prepared.fingerprint = fingerprint;
     prepared.parts.resize(shape.parts.size());
     const float tolerance = kTolerance / std::ldexp(1.0f, band + 1);
     for (size_t i = 0; i < shape.parts.size(); ++i) {
@@ -234,7 +306,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
   Pixmap& canvas = Canvas();
   edges_.Reset(canvas.Width(), canvas.Height());
-  const bool building_mask = !masks_.empty() && masks_.back().building;
+  const size_t building = BuildingMask();
   FillRule rule = part.rule;
   const FillStyle* fill = &part.fill;
   if (part.kind == ShapePart::Kind::Fill) {
@@ -252,8 +324,8 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     rule = FillRule::NonZero;
     fill = part.line.has_fill ? &part.line.fill : nullptr;
   }
-  if (building_mask) {
-    mask_sink_.Begin(*masks_.back().mask);
+  if (building > 0) {
+    mask_sink_.Begin(*masks_[building - 1].mask, ActiveMask(building));
     rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
     return;
   }
@@ -273,11 +345,20 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
 }
 
-const raster::Mask* Renderer::Impl::ActiveMask() const {
-  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+// The innermost finished mask above index `above`: what clips drawing there.
+const raster::Mask* Renderer::Impl::ActiveMask(size_t above) const {
+  for (size_t i = masks_.size(); i > above; --i) {
     if (!masks_[i - 1].building) return masks_[i - 1].mask;
   }
   return nullptr;
+}
+
+// One more than the index of the innermost mask being built, or 0.
+size_t Renderer::Impl::BuildingMask() const {
+  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+    if (masks_[i - 1].building) return i;
+  }
+  return 0;
 }
 
 void Renderer::Impl::BeginMask() {
@@ -292,11 +373,11 @@ void Renderer::Impl::BeginMask() {
 }
 
 void Renderer::Impl::EndMask() {
-  if (ignored_masks_ > 0 || masks_.empty() || !masks_.back().building) return;
-  masks_.back().building = false;
-  masks_.pop_back();
+  const size_t building = BuildingMask();
+  if (ignored_masks_ > 0 || building == 0) return;
+  masks_.resize(building - 1);  // masks left open inside the mask's content end with it
   const raster::Mask* outer = ActiveMask();
-  masks_.push_back({mask_pool_[masks_.size()].get(), false});
+  masks_.push_back({mask_pool_[building - 1].get(), false});
   if (outer) masks_.back().mask->IntersectWith(*outer);
 }
 
@@ -309,6 +390,10 @@ void Renderer::Impl::PopMask() {
 }
 
 void Renderer::Impl::BeginLayer(BlendMode blend) {
+  if (BuildingMask() > 0) {
+    ++mask_layers_;
+    return;
+  }
   if (ignored_layers_ > 0 || layers_.size() >= kMaxDepth) {
     ++ignored_layers_;
     return;
@@ -322,6 +407,10 @@ void Renderer::Impl::BeginLayer(BlendMode blend) {
 }
 
 void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
+  if (mask_layers_ > 0) {
+    --mask_layers_;
+    return;
+  }
   if (ignored_layers_ > 0) {
     --ignored_layers_;
     return;

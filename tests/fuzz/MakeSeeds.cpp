@@ -163,6 +163,17 @@ int main(int argc, char** argv) {
   const std::string target = argv[1];
   const std::filesystem::path folder = argv[2];
   int n = 0;
+  if (target == "fuzz_raster") {
+    // Background, then commands: a filled square, a stroked curve, a masked layer.
+    Save(folder, "seed0",
+         {0, 0, 0, 255, 0, 0, 128, 128, 128, 128, 1, 0,   1, 0,   1, 0, 1, 0,   1, 0, 0, 5,
+          0, 1, 0, 0,   0, 1, 1,   100, 0,   1,   1, 100, 1, 100, 1, 1, 0, 100, 1, 1, 0, 0});
+    Save(folder, "seed1",
+         {3, 1,  9, 9, 9, 255, 1,   0,   128, 128, 128, 128, 1, 0,   1, 0, 1,   0, 1,
+          0, 0,  0, 1, 1, 0,   3,   0,   1,   0,   0,   2,   1, 200, 0, 1, 100, 1, 1,
+          0, 60, 0, 2, 5, 128, 128, 128, 128, 1,   0,   1,   0, 1,   0, 1, 0,   5, 3});
+    return 0;
+  }
   if (target == "fuzz_bitmap_decoders") {
     for (const Bytes& input : DecoderInputs()) Save(folder, "seed" + std::to_string(n++), input);
     return 0;

@@ -106,7 +106,7 @@ Scene Joins() {
   for (int i = 0; i < 3; ++i) {
     LineStyle l = Line(8, kGreen);
     l.join = joins[i];
-    l.miter_limit = 4;
+    l.miter_limit = 8;
     const float x = 8.0f + 31 * i;
     s.Draw(s.Stroke(PolyPath({{x, 85}, {x + 12, 15}, {x + 24, 85}}, false), l));
   }
@@ -297,6 +297,10 @@ const GoldenCase kCases[] = {
     {"degenerate", Degenerate},
     {"huge_coordinates", Huge},
 };
+
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Golden : public ::testing::TestWithParam<GoldenCase> {};
 

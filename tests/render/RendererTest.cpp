@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include "render/Renderer.h"
+#include "render/Viewport.h"
+#include "tests/render/Scene.h"
+
+#include "tests/render/AllocationCount.h"
+
+namespace lumen::render::test {
+namespace {
+
+using Kind = RenderCommand::Kind;
+using raster::Pixmap;
+
+const Matrix kTwipsToPixels = Matrix::Scale(1.0f / 20, 1.0f / 20);
+
+bool SamePixels(const Pixmap& a, const Pixmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      if (a.At(x, y) != b.At(x, y)) return false;
+    }
+  }
+  return true;
+}
+
+Pixmap Render(const RenderList& list, int w = 64, int h = 64, Matrix m = kTwipsToPixels) {
+  Pixmap out(w, h);
+  Renderer r;
+  r.Render(list, m, out);
+  return out;
+}
+
+// Every kind of work a frame can hold: fills of each paint, a stroke, a mask and a layer.
+Scene Busy() {
+  Scene s;
+  s.Draw(s.Fill(CirclePath(30, 30, 20), SolidFill({200, 0, 0, 255})));
+  s.Draw(s.Fill(RectPath(0, 0, 64, 20),
+                GradientFill(FillStyle::Kind::RadialGradient,
+                             {{0, {0, 0, 0, 255}}, {255, {0, 0, 255, 128}}}, 32, 10, 20)));
+  s.Command(Kind::BeginMask);
+  s.Draw(s.Fill(RectPath(10, 10, 50, 50), SolidFill({})));
+  s.Command(Kind::EndMask);
+  s.Command(Kind::BeginLayer, BlendMode::Multiply);
+  s.Draw(s.Fill(RectPath(0, 0, 64, 64),
+                BitmapFill(TestBitmap(9, 7), {3, 1, -1, 3, 10, 0}, true, true)));
+  s.Command(Kind::EndLayer, BlendMode::Multiply);
+  s.Command(Kind::PopMask);
+  s.Draw(s.Stroke(CirclePath(32, 32, 25), Line(3, {0, 128, 0, 255})));
+  return s;
+}
+
+TEST(Renderer, SteadyFramesAllocateNothing) {
+  Scene scene = Busy();
+  Pixmap out(64, 64);
+  Renderer r;
+  const long start = AllocationCount();
+  r.Render(scene.list, kTwipsToPixels, out);  // the first frame prepares shapes and buffers
+  EXPECT_GT(AllocationCount(), start);
+  r.Render(scene.list, kTwipsToPixels, out);
+  const long before = AllocationCount();
+  for (int i = 0; i < 3; ++i) r.Render(scene.list, kTwipsToPixels, out);
+  EXPECT_EQ(AllocationCount() - before, 0);
+}
+
+TEST(Renderer, CachedShapesDrawLikeFreshOnesAtAnyScale) {
+  Scene scene = Busy();
+  Renderer cached;
+  Pixmap first(64, 64), again(64, 64);
+  cached.Render(scene.list, kTwipsToPixels, first);
+  for (float zoom : {0.25f, 3.0f, 1.0f}) {
+    const Matrix m = Matrix::Scale(zoom, zoom) * kTwipsToPixels;
+    cached.Render(scene.list, m, again);
+    EXPECT_TRUE(SamePixels(again, Render(scene.list, 64, 64, m))) << zoom;
+  }
+  EXPECT_TRUE(SamePixels(again, first));
+  cached.ClearCache();
+  cached.Render(scene.list, kTwipsToPixels, again);
+  EXPECT_TRUE(SamePixels(again, first));
+}
+
+// A shape changed in place (a morph between frames) or a new shape at a freed one's address is
+// flattened again, not drawn from the cache.
+TEST(Renderer, ShapesChangedInPlaceAreFlattenedAgain) {
+  Scene scene;
+  ShapeGeometry& shape = scene.Fill(RectPath(5, 5, 20, 20), SolidFill({0, 0, 0, 255}));
+  scene.Draw(shape);
+  Renderer r;
+  Pixmap out(64, 64);
+  r.Render(scene.list, kTwipsToPixels, out);
+  shape.parts[0].path = CirclePath(40, 40, 15);
+  r.Render(scene.list, kTwipsToPixels, out);
+  EXPECT_TRUE(SamePixels(out, Render(scene.list)));
+  EXPECT_EQ(out.At(10, 10), 0xFFFFFFFFu);
+}
+
+TEST(Renderer, ScalarAndSse2FramesAreIdentical) {
+  Scene scene = Busy();
+  Pixmap a(64, 64), b(64, 64);
+  Renderer r;
+  r.SetIsa(raster::Isa::Scalar);
+  r.Render(scene.list, kTwipsToPixels, a);
+  r.SetIsa(raster::BestIsa());
+  r.Render(scene.list, kTwipsToPixels, b);
+  EXPECT_TRUE(SamePixels(a, b));
+}
+
+TEST(Renderer, BorrowedBuffersWithStrideMatchOwnedPixmaps) {
+  Scene scene = Busy();
+  const Pixmap owned = Render(scene.list);
+  std::vector<uint32_t> buffer(80 * 64, 0xDEADBEEF);
+  for (ptrdiff_t stride : {80, -80}) {
+    uint32_t* first_row = stride > 0 ? buffer.data() : buffer.data() + 63 * 80;
+    Pixmap borrowed = Pixmap::Borrow(first_row, 64, 64, stride);
+    Renderer().Render(scene.list, kTwipsToPixels, borrowed);
+    EXPECT_TRUE(SamePixels(borrowed, owned)) << stride;
+    EXPECT_EQ(buffer[64], 0xDEADBEEFu);  // the padding past each row is left alone
+  }
+  EXPECT_TRUE(Pixmap::Borrow(buffer.data(), 64, 64, 10).Empty());  // rows would overlap
+  EXPECT_TRUE(Pixmap::Borrow(nullptr, 64, 64, 64).Empty());
+}
+
+TEST(Renderer, CoverageMethodsDifferOnlyAtEdges) {
+  Scene scene;
+  scene.Draw(scene.Fill(CirclePath(32, 32, 25), SolidFill({0, 0, 0, 255})));
+  Pixmap grid(64, 64), area(64, 64);
+  Renderer r;
+  r.Render(scene.list, kTwipsToPixels, grid);
+  r.SetCoverage(raster::CoverageMethod::ExactArea);
+  r.Render(scene.list, kTwipsToPixels, area);
+  int differing = 0, worst = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const int d =
+          std::abs(static_cast<int>(grid.At(x, y) & 0xFF) - static_cast<int>(area.At(x, y) & 0xFF));
+      differing += d != 0;
+      worst = std::max(worst, d);
+    }
+  }
+  EXPECT_GT(differing, 20);  // the switch really changes the coverage ...
+  EXPECT_LE(worst, 40);      // ... by no more than a 4 x 4 grid's sampling error
+  EXPECT_EQ(grid.At(32, 32), area.At(32, 32));
+}
+
+TEST(Renderer, MaskAroundALayerClipsTheLayerOnce) {
+  // A mask over the left half, then a layer with a soft-edged red disc: where the mask shows,
+  // the picture equals the unmasked one; elsewhere it is the background.
+  Scene masked, plain;
+  for (Scene* s : {&masked, &plain}) {
+    if (s == &masked) {
+      s->Command(Kind::BeginMask);
+      s->Draw(s->Fill(RectPath(0, 0, 32, 64), SolidFill({})));
+      s->Command(Kind::EndMask);
+    }
+    s->Command(Kind::BeginLayer, BlendMode::Layer);
+    s->Draw(s->Fill(CirclePath(32, 32, 20.3f), SolidFill({255, 0, 0, 255})));
+    ColorTransform half;
+    half.mul_a = 0.5f;
+    s->Command(Kind::EndLayer, BlendMode::Layer, half);
+    if (s == &masked) s->Command(Kind::PopMask);
+  }
+  const Pixmap a = Render(masked.list), b = Render(plain.list);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      if (x < 32) {
+        ASSERT_EQ(a.At(x, y), b.At(x, y)) << x << "," << y;
+      } else {
+        ASSERT_EQ(a.At(x, y), 0xFFFFFFFFu) << x << "," << y;
+      }
+    }
+  }
+}
+
+// A mask whose content is itself masked (and wrapped in a layer) covers only what that content
+// shows.
+TEST(Renderer, MaskContentCanBeMaskedItself) {
+  Scene s;
+  s.Command(Kind::BeginMask);
+  s.Command(Kind::BeginLayer, BlendMode::Layer);
+  s.Command(Kind::BeginMask);
+  s.Draw(s.Fill(RectPath(0, 0, 32, 64), SolidFill({})));
+  s.Command(Kind::EndMask);
+  s.Draw(s.Fill(RectPath(16, 16, 48, 48), SolidFill({})));
+  s.Command(Kind::PopMask);
+  s.Command(Kind::EndLayer, BlendMode::Layer);
+  s.Command(Kind::EndMask);
+  s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({255, 0, 0, 255})));
+  s.Command(Kind::PopMask);
+  const Pixmap out = Render(s.list);
+  EXPECT_EQ(out.At(20, 20), 0xFFFF0000u);  // in both
+  EXPECT_EQ(out.At(40, 20), 0xFFFFFFFFu);  // in the content, outside its mask
+  EXPECT_EQ(out.At(5, 5), 0xFFFFFFFFu);    // in the inner mask only
+}
+
+TEST(Renderer, UnbalancedAndDeepCommandsAreSafe) {
+  Scene reference;
+  reference.Draw(reference.Fill(RectPath(5, 5, 30, 30), SolidFill({0, 0, 255, 255})));
+  Scene noisy;
+  noisy.Command(Kind::EndMask);
+  noisy.Command(Kind::PopMask);
+  noisy.Command(Kind::EndLayer);
+  noisy.Draw(noisy.Fill(RectPath(5, 5, 30, 30), SolidFill({0, 0, 255, 255})));
+  noisy.Command(Kind::PopMask);
+  noisy.Command(Kind::EndLayer);
+  noisy.list.commands.push_back({});  // a DrawShape without a shape
+  EXPECT_TRUE(SamePixels(Render(noisy.list), Render(reference.list)));
+
+  Scene deep;
+  for (int i = 0; i < 200; ++i) {
+    deep.Command(Kind::BeginLayer, BlendMode::Layer);
+    deep.Command(Kind::BeginMask);
+    deep.Draw(deep.Fill(RectPath(0, 0, 64, 64), SolidFill({})));
+    deep.Command(Kind::EndMask);
+  }
+  deep.Draw(deep.Fill(RectPath(5, 5, 30, 30), SolidFill({0, 0, 255, 255})));
+  const Pixmap out = Render(deep.list);  // left open: closed by the renderer at the end
+  EXPECT_EQ(out.At(0, 0), 0xFFFFFFFFu);
+}
+
+TEST(Renderer, NonFiniteStageMatrixShowsTheBackground) {
+  Scene scene = Busy();
+  scene.list.background = {1, 2, 3, 255};
+  for (float bad : {NAN, INFINITY}) {
+    const Pixmap out = Render(scene.list, 64, 64, {bad, 0, 0, 1, 0, 0});
+    EXPECT_EQ(out.At(10, 10), 0xFF010203u);
+    EXPECT_EQ(out.At(40, 40), 0xFF010203u);
+  }
+}
+
+// A frame that starts with a full-stage opaque picture skips the background fill; anything
+// less must not leave the previous frame showing.
+TEST(Renderer, BackgroundIsPaintedUnlessFullyCovered) {
+  struct Case {
+    const char* name;
+    FillStyle fill;
+    Path path;
+    bool covers;
+  };
+  auto translucent = TestBitmap(4, 4, true);
+  const Case cases[] = {
+      {"opaque_solid", SolidFill({0, 200, 0, 255}), RectPath(0, 0, 64, 64), true},
+      {"opaque_bitmap", BitmapFill(TestBitmap(4, 4), Matrix::Scale(16, 16), false, true),
+       RectPath(0, 0, 64, 64), true},
+      {"translucent_solid", SolidFill({0, 200, 0, 128}), RectPath(0, 0, 64, 64), false},
+      {"translucent_bitmap", BitmapFill(translucent, Matrix::Scale(16, 16), false, true),
+       RectPath(0, 0, 64, 64), false},
+      {"short_of_the_edge", SolidFill({0, 200, 0, 255}), RectPath(0, 0, 63.5f, 64), false},
+  };
+  for (const Case& c : cases) {
+    Scene s({10, 20, 30, 255});
+    s.Draw(s.Fill(c.path, c.fill));
+    Pixmap out(64, 64);
+    out.Fill(0xFFFF00FF);  // what a previous frame left
+    Renderer r;
+    r.Render(s.list, kTwipsToPixels, out);
+    bool stale = false;
+    for (int y = 0; y < 64; ++y) {
+      for (int x = 0; x < 64; ++x) stale = stale || out.At(x, y) == 0xFFFF00FFu;
+    }
+    EXPECT_FALSE(stale) << c.name;
+    EXPECT_TRUE(SamePixels(out, Render(s.list))) << c.name;
+  }
+}
+
+TEST(Renderer, ShowAllPaintsMarginsAndContentBeyondTheStage) {
+  Scene s({0, 0, 255, 255});
+  // The stage is 100 x 100 twips-pixels; the shape reaches 20 pixels past its left edge.
+  s.Draw(s.Fill(RectPath(-20, 40, 50, 60), SolidFill({255, 0, 0, 255})));
+  const Matrix m = StageToDevice({0, 0, Tw(100), Tw(100)}, 200, 100, ScaleMode::ShowAll);
+  const Pixmap out = Render(s.list, 200, 100, m);
+  EXPECT_EQ(out.At(10, 10), 0xFF0000FFu);   // margin: background
+  EXPECT_EQ(out.At(40, 50), 0xFFFF0000u);   // left of the stage (which starts at x = 50)
+  EXPECT_EQ(out.At(120, 50), 0xFF0000FFu);  // on the stage, past the shape
+}
+
+}  // namespace
+}  // namespace lumen::render::test
