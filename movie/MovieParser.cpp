@@ -268,6 +268,7 @@ class MovieParser {
         Add(timeline, ActionCommand{actions, IsPlainStop(actions)});
         return true;
       }
+      case kDoInitAction:  // runs when its frame is first reached
       case kStartSound:
       case kSoundStreamHead:
       case kSoundStreamHead2:
@@ -337,7 +338,6 @@ class MovieParser {
       case kDefineSound:
         KeepRaw(in, code, Character::Kind::Sound);
         break;
-      case kDoInitAction:
       case kDefineFontInfo:
       case kDefineFontInfo2:
       case kDefineButtonSound:

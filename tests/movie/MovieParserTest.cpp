@@ -152,6 +152,7 @@ TEST(MovieLoad, ReadsControlTagsIntoFrames) {
   authoring::DoAction(body, stop);
   authoring::ShowFrame(body);
   authoring::RemoveObject2(body, 7);
+  authoring::WriteTag(body, 59, Bytes{2, 0, 0x07, 0x00});  // DoInitAction for sprite 2
   authoring::ShowFrame(body);
   const auto movie = Load(body);
   ASSERT_TRUE(movie);
@@ -181,6 +182,9 @@ TEST(MovieLoad, ReadsControlTagsIntoFrames) {
   EXPECT_EQ(p.cache_as_bitmap, true);
   EXPECT_TRUE(std::get<ActionCommand>(first.commands[2]).stops);
   EXPECT_EQ(std::get<RemoveCommand>(movie->root.frames[1].commands[0]).depth, 7);
+  const auto& init = std::get<OtherCommand>(movie->root.frames[1].commands[1]);
+  EXPECT_EQ(init.code, 59);
+  EXPECT_EQ(init.body.size(), 4u);
 }
 
 TEST(MovieLoad, PlainStopIsRecognisedOnlyWithoutBranches) {
