@@ -107,6 +107,12 @@ void Clip::GotoFrame(size_t frame) {
   RunActions(frame);
 }
 
+bool Clip::GotoLabel(std::string_view label) {
+  const auto frame = timeline_.FindLabel(label);
+  if (frame) GotoFrame(*frame);
+  return frame.has_value();
+}
+
 void Clip::EnterFrame(size_t frame, bool run_actions) {
   current_ = frame;
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {

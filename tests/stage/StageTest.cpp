@@ -114,6 +114,23 @@ TEST(Timeline, GotoInEitherDirectionShowsWhatPlayingWouldShow) {
   EXPECT_EQ(stage.CurrentFrame(), 4u);
 }
 
+TEST(Timeline, GotoLabelFindsTheLabelledFrame) {
+  Bytes t = Shapes();
+  authoring::ShowFrame(t);
+  authoring::FrameLabel(t, "middle");
+  authoring::PlaceObject2(t, New(1, 1, 30));
+  authoring::ShowFrame(t);
+  authoring::ShowFrame(t);
+  Stage stage = Play(t);
+  stage.Advance();
+  stage.Advance();
+  EXPECT_TRUE(stage.GotoLabel("middle"));
+  EXPECT_EQ(stage.CurrentFrame(), 2u);
+  EXPECT_FLOAT_EQ(XAt(stage.Root(), 1), 30);
+  EXPECT_FALSE(stage.GotoLabel("nowhere"));
+  EXPECT_EQ(stage.CurrentFrame(), 2u);
+}
+
 TEST(Timeline, WithoutLoopTheRootStopsOnItsLastFrame) {
   Stage stage = Play(FourFrames(), false);
   for (int i = 0; i < 6; ++i) stage.Advance();
