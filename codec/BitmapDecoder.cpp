@@ -1,20 +1,12 @@
 #include "codec/BitmapDecoder.h"
 
+#include "codec/StbImage.h"
+
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-
-#define STBI_NO_STDIO
-#define STBI_ONLY_JPEG
-#define STBI_ONLY_PNG
-#define STBI_ONLY_GIF
-#define STBI_MAX_DIMENSIONS 8192
-// Private to this file: the PNG writer links its own copy of the reader.
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
 
 namespace lumen::codec {
 
@@ -57,26 +49,15 @@ void MarkOpacity(render::Bitmap& bitmap) {
                               [](uint32_t p) { return (p >> 24) == 0xFF; });
 }
 
-struct StbImage {
-  stbi_uc* data = nullptr;
-  ~StbImage() { stbi_image_free(data); }
-};
-
 // Decodes any stb-supported stream to RGBA after checking its size against the budget.
 std::optional<render::Bitmap> DecodeWithStb(std::span<const uint8_t> bytes, DecodeBudget& budget,
                                             bool premultiply) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
-    return std::nullopt;
-  }
-  const auto size = static_cast<int>(bytes.size());
-  int w = 0, h = 0, channels = 0;
-  if (!stbi_info_from_memory(bytes.data(), size, &w, &h, &channels)) return std::nullopt;
-  if (!budget.Take(w, h)) return std::nullopt;
-  StbImage image;
-  image.data = stbi_load_from_memory(bytes.data(), size, &w, &h, &channels, 4);
-  if (image.data == nullptr) return std::nullopt;
+  int w = 0, h = 0;
+  if (!stb::Info(bytes, w, h) || !budget.Take(w, h)) return std::nullopt;
+  const stb::Pixels image = stb::LoadRgba(bytes, w, h);
+  if (!image) return std::nullopt;
   render::Bitmap bitmap = Blank(w, h);
-  const stbi_uc* p = image.data;
+  const uint8_t* p = image.get();
   for (uint32_t& out : bitmap.pixels) {
     out = premultiply ? Premultiply(p[3], p[0], p[1], p[2]) : Pack(p[3], p[0], p[1], p[2]);
     p += 4;
