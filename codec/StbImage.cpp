@@ -2,6 +2,12 @@
 
 #include <limits>
 
+// GCC's optimiser reports stb's stream context as maybe uninitialised once inlined into the
+// functions below; stb fills it before use.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #define STBI_NO_STDIO
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_PNG
