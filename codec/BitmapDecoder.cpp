@@ -1,20 +1,12 @@
 #include "codec/BitmapDecoder.h"
 
+#include "codec/StbImage.h"
+
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-
-#define STBI_NO_STDIO
-#define STBI_ONLY_JPEG
-#define STBI_ONLY_PNG
-#define STBI_ONLY_GIF
-#define STBI_MAX_DIMENSIONS 8192
-// Private to this file: the PNG writer links its own copy of the reader.
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
 
 namespace lumen::codec {
 
@@ -57,26 +49,15 @@ void MarkOpacity(render::Bitmap& bitmap) {
                               [](uint32_t p) { return (p >> 24) == 0xFF; });
 }
 
-struct StbImage {
-  stbi_uc* data = nullptr;
-  ~StbImage() { stbi_image_free(data); }
-};
-
 // Decodes any stb-supported stream to RGBA after checking its size against the budget.
 std::optional<render::Bitmap> DecodeWithStb(std::span<const uint8_t> bytes, DecodeBudget& budget,
                                             bool premultiply) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
-    return std::nullopt;
-  }
-  const auto size = static_cast<int>(bytes.size());
-  int w = 0, h = 0, channels = 0;
-  if (!stbi_info_from_memory(bytes.data(), size, &w, &h, &channels)) return std::nullopt;
-  if (!budget.Take(w, h)) return std::nullopt;
-  StbImage image;
-  image.data = stbi_load_from_memory(bytes.data(), size, &w, &h, &channels, 4);
-  if (image.data == nullptr) return std::nullopt;
+  int w = 0, h = 0;
+  if (!stb::Info(bytes, w, h) || !budget.Take(w, h)) return std::nullopt;
+  const stb::Pixels image = stb::LoadRgba(bytes, w, h);
+  if (!image) return std::nullopt;
   render::Bitmap bitmap = Blank(w, h);
-  const stbi_uc* p = image.data;
+  const uint8_t* p = image.get();
   for (uint32_t& out : bitmap.pixels) {
     out = premultiply ? Premultiply(p[3], p[0], p[1], p[2]) : Pack(p[3], p[0], p[1], p[2]);
     p += 4;
@@ -87,6 +68,41 @@ std::optional<render::Bitmap> DecodeWithStb(std::span<const uint8_t> bytes, Deco
 bool HasLength(uint8_t marker) {
   return !(marker == 0xD8 || marker == 0xD9 || marker == 0x01 ||
            (marker >= 0xD0 && marker <= 0xD7));
+}
+
+// The Huffman tables of a DHT segment declare at most 256 codes each. The stb decoder trusts
+// the counts and writes past its tables when they sum to more, so such streams are refused.
+// Bytes past the end of the stream count as 0, as the decoder reads them.
+bool HuffmanSegmentSafe(std::span<const uint8_t> jpeg, size_t at, ptrdiff_t length) {
+  auto byte = [&](size_t i) -> size_t { return i < jpeg.size() ? jpeg[i] : 0; };
+  while (length > 0) {
+    size_t codes = 0;
+    for (size_t k = 1; k <= 16; ++k) codes += byte(at + k);
+    if (codes > 256) return false;
+    at += 17 + codes;
+    length -= static_cast<ptrdiff_t>(17 + codes);
+  }
+  return true;
+}
+
+// Walks every marker of a JPEG stream, through the entropy-coded data too (progressive files put
+// tables between scans), and checks each Huffman table segment.
+bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
+  size_t i = 0;
+  while (i + 1 < jpeg.size()) {
+    if (jpeg[i] != 0xFF || jpeg[i + 1] == 0x00 || jpeg[i + 1] == 0xFF || !HasLength(jpeg[i + 1])) {
+      ++i;  // entropy-coded data, byte stuffing, fill bytes and markers without a length
+      continue;
+    }
+    const size_t length = static_cast<size_t>(i + 2 < jpeg.size() ? jpeg[i + 2] : 0) << 8 |
+                          (i + 3 < jpeg.size() ? jpeg[i + 3] : 0);
+    if (jpeg[i + 1] == 0xC4 &&
+        !HuffmanSegmentSafe(jpeg, i + 4, static_cast<ptrdiff_t>(length) - 2)) {
+      return false;
+    }
+    i += 2 + std::max<size_t>(length, 2);
+  }
+  return true;
 }
 
 }  // namespace
@@ -172,6 +188,7 @@ std::optional<render::Bitmap> DecodeImage(std::span<const uint8_t> image,
     return bitmap;
   }
   const std::vector<uint8_t> jpeg = RepairJpeg(image);
+  if (!HuffmanTablesSafe(jpeg)) return std::nullopt;
   auto bitmap = DecodeWithStb(jpeg, budget, false);
   if (!bitmap) return bitmap;
   bitmap->opaque = true;

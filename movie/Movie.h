@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "codec/BitmapDecoder.h"
 #include "movie/MorphShape.h"
 #include "movie/Timeline.h"
 #include "render/Geometry.h"
@@ -51,6 +52,11 @@ class Movie {
   std::unordered_map<uint16_t, Character> characters_;
 };
 
+// How much a movie may take while loading; lower it where memory is short (fuzzing, tests).
+struct LoadLimits {
+  size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal;  // all decoded bitmaps together
+};
+
 struct LoadResult {
   std::shared_ptr<const Movie> movie;  // null on failure
   std::string error;
@@ -58,6 +64,6 @@ struct LoadResult {
 
 // Parses a whole movie file (FWS or CWS). Fails only when the bytes are not a playable movie at
 // all; damage after the head ends the parse at the last good tag.
-LoadResult LoadMovie(std::span<const uint8_t> file);
+LoadResult LoadMovie(std::span<const uint8_t> file, const LoadLimits& limits = {});
 
 }  // namespace lumen::movie

@@ -1,3 +1,10 @@
+// Design: the uncompressed file is held once by the Movie; tags are cut out of it by their
+// declared lengths and read through readers that cannot leave their tag. Timelines keep spans
+// into those bytes for what later parts of the engine will interpret (actions, sounds), so
+// nothing is copied. A length that runs past its container ends that timeline there; a body
+// that does not parse loses only its own tag. Definitions are decoded as they arrive (bitmaps
+// into pixels, shapes into contours), within the limits of a LoadLimits budget.
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -18,6 +25,7 @@ namespace {
 constexpr size_t kMaxMovieBytes = sizeof(void*) >= 8 ? size_t{1} << 30 : size_t{256} << 20;
 constexpr size_t kMaxCommands = size_t{1} << 21;
 constexpr size_t kMaxWarnings = 32;
+constexpr size_t kMaxShapeRecords = size_t{1} << 24;  // all shapes of a movie together
 
 enum Tag : uint16_t {
   kEnd = 0,
@@ -146,7 +154,8 @@ PlaceCommand ReadPlaceObject2(ByteReader& in, bool version3) {
 
 class MovieParser {
  public:
-  explicit MovieParser(Movie& movie) : movie_(movie) {}
+  MovieParser(Movie& movie, const LoadLimits& limits)
+      : movie_(movie), budget_(limits.bitmap_bytes) {}
 
   std::vector<uint8_t>& Data() { return movie_.data_; }
 
@@ -259,6 +268,7 @@ class MovieParser {
         Add(timeline, ActionCommand{actions, IsPlainStop(actions)});
         return true;
       }
+      case kDoInitAction:  // runs when its frame is first reached
       case kStartSound:
       case kSoundStreamHead:
       case kSoundStreamHead2:
@@ -328,7 +338,6 @@ class MovieParser {
       case kDefineSound:
         KeepRaw(in, code, Character::Kind::Sound);
         break;
-      case kDoInitAction:
       case kDefineFontInfo:
       case kDefineFontInfo2:
       case kDefineButtonSound:
@@ -372,6 +381,8 @@ class MovieParser {
   void DefineShape(ByteReader& in, int version) {
     const uint16_t id = in.U16();
     const ShapeData data = ReadDefineShape(in, version, Bitmaps());
+    shape_records_ += data.records.size();
+    if (shape_records_ > kMaxShapeRecords) in.Fail("the movie's shapes exceed the edge limit");
     if (Character* c = Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::Shape, {})) {
       c->shape = std::make_shared<const render::ShapeGeometry>(BuildGeometry(data));
     }
@@ -462,31 +473,32 @@ class MovieParser {
   std::span<const uint8_t> jpeg_tables_;
   codec::DecodeBudget budget_;
   size_t commands_ = 0;
+  size_t shape_records_ = 0;
 };
 
 namespace {
 
 // Inflates the body of a CWS movie behind the 8 fixed bytes, keeping whatever decodes before
-// damage, the declared length or the size limit.
+// damage or the size limit. The declared length only sizes the first buffer: files that
+// understate it (even as 0) still play.
 bool InflateBody(std::span<const uint8_t> file, size_t declared, std::vector<uint8_t>& out) {
   out.assign(file.begin(), file.begin() + 8);
-  const size_t limit = std::min(std::max<size_t>(declared, 8), kMaxMovieBytes);
+  out.reserve(std::clamp<size_t>(declared, 8, size_t{16} << 20));
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return false;
   zs.next_in = const_cast<Bytef*>(file.data() + 8);
   zs.avail_in =
       static_cast<uInt>(std::min<size_t>(file.size() - 8, std::numeric_limits<uInt>::max()));
   int rc = Z_OK;
-  while (rc == Z_OK && out.size() < limit) {
+  while (rc == Z_OK && out.size() < kMaxMovieBytes) {
     const size_t chunk =
-        std::min<size_t>(std::max<size_t>(out.size(), 64 * 1024), limit - out.size());
+        std::min(std::max<size_t>(out.size(), 64 * 1024), kMaxMovieBytes - out.size());
     const size_t before = out.size();
     out.resize(before + chunk);
     zs.next_out = out.data() + before;
     zs.avail_out = static_cast<uInt>(chunk);
     rc = inflate(&zs, Z_NO_FLUSH);
     out.resize(before + chunk - zs.avail_out);
-    if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;
   }
   inflateEnd(&zs);
   return out.size() > 8;
@@ -499,7 +511,7 @@ const Character* Movie::Find(uint16_t id) const {
   return it == characters_.end() ? nullptr : &it->second;
 }
 
-LoadResult LoadMovie(std::span<const uint8_t> file) {
+LoadResult LoadMovie(std::span<const uint8_t> file, const LoadLimits& limits) {
   LoadResult result;
   if (file.size() < 8) {
     result.error = "The file is too short to be a movie";
@@ -518,7 +530,7 @@ LoadResult LoadMovie(std::span<const uint8_t> file) {
   movie->version = file[3];
   movie->compressed = signature == "CWS";
   const size_t declared = file[4] | file[5] << 8 | file[6] << 16 | size_t{file[7]} << 24;
-  MovieParser parser(*movie);
+  MovieParser parser(*movie, limits);
   if (movie->compressed) {
     if (!InflateBody(file, declared, parser.Data())) {
       result.error = "The movie's compressed data cannot be read";

@@ -195,6 +195,8 @@ StyleTable ReadStyleTable(ByteReader& in, int version, const BitmapLookup& bitma
 
 void ReadShapeRecords(ByteReader& in, int version, const BitmapLookup& bitmaps,
                       std::vector<StyleTable>& tables, std::vector<ShapeRecord>& records) {
+  // Far beyond any drawing a person made; a limit on what one hostile tag can make us hold.
+  constexpr size_t kMaxRecords = size_t{1} << 20;
   int fill_bits = static_cast<int>(in.Bits(4));
   int line_bits = static_cast<int>(in.Bits(4));
   render::Point pen;
@@ -208,6 +210,7 @@ void ReadShapeRecords(ByteReader& in, int version, const BitmapLookup& bitmaps,
       ReadStyleChange(in, flags, version, bitmaps, fill_bits, line_bits, tables, rec);
       if (rec.has_move) pen = rec.to;
     }
+    if (records.size() == kMaxRecords) in.Fail("too many shape records");
     records.push_back(rec);
   }
   in.Align();

@@ -1,6 +1,13 @@
+// Design: a clip's display list is a vector sorted by depth whose storage is kept, so playing
+// frames that only move objects allocates nothing. Going forwards applies the frame tags in
+// between; going backwards replays the place and remove tags from the first frame into a
+// scratch list (no instances made) and then reconciles: an object whose depth keeps the same
+// character and ratio stays alive with its new properties, the rest are destroyed or created.
+
 #include "stage/Clip.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace lumen::stage {
 
@@ -63,12 +70,14 @@ Clip::~Clip() {
 }
 
 const DisplayObject* Clip::At(uint16_t depth) const {
-  return const_cast<Clip*>(this)->Find(depth);
+  const auto it = std::lower_bound(
+      objects_.begin(), objects_.end(), depth,
+      [](const DisplayObject& object, uint16_t d) { return object.place.depth < d; });
+  return it != objects_.end() && it->place.depth == depth ? &*it : nullptr;
 }
 
 DisplayObject* Clip::Find(uint16_t depth) {
-  auto it = LowerBound(objects_, depth);
-  return it != objects_.end() && it->place.depth == depth ? &*it : nullptr;
+  return const_cast<DisplayObject*>(std::as_const(*this).At(depth));
 }
 
 void Clip::Advance(bool loop) {
@@ -96,6 +105,12 @@ void Clip::GotoFrame(size_t frame) {
   }
   Rebuild(frame);
   RunActions(frame);
+}
+
+bool Clip::GotoLabel(std::string_view label) {
+  const auto frame = timeline_.FindLabel(label);
+  if (frame) GotoFrame(*frame);
+  return frame.has_value();
 }
 
 void Clip::EnterFrame(size_t frame, bool run_actions) {

@@ -61,6 +61,8 @@ class Clip {
   // display tags in between, going backwards rebuilds the list from the first frame. Objects
   // whose placement is unchanged survive, so sprites keep playing. The target's actions run.
   void GotoFrame(size_t frame);
+  // Goes to the frame carrying `label`; false when no frame does.
+  bool GotoLabel(std::string_view label);
 
   size_t CurrentFrame() const { return current_; }
   size_t FrameCount() const { return timeline_.frames.size(); }

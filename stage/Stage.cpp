@@ -7,7 +7,7 @@ namespace lumen::stage {
 namespace {
 
 // Morph shapes at distinct ratios kept at most; a tween visits one ratio per frame.
-constexpr size_t kMaxCachedMorphs = 1024;
+constexpr size_t kMaxCachedMorphs = 256;
 
 void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   render::RenderCommand command;

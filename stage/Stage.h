@@ -23,6 +23,7 @@ class Stage {
   void Advance();
   // 1-based, clamped to the timeline.
   void GotoFrame(size_t frame);
+  bool GotoLabel(std::string_view label) { return root_->GotoLabel(label); }
   size_t CurrentFrame() const { return root_->CurrentFrame() + 1; }
   size_t FrameCount() const { return root_->FrameCount(); }
   bool Playing() const { return root_->Playing(); }

@@ -7,6 +7,11 @@
 
 #include "authoring/SwfWriter.h"
 
+#define STBI_WRITE_NO_STDIO
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb_image_write.h>
+
 namespace {
 
 using lumen::authoring::Bytes;
@@ -30,6 +35,124 @@ std::vector<Bytes> Movies() {
   return movies;
 }
 
+namespace aw = lumen::authoring;
+
+void AppendBytes(void* context, void* data, int size) {
+  auto* out = static_cast<Bytes*>(context);
+  out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// Small pictures in the formats the bitmap tags carry: JPEG and PNG.
+std::vector<Bytes> Pictures() {
+  std::vector<uint8_t> rgba(8 * 8 * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 7);
+  Bytes jpeg, png;
+  stbi_write_jpg_to_func(AppendBytes, &jpeg, 8, 8, 3, rgba.data(), 90);
+  stbi_write_png_to_func(AppendBytes, &png, 8, 8, 4, rgba.data(), 8 * 4);
+  return {jpeg, png};
+}
+
+// Movies using most of what the parser reads: shapes of each version with gradient and bitmap
+// fills, a sprite, a mask, blend modes, removal, labels and a stop.
+std::vector<Bytes> RichMovies() {
+  Bytes tags;
+  aw::SetBackgroundColor(tags, {10, 20, 30, 255});
+  const uint8_t pixels[] = {0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 9, 9, 9};
+  aw::DefineBitsLossless(tags, 1, false, 5, 2, 2, pixels);
+  const Bytes jpeg = Pictures()[0];
+  Bytes jpeg_tag = {2, 0};
+  jpeg_tag.insert(jpeg_tag.end(), jpeg.begin(), jpeg.end());
+  aw::WriteTag(tags, aw::kTagDefineBitsJpeg2, jpeg_tag, true);
+  for (int version = 1; version <= 4; ++version) {
+    aw::ShapeWriter shape(version);
+    const int solid = shape.AddSolidFill({255, 0, 0, 128});
+    const int gradient = shape.AddLinearGradient({0.1, 0, 0, 0.1, 0, 0},
+                                                 {{0, {0, 0, 0, 255}}, {255, {255, 255, 255, 0}}});
+    const int bitmap = shape.AddBitmapFill(1, {20, 0, 0, 20, 0, 0});
+    const int line = shape.AddLineStyle(20, {0, 0, 255, 255});
+    shape.Select(solid, gradient, line);
+    shape.Rectangle(0, 0, 400, 300);
+    shape.Select(-1, bitmap, 0);
+    shape.MoveTo(0, 0);
+    shape.CurveTo(200, -100, 400, 0);
+    shape.LineTo(0, 0);
+    shape.NewStyles();
+    shape.Select(-1, shape.AddSolidFill({0, 255, 0, 255}));
+    shape.Rectangle(10, 10, 50, 50);
+    const Bytes tag =
+        shape.Tag(static_cast<uint16_t>(10 + version), 0, 400, -100, 300, version == 4);
+    tags.insert(tags.end(), tag.begin(), tag.end());
+  }
+  Bytes sprite;
+  aw::PlaceObject(sprite, 11, 1);
+  aw::ShowFrame(sprite);
+  aw::PlaceSpec move;
+  move.depth = 1;
+  move.move = true;
+  move.matrix = aw::MatrixSpec{1, 0.5, -0.5, 1, 100, 100};
+  aw::PlaceObject2(sprite, move);
+  aw::ShowFrame(sprite);
+  aw::End(sprite);
+  aw::DefineSprite(tags, 20, 2, sprite);
+  aw::FrameLabel(tags, "start");
+  aw::PlaceSpec mask;
+  mask.depth = 1;
+  mask.character = 12;
+  mask.clip_depth = 3;
+  aw::PlaceObject2(tags, mask);
+  aw::PlaceSpec clip;
+  clip.depth = 2;
+  clip.character = 20;
+  clip.cxform = aw::CxformSpec{128, 256, 256, 200, 10, 0, 0, 0};
+  clip.name = "clip";
+  aw::PlaceObject3(tags, clip);
+  aw::PlaceSpec blended;
+  blended.depth = 4;
+  blended.character = 13;
+  blended.blend = 3;
+  blended.cache_as_bitmap = true;
+  aw::PlaceObject3(tags, blended);
+  aw::PlaceObject(tags, 2, 5);
+  aw::ShowFrame(tags);
+  aw::RemoveObject2(tags, 4);
+  const uint8_t stop[] = {0x07, 0x00};
+  aw::DoAction(tags, stop);
+  aw::ShowFrame(tags);
+  aw::End(tags);
+  std::vector<Bytes> movies;
+  for (bool compressed : {false, true}) {
+    aw::MovieSpec spec;
+    spec.compressed = compressed;
+    spec.frame_count = 2;
+    movies.push_back(aw::BuildMovie(spec, tags));
+  }
+  return movies;
+}
+
+// Inputs in the layout BitmapDecoderFuzz reads: a selector byte, a split byte, then data.
+std::vector<Bytes> DecoderInputs() {
+  std::vector<Bytes> inputs;
+  for (const Bytes& picture : Pictures()) {
+    Bytes input = {0, 0};
+    input.insert(input.end(), picture.begin(), picture.end());
+    inputs.push_back(input);
+  }
+  const Bytes plane = aw::Deflate(Bytes(64, 0x80));
+  Bytes with_alpha = {1, 0};
+  const Bytes jpeg = Pictures()[0];
+  with_alpha.insert(with_alpha.end(), jpeg.begin(), jpeg.end());
+  with_alpha.insert(with_alpha.end(), plane.begin(), plane.end());
+  with_alpha[1] = static_cast<uint8_t>(jpeg.size() * 256 / (with_alpha.size() - 2));
+  inputs.push_back(with_alpha);
+  for (uint8_t format : {3, 4, 5}) {
+    Bytes lossless = {2, format, 4, 0, 3, 0, 1, 1};
+    const Bytes packed = aw::Deflate(Bytes(64, 0x31));
+    lossless.insert(lossless.end(), packed.begin(), packed.end());
+    inputs.push_back(lossless);
+  }
+  return inputs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,6 +173,13 @@ int main(int argc, char** argv) {
           0, 0,  0, 1, 1, 0,   3,   0,   1,   0,   0,   2,   1, 200, 0, 1, 100, 1, 1,
           0, 60, 0, 2, 5, 128, 128, 128, 128, 1,   0,   1,   0, 1,   0, 1, 0,   5, 3});
     return 0;
+  }
+  if (target == "fuzz_bitmap_decoders") {
+    for (const Bytes& input : DecoderInputs()) Save(folder, "seed" + std::to_string(n++), input);
+    return 0;
+  }
+  if (target == "fuzz_movie_parser") {
+    for (const Bytes& movie : RichMovies()) Save(folder, "rich" + std::to_string(n++), movie);
   }
   for (const Bytes& movie : Movies()) {
     if (target == "fuzz_inflate_view") {

@@ -238,6 +238,23 @@ TEST(JpegBitmaps, GarbageAndCapsDecodeToNothing) {
   EXPECT_FALSE(codec::DecodeImage({}, {}, enough));
 }
 
+// A Huffman table declaring more than 256 codes made the decoder write past its tables.
+TEST(JpegBitmaps, OverfullHuffmanTablesAreRefused) {
+  Bytes jpeg = Jpeg();
+  size_t dht = 0;
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC4) {
+      dht = i;
+      break;
+    }
+  }
+  ASSERT_NE(dht, 0u);
+  codec::DecodeBudget budget;
+  EXPECT_TRUE(codec::DecodeImage(jpeg, {}, budget));
+  for (size_t k = 0; k < 16; ++k) jpeg[dht + 5 + k] = 0x20;  // 512 codes in the first table
+  EXPECT_FALSE(codec::DecodeImage(jpeg, {}, budget));
+}
+
 TEST(JpegBitmaps, RepairRemovesStrayMarkersBeforeTheFrame) {
   const Bytes in = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x03, 0x01, 0xFF, 0xD9, 0xFF,
                     0xD8, 0xFF, 0xC0, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02, 0x55};

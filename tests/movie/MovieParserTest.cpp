@@ -38,6 +38,22 @@ TEST_P(HeaderTest, ReadsStageRateAndFramesOfPlainAndCompressedMovies) {
 
 INSTANTIATE_TEST_SUITE_P(Signatures, HeaderTest, ::testing::Bool());
 
+TEST(MovieLoad, DeclaredLengthsThatLieDoNotCutTheMovie) {
+  Bytes body;
+  for (int i = 0; i < 40; ++i) authoring::ShowFrame(body);
+  authoring::End(body);
+  for (bool compressed : {false, true}) {
+    for (int32_t declared : {0, 9, 1 << 30}) {
+      authoring::MovieSpec spec;
+      spec.compressed = compressed;
+      spec.declared_length = declared;
+      const LoadResult result = LoadMovie(authoring::BuildMovie(spec, body));
+      ASSERT_TRUE(result.movie) << result.error;
+      EXPECT_EQ(result.movie->root.frames.size(), 40u) << compressed << " " << declared;
+    }
+  }
+}
+
 struct RefusedCase {
   const char* name;
   Bytes file;
@@ -136,6 +152,7 @@ TEST(MovieLoad, ReadsControlTagsIntoFrames) {
   authoring::DoAction(body, stop);
   authoring::ShowFrame(body);
   authoring::RemoveObject2(body, 7);
+  authoring::WriteTag(body, 59, Bytes{2, 0, 0x07, 0x00});  // DoInitAction for sprite 2
   authoring::ShowFrame(body);
   const auto movie = Load(body);
   ASSERT_TRUE(movie);
@@ -165,6 +182,9 @@ TEST(MovieLoad, ReadsControlTagsIntoFrames) {
   EXPECT_EQ(p.cache_as_bitmap, true);
   EXPECT_TRUE(std::get<ActionCommand>(first.commands[2]).stops);
   EXPECT_EQ(std::get<RemoveCommand>(movie->root.frames[1].commands[0]).depth, 7);
+  const auto& init = std::get<OtherCommand>(movie->root.frames[1].commands[1]);
+  EXPECT_EQ(init.code, 59);
+  EXPECT_EQ(init.body.size(), 4u);
 }
 
 TEST(MovieLoad, PlainStopIsRecognisedOnlyWithoutBranches) {

@@ -114,6 +114,23 @@ TEST(Timeline, GotoInEitherDirectionShowsWhatPlayingWouldShow) {
   EXPECT_EQ(stage.CurrentFrame(), 4u);
 }
 
+TEST(Timeline, GotoLabelFindsTheLabelledFrame) {
+  Bytes t = Shapes();
+  authoring::ShowFrame(t);
+  authoring::FrameLabel(t, "middle");
+  authoring::PlaceObject2(t, New(1, 1, 30));
+  authoring::ShowFrame(t);
+  authoring::ShowFrame(t);
+  Stage stage = Play(t);
+  stage.Advance();
+  stage.Advance();
+  EXPECT_TRUE(stage.GotoLabel("middle"));
+  EXPECT_EQ(stage.CurrentFrame(), 2u);
+  EXPECT_FLOAT_EQ(XAt(stage.Root(), 1), 30);
+  EXPECT_FALSE(stage.GotoLabel("nowhere"));
+  EXPECT_EQ(stage.CurrentFrame(), 2u);
+}
+
 TEST(Timeline, WithoutLoopTheRootStopsOnItsLastFrame) {
   Stage stage = Play(FourFrames(), false);
   for (int i = 0; i < 6; ++i) stage.Advance();
@@ -233,6 +250,21 @@ TEST(DrawList, ClipDepthsBecomeNestedMasks) {
                                       Kind::PopMask,   Kind::DrawShape};
   EXPECT_EQ(KindsOf(list), expected);
   EXPECT_EQ(list.background, (render::Rgba{9, 8, 7, 255}));
+}
+
+TEST(DrawList, OnlyTheFirstBackgroundColourCounts) {
+  Bytes t;
+  authoring::SetBackgroundColor(t, {200, 0, 0, 255});
+  authoring::ShowFrame(t);
+  authoring::SetBackgroundColor(t, {0, 200, 0, 255});
+  authoring::ShowFrame(t);
+  Stage stage = Play(t);
+  render::RenderList list;
+  for (int i = 0; i < 3; ++i) {
+    stage.BuildRenderList(list);
+    EXPECT_EQ(list.background, (render::Rgba{200, 0, 0, 255}));
+    stage.Advance();
+  }
 }
 
 TEST(DrawList, TransformsConcatenateDownTheSpriteTree) {

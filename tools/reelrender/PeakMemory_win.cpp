@@ -1,5 +1,5 @@
 #include <windows.h>
-// psapi.h needs the types of windows.h.
+// psapi.h needs the types of windows.h first.
 #include <psapi.h>
 
 #include "tools/reelrender/PeakMemory.h"

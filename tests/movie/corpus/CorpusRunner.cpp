@@ -44,6 +44,8 @@ bool HasScript(const lumen::movie::Timeline& timeline) {
       }
       const auto* place = std::get_if<lumen::movie::PlaceCommand>(&command);
       if (place && !place->clip_actions.empty()) return true;
+      const auto* other = std::get_if<lumen::movie::OtherCommand>(&command);
+      if (other && other->code == 59) return true;  // DoInitAction
     }
   }
   return false;
@@ -59,7 +61,6 @@ std::string ScopeReason(const std::string& category, const lumen::movie::Movie& 
   if (auto it = kLater.find(category); it != kLater.end()) return it->second;
   using Kind = lumen::movie::Character::Kind;
   bool script = HasScript(movie.root);
-  for (const auto& annotation : movie.annotations) script |= annotation.code == 59;
   for (const auto& [id, c] : movie.Characters()) {
     if (c.kind == Kind::Button) return "buttons";
     if (c.kind == Kind::Text) return "text";

@@ -109,8 +109,9 @@ class Parser {
       if (pos_ >= text_.size() || text_[pos_] != '"') return false;
       std::string key;
       if (!String(key) || !Eat(':')) return false;
-      out.members.emplace_back(std::move(key), Json{});
-      if (!Value(out.members.back().second, depth + 1)) return false;
+      out.keys.push_back(std::move(key));
+      out.items.emplace_back();
+      if (!Value(out.items.back(), depth + 1)) return false;
     } while (Eat(','));
     return Eat('}');
   }
@@ -123,8 +124,8 @@ class Parser {
 
 const Json& Json::operator[](std::string_view key) const {
   static const Json kNull;
-  for (const auto& [name, value] : members) {
-    if (name == key) return value;
+  for (size_t i = 0; i < keys.size() && i < items.size(); ++i) {
+    if (keys[i] == key) return items[i];
   }
   return kNull;
 }

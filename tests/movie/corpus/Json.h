@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace lumen::corpus {
@@ -15,8 +14,8 @@ struct Json {
   bool boolean = false;
   double number = 0;
   std::string text;
-  std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+  std::vector<Json> items;        // array elements, or object values
+  std::vector<std::string> keys;  // object keys, one per value
 
   // The member `key`, or a null value.
   const Json& operator[](std::string_view key) const;
