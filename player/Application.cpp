@@ -43,7 +43,11 @@ bool TApplication::HandleMessage(const MSG& message) {
     return false;
   }
   bool handled = false;
-  if (IsKeyDown(message) && short_cut_) Guard([&] { handled = short_cut_(message); });
+  if (IsKeyDown(message) && short_cut_) {
+    // A copy, since the handler may replace itself (the form clears it when it is destroyed).
+    const ShortCutHandler handler = short_cut_;
+    Guard([&] { handled = handler(message); });
+  }
   if (handled) return true;
   TranslateMessage(&message);
   DispatchMessageW(&message);

@@ -45,8 +45,7 @@ SIZE OuterSize(HWND window, int client_width, int client_height) {
 
 }  // namespace
 
-// --- TShockwaveFlash
-// --------------------------------------------------------------------------------
+// TShockwaveFlash
 
 TShockwaveFlash::~TShockwaveFlash() {
   if (hooked_) RemoveWindowSubclass(hooked_, SubclassProc, kDoubleClickHook);
@@ -73,8 +72,7 @@ LRESULT CALLBACK TShockwaveFlash::SubclassProc(HWND window, UINT message, WPARAM
   return DefSubclassProc(window, message, wparam, lparam);
 }
 
-// --- TMainForm: creation and destruction
-// -----------------------------------------------------------
+// TMainForm: creation and destruction
 
 TMainForm::TMainForm(TApplication& application, HINSTANCE instance) : application_(application) {
   RegisterFormClass(instance, WindowProc);
@@ -134,6 +132,8 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::Destroyed() {
+  // Keys still queued behind the close must not reach a form without its controls.
+  application_.SetShortCutHandler(nullptr);
   TApplication::Guard([this] { FormDestroy(); });
   sfMovie.reset();
   pnlTool.reset();
@@ -155,8 +155,7 @@ void TMainForm::Show() {
   UpdateWindow(handle_);
 }
 
-// --- TMainForm: messages
-// -----------------------------------------------------------------------------
+// TMainForm: messages
 
 LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -202,9 +201,11 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DESTROY:
       Destroyed();
       return 0;
-    case WM_NCDESTROY:
+    case WM_NCDESTROY: {
+      HWND window = handle_;
       handle_ = nullptr;
-      return DefWindowProcW(handle_, message, wparam, lparam);
+      return DefWindowProcW(window, message, wparam, lparam);
+    }
     default:
       return DefWindowProcW(handle_, message, wparam, lparam);
   }
@@ -257,8 +258,7 @@ void TMainForm::SetClientSize(int width, int height) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// --- TMainForm: play, stop and full screen
-// --------------------------------------------------------
+// TMainForm: play, stop and full screen
 
 void TMainForm::SetRunning(bool running) {
   pnlTool->btnPlay().SetEnabled(!running);
@@ -314,6 +314,7 @@ void TMainForm::LeaveFullScreen() {
   pnlTool->SetVisible(true);
   Realign();
   application_.ProcessMessages();
+  if (!handle_) return;  // a close request handled just now destroyed the window
   ShowWindow(handle_, SW_SHOWNORMAL);
   SetBorderSizeable(true);
   SetWindowPos(handle_, nullptr, FSavedLeft, FSavedTop, FSavedWidth, FSavedHeight,

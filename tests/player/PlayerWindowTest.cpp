@@ -7,7 +7,6 @@
 #include <stb_image_write.h>
 
 #include "authoring/SwfWriter.h"
-#include "player/MovieTrailer.h"
 #include "tests/player/PlayerDriver.h"
 #include "tests/support/TempDir.h"
 
@@ -67,7 +66,7 @@ class PlayerWindowTest : public ::testing::Test {
                                   const Bytes& after = {}) {
     const auto movie_file = dir_.Write("movie.swf", movie);
     const auto exe = dir_.path() / name;
-    player::AppendMovie(player_, movie_file, exe);
+    EXPECT_EQ(RunAppendMovie(movie_file, exe), 0u);
     if (!after.empty()) {
       std::ofstream out(exe, std::ios::binary | std::ios::app);
       out.write(reinterpret_cast<const char*>(after.data()),
@@ -75,6 +74,26 @@ class PlayerWindowTest : public ::testing::Test {
     }
     std::filesystem::remove(TempFolder() / (exe.stem().wstring() + L".swf"));
     return exe;
+  }
+
+  // The slideshow is made by the appendmovie tool, as an author makes it.
+  DWORD RunAppendMovie(const std::filesystem::path& movie, const std::filesystem::path& output) {
+    const auto tool = TestProgramFolder().parent_path() / "tools" / "appendmovie.exe";
+    std::wstring command = L"\"" + tool.wstring() + L"\" \"" + player_.wstring() + L"\" \"" +
+                           movie.wstring() + L"\" \"" + output.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(tool.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+      return GetLastError();
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
   }
 
   TempDir dir_;
