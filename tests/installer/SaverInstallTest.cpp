@@ -1,0 +1,403 @@
+// Runs the built saverinstall.exe under its real conditions: copied under a show's name into a
+// folder, with the system's rundll32.exe replaced for the test by one that records how it was
+// started, the Windows version and the compatibility-assistant key set per case.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/installer/InstallerDriver_win.h"
+
+namespace lumen::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t kPersistedKey[] =
+    L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility "
+    L"Assistant\\Persisted";
+constexpr wchar_t kProceedText[] = L"Do you want to proceed with installation of screen saver?";
+constexpr wchar_t kOverwriteText[] = L"File already exit, overwrite it?";
+
+// Build outputs are named by their host paths; Wine shows the host's root as drive Z.
+fs::path BuildOutput(const char* host_path) {
+  return fs::path("Z:" + std::string(host_path));
+}
+
+std::vector<char> Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+fs::path WindowsFolder() {
+  wchar_t folder[MAX_PATH];
+  return fs::path(std::wstring(folder, GetWindowsDirectoryW(folder, MAX_PATH)));
+}
+
+std::optional<DWORD> RegistryDword(HKEY root, const wchar_t* key, const std::wstring& name) {
+  DWORD value = 0, size = sizeof value, type = 0;
+  if (RegGetValueW(root, key, name.c_str(), RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool KeyExists(HKEY root, const wchar_t* key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+// Sets the Windows version Wine reports to programs started afterwards; puts the old one back.
+class ScopedWineVersion {
+ public:
+  explicit ScopedWineVersion(const wchar_t* version) {
+    wchar_t old[32];
+    DWORD size = sizeof old;
+    if (RegGetValueW(HKEY_CURRENT_USER, kWineKey, L"Version", RRF_RT_REG_SZ, nullptr, old, &size) ==
+        ERROR_SUCCESS) {
+      old_ = old;
+    }
+    Set(version);
+  }
+  ~ScopedWineVersion() {
+    if (old_) {
+      Set(old_->c_str());
+    } else {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineKey, L"Version");
+    }
+  }
+  ScopedWineVersion(const ScopedWineVersion&) = delete;
+  ScopedWineVersion& operator=(const ScopedWineVersion&) = delete;
+
+ private:
+  static constexpr wchar_t kWineKey[] = L"Software\\Wine";
+  static void Set(const wchar_t* version) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kWineKey, L"Version", REG_SZ, version,
+                    static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+  }
+  std::optional<std::wstring> old_;
+};
+
+// Makes the Persisted key present or absent for one test and leaves it as it found it. An
+// existing key is only ever removed while it holds no values.
+class ScopedPersistedKey {
+ public:
+  explicit ScopedPersistedKey(bool present)
+      : existed_(KeyExists(HKEY_CURRENT_USER, kPersistedKey)) {
+    Make(present);
+  }
+  ~ScopedPersistedKey() { Make(existed_); }
+  ScopedPersistedKey(const ScopedPersistedKey&) = delete;
+  ScopedPersistedKey& operator=(const ScopedPersistedKey&) = delete;
+
+ private:
+  static void Make(bool present) {
+    if (present) {
+      HKEY key = nullptr;
+      RegCreateKeyExW(HKEY_CURRENT_USER, kPersistedKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr);
+      RegCloseKey(key);
+    } else {
+      RegDeleteKeyW(HKEY_CURRENT_USER, kPersistedKey);  // fails, as it should, while it has values
+    }
+  }
+  bool existed_;
+};
+
+// Puts the recording rundll32.exe in place of the system's and puts the original back
+// afterwards; an original left aside by an aborted run is restored first. Wine runs its own
+// rundll32 whatever the file holds unless its load order says to run the file's code.
+class ScopedRundll32StandIn {
+ public:
+  explicit ScopedRundll32StandIn(const fs::path& record) {
+    wchar_t system[MAX_PATH];
+    program_ =
+        fs::path(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH))) / "rundll32.exe";
+    original_ = program_.wstring() + L".lumen-original";
+    Restore();
+    fs::rename(program_, original_);
+    fs::copy_file(BuildOutput(LUMEN_RECORDING_RUNDLL32), program_);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kOverrides, kOverride, REG_SZ, L"native", sizeof L"native");
+    SetEnvironmentVariableW(L"LUMEN_RUNDLL32_RECORD", record.c_str());
+  }
+  ~ScopedRundll32StandIn() {
+    SetEnvironmentVariableW(L"LUMEN_RUNDLL32_RECORD", nullptr);
+    Restore();
+  }
+  ScopedRundll32StandIn(const ScopedRundll32StandIn&) = delete;
+  ScopedRundll32StandIn& operator=(const ScopedRundll32StandIn&) = delete;
+
+ private:
+  static constexpr wchar_t kOverrides[] = L"Software\\Wine\\DllOverrides";
+  static constexpr wchar_t kOverride[] = L"rundll32.exe";
+
+  void Restore() const {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kOverrides, kOverride);
+    if (!fs::exists(original_)) return;
+    fs::remove(program_);
+    fs::rename(original_, program_);
+  }
+  fs::path program_;
+  fs::path original_;
+};
+
+class SaverInstall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = fs::path(temp) / ("lumen-saverinstall-" + std::to_string(GetCurrentProcessId()) +
+                                "-" + std::to_string(GetTickCount()));
+    fs::create_directories(folder_);
+    rundll32_.emplace(Record());
+  }
+
+  void TearDown() override {
+    rundll32_.reset();
+    for (const auto& path : installed_) {
+      std::error_code ignored;
+      fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ignored);
+      fs::remove_all(path, ignored);
+      fs::remove(path.wstring() + L".new", ignored);
+    }
+    for (const auto& name : registry_names_) {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersistedKey, name.c_str());
+    }
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // Copies an installer build into the test folder under the given name; the saver it installs
+  // is cleaned up afterwards, as is its registry value.
+  fs::path Installer(const std::wstring& name, const char* build = LUMEN_SAVERINSTALL) {
+    const fs::path path = folder_ / name;
+    fs::copy_file(BuildOutput(build), path);
+    registry_names_.push_back(path.wstring());
+    return path;
+  }
+
+  fs::path Target(const std::wstring& name) {
+    const fs::path target = WindowsFolder() / name;
+    installed_.push_back(target);
+    std::error_code ignored;
+    fs::remove_all(target, ignored);
+    return target;
+  }
+
+  std::wstring RecordedCommandLine() const {
+    const auto bytes = Bytes(Record());
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                        bytes.size() / sizeof(wchar_t));
+  }
+
+  // The parameters rundll32 received: its command line after the program's own name.
+  std::wstring RecordedParameters() const {
+    const std::wstring line = RecordedCommandLine();
+    std::size_t start = line.starts_with(L'"') ? line.find(L'"', 1) + 1 : line.find(L' ');
+    start = line.find_first_not_of(L' ', start);
+    return start == std::wstring::npos ? std::wstring() : line.substr(start);
+  }
+
+  static std::vector<char> Saver() { return Bytes(BuildOutput(LUMEN_SAVERINSTALL_PAYLOAD)); }
+
+  static void AnswerProceed(const InstallerRun& run, int button) {
+    const auto box = run.WaitForBox(L"Notice");
+    ASSERT_TRUE(box) << "no Notice box";
+    EXPECT_EQ(box->text, kProceedText);
+    EXPECT_TRUE(box->yes && box->no && !box->ok && !box->cancel);
+    EXPECT_FALSE(box->owned);
+    InstallerRun::Press(*box, button);
+  }
+
+  static void AnswerOverwrite(const InstallerRun& run, int button) {
+    const auto box = run.WaitForBox(L"WARNING");
+    ASSERT_TRUE(box) << "no WARNING box";
+    EXPECT_EQ(box->text, kOverwriteText);
+    EXPECT_TRUE(box->yes && box->no && !box->ok && !box->cancel);
+    EXPECT_FALSE(box->owned);
+    InstallerRun::Press(*box, button);
+  }
+
+  // Acknowledges the installer's failure message and answers what it said.
+  static std::wstring AcknowledgeFailure(const InstallerRun& run) {
+    const auto box = run.WaitForBox(L"Error");
+    if (!box) return L"(no Error box)";
+    EXPECT_TRUE(box->ok && !box->yes && !box->no);
+    InstallerRun::Press(*box, IDOK);
+    return box->text;
+  }
+
+  fs::path Record() const { return folder_ / "rundll32-command-line.txt"; }
+
+  fs::path folder_;
+  std::optional<ScopedRundll32StandIn> rundll32_;
+  std::vector<fs::path> installed_;
+  std::vector<std::wstring> registry_names_;
+};
+
+TEST_F(SaverInstall, WritesTheCarriedSaverAndStartsTheControlPanelOnIt) {
+  ScopedWineVersion win7(L"win7");
+  ScopedPersistedKey key(true);
+  const fs::path installer = Installer(L"MyShow.exe");
+  const fs::path target = Target(L"MyShow.scr");
+
+  InstallerRun run(installer.wstring());
+  AnswerProceed(run, IDYES);
+  EXPECT_EQ(run.WaitForExit(), 0u);
+  EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
+
+  EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
+  EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
+  EXPECT_EQ(RecordedParameters(), L"desk.cpl, InstallScreenSaver " + target.wstring());
+  EXPECT_TRUE(RecordedCommandLine().find(L"rundll32.exe") != std::wstring::npos);
+  EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()), 1u);
+}
+
+TEST_F(SaverInstall, NamesTheSaverAfterItselfCutAtTheFirstDot) {
+  ScopedWineVersion win7(L"win7");
+  const struct {
+    const wchar_t* installer;
+    const wchar_t* saver;
+  } cases[] = {{L"My.Show.2.exe", L"My.scr"}, {L"setup", L"setup"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.installer);
+    const fs::path target = Target(c.saver);
+    fs::remove(Record());
+    InstallerRun run(Installer(c.installer).wstring());
+    AnswerProceed(run, IDYES);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
+    EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
+    EXPECT_EQ(RecordedParameters(), L"desk.cpl, InstallScreenSaver " + target.wstring());
+  }
+}
+
+TEST_F(SaverInstall, NoToTheFirstQuestionTouchesNothing) {
+  ScopedWineVersion win7(L"win7");
+  ScopedPersistedKey key(true);
+  const fs::path installer = Installer(L"MyShow.exe");
+  const fs::path target = Target(L"MyShow.scr");
+
+  InstallerRun run(installer.wstring());
+  AnswerProceed(run, IDNO);
+  EXPECT_EQ(run.WaitForExit(), 0u);
+  EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_FALSE(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()));
+}
+
+TEST_F(SaverInstall, AnExistingSaverIsReplacedOnlyAfterYes) {
+  ScopedWineVersion win7(L"win7");
+  ScopedPersistedKey key(true);
+  const fs::path installer = Installer(L"MyShow.exe");
+  const fs::path target = Target(L"MyShow.scr");
+  WriteBytes(target, "the saver installed before");
+
+  {
+    InstallerRun run(installer.wstring());
+    AnswerProceed(run, IDYES);
+    AnswerOverwrite(run, IDNO);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
+    const auto old = Bytes(target);
+    EXPECT_EQ(std::string(old.begin(), old.end()), "the saver installed before");
+    // The compatibility value comes before any file is looked at.
+    EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()), 1u);
+  }
+  {
+    InstallerRun run(installer.wstring());
+    AnswerProceed(run, IDYES);
+    AnswerOverwrite(run, IDYES);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
+    EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
+  }
+}
+
+// Only 6.1 and later minor releases get the value, and only into a key that is already there.
+TEST_F(SaverInstall, CompatibilityValueFollowsTheReportedVersion) {
+  const struct {
+    const wchar_t* version;
+    bool key_present;
+    bool value_written;
+  } cases[] = {
+      {L"vista", true, false}, {L"win7", true, true},    {L"win8", true, true},
+      {L"win7", false, false}, {L"vista", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::wstring(c.version) + (c.key_present ? L" with key" : L" without key"));
+    ScopedWineVersion version(c.version);
+    ScopedPersistedKey key(c.key_present);
+    const fs::path installer =
+        Installer(std::wstring(L"Show-") + c.version + (c.key_present ? L"-key" : L"") + L".exe");
+    Target(installer.stem().wstring() + L".scr");
+
+    InstallerRun run(installer.wstring());
+    AnswerProceed(run, IDYES);
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
+    EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()).has_value(),
+              c.value_written);
+    EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kPersistedKey), c.key_present);
+  }
+}
+
+// An installer without its saver says so and installs nothing, rather than replacing a working
+// saver with an empty file and reporting success.
+TEST_F(SaverInstall, RefusesWithoutACarriedSaver) {
+  ScopedWineVersion win7(L"win7");
+  const struct {
+    const char* build;
+    const wchar_t* name;
+  } cases[] = {{LUMEN_SAVERINSTALL_NO_SAVER, L"NoSaver.exe"},
+               {LUMEN_SAVERINSTALL_EMPTY_SAVER, L"EmptySaver.exe"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path installer = Installer(c.name, c.build);
+    const fs::path target = Target(installer.stem().wstring() + L".scr");
+    WriteBytes(target, "working saver");
+
+    InstallerRun run(installer.wstring());
+    AnswerProceed(run, IDYES);
+    EXPECT_EQ(AcknowledgeFailure(run),
+              L"This installer carries no screen saver; nothing was installed.");
+    EXPECT_EQ(run.WaitForExit(), 3u);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
+    const auto kept = Bytes(target);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "working saver");
+  }
+}
+
+TEST_F(SaverInstall, ATargetThatCannotBeReplacedIsReportedAndNotInstalled) {
+  ScopedWineVersion win7(L"win7");
+  const fs::path installer = Installer(L"Blocked.exe");
+  const fs::path target = Target(L"Blocked.scr");
+  fs::create_directory(target);
+  WriteBytes(target / "inside", "kept");
+
+  InstallerRun run(installer.wstring());
+  AnswerProceed(run, IDYES);
+  AnswerOverwrite(run, IDYES);
+  EXPECT_EQ(AcknowledgeFailure(run),
+            L"Cannot write the screen saver to " + target.wstring() + L"; nothing was installed.");
+  EXPECT_EQ(run.WaitForExit(), 4u);
+  EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
+  EXPECT_TRUE(fs::is_directory(target));
+  EXPECT_EQ(Bytes(target / "inside").size(), 4u);
+  EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
+}
+
+}  // namespace
+}  // namespace lumen::testing
