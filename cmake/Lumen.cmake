@@ -19,6 +19,10 @@ if(LUMEN_SANITIZE)
   target_link_options(lumen_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(WIN32)
+  # The import library would make every program need zlib1.dll beside it.
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
 # stb ships as headers in its own folder; never add the parent include folder to a cross build.

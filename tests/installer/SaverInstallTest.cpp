@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -246,6 +247,61 @@ class SaverInstall : public ::testing::Test {
   std::vector<fs::path> installed_;
   std::vector<std::wstring> registry_names_;
 };
+
+// A build's resources, read without running it.
+class ResourceView {
+ public:
+  explicit ResourceView(const char* build)
+      : module_(LoadLibraryExW(BuildOutput(build).c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+  ~ResourceView() {
+    if (module_) FreeLibrary(module_);
+  }
+  ResourceView(const ResourceView&) = delete;
+  ResourceView& operator=(const ResourceView&) = delete;
+
+  // Empty when the resource is missing.
+  std::optional<std::string> Bytes(const wchar_t* type, WORD id) const {
+    const HRSRC found = module_ ? FindResourceW(module_, MAKEINTRESOURCEW(id), type) : nullptr;
+    if (!found) return std::nullopt;
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(module_, found)));
+    return std::string(data, data + SizeofResource(module_, found));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+TEST(SaverInstallResources, CarriesTheSaverIconVersionAndManifest) {
+  const ResourceView installer(LUMEN_SAVERINSTALL);
+  const auto saver = installer.Bytes(L"SCR", 101);
+  ASSERT_TRUE(saver);
+  const auto built = Bytes(BuildOutput(LUMEN_SAVERINSTALL_PAYLOAD));
+  EXPECT_TRUE(std::equal(saver->begin(), saver->end(), built.begin(), built.end()))
+      << saver->size() << " bytes carried, " << built.size() << " built";
+
+  // Icon group: a 6-byte head, then 14 bytes per image (width, height, ..., bits per pixel).
+  const auto group = installer.Bytes(RT_GROUP_ICON, 103);
+  ASSERT_TRUE(group);
+  ASSERT_EQ(group->size(), 6u + 4 * 14);
+  EXPECT_EQ((*group)[4], 4);
+  const int sizes[] = {48, 32, 24, 16};
+  for (int i = 0; i < 4; ++i) {
+    const char* entry = group->data() + 6 + 14 * i;
+    EXPECT_EQ(static_cast<unsigned char>(entry[0]), sizes[i]);
+    EXPECT_EQ(static_cast<unsigned char>(entry[1]), sizes[i]);
+    EXPECT_EQ(entry[6], 32) << "bits per pixel";
+  }
+
+  EXPECT_TRUE(installer.Bytes(RT_VERSION, 1));
+  const auto manifest = installer.Bytes(RT_MANIFEST, 1);
+  ASSERT_TRUE(manifest);
+  EXPECT_NE(manifest->find("level=\"requireAdministrator\""), std::string::npos);
+
+  // The test builds: one without the saver, one with an empty one.
+  EXPECT_FALSE(ResourceView(LUMEN_SAVERINSTALL_NO_SAVER).Bytes(L"SCR", 101));
+  EXPECT_EQ(ResourceView(LUMEN_SAVERINSTALL_EMPTY_SAVER).Bytes(L"SCR", 101), "");
+}
 
 TEST_F(SaverInstall, WritesTheCarriedSaverAndStartsTheControlPanelOnIt) {
   ScopedWineVersion win7(L"win7");

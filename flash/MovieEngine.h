@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace lumen::flash {
+
+// What the control needs to know about a loaded movie to place and time it.
+struct StageInfo {
+  int32_t x_min = 0, y_min = 0;    // twips
+  int32_t width = 0, height = 0;   // twips
+  uint16_t frames_per_second = 0;  // whole frames; 0 when the head gives none
+  uint16_t frame_count = 0;
+  uint32_t background = 0xFFFFFF;  // 0xRRGGBB, from the movie's SetBackgroundColor
+};
+
+// A caller-owned pixel buffer: premultiplied 0xAARRGGBB, rows `stride` pixels apart, top row first.
+struct PixelTarget {
+  uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  ptrdiff_t stride = 0;
+};
+
+// Maps stage twips to target pixels: pixel = offset + (twips - stage min) * scale.
+struct StageView {
+  double scale_x = 0.05;
+  double scale_y = 0.05;
+  double offset_x = 0;
+  double offset_y = 0;
+};
+
+// The movie engine as the control sees it: it decodes a whole movie file held in memory, steps its
+// timeline one frame at a time and draws the current frame. The control owns the clock, the window
+// and the settings; the engine owns everything inside the movie.
+class MovieEngine {
+ public:
+  virtual ~MovieEngine() = default;
+
+  // Takes a whole movie file; answers false (and holds nothing) when the bytes are no movie.
+  virtual bool Load(std::span<const uint8_t> file) = 0;
+  virtual void Unload() = 0;
+  virtual bool Loaded() const = 0;
+  virtual const StageInfo& Stage() const = 0;
+
+  virtual uint32_t CurrentFrame() const = 0;  // from 0
+  virtual void GotoFrame(uint32_t frame) = 0;
+  // Steps to the next frame; the caller decides what follows the last one.
+  virtual void AdvanceFrame() = 0;
+
+  // Draws the current frame into the stage area of `target`, the stage filled with `background`
+  // (0xAARRGGBB); pixels outside the stage are left to the caller.
+  virtual void Render(const PixelTarget& target, const StageView& view, uint32_t background) = 0;
+};
+
+std::unique_ptr<MovieEngine> CreateMovieEngine();
+
+}  // namespace lumen::flash
