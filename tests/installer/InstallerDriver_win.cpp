@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace lumen::testing {
 namespace {
@@ -50,11 +51,104 @@ BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
   return FALSE;
 }
 
+BOOL CALLBACK MatchIconControl(HWND child, LPARAM param) {
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HWND*>(param) = child;
+  return FALSE;
+}
+
+// A 32-bit top-down picture of the icon size.
+class Picture {
+ public:
+  Picture() {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = kSide;
+    info.bmiHeader.biHeight = -kSide;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    pixels_ = static_cast<const DWORD*>(bits);
+    dc_ = CreateCompatibleDC(nullptr);
+    old_ = SelectObject(dc_, bitmap_);
+  }
+  ~Picture() {
+    SelectObject(dc_, old_);
+    DeleteDC(dc_);
+    DeleteObject(bitmap_);
+  }
+  Picture(const Picture&) = delete;
+  Picture& operator=(const Picture&) = delete;
+
+  static constexpr int kSide = 32;
+  HDC dc() const { return dc_; }
+  DWORD at(int i) const {
+    GdiFlush();
+    return pixels_[i] & 0xFFFFFF;
+  }
+  void Fill(COLORREF colour) const {
+    const RECT all{0, 0, kSide, kSide};
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc_, &all, brush);
+    DeleteObject(brush);
+  }
+
+ private:
+  HBITMAP bitmap_;
+  const DWORD* pixels_ = nullptr;
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// True when every pixel the icon covers fully shows on the screen as this process draws it; the
+// background around the icon does not count.
+bool ShowsIcon(const Picture& screen, LPCWSTR icon_name) {
+  const HICON icon = LoadIconW(nullptr, icon_name);
+  Picture on_black, on_white;
+  on_black.Fill(RGB(0, 0, 0));
+  on_white.Fill(RGB(255, 255, 255));
+  DrawIconEx(on_black.dc(), 0, 0, icon, Picture::kSide, Picture::kSide, 0, nullptr, DI_NORMAL);
+  DrawIconEx(on_white.dc(), 0, 0, icon, Picture::kSide, Picture::kSide, 0, nullptr, DI_NORMAL);
+  int opaque = 0;
+  for (int i = 0; i < Picture::kSide * Picture::kSide; ++i) {
+    if (on_black.at(i) != on_white.at(i)) continue;
+    ++opaque;
+    if (screen.at(i) != on_black.at(i)) return false;
+  }
+  return opaque > 0;
+}
+
+// Which system icon the box's icon control shows, from its pixels on the screen.
+BoxIcon IconOf(HWND box) {
+  HWND control = nullptr;
+  EnumChildWindows(box, MatchIconControl, reinterpret_cast<LPARAM>(&control));
+  if (!control) return BoxIcon::kNone;
+  RECT place;
+  GetWindowRect(control, &place);
+  Picture screen;
+  const HDC desktop = GetDC(nullptr);
+  BitBlt(screen.dc(), 0, 0, Picture::kSide, Picture::kSide, desktop, place.left, place.top,
+         SRCCOPY);
+  ReleaseDC(nullptr, desktop);
+  const std::pair<LPCWSTR, BoxIcon> candidates[] = {{IDI_QUESTION, BoxIcon::kQuestion},
+                                                    {IDI_WARNING, BoxIcon::kWarning},
+                                                    {IDI_ERROR, BoxIcon::kError},
+                                                    {IDI_INFORMATION, BoxIcon::kInformation}};
+  for (const auto& [name, icon] : candidates) {
+    if (ShowsIcon(screen, name)) return icon;
+  }
+  return BoxIcon::kNone;
+}
+
 // The box's text sits in its static control 0xFFFF on Windows and under Wine.
 MessageBoxView Read(HWND box) {
   MessageBoxView view;
   view.window = box;
   view.text = WindowText(GetDlgItem(box, 0xFFFF));
+  // The box may not have painted yet.
+  PollUntil([&] { return (view.icon = IconOf(box)) != BoxIcon::kNone; });
   view.owned = GetWindow(box, GW_OWNER) != nullptr;
   view.yes = GetDlgItem(box, IDYES) != nullptr;
   view.no = GetDlgItem(box, IDNO) != nullptr;

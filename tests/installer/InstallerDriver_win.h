@@ -10,10 +10,14 @@
 
 namespace lumen::testing {
 
+// The system icons a message box can show.
+enum class BoxIcon { kNone, kQuestion, kWarning, kError, kInformation };
+
 // What a message box shows, read from its window.
 struct MessageBoxView {
   HWND window = nullptr;
   std::wstring text;
+  BoxIcon icon = BoxIcon::kNone;
   bool owned = false;
   bool yes = false, no = false, ok = false, cancel = false;
 };

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,15 @@ namespace lumen::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+}  // namespace
+
+void PrintTo(BoxIcon icon, std::ostream* out) {
+  constexpr const char* kNames[] = {"none", "question", "warning", "error", "information"};
+  *out << kNames[static_cast<int>(icon)];
+}
+
+namespace {
 
 constexpr wchar_t kPersistedKey[] =
     L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility "
@@ -91,30 +102,42 @@ class ScopedWineVersion {
   std::optional<std::wstring> old_;
 };
 
-// Makes the Persisted key present or absent for one test and leaves it as it found it. An
-// existing key is only ever removed while it holds no values.
+// Makes the Persisted key present or absent for one test and leaves it as it found it, without
+// the values the test's installers may have written. A key holding values of someone else's is
+// never removed.
 class ScopedPersistedKey {
  public:
-  explicit ScopedPersistedKey(bool present)
-      : existed_(KeyExists(HKEY_CURRENT_USER, kPersistedKey)) {
+  ScopedPersistedKey(bool present, std::vector<fs::path> installers)
+      : existed_(KeyExists(HKEY_CURRENT_USER, kPersistedKey)), installers_(std::move(installers)) {
     Make(present);
   }
-  ~ScopedPersistedKey() { Make(existed_); }
+  ~ScopedPersistedKey() {
+    for (const auto& installer : installers_) {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersistedKey, installer.c_str());
+    }
+    Make(existed_);
+  }
   ScopedPersistedKey(const ScopedPersistedKey&) = delete;
   ScopedPersistedKey& operator=(const ScopedPersistedKey&) = delete;
 
  private:
   static void Make(bool present) {
+    HKEY key = nullptr;
     if (present) {
-      HKEY key = nullptr;
       RegCreateKeyExW(HKEY_CURRENT_USER, kPersistedKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                       &key, nullptr);
       RegCloseKey(key);
-    } else {
-      RegDeleteKeyW(HKEY_CURRENT_USER, kPersistedKey);  // fails, as it should, while it has values
+      return;
     }
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersistedKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    DWORD values = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, kPersistedKey);
   }
   bool existed_;
+  std::vector<fs::path> installers_;
 };
 
 // Puts the recording rundll32.exe in place of the system's and puts the original back
@@ -173,19 +196,14 @@ class SaverInstall : public ::testing::Test {
       fs::remove_all(path, ignored);
       fs::remove(path.wstring() + L".new", ignored);
     }
-    for (const auto& name : registry_names_) {
-      RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersistedKey, name.c_str());
-    }
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
   }
 
-  // Copies an installer build into the test folder under the given name; the saver it installs
-  // is cleaned up afterwards, as is its registry value.
+  // Copies an installer build into the test folder under the given name.
   fs::path Installer(const std::wstring& name, const char* build = LUMEN_SAVERINSTALL) {
     const fs::path path = folder_ / name;
     fs::copy_file(BuildOutput(build), path);
-    registry_names_.push_back(path.wstring());
     return path;
   }
 
@@ -213,31 +231,57 @@ class SaverInstall : public ::testing::Test {
 
   static std::vector<char> Saver() { return Bytes(BuildOutput(LUMEN_SAVERINSTALL_PAYLOAD)); }
 
+  // Starts an installer with nothing recorded yet.
+  InstallerRun Start(const fs::path& installer) const {
+    std::error_code ignored;
+    fs::remove(Record(), ignored);
+    return InstallerRun(installer.wstring());
+  }
+
+  // Finds the box, checks it shows exactly this and answers it.
+  static void Answer(const InstallerRun& run, const wchar_t* title, const wchar_t* text,
+                     BoxIcon icon, int button) {
+    const auto box = run.WaitForBox(title);
+    ASSERT_TRUE(box) << "no box titled " << ::testing::PrintToString(std::wstring(title));
+    EXPECT_EQ(box->text, text);
+    EXPECT_EQ(box->icon, icon);
+    if (button == IDOK) {
+      EXPECT_TRUE(box->ok && !box->yes && !box->no && !box->cancel);
+    } else {
+      EXPECT_TRUE(box->yes && box->no && !box->ok && !box->cancel);
+    }
+    EXPECT_FALSE(box->owned);
+    InstallerRun::Press(*box, button);
+  }
   static void AnswerProceed(const InstallerRun& run, int button) {
-    const auto box = run.WaitForBox(L"Notice");
-    ASSERT_TRUE(box) << "no Notice box";
-    EXPECT_EQ(box->text, kProceedText);
-    EXPECT_TRUE(box->yes && box->no && !box->ok && !box->cancel);
-    EXPECT_FALSE(box->owned);
-    InstallerRun::Press(*box, button);
+    Answer(run, L"Notice", kProceedText, BoxIcon::kQuestion, button);
   }
-
   static void AnswerOverwrite(const InstallerRun& run, int button) {
-    const auto box = run.WaitForBox(L"WARNING");
-    ASSERT_TRUE(box) << "no WARNING box";
-    EXPECT_EQ(box->text, kOverwriteText);
-    EXPECT_TRUE(box->yes && box->no && !box->ok && !box->cancel);
-    EXPECT_FALSE(box->owned);
-    InstallerRun::Press(*box, button);
+    Answer(run, L"WARNING", kOverwriteText, BoxIcon::kWarning, button);
+  }
+  static void AcknowledgeFailure(const InstallerRun& run, const std::wstring& text) {
+    Answer(run, L"Error", text.c_str(), BoxIcon::kError, IDOK);
   }
 
-  // Acknowledges the installer's failure message and answers what it said.
-  static std::wstring AcknowledgeFailure(const InstallerRun& run) {
-    const auto box = run.WaitForBox(L"Error");
-    if (!box) return L"(no Error box)";
-    EXPECT_TRUE(box->ok && !box->yes && !box->no);
-    InstallerRun::Press(*box, IDOK);
-    return box->text;
+  // The run ended with 0 after writing the carried saver to the target, whole and with nothing
+  // left beside it, and starting rundll32 on it.
+  void ExpectInstalled(const InstallerRun& run, const fs::path& target) const {
+    EXPECT_EQ(run.WaitForExit(), 0u);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
+    EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
+    EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
+    EXPECT_NE(RecordedCommandLine().find(L"rundll32.exe"), std::wstring::npos);
+    EXPECT_EQ(RecordedParameters(), L"desk.cpl, InstallScreenSaver " + target.wstring());
+  }
+
+  // The run ended with this code, started nothing and left the file as it was.
+  static void ExpectUntouched(const InstallerRun& run, DWORD exit_code, const fs::path& target,
+                              const std::string& old_bytes) {
+    EXPECT_EQ(run.WaitForExit(), exit_code);
+    EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
+    const auto kept = Bytes(target);
+    EXPECT_TRUE(std::string(kept.begin(), kept.end()) == old_bytes)
+        << kept.size() << " bytes instead of the old " << old_bytes.size();
   }
 
   fs::path Record() const { return folder_ / "rundll32-command-line.txt"; }
@@ -245,7 +289,6 @@ class SaverInstall : public ::testing::Test {
   fs::path folder_;
   std::optional<ScopedRundll32StandIn> rundll32_;
   std::vector<fs::path> installed_;
-  std::vector<std::wstring> registry_names_;
 };
 
 // A build's resources, read without running it.
@@ -303,50 +346,28 @@ TEST(SaverInstallResources, CarriesTheSaverIconVersionAndManifest) {
   EXPECT_EQ(ResourceView(LUMEN_SAVERINSTALL_EMPTY_SAVER).Bytes(L"SCR", 101), "");
 }
 
-TEST_F(SaverInstall, WritesTheCarriedSaverAndStartsTheControlPanelOnIt) {
-  ScopedWineVersion win7(L"win7");
-  ScopedPersistedKey key(true);
-  const fs::path installer = Installer(L"MyShow.exe");
-  const fs::path target = Target(L"MyShow.scr");
-
-  InstallerRun run(installer.wstring());
-  AnswerProceed(run, IDYES);
-  EXPECT_EQ(run.WaitForExit(), 0u);
-  EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
-
-  EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
-  EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
-  EXPECT_EQ(RecordedParameters(), L"desk.cpl, InstallScreenSaver " + target.wstring());
-  EXPECT_TRUE(RecordedCommandLine().find(L"rundll32.exe") != std::wstring::npos);
-  EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()), 1u);
-}
-
-TEST_F(SaverInstall, NamesTheSaverAfterItselfCutAtTheFirstDot) {
+TEST_F(SaverInstall, WritesItsSaverNamedAfterItselfAndStartsTheControlPanelOnIt) {
   ScopedWineVersion win7(L"win7");
   const struct {
     const wchar_t* installer;
     const wchar_t* saver;
-  } cases[] = {{L"My.Show.2.exe", L"My.scr"}, {L"setup", L"setup"}};
+  } cases[] = {{L"MyShow.exe", L"MyShow.scr"}, {L"My.Show.2.exe", L"My.scr"}, {L"setup", L"setup"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.installer);
     const fs::path target = Target(c.saver);
-    fs::remove(Record());
-    InstallerRun run(Installer(c.installer).wstring());
+    const InstallerRun run = Start(Installer(c.installer));
     AnswerProceed(run, IDYES);
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
-    EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
-    EXPECT_EQ(RecordedParameters(), L"desk.cpl, InstallScreenSaver " + target.wstring());
+    ExpectInstalled(run, target);
   }
 }
 
 TEST_F(SaverInstall, NoToTheFirstQuestionTouchesNothing) {
   ScopedWineVersion win7(L"win7");
-  ScopedPersistedKey key(true);
   const fs::path installer = Installer(L"MyShow.exe");
+  ScopedPersistedKey key(true, {installer});
   const fs::path target = Target(L"MyShow.scr");
 
-  InstallerRun run(installer.wstring());
+  const InstallerRun run = Start(installer);
   AnswerProceed(run, IDNO);
   EXPECT_EQ(run.WaitForExit(), 0u);
   EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
@@ -356,29 +377,23 @@ TEST_F(SaverInstall, NoToTheFirstQuestionTouchesNothing) {
 
 TEST_F(SaverInstall, AnExistingSaverIsReplacedOnlyAfterYes) {
   ScopedWineVersion win7(L"win7");
-  ScopedPersistedKey key(true);
   const fs::path installer = Installer(L"MyShow.exe");
+  ScopedPersistedKey key(true, {installer});
   const fs::path target = Target(L"MyShow.scr");
   WriteBytes(target, "the saver installed before");
-
   {
-    InstallerRun run(installer.wstring());
+    const InstallerRun run = Start(installer);
     AnswerProceed(run, IDYES);
     AnswerOverwrite(run, IDNO);
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
-    const auto old = Bytes(target);
-    EXPECT_EQ(std::string(old.begin(), old.end()), "the saver installed before");
+    ExpectUntouched(run, 0, target, "the saver installed before");
     // The compatibility value comes before any file is looked at.
     EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()), 1u);
   }
   {
-    InstallerRun run(installer.wstring());
+    const InstallerRun run = Start(installer);
     AnswerProceed(run, IDYES);
     AnswerOverwrite(run, IDYES);
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
-    EXPECT_TRUE(Bytes(target) == Saver()) << Bytes(target).size() << " bytes";
+    ExpectInstalled(run, target);
   }
 }
 
@@ -395,17 +410,17 @@ TEST_F(SaverInstall, CompatibilityValueFollowsTheReportedVersion) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::wstring(c.version) + (c.key_present ? L" with key" : L" without key"));
     ScopedWineVersion version(c.version);
-    ScopedPersistedKey key(c.key_present);
     const fs::path installer =
         Installer(std::wstring(L"Show-") + c.version + (c.key_present ? L"-key" : L"") + L".exe");
-    Target(installer.stem().wstring() + L".scr");
+    ScopedPersistedKey key(c.key_present, {installer});
+    ASSERT_EQ(KeyExists(HKEY_CURRENT_USER, kPersistedKey), c.key_present);
+    const fs::path target = Target(installer.stem().wstring() + L".scr");
 
-    InstallerRun run(installer.wstring());
+    const InstallerRun run = Start(installer);
     AnswerProceed(run, IDYES);
-    EXPECT_EQ(run.WaitForExit(), 0u);
-    EXPECT_EQ(run.ChildrenAfterAllEnded(), 1);
-    EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()).has_value(),
-              c.value_written);
+    ExpectInstalled(run, target);
+    EXPECT_EQ(RegistryDword(HKEY_CURRENT_USER, kPersistedKey, installer.wstring()),
+              c.value_written ? std::optional<DWORD>(1) : std::nullopt);
     EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kPersistedKey), c.key_present);
   }
 }
@@ -425,17 +440,15 @@ TEST_F(SaverInstall, RefusesWithoutACarriedSaver) {
     const fs::path target = Target(installer.stem().wstring() + L".scr");
     WriteBytes(target, "working saver");
 
-    InstallerRun run(installer.wstring());
+    const InstallerRun run = Start(installer);
     AnswerProceed(run, IDYES);
-    EXPECT_EQ(AcknowledgeFailure(run),
-              L"This installer carries no screen saver; nothing was installed.");
-    EXPECT_EQ(run.WaitForExit(), 3u);
-    EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
-    const auto kept = Bytes(target);
-    EXPECT_EQ(std::string(kept.begin(), kept.end()), "working saver");
+    AcknowledgeFailure(run, L"This installer carries no screen saver; nothing was installed.");
+    ExpectUntouched(run, 3, target, "working saver");
   }
 }
 
+// A file that cannot be replaced (here a folder in its place) is reported, nothing is started and
+// nothing is left beside it.
 TEST_F(SaverInstall, ATargetThatCannotBeReplacedIsReportedAndNotInstalled) {
   ScopedWineVersion win7(L"win7");
   const fs::path installer = Installer(L"Blocked.exe");
@@ -443,15 +456,12 @@ TEST_F(SaverInstall, ATargetThatCannotBeReplacedIsReportedAndNotInstalled) {
   fs::create_directory(target);
   WriteBytes(target / "inside", "kept");
 
-  InstallerRun run(installer.wstring());
+  const InstallerRun run = Start(installer);
   AnswerProceed(run, IDYES);
   AnswerOverwrite(run, IDYES);
-  EXPECT_EQ(AcknowledgeFailure(run),
-            L"Cannot write the screen saver to " + target.wstring() + L"; nothing was installed.");
-  EXPECT_EQ(run.WaitForExit(), 4u);
-  EXPECT_EQ(run.ChildrenAfterAllEnded(), 0);
-  EXPECT_TRUE(fs::is_directory(target));
-  EXPECT_EQ(Bytes(target / "inside").size(), 4u);
+  AcknowledgeFailure(
+      run, L"Cannot write the screen saver to " + target.wstring() + L"; nothing was installed.");
+  ExpectUntouched(run, 4, target / "inside", "kept");
   EXPECT_FALSE(fs::exists(target.wstring() + L".new"));
 }
 
