@@ -39,6 +39,10 @@ UINT IconFlag(Icon icon) {
   return 0;
 }
 
+// The longest path the system handles at all; a longer answer is kept cut there, which the
+// caller refuses as too long anyway.
+constexpr DWORD kLongestPath = 32768;
+
 // Calls fill(buffer, size) with growing buffers until the answer fits.
 template <typename Fill>
 std::wstring GrowingText(Fill fill) {
@@ -46,11 +50,11 @@ std::wstring GrowingText(Fill fill) {
   for (;;) {
     const DWORD size = static_cast<DWORD>(text.size());
     const DWORD length = fill(text.data(), size);
-    if (length < size) {
-      text.resize(length);
+    if (length < size || size >= kLongestPath) {
+      text.resize(std::min(length, size));
       return text;
     }
-    text.resize(std::max<std::size_t>(text.size() * 2, length + 1));
+    text.resize(std::min<std::size_t>(std::max<std::size_t>(size * 2, length + 1), kLongestPath));
   }
 }
 
