@@ -113,3 +113,350 @@ Bytes BuildMovie(const MovieSpec& spec, std::span<const uint8_t> body) {
 }
 
 }  // namespace lumen::authoring
+
+namespace lumen::authoring {
+
+namespace {
+
+int32_t Fixed(double v) {
+  return static_cast<int32_t>(v * 65536.0);
+}
+
+void WriteRgbOrRgba(BitWriter& out, Color c, bool alpha) {
+  out.WriteU8(c.r);
+  out.WriteU8(c.g);
+  out.WriteU8(c.b);
+  if (alpha) out.WriteU8(c.a);
+}
+
+}  // namespace
+
+void WriteMatrix(BitWriter& out, const MatrixSpec& m) {
+  const bool scale = m.a != 1 || m.d != 1;
+  out.WriteUnsigned(scale, 1);
+  if (scale) {
+    const int n = std::max(1, BitWriter::SignedBitsFor({Fixed(m.a), Fixed(m.d)}));
+    out.WriteUnsigned(static_cast<uint32_t>(n), 5);
+    out.WriteSigned(Fixed(m.a), n);
+    out.WriteSigned(Fixed(m.d), n);
+  }
+  const bool rotate = m.b != 0 || m.c != 0;
+  out.WriteUnsigned(rotate, 1);
+  if (rotate) {
+    const int n = std::max(1, BitWriter::SignedBitsFor({Fixed(m.b), Fixed(m.c)}));
+    out.WriteUnsigned(static_cast<uint32_t>(n), 5);
+    out.WriteSigned(Fixed(m.b), n);
+    out.WriteSigned(Fixed(m.c), n);
+  }
+  const int n = BitWriter::SignedBitsFor({m.tx, m.ty});
+  out.WriteUnsigned(static_cast<uint32_t>(n), 5);
+  out.WriteSigned(m.tx, n);
+  out.WriteSigned(m.ty, n);
+  out.Align();
+}
+
+void WriteCxform(BitWriter& out, const CxformSpec& cx, bool with_alpha) {
+  out.WriteUnsigned(1, 1);  // add terms
+  out.WriteUnsigned(1, 1);  // mult terms
+  const int n = 10;         // room for -512..511
+  out.WriteUnsigned(n, 4);
+  for (int16_t v : {cx.mul_r, cx.mul_g, cx.mul_b}) out.WriteSigned(v, n);
+  if (with_alpha) out.WriteSigned(cx.mul_a, n);
+  for (int16_t v : {cx.add_r, cx.add_g, cx.add_b}) out.WriteSigned(v, n);
+  if (with_alpha) out.WriteSigned(cx.add_a, n);
+  out.Align();
+}
+
+int ShapeWriter::AddSolidFill(Color color) {
+  BitWriter w;
+  w.WriteU8(0x00);
+  WriteRgbOrRgba(w, color, version_ >= 3);
+  return AddRawFill(std::move(w.bytes()));
+}
+
+int ShapeWriter::AddLinearGradient(const MatrixSpec& m,
+                                   std::initializer_list<std::pair<uint8_t, Color>> stops,
+                                   uint8_t spread_bits) {
+  BitWriter w;
+  w.WriteU8(0x10);
+  WriteMatrix(w, m);
+  w.WriteU8(static_cast<uint8_t>(spread_bits << 6 | stops.size()));
+  for (const auto& [ratio, color] : stops) {
+    w.WriteU8(ratio);
+    WriteRgbOrRgba(w, color, version_ >= 3);
+  }
+  return AddRawFill(std::move(w.bytes()));
+}
+
+int ShapeWriter::AddBitmapFill(uint16_t bitmap_id, const MatrixSpec& m, uint8_t type) {
+  BitWriter w;
+  w.WriteU8(type);
+  w.WriteU16(bitmap_id);
+  WriteMatrix(w, m);
+  return AddRawFill(std::move(w.bytes()));
+}
+
+int ShapeWriter::AddRawFill(Bytes bytes) {
+  tables_.back().fills.push_back(std::move(bytes));
+  return static_cast<int>(tables_.back().fills.size());
+}
+
+int ShapeWriter::AddLineStyle(uint16_t width, Color color) {
+  BitWriter w;
+  w.WriteU16(width);
+  if (version_ >= 4) w.WriteU16(0);  // round caps and joins, no fill
+  WriteRgbOrRgba(w, color, version_ >= 3);
+  tables_.back().lines.push_back(std::move(w.bytes()));
+  return static_cast<int>(tables_.back().lines.size());
+}
+
+void ShapeWriter::NewStyles() {
+  tables_.emplace_back();
+  Op op{Op::Style};
+  op.new_table = static_cast<int>(tables_.size()) - 1;
+  ops_.push_back(op);
+}
+
+void ShapeWriter::Select(int fill0, int fill1, int line) {
+  Op op{Op::Style};
+  op.fill0 = fill0;
+  op.fill1 = fill1;
+  op.line = line;
+  ops_.push_back(op);
+}
+
+void ShapeWriter::MoveTo(int32_t x, int32_t y) {
+  Op op{Op::Style};
+  op.move = true;
+  op.a = x;
+  op.b = y;
+  ops_.push_back(op);
+  pen_x_ = x;
+  pen_y_ = y;
+}
+
+void ShapeWriter::LineTo(int32_t x, int32_t y) {
+  Op op{Op::Line};
+  op.a = x - pen_x_;
+  op.b = y - pen_y_;
+  ops_.push_back(op);
+  pen_x_ = x;
+  pen_y_ = y;
+}
+
+void ShapeWriter::CurveTo(int32_t cx, int32_t cy, int32_t x, int32_t y) {
+  Op op{Op::Curve};
+  op.a = cx - pen_x_;
+  op.b = cy - pen_y_;
+  op.c = x - cx;
+  op.d = y - cy;
+  ops_.push_back(op);
+  pen_x_ = x;
+  pen_y_ = y;
+}
+
+void ShapeWriter::Rectangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  MoveTo(x0, y0);
+  LineTo(x1, y0);
+  LineTo(x1, y1);
+  LineTo(x0, y1);
+  LineTo(x0, y0);
+}
+
+int ShapeWriter::BitsFor(size_t count) {
+  int bits = 0;
+  while ((size_t{1} << bits) <= count) ++bits;
+  return bits;
+}
+
+void ShapeWriter::WriteTable(BitWriter& out, const Table& table) const {
+  for (const auto* list : {&table.fills, &table.lines}) {
+    if (list->size() >= 0xFF) {
+      out.WriteU8(0xFF);
+      out.WriteU16(static_cast<uint16_t>(list->size()));
+    } else {
+      out.WriteU8(static_cast<uint8_t>(list->size()));
+    }
+    for (const Bytes& style : *list) out.WriteBytes(style);
+  }
+}
+
+void ShapeWriter::WriteOps(BitWriter& out, int fill_bits, int line_bits) const {
+  for (const Op& op : ops_) {
+    if (op.kind == Op::Style) {
+      out.WriteUnsigned(0, 1);
+      out.WriteUnsigned(op.new_table >= 0, 1);
+      out.WriteUnsigned(op.line >= 0, 1);
+      out.WriteUnsigned(op.fill1 >= 0, 1);
+      out.WriteUnsigned(op.fill0 >= 0, 1);
+      out.WriteUnsigned(op.move, 1);
+      if (op.move) {
+        const int n = std::max(1, BitWriter::SignedBitsFor({op.a, op.b}));
+        out.WriteUnsigned(static_cast<uint32_t>(n), 5);
+        out.WriteSigned(op.a, n);
+        out.WriteSigned(op.b, n);
+      }
+      if (op.fill0 >= 0) out.WriteUnsigned(static_cast<uint32_t>(op.fill0), fill_bits);
+      if (op.fill1 >= 0) out.WriteUnsigned(static_cast<uint32_t>(op.fill1), fill_bits);
+      if (op.line >= 0) out.WriteUnsigned(static_cast<uint32_t>(op.line), line_bits);
+      if (op.new_table >= 0) {
+        const Table& t = tables_[static_cast<size_t>(op.new_table)];
+        WriteTable(out, t);
+        fill_bits = BitsFor(t.fills.size());
+        line_bits = BitsFor(t.lines.size());
+        out.WriteUnsigned(static_cast<uint32_t>(fill_bits), 4);
+        out.WriteUnsigned(static_cast<uint32_t>(line_bits), 4);
+      }
+      continue;
+    }
+    out.WriteUnsigned(1, 1);
+    out.WriteUnsigned(op.kind == Op::Line, 1);
+    const int n =
+        std::max(2, op.kind == Op::Line ? BitWriter::SignedBitsFor({op.a, op.b})
+                                        : BitWriter::SignedBitsFor({op.a, op.b, op.c, op.d}));
+    out.WriteUnsigned(static_cast<uint32_t>(n - 2), 4);
+    if (op.kind == Op::Line) {
+      out.WriteUnsigned(1, 1);  // general line
+      out.WriteSigned(op.a, n);
+      out.WriteSigned(op.b, n);
+    } else {
+      for (int32_t v : {op.a, op.b, op.c, op.d}) out.WriteSigned(v, n);
+    }
+  }
+  out.WriteUnsigned(0, 6);  // end record
+  out.Align();
+}
+
+Bytes ShapeWriter::Records(int fill_bits, int line_bits) const {
+  BitWriter out;
+  out.WriteUnsigned(static_cast<uint32_t>(fill_bits), 4);
+  out.WriteUnsigned(static_cast<uint32_t>(line_bits), 4);
+  WriteOps(out, fill_bits, line_bits);
+  return std::move(out.bytes());
+}
+
+Bytes ShapeWriter::Tag(uint16_t id, int32_t x_min, int32_t x_max, int32_t y_min, int32_t y_max,
+                       bool nonzero) const {
+  BitWriter body;
+  body.WriteU16(id);
+  WriteRect(body, x_min, x_max, y_min, y_max);
+  if (version_ >= 4) {
+    WriteRect(body, x_min, x_max, y_min, y_max);
+    body.WriteU8(nonzero ? 0x04 : 0x00);
+  }
+  WriteTable(body, tables_.front());
+  const int fill_bits = BitsFor(tables_.front().fills.size());
+  const int line_bits = BitsFor(tables_.front().lines.size());
+  body.WriteBytes(Records(fill_bits, line_bits));
+  static constexpr uint16_t kCodes[] = {kTagDefineShape, kTagDefineShape, kTagDefineShape2,
+                                        kTagDefineShape3, kTagDefineShape4};
+  Bytes tag;
+  WriteTag(tag, kCodes[std::clamp(version_, 1, 4)], body.bytes());
+  return tag;
+}
+
+void PlaceObject(Bytes& out, uint16_t character, uint16_t depth, const MatrixSpec& m) {
+  BitWriter body;
+  body.WriteU16(character);
+  body.WriteU16(depth);
+  WriteMatrix(body, m);
+  WriteTag(out, kTagPlaceObject, body.bytes());
+}
+
+namespace {
+
+void WritePlaceFields(BitWriter& body, const PlaceSpec& spec) {
+  if (spec.character) body.WriteU16(*spec.character);
+  if (spec.matrix) WriteMatrix(body, *spec.matrix);
+  if (spec.cxform) WriteCxform(body, *spec.cxform, true);
+  if (spec.ratio) body.WriteU16(*spec.ratio);
+  if (spec.name) body.WriteString(*spec.name);
+  if (spec.clip_depth) body.WriteU16(*spec.clip_depth);
+}
+
+uint8_t PlaceFlags(const PlaceSpec& spec) {
+  return static_cast<uint8_t>((spec.move ? 0x01 : 0) | (spec.character ? 0x02 : 0) |
+                              (spec.matrix ? 0x04 : 0) | (spec.cxform ? 0x08 : 0) |
+                              (spec.ratio ? 0x10 : 0) | (spec.name ? 0x20 : 0) |
+                              (spec.clip_depth ? 0x40 : 0));
+}
+
+}  // namespace
+
+void PlaceObject2(Bytes& out, const PlaceSpec& spec) {
+  BitWriter body;
+  body.WriteU8(PlaceFlags(spec));
+  body.WriteU16(spec.depth);
+  WritePlaceFields(body, spec);
+  WriteTag(out, kTagPlaceObject2, body.bytes());
+}
+
+void PlaceObject3(Bytes& out, const PlaceSpec& spec) {
+  BitWriter body;
+  body.WriteU8(PlaceFlags(spec));
+  body.WriteU8(static_cast<uint8_t>((spec.blend ? 0x02 : 0) | (spec.cache_as_bitmap ? 0x04 : 0)));
+  body.WriteU16(spec.depth);
+  WritePlaceFields(body, spec);
+  if (spec.blend) body.WriteU8(*spec.blend);
+  if (spec.cache_as_bitmap) body.WriteU8(*spec.cache_as_bitmap ? 1 : 0);
+  WriteTag(out, kTagPlaceObject3, body.bytes());
+}
+
+void RemoveObject(Bytes& out, uint16_t character, uint16_t depth) {
+  BitWriter body;
+  body.WriteU16(character);
+  body.WriteU16(depth);
+  WriteTag(out, kTagRemoveObject, body.bytes());
+}
+
+void RemoveObject2(Bytes& out, uint16_t depth) {
+  BitWriter body;
+  body.WriteU16(depth);
+  WriteTag(out, kTagRemoveObject2, body.bytes());
+}
+
+void ShowFrame(Bytes& out) {
+  WriteTag(out, kTagShowFrame, {});
+}
+
+void End(Bytes& out) {
+  WriteTag(out, kTagEnd, {});
+}
+
+void SetBackgroundColor(Bytes& out, Color color) {
+  const uint8_t body[] = {color.r, color.g, color.b};
+  WriteTag(out, kTagSetBackgroundColor, body);
+}
+
+void FrameLabel(Bytes& out, std::string_view label) {
+  BitWriter body;
+  body.WriteString(label);
+  WriteTag(out, kTagFrameLabel, body.bytes());
+}
+
+void DoAction(Bytes& out, std::span<const uint8_t> actions) {
+  WriteTag(out, kTagDoAction, actions);
+}
+
+void DefineSprite(Bytes& out, uint16_t id, uint16_t frame_count, std::span<const uint8_t> tags) {
+  BitWriter body;
+  body.WriteU16(id);
+  body.WriteU16(frame_count);
+  body.WriteBytes(tags);
+  WriteTag(out, kTagDefineSprite, body.bytes());
+}
+
+void DefineBitsLossless(Bytes& out, uint16_t id, bool alpha, uint8_t format, uint16_t width,
+                        uint16_t height, std::span<const uint8_t> payload,
+                        uint8_t palette_entries) {
+  BitWriter body;
+  body.WriteU16(id);
+  body.WriteU8(format);
+  body.WriteU16(width);
+  body.WriteU16(height);
+  if (format == 3) body.WriteU8(static_cast<uint8_t>(palette_entries - 1));
+  body.WriteBytes(Deflate(payload));
+  WriteTag(out, alpha ? kTagDefineBitsLossless2 : kTagDefineBitsLossless, body.bytes(), true);
+}
+
+}  // namespace lumen::authoring

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lumen::authoring {
@@ -58,5 +60,132 @@ Bytes BuildMovie(const MovieSpec& spec, std::span<const uint8_t> body);
 
 // zlib-compresses bytes (RFC 1950).
 Bytes Deflate(std::span<const uint8_t> bytes, int level = 6);
+
+// Tag codes the writers below emit.
+enum TagCode : uint16_t {
+  kTagEnd = 0,
+  kTagShowFrame = 1,
+  kTagDefineShape = 2,
+  kTagPlaceObject = 4,
+  kTagRemoveObject = 5,
+  kTagDefineBits = 6,
+  kTagJpegTables = 8,
+  kTagSetBackgroundColor = 9,
+  kTagDoAction = 12,
+  kTagDefineBitsLossless = 20,
+  kTagDefineBitsJpeg2 = 21,
+  kTagDefineShape2 = 22,
+  kTagPlaceObject2 = 26,
+  kTagRemoveObject2 = 28,
+  kTagDefineShape3 = 32,
+  kTagDefineBitsJpeg3 = 35,
+  kTagDefineBitsLossless2 = 36,
+  kTagDefineSprite = 39,
+  kTagFrameLabel = 43,
+  kTagDefineMorphShape = 46,
+  kTagPlaceObject3 = 70,
+  kTagDefineShape4 = 83,
+};
+
+struct MatrixSpec {
+  double a = 1, b = 0, c = 0, d = 1;  // ScaleX, RotateSkew0, RotateSkew1, ScaleY
+  int32_t tx = 0, ty = 0;             // twips
+};
+
+// Multipliers in 8.8 fixed point (256 = 1.0) and additions in 0..255 units.
+struct CxformSpec {
+  int16_t mul_r = 256, mul_g = 256, mul_b = 256, mul_a = 256;
+  int16_t add_r = 0, add_g = 0, add_b = 0, add_a = 0;
+};
+
+void WriteMatrix(BitWriter& out, const MatrixSpec& m);
+void WriteCxform(BitWriter& out, const CxformSpec& cx, bool with_alpha);
+
+struct Color {
+  uint8_t r = 0, g = 0, b = 0, a = 255;
+};
+
+// Builds DefineShape 1-4 tags (and the edge lists of morph shapes) from styles and drawing
+// commands in absolute twips.
+class ShapeWriter {
+ public:
+  explicit ShapeWriter(int version = 3) : version_(version) { tables_.emplace_back(); }
+
+  // Styles go into the current table (the first, or the one begun by NewStyles); the answer is
+  // the 1-based index to select.
+  int AddSolidFill(Color color);
+  int AddLinearGradient(const MatrixSpec& m, std::initializer_list<std::pair<uint8_t, Color>> stops,
+                        uint8_t spread_bits = 0);
+  int AddBitmapFill(uint16_t bitmap_id, const MatrixSpec& m, uint8_t type = 0x41);
+  int AddLineStyle(uint16_t width, Color color);
+  // A raw fill style entry, for types the helpers do not cover.
+  int AddRawFill(Bytes bytes);
+
+  void NewStyles();
+  // Selects styles for the following edges; -1 leaves a selection unchanged.
+  void Select(int fill0, int fill1, int line = -1);
+  void MoveTo(int32_t x, int32_t y);
+  void LineTo(int32_t x, int32_t y);
+  void CurveTo(int32_t cx, int32_t cy, int32_t x, int32_t y);
+  // A closed axis-aligned rectangle drawn clockwise from (x0, y0).
+  void Rectangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+
+  // The whole tag; bounds in twips. `nonzero`: DefineShape4's winding flag.
+  Bytes Tag(uint16_t id, int32_t x_min, int32_t x_max, int32_t y_min, int32_t y_max,
+            bool nonzero = false) const;
+  // Only the bit widths and records (the SHAPE structure of morph shapes), with `fill_bits` and
+  // `line_bits` given.
+  Bytes Records(int fill_bits, int line_bits) const;
+
+ private:
+  struct Table {
+    std::vector<Bytes> fills, lines;
+  };
+  struct Op {
+    enum Kind { Style, Line, Curve } kind;
+    int fill0 = -1, fill1 = -1, line = -1;
+    bool move = false;
+    int new_table = -1;
+    int32_t a = 0, b = 0, c = 0, d = 0;
+  };
+  void WriteTable(BitWriter& out, const Table& table) const;
+  void WriteOps(BitWriter& out, int fill_bits, int line_bits) const;
+  static int BitsFor(size_t count);
+
+  int version_;
+  std::vector<Table> tables_;
+  std::vector<Op> ops_;
+  int32_t pen_x_ = 0, pen_y_ = 0;
+};
+
+struct PlaceSpec {
+  uint16_t depth = 1;
+  bool move = false;
+  std::optional<uint16_t> character;
+  std::optional<MatrixSpec> matrix;
+  std::optional<CxformSpec> cxform;
+  std::optional<uint16_t> ratio;
+  std::optional<std::string> name;
+  std::optional<uint16_t> clip_depth;
+  std::optional<uint8_t> blend;  // PlaceObject3 only
+  std::optional<bool> cache_as_bitmap;
+};
+
+void PlaceObject(Bytes& out, uint16_t character, uint16_t depth, const MatrixSpec& m = {});
+void PlaceObject2(Bytes& out, const PlaceSpec& spec);
+void PlaceObject3(Bytes& out, const PlaceSpec& spec);
+void RemoveObject(Bytes& out, uint16_t character, uint16_t depth);
+void RemoveObject2(Bytes& out, uint16_t depth);
+void ShowFrame(Bytes& out);
+void End(Bytes& out);
+void SetBackgroundColor(Bytes& out, Color color);
+void FrameLabel(Bytes& out, std::string_view label);
+void DoAction(Bytes& out, std::span<const uint8_t> actions);
+// DefineSprite around `tags` (which should end with an End tag).
+void DefineSprite(Bytes& out, uint16_t id, uint16_t frame_count, std::span<const uint8_t> tags);
+// DefineBitsLossless/Lossless2 with the given uncompressed payload (palette and rows as stored).
+void DefineBitsLossless(Bytes& out, uint16_t id, bool alpha, uint8_t format, uint16_t width,
+                        uint16_t height, std::span<const uint8_t> payload,
+                        uint8_t palette_entries = 0);
 
 }  // namespace lumen::authoring

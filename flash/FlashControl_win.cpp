@@ -145,7 +145,7 @@ void FlashControl::SetPlaying(bool playing) {
     return;
   }
   if (starting && engine_->Loaded()) {
-    clock_ = FrameClock(engine_->Stage().frames_per_second, TicksPerSecond());
+    clock_ = FrameClock(engine_->Stage().frame_rate, TicksPerSecond());
     clock_.Start(Now());
   }
   ScheduleFrame();
@@ -158,6 +158,9 @@ void FlashControl::SetFrame(uint32_t frame) {
 
 void FlashControl::ScheduleFrame() {
   if (!window_ || !settings_.playing || !engine_->Loaded()) return;
+  // A movie of one frame, or one without a rate, has nothing to step to.
+  const StageInfo& stage = engine_->Stage();
+  if (stage.frame_count <= 1 || stage.frame_rate <= 0) return;
   const int64_t wait = clock_.TicksUntilNext(Now());
   const int64_t per_millisecond = std::max<int64_t>(1, TicksPerSecond() / 1000);
   const int64_t milliseconds = std::clamp<int64_t>((wait + per_millisecond - 1) / per_millisecond,

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "flash/MovieEngine.h"
+#include "stream/InflateStream.h"
 #include "stream/MemoryStream.h"
 #include "swf/SWFStreamReader.h"
 
@@ -44,6 +45,26 @@ std::optional<uint32_t> FindBackground(std::span<const uint8_t> tags) {
     at += length;
   }
   return std::nullopt;
+}
+
+// The head reader keeps whole frames per second only; the rate's fraction byte is read here, from
+// the frame part behind the fixed 8 bytes (inflated first in a compressed movie).
+double FrameRate(std::span<const uint8_t> file, bool compressed) {
+  if (file.size() <= 8) return 0;
+  MemoryStream source;
+  source.WriteBuffer(file.data() + 8, file.size() - 8);
+  source.SetPosition(0);
+  uint8_t part[20] = {};  // the longest rectangle (17 bytes) and the rate
+  size_t got = 0;
+  if (compressed) {
+    InflateStream view(source);
+    got = view.Read(part, sizeof part);
+  } else {
+    got = source.Read(part, sizeof part);
+  }
+  const size_t rect_bytes = (5 + 4 * (part[0] >> 3) + 7) / 8;
+  if (got < rect_bytes + 2) return 0;
+  return part[rect_bytes + 1] + part[rect_bytes] / 256.0;
 }
 
 int Clamp(double value, int low, int high) {
@@ -89,7 +110,7 @@ bool HeadEngine::Load(std::span<const uint8_t> file) {
         std::clamp<int64_t>(static_cast<int64_t>(frame.right) - frame.left, 0, INT32_MAX));
     stage_.height = static_cast<int32_t>(
         std::clamp<int64_t>(static_cast<int64_t>(frame.bottom) - frame.top, 0, INT32_MAX));
-    stage_.frames_per_second = head.FrameRate;
+    stage_.frame_rate = FrameRate(file, reader.Compressed());
     stage_.frame_count = head.FrameCount;
     if (const MemoryStream* body = reader.Body()) {
       stage_.background = FindBackground(body->Bytes()).value_or(stage_.background);

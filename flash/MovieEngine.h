@@ -9,9 +9,9 @@ namespace lumen::flash {
 
 // What the control needs to know about a loaded movie to place and time it.
 struct StageInfo {
-  int32_t x_min = 0, y_min = 0;    // twips
-  int32_t width = 0, height = 0;   // twips
-  uint16_t frames_per_second = 0;  // whole frames; 0 when the head gives none
+  int32_t x_min = 0, y_min = 0;   // twips
+  int32_t width = 0, height = 0;  // twips
+  double frame_rate = 0;          // frames per second (the head's 8.8 value); 0 when it gives none
   uint16_t frame_count = 0;
   uint32_t background = 0xFFFFFF;  // 0xRRGGBB, from the movie's SetBackgroundColor
 };

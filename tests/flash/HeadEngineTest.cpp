@@ -22,7 +22,7 @@ Bytes Movie(const Bytes& tags, bool compressed = false, uint16_t frames = 3) {
   authoring::MovieSpec spec;
   spec.compressed = compressed;
   spec.frame_count = frames;
-  spec.frame_rate = 12 << 8;
+  spec.frame_rate = 0x0C80;  // 12.5
   return authoring::BuildMovie(spec, tags);
 }
 
@@ -37,9 +37,32 @@ TEST(HeadEngine, ReadsStageRateFramesAndBackgroundOfPlainAndCompressedMovies) {
     const StageInfo& stage = engine->Stage();
     EXPECT_EQ(stage.width, 11000);
     EXPECT_EQ(stage.height, 8000);
-    EXPECT_EQ(stage.frames_per_second, 12);
+    EXPECT_EQ(stage.frame_rate, 12.5);
     EXPECT_EQ(stage.frame_count, 3);
     EXPECT_EQ(stage.background, 0x123456u);
+  }
+}
+
+TEST(HeadEngine, FrameRatesKeepTheirFraction) {
+  const struct {
+    uint16_t fixed;  // 8.8
+    double rate;
+  } cases[] = {{0x0C80, 12.5}, {0x0080, 0.5}, {0x1E00, 30}, {0, 0}, {0xFFFF, 255 + 255 / 256.0}};
+  for (const auto& c : cases) {
+    for (const bool compressed : {false, true}) {
+      for (const int32_t x_max : {0, 11000, 0x3FFFFFFF}) {  // rectangles of 1, 8 and 17 bytes
+        SCOPED_TRACE(::testing::Message() << c.fixed << " " << compressed << " " << x_max);
+        authoring::MovieSpec spec;
+        spec.compressed = compressed;
+        spec.frame_rate = c.fixed;
+        spec.x_max = x_max;
+        spec.y_max = x_max;
+        if (x_max == 0) spec.rect_bits = 0;
+        auto engine = CreateMovieEngine();
+        ASSERT_TRUE(engine->Load(authoring::BuildMovie(spec, {})));
+        EXPECT_EQ(engine->Stage().frame_rate, c.rate);
+      }
+    }
   }
 }
 

@@ -218,6 +218,52 @@ int CountFullScreenWindows() {
   return count;
 }
 
+TEST(SaverResources, AThirtyTwoBitWindowsProgram) {
+  const std::vector<uint8_t> image = testing::ReadFileBytes(SaverExe());
+  ASSERT_GT(image.size(), 0x40u);
+  const uint32_t pe = image[0x3C] | image[0x3D] << 8 | image[0x3E] << 16 | image[0x3F] << 24;
+  ASSERT_LT(pe + 0x60u, image.size());
+  EXPECT_EQ(std::string(image.begin() + pe, image.begin() + pe + 4), std::string("PE\0\0", 4));
+  EXPECT_EQ(image[pe + 4] | image[pe + 5] << 8, IMAGE_FILE_MACHINE_I386);
+  const size_t optional = pe + 24;
+  EXPECT_EQ(image[optional] | image[optional + 1] << 8, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(image[optional + 68] | image[optional + 69] << 8, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+TEST(SaverResources, MovieIconGroupAndManifest) {
+  HMODULE module = LoadLibraryExW(SaverExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(103), L"SWF"), nullptr);
+
+#pragma pack(push, 1)
+  struct GroupEntry {
+    BYTE width, height, colors, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+  };
+#pragma pack(pop)
+  HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(100), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  const auto* head = static_cast<const WORD*>(LockResource(LoadResource(module, group)));
+  ASSERT_GE(SizeofResource(module, group), 6 + 4 * sizeof(GroupEntry));
+  ASSERT_EQ(head[2], 4);
+  const auto* entries = reinterpret_cast<const GroupEntry*>(head + 3);
+  const BYTE sizes[] = {48, 32, 24, 16};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(entries[i].width, sizes[i]);
+    EXPECT_EQ(entries[i].height, sizes[i]);
+    EXPECT_EQ(entries[i].bits, 32);
+  }
+
+  HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(manifest, nullptr);
+  const auto* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+  const std::string xml(text, SizeofResource(module, manifest));
+  EXPECT_NE(xml.find("level=\"asInvoker\""), std::string::npos);
+  FreeLibrary(module);
+}
+
 TEST(SaverCommandLine, FormsThatEndAtOnceGiveTheirExitCodes) {
   HWND own = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
                              nullptr, nullptr);
@@ -314,6 +360,43 @@ TEST(SaverFullScreen, AClickOverTheMovieEndsIt) {
   MouseEvent(MOUSEEVENTF_LEFTUP);
   EXPECT_EQ(saver.Exit(), 0u);
   EXPECT_FALSE(folder.MovieExists());
+}
+
+TEST(SaverFullScreen, SystemNoticesThatEndItAndThoseThatDoNot) {
+  constexpr WPARAM kResumeSuspend = 0x7, kStatusChange = 0xA, kSuspend = 0x4;
+  const struct {
+    const char* name;
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+    bool ends;
+  } cases[] = {
+      {"monitor off", WM_SYSCOMMAND, SC_MONITORPOWER, 2, true},
+      {"activation lost", WM_ACTIVATEAPP, FALSE, 0, true},
+      {"suspend", WM_POWERBROADCAST, kSuspend, 0, true},
+      {"resume", WM_POWERBROADCAST, kResumeSuspend, 0, true},
+      {"resume after a failed suspend", WM_POWERBROADCAST, kResumeSuspend, 1, false},
+      {"power status, mains unchanged", WM_POWERBROADCAST, kStatusChange, 0, false},
+      {"key released", WM_KEYUP, 'A', 0, false},
+      {"wheel", WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SaverFolder folder;
+    SaverProcess saver(SaverExe(), L"/s", folder.Environment());
+    HWND window = saver.FindWindowTitled(L"Screen Saver");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(Settled(window));
+    PostMessageW(window, c.message, c.wparam, c.lparam);
+    if (c.ends) {
+      EXPECT_EQ(saver.Exit(), 0u);
+      continue;
+    }
+    ASSERT_TRUE(Settled(window));
+    EXPECT_TRUE(saver.Running());
+    PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(saver.Exit(), 0u);
+  }
 }
 
 TEST(SaverPreview, RunsInsideTheGivenWindowAndIgnoresInput) {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace lumen::authoring {
+
+enum class Transition { CrossFade, Wipe, Push, ZoomFade };
+
+struct SlideshowSpec {
+  int width = 800;  // stage and picture size in pixels
+  int height = 600;
+  int frame_rate = 24;
+  int slides = 5;
+  int still_frames = 72;       // a slide on its own, slowly zooming
+  int transition_frames = 24;  // the next slide coming in
+  int jpeg_quality = 85;
+  bool captions = true;
+  bool compressed = true;
+};
+
+// A slideshow movie like an authoring tool makes: painted photos as JPEG bitmaps, each slowly
+// zooming, joined by cross-fades, mask wipes, pushes and zooms, with a caption on each slide.
+// It loops.
+std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec);
+
+// The transition that brings in slide `index` + 1.
+Transition TransitionAfter(int index);
+
+}  // namespace lumen::authoring

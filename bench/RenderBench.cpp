@@ -1,0 +1,155 @@
+// Prints the renderer's figures: a 1920 x 1080 slideshow frame (one photo zooming, smoothed,
+// and a second one cross-fading over it) against its goal and against a memory-bandwidth floor,
+// with the parts and the scalar path shown separately.
+//   bench_render [FRAMES]
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "raster/Pixmap.h"
+#include "render/Renderer.h"
+
+namespace {
+
+using namespace lumen::render;
+using lumen::raster::Pixmap;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 1920, kHeight = 1080;
+constexpr double kGoalMs = 6;
+
+// Smooth shapes and gradients with fine grain: about as hard to filter as a photo.
+std::shared_ptr<Bitmap> PhotoLike(uint32_t seed) {
+  auto bm = std::make_shared<Bitmap>();
+  bm->width = kWidth;
+  bm->height = kHeight;
+  bm->opaque = true;
+  bm->pixels.resize(static_cast<size_t>(kWidth) * kHeight);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int grain = static_cast<int>(seed >> 28) - 8;
+      const double fx = x / double{kWidth}, fy = y / double{kHeight};
+      const int r = static_cast<int>(128 + 100 * std::sin(fx * 7 + fy * 3)) + grain;
+      const int g = static_cast<int>(120 + 90 * std::cos(fy * 9 - fx * 2)) + grain;
+      const int b = static_cast<int>(110 + 80 * std::sin((fx + fy) * 5)) + grain;
+      bm->pixels[static_cast<size_t>(y) * kWidth + x] =
+          0xFF000000u | static_cast<uint32_t>(std::clamp(r, 0, 255)) << 16 |
+          static_cast<uint32_t>(std::clamp(g, 0, 255)) << 8 |
+          static_cast<uint32_t>(std::clamp(b, 0, 255));
+    }
+  }
+  return bm;
+}
+
+std::unique_ptr<ShapeGeometry> FullStagePhoto(std::shared_ptr<Bitmap> bm) {
+  auto shape = std::make_unique<ShapeGeometry>();
+  const float w = kWidth * 20.0f, h = kHeight * 20.0f;
+  ShapePart part;
+  part.path.MoveTo({0, 0});
+  part.path.LineTo({w, 0});
+  part.path.LineTo({w, h});
+  part.path.LineTo({0, h});
+  part.path.LineTo({0, 0});
+  part.fill.kind = FillStyle::Kind::Bitmap;
+  part.fill.bitmap = std::move(bm);
+  part.fill.matrix = Matrix::Scale(20, 20);
+  part.fill.smooth = true;
+  part.fill.repeat = false;
+  shape->parts.push_back(std::move(part));
+  shape->bounds = {0, 0, w, h};
+  return shape;
+}
+
+struct Slideshow {
+  std::unique_ptr<ShapeGeometry> below = FullStagePhoto(PhotoLike(1));
+  std::unique_ptr<ShapeGeometry> above = FullStagePhoto(PhotoLike(2));
+  RenderList list;
+
+  // Frame i of a zoom from 100% to 130% about the centre, with the fade at i / frames.
+  void Build(int i, int frames, bool zoom, bool fade) {
+    list.Clear();
+    list.background = {0, 0, 0, 255};
+    const float t = static_cast<float>(i) / static_cast<float>(frames);
+    if (zoom) {
+      const float s = 1 + 0.3f * t, cx = kWidth * 10.0f, cy = kHeight * 10.0f;
+      RenderCommand c;
+      c.shape = below.get();
+      c.matrix = {s, 0, 0, s, cx - s * cx, cy - s * cy};
+      list.commands.push_back(c);
+    }
+    if (fade) {
+      RenderCommand c;
+      c.shape = above.get();
+      c.cxform.mul_a = 0.1f + 0.8f * t;
+      list.commands.push_back(c);
+    }
+  }
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int frames, bool zoom,
+                  bool fade) {
+  const Matrix to_device = Matrix::Scale(1.0f / 20, 1.0f / 20);
+  std::vector<double> ms;
+  for (int i = -3; i < frames; ++i) {  // three frames to warm the caches
+    show.Build(std::max(i, 0), frames, zoom, fade);
+    const auto start = Clock::now();
+    renderer.Render(show.list, to_device, target);
+    const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (i >= 0) ms.push_back(elapsed);
+  }
+  return Median(ms);
+}
+
+double MemcpyMs(int repeats) {
+  const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4;
+  std::vector<uint8_t> a(bytes, 1), b(bytes, 2);
+  std::vector<double> ms;
+  for (int i = 0; i < repeats; ++i) {
+    const auto start = Clock::now();
+    std::memcpy(i % 2 ? a.data() : b.data(), i % 2 ? b.data() : a.data(), bytes);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  return Median(ms);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+  Slideshow show;
+  Pixmap target(kWidth, kHeight);
+  Renderer renderer;
+  renderer.SetQuality(Quality::High);
+
+  const double frame = TimeFrames(renderer, show, target, frames, true, true);
+  const double zoom = TimeFrames(renderer, show, target, frames, true, false);
+  const double fade = TimeFrames(renderer, show, target, frames, false, true);
+  renderer.SetIsa(lumen::raster::Isa::Scalar);
+  const double scalar = TimeFrames(renderer, show, target, frames, true, true);
+  const double copy = MemcpyMs(20);
+  // The least memory traffic a frame needs: each photo read once, the frame written once and
+  // read and written once more by the blend: about three 8 MB copies.
+  const double floor = 3 * copy;
+
+  std::printf("render 1920x1080 slideshow frame (zoom + cross-fade), high quality, %d frames\n",
+              frames);
+  std::printf("  ms_per_frame=%.2f goal=%.1f %s\n", frame, kGoalMs,
+              frame <= kGoalMs ? "met" : "MISSED");
+  std::printf("  zoom_only_ms=%.2f fade_only_ms=%.2f scalar_ms_per_frame=%.2f\n", zoom, fade,
+              scalar);
+  std::printf("  memcpy_8mb_ms=%.2f bandwidth_floor_ms=%.2f frame_over_floor=%.1fx\n", copy, floor,
+              frame / floor);
+  return 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+// The parsed movie: immutable once loaded and shared by every player of it.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "movie/MorphShape.h"
+#include "movie/Timeline.h"
+#include "render/Geometry.h"
+
+namespace lumen::movie {
+
+struct Character {
+  enum class Kind : uint8_t { Shape, MorphShape, Bitmap, Sprite, Button, Font, Text, Sound, Other };
+  Kind kind = Kind::Other;
+  uint16_t tag = 0;
+  std::span<const uint8_t> body;  // the whole tag body, kept for the kinds not parsed yet
+  // Shape; a bitmap also gets one: a rectangle of its size painted with it.
+  std::shared_ptr<const render::ShapeGeometry> shape;
+  std::shared_ptr<const render::Bitmap> bitmap;
+  std::unique_ptr<const MorphShape> morph;
+  std::unique_ptr<const Timeline> sprite;
+};
+
+class Movie {
+ public:
+  uint8_t version = 0;
+  bool compressed = false;
+  render::Rect stage;  // twips
+  float frame_rate = 0;
+  uint16_t header_frame_count = 0;
+  uint32_t file_attributes = 0;
+  Timeline root;
+  // Damage met while parsing: tags dropped, or where parsing stopped early. The movie keeps
+  // everything that read well.
+  std::vector<std::string> warnings;
+  // Tags that add to characters defined elsewhere (font info, button sounds, ...), kept raw.
+  std::vector<OtherCommand> annotations;
+
+  const Character* Find(uint16_t id) const;
+  const std::unordered_map<uint16_t, Character>& Characters() const { return characters_; }
+
+ private:
+  friend class MovieParser;
+  std::vector<uint8_t> data_;  // the uncompressed file; spans in characters and frames point here
+  std::unordered_map<uint16_t, Character> characters_;
+};
+
+struct LoadResult {
+  std::shared_ptr<const Movie> movie;  // null on failure
+  std::string error;
+};
+
+// Parses a whole movie file (FWS or CWS). Fails only when the bytes are not a playable movie at
+// all; damage after the head ends the parse at the last good tag.
+LoadResult LoadMovie(std::span<const uint8_t> file);
+
+}  // namespace lumen::movie

@@ -1,0 +1,539 @@
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "codec/BitmapDecoder.h"
+#include "movie/ByteReader.h"
+#include "movie/Movie.h"
+#include "movie/ShapeBuilder.h"
+
+namespace lumen::movie {
+
+namespace {
+
+// Hostile-input limits: the uncompressed size of a movie, the frame tags kept in all
+// timelines, and the warnings remembered.
+constexpr size_t kMaxMovieBytes = sizeof(void*) >= 8 ? size_t{1} << 30 : size_t{256} << 20;
+constexpr size_t kMaxCommands = size_t{1} << 21;
+constexpr size_t kMaxWarnings = 32;
+
+enum Tag : uint16_t {
+  kEnd = 0,
+  kShowFrame = 1,
+  kDefineShape = 2,
+  kPlaceObject = 4,
+  kRemoveObject = 5,
+  kDefineBits = 6,
+  kDefineButton = 7,
+  kJpegTables = 8,
+  kSetBackgroundColor = 9,
+  kDefineFont = 10,
+  kDefineText = 11,
+  kDoAction = 12,
+  kDefineFontInfo = 13,
+  kDefineSound = 14,
+  kStartSound = 15,
+  kDefineButtonSound = 17,
+  kSoundStreamHead = 18,
+  kSoundStreamBlock = 19,
+  kDefineBitsLossless = 20,
+  kDefineBitsJpeg2 = 21,
+  kDefineShape2 = 22,
+  kDefineButtonCxform = 23,
+  kPlaceObject2 = 26,
+  kRemoveObject2 = 28,
+  kDefineShape3 = 32,
+  kDefineText2 = 33,
+  kDefineButton2 = 34,
+  kDefineBitsJpeg3 = 35,
+  kDefineBitsLossless2 = 36,
+  kDefineEditText = 37,
+  kDefineSprite = 39,
+  kFrameLabel = 43,
+  kSoundStreamHead2 = 45,
+  kDefineMorphShape = 46,
+  kDefineFont2 = 48,
+  kExportAssets = 56,
+  kDoInitAction = 59,
+  kDefineFontInfo2 = 62,
+  kFileAttributes = 69,
+  kPlaceObject3 = 70,
+  kDefineFontAlignZones = 73,
+  kDefineFont3 = 75,
+  kDefineScalingGrid = 78,
+  kDefineShape4 = 83,
+  kDefineMorphShape2 = 84,
+  kDefineFontName = 88,
+  kDefineBitsJpeg4 = 90,
+};
+
+render::BlendMode BlendFrom(uint8_t value) {
+  if (value < 2 || value > 14) return render::BlendMode::Normal;
+  return static_cast<render::BlendMode>(value - 1);
+}
+
+// Steps over a filter list; the filters themselves are drawn by a later part of the engine.
+void SkipFilters(ByteReader& in) {
+  const int count = in.U8();
+  for (int i = 0; i < count; ++i) {
+    const uint8_t id = in.U8();
+    switch (id) {
+      case 0:
+        in.Skip(23);
+        break;
+      case 1:
+        in.Skip(9);
+        break;
+      case 2:
+        in.Skip(15);
+        break;
+      case 3:
+        in.Skip(27);
+        break;
+      case 4:
+      case 7:
+        in.Skip(size_t{5} * in.U8() + 19);
+        break;
+      case 5: {
+        const size_t x = in.U8();
+        const size_t y = in.U8();
+        in.Skip(8 + 4 * x * y + 5);
+        break;
+      }
+      case 6:
+        in.Skip(80);
+        break;
+      default:
+        in.Fail("unknown filter " + std::to_string(id));
+    }
+  }
+}
+
+PlaceCommand ReadPlaceObject(ByteReader& in) {
+  PlaceCommand place;
+  place.character = in.U16();
+  place.depth = in.U16();
+  place.matrix = ReadMatrix(in);
+  if (in.Remaining() > 0) place.cxform = ReadColorTransform(in, false);
+  return place;
+}
+
+PlaceCommand ReadPlaceObject2(ByteReader& in, bool version3) {
+  PlaceCommand place;
+  const uint16_t flags = version3 ? in.U16() : in.U8();
+  place.depth = in.U16();
+  place.move = flags & 0x01;
+  if (version3 && ((flags & 0x0800) || ((flags & 0x1000) && !(flags & 0x02)))) in.String();
+  if (flags & 0x02) place.character = in.U16();
+  if (flags & 0x04) place.matrix = ReadMatrix(in);
+  if (flags & 0x08) place.cxform = ReadColorTransform(in, true);
+  if (flags & 0x10) place.ratio = in.U16();
+  if (flags & 0x20) place.name = in.String();
+  if (flags & 0x40) place.clip_depth = in.U16();
+  if (version3) {
+    if (flags & 0x0100) SkipFilters(in);
+    if (flags & 0x0200) place.blend = BlendFrom(in.U8());
+    // Some tools set the flag but leave out the byte: that means cached.
+    if (flags & 0x0400) place.cache_as_bitmap = in.Remaining() == 0 || in.U8() != 0;
+  }
+  if (flags & 0x80) place.clip_actions = in.Rest();
+  return place;
+}
+
+}  // namespace
+
+class MovieParser {
+ public:
+  explicit MovieParser(Movie& movie) : movie_(movie) {}
+
+  std::vector<uint8_t>& Data() { return movie_.data_; }
+
+  // Reads the head after the 8 fixed bytes and every tag behind it.
+  bool Parse(std::string& error) {
+    ByteReader in(movie_.data_, 0, -1);
+    try {
+      in.Skip(8);
+      movie_.stage = ReadRect(in);
+      movie_.frame_rate = in.U16() / 256.0f;
+      movie_.header_frame_count = in.U16();
+    } catch (const ParseError&) {
+      error = "The movie's header is truncated";
+      return false;
+    }
+    ParseTimeline(in, movie_.root, false);
+    return true;
+  }
+
+ private:
+  void Warn(std::string text) {
+    if (movie_.warnings.size() < kMaxWarnings) movie_.warnings.push_back(std::move(text));
+  }
+
+  // Tags up to End or the end of the bytes. A tag whose length runs past the end of its
+  // container ends the timeline; a tag whose body does not parse is dropped.
+  void ParseTimeline(ByteReader& in, Timeline& timeline, bool sprite) {
+    timeline.frames.emplace_back();
+    while (in.Remaining() > 0) {
+      const size_t offset = in.MovieOffset();
+      if (in.Remaining() < 2) {
+        Warn("truncated tag header at byte " + std::to_string(offset));
+        break;
+      }
+      const uint16_t head = in.U16();
+      const auto code = static_cast<uint16_t>(head >> 6);
+      size_t length = head & 0x3F;
+      if (length == 0x3F) {
+        if (in.Remaining() < 4) {
+          Warn("truncated tag header of tag " + std::to_string(code) + " at byte " +
+               std::to_string(offset));
+          break;
+        }
+        length = in.U32();
+      }
+      if (length > in.Remaining()) {
+        Warn("tag " + std::to_string(code) + " at byte " + std::to_string(offset) + " claims " +
+             std::to_string(length) + " bytes, " + std::to_string(in.Remaining()) + " remain");
+        break;
+      }
+      if (code == kEnd) break;
+      ByteReader body(in.Take(length), in.MovieOffset() - length, code);
+      if (commands_ >= kMaxCommands) {
+        Warn("too many frame tags; parsing stopped at byte " + std::to_string(offset));
+        break;
+      }
+      try {
+        HandleTag(code, body, timeline, sprite);
+      } catch (const ParseError& e) {
+        Warn(e.what());
+      }
+    }
+    // Tags after the last ShowFrame still make a frame; an empty tail does not.
+    if (timeline.frames.size() > 1 && timeline.frames.back().commands.empty() &&
+        timeline.frames.back().labels.empty()) {
+      timeline.frames.pop_back();
+    }
+  }
+
+  void Add(Timeline& timeline, FrameCommand command) {
+    ++commands_;
+    timeline.frames.back().commands.push_back(std::move(command));
+  }
+
+  void HandleTag(uint16_t code, ByteReader& in, Timeline& timeline, bool sprite) {
+    if (HandleControlTag(code, in, timeline)) return;
+    // Definitions belong to the movie; a sprite's own tag list may not define characters.
+    if (!sprite) HandleDefinition(code, in);
+  }
+
+  bool HandleControlTag(uint16_t code, ByteReader& in, Timeline& timeline) {
+    switch (code) {
+      case kShowFrame:
+        timeline.frames.emplace_back();
+        return true;
+      case kPlaceObject:
+        Add(timeline, ReadPlaceObject(in));
+        return true;
+      case kPlaceObject2:
+        Add(timeline, ReadPlaceObject2(in, false));
+        return true;
+      case kPlaceObject3:
+        Add(timeline, ReadPlaceObject2(in, true));
+        return true;
+      case kRemoveObject:
+        in.U16();
+        Add(timeline, RemoveCommand{in.U16()});
+        return true;
+      case kRemoveObject2:
+        Add(timeline, RemoveCommand{in.U16()});
+        return true;
+      case kSetBackgroundColor:
+        Add(timeline, BackgroundCommand{ReadRgb(in)});
+        return true;
+      case kFrameLabel:
+        timeline.frames.back().labels.push_back(in.String());
+        return true;
+      case kDoAction: {
+        const auto actions = in.Rest();
+        Add(timeline, ActionCommand{actions, IsPlainStop(actions)});
+        return true;
+      }
+      case kStartSound:
+      case kSoundStreamHead:
+      case kSoundStreamHead2:
+      case kSoundStreamBlock:
+        Add(timeline, OtherCommand{code, in.Rest()});
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  void HandleDefinition(uint16_t code, ByteReader& in) {
+    switch (code) {
+      case kDefineShape:
+        DefineShape(in, 1);
+        break;
+      case kDefineShape2:
+        DefineShape(in, 2);
+        break;
+      case kDefineShape3:
+        DefineShape(in, 3);
+        break;
+      case kDefineShape4:
+        DefineShape(in, 4);
+        break;
+      case kDefineMorphShape:
+        DefineMorph(in, 1);
+        break;
+      case kDefineMorphShape2:
+        DefineMorph(in, 2);
+        break;
+      case kJpegTables:
+        if (jpeg_tables_.empty()) jpeg_tables_ = in.Rest();
+        break;
+      case kDefineBits:
+      case kDefineBitsJpeg2:
+      case kDefineBitsJpeg3:
+      case kDefineBitsJpeg4:
+        DefineJpeg(code, in);
+        break;
+      case kDefineBitsLossless:
+        DefineLossless(in, false);
+        break;
+      case kDefineBitsLossless2:
+        DefineLossless(in, true);
+        break;
+      case kDefineSprite:
+        DefineSprite(in);
+        break;
+      case kFileAttributes:
+        movie_.file_attributes = in.U32();
+        break;
+      case kDefineButton:
+      case kDefineButton2:
+        KeepRaw(in, code, Character::Kind::Button);
+        break;
+      case kDefineFont:
+      case kDefineFont2:
+      case kDefineFont3:
+        KeepRaw(in, code, Character::Kind::Font);
+        break;
+      case kDefineText:
+      case kDefineText2:
+      case kDefineEditText:
+        KeepRaw(in, code, Character::Kind::Text);
+        break;
+      case kDefineSound:
+        KeepRaw(in, code, Character::Kind::Sound);
+        break;
+      case kDoInitAction:
+      case kDefineFontInfo:
+      case kDefineFontInfo2:
+      case kDefineButtonSound:
+      case kDefineButtonCxform:
+      case kDefineFontAlignZones:
+      case kDefineFontName:
+      case kDefineScalingGrid:
+      case kExportAssets:
+        movie_.annotations.push_back({code, in.Rest()});
+        break;
+      default:
+        break;  // unknown or not needed: skipped by its length
+    }
+  }
+
+  // Registers a character; a second definition of an id is ignored, as the first one may
+  // already be on stage.
+  Character* Define(uint16_t id, uint16_t code, Character::Kind kind,
+                    std::span<const uint8_t> body) {
+    auto [it, fresh] = movie_.characters_.try_emplace(id);
+    if (!fresh) return nullptr;
+    it->second.kind = kind;
+    it->second.tag = code;
+    it->second.body = body;
+    return &it->second;
+  }
+
+  void KeepRaw(ByteReader& in, uint16_t code, Character::Kind kind) {
+    const auto body = in.Rest();
+    if (body.size() < 2) in.Fail("character tag without an id");
+    Define(static_cast<uint16_t>(body[0] | body[1] << 8), code, kind, body);
+  }
+
+  BitmapLookup Bitmaps() const {
+    return [this](uint16_t id) -> std::shared_ptr<const render::Bitmap> {
+      const Character* c = movie_.Find(id);
+      return c ? c->bitmap : nullptr;
+    };
+  }
+
+  void DefineShape(ByteReader& in, int version) {
+    const uint16_t id = in.U16();
+    const ShapeData data = ReadDefineShape(in, version, Bitmaps());
+    if (Character* c = Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::Shape, {})) {
+      c->shape = std::make_shared<const render::ShapeGeometry>(BuildGeometry(data));
+    }
+  }
+
+  void DefineMorph(ByteReader& in, int version) {
+    const uint16_t id = in.U16();
+    auto morph = std::make_unique<const MorphShape>(MorphShape::Read(in, version, Bitmaps()));
+    if (Character* c =
+            Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::MorphShape, {})) {
+      c->morph = std::move(morph);
+    }
+  }
+
+  void DefineSprite(ByteReader& in) {
+    const uint16_t id = in.U16();
+    in.U16();  // frame count: the ShowFrame tags decide
+    auto timeline = std::make_unique<Timeline>();
+    ParseTimeline(in, *timeline, true);
+    if (Character* c = Define(id, kDefineSprite, Character::Kind::Sprite, {})) {
+      c->sprite = std::move(timeline);
+    }
+  }
+
+  void DefineJpeg(uint16_t code, ByteReader& in) {
+    const uint16_t id = in.U16();
+    std::optional<render::Bitmap> bitmap;
+    if (code == kDefineBits) {
+      bitmap = codec::DecodeJpegWithTables(jpeg_tables_, in.Rest(), budget_);
+    } else if (code == kDefineBitsJpeg2) {
+      bitmap = codec::DecodeImage(in.Rest(), {}, budget_);
+    } else {
+      const uint32_t image_size = in.U32();
+      if (code == kDefineBitsJpeg4) in.U16();  // deblocking strength
+      const auto image = in.Take(image_size);
+      bitmap = codec::DecodeImage(image, in.Rest(), budget_);
+    }
+    AddBitmap(id, code, std::move(bitmap));
+  }
+
+  void DefineLossless(ByteReader& in, bool alpha) {
+    const uint16_t id = in.U16();
+    codec::LosslessHead head;
+    head.alpha = alpha;
+    head.format = in.U8();
+    head.width = in.U16();
+    head.height = in.U16();
+    if (head.format == 3) head.palette_size = in.U8() + 1;
+    AddBitmap(id, alpha ? kDefineBitsLossless2 : kDefineBitsLossless,
+              codec::DecodeLossless(head, in.Rest(), budget_));
+  }
+
+  // A bitmap that failed to decode still takes its id: fills using it paint nothing.
+  void AddBitmap(uint16_t id, uint16_t code, std::optional<render::Bitmap> bitmap) {
+    Character* c = Define(id, code, Character::Kind::Bitmap, {});
+    if (c == nullptr) return;
+    if (!bitmap) {
+      Warn("bitmap " + std::to_string(id) + " could not be decoded");
+      return;
+    }
+    auto shared = std::make_shared<const render::Bitmap>(std::move(*bitmap));
+    c->bitmap = shared;
+    c->shape = std::make_shared<const render::ShapeGeometry>(BitmapRectangle(shared));
+  }
+
+  // What a bitmap placed on stage by itself shows: its pixels at natural size from (0, 0).
+  static render::ShapeGeometry BitmapRectangle(const std::shared_ptr<const render::Bitmap>& b) {
+    const float w = static_cast<float>(b->width) * 20;
+    const float h = static_cast<float>(b->height) * 20;
+    render::ShapePart part;
+    part.path.MoveTo({0, 0});
+    part.path.LineTo({w, 0});
+    part.path.LineTo({w, h});
+    part.path.LineTo({0, h});
+    part.path.LineTo({0, 0});
+    part.fill.kind = render::FillStyle::Kind::Bitmap;
+    part.fill.bitmap = b;
+    part.fill.matrix = render::Matrix::Scale(20, 20);
+    part.fill.repeat = false;
+    part.fill.smooth = false;
+    render::ShapeGeometry geometry;
+    geometry.parts.push_back(std::move(part));
+    geometry.bounds = {0, 0, w, h};
+    return geometry;
+  }
+
+  Movie& movie_;
+  std::span<const uint8_t> jpeg_tables_;
+  codec::DecodeBudget budget_;
+  size_t commands_ = 0;
+};
+
+namespace {
+
+// Inflates the body of a CWS movie behind the 8 fixed bytes, keeping whatever decodes before
+// damage, the declared length or the size limit.
+bool InflateBody(std::span<const uint8_t> file, size_t declared, std::vector<uint8_t>& out) {
+  out.assign(file.begin(), file.begin() + 8);
+  const size_t limit = std::min(std::max<size_t>(declared, 8), kMaxMovieBytes);
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return false;
+  zs.next_in = const_cast<Bytef*>(file.data() + 8);
+  zs.avail_in =
+      static_cast<uInt>(std::min<size_t>(file.size() - 8, std::numeric_limits<uInt>::max()));
+  int rc = Z_OK;
+  while (rc == Z_OK && out.size() < limit) {
+    const size_t chunk =
+        std::min<size_t>(std::max<size_t>(out.size(), 64 * 1024), limit - out.size());
+    const size_t before = out.size();
+    out.resize(before + chunk);
+    zs.next_out = out.data() + before;
+    zs.avail_out = static_cast<uInt>(chunk);
+    rc = inflate(&zs, Z_NO_FLUSH);
+    out.resize(before + chunk - zs.avail_out);
+    if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;
+  }
+  inflateEnd(&zs);
+  return out.size() > 8;
+}
+
+}  // namespace
+
+const Character* Movie::Find(uint16_t id) const {
+  const auto it = characters_.find(id);
+  return it == characters_.end() ? nullptr : &it->second;
+}
+
+LoadResult LoadMovie(std::span<const uint8_t> file) {
+  LoadResult result;
+  if (file.size() < 8) {
+    result.error = "The file is too short to be a movie";
+    return result;
+  }
+  const std::string_view signature(reinterpret_cast<const char*>(file.data()), 3);
+  if (signature == "ZWS") {
+    result.error = "LZMA-compressed movies (ZWS) are not supported";
+    return result;
+  }
+  if (signature != "FWS" && signature != "CWS") {
+    result.error = "The file is not an SWF movie";
+    return result;
+  }
+  auto movie = std::make_shared<Movie>();
+  movie->version = file[3];
+  movie->compressed = signature == "CWS";
+  const size_t declared = file[4] | file[5] << 8 | file[6] << 16 | size_t{file[7]} << 24;
+  MovieParser parser(*movie);
+  if (movie->compressed) {
+    if (!InflateBody(file, declared, parser.Data())) {
+      result.error = "The movie's compressed data cannot be read";
+      return result;
+    }
+  } else {
+    if (file.size() > kMaxMovieBytes) {
+      result.error = "The movie is too large";
+      return result;
+    }
+    parser.Data().assign(file.begin(), file.end());
+  }
+  if (!parser.Parse(result.error)) return result;
+  result.movie = std::move(movie);
+  return result;
+}
+
+}  // namespace lumen::movie

@@ -1,0 +1,250 @@
+// Design: edges are kept as device-space lines sorted by their top. Each pixel row gathers the
+// edges that touch it and accumulates two numbers per pixel: `area`, the coverage that belongs to
+// that pixel alone, and `cover`, a change that holds for it and every pixel to its right. A row is
+// then one pass over the few pixels an edge touched; between them the coverage is constant and
+// goes out as a Solid run, so wide shapes cost per edge, not per pixel.
+//
+// SampledGrid evaluates the fill rule on n sample rows per pixel row and counts the sample
+// columns between crossings; ExactArea adds each edge's signed area per pixel and applies the
+// fill rule to the sum (non-zero clamps it, even-odd folds it).
+
+#include "raster/Coverage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumen::raster {
+
+void EdgeList::Reset(int width, int height) {
+  edges_.clear();
+  width_ = std::max(0, width);
+  height_ = std::max(0, height);
+  valid_ = true;
+}
+
+void EdgeList::AddPolygon(const Point* points, size_t n) {
+  if (n < 2) return;
+  for (size_t i = 0; i + 1 < n; ++i) AddLine(points[i], points[i + 1]);
+  AddLine(points[n - 1], points[0]);
+}
+
+void EdgeList::AddLine(Point a, Point b) {
+  if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) {
+    valid_ = false;
+    return;
+  }
+  if (a.y == b.y) return;  // horizontal lines change no winding
+  if (a.y < b.y) {
+    AddClippedY(a.x, a.y, b.x, b.y, 1);
+  } else {
+    AddClippedY(b.x, b.y, a.x, a.y, -1);
+  }
+}
+
+void EdgeList::AddClippedY(double x0, double y0, double x1, double y1, int dir) {
+  const double h = height_;
+  if (y1 <= 0 || y0 >= h) return;
+  const double slope = (x1 - x0) / (y1 - y0);
+  if (y0 < 0) {
+    x0 += slope * (0 - y0);
+    y0 = 0;
+  }
+  if (y1 > h) {
+    x1 -= slope * (y1 - h);
+    y1 = h;
+  }
+  if (!(y1 > y0)) return;
+  // Split where the line crosses the left and right borders; outside parts become vertical.
+  const double w = width_;
+  double cuts[2];
+  int cut_count = 0;
+  for (double border : {0.0, w}) {
+    if ((x0 < border) != (x1 < border) && x0 != x1) cuts[cut_count++] = (border - x0) / (x1 - x0);
+  }
+  if (cut_count == 2 && cuts[0] > cuts[1]) std::swap(cuts[0], cuts[1]);
+  double ts[4] = {0};
+  int count = 1;
+  for (int i = 0; i < cut_count; ++i) ts[count++] = cuts[i];
+  ts[count++] = 1;
+  double px = x0, py = y0;
+  for (int i = 1; i < count; ++i) {
+    const double t = ts[i];
+    const double qx = i == count - 1 ? x1 : x0 + (x1 - x0) * t;
+    const double qy = i == count - 1 ? y1 : y0 + (y1 - y0) * t;
+    Push(std::clamp(px, 0.0, w), py, std::clamp(qx, 0.0, w), qy, dir);
+    px = qx;
+    py = qy;
+  }
+}
+
+void EdgeList::Push(double x0, double y0, double x1, double y1, int dir) {
+  if (!(y1 > y0)) return;
+  edges_.push_back({static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1),
+                    static_cast<float>(y1), dir});
+}
+
+void Rasterizer::Touch(int x, float area, float cover) {
+  area_[x] += area;
+  cover_[x] += cover;
+  touched_.push_back(x);
+}
+
+void Rasterizer::BeginRow(int width) {
+  if (area_.size() < static_cast<size_t>(width) + 2) {
+    area_.assign(width + 2, 0);
+    cover_.assign(width + 2, 0);
+    row_.assign(width + 2, 0);
+  }
+  touched_.clear();
+}
+
+void Rasterizer::Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int grid,
+                      SpanSink& sink) {
+  auto& list = edges.MutableEdges();
+  if (!edges.Valid() || list.empty()) return;
+  grid = std::clamp(grid, 1, 16);
+  const int width = edges.Width();
+  std::sort(list.begin(), list.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
+  float bottom = 0;
+  for (const Edge& e : list) bottom = std::max(bottom, e.y1);
+  const int y_begin = static_cast<int>(list.front().y0);
+  const int y_end = std::min(edges.Height(), static_cast<int>(std::ceil(bottom)));
+  active_.clear();
+  size_t next = 0;
+  for (int y = y_begin; y < y_end; ++y) {
+    const float top = static_cast<float>(y), below = top + 1;
+    std::erase_if(active_, [top](const Edge* e) { return e->y1 <= top; });
+    while (next < list.size() && list[next].y0 < below) active_.push_back(&list[next++]);
+    if (active_.empty()) continue;
+    BeginRow(width);
+    if (method == CoverageMethod::SampledGrid) {
+      for (int s = 0; s < grid; ++s) {
+        AddGridRow(top + (static_cast<float>(s) + 0.5f) / static_cast<float>(grid), rule, grid,
+                   width);
+      }
+    } else {
+      AddAreaRow(y, width);
+    }
+    FinishRow(y, width, rule, method, grid, sink);
+  }
+}
+
+void Rasterizer::AddGridRow(float sy, FillRule rule, int grid, int width) {
+  crossings_.clear();
+  for (const Edge* e : active_) {
+    if (e->y0 <= sy && sy < e->y1) {
+      const float x = e->x0 + (e->x1 - e->x0) * ((sy - e->y0) / (e->y1 - e->y0));
+      crossings_.emplace_back(x, e->dir);
+    }
+  }
+  if (crossings_.size() < 2) return;
+  std::sort(crossings_.begin(), crossings_.end());
+  const float n = static_cast<float>(grid);
+  const int last_sample = width * grid;
+  int winding = 0;
+  for (size_t i = 0; i + 1 < crossings_.size(); ++i) {
+    winding += crossings_[i].second;
+    const bool inside = rule == FillRule::NonZero ? winding != 0 : (winding & 1) != 0;
+    if (!inside) continue;
+    // Sample column k sits at (k + 0.5) / n and is inside when xa <= it < xb.
+    const int k0 =
+        std::clamp(static_cast<int>(std::ceil(crossings_[i].first * n - 0.5f)), 0, last_sample);
+    const int k1 =
+        std::clamp(static_cast<int>(std::ceil(crossings_[i + 1].first * n - 0.5f)), 0, last_sample);
+    if (k1 <= k0) continue;
+    const int p0 = k0 / grid, p1 = k1 / grid;
+    if (p0 == p1) {
+      Touch(p0, static_cast<float>(k1 - k0), 0);
+      continue;
+    }
+    Touch(p0, static_cast<float>(grid * (p0 + 1) - k0), 0);
+    Touch(p0 + 1, 0, n);
+    Touch(p1, static_cast<float>(k1 - grid * p1), -n);
+  }
+}
+
+void Rasterizer::AddAreaRow(int y, int width) {
+  const float top = static_cast<float>(y), below = top + 1;
+  for (const Edge* e : active_) {
+    const float ya = std::max(e->y0, top), yb = std::min(e->y1, below);
+    if (!(yb > ya)) continue;
+    const float inv = (e->x1 - e->x0) / (e->y1 - e->y0);
+    const float xa = e->x0 + (ya - e->y0) * inv, xb = e->x0 + (yb - e->y0) * inv;
+    AddAreaPiece(xa, ya, xb, yb, e->dir, width);
+  }
+}
+
+// Splits the line at pixel borders; each piece adds the part of its pixel to the right of it
+// (area) and its full height to every pixel further right (cover).
+void Rasterizer::AddAreaPiece(float xa, float ya, float xb, float yb, int dir, int width) {
+  const float w = static_cast<float>(width);
+  xa = std::clamp(xa, 0.0f, w);
+  xb = std::clamp(xb, 0.0f, w);
+  const float height = (yb - ya) * static_cast<float>(dir);
+  if (xa > xb) std::swap(xa, xb);  // the area only depends on the x extent of each piece
+  const float dx = xb - xa;
+  int column = std::min(static_cast<int>(xa), width);
+  float x = xa;
+  while (true) {
+    const float right = static_cast<float>(column + 1);
+    const float x_end = std::min(xb, right);
+    const float h = dx > 0 ? height * (x_end - x) / dx : height;
+    Touch(column, h * (right - (x + x_end) * 0.5f), 0);
+    Touch(column + 1, 0, h);
+    if (xb <= right || column >= width) break;
+    x = x_end;
+    ++column;
+  }
+}
+
+void Rasterizer::FinishRow(int y, int width, FillRule rule, CoverageMethod method, int grid,
+                           SpanSink& sink) {
+  std::sort(touched_.begin(), touched_.end());
+  touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
+  const float full = method == CoverageMethod::SampledGrid ? static_cast<float>(grid * grid) : 1;
+  auto to_coverage = [&](float v) -> uint8_t {
+    float c;
+    if (method == CoverageMethod::SampledGrid) {
+      c = v / full;
+    } else if (rule == FillRule::NonZero) {
+      c = std::min(1.0f, std::fabs(v));
+    } else {
+      c = std::fmod(std::fabs(v), 2.0f);
+      if (c > 1) c = 2 - c;
+    }
+    return static_cast<uint8_t>(std::clamp(c * 255.0f + 0.5f, 0.0f, 255.0f));
+  };
+  float running = 0;
+  int pos = 0;        // first pixel not yet emitted
+  int run_start = 0;  // first pixel of the varying run in row_
+  int run_len = 0;
+  auto flush = [&] {
+    if (run_len > 0) sink.Span(y, run_start, run_len, &row_[run_start]);
+    run_len = 0;
+  };
+  for (int x : touched_) {
+    if (x >= width) {
+      area_[x] = cover_[x] = 0;
+      continue;
+    }
+    if (x > pos) {
+      flush();
+      const uint8_t c = to_coverage(running);
+      if (c > 0) sink.Solid(y, pos, x - pos, c);
+    }
+    running += cover_[x];
+    const uint8_t c = to_coverage(running + area_[x]);
+    area_[x] = cover_[x] = 0;
+    if (run_len == 0) run_start = x;
+    row_[x] = c;
+    ++run_len;
+    pos = x + 1;
+  }
+  flush();
+  if (pos < width) {
+    const uint8_t c = to_coverage(running);
+    if (c > 0) sink.Solid(y, pos, width - pos, c);
+  }
+}
+
+}  // namespace lumen::raster

@@ -1,0 +1,40 @@
+#pragma once
+
+// Turns a stroked polyline into filled pieces: one quad per segment, a wedge per join and a
+// piece per cap, all oriented alike so a non-zero fill paints their union.
+
+#include <vector>
+
+#include "raster/Coverage.h"
+#include "render/Geometry.h"
+
+namespace lumen::raster {
+
+struct StrokeStyle {
+  float half_width = 0.5f;  // device pixels
+  render::LineCap start_cap = render::LineCap::Round;
+  render::LineCap end_cap = render::LineCap::Round;
+  render::LineJoin join = render::LineJoin::Round;
+  float miter_limit = 3;  // longest miter, in line widths, before it is bevelled
+};
+
+class Stroker {
+ public:
+  // Strokes `points[0..n)` (device pixels); a closed contour is joined at its start instead of
+  // capped. Adds the pieces to `out`, to be filled with the non-zero rule.
+  void Stroke(const render::Point* points, size_t n, bool closed, const StrokeStyle& style,
+              EdgeList& out);
+
+ private:
+  void Segment(render::Point p, render::Point q, EdgeList& out);
+  void Join(render::Point prev, render::Point at, render::Point next, EdgeList& out);
+  void Cap(render::Point at, render::Point away, render::LineCap cap, EdgeList& out);
+  void Wedge(render::Point center, double from, double sweep, EdgeList& out);
+  void Piece(EdgeList& out);
+
+  StrokeStyle style_;
+  std::vector<render::Point> pts_;    // the contour without repeated points
+  std::vector<render::Point> piece_;  // the piece being built
+};
+
+}  // namespace lumen::raster

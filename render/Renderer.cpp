@@ -1,0 +1,407 @@
+// Design: a frame is a walk over the command list with two stacks. Layers are pixmaps the size
+// of the target taken from a pool; each remembers which masks were already active when it began,
+// because those clip the layer as a whole when it is composited, not the drawing inside it.
+// Masks are coverage planes from a pool; a finished mask is intersected with the mask it nests
+// in. Every shape's contours are flattened once per power-of-two scale band in shape space, so a
+// frame only transforms points; strokes are widened in device space, where the pen is round.
+
+#include "render/Renderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+#include "raster/Color.h"
+#include "raster/Flatten.h"
+#include "raster/Mask.h"
+#include "raster/Paint.h"
+#include "raster/Painter.h"
+#include "raster/Stroker.h"
+
+namespace lumen::render {
+
+using raster::CoverageMethod;
+using raster::IntRect;
+using raster::Isa;
+using raster::Pixmap;
+
+namespace {
+
+constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
+constexpr size_t kMaxDepth = 64;    // nested layers or masks beyond this are ignored
+
+bool Finite(const Matrix& m) {
+  return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
+         std::isfinite(m.tx) && std::isfinite(m.ty);
+}
+
+// The shape's bounds on the target, or false when they miss it.
+bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
+  if (bounds.Empty()) return true;  // no bounds given: let the clipper decide
+  float x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+  for (Point p : {Point{bounds.x_min, bounds.y_min}, Point{bounds.x_max, bounds.y_min},
+                  Point{bounds.x_min, bounds.y_max}, Point{bounds.x_max, bounds.y_max}}) {
+    const Point q = m.Apply(p);
+    x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
+    x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
+  }
+  return x1 >= 0 && y1 >= 0 && x0 <= static_cast<float>(width) && y0 <= static_cast<float>(height);
+}
+
+struct PreparedShape {
+  int band = 0;  // log2 of the scale the contours were flattened for
+  std::vector<raster::Polylines> parts;
+};
+
+struct LayerState {
+  Pixmap* pixmap;
+  size_t mask_base;  // masks below this index clip the layer, not what is drawn in it
+  const raster::Mask* clip;
+  BlendMode blend;
+  IntRect dirty;
+};
+
+struct MaskState {
+  raster::Mask* mask;
+  bool building;
+};
+
+}  // namespace
+
+class Renderer::Impl {
+ public:
+  Quality quality = Quality::High;
+  CoverageMethod method = CoverageMethod::SampledGrid;
+  Isa isa = raster::BestIsa();
+
+  void Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target);
+  void ClearCache() { cache_.clear(); }
+
+ private:
+  void Draw(const RenderCommand& cmd);
+  bool CoversTarget(const RenderCommand& cmd);
+  const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
+  void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
+                const Matrix& object, const ColorTransform& cx);
+  float StrokeWidth(const LineStyle& line, const Matrix& object) const;
+  void Rasterize(FillRule rule, raster::Paint* paint);
+  void BeginLayer(BlendMode blend);
+  void EndLayer(const RenderCommand& cmd);
+  void BeginMask();
+  void EndMask();
+  void PopMask();
+  const raster::Mask* ActiveMask() const;
+  size_t MaskBase() const { return layers_.empty() ? 0 : layers_.back().mask_base; }
+  Pixmap& Canvas() { return layers_.empty() ? *target_ : *layers_.back().pixmap; }
+  int Grid() const;
+
+  Pixmap* target_ = nullptr;
+  Matrix stage_to_device_;
+  float device_scale_ = 1;
+  std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
+  std::vector<Point> device_;
+  raster::EdgeList edges_;
+  raster::Rasterizer rasterizer_;
+  raster::Stroker stroker_;
+  raster::Paint paint_;
+  raster::PaintSink paint_sink_;
+  raster::MaskSink mask_sink_;
+  std::vector<std::unique_ptr<Pixmap>> layer_pool_;
+  std::vector<LayerState> layers_;
+  size_t ignored_layers_ = 0;
+  std::vector<std::unique_ptr<raster::Mask>> mask_pool_;
+  std::vector<MaskState> masks_;
+  size_t ignored_masks_ = 0;
+  std::vector<uint32_t> row_;
+  std::vector<uint8_t> cov_;
+};
+
+Renderer::Renderer() : impl_(std::make_unique<Impl>()) {}
+Renderer::~Renderer() = default;
+void Renderer::SetQuality(Quality quality) {
+  impl_->quality = quality;
+}
+void Renderer::SetCoverage(CoverageMethod method) {
+  impl_->method = method;
+}
+void Renderer::SetIsa(Isa isa) {
+  impl_->isa = isa;
+}
+void Renderer::ClearCache() {
+  impl_->ClearCache();
+}
+
+void Renderer::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
+  impl_->Render(list, stage_to_device, target);
+}
+
+int Renderer::Impl::Grid() const {
+  switch (quality) {
+    case Quality::Low:
+      return 1;
+    case Quality::Medium:
+      return 2;
+    default:
+      return 4;
+  }
+}
+
+void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
+  if (target.Empty()) return;
+  target_ = &target;
+  stage_to_device_ = stage_to_device;
+  if (!Finite(stage_to_device)) {
+    target.Fill(raster::Premultiply(list.background));
+    return;
+  }
+  if (list.commands.empty() || !CoversTarget(list.commands.front())) {
+    target.Fill(raster::Premultiply(list.background));
+  }
+  device_scale_ = std::sqrt(
+      std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
+  const size_t width = static_cast<size_t>(target.Width());
+  if (row_.size() < width) {
+    row_.resize(width);
+    cov_.resize(width);
+  }
+  for (const RenderCommand& cmd : list.commands) {
+    switch (cmd.kind) {
+      case RenderCommand::Kind::DrawShape:
+        Draw(cmd);
+        break;
+      case RenderCommand::Kind::BeginMask:
+        BeginMask();
+        break;
+      case RenderCommand::Kind::EndMask:
+        EndMask();
+        break;
+      case RenderCommand::Kind::PopMask:
+        PopMask();
+        break;
+      case RenderCommand::Kind::BeginLayer:
+        BeginLayer(cmd.blend);
+        break;
+      case RenderCommand::Kind::EndLayer:
+        EndLayer(cmd);
+        break;
+    }
+  }
+  while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
+  masks_.clear();
+  ignored_masks_ = 0;
+  target_ = nullptr;
+}
+
+// True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say), so the
+// background need not be filled first.
+bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
+  if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
+    return false;
+  }
+  const ShapePart& part = cmd.shape->parts[0];
+  const Path& path = part.path;
+  const Matrix m = stage_to_device_ * cmd.matrix;
+  if (part.kind != ShapePart::Kind::Fill || !Finite(m) || m.b != 0 || m.c != 0 ||
+      path.verbs.size() != 5 || path.points.size() != 5) {
+    return false;
+  }
+  for (size_t i = 1; i < 5; ++i) {
+    if (path.verbs[i] != PathVerb::LineTo) return false;
+  }
+  const Point p0 = path.points[0], p2 = path.points[2];
+  const Point& p1 = path.points[1];
+  const Point& p3 = path.points[3];
+  const Point& p4 = path.points[4];
+  const bool rect = p4.x == p0.x && p4.y == p0.y &&
+                    ((p1.x == p2.x && p1.y == p0.y && p3.x == p0.x && p3.y == p2.y) ||
+                     (p1.x == p0.x && p1.y == p2.y && p3.x == p2.x && p3.y == p0.y));
+  if (!rect) return false;
+  const Point a = m.Apply(p0), b = m.Apply(p2);
+  if (std::min(a.x, b.x) > 0 || std::min(a.y, b.y) > 0 ||
+      std::max(a.x, b.x) < static_cast<float>(target_->Width()) ||
+      std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
+    return false;
+  }
+  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform, true) && paint_.Opaque();
+}
+
+const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
+  const int band = std::clamp(std::ilogb(std::max(scale, 1e-6f)), -20, 20);
+  auto [it, inserted] = cache_.try_emplace(&shape);
+  PreparedShape& prepared = it->second;
+  if (inserted || prepared.band != band || prepared.parts.size() != shape.parts.size()) {
+    prepared.band = band;
+    prepared.parts.resize(shape.parts.size());
+    const float tolerance = kTolerance / std::ldexp(1.0f, band + 1);
+    for (size_t i = 0; i < shape.parts.size(); ++i) {
+      prepared.parts[i].Clear();
+      raster::Flatten(shape.parts[i].path, tolerance, prepared.parts[i]);
+    }
+  }
+  return prepared;
+}
+
+void Renderer::Impl::Draw(const RenderCommand& cmd) {
+  if (!cmd.shape || ignored_masks_ > 0 || ignored_layers_ > 0) return;
+  const Matrix m = stage_to_device_ * cmd.matrix;
+  if (!Finite(m) || !Visible(cmd.shape->bounds, m, target_->Width(), target_->Height())) return;
+  const float scale = std::sqrt(std::max(m.a * m.a + m.b * m.b, m.c * m.c + m.d * m.d));
+  if (!std::isfinite(scale)) return;
+  const PreparedShape& prepared = Prepare(*cmd.shape, scale);
+  for (size_t i = 0; i < cmd.shape->parts.size(); ++i) {
+    DrawPart(cmd.shape->parts[i], prepared.parts[i], m, cmd.matrix, cmd.cxform);
+  }
+}
+
+float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) const {
+  const float sx = std::hypot(object.a, object.b), sy = std::hypot(object.c, object.d);
+  float k = (sx + sy) / 2;
+  if (line.no_hscale && line.no_vscale) {
+    k = 1;
+  } else if (line.no_hscale) {
+    k = sy;
+  } else if (line.no_vscale) {
+    k = sx;
+  }
+  const float width = line.width * k * device_scale_;
+  return std::isfinite(width) ? std::max(width, 1.0f) : 0.0f;  // hairlines stay one pixel wide
+}
+
+void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& lines,
+                              const Matrix& m, const Matrix& object, const ColorTransform& cx) {
+  device_.resize(lines.points.size());
+  for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
+  Pixmap& canvas = Canvas();
+  edges_.Reset(canvas.Width(), canvas.Height());
+  const bool building_mask = !masks_.empty() && masks_.back().building;
+  FillRule rule = part.rule;
+  const FillStyle* fill = &part.fill;
+  if (part.kind == ShapePart::Kind::Fill) {
+    for (const auto& c : lines.contours) edges_.AddPolygon(&device_[c.begin], c.end - c.begin);
+  } else {
+    raster::StrokeStyle style;
+    style.half_width = StrokeWidth(part.line, object) / 2;
+    style.start_cap = part.line.start_cap;
+    style.end_cap = part.line.end_cap;
+    style.join = part.line.join;
+    style.miter_limit = part.line.miter_limit;
+    for (const auto& c : lines.contours) {
+      stroker_.Stroke(&device_[c.begin], c.end - c.begin, c.closed, style, edges_);
+    }
+    rule = FillRule::NonZero;
+    fill = part.line.has_fill ? &part.line.fill : nullptr;
+  }
+  if (building_mask) {
+    mask_sink_.Begin(*masks_.back().mask);
+    rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
+    return;
+  }
+  const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, quality != Quality::Low)
+                            : paint_.SetSolid(part.line.color, cx);
+  if (!visible) return;
+  paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
+  rasterizer_.Fill(edges_, rule, method, Grid(), paint_sink_);
+  if (!layers_.empty()) {
+    IntRect& d = layers_.back().dirty;
+    const IntRect& add = paint_sink_.Dirty();
+    if (!add.Empty()) {
+      d = d.Empty() ? add
+                    : IntRect{std::min(d.x0, add.x0), std::min(d.y0, add.y0),
+                              std::max(d.x1, add.x1), std::max(d.y1, add.y1)};
+    }
+  }
+}
+
+const raster::Mask* Renderer::Impl::ActiveMask() const {
+  for (size_t i = masks_.size(); i > MaskBase(); --i) {
+    if (!masks_[i - 1].building) return masks_[i - 1].mask;
+  }
+  return nullptr;
+}
+
+void Renderer::Impl::BeginMask() {
+  if (ignored_masks_ > 0 || masks_.size() >= kMaxDepth) {
+    ++ignored_masks_;
+    return;
+  }
+  if (mask_pool_.size() <= masks_.size()) mask_pool_.push_back(std::make_unique<raster::Mask>());
+  raster::Mask* mask = mask_pool_[masks_.size()].get();
+  mask->Reset(target_->Width(), target_->Height());
+  masks_.push_back({mask, true});
+}
+
+void Renderer::Impl::EndMask() {
+  if (ignored_masks_ > 0 || masks_.empty() || !masks_.back().building) return;
+  masks_.back().building = false;
+  masks_.pop_back();
+  const raster::Mask* outer = ActiveMask();
+  masks_.push_back({mask_pool_[masks_.size()].get(), false});
+  if (outer) masks_.back().mask->IntersectWith(*outer);
+}
+
+void Renderer::Impl::PopMask() {
+  if (ignored_masks_ > 0) {
+    --ignored_masks_;
+    return;
+  }
+  if (masks_.size() > MaskBase()) masks_.pop_back();
+}
+
+void Renderer::Impl::BeginLayer(BlendMode blend) {
+  if (ignored_layers_ > 0 || layers_.size() >= kMaxDepth) {
+    ++ignored_layers_;
+    return;
+  }
+  if (layer_pool_.size() <= layers_.size()) layer_pool_.push_back(std::make_unique<Pixmap>());
+  Pixmap* pixmap = layer_pool_[layers_.size()].get();
+  if (pixmap->Width() != target_->Width() || pixmap->Height() != target_->Height()) {
+    *pixmap = Pixmap(target_->Width(), target_->Height());
+  }
+  layers_.push_back({pixmap, masks_.size(), ActiveMask(), blend, {}});
+}
+
+void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
+  if (ignored_layers_ > 0) {
+    --ignored_layers_;
+    return;
+  }
+  if (layers_.empty()) return;
+  const LayerState layer = layers_.back();
+  layers_.pop_back();
+  masks_.resize(std::min(masks_.size(), layer.mask_base));
+  IntRect area = layer.dirty;
+  if (layer.clip) area = area.Intersect(layer.clip->Bounds());
+  Pixmap& below = Canvas();
+  const int alpha = raster::AlphaOnlyFactor(cmd.cxform);
+  for (int y = area.y0; y < area.y1; ++y) {
+    const int n = area.x1 - area.x0;
+    const uint32_t* src = layer.pixmap->Row(y) + area.x0;
+    if (alpha < 0) {
+      raster::TransformPixels(src, row_.data(), n, cmd.cxform);
+      src = row_.data();
+    }
+    const uint8_t* cov = nullptr;
+    if (layer.clip || alpha < 255) {
+      const uint8_t* m = layer.clip ? layer.clip->Row(y) + area.x0 : nullptr;
+      for (int i = 0; i < n; ++i) {
+        const uint32_t c = m ? m[i] : 255;
+        cov_[i] =
+            static_cast<uint8_t>(alpha < 0 ? c : raster::Div255(c * static_cast<uint32_t>(alpha)));
+      }
+      cov = cov_.data();
+    }
+    raster::Composite(layer.blend, below.Row(y) + area.x0, src, cov, n, isa);
+  }
+  if (!layers_.empty() && !area.Empty()) {
+    IntRect& d = layers_.back().dirty;
+    d = d.Empty() ? area
+                  : IntRect{std::min(d.x0, area.x0), std::min(d.y0, area.y0),
+                            std::max(d.x1, area.x1), std::max(d.y1, area.y1)};
+  }
+  // Leave the layer transparent for its next use.
+  for (int y = layer.dirty.y0; y < layer.dirty.y1; ++y) {
+    std::fill_n(layer.pixmap->Row(y) + layer.dirty.x0, layer.dirty.x1 - layer.dirty.x0, 0u);
+  }
+}
+
+}  // namespace lumen::render

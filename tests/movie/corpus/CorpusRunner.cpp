@@ -1,0 +1,228 @@
+// corpus_runner: draws every case of the movie corpus that this engine can play at its capture
+// frames, compares with the reference pictures under each case's tolerance, and prints one line
+// per case and a summary per category. Cases that need parts of the engine not built yet are
+// listed with the reason. Mismatches are reported, not fatal: the exit status only says whether
+// the runner itself could work. Pictures of failures go to the build folder.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "render/Png.h"
+#include "tests/movie/corpus/Json.h"
+#include "tools/reelrender/MovieRunner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lumen::corpus::Json;
+
+struct Tally {
+  int passed = 0, failed = 0, out_of_scope = 0, no_picture = 0;
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool HasScript(const lumen::movie::Timeline& timeline) {
+  for (const auto& frame : timeline.frames) {
+    for (const auto& command : frame.commands) {
+      // Stop is the one action this part of the engine runs.
+      const auto* action = std::get_if<lumen::movie::ActionCommand>(&command);
+      if (action && std::any_of(action->actions.begin(), action->actions.end(),
+                                [](uint8_t b) { return b != 0x07 && b != 0x00; })) {
+        return true;
+      }
+      const auto* place = std::get_if<lumen::movie::PlaceCommand>(&command);
+      if (place && !place->clip_actions.empty()) return true;
+    }
+  }
+  return false;
+}
+
+// Why the case needs a later part of the engine, or "" when this one should draw it right.
+std::string ScopeReason(const std::string& category, const lumen::movie::Movie& movie) {
+  static const std::map<std::string, std::string> kLater = {{"avm1", "ActionScript"},
+                                                            {"button", "buttons"},
+                                                            {"text", "text"},
+                                                            {"sound", "sound"},
+                                                            {"filter", "filters"}};
+  if (auto it = kLater.find(category); it != kLater.end()) return it->second;
+  using Kind = lumen::movie::Character::Kind;
+  bool script = HasScript(movie.root);
+  for (const auto& annotation : movie.annotations) script |= annotation.code == 59;
+  for (const auto& [id, c] : movie.Characters()) {
+    if (c.kind == Kind::Button) return "buttons";
+    if (c.kind == Kind::Text) return "text";
+    if (c.sprite) script |= HasScript(*c.sprite);
+  }
+  return script ? "ActionScript" : "";
+}
+
+lumen::render::Quality QualityOf(const std::string& name) {
+  using lumen::render::Quality;
+  if (name == "low") return Quality::Low;
+  if (name == "medium") return Quality::Medium;
+  if (name == "best") return Quality::Best;
+  return Quality::High;
+}
+
+// Channels (A, R, G, B of each pixel) differing by more than `tolerance`; `diff` shows them red
+// over a faded copy of the reference.
+int CountOutliers(const lumen::raster::Pixmap& actual, const lumen::raster::Pixmap& expected,
+                  int tolerance, lumen::raster::Pixmap& diff) {
+  int outliers = 0;
+  diff = lumen::raster::Pixmap(expected.Width(), expected.Height());
+  for (int y = 0; y < expected.Height(); ++y) {
+    for (int x = 0; x < expected.Width(); ++x) {
+      const uint32_t a = actual.At(x, y), e = expected.At(x, y);
+      int bad = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((e >> shift) & 0xFF);
+        bad += std::abs(d) > tolerance;
+      }
+      outliers += bad;
+      diff.Row(y)[x] = bad ? 0xFFFF0000u : 0x40000000u | ((e >> 2) & 0x003F3F3Fu);
+    }
+  }
+  return outliers;
+}
+
+struct Capture {
+  size_t frame;
+  std::string label;
+  fs::path reference;
+  int tolerance;
+  int max_outliers;
+};
+
+std::vector<Capture> CapturesOf(const Json& json, const fs::path& folder, size_t last_frame) {
+  std::vector<Capture> captures;
+  for (const Json& c : json["captures"].items) {
+    Capture capture;
+    const Json& trigger = c["trigger"];
+    capture.frame =
+        trigger.type == Json::Type::Number ? static_cast<size_t>(trigger.number) : last_frame;
+    capture.label = c["capture"].String("output");
+    capture.reference = folder / c["file"].String();
+    capture.tolerance = static_cast<int>(c["tolerance"].Number());
+    capture.max_outliers = static_cast<int>(c["max_outliers"].Number());
+    captures.push_back(capture);
+  }
+  std::sort(captures.begin(), captures.end(),
+            [](const Capture& a, const Capture& b) { return a.frame < b.frame; });
+  return captures;
+}
+
+// Runs one case; answers whether every capture matched.
+bool RunCase(const std::string& name, const Json& json, const fs::path& folder,
+             const std::shared_ptr<const lumen::movie::Movie>& movie, const fs::path& out) {
+  const size_t last = static_cast<size_t>(
+      json["frames"].Number(static_cast<double>(std::max<size_t>(1, movie->root.frames.size()))));
+  bool all = true;
+  std::unique_ptr<lumen::tools::MovieRunner> runner;
+  for (const Capture& capture : CapturesOf(json, folder, std::max<size_t>(1, last))) {
+    const lumen::raster::Pixmap expected = lumen::render::ReadPng(capture.reference.string());
+    if (expected.Empty()) {
+      std::printf("FAIL %s %s: reference picture unreadable\n", name.c_str(),
+                  capture.label.c_str());
+      all = false;
+      continue;
+    }
+    if (!runner) {
+      lumen::tools::RunOptions options;
+      options.width = expected.Width();
+      options.height = expected.Height();
+      options.quality = QualityOf(json["quality"].String("high"));
+      runner = std::make_unique<lumen::tools::MovieRunner>(movie, options);
+    }
+    while (runner->Frame() < capture.frame) runner->Advance();
+    const lumen::raster::Pixmap& actual = runner->Draw();
+    lumen::raster::Pixmap diff;
+    const int outliers = CountOutliers(actual, expected, capture.tolerance, diff);
+    const bool pass = outliers <= capture.max_outliers;
+    std::printf("%s %s %s frame %zu: %d outlier channels (at most %d, tolerance %d)\n",
+                pass ? "PASS" : "FAIL", name.c_str(), capture.label.c_str(), capture.frame,
+                outliers, capture.max_outliers, capture.tolerance);
+    if (!pass) {
+      const std::string base = (out / (name + "." + capture.label)).string();
+      lumen::render::WritePng(base + ".actual.png", actual);
+      lumen::render::WritePng(base + ".diff.png", diff);
+    }
+    all &= pass;
+  }
+  return all;
+}
+
+fs::path CorpusFolder() {
+  if (const char* env = std::getenv("LUMEN_CORPUS"); env && *env) return env;
+  return fs::path(LUMEN_SOURCE_DIR) / ".." / "shared" / "corpus";
+}
+
+}  // namespace
+
+int main() {
+  const fs::path folder = CorpusFolder();
+  if (!fs::is_directory(folder)) {
+    std::printf("corpus: skipped, no corpus at %s (set LUMEN_CORPUS)\n", folder.string().c_str());
+    return 0;
+  }
+  const fs::path out = fs::path(LUMEN_OUTPUT_DIR) / "corpus-differences";
+  fs::create_directories(out);
+  std::vector<fs::path> cases;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    // NAME.input.json holds a case's scripted mouse events, not a case.
+    const fs::path& p = entry.path();
+    if (p.extension() == ".json" && p.stem().extension() != ".input") cases.push_back(p);
+  }
+  std::sort(cases.begin(), cases.end());
+  std::map<std::string, Tally> tallies;
+  for (const fs::path& path : cases) {
+    const std::string name = path.stem().string();
+    Json json;
+    if (!ParseJson(ReadText(path), json)) {
+      std::printf("SKIP %s: unreadable case file\n", name.c_str());
+      continue;
+    }
+    const std::string category = json["category"].String("unknown");
+    Tally& tally = tallies[category];
+    const auto loaded = lumen::tools::LoadMovieFile(folder / (name + ".swf"));
+    if (json["captures"].items.empty()) {
+      ++tally.no_picture;
+      continue;
+    }
+    if (!loaded.movie) {
+      std::printf("FAIL %s: %s\n", name.c_str(), loaded.error.c_str());
+      ++tally.failed;
+      continue;
+    }
+    if (const std::string reason = ScopeReason(category, *loaded.movie); !reason.empty()) {
+      std::printf("OUT  %s: needs %s (a later part of the engine)\n", name.c_str(), reason.c_str());
+      ++tally.out_of_scope;
+      continue;
+    }
+    ++(RunCase(name, json, folder, loaded.movie, out) ? tally.passed : tally.failed);
+  }
+  Tally total;
+  for (const auto& [category, t] : tallies) {
+    std::printf("category %-10s passed %d, failed %d, out of scope %d, without picture %d\n",
+                category.c_str(), t.passed, t.failed, t.out_of_scope, t.no_picture);
+    total.passed += t.passed;
+    total.failed += t.failed;
+    total.out_of_scope += t.out_of_scope;
+    total.no_picture += t.no_picture;
+  }
+  std::printf(
+      "corpus: passed %d, failed %d, out of scope %d, without picture %d; differences in %s\n",
+      total.passed, total.failed, total.out_of_scope, total.no_picture, out.string().c_str());
+  return 0;
+}

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "raster/Flatten.h"
+#include "raster/Stroker.h"
+#include "tests/raster/CoverageGrid.h"
+
+namespace lumen::raster::test {
+namespace {
+
+using render::LineCap;
+using render::LineJoin;
+
+constexpr int kSize = 64;
+
+// Stroked area in pixels (total coverage / 255), measured with exact-area coverage.
+double StrokedArea(const std::vector<Point>& pts, bool closed, const StrokeStyle& style) {
+  EdgeList edges;
+  edges.Reset(kSize, kSize);
+  Stroker().Stroke(pts.data(), pts.size(), closed, style, edges);
+  CoverageGrid out(kSize, kSize);
+  Rasterizer().Fill(edges, FillRule::NonZero, CoverageMethod::ExactArea, 0, out);
+  return static_cast<double>(out.Sum()) / 255;
+}
+
+StrokeStyle Style(float width, LineCap cap, LineJoin join = LineJoin::Round, float limit = 3) {
+  StrokeStyle s;
+  s.half_width = width / 2;
+  s.start_cap = s.end_cap = cap;
+  s.join = join;
+  s.miter_limit = limit;
+  return s;
+}
+
+struct AreaCase {
+  const char* name;
+  std::vector<Point> pts;
+  bool closed;
+  StrokeStyle style;
+  double area;
+  double tolerance;
+};
+
+const double kPi = std::numbers::pi;
+
+const AreaCase kAreas[] = {
+    {"cap_none", {{10, 20}, {50, 20}}, false, Style(8, LineCap::None), 40 * 8, 0.5},
+    {"cap_square", {{10, 20}, {50, 20}}, false, Style(8, LineCap::Square), 48 * 8, 0.5},
+    {"cap_round", {{10, 20}, {50, 20}}, false, Style(8, LineCap::Round), 40 * 8 + kPi * 16, 1.0},
+    {"diagonal_cap_none", {{10, 10}, {40, 50}}, false, Style(6, LineCap::None), 50 * 6, 0.5},
+    {"dot_round", {{30, 30}}, false, Style(10, LineCap::Round), kPi * 25, 1.0},
+    {"dot_square", {{30, 30}}, false, Style(10, LineCap::Square), 100, 0.5},
+    {"dot_none", {{30, 30}}, false, Style(10, LineCap::None), 0, 0},
+    // A closed square: miter joins make the outline exactly the outer square minus the inner.
+    {"closed_miter",
+     {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
+     true,
+     Style(4, LineCap::Round, LineJoin::Miter),
+     44 * 44 - 36 * 36,
+     0.5},
+    {"closed_bevel",
+     {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
+     true,
+     Style(4, LineCap::Round, LineJoin::Bevel),
+     44 * 44 - 36 * 36 - 4 * 2,
+     0.5},
+    {"closed_round",
+     {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
+     true,
+     Style(4, LineCap::Round, LineJoin::Round),
+     44 * 44 - 36 * 36 - 4 * (4 - kPi),
+     0.5},
+    // A right angle past the miter limit (sqrt 2 > 1.2) falls back to a bevel.
+    {"miter_over_limit",
+     {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
+     true,
+     Style(4, LineCap::Round, LineJoin::Miter, 1.2f),
+     44 * 44 - 36 * 36 - 4 * 2,
+     0.5},
+    {"repeated_points_ignored",
+     {{10, 20}, {10, 20}, {30, 20}, {30, 20}, {50, 20}},
+     false,
+     Style(8, LineCap::None),
+     40 * 8,
+     0.5},
+};
+
+class StrokeArea : public ::testing::TestWithParam<AreaCase> {};
+
+TEST_P(StrokeArea, MatchesGeometry) {
+  const AreaCase& c = GetParam();
+  EXPECT_NEAR(StrokedArea(c.pts, c.closed, c.style), c.area, c.tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stroker, StrokeArea, ::testing::ValuesIn(kAreas),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Stroker, UnusableWidthsDrawNothing) {
+  const std::vector<Point> line = {{10, 10}, {40, 40}};
+  for (float w : {0.0f, -3.0f, NAN, INFINITY}) {
+    EXPECT_EQ(StrokedArea(line, false, Style(w, LineCap::Round)), 0) << w;
+  }
+}
+
+// A sharp zigzag overlaps itself at every turn: the non-zero union must still cover each pixel
+// at most once.
+TEST(Stroker, OverlapsAreNotPaintedTwice) {
+  EdgeList edges;
+  edges.Reset(kSize, kSize);
+  const std::vector<Point> zigzag = {{5, 5}, {60, 8}, {5, 11}, {60, 14}, {5, 17}};
+  Stroker().Stroke(zigzag.data(), zigzag.size(), false,
+                   Style(9, LineCap::Round, LineJoin::Miter, 10), edges);
+  CoverageGrid out(kSize, kSize);
+  Rasterizer().Fill(edges, FillRule::NonZero, CoverageMethod::SampledGrid, 4, out);
+  EXPECT_EQ(out.At(30, 10), 255);
+  EXPECT_EQ(out.At(30, 40), 0);
+}
+
+TEST(Flatten, SegmentCountFollowsTheTolerance) {
+  EXPECT_EQ(QuadSegments({0, 0}, {5, 0}, {10, 0}, 0.1f), 1);  // a straight "curve"
+  const int coarse = QuadSegments({0, 0}, {50, 100}, {100, 0}, 1.0f);
+  const int fine = QuadSegments({0, 0}, {50, 100}, {100, 0}, 0.01f);
+  EXPECT_GT(fine, coarse * 5);
+  EXPECT_EQ(QuadSegments({0, 0}, {1e30f, 1e30f}, {0, 1}, 0.1f), 256);
+  EXPECT_EQ(QuadSegments({0, 0}, {NAN, 0}, {0, 1}, 0.1f), 1);
+}
+
+TEST(Flatten, PointsStayWithinToleranceOfTheCurve) {
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<float> coord(-500, 500);
+  for (int i = 0; i < 50; ++i) {
+    const Point p0{coord(rng), coord(rng)}, c{coord(rng), coord(rng)}, p1{coord(rng), coord(rng)};
+    render::Path path;
+    path.MoveTo(p0);
+    path.QuadTo(c, p1);
+    Polylines out;
+    Flatten(path, 0.25f, out);
+    ASSERT_EQ(out.contours.size(), 1u);
+    // The chord midpoints lie close to the curve at the matching parameter.
+    const size_t n = out.points.size() - 1;
+    for (size_t k = 0; k < n; ++k) {
+      const double t = (k + 0.5) / static_cast<double>(n), u = 1 - t;
+      const double cx = u * u * p0.x + 2 * u * t * c.x + t * t * p1.x;
+      const double cy = u * u * p0.y + 2 * u * t * c.y + t * t * p1.y;
+      const double mx = (out.points[k].x + out.points[k + 1].x) / 2.0;
+      const double my = (out.points[k].y + out.points[k + 1].y) / 2.0;
+      EXPECT_LE(std::hypot(cx - mx, cy - my), 0.26) << i;
+    }
+  }
+}
+
+TEST(Flatten, VerbsWithoutPointsEndThePath) {
+  render::Path path;
+  path.MoveTo({0, 0});
+  path.LineTo({10, 0});
+  path.verbs.push_back(render::PathVerb::QuadTo);  // its two points are missing
+  path.verbs.push_back(render::PathVerb::LineTo);
+  Polylines out;
+  Flatten(path, 0.1f, out);
+  ASSERT_EQ(out.contours.size(), 1u);
+  EXPECT_EQ(out.points.size(), 2u);
+}
+
+TEST(Flatten, ClosedContoursAreRecognised) {
+  render::Path path;
+  path.MoveTo({0, 0});
+  path.LineTo({10, 0});
+  path.LineTo({10, 10});
+  path.LineTo({0, 0});
+  path.MoveTo({20, 0});
+  path.LineTo({30, 0});
+  Polylines out;
+  Flatten(path, 0.1f, out);
+  ASSERT_EQ(out.contours.size(), 2u);
+  EXPECT_TRUE(out.contours[0].closed);
+  EXPECT_FALSE(out.contours[1].closed);
+}
+
+}  // namespace
+}  // namespace lumen::raster::test

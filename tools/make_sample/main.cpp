@@ -1,0 +1,31 @@
+// make_sample OUT.swf [WIDTHxHEIGHT]: writes the bundled sample slideshow.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "authoring/Slideshow.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fputs("usage: make_sample OUT.swf [WIDTHxHEIGHT]\n", stderr);
+    return 2;
+  }
+  lumen::authoring::SlideshowSpec spec;
+  if (argc == 3 && std::sscanf(argv[2], "%dx%d", &spec.width, &spec.height) != 2) {
+    std::fputs("make_sample: size must be WIDTHxHEIGHT\n", stderr);
+    return 2;
+  }
+  if (spec.width < 64 || spec.height < 64 || spec.width > 4096 || spec.height > 4096) {
+    std::fputs("make_sample: size must lie between 64 and 4096 pixels\n", stderr);
+    return 2;
+  }
+  const auto movie = lumen::authoring::BuildSlideshow(spec);
+  std::ofstream out(argv[1], std::ios::binary);
+  out.write(reinterpret_cast<const char*>(movie.data()),
+            static_cast<std::streamsize>(movie.size()));
+  if (!out) {
+    std::fprintf(stderr, "make_sample: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}

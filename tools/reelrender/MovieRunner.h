@@ -1,0 +1,53 @@
+#pragma once
+
+// Plays a movie frame by frame and draws the frames asked for: the engine without a window, for
+// the command-line renderer and the corpus runner.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "movie/Movie.h"
+#include "raster/Pixmap.h"
+#include "render/RenderList.h"
+#include "render/Renderer.h"
+#include "render/Viewport.h"
+#include "stage/Stage.h"
+
+namespace lumen::tools {
+
+struct RunOptions {
+  int width = 0, height = 0;  // 0: the stage size
+  render::Quality quality = render::Quality::High;
+  render::ScaleMode scale = render::ScaleMode::ShowAll;
+};
+
+// Reads a whole movie file; fails with a message for unreadable or oversized files and for
+// bytes that are not a movie.
+movie::LoadResult LoadMovieFile(const std::filesystem::path& path);
+
+// The stage size in whole pixels, kept within what a picture may be.
+void StagePixels(const movie::Movie& movie, int& width, int& height);
+
+class MovieRunner {
+ public:
+  MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOptions& options);
+
+  // 1-based; the first frame is shown on construction.
+  size_t Frame() const { return frame_; }
+  void Advance();
+  // Draws the frame shown and answers the picture, valid until the next call.
+  const raster::Pixmap& Draw();
+
+ private:
+  stage::Stage stage_;
+  render::Renderer renderer_;
+  render::RenderList list_;
+  raster::Pixmap pixmap_;
+  render::Matrix stage_to_device_;
+  uint64_t shape_generation_ = 0;
+  size_t frame_ = 1;
+};
+
+}  // namespace lumen::tools

@@ -1,0 +1,170 @@
+// reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]
+//            [--scale showall|noborder|exactfit|noscale] [--bench] -o PATTERN
+// Plays the movie from its first frame and writes the picture shown after each requested frame
+// (default: the last) as a PNG named by PATTERN with %d replaced by the frame number. --bench
+// draws every frame up to the largest requested one and prints timing and memory figures.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "render/Png.h"
+#include "tools/reelrender/MovieRunner.h"
+#include "tools/reelrender/PeakMemory.h"
+
+namespace {
+
+using lumen::tools::RunOptions;
+
+struct Arguments {
+  std::string movie;
+  std::set<size_t> frames;
+  RunOptions options;
+  std::string pattern;
+  bool bench = false;
+};
+
+constexpr const char* kUsage =
+    "usage: reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]\n"
+    "                  [--scale showall|noborder|exactfit|noscale] [--bench] -o PATTERN\n";
+
+std::optional<size_t> ParseCount(const std::string& text) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  return static_cast<size_t>(std::stoul(text));
+}
+
+bool ParseSize(const std::string& text, RunOptions& options) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  const auto w = ParseCount(text.substr(0, x));
+  const auto h = ParseCount(text.substr(x + 1));
+  if (!w || !h || *w == 0 || *h == 0 || *w > 16384 || *h > 16384) return false;
+  options.width = static_cast<int>(*w);
+  options.height = static_cast<int>(*h);
+  return true;
+}
+
+bool ParseQuality(const std::string& text, RunOptions& options) {
+  using lumen::render::Quality;
+  const std::pair<const char*, Quality> names[] = {{"low", Quality::Low},
+                                                   {"medium", Quality::Medium},
+                                                   {"high", Quality::High},
+                                                   {"best", Quality::Best}};
+  for (const auto& [name, quality] : names) {
+    if (text == name) {
+      options.quality = quality;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseScale(const std::string& text, RunOptions& options) {
+  using lumen::render::ScaleMode;
+  const std::pair<const char*, ScaleMode> names[] = {{"showall", ScaleMode::ShowAll},
+                                                     {"noborder", ScaleMode::NoBorder},
+                                                     {"exactfit", ScaleMode::ExactFit},
+                                                     {"noscale", ScaleMode::NoScale}};
+  for (const auto& [name, mode] : names) {
+    if (text == name) {
+      options.scale = mode;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Parse(int argc, char** argv, Arguments& args) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--bench") {
+      args.bench = true;
+    } else if (arg == "--frame" && has_value) {
+      const auto n = ParseCount(argv[++i]);
+      if (!n || *n == 0) return false;
+      args.frames.insert(*n);
+    } else if (arg == "--size" && has_value) {
+      if (!ParseSize(argv[++i], args.options)) return false;
+    } else if (arg == "--quality" && has_value) {
+      if (!ParseQuality(argv[++i], args.options)) return false;
+    } else if (arg == "--scale" && has_value) {
+      if (!ParseScale(argv[++i], args.options)) return false;
+    } else if (arg == "-o" && has_value) {
+      args.pattern = argv[++i];
+    } else if (arg.empty() || arg[0] == '-' || !args.movie.empty()) {
+      return false;
+    } else {
+      args.movie = arg;
+    }
+  }
+  return !args.movie.empty() && (args.bench || !args.pattern.empty());
+}
+
+std::string OutputName(const std::string& pattern, size_t frame) {
+  std::string name = pattern;
+  const std::string number = std::to_string(frame);
+  for (size_t at = name.find("%d"); at != std::string::npos;
+       at = name.find("%d", at + number.size())) {
+    name.replace(at, 2, number);
+  }
+  return name;
+}
+
+int Bench(lumen::tools::MovieRunner& runner, size_t last) {
+  std::vector<double> ms;
+  ms.reserve(last);
+  for (size_t frame = 1; frame <= last; ++frame) {
+    const auto start = std::chrono::steady_clock::now();
+    if (frame > 1) runner.Advance();
+    runner.Draw();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    ms.push_back(took.count());
+  }
+  std::sort(ms.begin(), ms.end());
+  std::printf("frames=%zu ms_per_frame=%.3f peak_mb=%.1f\n", last, ms[ms.size() / 2],
+              static_cast<double>(lumen::tools::PeakMemoryBytes()) / (1024.0 * 1024.0));
+  return 0;
+}
+
+int Render(lumen::tools::MovieRunner& runner, const Arguments& args) {
+  int status = 0;
+  for (size_t wanted : args.frames) {
+    while (runner.Frame() < wanted) runner.Advance();
+    const std::string name = OutputName(args.pattern, wanted);
+    if (!lumen::render::WritePng(name, runner.Draw())) {
+      std::fprintf(stderr, "reelrender: cannot write %s\n", name.c_str());
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  if (!Parse(argc, argv, args)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const lumen::movie::LoadResult loaded = lumen::tools::LoadMovieFile(args.movie);
+  if (!loaded.movie) {
+    std::fprintf(stderr, "reelrender: %s: %s\n", args.movie.c_str(), loaded.error.c_str());
+    return 1;
+  }
+  for (const std::string& warning : loaded.movie->warnings) {
+    std::fprintf(stderr, "reelrender: %s: %s\n", args.movie.c_str(), warning.c_str());
+  }
+  if (args.frames.empty())
+    args.frames.insert(std::max<size_t>(1, loaded.movie->root.frames.size()));
+  lumen::tools::MovieRunner runner(loaded.movie, args.options);
+  return args.bench ? Bench(runner, *args.frames.rbegin()) : Render(runner, args);
+}
