@@ -129,8 +129,9 @@ void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* o
           8);
     };
     for (; i + 4 <= n; i += 4) {
-      const int32_t u0 = u, u1 = u + du, u2 = u + 2 * du, u3 = u + 3 * du;
-      u += 4 * du;
+      // Positions from the start, not by running sums, which could pass the int range after
+      // the last pixel.
+      const int32_t u0 = u + du * i, u1 = u0 + du, u2 = u1 + du, u3 = u2 + du;
       // Weights w0..w3, each spread over the four channels of its pixel.
       const __m128i w32 = _mm_and_si128(_mm_srli_epi32(_mm_set_epi32(u3, u2, u1, u0), 8), byte);
       const __m128i w16 = _mm_packs_epi32(w32, w32);
@@ -146,9 +147,9 @@ void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* o
   }
 #endif
   (void)isa;
-  for (; i < n; ++i, u += du) {
-    const int x = u >> 16;
-    out[i] = Lerp(row[x], row[x + 1], static_cast<uint32_t>(u >> 8) & 0xFF);
+  for (; i < n; ++i) {
+    const int32_t at = u + du * i;
+    out[i] = Lerp(row[at >> 16], row[(at >> 16) + 1], static_cast<uint32_t>(at >> 8) & 0xFF);
   }
 }
 
@@ -318,7 +319,7 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
             isa_);
     row = blend_row_.data();
   }
-  if (filter_x && lo >= 0 && hi + 1 < w - 0.0 && hi < 32767) {
+  if (filter_x && lo >= 0 && hi + 1 < w && hi < 32767) {  // 16.16 fixed point holds it
     const auto u = static_cast<int32_t>(su * 65536), du = static_cast<int32_t>(ia_ * 65536);
     if (((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {
       FilterInside(row, u, du, n, buf, isa_);
