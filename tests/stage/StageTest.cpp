@@ -222,6 +222,30 @@ TEST(Sprites, SelfNestingStopsAtTheDepthLimit) {
   EXPECT_EQ(list.commands.size(), static_cast<size_t>(StageContext::kMaxNesting));
 }
 
+TEST(Sprites, FanOutStopsAtTheObjectBudget) {
+  // Sprite 10 + k places ten instances of sprite 11 + k: a million objects six levels down.
+  Bytes t = Shapes();
+  for (uint16_t level = 6; level >= 1; --level) {
+    Bytes s;
+    for (uint16_t depth = 1; depth <= 10; ++depth) {
+      authoring::PlaceObject2(s, New(depth, level == 6 ? 1 : static_cast<uint16_t>(11 + level)));
+    }
+    authoring::ShowFrame(s);
+    authoring::End(s);
+    authoring::DefineSprite(t, static_cast<uint16_t>(10 + level), 1, s);
+  }
+  authoring::PlaceObject2(t, New(1, 11));
+  authoring::ShowFrame(t);
+  Stage stage = Play(t);
+  render::RenderList list;
+  stage.BuildRenderList(list);
+  EXPECT_LE(list.commands.size(), StageContext::kMaxObjects);
+  EXPECT_GT(list.commands.size(), StageContext::kMaxObjects / 2);
+  stage.Advance();
+  stage.BuildRenderList(list);
+  EXPECT_LE(list.commands.size(), StageContext::kMaxObjects);
+}
+
 std::vector<Kind> KindsOf(const render::RenderList& list) {
   std::vector<Kind> kinds;
   for (const auto& c : list.commands) kinds.push_back(c.kind);
