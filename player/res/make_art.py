@@ -166,9 +166,14 @@ def bmp24(pixels):
     return b"BM" + struct.pack("<IHHI", 14 + 40 + len(data), 0, 0, 54) + header + data
 
 
+TILE_TOP = (92, 156, 246)
+TILE_BOTTOM = (34, 62, 150)
+
+
 def palette256():
+    """A 6 x 6 x 6 colour cube and a 40-step ramp of the icon tile's own blues."""
     pal = [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
-    pal += [(round(i * 255 / 39),) * 3 for i in range(40)]
+    pal += [tuple(round(c) for c in mix(TILE_TOP, TILE_BOTTOM, i / 39)) for i in range(40)]
     return pal
 
 
@@ -250,7 +255,7 @@ def icon(size):
         row = []
         for x in range(size):
             a = tile[y][x]
-            colour = mix((92, 156, 246), (34, 62, 150), y / max(1, size - 1))
+            colour = mix(TILE_TOP, TILE_BOTTOM, y / max(1, size - 1))
             colour = mix(colour, (12, 24, 70), perforation[y][x] * 0.85)
             colour = mix(colour, (255, 255, 255), max(ring[y][x] * 0.9, mark[y][x]))
             row.append(tuple(round(c) for c in colour) + (round(255 * a),))

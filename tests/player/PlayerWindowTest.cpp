@@ -297,6 +297,16 @@ TEST_F(PlayerWindowTest, TheWindowKeepsItsMinimumSizesAndTheButtonsStayCentred) 
   EXPECT_TRUE(ButtonsCentred(player));
 }
 
+TEST_F(PlayerWindowTest, AFileThatIsNoMovieGetsTheMinimumWindowAndIsStillExtracted) {
+  const Bytes not_a_movie = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0};
+  PlayerProcess player(Slideshow(L"Picture.exe", not_a_movie));
+  ASSERT_NE(player.WaitForMainWindow(), nullptr);
+  EXPECT_EQ(player.Caption(), L"Lumenreel - Picture");
+  EXPECT_EQ(player.ClientSize().cx, 300);
+  EXPECT_EQ(player.Bounds().bottom - player.Bounds().top, 240);
+  EXPECT_EQ(ReadFileBytes(TempFolder() / L"Picture.swf"), not_a_movie);
+}
+
 // Leaving full screen ends with the bounds; the frame and the tool panel come back before them.
 ::testing::AssertionResult RestoredTo(const PlayerProcess& player, const RECT& bounds) {
   if (WaitUntil([&] { return player.Windowed() && SameRect(player.Bounds(), bounds); })) {
