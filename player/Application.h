@@ -45,4 +45,20 @@ class TApplication {
   bool terminated_ = false;
 };
 
+// The window procedure of a window owned by an object of class T: the object arrives as the
+// creation parameter and is kept in the window's user data; T::HandleMessage answers the messages
+// and an error escaping it goes to the application's handler.
+template <typename T>
+LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* owner = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!owner || !owner->Handle()) return DefWindowProcW(window, message, wparam, lparam);
+  LRESULT result = 0;
+  TApplication::Guard([&] { result = owner->HandleMessage(message, wparam, lparam); });
+  return result;
+}
+
 }  // namespace lumen::player

@@ -75,7 +75,7 @@ LRESULT CALLBACK TShockwaveFlash::SubclassProc(HWND window, UINT message, WPARAM
 // TMainForm: creation and destruction
 
 TMainForm::TMainForm(TApplication& application, HINSTANCE instance) : application_(application) {
-  RegisterFormClass(instance, WindowProc);
+  RegisterFormClass(instance, OwnerWindowProc<TMainForm>);
   RECT outer{0, 0, kDesignClientSize.cx, kDesignClientSize.cy};
   AdjustWindowRectEx(&outer, kSizeableStyle, FALSE, WS_EX_APPWINDOW);
   handle_ =
@@ -156,18 +156,6 @@ void TMainForm::Show() {
 }
 
 // TMainForm: messages
-
-LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!form || !form->handle_) return DefWindowProcW(window, message, wparam, lparam);
-  LRESULT result = 0;
-  TApplication::Guard([&] { result = form->HandleMessage(message, wparam, lparam); });
-  return result;
-}
 
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {

@@ -28,7 +28,7 @@ void RegisterPanelClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 TToolPanel::TToolPanel(HWND parent, HINSTANCE instance) {
-  RegisterPanelClass(instance, WindowProc);
+  RegisterPanelClass(instance, OwnerWindowProc<TToolPanel>);
   background_ = static_cast<HBITMAP>(LoadImageW(instance, kToolBackImage, IMAGE_BITMAP, 0, 0, 0));
   if (!background_) throw std::runtime_error(SystemMessage(GetLastError()));
   buttons_[0] = std::make_unique<TPictureButton>(instance, kPlayImages);
@@ -60,18 +60,6 @@ bool TToolPanel::Visible() const {
 
 void TToolPanel::Invalidate() {
   InvalidateRect(handle_, nullptr, FALSE);
-}
-
-LRESULT CALLBACK TToolPanel::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* panel = reinterpret_cast<TToolPanel*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!panel || !panel->handle_) return DefWindowProcW(window, message, wparam, lparam);
-  LRESULT result = 0;
-  TApplication::Guard([&] { result = panel->HandleMessage(message, wparam, lparam); });
-  return result;
 }
 
 LRESULT TToolPanel::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
