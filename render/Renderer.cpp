@@ -338,6 +338,8 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   Pixmap& canvas = Canvas();
   edges_.Reset(canvas.Width(), canvas.Height());
   const size_t building = BuildingMask();
+  // A mask is the area of its fills; its outlines do not widen it.
+  if (building > 0 && part.kind != ShapePart::Kind::Fill) return;
   FillRule rule = part.rule;
   const FillStyle* fill = &part.fill;
   if (part.kind == ShapePart::Kind::Fill) {

@@ -245,6 +245,48 @@ TEST(Renderer, AlphaAndEraseNeedAnEnclosingLayer) {
   }
 }
 
+// Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
+// does draw (the corners around a circle).
+TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
+  Scene s;
+  s.Command(Kind::BeginLayer, BlendMode::Layer);
+  s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({255, 0, 0, 255})));
+  s.Command(Kind::BeginLayer, BlendMode::Alpha);
+  s.Draw(s.Fill(CirclePath(32, 32, 20), SolidFill({0, 0, 0, 128})));
+  s.Command(Kind::EndLayer, BlendMode::Alpha);
+  s.Command(Kind::EndLayer, BlendMode::Layer);
+  const Pixmap out = Render(s.list);
+  EXPECT_EQ(out.At(14, 14), 0xFFFF0000u);  // inside the circle's box, outside the circle
+  EXPECT_EQ(out.At(2, 2), 0xFFFF0000u);
+  // Inside, the red is half transparent over the white stage.
+  EXPECT_NEAR(static_cast<int>((out.At(32, 32) >> 8) & 0xFF), 127, 2);
+}
+
+// A mask is the area of its fills: the outline of the mask shape does not let more through.
+TEST(Renderer, MaskOutlinesDoNotWidenTheMask) {
+  for (Quality quality : {Quality::Low, Quality::High}) {
+    Scene s;
+    ShapeGeometry& mask = s.Fill(RectPath(20, 20, 40, 40), SolidFill({0, 0, 0, 255}));
+    ShapePart outline;
+    outline.kind = ShapePart::Kind::Stroke;
+    outline.path = RectPath(20, 20, 40, 40);
+    outline.line = Line(10, {0, 0, 0, 255});
+    mask.parts.push_back(std::move(outline));
+    s.Command(Kind::BeginMask);
+    s.Draw(mask);
+    s.Command(Kind::EndMask);
+    s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({0, 0, 255, 255})));
+    s.Command(Kind::PopMask);
+    Pixmap out(64, 64);
+    Renderer r;
+    r.SetQuality(quality);
+    r.Render(s.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(30, 30), 0xFF0000FFu);
+    EXPECT_EQ(out.At(17, 30), 0xFFFFFFFFu);  // under the outline, outside the fill
+    EXPECT_EQ(out.At(30, 42), 0xFFFFFFFFu);
+  }
+}
+
 // A hinted one-pixel line between pixel rows lands on one row, fully opaque; unhinted it
 // spreads over two at half strength.
 TEST(Renderer, PixelHintingKeepsThinLinesCrisp) {
