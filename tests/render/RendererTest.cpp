@@ -245,6 +245,26 @@ TEST(Renderer, AlphaAndEraseNeedAnEnclosingLayer) {
   }
 }
 
+// Curves are cut into segments by their size on the target, so a shape drawn scaled and the
+// same shape built at that size give the same pixels (without anti-aliasing, where the segment
+// count decides which pixel centres along an edge are inside).
+TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
+  constexpr float kScale = 3;
+  Scene built, scaled;
+  for (int i = 0; i < 6; ++i) {
+    const float cx = 10.5f + 9.3f * static_cast<float>(i), r = 2.3f + 0.7f * static_cast<float>(i);
+    built.Draw(built.Fill(CirclePath(cx * kScale, 64 + r, r * kScale), SolidFill({0, 0, 0, 255})));
+    scaled.Draw(scaled.Fill(CirclePath(cx, (64 + r) / kScale, r), SolidFill({0, 0, 0, 255})),
+                Matrix::Scale(kScale, kScale));
+  }
+  Pixmap a(200, 128), b(200, 128);
+  Renderer r;
+  r.SetQuality(Quality::Low);
+  r.Render(built.list, kTwipsToPixels, a);
+  r.Render(scaled.list, kTwipsToPixels, b);
+  EXPECT_TRUE(SamePixels(a, b));
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
