@@ -1,6 +1,7 @@
 // Prints the renderer's figures: a 1920 x 1080 slideshow frame (one photo zooming, smoothed,
 // and a second one cross-fading over it) against its goal and against a memory-bandwidth floor,
-// with the parts and the scalar path shown separately.
+// with the parts and the scalar path shown separately; then the slowest movie of the corpus, when
+// the corpus is there (LUMEN_CORPUS or beside the repository).
 //   bench_render [FRAMES]
 #include <time.h>
 
@@ -14,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/CorpusBench.h"
 #include "raster/Pixmap.h"
 #include "render/Renderer.h"
 
@@ -203,5 +205,6 @@ int main(int argc, char** argv) {
   std::printf("  memcpy_8mb_ms=%.2f bandwidth_floor_ms=%.2f frame_over_floor=%.1fx\n", copy, floor,
               frame.cpu / floor);
   std::printf("  (ms figures are processor time of one core, median over the frames)\n");
+  lumen::bench::PrintSlowestCorpusCase(frames);
   return 0;
 }

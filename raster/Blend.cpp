@@ -252,11 +252,9 @@ void Composite(BlendMode mode, uint32_t* dst, const uint32_t* src, const uint8_t
     const uint32_t f = cov ? cov[i] : 255;
     if (f == 0) continue;
     const uint32_t s = ScalePixel(src[i], f);
-    // A transparent source leaves every mode's result at the destination.
-    if (s >> 24 == 0 && mode != BlendMode::Add && mode != BlendMode::Subtract) {
-      if (mode == BlendMode::Alpha) dst[i] = 0;
-      continue;
-    }
+    // A transparent source leaves every mode's result at the destination; for Alpha too, so an
+    // alpha layer changes only the pixels it draws with some opacity.
+    if (s >> 24 == 0 && mode != BlendMode::Add && mode != BlendMode::Subtract) continue;
     dst[i] = BlendPixel(mode, s, dst[i]);
   }
 }

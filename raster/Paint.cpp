@@ -155,6 +155,16 @@ void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* o
 
 }  // namespace
 
+// Entry i of the ramp holds the colour of ratio i and stands for the middle of the i-th of 256
+// equal steps along the gradient; between those middles the colour is mixed from the two
+// nearest entries, so a ramp stretched over many pixels stays smooth.
+uint32_t Paint::RampAt(double t) const {
+  const double p = std::clamp(t * 256 - 0.5, 0.0, 255.0);
+  const auto i = static_cast<size_t>(p);
+  if (i >= 255) return lut_[255];
+  return Lerp(lut_[i], lut_[i + 1], static_cast<uint32_t>((p - static_cast<double>(i)) * 256));
+}
+
 bool Paint::SetSolid(Rgba color, const ColorTransform& cx) {
   const Rgba c = Transform(color, cx);
   kind_ = Kind::Solid;
@@ -209,6 +219,19 @@ bool Paint::SetGradient(const FillStyle& fill, const Matrix& to_device, const Co
     lut_[i] = Premultiply(c);
     opaque_ = opaque_ && c.a == 255;
     visible = visible || c.a != 0;
+  }
+  // Stops that share a ratio each keep an entry of their own, in order from that ratio up; the
+  // last of them starts the next blend as usual.
+  int claimed = -1;
+  for (size_t j = 0; j + 1 < stops.size(); ++j) {
+    if (stops[j + 1].ratio > stops[j].ratio) continue;
+    const int entry = std::max<int>(stops[j].ratio, claimed + 1);
+    if (entry > 255) break;
+    const Rgba c = Transform(stops[j].color, cx);
+    lut_[static_cast<size_t>(entry)] = Premultiply(c);
+    opaque_ = opaque_ && c.a == 255;
+    visible = visible || c.a != 0;
+    claimed = entry;
   }
   return visible;
 }
@@ -266,7 +289,7 @@ void Paint::FetchGradient(int x, int y, int n, uint32_t* out) const {
       const double k = a > 0 ? (-b + std::sqrt(b * b - a * c)) / a : 0;
       t = k > 0 ? 1 / k : 0;
     }
-    out[i] = lut_[static_cast<size_t>(Spread(t, spread_) * 255 + 0.5)];
+    out[i] = RampAt(Spread(t, spread_));
   }
 }
 

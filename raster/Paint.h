@@ -47,6 +47,7 @@ class Paint {
   bool SetBitmap(const render::FillStyle& fill, const render::Matrix& to_device,
                  const render::ColorTransform& cx, Smoothing smoothing);
   void FetchGradient(int x, int y, int n, uint32_t* out) const;
+  uint32_t RampAt(double t) const;
   const uint32_t* FetchBitmap(int x, int y, int n, uint32_t* buf);
   const uint32_t* FetchAxisAligned(int x, int y, int n, uint32_t* buf);
   void FetchGeneral(int x, int y, int n, uint32_t* out) const;

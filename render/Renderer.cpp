@@ -2,8 +2,11 @@
 // of the target taken from a pool; each remembers which masks were already active when it began,
 // because those clip the layer as a whole when it is composited, not the drawing inside it.
 // Masks are coverage planes from a pool; a finished mask is intersected with the mask it nests
-// in. Every shape's contours are flattened once per power-of-two scale band in shape space, so a
-// frame only transforms points; strokes are widened in device space, where the pen is round.
+// in. Every shape's contours are flattened in shape space for the scale they are drawn at, with
+// the curve tolerance exact in device pixels: a curve's segment count decides which pixel centres
+// along its edge fall inside, and the reference pictures follow the device-space count. The
+// result is kept while the scale holds, so a still frame only transforms points; strokes are
+// widened in device space, where the pen is round.
 
 #include "render/Renderer.h"
 
@@ -58,7 +61,7 @@ bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
 }
 
 struct PreparedShape {
-  int band = 0;              // log2 of the scale the contours were flattened for
+  float scale = 0;           // the scale the contours were flattened for
   uint64_t fingerprint = 0;  // of the paths flattened
   std::vector<raster::Polylines> parts;
 };
@@ -273,17 +276,17 @@ bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
-  const int band = std::clamp(std::ilogb(std::max(scale, 1e-6f)), -20, 20);
+  scale = std::clamp(scale, 1e-6f, 1e6f);
   if (cache_.size() >= kMaxCachedShapes && !cache_.contains(&shape)) cache_.clear();
   auto [it, inserted] = cache_.try_emplace(&shape);
   PreparedShape& prepared = it->second;
   const uint64_t fingerprint = Fingerprint(shape);
-  if (inserted || prepared.band != band || prepared.fingerprint != fingerprint ||
+  if (inserted || prepared.scale != scale || prepared.fingerprint != fingerprint ||
       prepared.parts.size() != shape.parts.size()) {
-    prepared.band = band;
+    prepared.scale = scale;
     prepared.fingerprint = fingerprint;
     prepared.parts.resize(shape.parts.size());
-    const float tolerance = kTolerance / std::ldexp(1.0f, band + 1);
+    const float tolerance = kTolerance / scale;
     for (size_t i = 0; i < shape.parts.size(); ++i) {
       prepared.parts[i].Clear();
       raster::Flatten(shape.parts[i].path, tolerance, prepared.parts[i]);
@@ -338,6 +341,8 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   Pixmap& canvas = Canvas();
   edges_.Reset(canvas.Width(), canvas.Height());
   const size_t building = BuildingMask();
+  // A mask is the area of its fills; its outlines do not widen it.
+  if (building > 0 && part.kind != ShapePart::Kind::Fill) return;
   FillRule rule = part.rule;
   const FillStyle* fill = &part.fill;
   if (part.kind == ShapePart::Kind::Fill) {

@@ -120,7 +120,8 @@ const ModeCase kModes[] = {
     {"invert_transparent_source", BlendMode::Invert, 0x00000000, 0xFF40C0FF, 0xFF40C0FF},
     {"alpha_keeps_where_opaque", BlendMode::Alpha, 0xFF000000, 0xFF40C0FF, 0xFF40C0FF},
     {"alpha_half", BlendMode::Alpha, 0x80000000, 0xFF40C0FF, 0x80206080},
-    {"alpha_clears_where_transparent", BlendMode::Alpha, 0x00000000, 0xFF40C0FF, 0x00000000},
+    // Pixels the alpha layer leaves transparent keep what lies below, as the reference player does.
+    {"alpha_keeps_where_transparent", BlendMode::Alpha, 0x00000000, 0xFF40C0FF, 0xFF40C0FF},
     {"erase", BlendMode::Erase, 0xFF000000, 0xFF40C0FF, 0x00000000},
     {"erase_half", BlendMode::Erase, 0x80000000, 0xFF40C0FF, 0x7F20607F},
     {"overlay_dark_backdrop", BlendMode::Overlay, 0xFF808080, 0xFF404040, 0xFF404040},

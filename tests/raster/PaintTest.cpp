@@ -186,6 +186,56 @@ TEST(Gradient, LinearRgbIsLighterInTheMiddle) {
   EXPECT_NEAR(mid_linear, 188, 4);  // sRGB of linear 0.5
 }
 
+// Ramp placement. The 256 entries split the gradient into equal steps and entry i stands for the
+// middle of step i; between middles the colour is mixed. Here each step is 4 pixels wide and the
+// gradient starts half a pixel left of the first pixel, so pixel 4i + 1 sits on the middle of
+// step i. Stops at 0 (black) and 1 (white) make entry 0 black and every later entry white.
+struct RampCase {
+  int pixel;
+  uint32_t grey;
+};
+
+const RampCase kRamp[] = {
+    {0, 0},    // before the first middle: the first entry
+    {1, 0},    // the middle of step 0
+    {2, 63},   // a quarter of the way to entry 1
+    {3, 127},  // halfway
+    {4, 191},  // three quarters
+    {5, 255},  // the middle of step 1
+    {6, 255},  // entries 1.. are all white
+};
+
+TEST(Gradient, RampEntriesSitAtTheMiddlesOfTheirSteps) {
+  FillStyle f = Gradient(FillStyle::Kind::LinearGradient, render::SpreadMode::Pad);
+  f.gradient.stops = {{0, {0, 0, 0, 255}}, {1, {255, 255, 255, 255}}};
+  Paint p;
+  ASSERT_TRUE(p.SetFill(f, {1024.0f / 32768, 0, 0, 1, 511.5f, 0}, {}));
+  const std::vector<uint32_t> row = FetchRow(p, 0, 0, 8);
+  for (const RampCase& c : kRamp) {
+    EXPECT_EQ(row[static_cast<size_t>(c.pixel)], 0xFF000000u | c.grey * 0x010101u) << c.pixel;
+  }
+}
+
+// Stops sharing a ratio each get an entry of their own, from that ratio up, and the last of them
+// starts the blend to the next stop. With a gradient 256 pixels wide, pixel i shows entry i.
+TEST(Gradient, StopsAtOneRatioTakeConsecutiveEntries) {
+  FillStyle f = Gradient(FillStyle::Kind::LinearGradient, render::SpreadMode::Pad);
+  f.gradient.stops = {{50, {255, 0, 0, 255}},
+                      {50, {0, 255, 0, 255}},
+                      {50, {0, 0, 255, 255}},
+                      {255, {0, 0, 0, 255}}};
+  Paint p;
+  ASSERT_TRUE(p.SetFill(f, {256.0f / 32768, 0, 0, 1, 128, 0}, {}));
+  const std::vector<uint32_t> row = FetchRow(p, 0, 0, 256);
+  EXPECT_EQ(row[49], 0xFFFF0000u);
+  EXPECT_EQ(row[50], 0xFFFF0000u);
+  EXPECT_EQ(row[51], 0xFF00FF00u);
+  // Entry 52 is two steps into the blend from blue (ratio 50) to black (255).
+  EXPECT_EQ(row[52] & 0xFFFFFF00u, 0xFF000000u);
+  EXPECT_NEAR(static_cast<int>(row[52] & 0xFF), 255 - 255 * 2 / 205, 1);
+  EXPECT_EQ(row[255], 0xFF000000u);
+}
+
 TEST(Solid, ColourTransformActsOnStraightColour) {
   Paint p;
   render::ColorTransform cx;

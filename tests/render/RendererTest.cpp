@@ -245,6 +245,68 @@ TEST(Renderer, AlphaAndEraseNeedAnEnclosingLayer) {
   }
 }
 
+// Curves are cut into segments by their size on the target, so a shape drawn scaled and the
+// same shape built at that size give the same pixels (without anti-aliasing, where the segment
+// count decides which pixel centres along an edge are inside).
+TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
+  constexpr float kScale = 3;
+  Scene built, scaled;
+  for (int i = 0; i < 6; ++i) {
+    const float cx = 10.5f + 9.3f * static_cast<float>(i), r = 2.3f + 0.7f * static_cast<float>(i);
+    built.Draw(built.Fill(CirclePath(cx * kScale, 64 + r, r * kScale), SolidFill({0, 0, 0, 255})));
+    scaled.Draw(scaled.Fill(CirclePath(cx, (64 + r) / kScale, r), SolidFill({0, 0, 0, 255})),
+                Matrix::Scale(kScale, kScale));
+  }
+  Pixmap a(200, 128), b(200, 128);
+  Renderer r;
+  r.SetQuality(Quality::Low);
+  r.Render(built.list, kTwipsToPixels, a);
+  r.Render(scaled.list, kTwipsToPixels, b);
+  EXPECT_TRUE(SamePixels(a, b));
+}
+
+// Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
+// does draw (the corners around a circle).
+TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
+  Scene s;
+  s.Command(Kind::BeginLayer, BlendMode::Layer);
+  s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({255, 0, 0, 255})));
+  s.Command(Kind::BeginLayer, BlendMode::Alpha);
+  s.Draw(s.Fill(CirclePath(32, 32, 20), SolidFill({0, 0, 0, 128})));
+  s.Command(Kind::EndLayer, BlendMode::Alpha);
+  s.Command(Kind::EndLayer, BlendMode::Layer);
+  const Pixmap out = Render(s.list);
+  EXPECT_EQ(out.At(14, 14), 0xFFFF0000u);  // inside the circle's box, outside the circle
+  EXPECT_EQ(out.At(2, 2), 0xFFFF0000u);
+  // Inside, the red is half transparent over the white stage.
+  EXPECT_NEAR(static_cast<int>((out.At(32, 32) >> 8) & 0xFF), 127, 2);
+}
+
+// A mask is the area of its fills: the outline of the mask shape does not let more through.
+TEST(Renderer, MaskOutlinesDoNotWidenTheMask) {
+  for (Quality quality : {Quality::Low, Quality::High}) {
+    Scene s;
+    ShapeGeometry& mask = s.Fill(RectPath(20, 20, 40, 40), SolidFill({0, 0, 0, 255}));
+    ShapePart outline;
+    outline.kind = ShapePart::Kind::Stroke;
+    outline.path = RectPath(20, 20, 40, 40);
+    outline.line = Line(10, {0, 0, 0, 255});
+    mask.parts.push_back(std::move(outline));
+    s.Command(Kind::BeginMask);
+    s.Draw(mask);
+    s.Command(Kind::EndMask);
+    s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({0, 0, 255, 255})));
+    s.Command(Kind::PopMask);
+    Pixmap out(64, 64);
+    Renderer r;
+    r.SetQuality(quality);
+    r.Render(s.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(30, 30), 0xFF0000FFu);
+    EXPECT_EQ(out.At(17, 30), 0xFFFFFFFFu);  // under the outline, outside the fill
+    EXPECT_EQ(out.At(30, 42), 0xFFFFFFFFu);
+  }
+}
+
 // A hinted one-pixel line between pixel rows lands on one row, fully opaque; unhinted it
 // spreads over two at half strength.
 TEST(Renderer, PixelHintingKeepsThinLinesCrisp) {

@@ -51,6 +51,7 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
   pixmap_ = raster::Pixmap(width, height);
   stage_to_device_ = render::StageToDevice(movie->stage, width, height, options.scale);
   renderer_.SetQuality(options.quality);
+  renderer_.SetCoverage(options.coverage);
 }
 
 void MovieRunner::Advance() {

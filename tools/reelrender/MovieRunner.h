@@ -21,6 +21,7 @@ struct RunOptions {
   int width = 0, height = 0;  // 0: the stage size
   render::Quality quality = render::Quality::High;
   render::ScaleMode scale = render::ScaleMode::ShowAll;
+  raster::CoverageMethod coverage = raster::CoverageMethod::SampledGrid;
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for

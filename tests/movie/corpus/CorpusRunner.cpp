@@ -3,6 +3,8 @@
 // per case and a summary per category. Cases that need parts of the engine not built yet are
 // listed with the reason. Mismatches are reported, not fatal: the exit status only says whether
 // the runner itself could work. Pictures of failures go to the build folder.
+// Environment: LUMEN_CORPUS (the corpus folder), LUMEN_CORPUS_CASE (only cases whose name holds
+// this text), LUMEN_CORPUS_COVERAGE=compare (sampled grid against exact area per case).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -124,19 +126,26 @@ std::vector<Capture> CapturesOf(const Json& json, const fs::path& folder, size_t
   return captures;
 }
 
-// Runs one case; answers whether every capture matched.
-bool RunCase(const std::string& name, const Json& json, const fs::path& folder,
-             const std::shared_ptr<const lumen::movie::Movie>& movie, const fs::path& out) {
+struct CaseResult {
+  bool pass = true;
+  int outliers = 0;  // over all captures
+};
+
+// Runs one case with the given coverage method. `out` receives pictures of failed captures and
+// `verbose` prints a line per capture.
+CaseResult RunCase(const std::string& name, const Json& json, const fs::path& folder,
+                   const std::shared_ptr<const lumen::movie::Movie>& movie, const fs::path* out,
+                   lumen::raster::CoverageMethod coverage, bool verbose) {
   const size_t last = static_cast<size_t>(
       json["frames"].Number(static_cast<double>(std::max<size_t>(1, movie->root.frames.size()))));
-  bool all = true;
+  CaseResult result;
   std::unique_ptr<lumen::tools::MovieRunner> runner;
   for (const Capture& capture : CapturesOf(json, folder, std::max<size_t>(1, last))) {
     const lumen::raster::Pixmap expected = lumen::render::ReadPng(capture.reference.string());
     if (expected.Empty()) {
       std::printf("FAIL %s %s: reference picture unreadable\n", name.c_str(),
                   capture.label.c_str());
-      all = false;
+      result.pass = false;
       continue;
     }
     if (!runner) {
@@ -144,6 +153,7 @@ bool RunCase(const std::string& name, const Json& json, const fs::path& folder,
       options.width = expected.Width();
       options.height = expected.Height();
       options.quality = QualityOf(json["quality"].String("high"));
+      options.coverage = coverage;
       runner = std::make_unique<lumen::tools::MovieRunner>(movie, options);
     }
     while (runner->Frame() < capture.frame) runner->Advance();
@@ -151,17 +161,45 @@ bool RunCase(const std::string& name, const Json& json, const fs::path& folder,
     lumen::raster::Pixmap diff;
     const int outliers = CountOutliers(actual, expected, capture.tolerance, diff);
     const bool pass = outliers <= capture.max_outliers;
-    std::printf("%s %s %s frame %zu: %d outlier channels (at most %d, tolerance %d)\n",
-                pass ? "PASS" : "FAIL", name.c_str(), capture.label.c_str(), capture.frame,
-                outliers, capture.max_outliers, capture.tolerance);
-    if (!pass) {
-      const std::string base = (out / (name + "." + capture.label)).string();
+    if (verbose) {
+      std::printf("%s %s %s frame %zu: %d outlier channels (at most %d, tolerance %d)\n",
+                  pass ? "PASS" : "FAIL", name.c_str(), capture.label.c_str(), capture.frame,
+                  outliers, capture.max_outliers, capture.tolerance);
+    }
+    if (!pass && out) {
+      const std::string base = (*out / (name + "." + capture.label)).string();
       lumen::render::WritePng(base + ".actual.png", actual);
       lumen::render::WritePng(base + ".diff.png", diff);
     }
-    all &= pass;
+    result.pass &= pass;
+    result.outliers += outliers;
   }
-  return all;
+  return result;
+}
+
+// The sampled grid against the exact area on one case: outlier channels and verdict of each.
+struct CoverageTally {
+  int grid_passed = 0, area_passed = 0;
+  long grid_outliers = 0, area_outliers = 0;
+  int grid_closer = 0, area_closer = 0;
+};
+
+void CompareCoverage(const std::string& name, const Json& json, const fs::path& folder,
+                     const std::shared_ptr<const lumen::movie::Movie>& movie,
+                     CoverageTally& tally) {
+  using lumen::raster::CoverageMethod;
+  const CaseResult grid =
+      RunCase(name, json, folder, movie, nullptr, CoverageMethod::SampledGrid, false);
+  const CaseResult area =
+      RunCase(name, json, folder, movie, nullptr, CoverageMethod::ExactArea, false);
+  std::printf("COVERAGE %-28s grid %7d %s   area %7d %s\n", name.c_str(), grid.outliers,
+              grid.pass ? "pass" : "FAIL", area.outliers, area.pass ? "pass" : "FAIL");
+  tally.grid_passed += grid.pass;
+  tally.area_passed += area.pass;
+  tally.grid_outliers += grid.outliers;
+  tally.area_outliers += area.outliers;
+  tally.grid_closer += grid.outliers < area.outliers;
+  tally.area_closer += area.outliers < grid.outliers;
 }
 
 fs::path CorpusFolder() {
@@ -187,8 +225,17 @@ int main() {
   }
   std::sort(cases.begin(), cases.end());
   std::map<std::string, Tally> tallies;
+  // LUMEN_CORPUS_COVERAGE=compare draws each case with both coverage methods and prints how
+  // far each is from the references instead of the usual report.
+  const char* mode = std::getenv("LUMEN_CORPUS_COVERAGE");
+  const bool compare = mode && std::string(mode) == "compare";
+  CoverageTally coverage;
   for (const fs::path& path : cases) {
     const std::string name = path.stem().string();
+    if (const char* only = std::getenv("LUMEN_CORPUS_CASE");
+        only && *only && name.find(only) == std::string::npos) {
+      continue;
+    }
     Json json;
     if (!ParseJson(ReadText(path), json)) {
       std::printf("SKIP %s: unreadable case file\n", name.c_str());
@@ -211,7 +258,21 @@ int main() {
       ++tally.out_of_scope;
       continue;
     }
-    ++(RunCase(name, json, folder, loaded.movie, out) ? tally.passed : tally.failed);
+    if (compare) {
+      CompareCoverage(name, json, folder, loaded.movie, coverage);
+      continue;
+    }
+    const CaseResult result = RunCase(name, json, folder, loaded.movie, &out,
+                                      lumen::raster::CoverageMethod::SampledGrid, true);
+    ++(result.pass ? tally.passed : tally.failed);
+  }
+  if (compare) {
+    std::printf(
+        "coverage: sampled grid passes %d (%ld outlier channels, closer on %d cases), exact area "
+        "passes %d (%ld outlier channels, closer on %d cases)\n",
+        coverage.grid_passed, coverage.grid_outliers, coverage.grid_closer, coverage.area_passed,
+        coverage.area_outliers, coverage.area_closer);
+    return 0;
   }
   Tally total;
   for (const auto& [category, t] : tallies) {
