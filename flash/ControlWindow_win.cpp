@@ -1,11 +1,18 @@
 #include "flash/ControlWindow.h"
 
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include <mmsystem.h>
+
 #include "flash/FlashControl.h"
 
 namespace lumen::flash {
 namespace {
 
-constexpr UINT_PTR kFrameTimer = 1;
+// Posted by the multimedia timer's thread; handled on the window's own thread.
+constexpr UINT kFrameDue = WM_APP + 0x4C;
 
 void RegisterWindowClass(HINSTANCE instance) {
   WNDCLASSEXW existing{};
@@ -36,6 +43,7 @@ ControlWindow::ControlWindow(FlashControl& owner, HWND parent, const RECT& rect)
 }
 
 ControlWindow::~ControlWindow() {
+  CancelTimer();
   // WM_NCDESTROY tells the control and frees the canvas.
   if (window_) DestroyWindow(window_);
   FreeCanvas();
@@ -47,16 +55,41 @@ void ControlWindow::Move(const RECT& rect) {
   }
 }
 
+void CALLBACK ControlWindow::TimerProcedure(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  PostMessageW(reinterpret_cast<HWND>(user), kFrameDue, 0, 0);
+}
+
 void ControlWindow::ScheduleTimer(UINT milliseconds) {
-  if (window_) SetTimer(window_, kFrameTimer, milliseconds, nullptr);
+  CancelTimer();
+  if (!window_) return;
+  // A one-shot multimedia timer: window timers tick in steps of the system's 10-16 ms, too coarse
+  // for an even frame rate. Killing it synchronously means no tick is posted after CancelTimer.
+  timer_ = timeSetEvent(std::max<UINT>(milliseconds, 1), 1, &TimerProcedure,
+                        reinterpret_cast<DWORD_PTR>(window_),
+                        TIME_ONESHOT | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
 }
 
 void ControlWindow::CancelTimer() {
-  if (window_) KillTimer(window_, kFrameTimer);
+  if (timer_) timeKillEvent(timer_);
+  timer_ = 0;
 }
 
 void ControlWindow::Invalidate() {
+  canvas_current_ = false;
   if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+bool ControlWindow::Present() {
+  if (!window_ || !IsWindowVisible(window_)) return false;
+  const PixelTarget target = Canvas();
+  if (!target.pixels) return false;
+  const bool drawn = owner_.Draw(target, canvas_current_);
+  canvas_current_ = true;
+  if (!drawn) return false;
+  HDC dc = GetDC(window_);
+  Blit(dc, target);
+  ReleaseDC(window_, dc);
+  return true;
 }
 
 LRESULT CALLBACK ControlWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -72,14 +105,38 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT:
       Paint();
       return 0;
-    case WM_TIMER:
-      if (wparam == kFrameTimer) {
-        KillTimer(window_, kFrameTimer);
-        owner_.OnFrameTimer();
-        return 0;
+    case kFrameDue:
+      timer_ = 0;
+      owner_.OnFrameTimer();
+      return 0;
+    case WM_CONTEXTMENU: {
+      POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      if (at.x == -1 && at.y == -1) {  // from the keyboard: at the window's corner
+        at = {0, 0};
+        ClientToScreen(window_, &at);
       }
-      break;
+      owner_.OnContextMenu(window_, at);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      if (owner_.Zoomed()) {
+        dragging_ = true;
+        drag_from_ = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+        SetCapture(window_);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (dragging_) Drag(lparam);
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (dragging_) {
+        dragging_ = false;
+        if (message == WM_LBUTTONUP) ReleaseCapture();
+      }
+      return 0;
     case WM_NCDESTROY: {
+      CancelTimer();
       HWND window = window_;
       window_ = nullptr;
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -93,24 +150,38 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(window_, message, wparam, lparam);
 }
 
+void ControlWindow::Drag(LPARAM lparam) {
+  const POINT to{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  RECT client;
+  GetClientRect(window_, &client);
+  owner_.OnDrag(to.x - drag_from_.x, to.y - drag_from_.y, client.right, client.bottom);
+  drag_from_ = to;
+}
+
 void ControlWindow::Paint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window_, &paint);
-  RECT client;
-  GetClientRect(window_, &client);
-  const PixelTarget target = Canvas(client.right, client.bottom);
+  const PixelTarget target = Canvas();
   if (target.pixels) {
-    owner_.Draw(target);
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, canvas_);
-    BitBlt(dc, 0, 0, target.width, target.height, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
+    owner_.Draw(target, canvas_current_);
+    canvas_current_ = true;
+    Blit(dc, target);
   }
   EndPaint(window_, &paint);
 }
 
-PixelTarget ControlWindow::Canvas(int width, int height) {
+void ControlWindow::Blit(HDC dc, const PixelTarget& target) {
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, canvas_);
+  BitBlt(dc, 0, 0, target.width, target.height, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+PixelTarget ControlWindow::Canvas() {
+  RECT client;
+  GetClientRect(window_, &client);
+  const int width = client.right, height = client.bottom;
   if (width <= 0 || height <= 0) return {};
   if (!canvas_ || width != canvas_width_ || height != canvas_height_) {
     FreeCanvas();
@@ -137,6 +208,7 @@ void ControlWindow::FreeCanvas() {
   canvas_ = nullptr;
   canvas_pixels_ = nullptr;
   canvas_width_ = canvas_height_ = 0;
+  canvas_current_ = false;
 }
 
 }  // namespace lumen::flash
