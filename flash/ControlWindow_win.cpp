@@ -20,7 +20,8 @@ void RegisterWindowClass(HINSTANCE instance) {
   if (GetClassInfoExW(instance, ControlWindow::kClassName, &existing)) return;
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
-  window_class.style = CS_DBLCLKS;
+  // A new size scales the whole picture, so all of it is painted again, not only the new edges.
+  window_class.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   window_class.lpfnWndProc = DefWindowProcW;
   window_class.hInstance = instance;
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);

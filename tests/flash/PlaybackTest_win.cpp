@@ -1,0 +1,166 @@
+// The control's frame loop, in process: the frame counter follows the movie's rate, frames that
+// change nothing are not put on screen again, and a reloaded movie starts from its first frame.
+#include <ole2.h>
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "authoring/SwfWriter.h"
+#include "axhost/HostSite.h"
+#include "flash/ComRef.h"
+#include "flash/FlashControl.h"
+#include "tests/support/TempDir.h"
+
+namespace lumen::flash {
+namespace {
+
+using authoring::Bytes;
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
+  const DWORD start = timeGetTime();
+  while (!done()) {
+    const DWORD elapsed = timeGetTime() - start;
+    if (elapsed >= timeout_ms) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - elapsed, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  return true;
+}
+
+// `frames` frames at `rate` fps of a square that moves every frame, or stays put.
+Bytes SquareMovie(uint16_t frames, uint16_t rate, bool moving) {
+  authoring::ShapeWriter square(3);
+  square.Select(0, square.AddSolidFill({200, 40, 40, 255}));
+  square.Rectangle(0, 0, 1000, 1000);
+  Bytes tags = square.Tag(1, 0, 1000, 0, 1000);
+  for (int frame = 0; frame < frames; ++frame) {
+    authoring::PlaceSpec place;
+    place.move = frame > 0;
+    if (frame == 0) place.character = 1;
+    place.matrix = authoring::MatrixSpec{.tx = moving ? 50 * frame : 0};
+    authoring::PlaceObject2(tags, place);
+    authoring::ShowFrame(tags);
+  }
+  authoring::End(tags);
+  authoring::MovieSpec spec;
+  spec.frame_count = frames;
+  spec.frame_rate = static_cast<uint16_t>(rate << 8);
+  return authoring::BuildMovie(spec, tags);
+}
+
+// The control, counting the frames its timer put on screen.
+class CountingControl final : public FlashControl {
+ public:
+  int presented = 0;
+
+ protected:
+  void FramePresented(uint32_t) override { ++presented; }
+};
+
+// A control of ours in place in a visible window, playing `movie`.
+class Playback {
+ public:
+  explicit Playback(const std::filesystem::path& movie) {
+    window_ = CreateWindowExW(0, L"STATIC", L"playback test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                              0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    control_ = new CountingControl();
+    control_->QueryInterface(IID_IOleObject, object_.ReceiveVoid());
+    site_ = ComRef<axhost::HostSite>(axhost::HostSite::Create(window_));
+    object_->SetClientSite(site_.Get());
+    const RECT rect{0, 0, 200, 150};
+    object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_, &rect);
+    Load(movie);
+  }
+  Playback(const Playback&) = delete;
+  Playback& operator=(const Playback&) = delete;
+  ~Playback() {
+    object_->Close(OLECLOSE_NOSAVE);
+    object_->SetClientSite(nullptr);
+    object_.Reset();
+    control_->Release();
+    DestroyWindow(window_);
+  }
+
+  void Load(const std::filesystem::path& movie) {
+    BSTR path = SysAllocString(movie.wstring().c_str());
+    control_->put_Movie(path);
+    SysFreeString(path);
+  }
+  long Frame() const {
+    long frame = -1;
+    control_->CurrentFrame(&frame);
+    return frame;
+  }
+  CountingControl& Control() { return *control_; }
+
+ private:
+  HWND window_ = nullptr;
+  CountingControl* control_ = nullptr;
+  ComRef<IOleObject> object_;
+  ComRef<axhost::HostSite> site_;
+};
+
+int64_t Ticks() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+double SecondsSince(int64_t start) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(Ticks() - start) / static_cast<double>(frequency.QuadPart);
+}
+
+TEST(Playback, TheFrameCounterFollowsTheMovieRate) {
+  testing::TempDir dir;
+  const auto movie = dir.Write("long.swf", SquareMovie(1000, 30, true));
+  Playback playback(movie);
+  const int64_t start = Ticks();
+  ASSERT_EQ(playback.Frame(), 0);
+  // After 1.5 s a 30 fps movie is near frame 45; the margin allows for a slow, shared machine
+  // (a stall of more than a few frames restarts the clock rather than racing to catch up).
+  ASSERT_TRUE(PumpUntil([&] { return SecondsSince(start) >= 1.5; }));
+  const long frame = playback.Frame();
+  const double expected = 30 * SecondsSince(start);
+  EXPECT_GT(frame, expected * 0.6);
+  EXPECT_LT(frame, expected * 1.15);
+  EXPECT_GE(playback.Control().presented, frame / 2);  // a moving square is shown as it moves
+}
+
+TEST(Playback, FramesThatChangeNothingAreNotDrawnAgain) {
+  testing::TempDir dir;
+  const auto still = dir.Write("still.swf", SquareMovie(20, 60, false));
+  Playback playback(still);
+  // Round the whole timeline and back to its start: every frame is the same picture.
+  bool reached_end = false;
+  ASSERT_TRUE(PumpUntil([&] {
+    const long frame = playback.Frame();
+    if (frame == 19) reached_end = true;
+    return reached_end && frame < 5;
+  }));
+  // The first picture comes with the window's paint, or with the first tick if that is sooner.
+  EXPECT_LE(playback.Control().presented, 1);
+}
+
+TEST(Playback, AReloadedMovieStartsFromItsFirstFrame) {
+  testing::TempDir dir;
+  const auto movie = dir.Write("moving.swf", SquareMovie(200, 30, true));
+  Playback playback(movie);
+  ASSERT_TRUE(PumpUntil([&] { return playback.Frame() >= 5; }));
+  playback.Load(L" ");
+  playback.Load(movie);
+  EXPECT_LT(playback.Frame(), 2);
+  VARIANT_BOOL playing = VARIANT_FALSE;
+  playback.Control().get_Playing(&playing);
+  EXPECT_EQ(playing, VARIANT_TRUE);
+}
+
+}  // namespace
+}  // namespace lumen::flash
