@@ -14,6 +14,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -33,12 +34,14 @@ using authoring::Bytes;
 
 constexpr int kStageWidth = 400, kStageHeight = 300;
 constexpr int kStopFrame = 6;  // 1-based, as reelrender counts
+constexpr uint8_t kMovieBackground[3] = {0x20, 0x30, 0x80};
 
 // A gradient backdrop and a square that moves and turns by fractions of a pixel each frame until
 // the movie stops itself on frame kStopFrame, of 9.
 Bytes StoppingMovie() {
   Bytes tags;
-  authoring::SetBackgroundColor(tags, {0x20, 0x30, 0x80});
+  authoring::SetBackgroundColor(tags,
+                                {kMovieBackground[0], kMovieBackground[1], kMovieBackground[2]});
   authoring::ShapeWriter backdrop(3);
   backdrop.Select(0, backdrop.AddLinearGradient(
                          authoring::MatrixSpec{.a = 0.2, .d = 0.2, .tx = 2200, .ty = 1600},
@@ -102,19 +105,62 @@ std::vector<uint8_t> Reference(const std::filesystem::path& movie, int width, in
 }
 
 // Pictures match when no channel differs by more than a few steps, but for a sliver of pixels
-// (edges the screen's colour conversion may round differently).
+// (edges the screen's colour conversion may round differently). With `black_background`, the
+// movie's background colour in the reference stands for black on screen.
 bool Matches(const std::vector<uint8_t>& shown, const std::vector<uint8_t>& reference,
-             std::string& why) {
+             std::string& why, bool black_background = false) {
   if (shown.size() != reference.size() || shown.empty()) {
     why = "sizes differ";
     return false;
   }
   size_t off = 0;
-  for (size_t i = 0; i < shown.size(); ++i) {
-    if (std::abs(shown[i] - reference[i]) > 4) ++off;
+  for (size_t i = 0; i + 2 < shown.size(); i += 3) {
+    const bool background = black_background && std::equal(&reference[i], &reference[i] + 3,
+                                                           std::begin(kMovieBackground));
+    for (size_t c = 0; c < 3; ++c) {
+      const int expected = background ? 0 : reference[i + c];
+      if (std::abs(shown[i + c] - expected) > 4) ++off;
+    }
   }
   why = std::to_string(off) + " of " + std::to_string(shown.size()) + " channels differ";
   return off * 1000 <= shown.size();
+}
+
+void SavePicture(const std::vector<uint8_t>& rgb, int width, int height, const std::string& name) {
+  const auto file = TestProgramFolder() / (name + ".png");
+  stbi_write_png(file.string().c_str(), width, height, 3, rgb.data(), width * 3);
+}
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
+  *reinterpret_cast<WORD*>(out) = language;
+  return FALSE;
+}
+
+// A copy of the saver carrying `movie` as its movie resource instead of the sample.
+bool SaverWithMovie(const std::filesystem::path& saver, const Bytes& movie,
+                    const std::filesystem::path& copy) {
+  std::error_code error;
+  if (!std::filesystem::copy_file(saver, copy, error)) return false;
+  WORD language = 0;
+  HMODULE image = LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!image) return false;
+  EnumResourceLanguagesW(image, L"SWF", MAKEINTRESOURCEW(103), &FirstLanguage,
+                         reinterpret_cast<LONG_PTR>(&language));
+  FreeLibrary(image);
+  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+  if (!update) return false;
+  Bytes data = movie;
+  const bool replaced = UpdateResourceW(update, L"SWF", MAKEINTRESOURCEW(103), language,
+                                        data.data(), static_cast<DWORD>(data.size()));
+  return EndUpdateResourceW(update, !replaced) && replaced;
+}
+
+BOOL CALLBACK FindControl(HWND child, LPARAM out) {
+  wchar_t name[64] = {};
+  GetClassNameW(child, name, 64);
+  if (std::wstring(name) != L"LumenFlashControl") return TRUE;
+  *reinterpret_cast<HWND*>(out) = child;
+  return FALSE;
 }
 
 class PlayerPictureTest : public ::testing::Test {
@@ -165,6 +211,60 @@ TEST_F(PlayerPictureTest, TheMovieAreaShowsTheEngineFrameWindowedAndFullScreen) 
   }
   player.Close();
   EXPECT_EQ(player.WaitForExit(), 0u);
+}
+
+// The saver plays over the whole screen on black: the engine's picture, scaled to the screen, with
+// black wherever the movie's own background would show, the margins above and below included.
+TEST_F(PlayerPictureTest, TheSaverShowsTheEngineFrameWithBlackMargins) {
+  const Bytes movie = StoppingMovie();
+  const auto movie_file = dir_.Write("stops.swf", movie);
+  const auto saver = dir_.path() / L"Pictures.scr";
+  ASSERT_TRUE(SaverWithMovie(TestProgramFolder().parent_path() / "screensaver" / "saver.scr", movie,
+                             saver));
+  std::wstring command = L"\"" + saver.wstring() + L"\" /s";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(saver.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &process));
+  HWND top = nullptr, control = nullptr;
+  EXPECT_TRUE(WaitUntil([&] {
+    for (top = FindWindowExW(nullptr, nullptr, nullptr, nullptr); top;
+         top = FindWindowExW(nullptr, top, nullptr, nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(top, &pid);
+      if (pid == process.dwProcessId && IsWindowVisible(top)) break;
+    }
+    control = nullptr;
+    if (top) EnumChildWindows(top, &FindControl, reinterpret_cast<LPARAM>(&control));
+    return control != nullptr;
+  }));
+  if (control) {
+    RECT area;
+    GetClientRect(control, &area);
+    EXPECT_EQ(area.right, GetSystemMetrics(SM_CXSCREEN));
+    const auto reference = Reference(movie_file, area.right, area.bottom, dir_.path());
+    ASSERT_FALSE(reference.empty()) << "reelrender drew no picture";
+    std::string why;
+    std::vector<uint8_t> shown;
+    const bool matched = WaitUntil([&] {
+      int width = 0, height = 0;
+      shown = CaptureWindow(control, width, height);
+      return Matches(shown, reference, why, /*black_background=*/true);
+    });
+    EXPECT_TRUE(matched) << why;
+    if (!matched && shown.size() == reference.size()) {
+      SavePicture(shown, area.right, area.bottom, "saver-shown");
+      SavePicture(reference, area.right, area.bottom, "saver-reference");
+    }
+  }
+  // Closing the window ends the saver as a user's key would, deleting its movie file.
+  if (top) PostMessageW(top, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 99);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
 }
 
 }  // namespace
