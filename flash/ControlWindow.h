@@ -23,8 +23,8 @@ class ControlWindow {
 
   HWND Handle() const { return window_; }
   void Move(const RECT& rect);
-  // The frame timer: after `milliseconds` (at 1 ms resolution) the control's OnFrameTimer runs
-  // on the window's thread. Scheduling again replaces a pending tick.
+  // The frame timer: after `milliseconds` (at about 1 ms resolution) the control's OnFrameTimer
+  // runs. Scheduling again replaces a pending tick.
   void ScheduleTimer(UINT milliseconds);
   void CancelTimer();
   // The picture must be drawn anew (a setting changed); it is, at the next paint.
@@ -35,7 +35,6 @@ class ControlWindow {
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  static void CALLBACK TimerProcedure(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void Paint();
   void Blit(HDC dc, const PixelTarget& target);
@@ -45,7 +44,7 @@ class ControlWindow {
 
   FlashControl& owner_;
   HWND window_ = nullptr;
-  UINT timer_ = 0;
+  bool fine_period_ = false;  // holds a 1 ms system timer period
   HBITMAP canvas_ = nullptr;
   uint32_t* canvas_pixels_ = nullptr;
   int canvas_width_ = 0;
