@@ -29,15 +29,15 @@ class ControlWindow {
   void CancelTimer();
   // The picture must be drawn anew (a setting changed); it is, at the next paint.
   void Invalidate();
-  // Draws the current frame into the picture and, if anything changed, puts it on screen at
-  // once. Answers whether it did.
+  // Draws the current frame into the picture and puts what changed on screen at once. Answers
+  // whether anything changed.
   bool Present();
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void Paint();
-  void Blit(HDC dc, const PixelTarget& target);
+  void Blit(HDC dc, const PixelRect& part);
   void Drag(LPARAM lparam);
   PixelTarget Canvas();
   void FreeCanvas();

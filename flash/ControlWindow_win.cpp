@@ -79,11 +79,11 @@ bool ControlWindow::Present() {
   if (!window_ || !IsWindowVisible(window_)) return false;
   const PixelTarget target = Canvas();
   if (!target.pixels) return false;
-  const bool drawn = owner_.Draw(target, canvas_current_);
+  const PixelRect part = owner_.Draw(target, canvas_current_);
   canvas_current_ = true;
-  if (!drawn) return false;
+  if (part.Empty()) return false;
   HDC dc = GetDC(window_);
-  Blit(dc, target);
+  Blit(dc, part);
   ReleaseDC(window_, dc);
   return true;
 }
@@ -162,15 +162,16 @@ void ControlWindow::Paint() {
   if (target.pixels) {
     owner_.Draw(target, canvas_current_);
     canvas_current_ = true;
-    Blit(dc, target);
+    Blit(dc, {0, 0, target.width, target.height});
   }
   EndPaint(window_, &paint);
 }
 
-void ControlWindow::Blit(HDC dc, const PixelTarget& target) {
+void ControlWindow::Blit(HDC dc, const PixelRect& part) {
   HDC memory = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(memory, canvas_);
-  BitBlt(dc, 0, 0, target.width, target.height, memory, 0, 0, SRCCOPY);
+  BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, memory, part.left,
+         part.top, SRCCOPY);
   SelectObject(memory, old);
   DeleteDC(memory);
 }

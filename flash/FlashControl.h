@@ -136,8 +136,8 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
   HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override;
 
-  // Called by the control's window. Draw answers whether it drew (see MovieEngine::Render).
-  bool Draw(const PixelTarget& target, bool kept);
+  // Called by the control's window. Draw answers the part it drew (see MovieEngine::Render).
+  PixelRect Draw(const PixelTarget& target, bool kept);
   void OnFrameTimer();
   void OnWindowDestroyed();
   void OnContextMenu(HWND window, POINT screen);

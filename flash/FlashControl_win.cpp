@@ -220,14 +220,14 @@ uint32_t FlashControl::EffectiveBackground() const {
   return kOpaque | color;
 }
 
-bool FlashControl::Draw(const PixelTarget& target, bool kept) {
+PixelRect FlashControl::Draw(const PixelTarget& target, bool kept) {
   const uint32_t background = EffectiveBackground();
   if (!engine_->Loaded()) {
     for (int y = 0; y < target.height; ++y) {
       uint32_t* row = target.pixels + y * target.stride;
       std::fill(row, row + target.width, background);
     }
-    return true;
+    return {0, 0, target.width, target.height};
   }
   const StageInfo& stage = engine_->Stage();
   const StageView layout = LayoutStage(stage.width, stage.height, target.width, target.height,

@@ -24,6 +24,12 @@ struct PixelTarget {
   ptrdiff_t stride = 0;
 };
 
+// A rectangle of target pixels: columns left..right-1, rows top..bottom-1.
+struct PixelRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool Empty() const { return right <= left || bottom <= top; }
+};
+
 // Maps stage twips to target pixels: pixel = offset + (twips - stage min) * scale.
 struct StageView {
   double scale_x = 0.05;
@@ -58,10 +64,11 @@ class MovieEngine {
   // Draws the current frame into `target` over `background` (0xAARRGGBB), which fills the whole
   // target; content lying outside the stage is drawn too, as far as the target reaches.
   // `kept`: the target still holds the picture this engine drew last. Then, when the frame would
-  // come out the same (same draw list, view, background, quality and target), nothing is drawn.
-  // Answers whether the target was drawn.
-  virtual bool Render(const PixelTarget& target, const StageView& view, uint32_t background,
-                      bool kept) = 0;
+  // come out the same (same draw list, view, background, quality and target), nothing is drawn,
+  // and when only a few plain shapes moved or changed colour, only the part they cover is drawn.
+  // Answers the part of the target drawn (empty when none).
+  virtual PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
+                           bool kept) = 0;
 };
 
 std::unique_ptr<MovieEngine> CreateMovieEngine();

@@ -37,12 +37,69 @@ bool SameTransform(const render::ColorTransform& x, const render::ColorTransform
          x.add_r == y.add_r && x.add_g == y.add_g && x.add_b == y.add_b && x.add_a == y.add_a;
 }
 
-bool SameCommands(const std::vector<render::RenderCommand>& x,
-                  const std::vector<render::RenderCommand>& y) {
-  return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& p, const auto& q) {
-    return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend &&
-           SameMatrix(p.matrix, q.matrix) && SameTransform(p.cxform, q.cxform);
+bool SameCommand(const render::RenderCommand& p, const render::RenderCommand& q) {
+  return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend &&
+         SameMatrix(p.matrix, q.matrix) && SameTransform(p.cxform, q.cxform);
+}
+
+// A part drawn anew larger than this share of the target is not worth telling apart.
+constexpr double kMaxPartialShare = 0.5;
+// Anti-aliasing and smoothing reach this far beyond a shape's bounds.
+constexpr float kEdgePixels = 2;
+
+// The pixels a shape drawn by `command` may touch, or nothing when it cannot tell.
+std::optional<render::Rect> DeviceBounds(const render::RenderCommand& command,
+                                         const render::Matrix& stage_to_device) {
+  if (command.kind != render::RenderCommand::Kind::DrawShape || !command.shape) return {};
+  const render::Rect& b = command.shape->bounds;
+  const render::Matrix& m = command.matrix;
+  const render::Point corners[] = {
+      {b.x_min, b.y_min}, {b.x_max, b.y_min}, {b.x_min, b.y_max}, {b.x_max, b.y_max}};
+  render::Rect out{1e30f, 1e30f, -1e30f, -1e30f};
+  for (const render::Point& corner : corners) {
+    const render::Point p = stage_to_device.Apply(m.Apply(corner));
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return {};
+    out = {std::min(out.x_min, p.x), std::min(out.y_min, p.y), std::max(out.x_max, p.x),
+           std::max(out.y_max, p.y)};
+  }
+  return out;
+}
+
+// The part of a `width` x `height` target in which `now` can differ from `before`: all of it
+// unless the lists differ only in plain shapes (masks and layers reach beyond their shapes).
+PixelRect ChangedPart(const std::vector<render::RenderCommand>& before,
+                      const std::vector<render::RenderCommand>& now,
+                      const render::Matrix& stage_to_device, int width, int height) {
+  const PixelRect all{0, 0, width, height};
+  if (before.size() != now.size()) return all;
+  const bool plain = std::all_of(now.begin(), now.end(), [](const render::RenderCommand& c) {
+    return c.kind == render::RenderCommand::Kind::DrawShape;
   });
+  bool changed = false;
+  float left = 0, top = 0, right = 0, bottom = 0;
+  for (size_t i = 0; i < now.size(); ++i) {
+    if (SameCommand(before[i], now[i])) continue;
+    if (!plain) return all;
+    for (const render::RenderCommand* command : {&before[i], &now[i]}) {
+      const auto bounds = DeviceBounds(*command, stage_to_device);
+      if (!bounds) return all;
+      left = changed ? std::min(left, bounds->x_min) : bounds->x_min;
+      top = changed ? std::min(top, bounds->y_min) : bounds->y_min;
+      right = changed ? std::max(right, bounds->x_max) : bounds->x_max;
+      bottom = changed ? std::max(bottom, bounds->y_max) : bounds->y_max;
+      changed = true;
+    }
+  }
+  if (!changed) return {};
+  const auto clamp = [](float value, int limit) {
+    return static_cast<int>(std::clamp(value, 0.0f, static_cast<float>(limit)));
+  };
+  const PixelRect part{
+      clamp(std::floor(left - kEdgePixels), width), clamp(std::floor(top - kEdgePixels), height),
+      clamp(std::ceil(right + kEdgePixels), width), clamp(std::ceil(bottom + kEdgePixels), height)};
+  const double share = static_cast<double>(part.right - part.left) * (part.bottom - part.top) /
+                       (static_cast<double>(width) * height);
+  return share > kMaxPartialShare ? all : part;
 }
 
 // Everything a drawn picture depends on besides the draw list.
@@ -92,8 +149,8 @@ class StageEngine final : public MovieEngine {
   void GotoFrame(uint32_t frame) override;
   void AdvanceFrame() override;
   void SetQuality(DrawQuality quality) override;
-  bool Render(const PixelTarget& target, const StageView& view, uint32_t background,
-              bool kept) override;
+  PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
+                   bool kept) override;
 
  private:
   std::shared_ptr<const movie::Movie> movie_;
@@ -155,35 +212,38 @@ void StageEngine::SetQuality(DrawQuality quality) {
   renderer_.SetQuality(RendererQuality(quality));
 }
 
-bool StageEngine::Render(const PixelTarget& target, const StageView& view, uint32_t background,
-                         bool kept) {
-  if (!stage_ || target.pixels == nullptr) return false;
+PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, uint32_t background,
+                              bool kept) {
+  if (!stage_ || target.pixels == nullptr || target.width <= 0 || target.height <= 0) return {};
   stage_->BuildRenderList(list_);
   const DrawInputs inputs{target.pixels, target.width, target.height, target.stride,
                           view,          background,   quality_,      stage_->ShapeGeneration()};
-  if (kept && drawn_inputs_ == inputs && SameCommands(list_.commands, drawn_commands_)) {
-    return false;
+  const auto sx = static_cast<float>(view.scale_x), sy = static_cast<float>(view.scale_y);
+  const auto tx = static_cast<float>(view.offset_x - info_.x_min * view.scale_x);
+  const auto ty = static_cast<float>(view.offset_y - info_.y_min * view.scale_y);
+  PixelRect part{0, 0, target.width, target.height};
+  if (kept && drawn_inputs_ == inputs) {
+    part = ChangedPart(drawn_commands_, list_.commands, {sx, 0, 0, sy, tx, ty}, target.width,
+                       target.height);
+    if (part.Empty()) return {};
   }
   if (inputs.shape_generation != shape_generation_) {
     renderer_.ClearCache();
     shape_generation_ = inputs.shape_generation;
   }
+  // The part is drawn as a target of its own, its corner at the origin: whole-pixel shifts keep
+  // every sample where it was.
   raster::Pixmap pixmap =
-      raster::Pixmap::Borrow(target.pixels, target.width, target.height, target.stride);
+      raster::Pixmap::Borrow(target.pixels + part.top * target.stride + part.left,
+                             part.right - part.left, part.bottom - part.top, target.stride);
   list_.background = {static_cast<uint8_t>(background >> 16), static_cast<uint8_t>(background >> 8),
                       static_cast<uint8_t>(background), 255};
-  const auto sx = static_cast<float>(view.scale_x), sy = static_cast<float>(view.scale_y);
-  const render::Matrix stage_to_device{
-      sx,
-      0,
-      0,
-      sy,
-      static_cast<float>(view.offset_x - info_.x_min * view.scale_x),
-      static_cast<float>(view.offset_y - info_.y_min * view.scale_y)};
-  renderer_.Render(list_, stage_to_device, pixmap);
+  const render::Matrix part_to_device{
+      sx, 0, 0, sy, tx - static_cast<float>(part.left), ty - static_cast<float>(part.top)};
+  renderer_.Render(list_, part_to_device, pixmap);
   drawn_commands_.assign(list_.commands.begin(), list_.commands.end());
   drawn_inputs_ = inputs;
-  return true;
+  return part;
 }
 
 }  // namespace
