@@ -403,8 +403,20 @@ HRESULT FlashControl::get_FrameNum(long* frame) {
 HRESULT FlashControl::put_FrameNum(long frame) {
   return GotoFrame(frame);
 }
-HRESULT FlashControl::SetZoomRect(long, long, long, long) {
-  return E_NOTIMPL;
+// Left, top, right and bottom in stage twips.
+HRESULT FlashControl::SetZoomRect(long left, long top, long right, long bottom) {
+  if (right <= left || bottom <= top) return E_INVALIDARG;
+  if (!engine_->Loaded() || !window_ || !window_->Handle()) return S_OK;
+  RECT client{};
+  GetClientRect(window_->Handle(), &client);
+  const StageInfo& stage = engine_->Stage();
+  const StageView view = LayoutStage(stage.width, stage.height, client.right, client.bottom,
+                                     settings_.scale, settings_.align);
+  const auto x = [&](long twips) { return view.offset_x + (twips - stage.x_min) * view.scale_x; };
+  const auto y = [&](long twips) { return view.offset_y + (twips - stage.y_min) * view.scale_y; };
+  zoom_.ZoomTo(x(left), y(top), x(right), y(bottom), client.right, client.bottom);
+  Redraw();
+  return S_OK;
 }
 // A percentage of the current view: 50 zooms in twice as far, 200 back out; 0 shows it all.
 HRESULT FlashControl::Zoom(int percent) {

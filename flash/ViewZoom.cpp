@@ -20,6 +20,18 @@ void ViewZoom::ZoomBy(double factor, int window_width, int window_height) {
   ClampPan(window_width, window_height);
 }
 
+void ViewZoom::ZoomTo(double x0, double y0, double x1, double y1, int window_width,
+                      int window_height) {
+  const double width = x1 - x0, height = y1 - y0;
+  if (!(width > 0 && height > 0) || window_width <= 0 || window_height <= 0) return;
+  factor_ = std::clamp(std::min(window_width / width, window_height / height), 1.0, kMaxFactor);
+  if (!std::isfinite(factor_)) factor_ = 1;
+  // The rectangle's centre goes to the window's centre.
+  pan_x_ = (window_width / 2.0 - (x0 + x1) / 2) * factor_;
+  pan_y_ = (window_height / 2.0 - (y0 + y1) / 2) * factor_;
+  ClampPan(window_width, window_height);
+}
+
 void ViewZoom::PanBy(double dx, double dy, int window_width, int window_height) {
   if (!std::isfinite(dx) || !std::isfinite(dy)) return;
   pan_x_ += dx;

@@ -17,6 +17,9 @@ class ViewZoom {
   void Reset();
   // Multiplies the factor (2 zooms in twice as far, 0.5 back out), kept within 1..kMaxFactor.
   void ZoomBy(double factor, int window_width, int window_height);
+  // Magnifies the window rectangle x0,y0 - x1,y1 (pixels of the unzoomed layout) to fill the
+  // window as far as the factor's limits allow, centred.
+  void ZoomTo(double x0, double y0, double x1, double y1, int window_width, int window_height);
   // Moves the picture by `dx`, `dy` window pixels (positive: right and down).
   void PanBy(double dx, double dy, int window_width, int window_height);
   // `base` magnified and moved as the user asked.

@@ -98,6 +98,16 @@ class Playback {
     return frame;
   }
   CountingControl& Control() { return *control_; }
+  // The colour on screen at a point of the control's window, once any pending paint is done.
+  COLORREF PixelAt(int x, int y) const {
+    HWND window = nullptr;
+    control_->GetWindow(&window);
+    UpdateWindow(window);
+    HDC dc = GetDC(window);
+    const COLORREF color = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return color;
+  }
 
  private:
   HWND window_ = nullptr;
@@ -160,6 +170,51 @@ TEST(Playback, AReloadedMovieStartsFromItsFirstFrame) {
   VARIANT_BOOL playing = VARIANT_FALSE;
   playback.Control().get_Playing(&playing);
   EXPECT_EQ(playing, VARIANT_TRUE);
+}
+
+// One frame: the left half of the stage red, the rest the stage's blue.
+Bytes HalfRedMovie() {
+  Bytes tags;
+  authoring::SetBackgroundColor(tags, {0, 0, 255});
+  authoring::ShapeWriter half(3);
+  half.Select(0, half.AddSolidFill({255, 0, 0, 255}));
+  half.Rectangle(0, 0, 5500, 8000);
+  const Bytes shape = half.Tag(1, 0, 5500, 0, 8000);
+  tags.insert(tags.end(), shape.begin(), shape.end());
+  authoring::PlaceSpec place;
+  place.character = 1;
+  authoring::PlaceObject2(tags, place);
+  authoring::ShowFrame(tags);
+  authoring::End(tags);
+  return authoring::BuildMovie(authoring::MovieSpec{}, tags);
+}
+
+TEST(Playback, ZoomAndPanMoveThePictureWithinTheirLimits) {
+  testing::TempDir dir;
+  Playback playback(dir.Write("half.swf", HalfRedMovie()));
+  // The 550 x 400 stage fills the 200 x 150 window's width; red ends at x = 100.
+  constexpr COLORREF kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255);
+  CountingControl& control = playback.Control();
+  const struct {
+    const char* what;
+    std::function<HRESULT()> call;
+    COLORREF at_120;  // the colour at 120, 75 afterwards
+  } steps[] = {
+      {"as laid out", [] { return S_OK; }, kBlue},
+      {"a pan while not zoomed goes nowhere", [&] { return control.Pan(50, 0, 0); }, kBlue},
+      {"zoomed in twice about the centre", [&] { return control.Zoom(50); }, kBlue},
+      {"panned right by 50 pixels", [&] { return control.Pan(50, 0, 0); }, kRed},
+      {"back to showing all", [&] { return control.Zoom(0); }, kBlue},
+      {"zoomed to the red half's right edge",
+       [&] { return control.SetZoomRect(4000, 3000, 5500, 5000); }, kRed},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    ASSERT_EQ(step.call(), S_OK);
+    EXPECT_EQ(playback.PixelAt(120, 75), step.at_120);
+  }
+  EXPECT_EQ(control.Zoom(-1), E_INVALIDARG);
+  EXPECT_EQ(control.SetZoomRect(10, 10, 5, 20), E_INVALIDARG);
 }
 
 }  // namespace

@@ -64,5 +64,31 @@ TEST(ViewZoom, PansNoFurtherThanTheMagnifiedEdge) {
   EXPECT_DOUBLE_EQ(WindowY(view, 0), 0);
 }
 
+TEST(ViewZoom, ZoomsToARectangleCentredAndWithinLimits) {
+  const struct {
+    const char* what;
+    double x0, y0, x1, y1;
+    double factor, left_x, top_y;  // where the stage's top left corner lands
+  } cases[] = {
+      {"the top left quarter", 0, 0, 100, 50, 2, 0, 0},
+      {"the middle quarter", 75, 37.5, 125, 62.5, 4, -300, -150},
+      {"a rectangle larger than the window", -50, -50, 250, 150, 1, 0, 0},
+      {"a speck", 9.9995, 9.9995, 10.0005, 10.0005, ViewZoom::kMaxFactor, -(10 * 20 - 100),
+       -(10 * 20 - 50)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ViewZoom zoom;
+    zoom.ZoomTo(c.x0, c.y0, c.x1, c.y1, 200, 100);
+    EXPECT_DOUBLE_EQ(zoom.Factor(), c.factor);
+    const StageView view = zoom.Apply(kBase, 200, 100);
+    EXPECT_NEAR(WindowX(view, 0), c.left_x, 1e-6);
+    EXPECT_NEAR(WindowY(view, 0), c.top_y, 1e-6);
+  }
+  ViewZoom zoom;
+  zoom.ZoomTo(10, 10, 10, 20, 200, 100);  // no width: nothing changes
+  EXPECT_FALSE(zoom.Zoomed());
+}
+
 }  // namespace
 }  // namespace lumen::flash
