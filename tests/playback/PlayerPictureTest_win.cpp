@@ -79,13 +79,13 @@ Bytes StoppingMovie() {
   return authoring::BuildMovie(spec, tags);
 }
 
-// reelrender's picture of kStopFrame at a size, as 8-bit RGB rows.
-std::vector<uint8_t> Reference(const std::filesystem::path& movie, int width, int height,
+// reelrender's picture of `frame` (1-based) at a size, as 8-bit RGB rows.
+std::vector<uint8_t> Reference(const std::filesystem::path& movie, int frame, int width, int height,
                                const std::filesystem::path& folder) {
   const auto program = TestProgramFolder().parent_path() / "tools" / "reelrender.exe";
   const auto png = folder / ("reference-" + std::to_string(width) + ".png");
   std::wstring command = L"\"" + program.wstring() + L"\" \"" + movie.wstring() + L"\" --frame " +
-                         std::to_wstring(kStopFrame) + L" --size " + std::to_wstring(width) + L"x" +
+                         std::to_wstring(frame) + L" --size " + std::to_wstring(width) + L"x" +
                          std::to_wstring(height) + L" -o \"" + png.wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -165,11 +165,16 @@ BOOL CALLBACK FindControl(HWND child, LPARAM out) {
 
 class PlayerPictureTest : public ::testing::Test {
  protected:
+  // Plays `movie`, which holds still from `frame` on, in reelplayer, and compares the movie area
+  // with reelrender's picture of that frame, windowed and full screen.
+  void ExpectPlayerShows(const std::filesystem::path& movie, int frame, int stage_width,
+                         int stage_height);
+
   TempDir dir_;
 };
 
-TEST_F(PlayerPictureTest, TheMovieAreaShowsTheEngineFrameWindowedAndFullScreen) {
-  const auto movie = dir_.Write("stops.swf", StoppingMovie());
+void PlayerPictureTest::ExpectPlayerShows(const std::filesystem::path& movie, int frame,
+                                          int stage_width, int stage_height) {
   const auto exe = dir_.path() / L"Pictures.exe";
   player::AppendMovie(TestProgramFolder().parent_path() / "player" / "reelplayer.exe", movie, exe);
   PlayerProcess player(exe, dir_.path());
@@ -187,10 +192,10 @@ TEST_F(PlayerPictureTest, TheMovieAreaShowsTheEngineFrameWindowedAndFullScreen) 
       return full_screen ? area.right == GetSystemMetrics(SM_CXSCREEN) : area.right > 0;
     }));
     if (!full_screen) {
-      EXPECT_EQ(area.right, kStageWidth);
-      EXPECT_EQ(area.bottom, kStageHeight);
+      EXPECT_EQ(area.right, stage_width);
+      EXPECT_EQ(area.bottom, stage_height);
     }
-    const auto reference = Reference(movie, area.right, area.bottom, dir_.path());
+    const auto reference = Reference(movie, frame, area.right, area.bottom, dir_.path());
     ASSERT_FALSE(reference.empty()) << "reelrender drew no picture";
     std::string why;
     std::vector<uint8_t> shown;
@@ -211,6 +216,19 @@ TEST_F(PlayerPictureTest, TheMovieAreaShowsTheEngineFrameWindowedAndFullScreen) 
   }
   player.Close();
   EXPECT_EQ(player.WaitForExit(), 0u);
+}
+
+TEST_F(PlayerPictureTest, AMovieThatStopsItselfWindowedAndFullScreen) {
+  ExpectPlayerShows(dir_.Write("stops.swf", StoppingMovie()), kStopFrame, kStageWidth,
+                    kStageHeight);
+}
+
+TEST_F(PlayerPictureTest, ACorpusMovieOfOneFrameWindowedAndFullScreen) {
+  const char* corpus = std::getenv("LUMEN_CORPUS");
+  const std::filesystem::path movie =
+      std::filesystem::path(corpus ? corpus : LUMEN_DEFAULT_CORPUS) / "grad_focal_radial.swf";
+  if (!std::filesystem::exists(movie)) GTEST_SKIP() << "no corpus at " << movie.string();
+  ExpectPlayerShows(movie, 1, 550, 400);
 }
 
 // The saver plays over the whole screen on black: the engine's picture, scaled to the screen, with
@@ -243,7 +261,7 @@ TEST_F(PlayerPictureTest, TheSaverShowsTheEngineFrameWithBlackMargins) {
     RECT area;
     GetClientRect(control, &area);
     EXPECT_EQ(area.right, GetSystemMetrics(SM_CXSCREEN));
-    const auto reference = Reference(movie_file, area.right, area.bottom, dir_.path());
+    const auto reference = Reference(movie_file, kStopFrame, area.right, area.bottom, dir_.path());
     ASSERT_FALSE(reference.empty()) << "reelrender drew no picture";
     std::string why;
     std::vector<uint8_t> shown;
