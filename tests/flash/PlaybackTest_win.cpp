@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "authoring/SwfWriter.h"
 #include "axhost/HostSite.h"
@@ -98,6 +99,11 @@ class Playback {
     return frame;
   }
   CountingControl& Control() { return *control_; }
+  HWND Window() const {
+    HWND window = nullptr;
+    control_->GetWindow(&window);
+    return window;
+  }
   // The colour on screen at a point of the control's window, once any pending paint is done.
   COLORREF PixelAt(int x, int y) const {
     HWND window = nullptr;
@@ -215,6 +221,71 @@ TEST(Playback, ZoomAndPanMoveThePictureWithinTheirLimits) {
   }
   EXPECT_EQ(control.Zoom(-1), E_INVALIDARG);
   EXPECT_EQ(control.SetZoomRect(10, 10, 5, 20), E_INVALIDARG);
+}
+
+// The texts of the menu open on this thread, read from inside its modal loop, which then closes.
+std::vector<std::wstring> g_menu_texts;
+
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND popup = FindWindowW(L"#32768", nullptr);
+  if (!popup || !IsWindowVisible(popup)) return;
+  auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+    g_menu_texts.emplace_back(text[0] ? text : L"-");
+  }
+  KillTimer(nullptr, timer);
+  EndMenu();
+}
+
+std::vector<std::wstring> OpenContextMenu(HWND window) {
+  g_menu_texts.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, &ReadOpenMenu);
+  POINT at{10, 10};
+  ClientToScreen(window, &at);
+  SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(at.x, at.y));
+  KillTimer(nullptr, timer);
+  return g_menu_texts;
+}
+
+TEST(Playback, TheRightClickMenuFollowsTheMenuSettingAndTheMovie) {
+  testing::TempDir dir;
+  const std::vector<std::wstring> full = {L"Zoom In",
+                                          L"Zoom Out",
+                                          L"Show All",
+                                          L"-",
+                                          L"Low Quality",
+                                          L"Medium Quality",
+                                          L"High Quality",
+                                          L"-",
+                                          L"Play",
+                                          L"Loop",
+                                          L"-",
+                                          L"Rewind",
+                                          L"Forward",
+                                          L"Back",
+                                          L"-",
+                                          L"About Lumenreel..."};
+  const std::vector<std::wstring> one_frame = {
+      L"Zoom In",      L"Zoom Out", L"Show All",          L"-", L"Low Quality", L"Medium Quality",
+      L"High Quality", L"-",        L"About Lumenreel..."};
+  const struct {
+    const char* what;
+    Bytes movie;
+    bool menu;
+    std::vector<std::wstring> texts;
+  } cases[] = {
+      {"a movie of many frames", SquareMovie(50, 10, true), true, full},
+      {"a movie of one frame", HalfRedMovie(), true, one_frame},
+      {"the menu setting off", SquareMovie(50, 10, true), false, {L"About Lumenreel..."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Playback playback(dir.Write("menu.swf", c.movie));
+    ASSERT_EQ(playback.Control().put_Menu(c.menu ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
+    EXPECT_EQ(OpenContextMenu(playback.Window()), c.texts);
+  }
 }
 
 }  // namespace
