@@ -150,6 +150,8 @@ void FlashControl::LoadMovie(const std::wstring& path) {
   if (!bytes || !engine_->Load(*bytes)) {
     engine_->Unload();
     Redraw();
+    // A host stopping the movie this way expects the picture gone at once, not at the next paint.
+    if (window_ && window_->Handle()) UpdateWindow(window_->Handle());
     return;
   }
   // A new movie plays from its first frame whatever the state was; its clock starts now.
