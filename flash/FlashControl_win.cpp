@@ -180,10 +180,14 @@ void FlashControl::SetFrame(uint32_t frame) {
 }
 
 void FlashControl::ScheduleFrame() {
-  if (!window_ || !settings_.playing || !engine_->Loaded()) return;
-  // A movie of one frame, or one without a rate, has nothing to step to.
+  if (!window_) return;
+  // A stopped movie, one of one frame or one without a rate has nothing to step to: no timer
+  // then, and no fine system timer period held for it.
   const StageInfo& stage = engine_->Stage();
-  if (stage.frame_count <= 1 || stage.frame_rate <= 0) return;
+  if (!settings_.playing || !engine_->Loaded() || stage.frame_count <= 1 || stage.frame_rate <= 0) {
+    window_->CancelTimer();
+    return;
+  }
   const int64_t wait = clock_.TicksUntilNext(Now());
   const int64_t per_millisecond = std::max<int64_t>(1, TicksPerSecond() / 1000);
   const int64_t milliseconds = std::clamp<int64_t>((wait + per_millisecond - 1) / per_millisecond,
