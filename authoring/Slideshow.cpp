@@ -205,7 +205,8 @@ std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
   };
 
   const int total = spec.slides;
-  const double zoom_per_frame = 0.08 / (spec.still_frames + spec.transition_frames);
+  const double zoom_per_frame =
+      spec.still_zoom ? 0.08 / (spec.still_frames + spec.transition_frames) : 0;
   for (int index = 0; index < total; ++index) {
     const Slide s = SlideLayout(index);
     if (index == 0) {
@@ -231,7 +232,7 @@ std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
     const Slide n = SlideLayout(index + 1);
     if (index + 1 < total) define_slide(index + 1);
     const Slide next_ids = SlideLayout(next_index);
-    const Transition kind = TransitionAfter(index);
+    const Transition kind = spec.cross_fades_only ? Transition::CrossFade : TransitionAfter(index);
     for (int f = 0; f < spec.transition_frames; ++f) {
       const double t = Ease((f + 1.0) / spec.transition_frames);
       const double old_zoom = 1 + zoom_per_frame * (spec.still_frames + f);

@@ -17,6 +17,8 @@ struct SlideshowSpec {
   int jpeg_quality = 85;
   bool captions = true;
   bool compressed = true;
+  bool still_zoom = true;         // false: a slide on its own holds still
+  bool cross_fades_only = false;  // every transition a cross-fade
 };
 
 // A slideshow movie like an authoring tool makes: painted photos as JPEG bitmaps, each slowly

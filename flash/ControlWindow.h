@@ -8,9 +8,10 @@ namespace lumen::flash {
 
 class FlashControl;
 
-// The control's child window: it paints through a DIB section the size of its client area and
-// carries the frame timer. Its class has double clicks on, and its procedure keeps the control in
-// the window's user data, so a host may subclass the window and still let ours run.
+// The control's child window: it keeps the last drawn picture in a DIB section the size of its
+// client area, puts it on screen, and carries the frame timer and the mouse. Its class has double
+// clicks on, and its procedure keeps the control in the window's user data, so a host may
+// subclass the window and still let ours run.
 class ControlWindow {
  public:
   static constexpr wchar_t kClassName[] = L"LumenFlashControl";
@@ -22,23 +23,35 @@ class ControlWindow {
 
   HWND Handle() const { return window_; }
   void Move(const RECT& rect);
+  // The frame timer: after `milliseconds` (at about 1 ms resolution) the control's OnFrameTimer
+  // runs. Scheduling again replaces a pending tick.
   void ScheduleTimer(UINT milliseconds);
   void CancelTimer();
+  // The picture must be drawn anew (a setting changed); it is, at the next paint.
   void Invalidate();
+  // Draws the current frame into the picture and puts what changed on screen at once. Answers
+  // whether anything changed.
+  bool Present();
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void Paint();
-  PixelTarget Canvas(int width, int height);
+  void Blit(HDC dc, const PixelRect& part);
+  void Drag(LPARAM lparam);
+  PixelTarget Canvas();
   void FreeCanvas();
 
   FlashControl& owner_;
   HWND window_ = nullptr;
+  bool fine_period_ = false;  // holds a 1 ms system timer period
   HBITMAP canvas_ = nullptr;
   uint32_t* canvas_pixels_ = nullptr;
   int canvas_width_ = 0;
   int canvas_height_ = 0;
+  bool canvas_current_ = false;  // the canvas holds the picture last drawn for these settings
+  bool dragging_ = false;
+  POINT drag_from_{};
 };
 
 }  // namespace lumen::flash

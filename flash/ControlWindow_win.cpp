@@ -1,5 +1,11 @@
 #include "flash/ControlWindow.h"
 
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include <mmsystem.h>
+
 #include "flash/FlashControl.h"
 
 namespace lumen::flash {
@@ -13,7 +19,8 @@ void RegisterWindowClass(HINSTANCE instance) {
   if (GetClassInfoExW(instance, ControlWindow::kClassName, &existing)) return;
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
-  window_class.style = CS_DBLCLKS;
+  // A new size scales the whole picture, so all of it is painted again, not only the new edges.
+  window_class.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   window_class.lpfnWndProc = DefWindowProcW;
   window_class.hInstance = instance;
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -36,6 +43,7 @@ ControlWindow::ControlWindow(FlashControl& owner, HWND parent, const RECT& rect)
 }
 
 ControlWindow::~ControlWindow() {
+  CancelTimer();
   // WM_NCDESTROY tells the control and frees the canvas.
   if (window_) DestroyWindow(window_);
   FreeCanvas();
@@ -48,15 +56,36 @@ void ControlWindow::Move(const RECT& rect) {
 }
 
 void ControlWindow::ScheduleTimer(UINT milliseconds) {
-  if (window_) SetTimer(window_, kFrameTimer, milliseconds, nullptr);
+  if (!window_) return;
+  // Window timers tick in steps of the system's timer period, 10-16 ms unless a finer one is
+  // asked for: too coarse for an even frame rate. The finer period is held only while playing.
+  // (A multimedia timer thread would be finer still, but costs more CPU time per tick.)
+  if (!fine_period_) fine_period_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  SetTimer(window_, kFrameTimer, std::max<UINT>(milliseconds, USER_TIMER_MINIMUM), nullptr);
 }
 
 void ControlWindow::CancelTimer() {
   if (window_) KillTimer(window_, kFrameTimer);
+  if (fine_period_) timeEndPeriod(1);
+  fine_period_ = false;
 }
 
 void ControlWindow::Invalidate() {
+  canvas_current_ = false;
   if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+bool ControlWindow::Present() {
+  if (!window_ || !IsWindowVisible(window_)) return false;
+  const PixelTarget target = Canvas();
+  if (!target.pixels) return false;
+  const PixelRect part = owner_.Draw(target, canvas_current_);
+  canvas_current_ = true;
+  if (part.Empty()) return false;
+  HDC dc = GetDC(window_);
+  Blit(dc, part);
+  ReleaseDC(window_, dc);
+  return true;
 }
 
 LRESULT CALLBACK ControlWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -73,13 +102,38 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       Paint();
       return 0;
     case WM_TIMER:
-      if (wparam == kFrameTimer) {
-        KillTimer(window_, kFrameTimer);
-        owner_.OnFrameTimer();
-        return 0;
+      if (wparam != kFrameTimer) break;
+      KillTimer(window_, kFrameTimer);  // one tick; the control schedules the next
+      owner_.OnFrameTimer();
+      return 0;
+    case WM_CONTEXTMENU: {
+      POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      if (at.x == -1 && at.y == -1) {  // from the keyboard: at the window's corner
+        at = {0, 0};
+        ClientToScreen(window_, &at);
       }
-      break;
+      owner_.OnContextMenu(window_, at);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      if (owner_.Zoomed()) {
+        dragging_ = true;
+        drag_from_ = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+        SetCapture(window_);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (dragging_) Drag(lparam);
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (dragging_) {
+        dragging_ = false;
+        if (message == WM_LBUTTONUP) ReleaseCapture();
+      }
+      return 0;
     case WM_NCDESTROY: {
+      CancelTimer();
       HWND window = window_;
       window_ = nullptr;
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -93,24 +147,39 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(window_, message, wparam, lparam);
 }
 
+void ControlWindow::Drag(LPARAM lparam) {
+  const POINT to{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  RECT client;
+  GetClientRect(window_, &client);
+  owner_.OnDrag(to.x - drag_from_.x, to.y - drag_from_.y, client.right, client.bottom);
+  drag_from_ = to;
+}
+
 void ControlWindow::Paint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window_, &paint);
-  RECT client;
-  GetClientRect(window_, &client);
-  const PixelTarget target = Canvas(client.right, client.bottom);
+  const PixelTarget target = Canvas();
   if (target.pixels) {
-    owner_.Draw(target);
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, canvas_);
-    BitBlt(dc, 0, 0, target.width, target.height, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
+    owner_.Draw(target, canvas_current_);
+    canvas_current_ = true;
+    Blit(dc, {0, 0, target.width, target.height});
   }
   EndPaint(window_, &paint);
 }
 
-PixelTarget ControlWindow::Canvas(int width, int height) {
+void ControlWindow::Blit(HDC dc, const PixelRect& part) {
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, canvas_);
+  BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, memory, part.left,
+         part.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+PixelTarget ControlWindow::Canvas() {
+  RECT client;
+  GetClientRect(window_, &client);
+  const int width = client.right, height = client.bottom;
   if (width <= 0 || height <= 0) return {};
   if (!canvas_ || width != canvas_width_ || height != canvas_height_) {
     FreeCanvas();
@@ -137,6 +206,7 @@ void ControlWindow::FreeCanvas() {
   canvas_ = nullptr;
   canvas_pixels_ = nullptr;
   canvas_width_ = canvas_height_ = 0;
+  canvas_current_ = false;
 }
 
 }  // namespace lumen::flash

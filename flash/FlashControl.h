@@ -9,10 +9,12 @@
 #include <string>
 
 #include "flash/ComRef.h"
+#include "flash/ControlMenu.h"
 #include "flash/ControlSettings.h"
 #include "flash/FrameClock.h"
 #include "flash/MovieEngine.h"
 #include "flash/ShockwaveFlash.h"
+#include "flash/ViewZoom.h"
 
 namespace lumen::flash {
 
@@ -134,14 +136,19 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
   HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override;
 
-  // Called by the control's window.
-  void Draw(const PixelTarget& target);
+  // Called by the control's window. Draw answers the part it drew (see MovieEngine::Render).
+  PixelRect Draw(const PixelTarget& target, bool kept);
   void OnFrameTimer();
   void OnWindowDestroyed();
+  void OnContextMenu(HWND window, POINT screen);
+  void OnDrag(int dx, int dy, int width, int height);
+  bool Zoomed() const { return zoom_.Zoomed(); }
 
  protected:
   // Lets a subclass observe the end of the control's window.
   virtual void WindowDestroyed() {}
+  // Lets a subclass observe each frame the timer put on screen (`frame` from 0).
+  virtual void FramePresented(uint32_t /*frame*/) {}
 
  private:
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);
@@ -150,6 +157,9 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   void SetFrame(uint32_t frame);
   void ScheduleFrame();
   void Redraw();
+  void SetQuality(ControlSettings::Quality quality);
+  void ZoomBy(double factor);
+  void RunMenuCommand(MenuCommand command, HWND window);
   uint32_t EffectiveBackground() const;
 
   LONG references_ = 1;
@@ -157,6 +167,7 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   std::wstring movie_;
   std::unique_ptr<MovieEngine> engine_;
   FrameClock clock_;
+  ViewZoom zoom_;
   std::unique_ptr<ControlWindow> window_;
   ComRef<IOleClientSite> client_site_;
   ComRef<IOleInPlaceSite> in_place_site_;

@@ -65,6 +65,23 @@ HRESULT Out(T* out, V value) {
   return S_OK;
 }
 
+DrawQuality ToDrawQuality(ControlSettings::Quality quality) {
+  using Quality = ControlSettings::Quality;
+  switch (quality) {
+    case Quality::Low:
+    case Quality::AutoLow:
+      return DrawQuality::Low;
+    case Quality::Medium:
+      return DrawQuality::Medium;
+    case Quality::High:
+    case Quality::AutoHigh:
+      return DrawQuality::High;
+    case Quality::Best:
+      return DrawQuality::Best;
+  }
+  return DrawQuality::High;
+}
+
 VARIANT_BOOL Bool(bool value) {
   return value ? VARIANT_TRUE : VARIANT_FALSE;
 }
@@ -85,7 +102,9 @@ HRESULT FlashControl::Create(REFIID iid, void** object) {
   return result;
 }
 
-FlashControl::FlashControl() : engine_(CreateMovieEngine()) {}
+FlashControl::FlashControl() : engine_(CreateMovieEngine()) {
+  engine_->SetQuality(ToDrawQuality(settings_.quality));
+}
 
 // The window goes first, while everything it may call on is still whole.
 FlashControl::~FlashControl() {
@@ -125,11 +144,14 @@ ULONG FlashControl::Release() {
 
 void FlashControl::LoadMovie(const std::wstring& path) {
   clock_ = FrameClock();
+  zoom_.Reset();
   if (window_) window_->CancelTimer();
   const auto bytes = ReadWholeFile(path);
   if (!bytes || !engine_->Load(*bytes)) {
     engine_->Unload();
     Redraw();
+    // A host stopping the movie this way expects the picture gone at once, not at the next paint.
+    if (window_ && window_->Handle()) UpdateWindow(window_->Handle());
     return;
   }
   // A new movie plays from its first frame whatever the state was; its clock starts now.
@@ -158,10 +180,14 @@ void FlashControl::SetFrame(uint32_t frame) {
 }
 
 void FlashControl::ScheduleFrame() {
-  if (!window_ || !settings_.playing || !engine_->Loaded()) return;
-  // A movie of one frame, or one without a rate, has nothing to step to.
+  if (!window_) return;
+  // A stopped movie, one of one frame or one without a rate has nothing to step to: no timer
+  // then, and no fine system timer period held for it.
   const StageInfo& stage = engine_->Stage();
-  if (stage.frame_count <= 1 || stage.frame_rate <= 0) return;
+  if (!settings_.playing || !engine_->Loaded() || stage.frame_count <= 1 || stage.frame_rate <= 0) {
+    window_->CancelTimer();
+    return;
+  }
   const int64_t wait = clock_.TicksUntilNext(Now());
   const int64_t per_millisecond = std::max<int64_t>(1, TicksPerSecond() / 1000);
   const int64_t milliseconds = std::clamp<int64_t>((wait + per_millisecond - 1) / per_millisecond,
@@ -182,7 +208,7 @@ void FlashControl::OnFrameTimer() {
       settings_.playing = false;
     }
   }
-  Redraw();
+  if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());
   ScheduleFrame();
 }
 
@@ -200,17 +226,111 @@ uint32_t FlashControl::EffectiveBackground() const {
   return kOpaque | color;
 }
 
-void FlashControl::Draw(const PixelTarget& target) {
+PixelRect FlashControl::Draw(const PixelTarget& target, bool kept) {
   const uint32_t background = EffectiveBackground();
-  for (int y = 0; y < target.height; ++y) {
-    uint32_t* row = target.pixels + y * target.stride;
-    std::fill(row, row + target.width, background);
+  if (!engine_->Loaded()) {
+    for (int y = 0; y < target.height; ++y) {
+      uint32_t* row = target.pixels + y * target.stride;
+      std::fill(row, row + target.width, background);
+    }
+    return {0, 0, target.width, target.height};
   }
-  if (!engine_->Loaded()) return;
   const StageInfo& stage = engine_->Stage();
-  const StageView view = LayoutStage(stage.width, stage.height, target.width, target.height,
-                                     settings_.scale, settings_.align);
-  engine_->Render(target, view, background);
+  const StageView layout = LayoutStage(stage.width, stage.height, target.width, target.height,
+                                       settings_.scale, settings_.align);
+  return engine_->Render(target, zoom_.Apply(layout, target.width, target.height), background,
+                         kept);
+}
+
+void FlashControl::SetQuality(ControlSettings::Quality quality) {
+  settings_.quality = quality;
+  engine_->SetQuality(ToDrawQuality(quality));
+  Redraw();
+}
+
+void FlashControl::ZoomBy(double factor) {
+  RECT client{};
+  if (window_ && window_->Handle()) GetClientRect(window_->Handle(), &client);
+  zoom_.ZoomBy(factor, client.right, client.bottom);
+  Redraw();
+}
+
+void FlashControl::OnDrag(int dx, int dy, int width, int height) {
+  zoom_.PanBy(dx, dy, width, height);
+  Redraw();
+}
+
+void FlashControl::OnContextMenu(HWND window, POINT screen) {
+  MenuState state;
+  state.full = settings_.menu;
+  state.frame_count = engine_->Loaded() ? engine_->Stage().frame_count : 0;
+  state.frame = engine_->CurrentFrame();
+  state.playing = settings_.playing;
+  state.loop = settings_.loop;
+  state.zoomed = zoom_.Zoomed();
+  state.quality = settings_.quality;
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return;
+  for (const MenuItem& item : ControlMenuItems(state)) {
+    if (item.command == MenuCommand::None) {
+      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      continue;
+    }
+    const std::wstring text(item.text);
+    AppendMenuW(menu,
+                MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED) |
+                    (item.checked ? MF_CHECKED : MF_UNCHECKED),
+                static_cast<UINT_PTR>(item.command), text.c_str());
+  }
+  const auto chosen =
+      static_cast<MenuCommand>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                              screen.x, screen.y, 0, window, nullptr));
+  DestroyMenu(menu);
+  RunMenuCommand(chosen, window);
+}
+
+void FlashControl::RunMenuCommand(MenuCommand command, HWND window) {
+  switch (command) {
+    case MenuCommand::ZoomIn:
+      ZoomBy(2);
+      break;
+    case MenuCommand::ZoomOut:
+      ZoomBy(0.5);
+      break;
+    case MenuCommand::ShowAll:
+      Zoom(0);
+      break;
+    case MenuCommand::QualityLow:
+      SetQuality(ControlSettings::Quality::Low);
+      break;
+    case MenuCommand::QualityMedium:
+      SetQuality(ControlSettings::Quality::Medium);
+      break;
+    case MenuCommand::QualityHigh:
+      SetQuality(ControlSettings::Quality::High);
+      break;
+    case MenuCommand::Play:
+      SetPlaying(!settings_.playing);
+      break;
+    case MenuCommand::Loop:
+      settings_.loop = !settings_.loop;
+      break;
+    case MenuCommand::Rewind:
+      Rewind();
+      break;
+    case MenuCommand::Forward:
+      Forward();
+      break;
+    case MenuCommand::Back:
+      Back();
+      break;
+    case MenuCommand::About:
+      MessageBoxW(window, L"Lumenreel movie control\nPlays Lumenreel slideshow movies.",
+                  L"About Lumenreel", MB_OK | MB_ICONINFORMATION);
+      break;
+    case MenuCommand::None:
+      break;
+  }
 }
 
 void FlashControl::OnWindowDestroyed() {
@@ -240,7 +360,7 @@ HRESULT FlashControl::put_Quality(int quality) {
   if (quality < 0 || quality > static_cast<int>(ControlSettings::Quality::AutoHigh)) {
     return E_INVALIDARG;
   }
-  settings_.quality = static_cast<ControlSettings::Quality>(quality);
+  SetQuality(static_cast<ControlSettings::Quality>(quality));
   return S_OK;
 }
 HRESULT FlashControl::get_ScaleMode(int* mode) {
@@ -289,14 +409,41 @@ HRESULT FlashControl::get_FrameNum(long* frame) {
 HRESULT FlashControl::put_FrameNum(long frame) {
   return GotoFrame(frame);
 }
-HRESULT FlashControl::SetZoomRect(long, long, long, long) {
-  return E_NOTIMPL;
+// Left, top, right and bottom in stage twips.
+HRESULT FlashControl::SetZoomRect(long left, long top, long right, long bottom) {
+  if (right <= left || bottom <= top) return E_INVALIDARG;
+  if (!engine_->Loaded() || !window_ || !window_->Handle()) return S_OK;
+  RECT client{};
+  GetClientRect(window_->Handle(), &client);
+  const StageInfo& stage = engine_->Stage();
+  const StageView view = LayoutStage(stage.width, stage.height, client.right, client.bottom,
+                                     settings_.scale, settings_.align);
+  const auto x = [&](long twips) { return view.offset_x + (twips - stage.x_min) * view.scale_x; };
+  const auto y = [&](long twips) { return view.offset_y + (twips - stage.y_min) * view.scale_y; };
+  zoom_.ZoomTo(x(left), y(top), x(right), y(bottom), client.right, client.bottom);
+  Redraw();
+  return S_OK;
 }
-HRESULT FlashControl::Zoom(int) {
-  return E_NOTIMPL;
+// A percentage of the current view: 50 zooms in twice as far, 200 back out; 0 shows it all.
+HRESULT FlashControl::Zoom(int percent) {
+  if (percent < 0) return E_INVALIDARG;
+  if (percent == 0) {
+    zoom_.Reset();
+    Redraw();
+  } else {
+    ZoomBy(100.0 / percent);
+  }
+  return S_OK;
 }
-HRESULT FlashControl::Pan(long, long, int) {
-  return E_NOTIMPL;
+// Mode 0 moves by pixels, 1 by percent of the window.
+HRESULT FlashControl::Pan(long x, long y, int mode) {
+  if (mode != 0 && mode != 1) return E_INVALIDARG;
+  RECT client{};
+  if (window_ && window_->Handle()) GetClientRect(window_->Handle(), &client);
+  const double dx = mode == 0 ? x : x * client.right / 100.0;
+  const double dy = mode == 0 ? y : y * client.bottom / 100.0;
+  OnDrag(static_cast<int>(dx), static_cast<int>(dy), client.right, client.bottom);
+  return S_OK;
 }
 HRESULT FlashControl::Play() {
   SetPlaying(true);
@@ -412,7 +559,7 @@ HRESULT FlashControl::get_Quality2(BSTR* quality) {
 HRESULT FlashControl::put_Quality2(BSTR quality) {
   const auto value = ParseQuality(Text(quality));
   if (!value) return E_INVALIDARG;
-  settings_.quality = *value;
+  SetQuality(*value);
   return S_OK;
 }
 

@@ -24,6 +24,12 @@ struct PixelTarget {
   ptrdiff_t stride = 0;
 };
 
+// A rectangle of target pixels: columns left..right-1, rows top..bottom-1.
+struct PixelRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool Empty() const { return right <= left || bottom <= top; }
+};
+
 // Maps stage twips to target pixels: pixel = offset + (twips - stage min) * scale.
 struct StageView {
   double scale_x = 0.05;
@@ -31,6 +37,9 @@ struct StageView {
   double offset_x = 0;
   double offset_y = 0;
 };
+
+// How finely edges are anti-aliased and bitmaps smoothed, lowest first.
+enum class DrawQuality : uint8_t { Low, Medium, High, Best };
 
 // The movie engine as the control sees it: it decodes a whole movie file held in memory, steps its
 // timeline one frame at a time and draws the current frame. The control owns the clock, the window
@@ -50,9 +59,16 @@ class MovieEngine {
   // Steps to the next frame; the caller decides what follows the last one.
   virtual void AdvanceFrame() = 0;
 
+  virtual void SetQuality(DrawQuality quality) = 0;
+
   // Draws the current frame into `target` over `background` (0xAARRGGBB), which fills the whole
   // target; content lying outside the stage is drawn too, as far as the target reaches.
-  virtual void Render(const PixelTarget& target, const StageView& view, uint32_t background) = 0;
+  // `kept`: the target still holds the picture this engine drew last. Then, when the frame would
+  // come out the same (same draw list, view, background, quality and target), nothing is drawn,
+  // and when only a few plain shapes moved or changed colour, only the part they cover is drawn.
+  // Answers the part of the target drawn (empty when none).
+  virtual PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
+                           bool kept) = 0;
 };
 
 std::unique_ptr<MovieEngine> CreateMovieEngine();

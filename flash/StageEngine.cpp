@@ -2,6 +2,8 @@
 // narrow interface the control drives.
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "flash/MovieEngine.h"
 #include "movie/Movie.h"
@@ -26,6 +28,113 @@ int32_t Twips(float value) {
   return static_cast<int32_t>(std::clamp(value, -1.0e9f, 1.0e9f));
 }
 
+bool SameMatrix(const render::Matrix& x, const render::Matrix& y) {
+  return x.a == y.a && x.b == y.b && x.c == y.c && x.d == y.d && x.tx == y.tx && x.ty == y.ty;
+}
+
+bool SameTransform(const render::ColorTransform& x, const render::ColorTransform& y) {
+  return x.mul_r == y.mul_r && x.mul_g == y.mul_g && x.mul_b == y.mul_b && x.mul_a == y.mul_a &&
+         x.add_r == y.add_r && x.add_g == y.add_g && x.add_b == y.add_b && x.add_a == y.add_a;
+}
+
+bool SameCommand(const render::RenderCommand& p, const render::RenderCommand& q) {
+  return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend &&
+         SameMatrix(p.matrix, q.matrix) && SameTransform(p.cxform, q.cxform);
+}
+
+// A part drawn anew larger than this share of the target is not worth telling apart.
+constexpr double kMaxPartialShare = 0.5;
+// Anti-aliasing and smoothing reach this far beyond a shape's bounds.
+constexpr float kEdgePixels = 2;
+
+// The pixels a shape drawn by `command` may touch, or nothing when it cannot tell.
+std::optional<render::Rect> DeviceBounds(const render::RenderCommand& command,
+                                         const render::Matrix& stage_to_device) {
+  if (command.kind != render::RenderCommand::Kind::DrawShape || !command.shape) return {};
+  const render::Rect& b = command.shape->bounds;
+  const render::Matrix& m = command.matrix;
+  const render::Point corners[] = {
+      {b.x_min, b.y_min}, {b.x_max, b.y_min}, {b.x_min, b.y_max}, {b.x_max, b.y_max}};
+  render::Rect out{1e30f, 1e30f, -1e30f, -1e30f};
+  for (const render::Point& corner : corners) {
+    const render::Point p = stage_to_device.Apply(m.Apply(corner));
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return {};
+    out = {std::min(out.x_min, p.x), std::min(out.y_min, p.y), std::max(out.x_max, p.x),
+           std::max(out.y_max, p.y)};
+  }
+  return out;
+}
+
+// The part of a `width` x `height` target in which `now` can differ from `before`: all of it
+// unless the lists differ only in plain shapes (masks and layers reach beyond their shapes).
+PixelRect ChangedPart(const std::vector<render::RenderCommand>& before,
+                      const std::vector<render::RenderCommand>& now,
+                      const render::Matrix& stage_to_device, int width, int height) {
+  const PixelRect all{0, 0, width, height};
+  if (before.size() != now.size()) return all;
+  const bool plain = std::all_of(now.begin(), now.end(), [](const render::RenderCommand& c) {
+    return c.kind == render::RenderCommand::Kind::DrawShape;
+  });
+  bool changed = false;
+  float left = 0, top = 0, right = 0, bottom = 0;
+  for (size_t i = 0; i < now.size(); ++i) {
+    if (SameCommand(before[i], now[i])) continue;
+    if (!plain) return all;
+    for (const render::RenderCommand* command : {&before[i], &now[i]}) {
+      const auto bounds = DeviceBounds(*command, stage_to_device);
+      if (!bounds) return all;
+      left = changed ? std::min(left, bounds->x_min) : bounds->x_min;
+      top = changed ? std::min(top, bounds->y_min) : bounds->y_min;
+      right = changed ? std::max(right, bounds->x_max) : bounds->x_max;
+      bottom = changed ? std::max(bottom, bounds->y_max) : bounds->y_max;
+      changed = true;
+    }
+  }
+  if (!changed) return {};
+  const auto clamp = [](float value, int limit) {
+    return static_cast<int>(std::clamp(value, 0.0f, static_cast<float>(limit)));
+  };
+  const PixelRect part{
+      clamp(std::floor(left - kEdgePixels), width), clamp(std::floor(top - kEdgePixels), height),
+      clamp(std::ceil(right + kEdgePixels), width), clamp(std::ceil(bottom + kEdgePixels), height)};
+  const double share = static_cast<double>(part.right - part.left) * (part.bottom - part.top) /
+                       (static_cast<double>(width) * height);
+  return share > kMaxPartialShare ? all : part;
+}
+
+// Everything a drawn picture depends on besides the draw list.
+struct DrawInputs {
+  const uint32_t* pixels = nullptr;
+  int width = 0, height = 0;
+  ptrdiff_t stride = 0;
+  StageView view;
+  uint32_t background = 0;
+  DrawQuality quality = DrawQuality::High;
+  uint64_t shape_generation = 0;
+
+  bool operator==(const DrawInputs& o) const {
+    return pixels == o.pixels && width == o.width && height == o.height && stride == o.stride &&
+           view.scale_x == o.view.scale_x && view.scale_y == o.view.scale_y &&
+           view.offset_x == o.view.offset_x && view.offset_y == o.view.offset_y &&
+           background == o.background && quality == o.quality &&
+           shape_generation == o.shape_generation;
+  }
+};
+
+render::Quality RendererQuality(DrawQuality quality) {
+  switch (quality) {
+    case DrawQuality::Low:
+      return render::Quality::Low;
+    case DrawQuality::Medium:
+      return render::Quality::Medium;
+    case DrawQuality::High:
+      return render::Quality::High;
+    case DrawQuality::Best:
+      return render::Quality::Best;
+  }
+  return render::Quality::High;
+}
+
 uint32_t Rgb(render::Rgba color) {
   return static_cast<uint32_t>(color.r) << 16 | static_cast<uint32_t>(color.g) << 8 | color.b;
 }
@@ -39,7 +148,9 @@ class StageEngine final : public MovieEngine {
   uint32_t CurrentFrame() const override;
   void GotoFrame(uint32_t frame) override;
   void AdvanceFrame() override;
-  void Render(const PixelTarget& target, const StageView& view, uint32_t background) override;
+  void SetQuality(DrawQuality quality) override;
+  PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
+                   bool kept) override;
 
  private:
   std::shared_ptr<const movie::Movie> movie_;
@@ -48,6 +159,10 @@ class StageEngine final : public MovieEngine {
   render::Renderer renderer_;
   render::RenderList list_;
   uint64_t shape_generation_ = 0;
+  DrawQuality quality_ = DrawQuality::High;
+  // What the last drawn picture was made of, to tell an unchanged frame.
+  std::vector<render::RenderCommand> drawn_commands_;
+  std::optional<DrawInputs> drawn_inputs_;
 };
 
 bool StageEngine::Load(std::span<const uint8_t> file) {
@@ -76,6 +191,8 @@ void StageEngine::Unload() {
   renderer_.ClearCache();
   list_.Clear();
   shape_generation_ = 0;
+  drawn_commands_.clear();
+  drawn_inputs_.reset();
 }
 
 uint32_t StageEngine::CurrentFrame() const {
@@ -90,26 +207,43 @@ void StageEngine::AdvanceFrame() {
   if (stage_) stage_->Advance();
 }
 
-void StageEngine::Render(const PixelTarget& target, const StageView& view, uint32_t background) {
-  if (!stage_ || target.pixels == nullptr) return;
-  raster::Pixmap pixmap =
-      raster::Pixmap::Borrow(target.pixels, target.width, target.height, target.stride);
+void StageEngine::SetQuality(DrawQuality quality) {
+  quality_ = quality;
+  renderer_.SetQuality(RendererQuality(quality));
+}
+
+PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, uint32_t background,
+                              bool kept) {
+  if (!stage_ || target.pixels == nullptr || target.width <= 0 || target.height <= 0) return {};
   stage_->BuildRenderList(list_);
-  if (stage_->ShapeGeneration() != shape_generation_) {
-    renderer_.ClearCache();
-    shape_generation_ = stage_->ShapeGeneration();
+  const DrawInputs inputs{target.pixels, target.width, target.height, target.stride,
+                          view,          background,   quality_,      stage_->ShapeGeneration()};
+  const auto sx = static_cast<float>(view.scale_x), sy = static_cast<float>(view.scale_y);
+  const auto tx = static_cast<float>(view.offset_x - info_.x_min * view.scale_x);
+  const auto ty = static_cast<float>(view.offset_y - info_.y_min * view.scale_y);
+  PixelRect part{0, 0, target.width, target.height};
+  if (kept && drawn_inputs_ == inputs) {
+    part = ChangedPart(drawn_commands_, list_.commands, {sx, 0, 0, sy, tx, ty}, target.width,
+                       target.height);
+    if (part.Empty()) return {};
   }
+  if (inputs.shape_generation != shape_generation_) {
+    renderer_.ClearCache();
+    shape_generation_ = inputs.shape_generation;
+  }
+  // The part is drawn as a target of its own, its corner at the origin: whole-pixel shifts keep
+  // every sample where it was.
+  raster::Pixmap pixmap =
+      raster::Pixmap::Borrow(target.pixels + part.top * target.stride + part.left,
+                             part.right - part.left, part.bottom - part.top, target.stride);
   list_.background = {static_cast<uint8_t>(background >> 16), static_cast<uint8_t>(background >> 8),
                       static_cast<uint8_t>(background), 255};
-  const auto sx = static_cast<float>(view.scale_x), sy = static_cast<float>(view.scale_y);
-  const render::Matrix stage_to_device{
-      sx,
-      0,
-      0,
-      sy,
-      static_cast<float>(view.offset_x - info_.x_min * view.scale_x),
-      static_cast<float>(view.offset_y - info_.y_min * view.scale_y)};
-  renderer_.Render(list_, stage_to_device, pixmap);
+  const render::Matrix part_to_device{
+      sx, 0, 0, sy, tx - static_cast<float>(part.left), ty - static_cast<float>(part.top)};
+  renderer_.Render(list_, part_to_device, pixmap);
+  drawn_commands_.assign(list_.commands.begin(), list_.commands.end());
+  drawn_inputs_ = inputs;
+  return part;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "authoring/SwfWriter.h"
@@ -168,7 +169,7 @@ TEST(MovieEngine, DrawsTheFrameWithTheBackgroundAroundIt) {
   std::vector<uint32_t> pixels(kStride * kHeight, 0);
   const PixelTarget target{pixels.data(), kWidth, kHeight, kStride};
   // The 550 x 400 px stage at 1/1100 twips per pixel is 10 x ~7.3 pixels, at 5,1.
-  engine->Render(target, StageView{1.0 / 1100, 1.0 / 1100, 5, 1}, 0xFF102030);
+  engine->Render(target, StageView{1.0 / 1100, 1.0 / 1100, 5, 1}, 0xFF102030, false);
   EXPECT_EQ(pixels[2 * kStride + 7], 0xFFFF0000u);   // the square
   EXPECT_EQ(pixels[2 * kStride + 12], 0xFF102030u);  // the stage beside it
   EXPECT_EQ(pixels[9 * kStride + 1], 0xFF102030u);   // the margin
@@ -177,12 +178,123 @@ TEST(MovieEngine, DrawsTheFrameWithTheBackgroundAroundIt) {
   }
   // A view far outside, or one of absurd size, writes inside the target only.
   std::fill(pixels.begin(), pixels.end(), 0);
-  engine->Render(target, StageView{1e9, 1e9, -1e12, 3}, 0xFF000001);
+  engine->Render(target, StageView{1e9, 1e9, -1e12, 3}, 0xFF000001, false);
   for (int y = 0; y < kHeight; ++y) {
     for (int x = kWidth; x < kStride; ++x) EXPECT_EQ(pixels[y * kStride + x], 0u);
   }
   EXPECT_EQ(pixels[3 * kStride], 0xFFFF0000u);  // the square, blown up, covers the stage row
   EXPECT_EQ(pixels[2 * kStride], 0xFF000001u);  // above the stage
+}
+
+bool Whole(const PixelRect& part, int width = 20, int height = 10) {
+  return part.left == 0 && part.top == 0 && part.right == width && part.bottom == height;
+}
+
+// Three frames: the red square, the same again, then the square moved right.
+Bytes MovingSquareMovie() {
+  authoring::ShapeWriter shape(3);
+  shape.Select(0, shape.AddSolidFill({255, 0, 0, 255}));
+  shape.Rectangle(0, 0, 5500, 8000);
+  Bytes tags = shape.Tag(1, 0, 5500, 0, 8000);
+  authoring::PlaceSpec place;
+  place.character = 1;
+  authoring::PlaceObject2(tags, place);
+  authoring::ShowFrame(tags);
+  authoring::ShowFrame(tags);
+  authoring::PlaceSpec move;
+  move.move = true;
+  move.matrix = authoring::MatrixSpec{.tx = 5500};
+  authoring::PlaceObject2(tags, move);
+  authoring::ShowFrame(tags);
+  authoring::End(tags);
+  return Movie(tags, false, 3);
+}
+
+TEST(MovieEngine, DrawsOnlyWhenThePictureWouldChange) {
+  auto engine = CreateMovieEngine();
+  ASSERT_TRUE(engine->Load(MovingSquareMovie()));
+  std::vector<uint32_t> pixels(20 * 10), other(20 * 10);
+  const PixelTarget target{pixels.data(), 20, 10, 20};
+  const StageView view{1.0 / 1100, 1.0 / 1100, 0, 0};
+  ASSERT_FALSE(engine->Render(target, view, 0xFF000000, true).Empty());  // nothing drawn before
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    bool kept;
+    bool draws;
+  } steps[] = {
+      {"same frame, target kept", [] {}, true, false},
+      {"same frame, target lost", [] {}, false, true},
+      {"a frame placing nothing new", [&] { engine->AdvanceFrame(); }, true, false},
+      {"a frame moving the square", [&] { engine->AdvanceFrame(); }, true, true},
+      {"the first frame again", [&] { engine->GotoFrame(0); }, true, true},
+      {"another quality", [&] { engine->SetQuality(DrawQuality::Low); }, true, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    EXPECT_EQ(!engine->Render(target, view, 0xFF000000, step.kept).Empty(), step.draws);
+  }
+  // Whatever else changes is drawn whole.
+  EXPECT_TRUE(Whole(engine->Render(target, view, 0xFF0000FF, true)));  // another background
+  EXPECT_TRUE(Whole(engine->Render(target, StageView{1.0 / 1000, 1.0 / 1000, 0, 0}, 0xFF0000FF,
+                                   true)));  // another view
+  EXPECT_TRUE(Whole(engine->Render({other.data(), 20, 10, 20}, view, 0xFF0000FF,
+                                   true)));  // another target
+  engine->Unload();
+  ASSERT_TRUE(engine->Load(MovingSquareMovie()));
+  EXPECT_TRUE(Whole(engine->Render(target, view, 0xFF0000FF, true)));  // a new movie
+}
+
+// A small square stepping right over a backdrop, one frame each step.
+Bytes SteppingSquareMovie(int steps) {
+  authoring::ShapeWriter backdrop(3);
+  backdrop.Select(0, backdrop.AddSolidFill({30, 120, 200, 255}));
+  backdrop.Rectangle(0, 0, 11000, 8000);
+  Bytes tags = backdrop.Tag(1, 0, 11000, 0, 8000);
+  authoring::ShapeWriter square(3);
+  square.Select(0, square.AddSolidFill({250, 200, 0, 180}));
+  square.Rectangle(0, 0, 1000, 1000);
+  const Bytes square_tag = square.Tag(2, 0, 1000, 0, 1000);
+  tags.insert(tags.end(), square_tag.begin(), square_tag.end());
+  authoring::PlaceSpec back;
+  back.character = 1;
+  authoring::PlaceObject2(tags, back);
+  for (int step = 0; step < steps; ++step) {
+    authoring::PlaceSpec place;
+    place.depth = 2;
+    place.move = step > 0;
+    if (step == 0) place.character = 2;
+    place.matrix = authoring::MatrixSpec{.tx = 2000 + 330 * step, .ty = 3000 + 70 * step};
+    authoring::PlaceObject2(tags, place);
+    authoring::ShowFrame(tags);
+  }
+  authoring::End(tags);
+  return Movie(tags, false, static_cast<uint16_t>(steps));
+}
+
+TEST(MovieEngine, DrawsOnlyThePartAMovedShapeCoversAndGetsTheSamePicture) {
+  constexpr int kWidth = 220, kHeight = 160;  // 50 twips a pixel
+  const StageView view{1.0 / 50, 1.0 / 50, 0, 0};
+  auto kept = CreateMovieEngine(), fresh = CreateMovieEngine();
+  ASSERT_TRUE(kept->Load(SteppingSquareMovie(4)));
+  ASSERT_TRUE(fresh->Load(SteppingSquareMovie(4)));
+  std::vector<uint32_t> picture(kWidth * kHeight), whole(kWidth * kHeight);
+  const PixelTarget target{picture.data(), kWidth, kHeight, kWidth};
+  ASSERT_TRUE(Whole(kept->Render(target, view, 0xFF000000, false), kWidth, kHeight));
+  for (uint32_t frame = 1; frame < 4; ++frame) {
+    SCOPED_TRACE(frame);
+    kept->AdvanceFrame();
+    fresh->GotoFrame(frame);
+    const PixelRect part = kept->Render(target, view, 0xFF000000, true);
+    // The square's old and new place, 20 x 20 pixels apart by 6.6 x 1.4, and the edges' reach.
+    EXPECT_FALSE(part.Empty());
+    EXPECT_LE(part.right - part.left, 20 + 7 + 2 * 3);
+    EXPECT_LE(part.bottom - part.top, 20 + 2 + 2 * 3);
+    EXPECT_LE(part.left, 40 + static_cast<int>(6.6 * (frame - 1)));
+    fresh->Render({whole.data(), kWidth, kHeight, kWidth}, view, 0xFF000000, false);
+    EXPECT_EQ(picture, whole);
+  }
 }
 
 }  // namespace

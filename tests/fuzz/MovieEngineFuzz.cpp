@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int mode = 0; mode <= 3; ++mode) {
     const auto view = lumen::flash::LayoutStage(stage.width, stage.height, kWidth, kHeight,
                                                 static_cast<lumen::flash::ScaleMode>(mode), 0);
-    engine->Render(target, view, 0xFF000000u | stage.background);
+    engine->Render(target, view, 0xFF000000u | stage.background, false);
     engine->AdvanceFrame();
   }
   return 0;
