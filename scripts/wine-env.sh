@@ -6,7 +6,7 @@
 
 LUMEN_ROOT=${LUMEN_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 LUMEN_WINE_DIR=${LUMEN_WINE_DIR:-$LUMEN_ROOT/build/wine}
-LUMEN_DESKTOP=${LUMEN_DESKTOP:-1280x1024}
+LUMEN_DESKTOP=${LUMEN_DESKTOP:-1920x1080}
 
 _wine_reg() { wine reg add "$@" /f >/dev/null 2>&1; }
 
@@ -29,12 +29,13 @@ wine_env_start() {
   wine cmd /c exit 0 >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
   wine cmd /c exit 0 >/dev/null 2>&1 || true
-  if [ "$fresh" = 1 ] || [ ! -f "$LUMEN_WINE_DIR/configured" ]; then
+  # The marker names the desktop size, so a change of size configures the prefix again.
+  if [ "$fresh" = 1 ] || [ "$(cat "$LUMEN_WINE_DIR/configured" 2>/dev/null)" != "$LUMEN_DESKTOP" ]; then
     _wine_reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
     _wine_reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
     _wine_reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$LUMEN_DESKTOP"
     _wine_reg 'HKCU\Software\Wine' /v Version /d win7
-    touch "$LUMEN_WINE_DIR/configured"
+    echo "$LUMEN_DESKTOP" >"$LUMEN_WINE_DIR/configured"
   fi
   printf 'export WINEPREFIX=%q WINEARCH=win32 WINEDEBUG=-all DISPLAY=%q WINEDLLOVERRIDES=%q\n' \
     "$WINEPREFIX" "$DISPLAY" "$WINEDLLOVERRIDES" >"$LUMEN_WINE_DIR/env"
