@@ -227,8 +227,16 @@ RECT PlayerProcess::Bounds() const {
 
 bool PlayerProcess::FullScreen() const {
   const LONG style = GetWindowLongW(main_, GWL_STYLE);
-  return !(style & (WS_CAPTION | WS_THICKFRAME)) && IsZoomed(main_) &&
-         !IsWindowVisible(ToolPanel());
+  if ((style & (WS_CAPTION | WS_THICKFRAME)) || !IsZoomed(main_) || IsWindowVisible(ToolPanel())) {
+    return false;
+  }
+  // The maximised style is set before the window is moved: only covering the screen ends it.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(main_, MONITOR_DEFAULTTONEAREST), &monitor);
+  RECT covered{};
+  const RECT bounds = Bounds();
+  return IntersectRect(&covered, &bounds, &monitor.rcWork) && EqualRect(&covered, &monitor.rcWork);
 }
 
 bool PlayerProcess::Windowed() const {

@@ -56,7 +56,7 @@ class PlayerProcess {
   std::wstring Caption() const;
   SIZE ClientSize() const;
   RECT Bounds() const;
-  bool FullScreen() const;  // no frame, maximised, tool panel hidden
+  bool FullScreen() const;  // no frame, maximised over the screen, tool panel hidden
   bool Windowed() const;    // sizeable frame, not maximised, tool panel shown
   // The colour on screen at a point of the client area, as 0xRRGGBB.
   uint32_t ColourAt(POINT client_point) const;
