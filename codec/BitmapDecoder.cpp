@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -70,12 +71,18 @@ bool HasLength(uint8_t marker) {
            (marker >= 0xD0 && marker <= 0xD7));
 }
 
+// The Huffman tables a stream has defined so far, by class (DC 0, AC 1) and slot (0 to 3).
+using DefinedTables = std::array<std::array<bool, 4>, 2>;
+
 // The Huffman tables of a DHT segment declare at most 256 codes each. The stb decoder trusts
 // the counts and writes past its tables when they sum to more, so such streams are refused.
 // Bytes past the end of the stream count as 0, as the decoder reads them.
-bool HuffmanSegmentSafe(std::span<const uint8_t> jpeg, size_t at, ptrdiff_t length) {
+bool HuffmanSegmentSafe(std::span<const uint8_t> jpeg, size_t at, ptrdiff_t length,
+                        DefinedTables& defined) {
   auto byte = [&](size_t i) -> size_t { return i < jpeg.size() ? jpeg[i] : 0; };
   while (length > 0) {
+    const size_t table_class = byte(at) >> 4, slot = byte(at) & 15;
+    if (table_class < 2 && slot < 4) defined[table_class][slot] = true;
     size_t codes = 0;
     for (size_t k = 1; k <= 16; ++k) codes += byte(at + k);
     if (codes > 256) return false;
@@ -85,9 +92,32 @@ bool HuffmanSegmentSafe(std::span<const uint8_t> jpeg, size_t at, ptrdiff_t leng
   return true;
 }
 
+// A scan may only name tables defined before it: the stb decoder keeps its tables in memory it
+// never clears and would look codes up in garbage, reading far outside them. Which tables a
+// scan uses follows the decoder: sequential scans both, progressive DC-first scans the DC table,
+// progressive AC scans the AC table.
+bool ScanTablesDefined(std::span<const uint8_t> jpeg, size_t at, bool progressive,
+                       const DefinedTables& defined) {
+  auto byte = [&](size_t i) -> size_t { return i < jpeg.size() ? jpeg[i] : 0; };
+  const size_t components = byte(at);
+  const size_t spectral_start = byte(at + 1 + 2 * components);
+  const size_t approximation_high = byte(at + 3 + 2 * components) >> 4;
+  const bool uses_dc = !progressive || (spectral_start == 0 && approximation_high == 0);
+  const bool uses_ac = !progressive || spectral_start != 0;
+  for (size_t k = 0; k < components; ++k) {
+    const size_t selectors = byte(at + 2 + 2 * k);
+    const size_t dc = selectors >> 4, ac = selectors & 15;
+    if (uses_dc && (dc > 3 || !defined[0][dc])) return false;
+    if (uses_ac && (ac > 3 || !defined[1][ac])) return false;
+  }
+  return true;
+}
+
 // Walks every marker of a JPEG stream, through the entropy-coded data too (progressive files put
-// tables between scans), and checks each Huffman table segment.
+// tables between scans), checks each Huffman table segment and that each scan's tables exist.
 bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
+  DefinedTables defined{};
+  bool progressive = false;
   size_t i = 0;
   while (i + 1 < jpeg.size()) {
     if (jpeg[i] != 0xFF || jpeg[i + 1] == 0x00 || jpeg[i + 1] == 0xFF || !HasLength(jpeg[i + 1])) {
@@ -96,10 +126,13 @@ bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
     }
     const size_t length = static_cast<size_t>(i + 2 < jpeg.size() ? jpeg[i + 2] : 0) << 8 |
                           (i + 3 < jpeg.size() ? jpeg[i + 3] : 0);
-    if (jpeg[i + 1] == 0xC4 &&
-        !HuffmanSegmentSafe(jpeg, i + 4, static_cast<ptrdiff_t>(length) - 2)) {
+    const uint8_t marker = jpeg[i + 1];
+    if (marker == 0xC2) progressive = true;
+    if (marker == 0xC4 &&
+        !HuffmanSegmentSafe(jpeg, i + 4, static_cast<ptrdiff_t>(length) - 2, defined)) {
       return false;
     }
+    if (marker == 0xDA && !ScanTablesDefined(jpeg, i + 4, progressive, defined)) return false;
     i += 2 + std::max<size_t>(length, 2);
   }
   return true;

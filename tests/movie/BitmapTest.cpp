@@ -255,6 +255,27 @@ TEST(JpegBitmaps, OverfullHuffmanTablesAreRefused) {
   EXPECT_FALSE(codec::DecodeImage(jpeg, {}, budget));
 }
 
+// A scan naming a Huffman table the stream never defined made the decoder look codes up in
+// memory it never filled, and read far outside its tables.
+TEST(JpegBitmaps, ScansNamingUndefinedHuffmanTablesAreRefused) {
+  const Bytes jpeg = Jpeg();
+  size_t sos = 0;
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+      sos = i;
+      break;
+    }
+  }
+  ASSERT_NE(sos, 0u);
+  for (const uint8_t selectors : {0x20, 0x03, 0x44}) {
+    SCOPED_TRACE(static_cast<int>(selectors));
+    Bytes changed = jpeg;
+    changed[sos + 6] = selectors;  // the first component's DC and AC table slots
+    codec::DecodeBudget budget;
+    EXPECT_FALSE(codec::DecodeImage(changed, {}, budget));
+  }
+}
+
 TEST(JpegBitmaps, RepairRemovesStrayMarkersBeforeTheFrame) {
   const Bytes in = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x03, 0x01, 0xFF, 0xD9, 0xFF,
                     0xD8, 0xFF, 0xC0, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02, 0x55};

@@ -30,14 +30,18 @@ HWND ChildOfClass(HWND parent, const wchar_t* class_name) {
   return parent ? FindWindowExW(parent, nullptr, class_name, nullptr) : nullptr;
 }
 
-void SendMouse(DWORD flags, POINT screen) {
+// `time` of 0 lets the system stamp the event when it queues it.
+void SendMouse(DWORD flags, POINT screen, DWORD time = 0) {
   INPUT input{};
+  input.mi.time = time;
   input.type = INPUT_MOUSE;
   input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
   input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
   input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
   SendInput(1, &input, sizeof input);
 }
+
+constexpr int kDragSteps = 8;
 
 }  // namespace
 
@@ -167,26 +171,35 @@ void PlayerProcess::Click(POINT point) {
   SendMouse(MOUSEEVENTF_LEFTUP, point);
 }
 
+// The target tells a double click from two clicks by the event times, so both clicks carry
+// times within the double-click time: a test thread held up between them by a busy machine must
+// not turn them into two single clicks.
 void PlayerProcess::DoubleClick(POINT point) {
   Focus();
   ClientToScreen(main_, &point);
-  SendMouse(0, point);
-  SendMouse(MOUSEEVENTF_LEFTDOWN, point);
-  SendMouse(MOUSEEVENTF_LEFTUP, point);
-  // Two clicks in one batch are sometimes seen as one; a user's clicks come tens of ms apart.
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  SendMouse(MOUSEEVENTF_LEFTDOWN, point);
-  SendMouse(MOUSEEVENTF_LEFTUP, point);
+  const DWORD first = GetTickCount();
+  const DWORD second = first + GetDoubleClickTime() / 4;
+  SendMouse(0, point, first);
+  SendMouse(MOUSEEVENTF_LEFTDOWN, point, first);
+  SendMouse(MOUSEEVENTF_LEFTUP, point, first);
+  SendMouse(MOUSEEVENTF_LEFTDOWN, point, second);
+  SendMouse(MOUSEEVENTF_LEFTUP, point, second);
 }
 
-void PlayerProcess::Drag(POINT from, POINT to) {
+// The system's move and size loop starts only when the window has handled the press, and every
+// step is waited for: a release queued ahead of the window's work could end the drag at any step.
+bool PlayerProcess::Drag(POINT from, POINT to, const std::function<bool(SIZE)>& step_taken) {
   Focus();
   SendMouse(0, from);
   SendMouse(MOUSEEVENTF_LEFTDOWN, from);
-  for (int step = 1; step <= 8; ++step) {
-    SendMouse(0, {from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
+  bool taken = WaitUntil([&] { return InMoveSize(); });
+  for (int step = 1; taken && step <= kDragSteps; ++step) {
+    const SIZE offset{(to.x - from.x) * step / kDragSteps, (to.y - from.y) * step / kDragSteps};
+    SendMouse(0, {from.x + offset.cx, from.y + offset.cy});
+    taken = WaitUntil([&] { return step_taken(offset); });
   }
   SendMouse(MOUSEEVENTF_LEFTUP, to);
+  return WaitUntil([&] { return !InMoveSize(); }) && taken;
 }
 
 POINT PlayerProcess::ButtonCentre(int index) const {
@@ -214,8 +227,16 @@ RECT PlayerProcess::Bounds() const {
 
 bool PlayerProcess::FullScreen() const {
   const LONG style = GetWindowLongW(main_, GWL_STYLE);
-  return !(style & (WS_CAPTION | WS_THICKFRAME)) && IsZoomed(main_) &&
-         !IsWindowVisible(ToolPanel());
+  if ((style & (WS_CAPTION | WS_THICKFRAME)) || !IsZoomed(main_) || IsWindowVisible(ToolPanel())) {
+    return false;
+  }
+  // The maximised style is set before the window is moved: only covering the screen ends it.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(main_, MONITOR_DEFAULTTONEAREST), &monitor);
+  RECT covered{};
+  const RECT bounds = Bounds();
+  return IntersectRect(&covered, &bounds, &monitor.rcWork) && EqualRect(&covered, &monitor.rcWork);
 }
 
 bool PlayerProcess::Windowed() const {

@@ -45,8 +45,10 @@ class PlayerProcess {
   void PressKeys(std::initializer_list<WORD> keys);
   void Click(POINT client_point);
   void DoubleClick(POINT client_point);
-  // Drags with the left button between two screen points.
-  void Drag(POINT from, POINT to);
+  // Drags with the left button from one screen point to another in steps. `step_taken` is
+  // given each step's offset from `from` and tells when the window has carried the step out.
+  // False when the press started no system move or size, or a step was not taken in time.
+  bool Drag(POINT from, POINT to, const std::function<bool(SIZE offset)>& step_taken);
   // The centre of tool-bar button 0 (play), 1 (stop) or 2 (full screen), in client coordinates.
   POINT ButtonCentre(int index) const;
 
@@ -54,7 +56,7 @@ class PlayerProcess {
   std::wstring Caption() const;
   SIZE ClientSize() const;
   RECT Bounds() const;
-  bool FullScreen() const;  // no frame, maximised, tool panel hidden
+  bool FullScreen() const;  // no frame, maximised over the screen, tool panel hidden
   bool Windowed() const;    // sizeable frame, not maximised, tool panel shown
   // The colour on screen at a point of the client area, as 0xRRGGBB.
   uint32_t ColourAt(POINT client_point) const;

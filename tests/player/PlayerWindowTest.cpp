@@ -283,17 +283,26 @@ TEST_F(PlayerWindowTest, TheWindowKeepsItsMinimumSizesAndTheButtonsStayCentred) 
   EXPECT_EQ(player.ClientSize().cx, 300);
   EXPECT_EQ(player.Bounds().bottom - player.Bounds().top, 240);
   EXPECT_TRUE(ButtonsCentred(player));
+  const RECT smallest = player.Bounds();
+  const SIZE minimum{smallest.right - smallest.left, smallest.bottom - smallest.top};
 
   SetWindowPos(player.main(), nullptr, 100, 100, 701, 500, SWP_NOZORDER);
   ASSERT_TRUE(WaitUntil([&] { return player.ClientSize().cx > 600; }));
   EXPECT_TRUE(ButtonsCentred(player));
   const RECT big = player.Bounds();
-  player.Drag({big.right - 2, big.bottom - 2}, {big.left + 40, big.top + 40});
-  EXPECT_TRUE(WaitUntil([&] {
+  // Dragging the lower right corner towards the upper left one: the corner follows the pointer
+  // until the window reaches its minimum sizes, and stays there.
+  const auto corner_follows = [&](SIZE offset) {
     const RECT now = player.Bounds();
-    return player.ClientSize().cx == 300 && now.bottom - now.top == 240;
-  })) << Describe(player.Bounds());
-  EXPECT_TRUE(WaitUntil([&] { return !player.InMoveSize(); }));
+    return now.left == big.left && now.top == big.top &&
+           now.right == std::max(big.left + minimum.cx, big.right + offset.cx) &&
+           now.bottom == std::max(big.top + minimum.cy, big.bottom + offset.cy);
+  };
+  EXPECT_TRUE(
+      player.Drag({big.right - 2, big.bottom - 2}, {big.left + 40, big.top + 40}, corner_follows))
+      << "the drag stopped at " << Describe(player.Bounds());
+  EXPECT_EQ(player.ClientSize().cx, 300);
+  EXPECT_EQ(player.Bounds().bottom - player.Bounds().top, 240);
   EXPECT_TRUE(ButtonsCentred(player));
 }
 
@@ -312,9 +321,12 @@ TEST_F(PlayerWindowTest, AFileThatIsNoMovieGetsTheMinimumWindowAndIsStillExtract
   if (WaitUntil([&] { return player.Windowed() && SameRect(player.Bounds(), bounds); })) {
     return ::testing::AssertionSuccess();
   }
+  const LONG style = GetWindowLongW(player.main(), GWL_STYLE);
   return ::testing::AssertionFailure()
-         << "windowed " << player.Windowed() << ", bounds " << Describe(player.Bounds())
-         << " instead of " << Describe(bounds);
+         << "windowed " << player.Windowed() << " (frame " << ((style & WS_THICKFRAME) != 0)
+         << ", zoomed " << (IsZoomed(player.main()) != FALSE) << ", tool panel "
+         << (IsWindowVisible(player.ToolPanel()) != FALSE) << "), bounds "
+         << Describe(player.Bounds()) << " instead of " << Describe(bounds);
 }
 
 TEST_F(PlayerWindowTest, FullScreenByKeysAndDoubleClickRestoresTheExactBounds) {
