@@ -16,25 +16,14 @@
 #include "flash/ClassTable.h"
 #include "flash/ComRef.h"
 #include "flash/ShockwaveFlash.h"
+#include "tests/support/MessagePump_win.h"
 #include "tests/support/TempDir.h"
 
 namespace lumen::flash {
 namespace {
 
 using authoring::Bytes;
-
-// Runs this thread's messages until `done` holds or the time runs out.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 5000) {
-  const DWORD start = timeGetTime();
-  while (!done()) {
-    const DWORD elapsed = timeGetTime() - start;
-    if (elapsed >= timeout_ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - elapsed, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 Bytes MovieBytes(uint16_t frames, uint16_t rate, uint32_t background) {
   Bytes tags;

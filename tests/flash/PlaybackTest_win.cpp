@@ -15,24 +15,14 @@
 #include "axhost/HostSite.h"
 #include "flash/ComRef.h"
 #include "flash/FlashControl.h"
+#include "tests/support/MessagePump_win.h"
 #include "tests/support/TempDir.h"
 
 namespace lumen::flash {
 namespace {
 
 using authoring::Bytes;
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
-  const DWORD start = timeGetTime();
-  while (!done()) {
-    const DWORD elapsed = timeGetTime() - start;
-    if (elapsed >= timeout_ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - elapsed, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 // `frames` frames at `rate` fps of a square that moves every frame, or stays put.
 Bytes SquareMovie(uint16_t frames, uint16_t rate, bool moving) {
