@@ -27,8 +27,6 @@ wine_env_start() {
   local fresh=0
   [ -f "$WINEPREFIX/system.reg" ] || fresh=1
   wine cmd /c exit 0 >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
-  wine cmd /c exit 0 >/dev/null 2>&1 || true
   # The marker names the desktop size, so a change of size configures the prefix again.
   if [ "$fresh" = 1 ] || [ "$(cat "$LUMEN_WINE_DIR/configured" 2>/dev/null)" != "$LUMEN_DESKTOP" ]; then
     _wine_reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
@@ -36,7 +34,12 @@ wine_env_start() {
     _wine_reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$LUMEN_DESKTOP"
     _wine_reg 'HKCU\Software\Wine' /v Version /d win7
     echo "$LUMEN_DESKTOP" >"$LUMEN_WINE_DIR/configured"
+    # The desktop process started before these settings; a new server starts it with them.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
   fi
+  wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
+  wine cmd /c exit 0 >/dev/null 2>&1 || true
   printf 'export WINEPREFIX=%q WINEARCH=win32 WINEDEBUG=-all DISPLAY=%q WINEDLLOVERRIDES=%q\n' \
     "$WINEPREFIX" "$DISPLAY" "$WINEDLLOVERRIDES" >"$LUMEN_WINE_DIR/env"
 }
