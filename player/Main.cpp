@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "player/MovieTrailer.h"
+#include "player/Painting.h"
 #include "player/PlayerNames.h"
 #include "player/Resources.h"
 #include "player/SystemPaths.h"
@@ -200,23 +201,9 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void TMainForm::Paint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(handle_, &paint);
-  RECT client;
-  GetClientRect(handle_, &client);
-  if (double_buffered_) {
-    HDC buffer = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(buffer, bitmap);
-    FillRect(buffer, &client, GetSysColorBrush(COLOR_BTNFACE));
-    BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
-    SelectObject(buffer, old);
-    DeleteObject(bitmap);
-    DeleteDC(buffer);
-  } else {
+  PaintWindow(handle_, double_buffered_, [](HDC dc, const RECT& client) {
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-  }
-  EndPaint(handle_, &paint);
+  });
 }
 
 // Docking: the tool panel along the bottom edge while shown, the movie in the rest.

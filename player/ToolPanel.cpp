@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "player/Application.h"
+#include "player/Painting.h"
 #include "player/Resources.h"
 #include "stream/SystemMessage.h"
 
@@ -70,26 +71,10 @@ LRESULT TToolPanel::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(handle_, &paint);
-      RECT client;
-      GetClientRect(handle_, &client);
-      if (double_buffered_) {
-        HDC buffer = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-        HGDIOBJ old = SelectObject(buffer, bitmap);
-        Paint(buffer, client);
-        BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
-        SelectObject(buffer, old);
-        DeleteObject(bitmap);
-        DeleteDC(buffer);
-      } else {
-        Paint(dc, client);
-      }
-      EndPaint(handle_, &paint);
+    case WM_PAINT:
+      PaintWindow(handle_, double_buffered_,
+                  [this](HDC dc, const RECT& client) { Paint(dc, client); });
       return 0;
-    }
     case WM_MOUSEMOVE:
       MouseMove(point);
       return 0;
