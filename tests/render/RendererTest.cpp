@@ -265,6 +265,48 @@ TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
   EXPECT_TRUE(SamePixels(a, b));
 }
 
+// Without anti-aliasing, a pixel centre within a twip of a flat curve is decided by where the
+// points that cut the curve lie: on whole device twips, rounded half up. Each case is a curve of
+// a real movie closed into a region by two lines, and a pixel the reference pictures show
+// outside it although its centre lies inside the segments computed without rounding.
+TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
+  struct Case {
+    Point from, control, to, corner;  // twips; the region is from-curve-to-corner-from
+    Matrix place;
+    int outside_x, outside_y, inside_x, inside_y;  // pixels
+  };
+  const Case cases[] = {
+      // A circle's arc: its middle cut point (4302.6, 5300.9) rounds to (4303, 5301).
+      {{4231, 5239}, {4403, 5411}, {4645, 5411}, {4645, 4826}, {}, 214, 264, 220, 258},
+      // A glyph's shoulder placed by a translation: the middle cut point's y, -926.5 in the
+      // shape, is 1845.5 on the target and rounds to 1846 there (and to -927 in the shape).
+      {{162, -903},
+       {199, -934},
+       {241, -935},
+       {241, -850},
+       Matrix::Translate(5297, 2772),
+       274,
+       92,
+       275,
+       93},
+  };
+  for (const Case& c : cases) {
+    Path path;
+    path.MoveTo(c.from);
+    path.QuadTo(c.control, c.to);
+    path.LineTo(c.corner);
+    path.LineTo(c.from);
+    Scene scene;
+    scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), c.place);
+    Pixmap out(300, 300);
+    Renderer r;
+    r.SetQuality(Quality::Low);
+    r.Render(scene.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(c.outside_x, c.outside_y), 0xFFFFFFFFu) << c.outside_x;
+    EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
+  }
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
