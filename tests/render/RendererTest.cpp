@@ -307,6 +307,47 @@ TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
   }
 }
 
+// Without anti-aliasing, pixel centres on or within a hair of a straight edge: edges of glyphs
+// placed by translations, and the pixels the reference pictures show inside or outside. Edge
+// ends are held on a 1/256-pixel grid and crossings are decided exactly there, so a centre on
+// a left edge is inside and one on a right edge outside, after the ends' rounding.
+TEST(Renderer, LowQualityEdgesThroughPixelCentres) {
+  struct Case {
+    Point from, to;  // twips, in the shape
+    Matrix place;
+    bool fill_right;  // the region lies right of the edge (else left)
+    int x, y;         // the pixel
+    bool inside;
+  };
+  const Case cases[] = {
+      // Centres exactly on a 45-degree edge.
+      {{66, -567}, {98, -599}, Matrix::Translate(2240, 6401), true, 116, 290, true},
+      {{66, -567}, {98, -599}, Matrix::Translate(2240, 6401), true, 115, 291, true},
+      // Exactly on a right edge, but its ends' rounding moves it right of the centre.
+      {{455, -935}, {325, 0}, Matrix::Translate(1927, 7111), false, 116, 327, true},
+      // 0.005 twips inside a left edge, but rounding moves the edge right of the centre.
+      {{571, -423}, {633, -839}, Matrix::Translate(4604, 2062), true, 261, 63, false},
+      // Exactly on a right edge, and after rounding still a hair left of the centre.
+      {{5495, 3884}, {5365, 4816}, {}, false, 271, 217, false},
+  };
+  for (const Case& c : cases) {
+    const float side = c.fill_right ? 400.0f : -400.0f;
+    Path path;
+    path.MoveTo(c.from);
+    path.LineTo(c.to);
+    path.LineTo({c.to.x + side, c.to.y});
+    path.LineTo({c.from.x + side, c.from.y});
+    path.LineTo(c.from);
+    Scene scene;
+    scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), c.place);
+    Pixmap out(300, 400);
+    Renderer r;
+    r.SetQuality(Quality::Low);
+    r.Render(scene.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(c.x, c.y), c.inside ? 0xFF000000u : 0xFFFFFFFFu) << c.x << "," << c.y;
+  }
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
