@@ -5,8 +5,9 @@
 // goes out as a Solid run, so wide shapes cost per edge, not per pixel.
 //
 // SampledGrid evaluates the fill rule on n sample rows per pixel row and counts the sample
-// columns between crossings; ExactArea adds each edge's signed area per pixel and applies the
-// fill rule to the sum (non-zero clamps it, even-odd folds it).
+// columns between crossings, each crossing turned into a sample index exactly, in integers on
+// the 1/256-pixel grid the edge ends are held on; ExactArea adds each edge's signed area per
+// pixel and applies the fill rule to the sum (non-zero clamps it, even-odd folds it).
 
 #include "raster/Coverage.h"
 

@@ -5,8 +5,9 @@
 // in. Every shape's contours are flattened in shape space for the scale they are drawn at, with
 // the curve tolerance exact in device pixels: a curve's segment count decides which pixel centres
 // along its edge fall inside, and the reference pictures follow the device-space count. The
-// result is kept while the scale holds, so a still frame only transforms points; strokes are
-// widened in device space, where the pen is round.
+// result is kept while the scale holds, so a still frame only transforms points (and puts the
+// points that cut curves on the device twip grid); strokes are widened in device space, where
+// the pen is round.
 
 #include "render/Renderer.h"
 
@@ -329,10 +330,12 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
 // on the target, not in shape space. Anchors and line ends stay where the matrix puts them
 // (animated objects keep their half-twip positions).
 void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts) {
-  for (uint32_t i : cuts) {
-    Point& p = device_[i];
-    p = {std::floor(p.x * kTwips + 0.5f) / kTwips, std::floor(p.y * kTwips + 0.5f) / kTwips};
-  }
+  // Far off the target a float has no twips to round to, and the product could overflow.
+  constexpr float kFar = 1e6f;
+  auto snap = [](float v) {
+    return std::fabs(v) < kFar ? std::floor(v * kTwips + 0.5f) / kTwips : v;
+  };
+  for (uint32_t i : cuts) device_[i] = {snap(device_[i].x), snap(device_[i].y)};
 }
 
 // Pixel hinting: a whole number of pixels wide, centred on pixel centres (odd widths) or pixel

@@ -307,6 +307,22 @@ TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
   }
 }
 
+// A region whose curved side lies near the float limit on the target still covers what it
+// covers: putting its cut points on the twip grid must not overflow them to infinity.
+TEST(Renderer, CurvesFarOffTheTargetStillDraw) {
+  constexpr float kFar = 1e21f;  // twips; 5e37 pixels on the target
+  Path path;
+  path.MoveTo({0, 0});
+  path.LineTo({kFar, 0});
+  path.QuadTo({2 * kFar, kFar / 2}, {kFar, kFar});
+  path.LineTo({0, kFar});
+  path.LineTo({0, 0});
+  Scene scene;
+  scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), Matrix::Scale(1e18f, 1e18f));
+  const Pixmap out = Render(scene.list, 8, 8);
+  EXPECT_EQ(out.At(3, 3), 0xFF000000u);
+}
+
 // Without anti-aliasing, pixel centres on or within a hair of a straight edge: edges of glyphs
 // placed by translations, and the pixels the reference pictures show inside or outside. Edge
 // ends are held on a 1/256-pixel grid and crossings are decided exactly there, so a centre on
