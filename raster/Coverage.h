@@ -26,6 +26,7 @@ struct Edge {
 
 // Lines in device pixels, clipped to [0, width] x [0, height]: parts above or below are dropped,
 // parts left or right are pressed onto the border, which keeps the winding of what is inside.
+// The ends of the stored edges are rounded to 1/256 pixel.
 class EdgeList {
  public:
   void Reset(int width, int height);
@@ -62,8 +63,8 @@ class SpanSink {
 
 class Rasterizer {
  public:
-  // `grid` is the samples per axis of SampledGrid (1, 2 or 4); ExactArea ignores it. Sorts the
-  // edges of `edges` in place.
+  // `grid` is the samples per axis of SampledGrid (1, 2 or 4; up to 16, taken down to a power
+  // of two); ExactArea ignores it. Sorts the edges of `edges` in place.
   void Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int grid, SpanSink& sink);
 
  private:
@@ -75,9 +76,9 @@ class Rasterizer {
   void Touch(int x, float area, float cover);
 
   std::vector<const Edge*> active_;
-  std::vector<std::pair<float, int>> crossings_;
-  std::vector<float> area_;   // this pixel only
-  std::vector<float> cover_;  // this pixel and every pixel to its right
+  std::vector<std::pair<int, int>> crossings_;  // first sample at or right of it, direction
+  std::vector<float> area_;                     // this pixel only
+  std::vector<float> cover_;                    // this pixel and every pixel to its right
   std::vector<int> touched_;
   std::vector<uint8_t> row_;
 };

@@ -59,6 +59,7 @@ void Flatten(const render::Path& path, float tolerance, Polylines& out) {
     const int n = QuadSegments(p0, c, p1, tolerance);
     for (int i = 1; i < n; ++i) {
       const float t = static_cast<float>(i) / static_cast<float>(n), u = 1 - t;
+      out.cuts.push_back(static_cast<uint32_t>(out.points.size()));
       out.points.push_back({u * u * p0.x + 2 * u * t * c.x + t * t * p1.x,
                             u * u * p0.y + 2 * u * t * c.y + t * t * p1.y});
     }

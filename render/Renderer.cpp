@@ -5,8 +5,9 @@
 // in. Every shape's contours are flattened in shape space for the scale they are drawn at, with
 // the curve tolerance exact in device pixels: a curve's segment count decides which pixel centres
 // along its edge fall inside, and the reference pictures follow the device-space count. The
-// result is kept while the scale holds, so a still frame only transforms points; strokes are
-// widened in device space, where the pen is round.
+// result is kept while the scale holds, so a still frame only transforms points (and puts the
+// points that cut curves on the device twip grid); strokes are widened in device space, where
+// the pen is round.
 
 #include "render/Renderer.h"
 
@@ -32,6 +33,7 @@ using raster::Pixmap;
 namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
+constexpr float kTwips = 20;        // per device pixel
 // Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080),
 // each mask a quarter of that.
 constexpr size_t kMaxMaskDepth = 64;
@@ -115,6 +117,7 @@ class Renderer::Impl {
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
                 const Matrix& object, const ColorTransform& cx);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
+  void SnapCurvePoints(const std::vector<uint32_t>& cuts);
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void BeginLayer(BlendMode blend);
@@ -321,6 +324,20 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
   return std::isfinite(width) ? std::max(width, 1.0f) : 0.0f;  // hairlines stay one pixel wide
 }
 
+// The points that cut a curve into segments are put on the device twip grid (1/20 pixel),
+// rounded half up: without anti-aliasing, a pixel centre a fraction of a twip from a long, flat
+// segment is inside or not depending on that rounding, and the reference pictures show it done
+// on the target, not in shape space. Anchors and line ends stay where the matrix puts them
+// (animated objects keep their half-twip positions).
+void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts) {
+  // Far off the target a float has no twips to round to, and the product could overflow.
+  constexpr float kFar = 1e6f;
+  auto snap = [](float v) {
+    return std::fabs(v) < kFar ? std::floor(v * kTwips + 0.5f) / kTwips : v;
+  };
+  for (uint32_t i : cuts) device_[i] = {snap(device_[i].x), snap(device_[i].y)};
+}
+
 // Pixel hinting: a whole number of pixels wide, centred on pixel centres (odd widths) or pixel
 // borders (even widths), so thin lines stay crisp.
 void Renderer::Impl::HintStroke(float& half_width) {
@@ -338,6 +355,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                               const Matrix& m, const Matrix& object, const ColorTransform& cx) {
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
+  SnapCurvePoints(lines.cuts);
   Pixmap& canvas = Canvas();
   edges_.Reset(canvas.Width(), canvas.Height());
   const size_t building = BuildingMask();

@@ -69,4 +69,37 @@ inline std::vector<int> ReferenceCoverage(const std::vector<Point>& poly, FillRu
   return inside;
 }
 
+// Reference coverage of the edges as the edge list holds them (ends on the 1/256-pixel grid), by
+// testing every sample against every edge. With such ends and samples at multiples of 1/32
+// pixel, x0 * dy + (py - y0) * dx and px * dy are exact in a double, so a sample on an edge is
+// decided exactly: inside from an edge at or left of it.
+inline std::vector<int> StoredEdgeCoverage(const std::vector<Edge>& edges, FillRule rule, int size,
+                                           int n) {
+  std::vector<int> inside(static_cast<size_t>(size) * size, 0);
+  std::vector<std::pair<double, double>> crossings;  // x * dy, dy
+  std::vector<int> dirs;
+  for (int sy = 0; sy < size * n; ++sy) {
+    const double py = (sy + 0.5) / n;
+    crossings.clear();
+    dirs.clear();
+    for (const Edge& e : edges) {
+      if (py < e.y0 || py >= e.y1) continue;
+      const double dy = double{e.y1} - e.y0, dx = double{e.x1} - e.x0;
+      crossings.emplace_back(e.x0 * dy + (py - e.y0) * dx, dy);
+      dirs.push_back(e.dir);
+    }
+    for (int sx = 0; sx < size * n; ++sx) {
+      const double px = (sx + 0.5) / n;
+      int winding = 0;
+      for (size_t i = 0; i < crossings.size(); ++i) {
+        if (crossings[i].first <= px * crossings[i].second) winding += dirs[i];
+      }
+      const bool in = rule == FillRule::NonZero ? winding != 0 : (winding & 1) != 0;
+      inside[static_cast<size_t>(sy / n) * size + sx / n] += in;
+    }
+  }
+  for (int& v : inside) v = (v * 255 + n * n / 2) / (n * n);
+  return inside;
+}
+
 }  // namespace lumen::raster::test

@@ -265,6 +265,105 @@ TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
   EXPECT_TRUE(SamePixels(a, b));
 }
 
+// Without anti-aliasing, a pixel centre within a twip of a flat curve is decided by where the
+// points that cut the curve lie: on whole device twips, rounded half up. Each case is a curve of
+// a real movie closed into a region by two lines, and a pixel the reference pictures show
+// outside it although its centre lies inside the segments computed without rounding.
+TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
+  struct Case {
+    Point from, control, to, corner;  // twips; the region is from-curve-to-corner-from
+    Matrix place;
+    int outside_x, outside_y, inside_x, inside_y;  // pixels
+  };
+  const Case cases[] = {
+      // A circle's arc: its middle cut point (4302.6, 5300.9) rounds to (4303, 5301).
+      {{4231, 5239}, {4403, 5411}, {4645, 5411}, {4645, 4826}, {}, 214, 264, 220, 258},
+      // A glyph's shoulder placed by a translation: the middle cut point's y, -926.5 in the
+      // shape, is 1845.5 on the target and rounds to 1846 there (and to -927 in the shape).
+      {{162, -903},
+       {199, -934},
+       {241, -935},
+       {241, -850},
+       Matrix::Translate(5297, 2772),
+       274,
+       92,
+       275,
+       93},
+  };
+  for (const Case& c : cases) {
+    Path path;
+    path.MoveTo(c.from);
+    path.QuadTo(c.control, c.to);
+    path.LineTo(c.corner);
+    path.LineTo(c.from);
+    Scene scene;
+    scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), c.place);
+    Pixmap out(300, 300);
+    Renderer r;
+    r.SetQuality(Quality::Low);
+    r.Render(scene.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(c.outside_x, c.outside_y), 0xFFFFFFFFu) << c.outside_x;
+    EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
+  }
+}
+
+// A region whose curved side lies near the float limit on the target still covers what it
+// covers: putting its cut points on the twip grid must not overflow them to infinity.
+TEST(Renderer, CurvesFarOffTheTargetStillDraw) {
+  constexpr float kFar = 1e21f;  // twips; 5e37 pixels on the target
+  Path path;
+  path.MoveTo({0, 0});
+  path.LineTo({kFar, 0});
+  path.QuadTo({2 * kFar, kFar / 2}, {kFar, kFar});
+  path.LineTo({0, kFar});
+  path.LineTo({0, 0});
+  Scene scene;
+  scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), Matrix::Scale(1e18f, 1e18f));
+  const Pixmap out = Render(scene.list, 8, 8);
+  EXPECT_EQ(out.At(3, 3), 0xFF000000u);
+}
+
+// Without anti-aliasing, pixel centres on or within a hair of a straight edge: edges of glyphs
+// placed by translations, and the pixels the reference pictures show inside or outside. Edge
+// ends are held on a 1/256-pixel grid and crossings are decided exactly there, so a centre on
+// a left edge is inside and one on a right edge outside, after the ends' rounding.
+TEST(Renderer, LowQualityEdgesThroughPixelCentres) {
+  struct Case {
+    Point from, to;  // twips, in the shape
+    Matrix place;
+    bool fill_right;  // the region lies right of the edge (else left)
+    int x, y;         // the pixel
+    bool inside;
+  };
+  const Case cases[] = {
+      // Centres exactly on a 45-degree edge.
+      {{66, -567}, {98, -599}, Matrix::Translate(2240, 6401), true, 116, 290, true},
+      {{66, -567}, {98, -599}, Matrix::Translate(2240, 6401), true, 115, 291, true},
+      // Exactly on a right edge, but its ends' rounding moves it right of the centre.
+      {{455, -935}, {325, 0}, Matrix::Translate(1927, 7111), false, 116, 327, true},
+      // 0.005 twips inside a left edge, but rounding moves the edge right of the centre.
+      {{571, -423}, {633, -839}, Matrix::Translate(4604, 2062), true, 261, 63, false},
+      // Exactly on a right edge, and after rounding still a hair left of the centre.
+      {{5495, 3884}, {5365, 4816}, {}, false, 271, 217, false},
+  };
+  for (const Case& c : cases) {
+    const float side = c.fill_right ? 400.0f : -400.0f;
+    Path path;
+    path.MoveTo(c.from);
+    path.LineTo(c.to);
+    path.LineTo({c.to.x + side, c.to.y});
+    path.LineTo({c.from.x + side, c.from.y});
+    path.LineTo(c.from);
+    Scene scene;
+    scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), c.place);
+    Pixmap out(300, 400);
+    Renderer r;
+    r.SetQuality(Quality::Low);
+    r.Render(scene.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(c.x, c.y), c.inside ? 0xFF000000u : 0xFFFFFFFFu) << c.x << "," << c.y;
+  }
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
