@@ -31,6 +31,17 @@ Pixmap Render(const RenderList& list, int w = 64, int h = 64, Matrix m = kTwipsT
   return out;
 }
 
+// `path` filled black on white, placed by `place`, without anti-aliasing.
+Pixmap RenderBlackLowQuality(const Path& path, const Matrix& place, int w, int h) {
+  Scene scene;
+  scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), place);
+  Pixmap out(w, h);
+  Renderer r;
+  r.SetQuality(Quality::Low);
+  r.Render(scene.list, kTwipsToPixels, out);
+  return out;
+}
+
 // Every kind of work a frame can hold: fills of each paint, a stroke, a mask and a layer.
 Scene Busy() {
   Scene s;
@@ -296,12 +307,7 @@ TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
     path.QuadTo(c.control, c.to);
     path.LineTo(c.corner);
     path.LineTo(c.from);
-    Scene scene;
-    scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), c.place);
-    Pixmap out(300, 300);
-    Renderer r;
-    r.SetQuality(Quality::Low);
-    r.Render(scene.list, kTwipsToPixels, out);
+    const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 300);
     EXPECT_EQ(out.At(c.outside_x, c.outside_y), 0xFFFFFFFFu) << c.outside_x;
     EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
   }
@@ -354,12 +360,7 @@ TEST(Renderer, LowQualityEdgesThroughPixelCentres) {
     path.LineTo({c.to.x + side, c.to.y});
     path.LineTo({c.from.x + side, c.from.y});
     path.LineTo(c.from);
-    Scene scene;
-    scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), c.place);
-    Pixmap out(300, 400);
-    Renderer r;
-    r.SetQuality(Quality::Low);
-    r.Render(scene.list, kTwipsToPixels, out);
+    const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 400);
     EXPECT_EQ(out.At(c.x, c.y), c.inside ? 0xFF000000u : 0xFFFFFFFFu) << c.x << "," << c.y;
   }
 }
