@@ -18,10 +18,18 @@ namespace {
 using authoring::Bytes;
 using testing::Load;
 
-std::shared_ptr<const render::Bitmap> BitmapOf(const Bytes& tags, uint16_t id) {
+// The pixels of bitmap `id`, decoded as a frame drawing it would, after checking that the size
+// the movie read at load is the size the pixels have.
+std::optional<render::Bitmap> BitmapOf(const Bytes& tags, uint16_t id) {
   const auto movie = Load(tags);
   const Character* c = movie ? movie->Find(id) : nullptr;
-  return c ? c->bitmap : nullptr;
+  if (!c || !c->bitmap) return std::nullopt;
+  auto bitmap = c->bitmap->Decode();
+  if (bitmap) {
+    EXPECT_EQ(bitmap->width, c->bitmap->Width());
+    EXPECT_EQ(bitmap->height, c->bitmap->Height());
+  }
+  return bitmap;
 }
 
 struct LosslessCase {
@@ -92,18 +100,28 @@ TEST(LosslessBitmaps, DecodesEveryFormatWithRowPadding) {
 }
 
 TEST(LosslessBitmaps, HostileSizesAreRefusedBeforeAllocating) {
-  codec::DecodeBudget budget(32 << 20);
   codec::LosslessHead head{5, 65535, 65535, 0, true};
   const Bytes payload = authoring::Deflate(Bytes(16, 0));
-  EXPECT_FALSE(codec::DecodeLossless(head, payload, budget));
-  head.width = head.height = 4000;  // within the side limit, over this budget
-  EXPECT_FALSE(codec::DecodeLossless(head, payload, budget));
+  EXPECT_FALSE(codec::LosslessHeadValid(head));
+  EXPECT_FALSE(codec::DecodeLossless(head, payload));
   head.width = head.height = 2;
-  const auto small = codec::DecodeLossless(head, payload, budget);
+  const auto small = codec::DecodeLossless(head, payload);
   ASSERT_TRUE(small);  // short data decodes as transparent
   EXPECT_EQ(small->pixels, std::vector<uint32_t>(4, 0));
   head.format = 9;
-  EXPECT_FALSE(codec::DecodeLossless(head, payload, budget));
+  EXPECT_FALSE(codec::LosslessHeadValid(head));
+  EXPECT_FALSE(codec::DecodeLossless(head, payload));
+}
+
+// Loading reads only heads, and a bitmap of a hostile size takes its id without a shape.
+TEST(LosslessBitmaps, HostileSizesAreRefusedAtLoad) {
+  Bytes tags;
+  authoring::DefineBitsLossless(tags, 4, false, 5, 9000, 2, Bytes(8, 0));
+  const auto huge = Load(tags);
+  ASSERT_TRUE(huge->Find(4));
+  EXPECT_FALSE(huge->Find(4)->bitmap);
+  EXPECT_FALSE(huge->Find(4)->shape);
+  EXPECT_FALSE(huge->warnings.empty());
 }
 
 void Append(void* context, void* data, int size) {
@@ -230,12 +248,34 @@ TEST(JpegBitmaps, PngPayloadIsPremultiplied) {
 }
 
 TEST(JpegBitmaps, GarbageAndCapsDecodeToNothing) {
-  codec::DecodeBudget budget(200);  // less than an 8 x 8 image
-  EXPECT_FALSE(codec::DecodeImage(Jpeg(), {}, budget));
-  codec::DecodeBudget enough;
   const Bytes garbage = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 8, 0xFF, 0xFF, 0xFF, 0xFF};
-  EXPECT_FALSE(codec::DecodeImage(garbage, {}, enough));
-  EXPECT_FALSE(codec::DecodeImage({}, {}, enough));
+  EXPECT_FALSE(codec::ReadImageSize({}, garbage));
+  EXPECT_FALSE(codec::DecodeImage(garbage, {}));
+  EXPECT_FALSE(codec::ReadImageSize({}, {}));
+  EXPECT_FALSE(codec::DecodeImage({}, {}));
+  const auto size = codec::ReadImageSize({}, Jpeg());
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 8);
+  EXPECT_EQ(size->height, 8);
+}
+
+// The size is read from the head at load; the scan data is only looked at when decoding.
+TEST(JpegBitmaps, DamagedScanDataLoadsAndDecodesToNothing) {
+  Bytes jpeg = Jpeg();
+  size_t dht = 0;
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC4) {
+      dht = i;
+      break;
+    }
+  }
+  ASSERT_NE(dht, 0u);
+  for (size_t k = 0; k < 16; ++k) jpeg[dht + 5 + k] = 0x20;
+  const auto movie = Load(Tag(authoring::kTagDefineBitsJpeg2, 2, {jpeg}));
+  const Character* c = movie->Find(2);
+  ASSERT_TRUE(c && c->bitmap && c->shape);
+  EXPECT_EQ(c->bitmap->Width(), 8);
+  EXPECT_FALSE(c->bitmap->Decode());
 }
 
 // A Huffman table declaring more than 256 codes made the decoder write past its tables.
@@ -249,10 +289,9 @@ TEST(JpegBitmaps, OverfullHuffmanTablesAreRefused) {
     }
   }
   ASSERT_NE(dht, 0u);
-  codec::DecodeBudget budget;
-  EXPECT_TRUE(codec::DecodeImage(jpeg, {}, budget));
+  EXPECT_TRUE(codec::DecodeImage(jpeg, {}));
   for (size_t k = 0; k < 16; ++k) jpeg[dht + 5 + k] = 0x20;  // 512 codes in the first table
-  EXPECT_FALSE(codec::DecodeImage(jpeg, {}, budget));
+  EXPECT_FALSE(codec::DecodeImage(jpeg, {}));
 }
 
 // A scan naming a Huffman table the stream never defined made the decoder look codes up in
@@ -271,8 +310,7 @@ TEST(JpegBitmaps, ScansNamingUndefinedHuffmanTablesAreRefused) {
     SCOPED_TRACE(static_cast<int>(selectors));
     Bytes changed = jpeg;
     changed[sos + 6] = selectors;  // the first component's DC and AC table slots
-    codec::DecodeBudget budget;
-    EXPECT_FALSE(codec::DecodeImage(changed, {}, budget));
+    EXPECT_FALSE(codec::DecodeImage(changed, {}));
   }
 }
 
@@ -293,7 +331,7 @@ TEST(PlacedBitmaps, ABitmapCharacterIsDrawnAsARectangleOfItsSize) {
   ASSERT_TRUE(c && c->shape);
   EXPECT_FLOAT_EQ(c->shape->bounds.x_max, 40);
   EXPECT_FLOAT_EQ(c->shape->bounds.y_max, 20);
-  EXPECT_EQ(c->shape->parts[0].fill.bitmap, c->bitmap);
+  EXPECT_EQ(c->shape->parts[0].fill.source, c->bitmap);
 }
 
 }  // namespace
