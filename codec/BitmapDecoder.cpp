@@ -114,7 +114,8 @@ bool ScanTablesDefined(std::span<const uint8_t> jpeg, size_t at, bool progressiv
 
 // Walks every marker of a JPEG stream, through the entropy-coded data too (progressive files put
 // tables between scans), checks each Huffman table segment and that each scan's tables exist.
-bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
+// `header_only` stops at the first frame header, where reading the size stops.
+bool HuffmanTablesSafe(std::span<const uint8_t> jpeg, bool header_only = false) {
   DefinedTables defined{};
   bool progressive = false;
   size_t i = 0;
@@ -126,6 +127,7 @@ bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
     const size_t length = static_cast<size_t>(i + 2 < jpeg.size() ? jpeg[i + 2] : 0) << 8 |
                           (i + 3 < jpeg.size() ? jpeg[i + 3] : 0);
     const uint8_t marker = jpeg[i + 1];
+    if (header_only && marker >= 0xC0 && marker <= 0xC2) return true;
     if (marker == 0xC2) progressive = true;
     if (marker == 0xC4 &&
         !HuffmanSegmentSafe(jpeg, i + 4, static_cast<ptrdiff_t>(length) - 2, defined)) {
@@ -229,8 +231,10 @@ std::optional<ImageSize> ReadImageSize(std::span<const uint8_t> tables,
   if (tables.empty() && (StartsWith(image, kPngMagic) || IsGif(image))) {
     known = stb::Info(image, size.width, size.height);
   } else {
-    known = stb::Info(RepairJpeg(tables.empty() ? image : Joined(tables, image)), size.width,
-                      size.height);
+    // The decoder builds the Huffman tables it meets before the frame header even when asked
+    // for the size alone, so they are checked first.
+    const std::vector<uint8_t> jpeg = RepairJpeg(tables.empty() ? image : Joined(tables, image));
+    known = HuffmanTablesSafe(jpeg, true) && stb::Info(jpeg, size.width, size.height);
   }
   if (!known || !DecodeBudget::Allowed(size.width, size.height)) return std::nullopt;
   return size;

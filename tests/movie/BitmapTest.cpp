@@ -281,6 +281,27 @@ TEST(JpegBitmaps, OverfullHuffmanTablesAreRefused) {
   EXPECT_FALSE(c->bitmap->Decode());
 }
 
+// Reading only the size, the decoder still built the tables given before the frame header,
+// and one of more than 256 codes (valid code lengths otherwise) made it write past them while a
+// movie loaded.
+TEST(JpegBitmaps, SizeIsNotReadPastAnOverfullTableBeforeTheFrame) {
+  for (const uint8_t ten_bit_codes : {0, 100}) {  // with the 9-bit ones: 200 or 300 codes
+    SCOPED_TRACE(static_cast<int>(ten_bit_codes));
+    Bytes counts(16, 0);
+    counts[8] = 200;
+    counts[9] = ten_bit_codes;
+    const size_t codes = 200u + ten_bit_codes;
+    const size_t length = 2 + 1 + 16 + codes;
+    Bytes jpeg = {
+        0xFF, 0xD8, 0xFF, 0xC4, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
+        0x00};
+    jpeg.insert(jpeg.end(), counts.begin(), counts.end());
+    jpeg.insert(jpeg.end(), codes, 0);
+    jpeg.insert(jpeg.end(), {0xFF, 0xC0, 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0, 0xFF, 0xD9});
+    EXPECT_EQ(codec::ReadImageSize({}, jpeg).has_value(), codes <= 256);
+  }
+}
+
 // A scan naming a Huffman table the stream never defined made the decoder look codes up in
 // memory it never filled, and read far outside its tables.
 TEST(JpegBitmaps, ScansNamingUndefinedHuffmanTablesAreRefused) {
