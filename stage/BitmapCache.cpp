@@ -39,7 +39,8 @@ void BitmapCache::Prefetch(std::span<const render::BitmapSource* const> sources,
   ++round_;
   for (const render::BitmapSource* source : sources) entries_[source].round = round_;
   for (const render::BitmapSource* source : sources) {
-    if (cancelled()) return;
+    // A frame waiting for room goes first: decoding more ahead would take it again.
+    if (cancelled() || frames_waiting_ > 0) return;
     Entry& entry = entries_[source];
     if (entry.pixels || entry.failed || entry.decoding) continue;
     // What does not fit now will not fit further ahead either: leave it to the frame.
@@ -57,7 +58,9 @@ std::shared_ptr<const render::Bitmap> BitmapCache::Decode(std::unique_lock<std::
   // going without its bitmap.
   while (!MakeRoom(bytes, ahead)) {
     if (ahead || decoding_ahead_ == 0) return nullptr;
+    ++frames_waiting_;
     decoded_.wait(lock);
+    --frames_waiting_;
   }
   budget_.Take(bytes);
   entry.decoding = true;

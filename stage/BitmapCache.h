@@ -72,6 +72,7 @@ class BitmapCache final : public render::BitmapProvider {
   std::unordered_map<const render::BitmapSource*, Entry> entries_;
   uint64_t frame_ = 0, tick_ = 0, round_ = 0;
   size_t decoding_ahead_ = 0;  // prefetch decodes under way
+  size_t frames_waiting_ = 0;  // frames waiting for those to make room
   Counts counts_;
 };
 

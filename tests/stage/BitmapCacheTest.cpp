@@ -212,6 +212,24 @@ TEST(BitmapPrefetcher, AFrameWaitsForTheDecodeUnderWay) {
   EXPECT_TRUE(PollUntil([&] { return prefetcher.Idle(); }));
 }
 
+// The room a decode ahead holds comes back to a frame that needs it: the frame gets its bitmap.
+TEST(BitmapPrefetcher, AFrameWaitsForRoomHeldByADecodeAhead) {
+  BitmapCache cache(kImageBytes);
+  Gate gate;
+  FakeSource ahead(1, 10, false, &gate), shown(0xFF778899);
+  BitmapPrefetcher prefetcher(cache);
+  prefetcher.Request(Sources{&ahead});
+  ASSERT_TRUE(PollUntil([&] { return ahead.started == 1; }));
+  std::thread opener([&] { gate.Open(); });
+  cache.BeginFrame(Sources{&shown});
+  const auto pixels = cache.Pixels(shown);
+  opener.join();
+  ASSERT_TRUE(pixels);
+  EXPECT_EQ(pixels->pixels[0], 0xFF778899u);
+  EXPECT_TRUE(PollUntil([&] { return prefetcher.Idle(); }));
+  EXPECT_FALSE(cache.Holds(ahead));
+}
+
 TEST(BitmapPrefetcher, DecodesARequestAndALaterOneReplacesIt) {
   BitmapCache cache(10 * kImageBytes);
   FakeSource a(1), b(2);
