@@ -230,17 +230,6 @@ TEST(BitmapPrefetcher, AFrameWaitsForRoomHeldByADecodeAhead) {
   EXPECT_FALSE(cache.Holds(ahead));
 }
 
-TEST(BitmapPrefetcher, DecodesARequestAndALaterOneReplacesIt) {
-  BitmapCache cache(10 * kImageBytes);
-  FakeSource a(1), b(2);
-  BitmapPrefetcher prefetcher(cache);
-  prefetcher.Request(Sources{&a});
-  prefetcher.Request(Sources{&b});
-  ASSERT_TRUE(PollUntil([&] { return prefetcher.Idle(); }));
-  EXPECT_TRUE(cache.Holds(b));
-  EXPECT_EQ(b.started, 1);
-}
-
 // Destroying the prefetcher in the middle of a long request stops it between two decodes,
 // long before the request is done.
 TEST(BitmapPrefetcher, DestructionStopsTheWorker) {
