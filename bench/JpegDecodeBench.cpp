@@ -50,9 +50,8 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> jpeg = PhotoLikeJpeg(1920, 1080);
   std::vector<double> ms;
   for (int i = 0; i < runs; ++i) {
-    lumen::codec::DecodeBudget budget;
     const auto start = std::chrono::steady_clock::now();
-    const auto bitmap = lumen::codec::DecodeImage(jpeg, {}, budget);
+    const auto bitmap = lumen::codec::DecodeImage(jpeg, {});
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     if (!bitmap) {
       std::fputs("bench_jpeg_decode: the test photo did not decode\n", stderr);

@@ -50,11 +50,10 @@ void MarkOpacity(render::Bitmap& bitmap) {
                               [](uint32_t p) { return (p >> 24) == 0xFF; });
 }
 
-// Decodes any stb-supported stream to RGBA after checking its size against the budget.
-std::optional<render::Bitmap> DecodeWithStb(std::span<const uint8_t> bytes, DecodeBudget& budget,
-                                            bool premultiply) {
+// Decodes any stb-supported stream to RGBA after checking its size against the caps.
+std::optional<render::Bitmap> DecodeWithStb(std::span<const uint8_t> bytes, bool premultiply) {
   int w = 0, h = 0;
-  if (!stb::Info(bytes, w, h) || !budget.Take(w, h)) return std::nullopt;
+  if (!stb::Info(bytes, w, h) || !DecodeBudget::Allowed(w, h)) return std::nullopt;
   const stb::Pixels image = stb::LoadRgba(bytes, w, h);
   if (!image) return std::nullopt;
   render::Bitmap bitmap = Blank(w, h);
@@ -115,7 +114,8 @@ bool ScanTablesDefined(std::span<const uint8_t> jpeg, size_t at, bool progressiv
 
 // Walks every marker of a JPEG stream, through the entropy-coded data too (progressive files put
 // tables between scans), checks each Huffman table segment and that each scan's tables exist.
-bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
+// `header_only` stops at the first frame header, where reading the size stops.
+bool HuffmanTablesSafe(std::span<const uint8_t> jpeg, bool header_only = false) {
   DefinedTables defined{};
   bool progressive = false;
   size_t i = 0;
@@ -127,6 +127,7 @@ bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
     const size_t length = static_cast<size_t>(i + 2 < jpeg.size() ? jpeg[i + 2] : 0) << 8 |
                           (i + 3 < jpeg.size() ? jpeg[i + 3] : 0);
     const uint8_t marker = jpeg[i + 1];
+    if (header_only && marker >= 0xC0 && marker <= 0xC2) return true;
     if (marker == 0xC2) progressive = true;
     if (marker == 0xC4 &&
         !HuffmanSegmentSafe(jpeg, i + 4, static_cast<ptrdiff_t>(length) - 2, defined)) {
@@ -140,14 +141,23 @@ bool HuffmanTablesSafe(std::span<const uint8_t> jpeg) {
 
 }  // namespace
 
-bool DecodeBudget::Take(int64_t width, int64_t height) {
+bool DecodeBudget::Allowed(int64_t width, int64_t height) {
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
-  const auto pixels = static_cast<size_t>(width * height);
-  if (pixels > kMaxPixels) return false;
-  const size_t bytes = pixels * 4;
-  if (bytes > left_) return false;
-  left_ -= bytes;
+  return static_cast<size_t>(width * height) <= kMaxPixels;
+}
+
+size_t DecodeBudget::Bytes(int width, int height) {
+  return static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+}
+
+bool DecodeBudget::Take(size_t bytes) {
+  if (bytes > Left()) return false;
+  used_ += bytes;
   return true;
+}
+
+void DecodeBudget::Give(size_t bytes) {
+  used_ -= std::min(bytes, used_);
 }
 
 std::vector<uint8_t> RepairJpeg(std::span<const uint8_t> jpeg) {
@@ -204,25 +214,47 @@ size_t InflateInto(std::span<const uint8_t> zlib, std::span<uint8_t> out) {
   return produced;
 }
 
-std::optional<render::Bitmap> DecodeJpegWithTables(std::span<const uint8_t> tables,
-                                                   std::span<const uint8_t> image,
-                                                   DecodeBudget& budget) {
+namespace {
+
+std::vector<uint8_t> Joined(std::span<const uint8_t> tables, std::span<const uint8_t> image) {
   std::vector<uint8_t> joined(tables.begin(), tables.end());
   joined.insert(joined.end(), image.begin(), image.end());
-  return DecodeImage(joined, {}, budget);
+  return joined;
+}
+
+}  // namespace
+
+std::optional<ImageSize> ReadImageSize(std::span<const uint8_t> tables,
+                                       std::span<const uint8_t> image) {
+  ImageSize size;
+  bool known = false;
+  if (tables.empty() && (StartsWith(image, kPngMagic) || IsGif(image))) {
+    known = stb::Info(image, size.width, size.height);
+  } else {
+    // The decoder builds the Huffman tables it meets before the frame header even when asked
+    // for the size alone, so they are checked first.
+    const std::vector<uint8_t> jpeg = RepairJpeg(tables.empty() ? image : Joined(tables, image));
+    known = HuffmanTablesSafe(jpeg, true) && stb::Info(jpeg, size.width, size.height);
+  }
+  if (!known || !DecodeBudget::Allowed(size.width, size.height)) return std::nullopt;
+  return size;
+}
+
+std::optional<render::Bitmap> DecodeJpegWithTables(std::span<const uint8_t> tables,
+                                                   std::span<const uint8_t> image) {
+  return DecodeImage(Joined(tables, image), {});
 }
 
 std::optional<render::Bitmap> DecodeImage(std::span<const uint8_t> image,
-                                          std::span<const uint8_t> zlib_alpha,
-                                          DecodeBudget& budget) {
+                                          std::span<const uint8_t> zlib_alpha) {
   if (StartsWith(image, kPngMagic) || IsGif(image)) {
-    auto bitmap = DecodeWithStb(image, budget, true);
+    auto bitmap = DecodeWithStb(image, true);
     if (bitmap) MarkOpacity(*bitmap);
     return bitmap;
   }
   const std::vector<uint8_t> jpeg = RepairJpeg(image);
   if (!HuffmanTablesSafe(jpeg)) return std::nullopt;
-  auto bitmap = DecodeWithStb(jpeg, budget, false);
+  auto bitmap = DecodeWithStb(jpeg, false);
   if (!bitmap) return bitmap;
   bitmap->opaque = true;
   if (zlib_alpha.empty()) return bitmap;
@@ -284,12 +316,16 @@ void DecodeArgb(const LosslessHead& head, std::span<const uint8_t> data, render:
 
 }  // namespace
 
+bool LosslessHeadValid(const LosslessHead& head) {
+  if (head.format != 3 && head.format != 4 && head.format != 5) return false;
+  if (head.format == 4 && head.alpha) return false;
+  if (head.palette_size < 0 || head.palette_size > 256) return false;
+  return DecodeBudget::Allowed(head.width, head.height);
+}
+
 std::optional<render::Bitmap> DecodeLossless(const LosslessHead& head,
-                                             std::span<const uint8_t> zlib_data,
-                                             DecodeBudget& budget) {
-  if (head.format != 3 && head.format != 4 && head.format != 5) return std::nullopt;
-  if (head.format == 4 && head.alpha) return std::nullopt;
-  if (head.palette_size < 0 || head.palette_size > 256) return std::nullopt;
+                                             std::span<const uint8_t> zlib_data) {
+  if (!LosslessHeadValid(head)) return std::nullopt;
   // Sides are 16-bit, so every size below fits in size_t without overflow.
   const auto w = static_cast<size_t>(head.width);
   const auto h = static_cast<size_t>(head.height);
@@ -305,8 +341,7 @@ std::optional<render::Bitmap> DecodeLossless(const LosslessHead& head,
       payload = w * h * 4;
       break;
   }
-  if (!budget.Take(head.width, head.height)) return std::nullopt;
-  // The payload is at most the image size plus a palette, so it stays within the budget's scale.
+  // The payload is at most the image size plus a palette, so it stays within the caps' scale.
   std::vector<uint8_t> data(payload, 0);
   InflateInto(zlib_data, data);
   render::Bitmap bitmap = Blank(head.width, head.height);

@@ -1,5 +1,7 @@
 // The control's movie engine: the parsed movie, its player state and the renderer, behind the
-// narrow interface the control drives.
+// narrow interface the control drives. Bitmaps the next two seconds of the timeline place are
+// decoded on a worker thread, so that a new photo does not hold up the frame that shows it; a
+// frame that still finds one missing decodes it on the spot.
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -10,6 +12,8 @@
 #include "raster/Pixmap.h"
 #include "render/RenderList.h"
 #include "render/Renderer.h"
+#include "stage/BitmapPlan.h"
+#include "stage/BitmapPrefetcher.h"
 #include "stage/Stage.h"
 
 namespace lumen::flash {
@@ -17,6 +21,10 @@ namespace {
 
 // A declared length beyond this is refused before anything is inflated.
 constexpr uint32_t kMaxMovieBytes = 256u << 20;
+// How far ahead bitmaps are decoded, and the frame rate assumed when the movie gives none.
+constexpr double kAheadSeconds = 2;
+constexpr double kAssumedFrameRate = 12;
+constexpr size_t kMaxAheadFrames = 240;
 
 uint32_t DeclaredLength(std::span<const uint8_t> file) {
   if (file.size() < 8) return 0;
@@ -153,8 +161,14 @@ class StageEngine final : public MovieEngine {
                    bool kept) override;
 
  private:
+  void DecodeAhead();
+
   std::shared_ptr<const movie::Movie> movie_;
   std::unique_ptr<stage::Stage> stage_;
+  std::unique_ptr<stage::BitmapPlan> plan_;
+  // Declared after the stage and the movie: destroyed (and joined) before them.
+  std::unique_ptr<stage::BitmapPrefetcher> prefetcher_;
+  std::vector<const render::BitmapSource*> ahead_;  // the last window asked for
   StageInfo info_;
   render::Renderer renderer_;
   render::RenderList list_;
@@ -181,10 +195,16 @@ bool StageEngine::Load(std::span<const uint8_t> file) {
   info_.frame_rate = std::isfinite(movie_->frame_rate) ? std::max(movie_->frame_rate, 0.0f) : 0;
   info_.frame_count = static_cast<uint16_t>(std::min<size_t>(stage_->FrameCount(), 65535));
   info_.background = Rgb(stage_->Background());
+  plan_ = std::make_unique<stage::BitmapPlan>(*movie_);
+  prefetcher_ = std::make_unique<stage::BitmapPrefetcher>(stage_->Bitmaps());
+  DecodeAhead();
   return true;
 }
 
 void StageEngine::Unload() {
+  prefetcher_.reset();
+  ahead_.clear();
+  plan_.reset();
   stage_.reset();
   movie_.reset();
   info_ = StageInfo();
@@ -200,11 +220,30 @@ uint32_t StageEngine::CurrentFrame() const {
 }
 
 void StageEngine::GotoFrame(uint32_t frame) {
-  if (stage_ && frame < info_.frame_count) stage_->GotoFrame(size_t{frame} + 1);
+  if (stage_ && frame < info_.frame_count) {
+    stage_->GotoFrame(size_t{frame} + 1);
+    DecodeAhead();
+  }
 }
 
 void StageEngine::AdvanceFrame() {
-  if (stage_) stage_->Advance();
+  if (stage_) {
+    stage_->Advance();
+    DecodeAhead();
+  }
+}
+
+// Asks the worker for the bitmaps of the frames from the current one on, when they changed.
+// The window wraps past the last frame, where the control usually loops.
+void StageEngine::DecodeAhead() {
+  const double rate = info_.frame_rate > 0 ? info_.frame_rate : kAssumedFrameRate;
+  const auto frames = static_cast<size_t>(
+      std::clamp(std::ceil(rate * kAheadSeconds), 1.0, double{kMaxAheadFrames}));
+  std::vector<const render::BitmapSource*> window;
+  plan_->Window(stage_->CurrentFrame() - 1, frames, window);
+  if (window == ahead_) return;
+  ahead_ = window;
+  prefetcher_->Request(std::move(window));
 }
 
 void StageEngine::SetQuality(DrawQuality quality) {

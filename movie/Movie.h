@@ -9,7 +9,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "codec/BitmapDecoder.h"
 #include "movie/MorphShape.h"
 #include "movie/Timeline.h"
 #include "render/Geometry.h"
@@ -23,7 +22,9 @@ struct Character {
   std::span<const uint8_t> body;  // the whole tag body, kept for the kinds not parsed yet
   // Shape; a bitmap also gets one: a rectangle of its size painted with it.
   std::shared_ptr<const render::ShapeGeometry> shape;
-  std::shared_ptr<const render::Bitmap> bitmap;
+  std::shared_ptr<const render::BitmapSource> bitmap;  // encoded; decoded when drawn
+  // Shapes and morph shapes: the bitmaps their fills paint with, to decode them ahead.
+  std::vector<const render::BitmapSource*> bitmap_fills;
   std::unique_ptr<const MorphShape> morph;
   std::unique_ptr<const Timeline> sprite;
 };
@@ -52,18 +53,14 @@ class Movie {
   std::unordered_map<uint16_t, Character> characters_;
 };
 
-// How much a movie may take while loading; lower it where memory is short (fuzzing, tests).
-struct LoadLimits {
-  size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal;  // all decoded bitmaps together
-};
-
 struct LoadResult {
   std::shared_ptr<const Movie> movie;  // null on failure
   std::string error;
 };
 
 // Parses a whole movie file (FWS or CWS). Fails only when the bytes are not a playable movie at
-// all; damage after the head ends the parse at the last good tag.
-LoadResult LoadMovie(std::span<const uint8_t> file, const LoadLimits& limits = {});
+// all; damage after the head ends the parse at the last good tag. Bitmaps are not decoded here:
+// only their sizes are read, and pixels wait for the first frame that draws them.
+LoadResult LoadMovie(std::span<const uint8_t> file);
 
 }  // namespace lumen::movie

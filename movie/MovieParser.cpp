@@ -2,8 +2,9 @@
 // declared lengths and read through readers that cannot leave their tag. Timelines keep spans
 // into those bytes for what later parts of the engine will interpret (actions, sounds), so
 // nothing is copied. A length that runs past its container ends that timeline there; a body
-// that does not parse loses only its own tag. Definitions are decoded as they arrive (bitmaps
-// into pixels, shapes into contours), within the limits of a LoadLimits budget.
+// that does not parse loses only its own tag. Shapes are turned into contours as they arrive;
+// bitmaps keep their encoded bytes and only their sizes are read, so loading a movie of many
+// photos is quick and holds no pixels (the player decodes them when drawn).
 
 #include <zlib.h>
 
@@ -13,6 +14,7 @@
 
 #include "codec/BitmapDecoder.h"
 #include "movie/ByteReader.h"
+#include "movie/EncodedBitmap.h"
 #include "movie/Movie.h"
 #include "movie/ShapeBuilder.h"
 
@@ -154,8 +156,7 @@ PlaceCommand ReadPlaceObject2(ByteReader& in, bool version3) {
 
 class MovieParser {
  public:
-  MovieParser(Movie& movie, const LoadLimits& limits)
-      : movie_(movie), budget_(limits.bitmap_bytes) {}
+  explicit MovieParser(Movie& movie) : movie_(movie) {}
 
   std::vector<uint8_t>& Data() { return movie_.data_; }
 
@@ -371,29 +372,38 @@ class MovieParser {
     Define(static_cast<uint16_t>(body[0] | body[1] << 8), code, kind, body);
   }
 
-  BitmapLookup Bitmaps() const {
-    return [this](uint16_t id) -> std::shared_ptr<const render::Bitmap> {
+  // Looks bitmaps up by id and notes each one found in `used`.
+  BitmapLookup Bitmaps(std::vector<const render::BitmapSource*>& used) const {
+    return [this, &used](uint16_t id) -> std::shared_ptr<const render::BitmapSource> {
       const Character* c = movie_.Find(id);
-      return c ? c->bitmap : nullptr;
+      if (c == nullptr || !c->bitmap) return nullptr;
+      if (std::find(used.begin(), used.end(), c->bitmap.get()) == used.end()) {
+        used.push_back(c->bitmap.get());
+      }
+      return c->bitmap;
     };
   }
 
   void DefineShape(ByteReader& in, int version) {
     const uint16_t id = in.U16();
-    const ShapeData data = ReadDefineShape(in, version, Bitmaps());
+    std::vector<const render::BitmapSource*> used;
+    const ShapeData data = ReadDefineShape(in, version, Bitmaps(used));
     shape_records_ += data.records.size();
     if (shape_records_ > kMaxShapeRecords) in.Fail("the movie's shapes exceed the edge limit");
     if (Character* c = Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::Shape, {})) {
       c->shape = std::make_shared<const render::ShapeGeometry>(BuildGeometry(data));
+      c->bitmap_fills = std::move(used);
     }
   }
 
   void DefineMorph(ByteReader& in, int version) {
     const uint16_t id = in.U16();
-    auto morph = std::make_unique<const MorphShape>(MorphShape::Read(in, version, Bitmaps()));
+    std::vector<const render::BitmapSource*> used;
+    auto morph = std::make_unique<const MorphShape>(MorphShape::Read(in, version, Bitmaps(used)));
     if (Character* c =
             Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::MorphShape, {})) {
       c->morph = std::move(morph);
+      c->bitmap_fills = std::move(used);
     }
   }
 
@@ -409,16 +419,16 @@ class MovieParser {
 
   void DefineJpeg(uint16_t code, ByteReader& in) {
     const uint16_t id = in.U16();
-    std::optional<render::Bitmap> bitmap;
+    std::unique_ptr<const render::BitmapSource> bitmap;
     if (code == kDefineBits) {
-      bitmap = codec::DecodeJpegWithTables(jpeg_tables_, in.Rest(), budget_);
+      bitmap = EncodedImage::Make(jpeg_tables_, in.Rest(), {});
     } else if (code == kDefineBitsJpeg2) {
-      bitmap = codec::DecodeImage(in.Rest(), {}, budget_);
+      bitmap = EncodedImage::Make({}, in.Rest(), {});
     } else {
       const uint32_t image_size = in.U32();
       if (code == kDefineBitsJpeg4) in.U16();  // deblocking strength
       const auto image = in.Take(image_size);
-      bitmap = codec::DecodeImage(image, in.Rest(), budget_);
+      bitmap = EncodedImage::Make({}, image, in.Rest());
     }
     AddBitmap(id, code, std::move(bitmap));
   }
@@ -432,26 +442,26 @@ class MovieParser {
     head.height = in.U16();
     if (head.format == 3) head.palette_size = in.U8() + 1;
     AddBitmap(id, alpha ? kDefineBitsLossless2 : kDefineBitsLossless,
-              codec::DecodeLossless(head, in.Rest(), budget_));
+              EncodedLossless::Make(head, in.Rest()));
   }
 
-  // A bitmap that failed to decode still takes its id: fills using it paint nothing.
-  void AddBitmap(uint16_t id, uint16_t code, std::optional<render::Bitmap> bitmap) {
+  // A bitmap whose size cannot be read still takes its id: fills using it paint nothing.
+  void AddBitmap(uint16_t id, uint16_t code, std::unique_ptr<const render::BitmapSource> bitmap) {
     Character* c = Define(id, code, Character::Kind::Bitmap, {});
     if (c == nullptr) return;
     if (!bitmap) {
       Warn("bitmap " + std::to_string(id) + " could not be decoded");
       return;
     }
-    auto shared = std::make_shared<const render::Bitmap>(std::move(*bitmap));
-    c->bitmap = shared;
-    c->shape = std::make_shared<const render::ShapeGeometry>(BitmapRectangle(shared));
+    c->bitmap = std::move(bitmap);
+    c->shape = std::make_shared<const render::ShapeGeometry>(BitmapRectangle(c->bitmap));
   }
 
   // What a bitmap placed on stage by itself shows: its pixels at natural size from (0, 0).
-  static render::ShapeGeometry BitmapRectangle(const std::shared_ptr<const render::Bitmap>& b) {
-    const float w = static_cast<float>(b->width) * 20;
-    const float h = static_cast<float>(b->height) * 20;
+  static render::ShapeGeometry BitmapRectangle(
+      const std::shared_ptr<const render::BitmapSource>& b) {
+    const float w = static_cast<float>(b->Width()) * 20;
+    const float h = static_cast<float>(b->Height()) * 20;
     render::ShapePart part;
     part.path.MoveTo({0, 0});
     part.path.LineTo({w, 0});
@@ -459,7 +469,7 @@ class MovieParser {
     part.path.LineTo({0, h});
     part.path.LineTo({0, 0});
     part.fill.kind = render::FillStyle::Kind::Bitmap;
-    part.fill.bitmap = b;
+    part.fill.source = b;
     part.fill.matrix = render::Matrix::Scale(20, 20);
     part.fill.repeat = false;
     part.fill.smooth = false;
@@ -471,7 +481,6 @@ class MovieParser {
 
   Movie& movie_;
   std::span<const uint8_t> jpeg_tables_;
-  codec::DecodeBudget budget_;
   size_t commands_ = 0;
   size_t shape_records_ = 0;
 };
@@ -511,7 +520,7 @@ const Character* Movie::Find(uint16_t id) const {
   return it == characters_.end() ? nullptr : &it->second;
 }
 
-LoadResult LoadMovie(std::span<const uint8_t> file, const LoadLimits& limits) {
+LoadResult LoadMovie(std::span<const uint8_t> file) {
   LoadResult result;
   if (file.size() < 8) {
     result.error = "The file is too short to be a movie";
@@ -530,7 +539,7 @@ LoadResult LoadMovie(std::span<const uint8_t> file, const LoadLimits& limits) {
   movie->version = file[3];
   movie->compressed = signature == "CWS";
   const size_t declared = file[4] | file[5] << 8 | file[6] << 16 | size_t{file[7]} << 24;
-  MovieParser parser(*movie, limits);
+  MovieParser parser(*movie);
   if (movie->compressed) {
     if (!InflateBody(file, declared, parser.Data())) {
       result.error = "The movie's compressed data cannot be read";

@@ -149,7 +149,7 @@ void SetBitmapFill(render::FillStyle& fill, uint8_t type, uint16_t id, const ren
   fill.matrix = m;
   fill.repeat = (type & 0x01) == 0;
   fill.smooth = (type & 0x02) == 0;
-  if (bitmaps) fill.bitmap = bitmaps(id);
+  if (bitmaps) fill.source = bitmaps(id);
 }
 
 bool ApplyLineFlags(render::LineStyle& line, uint16_t flags) {

@@ -37,8 +37,8 @@ struct ShapeData {
   render::FillRule rule = render::FillRule::EvenOdd;
 };
 
-// Finds decoded bitmaps for bitmap fills; answers null for an unknown id.
-using BitmapLookup = std::function<std::shared_ptr<const render::Bitmap>(uint16_t)>;
+// Finds the bitmaps of bitmap fills; answers null for an unknown id.
+using BitmapLookup = std::function<std::shared_ptr<const render::BitmapSource>(uint16_t)>;
 
 // Shape tag versions: 1 DefineShape, 2 DefineShape2, 3 DefineShape3, 4 DefineShape4.
 render::FillStyle ReadFillStyle(ByteReader& in, int version, const BitmapLookup& bitmaps);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace lumen::render {
@@ -66,6 +67,24 @@ struct Bitmap {
   bool opaque = false;           // every alpha is 255: lets the renderer skip blending
 };
 
+// An image kept encoded until it is drawn: its size is known at once, its pixels are decoded on
+// demand (and cached by whoever draws), so holding a hundred photos costs only their files.
+class BitmapSource {
+ public:
+  BitmapSource(int width, int height) : width_(width), height_(height) {}
+  virtual ~BitmapSource() = default;
+  BitmapSource(const BitmapSource&) = delete;
+  BitmapSource& operator=(const BitmapSource&) = delete;
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // Width() x Height() pixels, or nothing when the image is damaged. Safe on any thread.
+  virtual std::optional<Bitmap> Decode() const = 0;
+
+ private:
+  int width_, height_;
+};
+
 struct GradientStop {
   uint8_t ratio = 0;
   Rgba color;
@@ -89,9 +108,10 @@ struct FillStyle {
   // Gradient or bitmap space to shape space (twips). Bitmap space is image pixels, so a matrix
   // of scale 20 shows the image at its natural size.
   Matrix matrix;
-  std::shared_ptr<const Bitmap> bitmap;  // Bitmap; null paints nothing
-  bool repeat = true;                    // Bitmap: tiled (true) or clamped to its edge pixels
-  bool smooth = true;                    // Bitmap: bilinear (true) or nearest neighbour
+  std::shared_ptr<const Bitmap> bitmap;        // Bitmap: decoded pixels; null paints nothing ...
+  std::shared_ptr<const BitmapSource> source;  // ... unless the pixels come from here
+  bool repeat = true;                          // Bitmap: tiled (true) or clamped to its edge pixels
+  bool smooth = true;                          // Bitmap: bilinear (true) or nearest neighbour
 };
 
 enum class LineCap : uint8_t { Round, None, Square };

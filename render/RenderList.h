@@ -3,6 +3,8 @@
 // One frame as a flat list of draw commands, produced from the display list and consumed by the
 // renderer. The list is cleared and refilled each frame; its storage is kept.
 
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "render/Geometry.h"
@@ -44,9 +46,21 @@ struct RenderCommand {
   BlendMode blend = BlendMode::Normal;   // BeginLayer/EndLayer
 };
 
+// Supplies the pixels of bitmap fills that carry a source. A frame announces the sources it
+// draws before asking for any, so that making room never evicts what the frame needs.
+class BitmapProvider {
+ public:
+  virtual ~BitmapProvider() = default;
+  // Starts a frame drawing with `sources` (repeats allowed); ends the frame before.
+  virtual void BeginFrame(std::span<const BitmapSource* const> sources) = 0;
+  // The source's pixels, decoded now when not at hand; null when they cannot be had.
+  virtual std::shared_ptr<const Bitmap> Pixels(const BitmapSource& source) = 0;
+};
+
 struct RenderList {
   Rgba background;  // the stage colour
   std::vector<RenderCommand> commands;
+  BitmapProvider* bitmaps = nullptr;  // for fills with a source; none: such fills paint nothing
 
   void Clear() { commands.clear(); }
 };

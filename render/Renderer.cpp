@@ -111,6 +111,8 @@ class Renderer::Impl {
   void ClearCache() { cache_.clear(); }
 
  private:
+  void BeginBitmaps(const RenderList& list);
+  const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
   bool CoversTarget(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
@@ -153,6 +155,11 @@ class Renderer::Impl {
   size_t ignored_masks_ = 0;
   std::vector<uint32_t> row_;
   std::vector<uint8_t> cov_;
+  BitmapProvider* bitmaps_ = nullptr;
+  std::vector<const BitmapSource*> frame_sources_;
+  // The pixels this frame painted with, held until it ends whatever the provider evicts.
+  std::vector<std::shared_ptr<const Bitmap>> frame_pixels_;
+  FillStyle resolved_;  // a fill with a source, its pixels filled in
 };
 
 Renderer::Renderer() : impl_(std::make_unique<Impl>()) {}
@@ -206,6 +213,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
     target.Fill(raster::Premultiply(list.background));
     return;
   }
+  BeginBitmaps(list);
   if (list.commands.empty() || !CoversTarget(list.commands.front())) {
     target.Fill(raster::Premultiply(list.background));
   }
@@ -243,6 +251,36 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   ignored_masks_ = 0;
   mask_layers_ = 0;
   target_ = nullptr;
+  bitmaps_ = nullptr;
+  resolved_.bitmap.reset();
+  frame_pixels_.clear();
+}
+
+// Tells the list's bitmap provider which sources this frame paints with.
+void Renderer::Impl::BeginBitmaps(const RenderList& list) {
+  bitmaps_ = list.bitmaps;
+  if (bitmaps_ == nullptr) return;
+  frame_sources_.clear();
+  for (const RenderCommand& cmd : list.commands) {
+    if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape) continue;
+    for (const ShapePart& part : cmd.shape->parts) {
+      const FillStyle& fill = part.kind == ShapePart::Kind::Fill ? part.fill : part.line.fill;
+      if (fill.source) frame_sources_.push_back(fill.source.get());
+    }
+  }
+  bitmaps_->BeginFrame(frame_sources_);
+}
+
+// `fill` itself, or for a fill whose pixels come from a source a copy holding them.
+const FillStyle& Renderer::Impl::Resolve(const FillStyle& fill) {
+  if (fill.kind != FillStyle::Kind::Bitmap || fill.bitmap || !fill.source) return fill;
+  resolved_.kind = fill.kind;
+  resolved_.matrix = fill.matrix;
+  resolved_.repeat = fill.repeat;
+  resolved_.smooth = fill.smooth;
+  resolved_.bitmap = bitmaps_ ? bitmaps_->Pixels(*fill.source) : nullptr;
+  if (resolved_.bitmap) frame_pixels_.push_back(resolved_.bitmap);
+  return resolved_;
 }
 
 // True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say), so the
@@ -275,7 +313,7 @@ bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
       std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
     return false;
   }
-  return paint_.SetFill(part.fill, m * part.fill.matrix, cmd.cxform) && paint_.Opaque();
+  return paint_.SetFill(Resolve(part.fill), m * part.fill.matrix, cmd.cxform) && paint_.Opaque();
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {
@@ -362,7 +400,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   // A mask is the area of its fills; its outlines do not widen it.
   if (building > 0 && part.kind != ShapePart::Kind::Fill) return;
   FillRule rule = part.rule;
-  const FillStyle* fill = &part.fill;
+  const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
   if (part.kind == ShapePart::Kind::Fill) {
     for (const auto& c : lines.contours) edges_.AddPolygon(&device_[c.begin], c.end - c.begin);
   } else {
@@ -384,6 +422,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
     return;
   }
+  if (fill) fill = &Resolve(*fill);
   const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, BitmapSmoothing())
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;

@@ -17,8 +17,8 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
 
 }  // namespace
 
-Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop)
-    : movie_(std::move(movie)), loop_(loop) {
+Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes)
+    : movie_(std::move(movie)), bitmaps_(bitmap_bytes), loop_(loop) {
   context_.movie = movie_.get();
   root_ = std::make_unique<Clip>(context_, movie_->root, 0);
 }
@@ -34,6 +34,7 @@ void Stage::GotoFrame(size_t frame) {
 void Stage::BuildRenderList(render::RenderList& out) {
   out.Clear();
   out.background = context_.background;
+  out.bitmaps = &bitmaps_;
   if (morphs_.size() > kMaxCachedMorphs) {
     morphs_.clear();
     ++shape_generation_;

@@ -11,6 +11,7 @@
 
 #include "movie/Movie.h"
 #include "render/RenderList.h"
+#include "stage/BitmapCache.h"
 #include "stage/Clip.h"
 
 namespace lumen::stage {
@@ -18,7 +19,9 @@ namespace lumen::stage {
 class Stage {
  public:
   // Shows the first frame. `loop`: the root timeline starts over after its last frame.
-  explicit Stage(std::shared_ptr<const movie::Movie> movie, bool loop = true);
+  // `bitmap_bytes`: what the decoded bitmaps may hold together.
+  explicit Stage(std::shared_ptr<const movie::Movie> movie, bool loop = true,
+                 size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal);
 
   void Advance();
   // 1-based, clamped to the timeline.
@@ -33,8 +36,10 @@ class Stage {
   render::Rgba Background() const { return context_.background; }
 
   // Refills `out` with the frame shown. Shapes referenced by the list stay valid until the next
-  // call (morph shapes are built per ratio and cached here).
+  // call (morph shapes are built per ratio and cached here); its bitmaps come from Bitmaps().
   void BuildRenderList(render::RenderList& out);
+  BitmapCache& Bitmaps() { return bitmaps_; }
+  const BitmapCache& Bitmaps() const { return bitmaps_; }
   // Changes whenever shapes handed out in earlier lists were freed: a renderer that caches
   // work per shape address must forget it then.
   uint64_t ShapeGeneration() const { return shape_generation_; }
@@ -47,6 +52,7 @@ class Stage {
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
 
   std::shared_ptr<const movie::Movie> movie_;
+  BitmapCache bitmaps_;
   StageContext context_;
   std::unique_ptr<Clip> root_;
   bool loop_;

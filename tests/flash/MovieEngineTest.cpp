@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
+#include "authoring/Slideshow.h"
 #include "authoring/SwfWriter.h"
 #include "flash/MovieEngine.h"
+#include "tools/reelrender/MovieRunner.h"
 
 namespace lumen::flash {
 namespace {
@@ -294,6 +297,42 @@ TEST(MovieEngine, DrawsOnlyThePartAMovedShapeCoversAndGetsTheSamePicture) {
     EXPECT_LE(part.left, 40 + static_cast<int>(6.6 * (frame - 1)));
     fresh->Render({whole.data(), kWidth, kHeight, kWidth}, view, 0xFF000000, false);
     EXPECT_EQ(picture, whole);
+  }
+}
+
+// The engine decodes photos ahead on a worker thread; whether a photo was ready or not, every
+// frame must come out as the runner draws it, decoding each photo when it first appears.
+// Loading another movie while the worker is busy replaces it cleanly.
+TEST(MovieEngine, DecodingAheadDrawsEveryFrameAsDecodingOnDemand) {
+  authoring::SlideshowSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.slides = 5;
+  spec.still_frames = 3;
+  spec.transition_frames = 2;
+  const Bytes file = authoring::BuildSlideshow(spec);
+  const auto movie = movie::LoadMovie(file).movie;
+  ASSERT_TRUE(movie);
+  authoring::SlideshowSpec other = spec;
+  other.width = 320;
+  other.height = 240;
+  auto engine = CreateMovieEngine();
+  ASSERT_TRUE(engine->Load(authoring::BuildSlideshow(other)));
+  ASSERT_TRUE(engine->Load(file));
+  tools::MovieRunner runner(movie, {});
+  std::vector<uint32_t> pixels(160 * 120);
+  const PixelTarget target{pixels.data(), 160, 120, 160};
+  const uint32_t background = 0xFF000000u | engine->Stage().background;
+  for (uint32_t frame = 0; frame < engine->Stage().frame_count; ++frame) {
+    SCOPED_TRACE(frame);
+    engine->Render(target, {}, background, false);
+    const raster::Pixmap& expected = runner.Draw();
+    for (int y = 0; y < 120; ++y) {
+      ASSERT_TRUE(
+          std::equal(pixels.begin() + y * 160, pixels.begin() + (y + 1) * 160, expected.Row(y)));
+    }
+    engine->AdvanceFrame();
+    runner.Advance();
   }
 }
 

@@ -1,6 +1,7 @@
 // The bitmap decoders. The first byte picks one: 0 a JPEG/PNG/GIF stream, 1 a JPEG with a zlib
 // alpha plane (split at the next byte's position), 2 a lossless bitmap whose head comes from
-// the next six bytes, 3 a JPEG split into tables and image.
+// the next six bytes, 3 a JPEG split into tables and image. Streams are sized first, as the
+// movie does when it loads, and decoded only when their size reads, as when a frame draws them.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,15 +10,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;
-  lumen::codec::DecodeBudget budget(256 << 20);
   const std::span<const uint8_t> rest(data + 2, size - 2);
   const size_t split = data[1] * rest.size() / 256;
   switch (data[0] % 4) {
     case 0:
-      lumen::codec::DecodeImage(rest, {}, budget);
+      if (lumen::codec::ReadImageSize({}, rest)) lumen::codec::DecodeImage(rest, {});
       break;
     case 1:
-      lumen::codec::DecodeImage(rest.first(split), rest.subspan(split), budget);
+      if (lumen::codec::ReadImageSize({}, rest.first(split))) {
+        lumen::codec::DecodeImage(rest.first(split), rest.subspan(split));
+      }
       break;
     case 2: {
       lumen::codec::LosslessHead head;
@@ -26,11 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       head.height = data[4] | data[5] << 8;
       head.palette_size = data[6] + 1;
       head.alpha = data[7] & 1;
-      lumen::codec::DecodeLossless(head, std::span(data + 8, size - 8), budget);
+      lumen::codec::DecodeLossless(head, std::span(data + 8, size - 8));
       break;
     }
     default:
-      lumen::codec::DecodeJpegWithTables(rest.first(split), rest.subspan(split), budget);
+      if (lumen::codec::ReadImageSize(rest.first(split), rest.subspan(split))) {
+        lumen::codec::DecodeJpegWithTables(rest.first(split), rest.subspan(split));
+      }
       break;
   }
   return 0;

@@ -1,5 +1,6 @@
-// The tag parser on whole movies, then a few frames of play and draw lists: any input must load
-// or be refused, and play without fault.
+// The tag parser on whole movies, then a few frames of play and draw lists, and every bitmap
+// decoded through a player's cache whose budget is too small for many: any input must load or
+// be refused, and play without fault.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,11 +9,9 @@
 #include "stage/Stage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  lumen::movie::LoadLimits limits;
-  limits.bitmap_bytes = 256 << 20;
-  const auto result = lumen::movie::LoadMovie({data, size}, limits);
+  const auto result = lumen::movie::LoadMovie({data, size});
   if (!result.movie) return 0;
-  lumen::stage::Stage stage(result.movie);
+  lumen::stage::Stage stage(result.movie, true, size_t{16} << 20);
   lumen::render::RenderList list;
   for (int i = 0; i < 6; ++i) {
     stage.BuildRenderList(list);
@@ -20,5 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   stage.GotoFrame(1);
   stage.BuildRenderList(list);
+  for (const auto& [id, character] : result.movie->Characters()) {
+    if (character.bitmap) stage.Bitmaps().Pixels(*character.bitmap);
+  }
   return 0;
 }

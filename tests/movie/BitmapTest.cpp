@@ -18,10 +18,18 @@ namespace {
 using authoring::Bytes;
 using testing::Load;
 
-std::shared_ptr<const render::Bitmap> BitmapOf(const Bytes& tags, uint16_t id) {
+// The pixels of bitmap `id`, decoded as a frame drawing it would, after checking that the size
+// the movie read at load is the size the pixels have.
+std::optional<render::Bitmap> BitmapOf(const Bytes& tags, uint16_t id) {
   const auto movie = Load(tags);
   const Character* c = movie ? movie->Find(id) : nullptr;
-  return c ? c->bitmap : nullptr;
+  if (!c || !c->bitmap) return std::nullopt;
+  auto bitmap = c->bitmap->Decode();
+  if (bitmap) {
+    EXPECT_EQ(bitmap->width, c->bitmap->Width());
+    EXPECT_EQ(bitmap->height, c->bitmap->Height());
+  }
+  return bitmap;
 }
 
 struct LosslessCase {
@@ -92,18 +100,28 @@ TEST(LosslessBitmaps, DecodesEveryFormatWithRowPadding) {
 }
 
 TEST(LosslessBitmaps, HostileSizesAreRefusedBeforeAllocating) {
-  codec::DecodeBudget budget(32 << 20);
   codec::LosslessHead head{5, 65535, 65535, 0, true};
   const Bytes payload = authoring::Deflate(Bytes(16, 0));
-  EXPECT_FALSE(codec::DecodeLossless(head, payload, budget));
-  head.width = head.height = 4000;  // within the side limit, over this budget
-  EXPECT_FALSE(codec::DecodeLossless(head, payload, budget));
+  EXPECT_FALSE(codec::LosslessHeadValid(head));
+  EXPECT_FALSE(codec::DecodeLossless(head, payload));
   head.width = head.height = 2;
-  const auto small = codec::DecodeLossless(head, payload, budget);
+  const auto small = codec::DecodeLossless(head, payload);
   ASSERT_TRUE(small);  // short data decodes as transparent
   EXPECT_EQ(small->pixels, std::vector<uint32_t>(4, 0));
   head.format = 9;
-  EXPECT_FALSE(codec::DecodeLossless(head, payload, budget));
+  EXPECT_FALSE(codec::LosslessHeadValid(head));
+  EXPECT_FALSE(codec::DecodeLossless(head, payload));
+}
+
+// Loading reads only heads, and a bitmap of a hostile size takes its id without a shape.
+TEST(LosslessBitmaps, HostileSizesAreRefusedAtLoad) {
+  Bytes tags;
+  authoring::DefineBitsLossless(tags, 4, false, 5, 9000, 2, Bytes(8, 0));
+  const auto huge = Load(tags);
+  ASSERT_TRUE(huge->Find(4));
+  EXPECT_FALSE(huge->Find(4)->bitmap);
+  EXPECT_FALSE(huge->Find(4)->shape);
+  EXPECT_FALSE(huge->warnings.empty());
 }
 
 void Append(void* context, void* data, int size) {
@@ -230,15 +248,19 @@ TEST(JpegBitmaps, PngPayloadIsPremultiplied) {
 }
 
 TEST(JpegBitmaps, GarbageAndCapsDecodeToNothing) {
-  codec::DecodeBudget budget(200);  // less than an 8 x 8 image
-  EXPECT_FALSE(codec::DecodeImage(Jpeg(), {}, budget));
-  codec::DecodeBudget enough;
   const Bytes garbage = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 8, 0xFF, 0xFF, 0xFF, 0xFF};
-  EXPECT_FALSE(codec::DecodeImage(garbage, {}, enough));
-  EXPECT_FALSE(codec::DecodeImage({}, {}, enough));
+  EXPECT_FALSE(codec::ReadImageSize({}, garbage));
+  EXPECT_FALSE(codec::DecodeImage(garbage, {}));
+  EXPECT_FALSE(codec::ReadImageSize({}, {}));
+  EXPECT_FALSE(codec::DecodeImage({}, {}));
+  const auto size = codec::ReadImageSize({}, Jpeg());
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 8);
+  EXPECT_EQ(size->height, 8);
 }
 
-// A Huffman table declaring more than 256 codes made the decoder write past its tables.
+// A Huffman table declaring more than 256 codes made the decoder write past its tables. Such a
+// stream still loads (only its head is read then) and decodes to nothing when drawn.
 TEST(JpegBitmaps, OverfullHuffmanTablesAreRefused) {
   Bytes jpeg = Jpeg();
   size_t dht = 0;
@@ -249,10 +271,35 @@ TEST(JpegBitmaps, OverfullHuffmanTablesAreRefused) {
     }
   }
   ASSERT_NE(dht, 0u);
-  codec::DecodeBudget budget;
-  EXPECT_TRUE(codec::DecodeImage(jpeg, {}, budget));
+  EXPECT_TRUE(codec::DecodeImage(jpeg, {}));
   for (size_t k = 0; k < 16; ++k) jpeg[dht + 5 + k] = 0x20;  // 512 codes in the first table
-  EXPECT_FALSE(codec::DecodeImage(jpeg, {}, budget));
+  EXPECT_FALSE(codec::DecodeImage(jpeg, {}));
+  const auto movie = Load(Tag(authoring::kTagDefineBitsJpeg2, 2, {jpeg}));
+  const Character* c = movie->Find(2);
+  ASSERT_TRUE(c && c->bitmap && c->shape);
+  EXPECT_EQ(c->bitmap->Width(), 8);
+  EXPECT_FALSE(c->bitmap->Decode());
+}
+
+// Reading only the size, the decoder still built the tables given before the frame header,
+// and one of more than 256 codes (valid code lengths otherwise) made it write past them while a
+// movie loaded.
+TEST(JpegBitmaps, SizeIsNotReadPastAnOverfullTableBeforeTheFrame) {
+  for (const uint8_t ten_bit_codes : {0, 100}) {  // with the 9-bit ones: 200 or 300 codes
+    SCOPED_TRACE(static_cast<int>(ten_bit_codes));
+    Bytes counts(16, 0);
+    counts[8] = 200;
+    counts[9] = ten_bit_codes;
+    const size_t codes = 200u + ten_bit_codes;
+    const size_t length = 2 + 1 + 16 + codes;
+    Bytes jpeg = {
+        0xFF, 0xD8, 0xFF, 0xC4, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
+        0x00};
+    jpeg.insert(jpeg.end(), counts.begin(), counts.end());
+    jpeg.insert(jpeg.end(), codes, 0);
+    jpeg.insert(jpeg.end(), {0xFF, 0xC0, 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0, 0xFF, 0xD9});
+    EXPECT_EQ(codec::ReadImageSize({}, jpeg).has_value(), codes <= 256);
+  }
 }
 
 // A scan naming a Huffman table the stream never defined made the decoder look codes up in
@@ -271,8 +318,7 @@ TEST(JpegBitmaps, ScansNamingUndefinedHuffmanTablesAreRefused) {
     SCOPED_TRACE(static_cast<int>(selectors));
     Bytes changed = jpeg;
     changed[sos + 6] = selectors;  // the first component's DC and AC table slots
-    codec::DecodeBudget budget;
-    EXPECT_FALSE(codec::DecodeImage(changed, {}, budget));
+    EXPECT_FALSE(codec::DecodeImage(changed, {}));
   }
 }
 
@@ -293,7 +339,7 @@ TEST(PlacedBitmaps, ABitmapCharacterIsDrawnAsARectangleOfItsSize) {
   ASSERT_TRUE(c && c->shape);
   EXPECT_FLOAT_EQ(c->shape->bounds.x_max, 40);
   EXPECT_FLOAT_EQ(c->shape->bounds.y_max, 20);
-  EXPECT_EQ(c->shape->parts[0].fill.bitmap, c->bitmap);
+  EXPECT_EQ(c->shape->parts[0].fill.source, c->bitmap);
 }
 
 }  // namespace

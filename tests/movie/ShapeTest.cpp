@@ -168,13 +168,15 @@ TEST(ShapeFills, GradientAndBitmapFillsKeepTheirParameters) {
   EXPECT_FLOAT_EQ(gf.matrix.tx, 100);
   const auto& bf = g.parts[1].fill;
   EXPECT_EQ(bf.kind, render::FillStyle::Kind::Bitmap);
-  EXPECT_EQ(bf.bitmap, movie->Find(7)->bitmap);
-  ASSERT_TRUE(bf.bitmap);
-  EXPECT_EQ(bf.bitmap->pixels[0], 0xFFFF0000u);
+  EXPECT_EQ(bf.source, movie->Find(7)->bitmap);
+  ASSERT_TRUE(bf.source);
+  EXPECT_EQ(bf.source->Decode()->pixels[0], 0xFFFF0000u);
+  EXPECT_EQ(movie->Find(1)->bitmap_fills,
+            std::vector<const render::BitmapSource*>{movie->Find(7)->bitmap.get()});
   EXPECT_TRUE(bf.repeat);
   EXPECT_FALSE(bf.smooth);
   EXPECT_FLOAT_EQ(bf.matrix.a, 20);
-  EXPECT_EQ(g.parts[2].fill.bitmap, nullptr);
+  EXPECT_EQ(g.parts[2].fill.source, nullptr);
   EXPECT_FALSE(g.parts[2].fill.repeat);
   EXPECT_TRUE(g.parts[2].fill.smooth);
 }

@@ -22,6 +22,7 @@ struct RunOptions {
   render::Quality quality = render::Quality::High;
   render::ScaleMode scale = render::ScaleMode::ShowAll;
   raster::CoverageMethod coverage = raster::CoverageMethod::SampledGrid;
+  size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal;  // decoded bitmaps held at once
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for
@@ -40,9 +41,10 @@ class MovieRunner {
   void Advance();
   // Draws the frame shown and answers the picture, valid until the next call.
   const raster::Pixmap& Draw();
+  const stage::BitmapCache& Bitmaps() const { return stage_.Bitmaps(); }
 
  private:
-  stage::Stage stage_;
+  stage::Stage stage_;  // decodes each bitmap on the frame that first draws it
   render::Renderer renderer_;
   render::RenderList list_;
   raster::Pixmap pixmap_;
