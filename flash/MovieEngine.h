@@ -72,5 +72,8 @@ class MovieEngine {
 };
 
 std::unique_ptr<MovieEngine> CreateMovieEngine();
+// The same with room for `bitmap_bytes` of decoded pixels (photos beyond it are decoded again
+// when they come back) instead of the platform's default.
+std::unique_ptr<MovieEngine> CreateMovieEngine(size_t bitmap_bytes);
 
 }  // namespace lumen::flash

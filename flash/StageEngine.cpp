@@ -149,6 +149,7 @@ uint32_t Rgb(render::Rgba color) {
 
 class StageEngine final : public MovieEngine {
  public:
+  explicit StageEngine(size_t bitmap_bytes) : bitmap_bytes_(bitmap_bytes) {}
   bool Load(std::span<const uint8_t> file) override;
   void Unload() override;
   bool Loaded() const override { return stage_ != nullptr; }
@@ -163,6 +164,7 @@ class StageEngine final : public MovieEngine {
  private:
   void DecodeAhead();
 
+  size_t bitmap_bytes_;
   std::shared_ptr<const movie::Movie> movie_;
   std::unique_ptr<stage::Stage> stage_;
   std::unique_ptr<stage::BitmapPlan> plan_;
@@ -186,7 +188,7 @@ bool StageEngine::Load(std::span<const uint8_t> file) {
   if (!loaded.movie) return false;
   movie_ = std::move(loaded.movie);
   // The control decides what follows the last frame; the timeline itself stops there.
-  stage_ = std::make_unique<stage::Stage>(movie_, /*loop=*/false);
+  stage_ = std::make_unique<stage::Stage>(movie_, /*loop=*/false, bitmap_bytes_);
   const render::Rect& r = movie_->stage;
   info_.x_min = Twips(r.x_min);
   info_.y_min = Twips(r.y_min);
@@ -288,7 +290,11 @@ PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, 
 }  // namespace
 
 std::unique_ptr<MovieEngine> CreateMovieEngine() {
-  return std::make_unique<StageEngine>();
+  return CreateMovieEngine(codec::DecodeBudget::kDefaultTotal);
+}
+
+std::unique_ptr<MovieEngine> CreateMovieEngine(size_t bitmap_bytes) {
+  return std::make_unique<StageEngine>(bitmap_bytes);
 }
 
 }  // namespace lumen::flash
