@@ -170,7 +170,8 @@ class StageEngine final : public MovieEngine {
   std::unique_ptr<stage::BitmapPlan> plan_;
   // Declared after the stage and the movie: destroyed (and joined) before them.
   std::unique_ptr<stage::BitmapPrefetcher> prefetcher_;
-  std::vector<const render::BitmapSource*> ahead_;  // the last window asked for
+  std::vector<const render::BitmapSource*> ahead_;   // the last window asked for
+  std::vector<const render::BitmapSource*> window_;  // scratch: the window from this frame
   StageInfo info_;
   render::Renderer renderer_;
   render::RenderList list_;
@@ -241,11 +242,10 @@ void StageEngine::DecodeAhead() {
   const double rate = info_.frame_rate > 0 ? info_.frame_rate : kAssumedFrameRate;
   const auto frames = static_cast<size_t>(
       std::clamp(std::ceil(rate * kAheadSeconds), 1.0, double{kMaxAheadFrames}));
-  std::vector<const render::BitmapSource*> window;
-  plan_->Window(stage_->CurrentFrame() - 1, frames, window);
-  if (window == ahead_) return;
-  ahead_ = window;
-  prefetcher_->Request(std::move(window));
+  plan_->Window(stage_->CurrentFrame() - 1, frames, window_);
+  if (window_ == ahead_) return;
+  ahead_ = window_;
+  prefetcher_->Request(ahead_);
 }
 
 void StageEngine::SetQuality(DrawQuality quality) {
