@@ -247,6 +247,23 @@ TEST(JpegBitmaps, PngPayloadIsPremultiplied) {
   EXPECT_EQ(bitmap->pixels[6], 0xC00000C0u);
 }
 
+// PNG allows an IDAT chunk of no bytes; the decoder copies "nothing" from it into a buffer it
+// has not made yet.
+TEST(JpegBitmaps, PngWithAnEmptyDataChunkDecodes) {
+  const Bytes plain = Png();
+  constexpr size_t kAfterHeader = 8 + 25;  // signature, IHDR chunk
+  ASSERT_EQ(std::memcmp(plain.data() + kAfterHeader + 4, "IDAT", 4), 0);
+  const uint8_t kEmptyIdat[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+  Bytes padded(plain.begin(), plain.begin() + kAfterHeader);
+  padded.insert(padded.end(), std::begin(kEmptyIdat), std::end(kEmptyIdat));
+  padded.insert(padded.end(), plain.begin() + kAfterHeader, plain.end());
+  const auto expected = BitmapOf(Tag(authoring::kTagDefineBitsJpeg2, 2, {plain}), 2);
+  const auto bitmap = BitmapOf(Tag(authoring::kTagDefineBitsJpeg2, 2, {padded}), 2);
+  ASSERT_TRUE(expected);
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(bitmap->pixels, expected->pixels);
+}
+
 TEST(JpegBitmaps, GarbageAndCapsDecodeToNothing) {
   const Bytes garbage = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 8, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_FALSE(codec::ReadImageSize({}, garbage));
