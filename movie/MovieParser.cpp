@@ -346,11 +346,21 @@ class MovieParser {
       case kDefineFontAlignZones:
       case kDefineFontName:
       case kDefineScalingGrid:
-      case kExportAssets:
         movie_.annotations.push_back({code, in.Rest()});
+        break;
+      case kExportAssets:
+        ReadExports(in);
         break;
       default:
         break;  // unknown or not needed: skipped by its length
+    }
+  }
+
+  void ReadExports(ByteReader& in) {
+    const uint16_t count = in.U16();
+    for (uint16_t i = 0; i < count && in.Remaining() > 0; ++i) {
+      const uint16_t id = in.U16();
+      movie_.exports.try_emplace(id, in.String());
     }
   }
 
@@ -539,6 +549,7 @@ LoadResult LoadMovie(std::span<const uint8_t> file) {
   movie->version = file[3];
   movie->compressed = signature == "CWS";
   const size_t declared = file[4] | file[5] << 8 | file[6] << 16 | size_t{file[7]} << 24;
+  movie->file_length = declared;
   MovieParser parser(*movie);
   if (movie->compressed) {
     if (!InflateBody(file, declared, parser.Data())) {

@@ -3,19 +3,28 @@
 // between; going backwards replays the place and remove tags from the first frame into a
 // scratch list (no instances made) and then reconciles: an object whose depth keeps the same
 // character and ratio stays alive with its new properties, the rest are destroyed or created.
+// Objects that a script made or moved are the script's: the timeline leaves them alone.
+// Frame scripts and clip events are queued on the stage's script host and run after the
+// display-list changes of the whole tick, as the reference runs them.
 
 #include "stage/Clip.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
+
+#include "avm1/ClipObject.h"
+#include "stage/ScriptHost.h"
 
 namespace lumen::stage {
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 template <typename T>
-auto LowerBound(std::vector<T>& list, uint16_t depth) {
-  return std::lower_bound(list.begin(), list.end(), depth, [](const T& item, uint16_t d) {
+auto LowerBound(std::vector<T>& list, int32_t depth) {
+  return std::lower_bound(list.begin(), list.end(), depth, [](const T& item, int32_t d) {
     if constexpr (std::is_same_v<T, Placement>) {
       return item.depth < d;
     } else {
@@ -47,6 +56,48 @@ void ReplayInto(const movie::Frame& frame, std::vector<Placement>& list) {
   }
 }
 
+bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (!case_sensitive) {
+      x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
+      y = static_cast<char>(std::tolower(static_cast<unsigned char>(y)));
+    }
+    if (x != y) return false;
+  }
+  return true;
+}
+
+const movie::Timeline& EmptyTimeline() {
+  static const movie::Timeline timeline{{movie::Frame{}}};
+  return timeline;
+}
+
+render::Matrix Inverse(const render::Matrix& m) {
+  const double det = static_cast<double>(m.a) * m.d - static_cast<double>(m.b) * m.c;
+  if (det == 0 || !std::isfinite(det)) return {0, 0, 0, 0, 0, 0};
+  const double a = m.d / det, b = -m.b / det, c = -m.c / det, d = m.a / det;
+  const double tx = -(a * m.tx + c * m.ty), ty = -(b * m.tx + d * m.ty);
+  return {static_cast<float>(a), static_cast<float>(b),  static_cast<float>(c),
+          static_cast<float>(d), static_cast<float>(tx), static_cast<float>(ty)};
+}
+
+void Include(render::Rect& into, bool& any, const render::Rect& r, const render::Matrix& m) {
+  const render::Point corners[] = {m.Apply({r.x_min, r.y_min}), m.Apply({r.x_max, r.y_min}),
+                                   m.Apply({r.x_min, r.y_max}), m.Apply({r.x_max, r.y_max})};
+  for (const render::Point& p : corners) {
+    if (!any) {
+      into = {p.x, p.y, p.x, p.y};
+      any = true;
+    }
+    into.x_min = std::min(into.x_min, p.x);
+    into.y_min = std::min(into.y_min, p.y);
+    into.x_max = std::max(into.x_max, p.x);
+    into.y_max = std::max(into.y_max, p.y);
+  }
+}
+
 }  // namespace
 
 void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
@@ -58,32 +109,64 @@ void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
   if (command.clip_depth) place.clip_depth = *command.clip_depth;
   if (command.blend) place.blend = *command.blend;
   if (command.cache_as_bitmap) place.cache_as_bitmap = *command.cache_as_bitmap;
+  if (!command.clip_actions.empty()) place.clip_actions = command.clip_actions;
 }
 
-Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting)
-    : context_(context), timeline_(timeline), nesting_(nesting) {
+Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
+           int32_t depth, std::string name, uint16_t character)
+    : context_(context),
+      timeline_(timeline),
+      nesting_(nesting),
+      parent_(parent),
+      depth_(depth),
+      name_(std::move(name)),
+      character_(character) {
+  if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
   if (!timeline_.frames.empty()) EnterFrame(0, true);
 }
 
 Clip::~Clip() {
   context_.objects -= objects_.size();
+  if (context_.scripts != nullptr) context_.scripts->Unregister(*this);
 }
 
-const DisplayObject* Clip::At(uint16_t depth) const {
+const DisplayObject* Clip::At(int32_t depth) const {
   const auto it = std::lower_bound(
       objects_.begin(), objects_.end(), depth,
-      [](const DisplayObject& object, uint16_t d) { return object.place.depth < d; });
+      [](const DisplayObject& object, int32_t d) { return object.place.depth < d; });
   return it != objects_.end() && it->place.depth == depth ? &*it : nullptr;
 }
 
-DisplayObject* Clip::Find(uint16_t depth) {
+DisplayObject* Clip::Find(int32_t depth) {
   return const_cast<DisplayObject*>(std::as_const(*this).At(depth));
 }
 
-void Clip::Advance(bool loop) {
-  for (DisplayObject& object : objects_) {
-    if (object.clip) object.clip->Advance(true);
+const Placement& Clip::Place() const {
+  if (parent_ != nullptr) {
+    if (const DisplayObject* self = parent_->At(depth_)) return self->place;
   }
+  return root_place_;
+}
+
+Placement& Clip::MutablePlace() {
+  return const_cast<Placement&>(std::as_const(*this).Place());
+}
+
+render::Matrix Clip::GlobalMatrix() const {
+  const render::Matrix& own = Place().matrix;
+  return parent_ ? parent_->GlobalMatrix() * own : own;
+}
+
+const Clip* Clip::MaskClip() const {
+  avm1::ClipObject* mask = script_ ? script_->mask : nullptr;
+  return mask && mask->Link() ? static_cast<const Clip*>(mask->Link()) : nullptr;
+}
+
+bool Clip::IsMaskOfAnother() const {
+  return script_ != nullptr && script_->is_mask;
+}
+
+void Clip::AdvanceTimeline(bool loop) {
   if (!playing_ || FrameCount() <= 1) return;
   if (current_ + 1 < FrameCount()) {
     EnterFrame(current_ + 1, true);
@@ -104,7 +187,7 @@ void Clip::GotoFrame(size_t frame) {
     return;
   }
   Rebuild(frame);
-  RunActions(frame);
+  QueueActions(frame);
 }
 
 bool Clip::GotoLabel(std::string_view label) {
@@ -115,6 +198,7 @@ bool Clip::GotoLabel(std::string_view label) {
 
 void Clip::EnterFrame(size_t frame, bool run_actions) {
   current_ = frame;
+  RunInitActions(frame);
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
@@ -125,27 +209,51 @@ void Clip::EnterFrame(size_t frame, bool run_actions) {
       context_.background_set = true;
     }
   }
-  if (run_actions) RunActions(frame);
+  if (run_actions) QueueActions(frame);
 }
 
-void Clip::RunActions(size_t frame) {
+void Clip::QueueActions(size_t frame) {
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
     const auto* action = std::get_if<movie::ActionCommand>(&command);
-    if (action && action->stops) playing_ = false;
+    if (action == nullptr) continue;
+    if (context_.scripts != nullptr) {
+      context_.scripts->QueueActions(*this, action->actions);
+    } else if (action->stops) {
+      playing_ = false;
+    }
+  }
+}
+
+void Clip::RunInitActions(size_t frame) {
+  if (context_.scripts == nullptr) return;
+  constexpr uint16_t kDoInitAction = 59;
+  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+    const auto* other = std::get_if<movie::OtherCommand>(&command);
+    if (other == nullptr || other->code != kDoInitAction || other->body.size() < 2) continue;
+    const auto sprite = static_cast<uint16_t>(other->body[0] | other->body[1] << 8);
+    context_.scripts->RunInitActions(*this, sprite, other->body.subspan(2));
   }
 }
 
 void Clip::Place(const movie::PlaceCommand& command) {
   DisplayObject* existing = Find(command.depth);
+  if (existing != nullptr && existing->scripted) return;
   if (command.move) {
     if (existing == nullptr) return;
     Placement place = existing->place;
     ApplyPlace(command, place);
     if (place.character != existing->place.character) {
       Create(place);  // replace: a new instance that keeps the old one's properties
-    } else {
-      existing->place = place;
+      return;
     }
+    // A clip a script has moved keeps where the script put it.
+    if (existing->clip && existing->clip->transformed_) {
+      place.matrix = existing->place.matrix;
+      place.cxform = existing->place.cxform;
+    } else if (existing->clip && command.matrix) {
+      existing->clip->scale_.valid = false;
+    }
+    existing->place = place;
     return;
   }
   if (!command.character) return;
@@ -155,28 +263,40 @@ void Clip::Place(const movie::PlaceCommand& command) {
   Create(place);
 }
 
-void Clip::Remove(uint16_t depth) {
+void Clip::Remove(int32_t depth) {
   auto it = LowerBound(objects_, depth);
-  if (it != objects_.end() && it->place.depth == depth) Destroy(it);
+  if (it != objects_.end() && it->place.depth == depth && !it->scripted) Destroy(it);
 }
 
 void Clip::Destroy(std::vector<DisplayObject>::iterator it) {
+  // Taken out of the list first, so that what its removal runs sees the list without it.
+  std::unique_ptr<Clip> clip = std::move(it->clip);
   objects_.erase(it);
   --context_.objects;
+  clip.reset();
 }
 
-void Clip::Create(const Placement& place) {
-  Remove(place.depth);
-  if (context_.objects >= StageContext::kMaxObjects) return;
+DisplayObject* Clip::Create(const Placement& place) {
+  auto old = LowerBound(objects_, place.depth);
+  if (old != objects_.end() && old->place.depth == place.depth) Destroy(old);
+  if (context_.objects >= StageContext::kMaxObjects) return nullptr;
   DisplayObject object;
   object.place = place;
   object.character = context_.movie->Find(place.character);
-  if (object.character && object.character->sprite && nesting_ < StageContext::kMaxNesting) {
-    object.clip = std::make_unique<Clip>(context_, *object.character->sprite, nesting_ + 1);
-  }
-  auto it = LowerBound(objects_, place.depth);
-  objects_.insert(it, std::move(object));
+  auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
+  const movie::Character* character = it->character;
+  if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
+    auto clip = std::make_unique<Clip>(context_, *character->sprite, nesting_ + 1, this,
+                                       place.depth, std::string(place.name), place.character);
+    Clip* made = clip.get();
+    DisplayObject* slot = Find(place.depth);
+    if (slot == nullptr) return nullptr;
+    slot->clip = std::move(clip);
+    if (context_.scripts != nullptr) context_.scripts->Placed(*made);
+    return slot;
+  }
+  return &*it;
 }
 
 void Clip::Rebuild(size_t frame) {
@@ -184,22 +304,357 @@ void Clip::Rebuild(size_t frame) {
   for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_.frames[f], scratch_);
   current_ = frame;
   // Objects that the target frame still shows with the same character and ratio survive.
-  for (auto it = objects_.begin(); it != objects_.end();) {
-    auto want = LowerBound(scratch_, it->place.depth);
-    const bool keep = want != scratch_.end() && want->depth == it->place.depth &&
-                      want->character == it->place.character && want->ratio == it->place.ratio;
+  for (size_t i = 0; i < objects_.size();) {
+    DisplayObject& object = objects_[i];
+    auto want = LowerBound(scratch_, object.place.depth);
+    const bool listed = want != scratch_.end() && want->depth == object.place.depth;
+    if (object.scripted) {
+      ++i;
+      continue;
+    }
+    const bool keep =
+        listed && want->character == object.place.character && want->ratio == object.place.ratio;
     if (keep) {
-      it->place = *want;
-      ++it;
+      const bool visible = object.place.visible;
+      object.place = *want;
+      object.place.visible = visible;
+      ++i;
     } else {
-      const auto index = it - objects_.begin();
-      Destroy(it);
-      it = objects_.begin() + index;
+      Destroy(objects_.begin() + static_cast<long>(i));
     }
   }
   for (const Placement& place : scratch_) {
     if (Find(place.depth) == nullptr) Create(place);
   }
+}
+
+// --- Scripts' view --------------------------------------------------------------------------
+
+avm1::ClipLink* Clip::Child(std::string_view name, bool case_sensitive) {
+  for (DisplayObject& object : objects_) {
+    if (object.clip && SameName(object.clip->name_, name, case_sensitive)) {
+      return object.clip.get();
+    }
+  }
+  return nullptr;
+}
+
+void Clip::Children(std::vector<ClipLink*>& out) {
+  for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+    if (it->clip) out.push_back(it->clip.get());
+  }
+}
+
+avm1::ClipLink* Clip::ChildAtDepth(int32_t depth) {
+  const int64_t internal = int64_t{depth} + kScriptDepthBias;
+  if (internal < INT32_MIN || internal > INT32_MAX) return nullptr;
+  DisplayObject* object = Find(static_cast<int32_t>(internal));
+  return object ? object->clip.get() : nullptr;
+}
+
+void Clip::FillScaleCache() {
+  if (scale_.valid) return;
+  const render::Matrix& m = Place().matrix;
+  const double a = m.a, b = m.b, c = m.c, d = m.d;
+  scale_.xscale = std::sqrt(a * a + b * b) * 100;
+  scale_.yscale = std::sqrt(c * c + d * d) * 100;
+  if (a * d - b * c < 0) scale_.yscale = -scale_.yscale;
+  scale_.rotation = std::atan2(b, a) * 180 / kPi;
+  scale_.valid = true;
+}
+
+void Clip::ApplyScaleCache() {
+  render::Matrix& m = MutablePlace().matrix;
+  const double r = scale_.rotation * kPi / 180;
+  const double sx = scale_.xscale / 100, sy = scale_.yscale / 100;
+  m.a = static_cast<float>(sx * std::cos(r));
+  m.b = static_cast<float>(sx * std::sin(r));
+  m.c = static_cast<float>(-sy * std::sin(r));
+  m.d = static_cast<float>(sy * std::cos(r));
+}
+
+render::Rect Clip::LocalBounds() const {
+  render::Rect r;
+  bool any = false;
+  if (const render::ShapeGeometry* drawn = drawing_.Geometry()) {
+    Include(r, any, drawn->bounds, {});
+  }
+  for (const DisplayObject& object : objects_) {
+    if (object.clip) {
+      render::Rect child = object.clip->LocalBounds();
+      if (!child.Empty() || child.x_max > child.x_min) Include(r, any, child, object.place.matrix);
+    } else if (object.character && object.character->shape) {
+      Include(r, any, object.character->shape->bounds, object.place.matrix);
+    }
+  }
+  if (!any) return {};
+  return r;
+}
+
+double Clip::Get(avm1::ClipProperty property) {
+  using P = avm1::ClipProperty;
+  const Placement& p = Place();
+  switch (property) {
+    case P::X:
+      return p.matrix.tx / 20.0;
+    case P::Y:
+      return p.matrix.ty / 20.0;
+    case P::XScale:
+      FillScaleCache();
+      return scale_.xscale;
+    case P::YScale:
+      FillScaleCache();
+      return scale_.yscale;
+    case P::Rotation:
+      FillScaleCache();
+      return scale_.rotation;
+    case P::Alpha:
+      return static_cast<double>(p.cxform.mul_a) * 100;
+    case P::Visible:
+      return p.visible ? 1 : 0;
+    case P::Width:
+    case P::Height: {
+      render::Rect box;
+      bool any = false;
+      Include(box, any, LocalBounds(), p.matrix);
+      if (!any) return 0;
+      return (property == P::Width ? box.x_max - box.x_min : box.y_max - box.y_min) / 20.0;
+    }
+    case P::CurrentFrame:
+      return static_cast<double>(current_ + 1);
+    case P::TotalFrames:
+    case P::FramesLoaded:
+      return static_cast<double>(FrameCount());
+    case P::HighQuality:
+      return 1;
+    case P::SoundBufTime:
+      return 5;
+    case P::XMouse:
+    case P::YMouse: {
+      double x = context_.scripts ? context_.scripts->MouseX() : 0;
+      double y = context_.scripts ? context_.scripts->MouseY() : 0;
+      GlobalToLocal(x, y);
+      return property == P::XMouse ? x : y;
+    }
+    default:
+      return 0;
+  }
+}
+
+void Clip::Set(avm1::ClipProperty property, double value) {
+  using P = avm1::ClipProperty;
+  Placement& p = MutablePlace();
+  if (property != P::Visible) transformed_ = true;
+  switch (property) {
+    case P::X:
+    case P::Y: {
+      const float twips = static_cast<float>(std::trunc(std::clamp(value, -1e7, 1e7) * 20));
+      (property == P::X ? p.matrix.tx : p.matrix.ty) = twips;
+      FillScaleCache();
+      return;
+    }
+    case P::XScale:
+    case P::YScale:
+    case P::Rotation: {
+      FillScaleCache();
+      double& slot = property == P::XScale   ? scale_.xscale
+                     : property == P::YScale ? scale_.yscale
+                                             : scale_.rotation;
+      slot = property == P::Rotation ? std::remainder(value, 360.0) : value;
+      if (property == P::Rotation && slot == -180) slot = 180;
+      ApplyScaleCache();
+      return;
+    }
+    case P::Width:
+    case P::Height: {
+      const double now = Get(property);
+      FillScaleCache();
+      if (now != 0) {
+        (property == P::Width ? scale_.xscale : scale_.yscale) *= value / now;
+        ApplyScaleCache();
+      }
+      return;
+    }
+    case P::Alpha:
+      FillScaleCache();
+      p.cxform.mul_a = static_cast<float>(value / 100);
+      return;
+    case P::Visible:
+      p.visible = value != 0;
+      return;
+    default:
+      return;
+  }
+}
+
+avm1::ClipBounds Clip::Bounds(ClipLink* space) {
+  render::Rect local = LocalBounds();
+  avm1::ClipBounds out;
+  if (local.x_max <= local.x_min && local.y_max <= local.y_min && local.x_min == 0 &&
+      local.x_max == 0) {
+    return out;
+  }
+  const render::Matrix to_space =
+      Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix();
+  render::Rect box;
+  bool any = false;
+  Include(box, any, local, to_space);
+  out.x_min = box.x_min / 20.0;
+  out.y_min = box.y_min / 20.0;
+  out.x_max = box.x_max / 20.0;
+  out.y_max = box.y_max / 20.0;
+  out.empty = false;
+  return out;
+}
+
+void Clip::LocalToGlobal(double& x, double& y) {
+  const render::Point p =
+      GlobalMatrix().Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
+  x = p.x / 20.0;
+  y = p.y / 20.0;
+}
+
+void Clip::GlobalToLocal(double& x, double& y) {
+  const render::Point p =
+      Inverse(GlobalMatrix()).Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
+  x = p.x / 20.0;
+  y = p.y / 20.0;
+}
+
+bool Clip::HitTest(double x, double y, bool) {
+  const avm1::ClipBounds b = Bounds(context_.scripts ? context_.scripts->RootLink() : this);
+  return !b.empty && x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max;
+}
+
+bool Clip::HitTest(ClipLink& other) {
+  ClipLink* root = context_.scripts ? context_.scripts->RootLink() : this;
+  const avm1::ClipBounds a = Bounds(root);
+  const avm1::ClipBounds b = other.Bounds(root);
+  return !a.empty && !b.empty && a.x_min <= b.x_max && b.x_min <= a.x_max && a.y_min <= b.y_max &&
+         b.y_min <= a.y_max;
+}
+
+void Clip::GotoFrame(size_t frame, bool play) {
+  playing_ = play;
+  GotoFrame(frame);
+}
+
+long Clip::FindLabel(std::string_view label) {
+  for (size_t i = 0; i < timeline_.frames.size(); ++i) {
+    for (const std::string& l : timeline_.frames[i].labels) {
+      if (SameName(l, label, false)) return static_cast<long>(i);
+    }
+  }
+  return -1;
+}
+
+void Clip::CallFrame(size_t frame) {
+  if (frame >= FrameCount() || context_.scripts == nullptr) return;
+  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+    if (const auto* action = std::get_if<movie::ActionCommand>(&command)) {
+      context_.scripts->RunNow(*this, action->actions);
+    }
+  }
+}
+
+Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,
+                        int32_t depth, const Placement* like) {
+  const int64_t internal = int64_t{depth} + kScriptDepthBias;
+  if (internal < INT32_MIN || internal > INT32_MAX || nesting_ >= StageContext::kMaxNesting ||
+      context_.objects >= StageContext::kMaxObjects) {
+    return nullptr;
+  }
+  Placement place = like ? *like : Placement{};
+  place.depth = static_cast<int32_t>(internal);
+  place.character = character;
+  place.name = {};
+  place.clip_depth = 0;
+  auto old = LowerBound(objects_, place.depth);
+  if (old != objects_.end() && old->place.depth == place.depth) Destroy(old);
+  DisplayObject object;
+  object.place = place;
+  object.character = character ? context_.movie->Find(character) : nullptr;
+  object.scripted = true;
+  objects_.insert(LowerBound(objects_, place.depth), std::move(object));
+  ++context_.objects;
+  auto clip = std::make_unique<Clip>(context_, timeline, nesting_ + 1, this, place.depth,
+                                     std::string(name), character);
+  Clip* made = clip.get();
+  DisplayObject* slot = Find(place.depth);
+  if (slot == nullptr) return nullptr;
+  slot->clip = std::move(clip);
+  if (context_.scripts != nullptr) context_.scripts->Placed(*made);
+  return made;
+}
+
+avm1::ClipLink* Clip::CreateEmpty(std::string_view name, int32_t depth) {
+  return AddScripted(EmptyTimeline(), 0, name, depth, nullptr);
+}
+
+avm1::ClipLink* Clip::Attach(std::string_view symbol, std::string_view name, int32_t depth) {
+  for (const auto& [id, exported] : context_.movie->exports) {
+    if (!SameName(exported, symbol, false)) continue;
+    const movie::Character* character = context_.movie->Find(id);
+    if (character == nullptr || !character->sprite) return nullptr;
+    return AddScripted(*character->sprite, id, name, depth, nullptr);
+  }
+  return nullptr;
+}
+
+avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
+  if (parent_ == nullptr) return nullptr;
+  const Placement like = Place();
+  Clip* copy = parent_->AddScripted(timeline_, character_, name, depth, &like);
+  if (copy != nullptr) copy->drawing_ = drawing_;
+  return copy;
+}
+
+void Clip::Remove() {
+  if (parent_ == nullptr || depth_ < kScriptDepthBias) return;
+  Clip* parent = parent_;
+  auto it = LowerBound(parent->objects_, depth_);
+  if (it != parent->objects_.end() && it->place.depth == depth_) parent->Destroy(it);
+  // `this` is gone now.
+}
+
+void Clip::SwapDepths(int32_t depth) {
+  if (parent_ == nullptr) return;
+  const int64_t internal = int64_t{depth} + kScriptDepthBias;
+  if (internal < INT32_MIN || internal > INT32_MAX || internal == depth_) return;
+  const auto target = static_cast<int32_t>(internal);
+  std::vector<DisplayObject>& list = parent_->objects_;
+  DisplayObject* mine = parent_->Find(depth_);
+  if (mine == nullptr) return;
+  mine->scripted = true;
+  if (DisplayObject* other = parent_->Find(target)) {
+    other->scripted = true;
+    other->place.depth = depth_;
+    if (other->clip) other->clip->depth_ = depth_;
+  }
+  mine->place.depth = target;
+  depth_ = target;
+  std::sort(list.begin(), list.end(), [](const DisplayObject& x, const DisplayObject& y) {
+    return x.place.depth < y.place.depth;
+  });
+}
+
+int32_t Clip::NextHighestDepth() {
+  int64_t highest = -1;
+  for (const DisplayObject& object : objects_) {
+    highest = std::max<int64_t>(highest, int64_t{object.place.depth} - kScriptDepthBias);
+  }
+  return static_cast<int32_t>(std::min<int64_t>(highest + 1, INT32_MAX));
+}
+
+void Clip::SetMask(ClipLink* mask) {
+  if (script_ == nullptr) return;
+  if (script_->mask != nullptr) script_->mask->is_mask = false;
+  script_->mask = mask ? mask->Script() : nullptr;
+  if (script_->mask != nullptr) script_->mask->is_mask = true;
+}
+
+void Clip::RunEvent(uint32_t event_flag, const char* method) {
+  if (context_.scripts != nullptr) context_.scripts->QueueEvent(*this, event_flag, method);
 }
 
 }  // namespace lumen::stage

@@ -1,19 +1,28 @@
 #pragma once
 
-// A timeline being played: the movie's root or one instance of a sprite. It owns its display
-// list; the tags it plays belong to the immutable movie.
+// A timeline being played: the movie's root or one instance of a sprite (placed by the timeline
+// or made by script). It owns its display list; the tags it plays belong to the immutable movie.
+// To scripts it is a movie clip: it implements the engine's ClipLink.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "avm1/StageBridge.h"
 #include "movie/Movie.h"
 #include "render/RenderList.h"
+#include "stage/Drawing.h"
+
+namespace lumen::avm1 {
+class ClipObject;
+}
 
 namespace lumen::stage {
 
 class Clip;
+class ScriptHost;
 
 // Shared by all clips of one stage: the movie, the limits against hostile movies, and the stage
 // colour, which any timeline may set.
@@ -22,14 +31,19 @@ struct StageContext {
   static constexpr size_t kMaxObjects = 100000;
 
   const movie::Movie* movie = nullptr;
+  ScriptHost* scripts = nullptr;  // null: scripts do not run
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
 };
 
-// What the timeline says about one depth.
+// Timeline depths as tags give them; scripts count from -16384 (`getDepth`), and clips made by
+// script live at 0 and above in their counting.
+constexpr int32_t kScriptDepthBias = 16384;
+
+// What the timeline (or a script) says about one depth.
 struct Placement {
-  uint16_t depth = 0;
+  int32_t depth = 0;
   uint16_t character = 0;
   render::Matrix matrix;
   render::ColorTransform cxform;
@@ -38,24 +52,31 @@ struct Placement {
   uint16_t clip_depth = 0;
   render::BlendMode blend = render::BlendMode::Normal;
   bool cache_as_bitmap = false;
+  bool visible = true;
+  std::span<const uint8_t> clip_actions;
 };
 
 struct DisplayObject {
   Placement place;
   const movie::Character* character = nullptr;  // null when the id is not defined
-  std::unique_ptr<Clip> clip;                   // sprites
+  std::unique_ptr<Clip> clip;                   // sprites and clips made by script
+  // Made or moved by script: the timeline no longer places, moves or removes it.
+  bool scripted = false;
 };
 
-class Clip {
+class Clip final : public avm1::ClipLink {
  public:
   // Enters the first frame. Sprites nested deeper than the limit stay empty.
-  Clip(StageContext& context, const movie::Timeline& timeline, int nesting);
+  Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
+       int32_t depth, std::string name, uint16_t character = 0);
   ~Clip();
   Clip(const Clip&) = delete;
   Clip& operator=(const Clip&) = delete;
 
-  // One tick: the children already shown advance, then this timeline moves to its next frame,
-  // looping at the end when `loop` (sprites always loop).
+  // One tick of this timeline alone: moves to its next frame, looping at the end when `loop`
+  // (sprites always loop). Children advance on their own, as the stage runs them.
+  void AdvanceTimeline(bool loop = true);
+  // Advances this clip and every clip below it, children first: the order without scripts.
   void Advance(bool loop = true);
   // Shows frame `frame` (0-based, clamped), as if played to it: going forwards applies the
   // display tags in between, going backwards rebuilds the list from the first frame. Objects
@@ -64,33 +85,111 @@ class Clip {
   // Goes to the frame carrying `label`; false when no frame does.
   bool GotoLabel(std::string_view label);
 
-  size_t CurrentFrame() const { return current_; }
+  size_t CurrentFrameIndex() const { return current_; }
   size_t FrameCount() const { return timeline_.frames.size(); }
-  bool Playing() const { return playing_; }
-  void Play() { playing_ = true; }
-  void Stop() { playing_ = false; }
+  bool IsPlaying() const { return playing_; }
   // In depth order.
   const std::vector<DisplayObject>& DisplayList() const { return objects_; }
-  const DisplayObject* At(uint16_t depth) const;
+  const DisplayObject* At(int32_t depth) const;
+  Clip* ParentClip() const { return parent_; }
+  avm1::ClipObject* ScriptObject() const { return script_; }
+  const Drawing& Drawn() const { return drawing_; }
+  // The clip that masks this one by setMask, if it is still on stage.
+  const Clip* MaskClip() const;
+  bool IsMaskOfAnother() const;
+  // This clip's placement: its own for the root, its record in the parent's list otherwise.
+  const Placement& Place() const;
+  // Stage pixels from this clip's space.
+  render::Matrix GlobalMatrix() const;
+  void RunEvent(uint32_t event_flag, const char* method);
+  bool Loaded() const { return loaded_; }
+  void MarkLoaded() { loaded_ = true; }
+
+  // --- avm1::ClipLink ---
+  ClipLink* Parent() override { return parent_; }
+  ClipLink* Child(std::string_view name, bool case_sensitive) override;
+  void Children(std::vector<ClipLink*>& out) override;
+  ClipLink* ChildAtDepth(int32_t depth) override;
+  avm1::ClipObject* Script() override { return script_; }
+  int Level() override { return 0; }
+  std::string Name() override { return name_; }
+  void SetName(std::string_view name) override { name_ = std::string(name); }
+  int32_t Depth() override { return depth_ - kScriptDepthBias; }
+  double Get(avm1::ClipProperty property) override;
+  void Set(avm1::ClipProperty property, double value) override;
+  avm1::ClipBounds Bounds(ClipLink* space) override;
+  void LocalToGlobal(double& x, double& y) override;
+  void GlobalToLocal(double& x, double& y) override;
+  bool HitTest(double x, double y, bool shape) override;
+  bool HitTest(ClipLink& other) override;
+  size_t CurrentFrame() override { return current_ + 1; }
+  size_t TotalFrames() override { return FrameCount(); }
+  bool Playing() override { return playing_; }
+  void Play() override { playing_ = true; }
+  void Stop() override { playing_ = false; }
+  void GotoFrame(size_t frame, bool play) override;
+  long FindLabel(std::string_view label) override;
+  void CallFrame(size_t frame) override;
+  ClipLink* CreateEmpty(std::string_view name, int32_t depth) override;
+  ClipLink* Attach(std::string_view symbol, std::string_view name, int32_t depth) override;
+  ClipLink* Duplicate(std::string_view name, int32_t depth) override;
+  void Remove() override;
+  void SwapDepths(int32_t depth) override;
+  int32_t NextHighestDepth() override;
+  void SetMask(ClipLink* mask) override;
+  void Clear() override { drawing_.Clear(); }
+  void LineStyle(double width, uint32_t rgb, double alpha) override {
+    drawing_.LineStyle(width, rgb, alpha);
+  }
+  void NoLineStyle() override { drawing_.NoLineStyle(); }
+  void BeginFill(uint32_t rgb, double alpha) override { drawing_.BeginFill(rgb, alpha); }
+  void EndFill() override { drawing_.EndFill(); }
+  void MoveTo(double x, double y) override { drawing_.MoveTo(x, y); }
+  void LineTo(double x, double y) override { drawing_.LineTo(x, y); }
+  void CurveTo(double cx, double cy, double x, double y) override {
+    drawing_.CurveTo(cx, cy, x, y);
+  }
 
  private:
+  struct ScaleCache {
+    double xscale = 100, yscale = 100, rotation = 0;
+    bool valid = false;
+  };
   void EnterFrame(size_t frame, bool run_actions);
   void Place(const movie::PlaceCommand& command);
-  void Remove(uint16_t depth);
-  void RunActions(size_t frame);
+  void Remove(int32_t depth);
+  void QueueActions(size_t frame);
+  void RunInitActions(size_t frame);
   void Rebuild(size_t frame);
-  DisplayObject* Find(uint16_t depth);
+  DisplayObject* Find(int32_t depth);
   // Creates the object for `place` at its depth, replacing what is there.
-  void Create(const Placement& place);
+  DisplayObject* Create(const Placement& place);
   void Destroy(std::vector<DisplayObject>::iterator it);
+  // A clip made by script at a script depth: an empty one, a symbol or a copy.
+  Clip* AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,
+                    int32_t depth, const Placement* like);
+  Placement& MutablePlace();
+  void FillScaleCache();
+  void ApplyScaleCache();
+  render::Rect LocalBounds() const;
 
   StageContext& context_;
   const movie::Timeline& timeline_;
   int nesting_;
+  Clip* parent_;
+  int32_t depth_;
+  std::string name_;
+  uint16_t character_;
   size_t current_ = 0;
   bool playing_ = true;
+  bool loaded_ = false;
+  bool transformed_ = false;  // a script set its transform: the timeline no longer moves it
   std::vector<DisplayObject> objects_;
   std::vector<Placement> scratch_;  // Rebuild's target list, kept between gotos
+  Placement root_place_;            // the root's own properties
+  ScaleCache scale_;
+  Drawing drawing_;
+  avm1::ClipObject* script_ = nullptr;
 };
 
 // Applies a place command to a placement record: fields the command leaves out keep their value.

@@ -17,18 +17,59 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
 
 }  // namespace
 
-Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes)
+Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes,
+             ScriptSetup scripts)
     : movie_(std::move(movie)), bitmaps_(bitmap_bytes), loop_(loop) {
   context_.movie = movie_.get();
-  root_ = std::make_unique<Clip>(context_, movie_->root, 0);
+  scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
+  scripts_->trace_sink = std::move(scripts.trace);
+  context_.scripts = scripts_.get();
+  root_ = std::make_unique<Clip>(context_, movie_->root, 0, nullptr, 0, std::string(), 0);
+  root_->MarkLoaded();
+  scripts_->SetRoot(root_.get());
+  scripts_->RunQueue();
+}
+
+Stage::~Stage() {
+  // Clips leave before the engine; their unload scripts have nowhere to run any more.
+  root_.reset();
 }
 
 void Stage::Advance() {
-  root_->Advance(loop_);
+  scripts_->Tick(loop_);
 }
 
 void Stage::GotoFrame(size_t frame) {
   root_->GotoFrame(frame == 0 ? 0 : frame - 1);
+  scripts_->RunQueue();
+}
+
+bool Stage::GotoLabel(std::string_view label) {
+  const bool found = root_->GotoLabel(label);
+  scripts_->RunQueue();
+  return found;
+}
+
+void Stage::MouseMove(double x, double y) {
+  if (x == scripts_->MouseX() && y == scripts_->MouseY()) return;
+  scripts_->SetMouse(x, y);
+  scripts_->Broadcast(kEventMouseMove, "onMouseMove");
+}
+
+void Stage::MouseDown() {
+  scripts_->Broadcast(kEventMouseDown, "onMouseDown");
+}
+
+void Stage::MouseUp() {
+  scripts_->Broadcast(kEventMouseUp, "onMouseUp");
+}
+
+void Stage::KeyDown(uint16_t, uint16_t) {
+  scripts_->Broadcast(kEventKeyDown, nullptr);
+}
+
+void Stage::KeyUp(uint16_t, uint16_t) {
+  scripts_->Broadcast(kEventKeyUp, nullptr);
 }
 
 void Stage::BuildRenderList(render::RenderList& out) {
@@ -39,8 +80,27 @@ void Stage::BuildRenderList(render::RenderList& out) {
     morphs_.clear();
     ++shape_generation_;
   }
+  if (Drawing::Revision() != drawing_revision_) {
+    drawing_revision_ = Drawing::Revision();
+    ++shape_generation_;
+  }
   masks_.clear();
-  EmitClip(*root_, {}, {}, false, out);
+  const Placement& root = root_->Place();
+  if (root.visible) EmitClipContent(*root_, root.matrix, root.cxform, false, out);
+}
+
+void Stage::EmitClipContent(const Clip& clip, const render::Matrix& m,
+                            const render::ColorTransform& cx, bool in_mask,
+                            render::RenderList& out) {
+  if (const render::ShapeGeometry* drawn = clip.Drawn().Geometry()) {
+    render::RenderCommand draw;
+    draw.kind = render::RenderCommand::Kind::DrawShape;
+    draw.shape = drawn;
+    draw.matrix = m;
+    draw.cxform = cx;
+    out.commands.push_back(draw);
+  }
+  EmitClip(clip, m, cx, in_mask, out);
 }
 
 void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
@@ -70,7 +130,9 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
 void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent_m,
                        const render::ColorTransform& parent_cx, bool in_mask,
                        render::RenderList& out) {
-  if (object.character == nullptr) return;
+  if (object.character == nullptr && !object.clip) return;
+  if (!object.place.visible && !in_mask) return;
+  if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
   const render::Matrix m = parent_m * object.place.matrix;
   render::ColorTransform cx = parent_cx * object.place.cxform;
   // A blend mode composites the object as one picture: its content is drawn into a layer
@@ -83,8 +145,14 @@ void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent
     out.commands.push_back(begin);
   }
   const render::ColorTransform content_cx = layer ? render::ColorTransform{} : cx;
+  const Clip* mask = object.clip && !in_mask ? object.clip->MaskClip() : nullptr;
+  if (mask != nullptr) {
+    Push(out, render::RenderCommand::Kind::BeginMask);
+    EmitClipContent(*mask, mask->GlobalMatrix(), {}, true, out);
+    Push(out, render::RenderCommand::Kind::EndMask);
+  }
   if (object.clip) {
-    EmitClip(*object.clip, m, content_cx, in_mask, out);
+    EmitClipContent(*object.clip, m, content_cx, in_mask, out);
   } else {
     const render::ShapeGeometry* shape = object.character->shape.get();
     if (object.character->morph) shape = MorphAt(object);
@@ -97,6 +165,7 @@ void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent
       out.commands.push_back(draw);
     }
   }
+  if (mask != nullptr) Push(out, render::RenderCommand::Kind::PopMask);
   if (layer) {
     render::RenderCommand end;
     end.kind = render::RenderCommand::Kind::EndLayer;

@@ -180,8 +180,8 @@ TEST(Sprites, AStopActionHaltsOnlyItsOwnTimeline) {
   Stage stage = Play(t);
   for (int i = 0; i < 5; ++i) stage.Advance();
   const Clip* sprite = stage.Root().At(5)->clip.get();
-  EXPECT_EQ(sprite->CurrentFrame(), 1u);
-  EXPECT_FALSE(sprite->Playing());
+  EXPECT_EQ(sprite->CurrentFrameIndex(), 1u);
+  EXPECT_FALSE(sprite->IsPlaying());
   EXPECT_FLOAT_EQ(XAt(*sprite, 1), 10);
   EXPECT_TRUE(stage.Playing());
   EXPECT_EQ(stage.CurrentFrame(), 3u);
@@ -196,10 +196,10 @@ TEST(Sprites, SurviveARewindWhenTheirPlacementIsUnchanged) {
   Stage stage = Play(t);
   stage.Advance();
   const Clip* first = stage.Root().At(5)->clip.get();
-  const size_t sprite_frame = first->CurrentFrame();
+  const size_t sprite_frame = first->CurrentFrameIndex();
   stage.GotoFrame(1);
   EXPECT_EQ(stage.Root().At(5)->clip.get(), first);
-  EXPECT_EQ(first->CurrentFrame(), sprite_frame);
+  EXPECT_EQ(first->CurrentFrameIndex(), sprite_frame);
   EXPECT_EQ(stage.Root().At(6), nullptr);
 }
 

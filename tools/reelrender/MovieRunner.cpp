@@ -45,18 +45,62 @@ void StagePixels(const movie::Movie& movie, int& width, int& height) {
 }
 
 MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOptions& options)
-    : stage_(movie, true, options.bitmap_bytes) {
+    : stage_(movie, true, options.bitmap_bytes, stage::ScriptSetup{{}, options.trace}) {
   int width = options.width, height = options.height;
   if (width <= 0 || height <= 0) StagePixels(*movie, width, height);
   pixmap_ = raster::Pixmap(width, height);
   stage_to_device_ = render::StageToDevice(movie->stage, width, height, options.scale);
   renderer_.SetQuality(options.quality);
   renderer_.SetCoverage(options.coverage);
+  const double rate = movie->frame_rate > 0 ? movie->frame_rate : 12;
+  tick_ms_ = options.tick_ms > 0 ? options.tick_ms : 1000.0 / rate;
 }
 
 void MovieRunner::Advance() {
+  clock_ms_ += tick_ms_;
+  stage_.SetClock(clock_ms_);
   stage_.Advance();
   ++frame_;
+}
+
+void MovieRunner::RunTicks(size_t ticks, std::span<const InputEvent> events,
+                           const std::function<void(size_t tick)>& after) {
+  size_t next = 0;
+  const size_t first = frame_;
+  for (size_t tick = first; tick <= ticks; ++tick) {
+    if (tick > first) Advance();
+    while (next < events.size() && events[next].kind != InputEvent::Kind::Wait) {
+      Deliver(events[next++]);
+    }
+    if (next < events.size()) ++next;  // the wait that ends this tick's events
+    if (after) after(tick);
+  }
+}
+
+void MovieRunner::Deliver(const InputEvent& event) {
+  using Kind = InputEvent::Kind;
+  switch (event.kind) {
+    case Kind::MouseMove:
+      stage_.MouseMove(event.x, event.y);
+      break;
+    case Kind::MouseDown:
+      stage_.MouseMove(event.x, event.y);
+      stage_.MouseDown();
+      break;
+    case Kind::MouseUp:
+      stage_.MouseMove(event.x, event.y);
+      stage_.MouseUp();
+      break;
+    case Kind::KeyDown:
+      stage_.KeyDown(event.code, event.ascii);
+      break;
+    case Kind::KeyUp:
+      stage_.KeyUp(event.code, event.ascii);
+      break;
+    case Kind::Text:
+    case Kind::Wait:
+      break;
+  }
 }
 
 const raster::Pixmap& MovieRunner::Draw() {

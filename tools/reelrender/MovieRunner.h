@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "movie/Movie.h"
 #include "raster/Pixmap.h"
@@ -14,6 +17,7 @@
 #include "render/Renderer.h"
 #include "render/Viewport.h"
 #include "stage/Stage.h"
+#include "tools/reelrender/InputScript.h"
 
 namespace lumen::tools {
 
@@ -23,6 +27,8 @@ struct RunOptions {
   render::ScaleMode scale = render::ScaleMode::ShowAll;
   raster::CoverageMethod coverage = raster::CoverageMethod::SampledGrid;
   size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal;  // decoded bitmaps held at once
+  double tick_ms = 0;  // the movie's clock per tick; 0: one frame at the movie's rate
+  std::function<void(std::string_view)> trace;  // where trace() lines go
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for
@@ -36,9 +42,16 @@ class MovieRunner {
  public:
   MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOptions& options);
 
-  // 1-based; the first frame is shown on construction.
+  // 1-based; the first frame is shown on construction, its scripts run.
   size_t Frame() const { return frame_; }
+  // One tick: the clock moves on, then the movie plays its next frame.
   void Advance();
+  // Runs until `ticks` ticks have passed in all (the first is the construction), delivering
+  // after each tick the events up to the next wait; `after` sees each tick.
+  void RunTicks(size_t ticks, std::span<const InputEvent> events,
+                const std::function<void(size_t tick)>& after = {});
+  void Deliver(const InputEvent& event);
+
   // Draws the frame shown and answers the picture, valid until the next call.
   const raster::Pixmap& Draw();
   const stage::BitmapCache& Bitmaps() const { return stage_.Bitmaps(); }
@@ -51,6 +64,8 @@ class MovieRunner {
   render::Matrix stage_to_device_;
   uint64_t shape_generation_ = 0;
   size_t frame_ = 1;
+  double tick_ms_ = 0;
+  double clock_ms_ = 0;
 };
 
 }  // namespace lumen::tools

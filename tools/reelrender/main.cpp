@@ -1,14 +1,21 @@
 // reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]
-//            [--scale showall|noborder|exactfit|noscale] [--bench] -o PATTERN
+//            [--scale showall|noborder|exactfit|noscale] [--bench] [-o PATTERN]
+//            [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE]
 // Plays the movie from its first frame and writes the picture shown after each requested frame
 // (default: the last) as a PNG named by PATTERN with %d replaced by the frame number. --bench
 // draws every frame up to the largest requested one and prints timing and memory figures.
+// --ticks runs that many ticks (drawing only the frames asked for), --input delivers scripted
+// mouse and key events between ticks, and --trace writes every trace() line to FILE (- for
+// standard output).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,11 +33,15 @@ struct Arguments {
   RunOptions options;
   std::string pattern;
   bool bench = false;
+  size_t ticks = 0;
+  std::string input;
+  std::string trace;
 };
 
 constexpr const char* kUsage =
     "usage: reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]\n"
-    "                  [--scale showall|noborder|exactfit|noscale] [--bench] -o PATTERN\n";
+    "                  [--scale showall|noborder|exactfit|noscale] [--bench] [-o PATTERN]\n"
+    "                  [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE]\n";
 
 std::optional<size_t> ParseCount(const std::string& text) {
   if (text.empty() || text.size() > 9 ||
@@ -97,6 +108,18 @@ bool Parse(int argc, char** argv, Arguments& args) {
       if (!ParseQuality(argv[++i], args.options)) return false;
     } else if (arg == "--scale" && has_value) {
       if (!ParseScale(argv[++i], args.options)) return false;
+    } else if (arg == "--ticks" && has_value) {
+      const auto n = ParseCount(argv[++i]);
+      if (!n || *n == 0) return false;
+      args.ticks = *n;
+    } else if (arg == "--tick-ms" && has_value) {
+      const auto n = ParseCount(argv[++i]);
+      if (!n || *n == 0) return false;
+      args.options.tick_ms = static_cast<double>(*n);
+    } else if (arg == "--input" && has_value) {
+      args.input = argv[++i];
+    } else if (arg == "--trace" && has_value) {
+      args.trace = argv[++i];
     } else if (arg == "-o" && has_value) {
       args.pattern = argv[++i];
     } else if (arg.empty() || arg[0] == '-' || !args.movie.empty()) {
@@ -105,6 +128,7 @@ bool Parse(int argc, char** argv, Arguments& args) {
       args.movie = arg;
     }
   }
+  if (args.ticks > 0 && args.frames.empty() && args.pattern.empty()) return !args.movie.empty();
   return !args.movie.empty() && (args.bench || !args.pattern.empty());
 }
 
@@ -134,17 +158,29 @@ int Bench(lumen::tools::MovieRunner& runner, size_t last) {
   return 0;
 }
 
-int Render(lumen::tools::MovieRunner& runner, const Arguments& args) {
+// Runs the ticks (at least up to the last frame asked for) and draws the frames asked for.
+int Render(lumen::tools::MovieRunner& runner, const Arguments& args,
+           const std::vector<lumen::tools::InputEvent>& events) {
   int status = 0;
-  for (size_t wanted : args.frames) {
-    while (runner.Frame() < wanted) runner.Advance();
-    const std::string name = OutputName(args.pattern, wanted);
+  const size_t last = std::max(args.ticks, args.frames.empty() ? 0 : *args.frames.rbegin());
+  runner.RunTicks(last, events, [&](size_t tick) {
+    if (!args.frames.count(tick) || args.pattern.empty()) return;
+    const std::string name = OutputName(args.pattern, tick);
     if (!lumen::render::WritePng(name, runner.Draw())) {
       std::fprintf(stderr, "reelrender: cannot write %s\n", name.c_str());
       status = 1;
     }
-  }
+  });
   return status;
+}
+
+bool ReadText(const std::string& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  out = text.str();
+  return true;
 }
 
 }  // namespace
@@ -163,8 +199,28 @@ int main(int argc, char** argv) {
   for (const std::string& warning : loaded.movie->warnings) {
     std::fprintf(stderr, "reelrender: %s: %s\n", args.movie.c_str(), warning.c_str());
   }
-  if (args.frames.empty())
+  if (args.frames.empty() && args.ticks == 0)
     args.frames.insert(std::max<size_t>(1, loaded.movie->root.frames.size()));
+  std::vector<lumen::tools::InputEvent> events;
+  if (!args.input.empty()) {
+    std::string text;
+    if (!ReadText(args.input, text) || !lumen::tools::ParseInputScript(text, events)) {
+      std::fprintf(stderr, "reelrender: cannot read the input events in %s\n", args.input.c_str());
+      return 1;
+    }
+  }
+  std::ofstream trace_file;
+  if (!args.trace.empty() && args.trace != "-") {
+    trace_file.open(args.trace, std::ios::binary);
+    if (!trace_file) {
+      std::fprintf(stderr, "reelrender: cannot write %s\n", args.trace.c_str());
+      return 1;
+    }
+  }
+  if (!args.trace.empty()) {
+    std::ostream& out = args.trace == "-" ? std::cout : trace_file;
+    args.options.trace = [&out](std::string_view line) { out << line << '\n'; };
+  }
   lumen::tools::MovieRunner runner(loaded.movie, args.options);
-  return args.bench ? Bench(runner, *args.frames.rbegin()) : Render(runner, args);
+  return args.bench ? Bench(runner, *args.frames.rbegin()) : Render(runner, args, events);
 }

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "render/Png.h"
-#include "tests/movie/corpus/Json.h"
+#include "tools/json/Json.h"
 #include "tools/reelrender/MovieRunner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using lumen::corpus::Json;
+using lumen::json::Json;
 
 struct Tally {
   int passed = 0, failed = 0, out_of_scope = 0, no_picture = 0;

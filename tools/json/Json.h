@@ -1,12 +1,12 @@
 #pragma once
 
-// Just enough JSON for the corpus case files: objects, arrays, strings, numbers, literals.
+// Just enough JSON for case files and input scripts: objects, arrays, strings, numbers, literals.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace lumen::corpus {
+namespace lumen::json {
 
 struct Json {
   enum class Type { Null, Bool, Number, String, Array, Object };
@@ -28,4 +28,4 @@ struct Json {
 // Parses a whole document; false on a syntax error.
 bool ParseJson(std::string_view text, Json& out);
 
-}  // namespace lumen::corpus
+}  // namespace lumen::json

@@ -1,8 +1,8 @@
-#include "tests/movie/corpus/Json.h"
+#include "tools/json/Json.h"
 
 #include <cstdlib>
 
-namespace lumen::corpus {
+namespace lumen::json {
 
 namespace {
 
@@ -135,4 +135,4 @@ bool ParseJson(std::string_view text, Json& out) {
   return Parser(text).Document(out);
 }
 
-}  // namespace lumen::corpus
+}  // namespace lumen::json

@@ -1,0 +1,26 @@
+#pragma once
+
+// Installs the global functions and built-in classes into a new engine. One file per family of
+// classes; each installer adds its constructors to the global object.
+
+namespace lumen::avm1 {
+
+class Vm;
+class Object;
+struct Arguments;
+
+void InstallBuiltins(Vm& vm);
+
+void InstallObjectClass(Vm& vm);  // Object and Function
+void InstallGlobalFunctions(Vm& vm);
+void InstallArrayClass(Vm& vm);
+void InstallStringClass(Vm& vm);
+void InstallNumberClasses(Vm& vm);  // Number, Boolean, Math
+void InstallErrorClass(Vm& vm);
+void InstallDateClass(Vm& vm);
+void InstallXmlClasses(Vm& vm);
+void InstallMovieClipClass(Vm& vm);
+void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedObject, ...
+void InstallGeomClasses(Vm& vm);    // flash.geom
+
+}  // namespace lumen::avm1

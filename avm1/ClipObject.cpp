@@ -1,0 +1,152 @@
+#include "avm1/ClipObject.h"
+
+#include <cmath>
+
+#include "avm1/Heap.h"
+#include "avm1/Vm.h"
+
+namespace lumen::avm1 {
+
+namespace {
+
+constexpr const char* kPropertyNames[] = {
+    "_x",           "_y",           "_xscale",       "_yscale",       "_currentframe",
+    "_totalframes", "_alpha",       "_visible",      "_width",        "_height",
+    "_rotation",    "_target",      "_framesloaded", "_name",         "_droptarget",
+    "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
+    "_xmouse",      "_ymouse"};
+
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+  }
+  return true;
+}
+
+// A number a display property accepts: undefined, null and non-finite values change nothing.
+bool PropertyNumber(Vm& vm, const Value& v, double& out) {
+  if (v.IsNullish()) return false;
+  out = vm.ToNumber(v);
+  return std::isfinite(out);
+}
+
+}  // namespace
+
+bool FindClipProperty(std::string_view name, ClipProperty& out) {
+  if (name.empty() || name[0] != '_') return false;
+  for (size_t i = 0; i < std::size(kPropertyNames); ++i) {
+    if (SameFolded(name, kPropertyNames[i])) {
+      out = static_cast<ClipProperty>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property) {
+  ClipLink* link = clip.Link();
+  if (link == nullptr) return Value();
+  switch (property) {
+    case ClipProperty::Visible:
+      return link->Get(property) != 0;
+    case ClipProperty::Target:
+      return vm.Str(vm.SlashTargetPath(&clip));
+    case ClipProperty::Name:
+      return vm.Str(link->Name());
+    case ClipProperty::DropTarget:
+      return vm.Str("");
+    case ClipProperty::Url:
+      return vm.Str(vm.bridge().Url());
+    case ClipProperty::Quality:
+      return vm.Str(vm.bridge().Quality());
+    case ClipProperty::FocusRect:
+      return Value::Null();
+    default:
+      return link->Get(property);
+  }
+}
+
+void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Value& value) {
+  ClipLink* link = clip.Link();
+  if (link == nullptr) return;
+  double n = 0;
+  switch (property) {
+    case ClipProperty::Name:
+      link->SetName(vm.ToString(value));
+      return;
+    case ClipProperty::Quality:
+      vm.bridge().SetQuality(vm.ToString(value));
+      return;
+    case ClipProperty::Visible:
+      if (PropertyNumber(vm, value.IsBoolean() ? Value(value.AsBoolean() ? 1 : 0) : value, n)) {
+        link->Set(property, n != 0);
+      }
+      return;
+    case ClipProperty::CurrentFrame:
+    case ClipProperty::TotalFrames:
+    case ClipProperty::FramesLoaded:
+    case ClipProperty::Target:
+    case ClipProperty::DropTarget:
+    case ClipProperty::Url:
+    case ClipProperty::XMouse:
+    case ClipProperty::YMouse:
+    case ClipProperty::FocusRect:
+      return;  // read-only
+    default:
+      if (PropertyNumber(vm, value, n)) link->Set(property, n);
+      return;
+  }
+}
+
+bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
+  if (link_ == nullptr) return false;
+  if (Properties().Find(name, vm.CaseSensitive()) != nullptr) return false;
+  ClipProperty property;
+  if (FindClipProperty(name, property)) {
+    out = GetClipProperty(vm, *this, property);
+    return true;
+  }
+  if (!name.empty() && name[0] == '_') {
+    if (SameFolded(name, "_parent")) {
+      ClipLink* parent = link_->Parent();
+      out = parent ? Value(static_cast<Object*>(parent->Script())) : Value();
+      return true;
+    }
+    if (SameFolded(name, "_root") || (name.size() > 6 && SameFolded(name.substr(0, 6), "_level"))) {
+      Object* o = vm.ResolvePath(name, nullptr, this);
+      out = o ? Value(o) : Value();
+      return o != nullptr;
+    }
+  }
+  if (ClipLink* child = link_->Child(name, vm.CaseSensitive())) {
+    out = static_cast<Object*>(child->Script());
+    return true;
+  }
+  return false;
+}
+
+bool ClipObject::SetNative(Vm& vm, std::string_view name, const Value& value) {
+  if (link_ == nullptr) return false;
+  ClipProperty property;
+  if (!FindClipProperty(name, property)) return false;
+  SetClipProperty(vm, *this, property, value);
+  return true;
+}
+
+void ClipObject::Trace(Heap& heap) {
+  Object::Trace(heap);
+  heap.Mark(mask);
+}
+
+void ClipObject::NativeKeys(Vm&, std::vector<std::string>& keys) {
+  if (link_ == nullptr) return;
+  std::vector<ClipLink*> children;
+  link_->Children(children);
+  for (ClipLink* child : children) {
+    std::string name = child->Name();
+    if (!name.empty()) keys.push_back(std::move(name));
+  }
+}
+
+}  // namespace lumen::avm1

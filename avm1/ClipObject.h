@@ -1,0 +1,43 @@
+#pragma once
+
+// The script side of a movie clip: its variables live in the object's own table, and its
+// display properties, child clips and timeline are reached through the stage's link. When the
+// stage removes the clip the link is cut; the object then reads as an empty clip.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "avm1/Object.h"
+#include "avm1/StageBridge.h"
+
+namespace lumen::avm1 {
+
+class ClipObject final : public Object {
+ public:
+  ClipObject(Object* proto, ClipLink* link) : Object(proto), link_(link) {
+    native_class = "MovieClip";
+  }
+  ClipLink* Link() const { return link_; }
+  void Unlink() { link_ = nullptr; }
+  ClipObject* AsClip() override { return this; }
+  std::string_view TypeOf() const override { return "movieclip"; }
+  bool GetNative(Vm& vm, std::string_view name, Value& out) override;
+  bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
+  void NativeKeys(Vm& vm, std::vector<std::string>& keys) override;
+  void Trace(Heap& heap) override;
+
+  // setMask: the clip that masks this one, and whether this one masks another.
+  ClipObject* mask = nullptr;
+  bool is_mask = false;
+
+ private:
+  ClipLink* link_;
+};
+
+// The property a name like "_x" or "_ALPHA" stands for (letter case never matters).
+bool FindClipProperty(std::string_view name, ClipProperty& out);
+Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property);
+void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Value& value);
+
+}  // namespace lumen::avm1

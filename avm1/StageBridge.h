@@ -1,0 +1,131 @@
+#pragma once
+
+// What the script engine reaches of the stage: the stage implements these interfaces, so scripts
+// can be run and tested without pictures, and the engine never sees the display list itself.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumen::avm1 {
+
+class ClipObject;
+
+// The properties that GetProperty and SetProperty reach by number, in their numbering.
+enum class ClipProperty : uint8_t {
+  X,
+  Y,
+  XScale,
+  YScale,
+  CurrentFrame,
+  TotalFrames,
+  Alpha,
+  Visible,
+  Width,
+  Height,
+  Rotation,
+  Target,
+  FramesLoaded,
+  Name,
+  DropTarget,
+  Url,
+  HighQuality,
+  FocusRect,
+  SoundBufTime,
+  Quality,
+  XMouse,
+  YMouse,
+  Count
+};
+
+struct ClipBounds {
+  double x_min = 0, y_min = 0, x_max = 0, y_max = 0;  // pixels
+  bool empty = true;
+};
+
+// A movie clip of the stage (the root timeline, a sprite instance, or a clip made by script).
+// The link stays valid until the stage calls ClipObject::Unlink.
+class ClipLink {
+ public:
+  virtual ClipLink* Parent() = 0;
+  // The clip of this name in the display list (the first in depth order when several share it).
+  virtual ClipLink* Child(std::string_view name, bool case_sensitive) = 0;
+  // Named clips in the display list, deepest first, as enumeration lists them.
+  virtual void Children(std::vector<ClipLink*>& out) = 0;
+  virtual ClipLink* ChildAtDepth(int32_t depth) = 0;
+  virtual ClipObject* Script() = 0;
+  virtual int Level() = 0;  // the _level of its root
+
+  virtual std::string Name() = 0;
+  virtual void SetName(std::string_view name) = 0;
+  virtual int32_t Depth() = 0;  // as scripts count: timeline depths from -16384
+  virtual double Get(ClipProperty property) = 0;
+  virtual void Set(ClipProperty property, double value) = 0;
+  virtual ClipBounds Bounds(ClipLink* space) = 0;
+  virtual void LocalToGlobal(double& x, double& y) = 0;
+  virtual void GlobalToLocal(double& x, double& y) = 0;
+  virtual bool HitTest(double x, double y, bool shape) = 0;
+  virtual bool HitTest(ClipLink& other) = 0;
+
+  virtual size_t CurrentFrame() = 0;  // 1-based
+  virtual size_t TotalFrames() = 0;
+  virtual bool Playing() = 0;
+  virtual void Play() = 0;
+  virtual void Stop() = 0;
+  // 0-based; clamped. The frame's scripts run after the running one, as a goto queues them.
+  virtual void GotoFrame(size_t frame, bool play) = 0;
+  // The 0-based frame carrying `label`, or -1.
+  virtual long FindLabel(std::string_view label) = 0;
+  // Runs the scripts of a frame now, as ActionCall does.
+  virtual void CallFrame(size_t frame) = 0;
+
+  virtual ClipLink* CreateEmpty(std::string_view name, int32_t depth) = 0;
+  // An exported symbol; null when there is no such symbol.
+  virtual ClipLink* Attach(std::string_view symbol, std::string_view name, int32_t depth) = 0;
+  virtual ClipLink* Duplicate(std::string_view name, int32_t depth) = 0;
+  // Only clips made by script, or moved to a script depth, can be removed.
+  virtual void Remove() = 0;
+  virtual void SwapDepths(int32_t depth) = 0;
+  virtual int32_t NextHighestDepth() = 0;
+  virtual void SetMask(ClipLink* mask) = 0;
+
+  // The drawing API.
+  virtual void Clear() = 0;
+  virtual void LineStyle(double width, uint32_t rgb, double alpha) = 0;
+  virtual void NoLineStyle() = 0;
+  virtual void BeginFill(uint32_t rgb, double alpha) = 0;
+  virtual void EndFill() = 0;
+  virtual void MoveTo(double x, double y) = 0;
+  virtual void LineTo(double x, double y) = 0;
+  virtual void CurveTo(double cx, double cy, double x, double y) = 0;
+
+ protected:
+  ~ClipLink() = default;
+};
+
+// Services of the stage and its host as a whole.
+class StageBridge {
+ public:
+  virtual void Trace(std::string_view line) = 0;
+  // Milliseconds of the movie's clock, as getTimer answers.
+  virtual double Timer() = 0;
+  virtual ClipLink* LevelRoot(int level) = 0;
+  virtual double StageWidth() = 0;
+  virtual double StageHeight() = 0;
+  virtual double MouseX() = 0;  // stage pixels
+  virtual double MouseY() = 0;
+  virtual void GetUrl(std::string_view url, std::string_view target) = 0;
+  virtual void StopSounds() = 0;
+  virtual void ToggleQuality() = 0;
+  virtual std::string Quality() = 0;
+  virtual void SetQuality(std::string_view quality) = 0;
+  virtual size_t BytesTotal() = 0;
+  virtual std::string Url() = 0;
+
+ protected:
+  ~StageBridge() = default;
+};
+
+}  // namespace lumen::avm1

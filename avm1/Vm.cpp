@@ -1,0 +1,849 @@
+#include "avm1/Vm.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <new>
+#include <unordered_set>
+
+#include "avm1/Activation.h"
+#include "avm1/Builtins.h"
+#include "avm1/ClipObject.h"
+#include "avm1/NumberText.h"
+#include "avm1/Utf.h"
+
+namespace lumen::avm1 {
+
+namespace {
+
+// Longer prototype chains than this are treated as broken (a movie can make loops).
+constexpr int kMaxChain = 256;
+// How many actions run between two looks at the clock.
+constexpr uint32_t kBudgetStride = 1024;
+
+double SteadyMs() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool NameIs(std::string_view a, std::string_view b, bool case_sensitive) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (!case_sensitive) {
+      x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
+      y = static_cast<char>(std::tolower(static_cast<unsigned char>(y)));
+    }
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Vm::Vm(uint8_t version, StageBridge& bridge, const VmLimits& limits)
+    : version_(version), bridge_(bridge), limits_(limits), heap_(limits.heap_bytes) {
+  InstallBuiltins(*this);
+}
+
+Vm::~Vm() {
+  for (ClipObject* clip : clips_) clip->Unlink();
+}
+
+double Vm::WorkClock() {
+  return limits_.work_clock ? limits_.work_clock() : SteadyMs();
+}
+
+// --- Running ---------------------------------------------------------------------------------
+
+void Vm::Run(void (*body)(Vm&, void*), void* data) {
+  const bool outer = run_depth_ == 0;
+  if (outer) {
+    run_started_ = WorkClock();
+    budget_counter_ = 0;
+    last_abort_ = nullptr;
+    depth_ = 0;
+  } else if (last_abort_ != nullptr) {
+    return;  // the run this one is nested in was stopped
+  }
+  ++run_depth_;
+  try {
+    body(*this, data);
+  } catch (const ScriptThrow&) {
+    // An exception no script caught ends this action list only.
+  } catch (const ScriptAbort& abort) {
+    last_abort_ = abort.reason;
+  } catch (const std::bad_alloc&) {
+    last_abort_ = "memory";
+  }
+  --run_depth_;
+  if (outer) {
+    stack_.clear();
+    depth_ = 0;
+    thrown = Value();
+  }
+}
+
+ClipObject* Vm::CurrentClip() {
+  return activations_.empty() ? nullptr : activations_.back()->target;
+}
+
+void Vm::RunActions(std::span<const uint8_t> code, ClipObject* clip, uint8_t version) {
+  struct Data {
+    std::span<const uint8_t> code;
+    ClipObject* clip;
+    uint8_t version;
+  } data{code, clip, version};
+  Run(
+      [](Vm& vm, void* p) {
+        auto& d = *static_cast<Data*>(p);
+        Scope* global = vm.heap().Make<Scope>(Scope::Kind::Global, vm.Global(), nullptr);
+        Scope* scope = d.clip ? vm.heap().Make<Scope>(Scope::Kind::Target, d.clip, global) : global;
+        Activation act(vm, d.version, scope, d.clip ? Value(static_cast<Object*>(d.clip)) : Value(),
+                       d.clip);
+        Execute(act, d.code);
+      },
+      &data);
+}
+
+void Vm::RunHandler(Object* object, std::string_view name, std::span<const Value> args) {
+  if (object == nullptr) return;
+  struct Data {
+    Object* object;
+    std::string_view name;
+    std::span<const Value> args;
+  } data{object, name, args};
+  Run(
+      [](Vm& vm, void* p) {
+        auto& d = *static_cast<Data*>(p);
+        Value fn = vm.Get(d.object, d.name);
+        if (fn.AsObject() != nullptr && fn.AsObject()->TypeOf() == "function") {
+          vm.CallMethod(d.object, d.name, d.args);
+        }
+      },
+      &data);
+}
+
+void Vm::RunCall(const Value& function, const Value& self, std::span<const Value> args) {
+  struct Data {
+    const Value& function;
+    const Value& self;
+    std::span<const Value> args;
+  } data{function, self, args};
+  Run(
+      [](Vm& vm, void* p) {
+        auto& d = *static_cast<Data*>(p);
+        vm.Call(d.function, d.self, d.args);
+      },
+      &data);
+}
+
+void Vm::CheckBudget() {
+  if (last_abort_ != nullptr && run_depth_ > 0) throw ScriptAbort{last_abort_};
+  if (++budget_counter_ % kBudgetStride != 0) return;
+  if (WorkClock() - run_started_ > limits_.run_ms) throw ScriptAbort{"time"};
+  if (heap_.OverLimit()) throw ScriptAbort{"memory"};
+}
+
+void Vm::EnterCall() {
+  if (++depth_ > limits_.max_depth) {
+    --depth_;
+    throw ScriptAbort{"depth"};
+  }
+}
+
+uint32_t Vm::Random(uint32_t below) {
+  random_state_ ^= random_state_ >> 12;
+  random_state_ ^= random_state_ << 25;
+  random_state_ ^= random_state_ >> 27;
+  const uint64_t r = random_state_ * 0x2545F4914F6CDD1Dull;
+  return below == 0 ? 0 : static_cast<uint32_t>((r >> 32) % below);
+}
+
+// --- Garbage ---------------------------------------------------------------------------------
+
+void Vm::CollectGarbage() {
+  if (run_depth_ != 0 || !heap_.CollectionDue()) return;
+  std::erase_if(clips_, [](ClipObject* c) { return c->Link() == nullptr; });
+  heap_.Collect([this](Heap& heap) { MarkRoots(heap); });
+}
+
+void Vm::MarkRoots(Heap& heap) {
+  heap.Mark(global_);
+  for (Object* o : {builtins_.object_proto, builtins_.function_proto, builtins_.array_proto,
+                    builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
+                    builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto,
+                    builtins_.xmlnode_proto, builtins_.xml_proto}) {
+    heap.Mark(o);
+  }
+  heap.Mark(builtins_.object_ctor);
+  heap.Mark(builtins_.array_ctor);
+  for (ClipObject* clip : clips_) heap.Mark(clip);
+  for (const Timer& t : timers_) {
+    heap.Mark(t.function);
+    heap.Mark(t.self);
+    for (const Value& v : t.args) heap.Mark(v);
+  }
+  for (const Registration& r : registrations_) heap.Mark(r.ctor);
+  for (const Value& v : stack_) heap.Mark(v);
+  heap.Mark(thrown);
+  for (Activation* a : activations_) {
+    heap.Mark(a->scope);
+    heap.Mark(a->self);
+    heap.Mark(a->target);
+    heap.Mark(a->base_target);
+    heap.Mark(a->locals);
+    heap.Mark(a->pool);
+    heap.Mark(a->callee);
+    heap.Mark(a->arguments);
+    heap.Mark(a->base_proto);
+    for (const Value& v : a->registers) heap.Mark(v);
+  }
+}
+
+ClipObject* Vm::MakeClipObject(ClipLink& link) {
+  auto* clip = heap_.Make<ClipObject>(builtins_.clip_proto, &link);
+  clips_.push_back(clip);
+  return clip;
+}
+
+void Vm::RegisterClass(std::string_view symbol, Object* ctor) {
+  for (Registration& r : registrations_) {
+    if (NameIs(r.symbol, symbol, CaseSensitive())) {
+      r.ctor = ctor;
+      return;
+    }
+  }
+  registrations_.push_back({std::string(symbol), ctor});
+}
+
+Object* Vm::RegisteredClass(std::string_view symbol) {
+  for (Registration& r : registrations_) {
+    if (NameIs(r.symbol, symbol, CaseSensitive())) return r.ctor;
+  }
+  return nullptr;
+}
+
+// --- Conversions -----------------------------------------------------------------------------
+
+double Vm::ToNumber(const Value& v) {
+  switch (v.type()) {
+    case Value::Type::Undefined:
+    case Value::Type::Null:
+      return version_ <= 6 ? 0.0 : NAN;
+    case Value::Type::Boolean:
+      return v.AsBoolean() ? 1.0 : 0.0;
+    case Value::Type::Number:
+      return v.AsNumber();
+    case Value::Type::String:
+      return StringToNumber(v.AsString(), version_ <= 4   ? NumberDialect::Swf4
+                                          : version_ == 5 ? NumberDialect::Swf5
+                                                          : NumberDialect::Swf6);
+    case Value::Type::Object: {
+      if (version_ <= 4) return 0;
+      Value p = ToPrimitive(v);
+      return p.IsObject() ? NAN : ToNumber(p);
+    }
+  }
+  return NAN;
+}
+
+std::string Vm::ToString(const Value& v) {
+  switch (v.type()) {
+    case Value::Type::Undefined:
+      return version_ <= 6 ? std::string() : std::string("undefined");
+    case Value::Type::Null:
+      return "null";
+    case Value::Type::Boolean:
+      if (version_ <= 4) return v.AsBoolean() ? "1" : "0";
+      return v.AsBoolean() ? "true" : "false";
+    case Value::Type::Number:
+      return NumberToString(v.AsNumber());
+    case Value::Type::String:
+      return v.AsString();
+    case Value::Type::Object: {
+      Object* o = v.AsObject();
+      if (ClipObject* clip = o->AsClip()) return TargetPath(clip);
+      Value r = CallMethod(v, "toString", {});
+      if (r.IsString()) return r.AsString();
+      return o->TypeOf() == "function" ? "[type Function]" : "[type Object]";
+    }
+  }
+  return std::string();
+}
+
+Value Vm::ToStringValue(const Value& v) {
+  return v.IsString() ? v : Str(ToString(v));
+}
+
+bool Vm::ToBoolean(const Value& v) {
+  switch (v.type()) {
+    case Value::Type::Undefined:
+    case Value::Type::Null:
+      return false;
+    case Value::Type::Boolean:
+      return v.AsBoolean();
+    case Value::Type::Number:
+      return v.AsNumber() != 0 && !std::isnan(v.AsNumber());
+    case Value::Type::String: {
+      if (version_ >= 7) return !v.AsString().empty();
+      const double n = ToNumber(v);
+      return n != 0 && !std::isnan(n);
+    }
+    case Value::Type::Object:
+      return true;
+  }
+  return false;
+}
+
+Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
+  Object* o = v.AsObject();
+  if (o == nullptr) return v;
+  if (o->AsClip() != nullptr) return v;
+  const bool date = o->native_class == "Date" && version_ >= 6;
+  Value r = CallMethod(v, prefer_string || date ? "toString" : "valueOf", {});
+  return r.IsObject() ? v : r;
+}
+
+Object* Vm::ToObject(const Value& v) {
+  if (Object* o = v.AsObject()) return o;
+  Object* proto = nullptr;
+  switch (v.type()) {
+    case Value::Type::String:
+      proto = builtins_.string_proto;
+      break;
+    case Value::Type::Number:
+      proto = builtins_.number_proto;
+      break;
+    case Value::Type::Boolean:
+      proto = builtins_.boolean_proto;
+      break;
+    default:
+      return nullptr;
+  }
+  Object* box = heap_.Make<Object>(proto);
+  box->primitive = v;
+  box->native_class = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
+  if (v.IsString()) SetOwn(box, "length", static_cast<double>(ToUtf16Length(v.AsString())), 7);
+  return box;
+}
+
+int32_t Vm::ToInt32(const Value& v) {
+  return avm1::ToInt32(ToNumber(v));
+}
+
+std::string_view Vm::TypeOf(const Value& v) {
+  switch (v.type()) {
+    case Value::Type::Undefined:
+      return "undefined";
+    case Value::Type::Null:
+      return "null";
+    case Value::Type::Boolean:
+      return "boolean";
+    case Value::Type::Number:
+      return "number";
+    case Value::Type::String:
+      return "string";
+    case Value::Type::Object:
+      return v.AsObject()->TypeOf();
+  }
+  return "undefined";
+}
+
+bool Vm::StrictEquals(const Value& a, const Value& b) {
+  if (a.type() != b.type()) return false;
+  switch (a.type()) {
+    case Value::Type::Undefined:
+    case Value::Type::Null:
+      return true;
+    case Value::Type::Boolean:
+      return a.AsBoolean() == b.AsBoolean();
+    case Value::Type::Number:
+      return a.AsNumber() == b.AsNumber();
+    case Value::Type::String:
+      return a.AsString() == b.AsString();
+    case Value::Type::Object:
+      return a.AsObject() == b.AsObject();
+  }
+  return false;
+}
+
+bool Vm::LooseEquals(const Value& a0, const Value& b0) {
+  Value a = a0, b = b0;
+  if (version_ <= 5) {
+    a = ToPrimitive(a);
+    b = ToPrimitive(b);
+  }
+  for (int round = 0; round < 4; ++round) {
+    if (a.type() == b.type()) {
+      if (a.IsNumber()) {
+        return a.AsNumber() == b.AsNumber() ||
+               (std::isnan(a.AsNumber()) && std::isnan(b.AsNumber()));
+      }
+      if (a.IsObject()) {
+        ClipObject* ca = a.AsObject()->AsClip();
+        ClipObject* cb = b.AsObject()->AsClip();
+        if (ca && cb && ca != cb)
+          return ca->Link() && cb->Link() && TargetPath(ca) == TargetPath(cb);
+      }
+      return StrictEquals(a, b);
+    }
+    if (a.IsNullish() && b.IsNullish()) return true;
+    if (a.IsNullish() || b.IsNullish()) return false;
+    if (a.IsBoolean()) {
+      a = a.AsBoolean() ? 1.0 : 0.0;
+      continue;
+    }
+    if (b.IsBoolean()) {
+      b = b.AsBoolean() ? 1.0 : 0.0;
+      continue;
+    }
+    if (a.IsNumber() && b.IsString()) return a.AsNumber() == ToNumber(b);
+    if (a.IsString() && b.IsNumber()) return ToNumber(a) == b.AsNumber();
+    if (a.IsObject() && !b.IsObject()) {
+      Value p = ToPrimitive(a);
+      if (p.IsObject()) return false;
+      a = p;
+      continue;
+    }
+    if (b.IsObject() && !a.IsObject()) {
+      Value p = ToPrimitive(b);
+      if (p.IsObject()) return false;
+      b = p;
+      continue;
+    }
+    return false;
+  }
+  return false;
+}
+
+Value Vm::Less(const Value& a0, const Value& b0) {
+  Value a = ToPrimitive(a0);
+  Value b = ToPrimitive(b0);
+  if ((a.IsObject() && !a.AsObject()->AsClip()) || (b.IsObject() && !b.AsObject()->AsClip())) {
+    return false;
+  }
+  if (a.IsString() && b.IsString()) return ToUtf16(a.AsString()) < ToUtf16(b.AsString());
+  const double x = ToNumber(a);
+  const double y = ToNumber(b);
+  if (std::isnan(x) || std::isnan(y)) return Value();
+  return x < y;
+}
+
+// --- Objects ---------------------------------------------------------------------------------
+
+Object* Vm::NewObject(Object* proto) {
+  return heap_.Make<Object>(proto ? proto : builtins_.object_proto);
+}
+
+ArrayObject* Vm::NewArray() {
+  return heap_.Make<ArrayObject>(builtins_.array_proto);
+}
+
+FunctionObject* Vm::NewNative(NativeFunction fn, NativeFunction construct) {
+  auto* f = heap_.Make<FunctionObject>(builtins_.function_proto);
+  f->native = fn;
+  f->construct = construct;
+  return f;
+}
+
+FunctionObject* Vm::NewClass(Object* proto, NativeFunction fn, NativeFunction construct) {
+  FunctionObject* f = NewNative(fn, construct);
+  SetOwn(f, "prototype", proto, kDontEnum | kDontDelete);
+  SetOwn(proto, "constructor", static_cast<Object*>(f), kDontEnum | kDontDelete);
+  return f;
+}
+
+void Vm::DefineMethod(Object* on, std::string_view name, NativeFunction fn, uint8_t flags) {
+  SetOwn(on, name, static_cast<Object*>(NewNative(fn)), flags);
+}
+
+void Vm::DefineValue(Object* on, std::string_view name, const Value& v, uint8_t flags) {
+  SetOwn(on, name, v, flags);
+}
+
+void Vm::SetOwn(Object* object, std::string_view name, const Value& value, uint8_t flags) {
+  Property* p = object->Properties().Find(name, CaseSensitive());
+  if (p == nullptr) {
+    p = &object->Properties().Add(name);
+    heap_.Charge(sizeof(Property) + name.size());
+  }
+  p->value = value;
+  p->getter = nullptr;
+  p->setter = nullptr;
+  p->flags = flags;
+}
+
+Property* Vm::FindProperty(Object* object, std::string_view name, Object** holder) {
+  int steps = 0;
+  for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    Property* p = o->Properties().Find(name, CaseSensitive());
+    if (p != nullptr && p->min_version <= version_) {
+      if (holder) *holder = o;
+      return p;
+    }
+  }
+  return nullptr;
+}
+
+Value Vm::Get(Object* object, std::string_view name) {
+  if (object == nullptr) return Value();
+  if (NameIs(name, "__proto__", CaseSensitive())) return object->Proto();
+  int steps = 0;
+  for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    Value v;
+    if (o->GetNative(*this, name, v)) return v;
+    Property* p = o->Properties().Find(name, CaseSensitive());
+    if (p != nullptr && p->min_version <= version_) {
+      if (p->getter != nullptr) return Call(p->getter, object, {});
+      if (p->setter != nullptr) return Value();
+      return p->value;
+    }
+  }
+  if (!NameIs(name, "__resolve", CaseSensitive())) {
+    Property* resolve = FindProperty(object, "__resolve");
+    if (resolve != nullptr && resolve->value.IsObject()) {
+      Value arg = Str(name);
+      return Call(resolve->value, object, std::span<const Value>(&arg, 1));
+    }
+  }
+  return Value();
+}
+
+Value Vm::GetMember(const Value& target, std::string_view name) {
+  if (target.IsString() && name == "length") {
+    return static_cast<double>(ToUtf16Length(target.AsString()));
+  }
+  Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
+  return Get(o, name);
+}
+
+void Vm::Set(Object* object, std::string_view name, const Value& value) {
+  if (object == nullptr) return;
+  if (NameIs(name, "__proto__", CaseSensitive())) {
+    object->SetProto(value.AsObject());
+    return;
+  }
+  if (object->SetNative(*this, name, value)) return;
+  Object* holder = nullptr;
+  Property* p = FindProperty(object, name, &holder);
+  if (p != nullptr) {
+    if (p->getter != nullptr || p->setter != nullptr) {
+      if (p->setter != nullptr) {
+        Value setter = p->setter;
+        Call(setter, object, std::span<const Value>(&value, 1));
+      }
+      return;
+    }
+    if (holder == object) {
+      if (!(p->flags & kReadOnly)) p->value = value;
+      return;
+    }
+  }
+  Property& added = object->Properties().Add(name);
+  heap_.Charge(sizeof(Property) + name.size());
+  added.value = value;
+}
+
+void Vm::SetMember(const Value& target, std::string_view name, const Value& value) {
+  if (Object* o = target.AsObject()) Set(o, name, value);
+}
+
+bool Vm::Delete(Object* object, std::string_view name) {
+  Property* p = object->Properties().Find(name, CaseSensitive());
+  if (p == nullptr || (p->flags & kDontDelete)) return false;
+  return object->Properties().Erase(name, CaseSensitive());
+}
+
+bool Vm::HasOwn(Object* object, std::string_view name) {
+  Value v;
+  if (object->GetNative(*this, name, v)) return true;
+  const Property* p = object->Properties().Find(name, CaseSensitive());
+  return p != nullptr && p->min_version <= version_;
+}
+
+bool Vm::Has(Object* object, std::string_view name) {
+  int steps = 0;
+  for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    if (HasOwn(o, name)) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> Vm::Keys(Object* object) {
+  std::vector<std::string> keys;
+  std::vector<std::string> hidden;
+  auto seen = [&](const std::string& k) {
+    for (const auto& list : {&keys, &hidden}) {
+      for (const std::string& s : *list) {
+        if (NameIs(s, k, CaseSensitive())) return true;
+      }
+    }
+    return false;
+  };
+  int steps = 0;
+  for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    std::vector<std::string> native;
+    o->NativeKeys(*this, native);
+    for (std::string& k : native) {
+      if (!seen(k)) keys.push_back(std::move(k));
+    }
+    const auto& entries = o->Properties().Entries();
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+      if (it->min_version > version_ || seen(it->name)) continue;
+      ((it->flags & kDontEnum) ? hidden : keys).push_back(it->name);
+    }
+  }
+  return keys;
+}
+
+// --- Calls -----------------------------------------------------------------------------------
+
+Value Vm::Call(const Value& function, const Value& self, std::span<const Value> args) {
+  Object* o = function.AsObject();
+  if (o == nullptr) return Value();
+  if (auto* sup = dynamic_cast<SuperObject*>(o)) {
+    Object* holder = sup->Holder();
+    if (holder == nullptr) return Value();
+    Value ctor = Get(holder, "__constructor__");
+    auto* f = dynamic_cast<FunctionObject*>(ctor.AsObject());
+    if (f == nullptr) return Value();
+    if (f->code) return CallScriptFunction(*this, *f, sup->Self(), args, holder->Proto());
+    if (f->native) return f->native(*this, Arguments{sup->Self(), args});
+    return Value();
+  }
+  auto* f = dynamic_cast<FunctionObject*>(o);
+  if (f == nullptr) return Value();
+  if (f->code) return CallScriptFunction(*this, *f, self, args, nullptr);
+  if (f->native == nullptr) return Value();
+  EnterCall();
+  Value r;
+  try {
+    r = f->native(*this, Arguments{self, args});
+  } catch (...) {
+    LeaveCall();
+    throw;
+  }
+  LeaveCall();
+  return r;
+}
+
+Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const Value> args) {
+  if (target.IsNullish()) return Value();
+  Value self = target;
+  Object* object = target.AsObject();
+  if (auto* sup = dynamic_cast<SuperObject*>(object)) self = sup->Self();
+  if (object == nullptr) object = ToObject(target);
+  if (object == nullptr) return Value();
+  Object* holder = nullptr;
+  Value fn;
+  Property* p = nullptr;
+  Value native;
+  if (object->GetNative(*this, name, native)) {
+    fn = native;
+  } else if ((p = FindProperty(object, name, &holder)) != nullptr) {
+    fn = p->getter ? Call(p->getter, self, {}) : p->value;
+  } else {
+    fn = Get(object, name);  // __resolve
+  }
+  auto* f = dynamic_cast<FunctionObject*>(fn.AsObject());
+  if (f != nullptr && f->code) return CallScriptFunction(*this, *f, self, args, holder);
+  // Methods of primitives see the primitive itself.
+  if (f != nullptr && !target.IsObject()) return Call(fn, target, args);
+  return Call(fn, self, args);
+}
+
+Value Vm::Construct(const Value& ctor, std::span<const Value> args) {
+  auto* f = dynamic_cast<FunctionObject*>(ctor.AsObject());
+  if (f == nullptr) return Value();
+  Value proto = Get(f, "prototype");
+  if (f->construct != nullptr) {
+    EnterCall();
+    Value r;
+    try {
+      r = f->construct(*this, Arguments{proto, args});
+    } catch (...) {
+      LeaveCall();
+      throw;
+    }
+    LeaveCall();
+    if (Object* o = r.AsObject()) {
+      SetOwn(o, "__constructor__", static_cast<Object*>(f), kDontEnum);
+      if (version_ < 7) SetOwn(o, "constructor", static_cast<Object*>(f), kDontEnum);
+    }
+    return r;
+  }
+  Object* object = NewObject(proto.AsObject());
+  SetOwn(object, "__constructor__", static_cast<Object*>(f), kDontEnum);
+  if (version_ < 7) SetOwn(object, "constructor", static_cast<Object*>(f), kDontEnum);
+  if (f->code) {
+    CallScriptFunction(*this, *f, object, args, proto.AsObject());
+  } else if (f->native) {
+    Call(ctor, object, args);
+  }
+  return object;
+}
+
+bool Vm::InstanceOf(const Value& v, Object* ctor) {
+  Object* object = v.AsObject();
+  if (object == nullptr || ctor == nullptr) return false;
+  Object* proto = Get(ctor, "prototype").AsObject();
+  if (proto == nullptr) return false;
+  int steps = 0;
+  for (Object* o = object->Proto(); o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    if (o == proto) return true;
+    // Interfaces a class declared with `implements`.
+    const Property* list = o->Properties().Find("__interfaces__", CaseSensitive());
+    if (auto* interfaces = list ? dynamic_cast<ArrayObject*>(list->value.AsObject()) : nullptr) {
+      for (const Value& i : interfaces->elements) {
+        if (i.AsObject() == ctor) return true;
+      }
+    }
+  }
+  return false;
+}
+
+void Vm::Throw(const Value& v) {
+  thrown = v;
+  throw ScriptThrow{};
+}
+
+// --- Paths -----------------------------------------------------------------------------------
+
+Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base) {
+  ClipObject* base_clip = base ? base->AsClip() : nullptr;
+  auto level_root = [&](ClipObject* from) -> Object* {
+    ClipLink* link = from && from->Link() ? from->Link() : nullptr;
+    ClipLink* root = bridge_.LevelRoot(link ? link->Level() : 0);
+    return root ? root->Script() : nullptr;
+  };
+  Object* current = base;
+  size_t i = 0;
+  if (!path.empty() && path[0] == '/') {
+    current = level_root(base_clip);
+    i = 1;
+  }
+  bool first = true;
+  while (i < path.size() && current != nullptr) {
+    size_t end = i;
+    // ".." is one segment of a slash path; otherwise dots and slashes both separate.
+    if (path.compare(i, 2, "..") == 0) {
+      end = i + 2;
+    } else {
+      while (end < path.size() && path[end] != '/' && path[end] != '.') ++end;
+    }
+    const std::string_view segment = path.substr(i, end - i);
+    i = end < path.size() ? end + 1 : end;
+    if (segment.empty()) continue;
+    ClipObject* clip = current->AsClip();
+    ClipLink* link = clip ? clip->Link() : nullptr;
+    if (segment == "..") {
+      ClipLink* parent = link ? link->Parent() : nullptr;
+      current = parent ? parent->Script() : nullptr;
+    } else if (NameIs(segment, "_root", false)) {
+      current = level_root(clip);
+    } else if (NameIs(segment, "_parent", false)) {
+      ClipLink* parent = link ? link->Parent() : nullptr;
+      current = parent ? parent->Script() : nullptr;
+    } else if (NameIs(segment, "_global", false)) {
+      current = global_;
+    } else if (NameIs(segment, "this", CaseSensitive()) && first && act != nullptr) {
+      current = act->self.AsObject();
+    } else if (segment.size() > 6 && NameIs(segment.substr(0, 6), "_level", false)) {
+      double n = StringToNumber(segment.substr(6), NumberDialect::Swf5);
+      ClipLink* root = std::isfinite(n) && n >= 0 && n < 65536
+                           ? bridge_.LevelRoot(static_cast<int>(n))
+                           : nullptr;
+      current = root ? root->Script() : nullptr;
+    } else {
+      ClipLink* child = link ? link->Child(segment, CaseSensitive()) : nullptr;
+      if (child != nullptr) {
+        current = child->Script();
+      } else {
+        Object* next = Get(current, segment).AsObject();
+        if (next == nullptr && first && act != nullptr) {
+          for (Scope* s = act->scope; s != nullptr && next == nullptr; s = s->parent) {
+            if (s->object != nullptr && Has(s->object, segment)) {
+              next = Get(s->object, segment).AsObject();
+            }
+          }
+        }
+        current = next;
+      }
+    }
+    first = false;
+  }
+  return current;
+}
+
+std::string Vm::TargetPath(ClipObject* clip) {
+  ClipLink* link = clip ? clip->Link() : nullptr;
+  if (link == nullptr) return std::string();
+  std::vector<std::string> names;
+  ClipLink* l = link;
+  for (int guard = 0; l->Parent() != nullptr && guard < 1024; ++guard) {
+    names.push_back(l->Name());
+    l = l->Parent();
+  }
+  std::string path = "_level" + std::to_string(l->Level());
+  for (auto it = names.rbegin(); it != names.rend(); ++it) path += "." + *it;
+  return path;
+}
+
+std::string Vm::SlashTargetPath(ClipObject* clip) {
+  ClipLink* link = clip ? clip->Link() : nullptr;
+  if (link == nullptr) return std::string();
+  std::vector<std::string> names;
+  for (ClipLink* l = link; l->Parent() != nullptr && names.size() < 1024; l = l->Parent()) {
+    names.push_back(l->Name());
+  }
+  if (names.empty()) {
+    return link->Level() == 0 ? std::string("/") : "_level" + std::to_string(link->Level());
+  }
+  std::string path = link->Level() == 0 ? std::string() : "_level" + std::to_string(link->Level());
+  for (auto it = names.rbegin(); it != names.rend(); ++it) path += "/" + *it;
+  return path;
+}
+
+// --- Timers ----------------------------------------------------------------------------------
+
+int Vm::AddTimer(const Value& function, const Value& self, std::string_view method,
+                 std::vector<Value> args, double interval_ms, bool repeat) {
+  constexpr size_t kMaxTimers = 4096;
+  if (timers_.size() >= kMaxTimers) return 0;
+  const double interval = std::isfinite(interval_ms) ? std::max(interval_ms, 0.0) : 0.0;
+  timers_.push_back(Timer{next_timer_, function, self, std::string(method), std::move(args),
+                          interval, Now() + interval, repeat});
+  return next_timer_++;
+}
+
+bool Vm::RemoveTimer(int id) {
+  return std::erase_if(timers_, [id](const Timer& t) { return t.id == id; }) > 0;
+}
+
+void Vm::RunTimers(double now_ms) {
+  if (timers_.empty()) return;
+  std::vector<int> due;
+  for (const Timer& t : timers_) {
+    if (t.due <= now_ms) due.push_back(t.id);
+  }
+  for (int id : due) {
+    auto it =
+        std::find_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
+    if (it == timers_.end()) continue;  // cleared by an earlier timer
+    Timer timer = *it;
+    if (timer.repeat) {
+      // Catch up at most one period: a slow frame does not fire a burst.
+      it->due = std::max(it->due + std::max(timer.interval, 1.0), now_ms);
+    } else {
+      timers_.erase(it);
+    }
+    if (timer.method.empty()) {
+      RunCall(timer.function, timer.self, timer.args);
+    } else if (Object* o = timer.self.AsObject()) {
+      RunHandler(o, timer.method, timer.args);
+    }
+  }
+}
+
+}  // namespace lumen::avm1

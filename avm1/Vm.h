@@ -1,0 +1,199 @@
+#pragma once
+
+// The script engine of one stage: the heap, the globals and built-in classes, the conversions of
+// the movie's version, calls, the budgets that stop runaway scripts, and timers. The stage hands
+// it frame scripts and events; everything it needs of the stage goes through StageBridge.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "avm1/Heap.h"
+#include "avm1/Object.h"
+#include "avm1/StageBridge.h"
+#include "avm1/Value.h"
+
+namespace lumen::avm1 {
+
+struct Activation;
+class ClipObject;
+
+struct VmLimits {
+  double run_ms = 15000;  // of real time for one run of scripts
+  int max_depth = 256;    // nested calls
+  size_t heap_bytes = size_t{256} << 20;
+  // Real time in milliseconds, for the time budget; the default reads the steady clock.
+  double (*work_clock)() = nullptr;
+};
+
+// The prototypes and constructors built in at start-up.
+struct Builtins {
+  Object* object_proto = nullptr;
+  Object* function_proto = nullptr;
+  Object* array_proto = nullptr;
+  Object* string_proto = nullptr;
+  Object* number_proto = nullptr;
+  Object* boolean_proto = nullptr;
+  Object* error_proto = nullptr;
+  Object* date_proto = nullptr;
+  Object* clip_proto = nullptr;
+  Object* xmlnode_proto = nullptr;
+  Object* xml_proto = nullptr;
+  FunctionObject* object_ctor = nullptr;
+  FunctionObject* array_ctor = nullptr;
+};
+
+// An ActionScript `throw` travelling to its `catch`; the value waits in Vm::thrown.
+struct ScriptThrow {};
+
+class Vm {
+ public:
+  Vm(uint8_t version, StageBridge& bridge, const VmLimits& limits = {});
+  ~Vm();
+  Vm(const Vm&) = delete;
+  Vm& operator=(const Vm&) = delete;
+
+  uint8_t Version() const { return version_; }
+  bool CaseSensitive() const { return version_ >= 7; }
+  Heap& heap() { return heap_; }
+  StageBridge& bridge() { return bridge_; }
+  Object* Global() { return global_; }
+  void SetGlobal(Object* global) { global_ = global; }
+  const Builtins& builtins() const { return builtins_; }
+  Builtins& builtins() { return builtins_; }
+
+  // --- Running scripts (the stage's entry points). None of these throws. ---
+  // A frame's or an event's action list with `clip` as target and `this`.
+  void RunActions(std::span<const uint8_t> code, ClipObject* clip, uint8_t version);
+  // Calls `clip[name]()` if it is a function (onEnterFrame, onLoad, ...).
+  void RunHandler(Object* object, std::string_view name, std::span<const Value> args = {});
+  // Calls a function value from outside any script (timers, listeners).
+  void RunCall(const Value& function, const Value& self, std::span<const Value> args);
+  // Runs due intervals and timeouts.
+  void RunTimers(double now_ms);
+  // Frees what no script can reach any more, when enough was made since the last time; call
+  // between runs.
+  void CollectGarbage();
+  // Whether a budget stopped the last run.
+  const char* LastAbort() const { return last_abort_; }
+  ClipObject* MakeClipObject(ClipLink& link);
+  // The object of an exported class registered for a symbol (Object.registerClass).
+  void RegisterClass(std::string_view symbol, Object* ctor);
+  Object* RegisteredClass(std::string_view symbol);
+
+  // --- Conversions, by the movie's version. ---
+  double ToNumber(const Value& v);
+  std::string ToString(const Value& v);
+  Value ToStringValue(const Value& v);
+  bool ToBoolean(const Value& v);
+  Value ToPrimitive(const Value& v, bool prefer_string = false);
+  Object* ToObject(const Value& v);
+  int32_t ToInt32(const Value& v);
+  std::string_view TypeOf(const Value& v);
+  Value Str(std::string text) { return heap_.String(std::move(text)); }
+  Value Str(std::string_view text) { return heap_.String(std::string(text)); }
+  Value Str(const char* text) { return heap_.String(text); }
+  bool StrictEquals(const Value& a, const Value& b);
+  bool LooseEquals(const Value& a, const Value& b);
+  // a < b: true, false, or undefined when a NaN is involved.
+  Value Less(const Value& a, const Value& b);
+
+  // --- Objects. ---
+  Object* NewObject(Object* proto = nullptr);  // default: Object.prototype
+  ArrayObject* NewArray();
+  FunctionObject* NewNative(NativeFunction fn, NativeFunction construct = nullptr);
+  // A native constructor with its prototype object.
+  FunctionObject* NewClass(Object* proto, NativeFunction fn, NativeFunction construct = nullptr);
+  void DefineMethod(Object* on, std::string_view name, NativeFunction fn,
+                    uint8_t flags = kDontEnum);
+  void DefineValue(Object* on, std::string_view name, const Value& v, uint8_t flags = kDontEnum);
+  // Whole-chain lookups, with getters, __resolve and native properties.
+  Value Get(Object* object, std::string_view name);
+  Value GetMember(const Value& target, std::string_view name);
+  // Assigns along the chain's setters; otherwise an own property.
+  void Set(Object* object, std::string_view name, const Value& value);
+  void SetMember(const Value& target, std::string_view name, const Value& value);
+  bool Delete(Object* object, std::string_view name);
+  bool HasOwn(Object* object, std::string_view name);
+  bool Has(Object* object, std::string_view name);
+  // Enumerable names of the object and its prototypes, in the order for..in lists them.
+  std::vector<std::string> Keys(Object* object);
+  void SetOwn(Object* object, std::string_view name, const Value& value, uint8_t flags = 0);
+  // Follows `name` up the chain to a plain stored property.
+  Property* FindProperty(Object* object, std::string_view name, Object** holder = nullptr);
+
+  // --- Calls, inside a run. ---
+  Value Call(const Value& function, const Value& self, std::span<const Value> args);
+  Value CallMethod(const Value& target, std::string_view name, std::span<const Value> args);
+  Value Construct(const Value& ctor, std::span<const Value> args);
+  bool InstanceOf(const Value& v, Object* ctor);
+  // Throws a script exception carrying `v`.
+  [[noreturn]] void Throw(const Value& v);
+  Value thrown;
+
+  // --- Paths and targets. ---
+  // Resolves a target path (`/a/b`, `_root.a`, `../x`) from `base`; null if nothing is there.
+  Object* ResolvePath(std::string_view path, Activation* act, Object* base);
+  std::string TargetPath(ClipObject* clip);       // `_level0.a.b`
+  std::string SlashTargetPath(ClipObject* clip);  // `/a/b`
+
+  // --- Timers. ---
+  int AddTimer(const Value& function, const Value& self, std::string_view method,
+               std::vector<Value> args, double interval_ms, bool repeat);
+  bool RemoveTimer(int id);
+
+  // --- Budgets and the interpreter's state. ---
+  void CheckBudget();
+  void EnterCall();
+  void LeaveCall() { --depth_; }
+  std::vector<Value>& stack() { return stack_; }
+  std::vector<Activation*>& activations() { return activations_; }
+  double Now() { return bridge_.Timer(); }
+  uint32_t Random(uint32_t below);
+  // The clip whose script is running (`this` of frame scripts), for _root and _parent.
+  ClipObject* CurrentClip();
+
+ private:
+  struct Timer {
+    int id;
+    Value function;
+    Value self;
+    std::string method;
+    std::vector<Value> args;
+    double interval;
+    double due;
+    bool repeat;
+  };
+  struct Registration {
+    std::string symbol;
+    Object* ctor;
+  };
+  void Run(void (*body)(Vm&, void*), void* data);
+  void MarkRoots(Heap& heap);
+  double WorkClock();
+
+  uint8_t version_;
+  StageBridge& bridge_;
+  VmLimits limits_;
+  Heap heap_;
+  Object* global_ = nullptr;
+  Builtins builtins_;
+  std::vector<Value> stack_;
+  std::vector<Activation*> activations_;
+  std::vector<ClipObject*> clips_;  // every clip object with a link
+  std::vector<Timer> timers_;
+  std::vector<Registration> registrations_;
+  int next_timer_ = 1;
+  int depth_ = 0;
+  int run_depth_ = 0;
+  double run_started_ = 0;
+  uint32_t budget_counter_ = 0;
+  uint64_t random_state_ = 0x2545F4914F6CDD1Dull;
+  const char* last_abort_ = nullptr;
+  friend class ClipObject;
+};
+
+}  // namespace lumen::avm1

@@ -1,0 +1,21 @@
+#include "avm1/Builtins.h"
+
+#include "avm1/Vm.h"
+
+namespace lumen::avm1 {
+
+void InstallBuiltins(Vm& vm) {
+  InstallObjectClass(vm);
+  InstallGlobalFunctions(vm);
+  InstallArrayClass(vm);
+  InstallStringClass(vm);
+  InstallNumberClasses(vm);
+  InstallErrorClass(vm);
+  InstallDateClass(vm);
+  InstallXmlClasses(vm);
+  InstallMovieClipClass(vm);
+  InstallPlayerObjects(vm);
+  InstallGeomClasses(vm);
+}
+
+}  // namespace lumen::avm1

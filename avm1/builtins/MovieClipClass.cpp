@@ -1,0 +1,352 @@
+// MovieClip.prototype: the timeline, depths, clips made by script, geometry and the drawing API,
+// all through the stage's link of the clip a method is called on.
+
+#include <cmath>
+
+#include "avm1/Builtins.h"
+#include "avm1/ClipObject.h"
+#include "avm1/NumberText.h"
+#include "avm1/Vm.h"
+
+namespace lumen::avm1 {
+
+namespace {
+
+ClipLink* Self(const Arguments& args) {
+  Object* o = args.self.AsObject();
+  ClipObject* clip = o ? o->AsClip() : nullptr;
+  return clip ? clip->Link() : nullptr;
+}
+
+Value ScriptOf(ClipLink* link) {
+  return link ? Value(static_cast<Object*>(link->Script())) : Value();
+}
+
+bool Depth(Vm& vm, const Value& v, int32_t& out) {
+  const double d = vm.ToNumber(v);
+  if (!std::isfinite(d)) return false;
+  out = static_cast<int32_t>(std::max(-2147483648.0, std::min(d, 2147483647.0)));
+  return true;
+}
+
+void Goto(Vm& vm, const Arguments& args, bool play) {
+  ClipLink* link = Self(args);
+  if (link == nullptr || args.size() == 0) return;
+  const Value& frame = args[0];
+  if (!frame.IsString()) {
+    const double n = vm.ToNumber(frame);
+    if (std::isfinite(n) && n >= 1)
+      link->GotoFrame(static_cast<size_t>(std::min(n, 1e9)) - 1, play);
+    return;
+  }
+  const long labelled = link->FindLabel(frame.AsString());
+  if (labelled >= 0) {
+    link->GotoFrame(static_cast<size_t>(labelled), play);
+    return;
+  }
+  const double n = StringToNumber(frame.AsString(), NumberDialect::Swf6);
+  if (std::isfinite(n) && n >= 1) link->GotoFrame(static_cast<size_t>(std::min(n, 1e9)) - 1, play);
+}
+
+Value GotoAndPlay(Vm& vm, const Arguments& a) {
+  Goto(vm, a, true);
+  return Value();
+}
+Value GotoAndStop(Vm& vm, const Arguments& a) {
+  Goto(vm, a, false);
+  return Value();
+}
+Value Play(Vm&, const Arguments& a) {
+  if (ClipLink* l = Self(a)) l->Play();
+  return Value();
+}
+Value Stop(Vm&, const Arguments& a) {
+  if (ClipLink* l = Self(a)) l->Stop();
+  return Value();
+}
+Value NextFrame(Vm&, const Arguments& a) {
+  if (ClipLink* l = Self(a)) l->GotoFrame(l->CurrentFrame(), false);
+  return Value();
+}
+Value PrevFrame(Vm&, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l && l->CurrentFrame() > 1) l->GotoFrame(l->CurrentFrame() - 2, false);
+  return Value();
+}
+
+Value GetDepth(Vm&, const Arguments& a) {
+  ClipLink* l = Self(a);
+  return l ? Value(static_cast<double>(l->Depth())) : Value();
+}
+Value GetNextHighestDepth(Vm&, const Arguments& a) {
+  ClipLink* l = Self(a);
+  return l ? Value(static_cast<double>(l->NextHighestDepth())) : Value();
+}
+Value GetInstanceAtDepth(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  int32_t depth = 0;
+  if (l == nullptr || !Depth(vm, a[0], depth)) return Value();
+  return ScriptOf(l->ChildAtDepth(depth));
+}
+
+Value SwapDepths(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l == nullptr || l->Parent() == nullptr) return Value();
+  int32_t depth = 0;
+  if (Object* other = a[0].AsObject()) {
+    ClipObject* clip = other->AsClip();
+    if (clip == nullptr || clip->Link() == nullptr || clip->Link()->Parent() != l->Parent()) {
+      return Value();
+    }
+    depth = clip->Link()->Depth();
+  } else if (!Depth(vm, a[0], depth)) {
+    return Value();
+  }
+  l->SwapDepths(depth);
+  return Value();
+}
+
+Value CreateEmptyMovieClip(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  int32_t depth = 0;
+  if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
+  return ScriptOf(l->CreateEmpty(vm.ToString(a[0]), depth));
+}
+
+Value AttachMovie(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  int32_t depth = 0;
+  if (l == nullptr || a.size() < 3 || !Depth(vm, a[2], depth)) return Value();
+  ClipLink* made = l->Attach(vm.ToString(a[0]), vm.ToString(a[1]), depth);
+  if (made == nullptr) return Value();
+  // The init object's properties are copied onto the new clip.
+  if (Object* init = a[3].AsObject()) {
+    for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
+  }
+  return ScriptOf(made);
+}
+
+Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  int32_t depth = 0;
+  if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
+  ClipLink* made = l->Duplicate(vm.ToString(a[0]), depth);
+  if (made == nullptr) return Value();
+  if (Object* init = a[2].AsObject()) {
+    for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
+  }
+  return ScriptOf(made);
+}
+
+Value RemoveMovieClip(Vm&, const Arguments& a) {
+  if (ClipLink* l = Self(a)) l->Remove();
+  return Value();
+}
+
+Value Bounds(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l == nullptr) return Value();
+  ClipLink* space = l;
+  if (Object* o = a[0].AsObject()) {
+    ClipObject* clip = o->AsClip();
+    if (clip == nullptr || clip->Link() == nullptr) return Value();
+    space = clip->Link();
+  }
+  const ClipBounds b = l->Bounds(space);
+  Object* r = vm.NewObject();
+  const double none = 6710886.4;  // what an empty clip reports, in pixels
+  vm.SetOwn(r, "xMin", b.empty ? none : b.x_min);
+  vm.SetOwn(r, "xMax", b.empty ? none : b.x_max);
+  vm.SetOwn(r, "yMin", b.empty ? none : b.y_min);
+  vm.SetOwn(r, "yMax", b.empty ? none : b.y_max);
+  return r;
+}
+
+Value ConvertPoint(Vm& vm, const Arguments& a, bool to_global) {
+  ClipLink* l = Self(a);
+  Object* point = a[0].AsObject();
+  if (l == nullptr || point == nullptr) return Value();
+  double x = vm.ToNumber(vm.Get(point, "x"));
+  double y = vm.ToNumber(vm.Get(point, "y"));
+  if (to_global) {
+    l->LocalToGlobal(x, y);
+  } else {
+    l->GlobalToLocal(x, y);
+  }
+  vm.Set(point, "x", x);
+  vm.Set(point, "y", y);
+  return Value();
+}
+Value LocalToGlobal(Vm& vm, const Arguments& a) {
+  return ConvertPoint(vm, a, true);
+}
+Value GlobalToLocal(Vm& vm, const Arguments& a) {
+  return ConvertPoint(vm, a, false);
+}
+
+Value HitTest(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l == nullptr) return false;
+  if (a.size() >= 2) {
+    return l->HitTest(vm.ToNumber(a[0]), vm.ToNumber(a[1]), vm.ToBoolean(a[2]));
+  }
+  Object* o = a[0].AsObject();
+  ClipObject* other = o ? o->AsClip() : nullptr;
+  if (other == nullptr || other->Link() == nullptr) return false;
+  return l->HitTest(*other->Link());
+}
+
+Value SetMask(Vm&, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l == nullptr) return Value();
+  Object* o = a[0].AsObject();
+  ClipObject* mask = o ? o->AsClip() : nullptr;
+  l->SetMask(mask ? mask->Link() : nullptr);
+  return true;
+}
+
+Value BytesTotal(Vm& vm, const Arguments& a) {
+  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesTotal())) : Value();
+}
+
+Value GetUrl(Vm& vm, const Arguments& a) {
+  vm.bridge().GetUrl(vm.ToString(a[0]), vm.ToString(a[1]));
+  return Value();
+}
+
+Value Nothing(Vm&, const Arguments&) {
+  return Value();
+}
+
+Value Clear(Vm&, const Arguments& a) {
+  if (ClipLink* l = Self(a)) l->Clear();
+  return Value();
+}
+
+uint32_t Rgb(Vm& vm, const Value& v) {
+  return static_cast<uint32_t>(vm.ToInt32(v)) & 0xFFFFFF;
+}
+
+double Alpha(Vm& vm, const Arguments& a, size_t i) {
+  if (a.size() <= i || a[i].IsUndefined()) return 100;
+  const double n = vm.ToNumber(a[i]);
+  return std::isfinite(n) ? std::max(0.0, std::min(n, 100.0)) : 100;
+}
+
+Value LineStyle(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l == nullptr) return Value();
+  const double width = vm.ToNumber(a[0]);
+  if (a.size() == 0 || a[0].IsUndefined() || std::isnan(width)) {
+    l->NoLineStyle();
+  } else {
+    l->LineStyle(std::max(0.0, std::min(width, 255.0)), Rgb(vm, a[1]), Alpha(vm, a, 2));
+  }
+  return Value();
+}
+
+Value BeginFill(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  if (l == nullptr) return Value();
+  if (a.size() == 0 || a[0].IsUndefined()) {
+    l->EndFill();
+  } else {
+    l->BeginFill(Rgb(vm, a[0]), Alpha(vm, a, 1));
+  }
+  return Value();
+}
+
+// Gradients are approximated by their first colour until the drawing API learns them.
+Value BeginGradientFill(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  Object* colors = a[1].AsObject();
+  Object* alphas = a[2].AsObject();
+  if (l == nullptr || colors == nullptr) return Value();
+  const double alpha = alphas ? vm.ToNumber(vm.Get(alphas, "0")) : 100;
+  l->BeginFill(Rgb(vm, vm.Get(colors, "0")), std::isfinite(alpha) ? alpha : 100);
+  return Value();
+}
+
+Value EndFill(Vm&, const Arguments& a) {
+  if (ClipLink* l = Self(a)) l->EndFill();
+  return Value();
+}
+
+bool Point(Vm& vm, const Arguments& a, size_t i, double& x, double& y) {
+  if (a.size() < i + 2) return false;
+  x = vm.ToNumber(a[i]);
+  y = vm.ToNumber(a[i + 1]);
+  return std::isfinite(x) && std::isfinite(y);
+}
+
+Value MoveTo(Vm& vm, const Arguments& a) {
+  double x, y;
+  if (ClipLink* l = Self(a); l && Point(vm, a, 0, x, y)) l->MoveTo(x, y);
+  return Value();
+}
+Value LineTo(Vm& vm, const Arguments& a) {
+  double x, y;
+  if (ClipLink* l = Self(a); l && Point(vm, a, 0, x, y)) l->LineTo(x, y);
+  return Value();
+}
+Value CurveTo(Vm& vm, const Arguments& a) {
+  double cx, cy, x, y;
+  ClipLink* l = Self(a);
+  if (l && Point(vm, a, 0, cx, cy) && Point(vm, a, 2, x, y)) l->CurveTo(cx, cy, x, y);
+  return Value();
+}
+
+Value GetSwfVersion(Vm& vm, const Arguments& a) {
+  return Self(a) ? Value(static_cast<double>(vm.Version())) : Value(-1);
+}
+
+}  // namespace
+
+void InstallMovieClipClass(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.builtins().clip_proto = proto;
+  FunctionObject* ctor = vm.NewClass(proto, Nothing);
+  vm.DefineValue(vm.Global(), "MovieClip", static_cast<Object*>(ctor));
+  const std::pair<const char*, NativeFunction> methods[] = {
+      {"gotoAndPlay", GotoAndPlay},
+      {"gotoAndStop", GotoAndStop},
+      {"play", Play},
+      {"stop", Stop},
+      {"nextFrame", NextFrame},
+      {"prevFrame", PrevFrame},
+      {"getDepth", GetDepth},
+      {"getNextHighestDepth", GetNextHighestDepth},
+      {"getInstanceAtDepth", GetInstanceAtDepth},
+      {"swapDepths", SwapDepths},
+      {"createEmptyMovieClip", CreateEmptyMovieClip},
+      {"attachMovie", AttachMovie},
+      {"duplicateMovieClip", DuplicateMovieClip},
+      {"removeMovieClip", RemoveMovieClip},
+      {"getBounds", Bounds},
+      {"getRect", Bounds},
+      {"localToGlobal", LocalToGlobal},
+      {"globalToLocal", GlobalToLocal},
+      {"hitTest", HitTest},
+      {"setMask", SetMask},
+      {"getBytesLoaded", BytesTotal},
+      {"getBytesTotal", BytesTotal},
+      {"getURL", GetUrl},
+      {"startDrag", Nothing},
+      {"stopDrag", Nothing},
+      {"loadMovie", Nothing},
+      {"unloadMovie", Nothing},
+      {"loadVariables", Nothing},
+      {"clear", Clear},
+      {"lineStyle", LineStyle},
+      {"beginFill", BeginFill},
+      {"beginGradientFill", BeginGradientFill},
+      {"endFill", EndFill},
+      {"moveTo", MoveTo},
+      {"lineTo", LineTo},
+      {"curveTo", CurveTo},
+      {"getSWFVersion", GetSwfVersion},
+  };
+  for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
+}
+
+}  // namespace lumen::avm1

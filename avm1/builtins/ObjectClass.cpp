@@ -1,0 +1,185 @@
+// Object and Function: the roots of every prototype chain, and the property tools movies use
+// to make classes (addProperty, registerClass, ASSetPropFlags).
+
+#include <cmath>
+
+#include "avm1/Builtins.h"
+#include "avm1/ClipObject.h"
+#include "avm1/Vm.h"
+
+namespace lumen::avm1 {
+
+namespace {
+
+Value ObjectConstruct(Vm& vm, const Arguments& args) {
+  if (args.size() > 0 && !args[0].IsNullish()) return vm.ToObject(args[0]);
+  return vm.NewObject(args.self.AsObject());
+}
+
+Value ObjectCall(Vm& vm, const Arguments& args) {
+  if (args.size() > 0 && !args[0].IsNullish()) return vm.ToObject(args[0]);
+  return vm.NewObject();
+}
+
+Value ObjectToString(Vm& vm, const Arguments& args) {
+  Object* o = args.self.AsObject();
+  if (o != nullptr && o->TypeOf() == "function") return vm.Str("[type Function]");
+  return vm.Str("[object Object]");
+}
+
+Value ObjectValueOf(Vm&, const Arguments& args) {
+  return args.self;
+}
+
+Value HasOwnProperty(Vm& vm, const Arguments& args) {
+  Object* o = args.self.AsObject();
+  if (o == nullptr || args.size() == 0) return false;
+  return vm.HasOwn(o, vm.ToString(args[0]));
+}
+
+Value IsPropertyEnumerable(Vm& vm, const Arguments& args) {
+  Object* o = args.self.AsObject();
+  if (o == nullptr || args.size() == 0) return false;
+  const Property* p = o->Properties().Find(vm.ToString(args[0]), vm.CaseSensitive());
+  return p != nullptr && !(p->flags & kDontEnum);
+}
+
+Value IsPrototypeOf(Vm&, const Arguments& args) {
+  Object* proto = args.self.AsObject();
+  Object* o = args[0].AsObject();
+  for (int i = 0; o != nullptr && i < 256; ++i) {
+    o = o->Proto();
+    if (o == proto && o != nullptr) return true;
+  }
+  return false;
+}
+
+Value AddProperty(Vm& vm, const Arguments& args) {
+  Object* o = args.self.AsObject();
+  if (o == nullptr || args.size() < 3) return false;
+  const std::string name = vm.ToString(args[0]);
+  Object* getter = args[1].AsObject();
+  Object* setter = args[2].AsObject();
+  if (name.empty() || getter == nullptr || getter->TypeOf() != "function") return false;
+  if (setter != nullptr && setter->TypeOf() != "function") return false;
+  Property* p = o->Properties().Find(name, vm.CaseSensitive());
+  if (p == nullptr) {
+    p = &o->Properties().Add(name);
+    vm.heap().Charge(sizeof(Property) + name.size());
+  } else {
+    p->value = Value();
+  }
+  p->getter = getter;
+  p->setter = setter;
+  return true;
+}
+
+Value RegisterClass(Vm& vm, const Arguments& args) {
+  if (args.size() < 2) return false;
+  Object* ctor = args[1].AsObject();
+  vm.RegisterClass(vm.ToString(args[0]), ctor);
+  return true;
+}
+
+Value FunctionCallMethod(Vm& vm, const Arguments& args) {
+  Value self = args.size() > 0 ? args[0] : Value();
+  if (self.IsNullish()) self = vm.Global();
+  const std::span<const Value> rest =
+      args.size() > 1 ? args.values.subspan(1) : std::span<const Value>();
+  return vm.Call(args.self, self, rest);
+}
+
+Value FunctionApply(Vm& vm, const Arguments& args) {
+  Value self = args.size() > 0 ? args[0] : Value();
+  if (self.IsNullish()) self = vm.Global();
+  std::vector<Value> list;
+  if (Object* a = args[1].AsObject()) {
+    const double n = vm.ToNumber(vm.Get(a, "length"));
+    const size_t count = n > 0 ? static_cast<size_t>(std::min(n, 65536.0)) : 0;
+    for (size_t i = 0; i < count; ++i) list.push_back(vm.Get(a, std::to_string(i)));
+  }
+  return vm.Call(args.self, self, list);
+}
+
+Value FunctionConstruct(Vm& vm, const Arguments&) {
+  return vm.NewNative(nullptr);
+}
+
+// ASSetPropFlags(object, names, set, clear): names is null for all, a comma list or an array.
+Value SetPropFlags(Vm& vm, const Arguments& args) {
+  Object* o = args[0].AsObject();
+  if (o == nullptr) return Value();
+  std::vector<std::string> names;
+  bool all = args[1].IsNull();
+  if (Object* list = args[1].AsObject()) {
+    const double n = vm.ToNumber(vm.Get(list, "length"));
+    for (size_t i = 0; n > 0 && i < static_cast<size_t>(std::min(n, 65536.0)); ++i) {
+      names.push_back(vm.ToString(vm.Get(list, std::to_string(i))));
+    }
+  } else if (args[1].IsString()) {
+    std::string_view text = args[1].AsString();
+    size_t start = 0;
+    while (start <= text.size()) {
+      size_t comma = text.find(',', start);
+      if (comma == std::string_view::npos) comma = text.size();
+      names.emplace_back(text.substr(start, comma - start));
+      start = comma + 1;
+    }
+  } else if (!args[1].IsNull()) {
+    return Value();
+  }
+  const uint32_t set = static_cast<uint32_t>(vm.ToInt32(args[2]));
+  const uint32_t clear = args.size() > 3 ? static_cast<uint32_t>(vm.ToInt32(args[3])) : 0;
+  auto apply = [&](Property& p) {
+    const uint32_t flags = (p.flags | (p.min_version ? 0x80u : 0)) & ~clear;
+    const uint32_t result = flags | set;
+    p.flags = static_cast<uint8_t>(result & 7);
+    // Bits above the three flags hide the property from movies of older versions.
+    p.min_version = (result & (1u << 13))   ? 8
+                    : (result & (1u << 10)) ? 7
+                    : (result & (1u << 7))  ? 6
+                                            : 0;
+  };
+  for (Property& p : o->Properties().Entries()) {
+    if (all) {
+      apply(p);
+      continue;
+    }
+    for (const std::string& n : names) {
+      Property* q = o->Properties().Find(n, vm.CaseSensitive());
+      if (q == &p) apply(p);
+    }
+  }
+  return Value();
+}
+
+}  // namespace
+
+void InstallObjectClass(Vm& vm) {
+  Builtins& b = vm.builtins();
+  b.object_proto = vm.heap().Make<Object>(nullptr);
+  b.function_proto = vm.heap().Make<Object>(b.object_proto);
+  vm.SetGlobal(vm.heap().Make<Object>(b.object_proto));
+  Object* global = vm.Global();
+
+  FunctionObject* object = vm.NewClass(b.object_proto, ObjectCall, ObjectConstruct);
+  b.object_ctor = object;
+  vm.DefineMethod(object, "registerClass", RegisterClass);
+  vm.DefineValue(global, "Object", static_cast<Object*>(object));
+  Object* op = b.object_proto;
+  vm.DefineMethod(op, "toString", ObjectToString);
+  vm.DefineMethod(op, "toLocaleString", ObjectToString);
+  vm.DefineMethod(op, "valueOf", ObjectValueOf);
+  vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty);
+  vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable);
+  vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf);
+  vm.DefineMethod(op, "addProperty", AddProperty);
+
+  FunctionObject* function = vm.NewClass(b.function_proto, FunctionConstruct, FunctionConstruct);
+  vm.DefineValue(global, "Function", static_cast<Object*>(function));
+  vm.DefineMethod(b.function_proto, "call", FunctionCallMethod);
+  vm.DefineMethod(b.function_proto, "apply", FunctionApply);
+  vm.DefineMethod(global, "ASSetPropFlags", SetPropFlags);
+}
+
+}  // namespace lumen::avm1

@@ -1,0 +1,185 @@
+#include "stage/ScriptHost.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "avm1/ClipObject.h"
+#include "stage/Clip.h"
+
+namespace lumen::stage {
+
+namespace {
+
+// Scripts one tick may queue at most: a goto loop between two frames queues without end.
+constexpr size_t kMaxQueuedPerTick = 100000;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ScriptHost::ScriptHost(const movie::Movie& movie, const avm1::VmLimits& limits)
+    : movie_(movie), vm_(std::make_unique<avm1::Vm>(movie.version, *this, limits)) {
+  stage_width_ = (movie.stage.x_max - movie.stage.x_min) / 20.0;
+  stage_height_ = (movie.stage.y_max - movie.stage.y_min) / 20.0;
+}
+
+ScriptHost::~ScriptHost() = default;
+
+avm1::ClipLink* ScriptHost::RootLink() {
+  return root_;
+}
+
+avm1::ClipLink* ScriptHost::LevelRoot(int level) {
+  return level == 0 ? root_ : nullptr;
+}
+
+avm1::ClipObject* ScriptHost::Register(Clip& clip) {
+  clips_.push_back(&clip);
+  return vm_->MakeClipObject(clip);
+}
+
+void ScriptHost::Unregister(Clip& clip) {
+  avm1::ClipObject* object = clip.ScriptObject();
+  if (clip.Loaded() && object != nullptr) {
+    QueueClipActions(clip, kEventUnload, true);
+    queue_.push_back({Kind::Event, object, {}, "onUnload", nullptr, true});
+  }
+  if (object != nullptr) object->Unlink();
+  auto it = std::find(clips_.begin(), clips_.end(), &clip);
+  if (it != clips_.end()) clips_.erase(it);
+  if (root_ == &clip) root_ = nullptr;
+}
+
+void ScriptHost::Placed(Clip& clip) {
+  avm1::ClipObject* object = clip.ScriptObject();
+  if (object == nullptr) return;
+  QueueClipActions(clip, kEventInitialize, false);
+  const auto exported = movie_.exports.find(clip.Place().character);
+  if (exported != movie_.exports.end()) {
+    if (avm1::Object* ctor = vm_->RegisteredClass(exported->second)) {
+      avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
+      if (proto != nullptr) object->SetProto(proto);
+      queue_.push_back({Kind::Construct, object, {}, nullptr, ctor, false});
+    }
+  }
+  QueueClipActions(clip, kEventConstruct, false);
+  QueueClipActions(clip, kEventLoad, false);
+  queue_.push_back({Kind::Event, object, {}, "onLoad", nullptr, false});
+  clip.MarkLoaded();
+}
+
+void ScriptHost::QueueActions(Clip& clip, std::span<const uint8_t> code) {
+  if (clip.ScriptObject() != nullptr) queue_.push_back({Kind::Actions, clip.ScriptObject(), code});
+}
+
+void ScriptHost::QueueClipActions(Clip& clip, uint32_t event, bool after_unload) {
+  ForClipActions(clip.Place().clip_actions, movie_.version, event,
+                 [&](std::span<const uint8_t> code) {
+                   queue_.push_back(
+                       {Kind::Actions, clip.ScriptObject(), code, nullptr, nullptr, after_unload});
+                 });
+}
+
+void ScriptHost::QueueEvent(Clip& clip, uint32_t event, const char* method) {
+  if (clip.ScriptObject() == nullptr) return;
+  QueueClipActions(clip, event, false);
+  // Only a clip with the handler now gets an entry, so that ticks without scripts stay free.
+  if (method != nullptr && vm_->Has(clip.ScriptObject(), method)) {
+    queue_.push_back({Kind::Event, clip.ScriptObject(), {}, method});
+  }
+}
+
+void ScriptHost::RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code) {
+  if (!inits_run_.insert(sprite).second) return;
+  vm_->RunActions(code, clip.ScriptObject(), movie_.version);
+}
+
+void ScriptHost::RunNow(Clip& clip, std::span<const uint8_t> code) {
+  vm_->RunActions(code, clip.ScriptObject(), movie_.version);
+}
+
+void ScriptHost::Run(const Queued& entry) {
+  avm1::ClipObject* clip = entry.clip;
+  if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
+  switch (entry.kind) {
+    case Kind::Actions:
+      vm_->RunActions(entry.code, clip, movie_.version);
+      break;
+    case Kind::Event:
+      vm_->RunHandler(clip, entry.method);
+      break;
+    case Kind::Construct:
+      vm_->RunCall(entry.ctor, static_cast<avm1::Object*>(clip), {});
+      break;
+  }
+}
+
+void ScriptHost::RunQueue() {
+  if (next_ > 0) return;  // already running: the outer call drains what is added
+  while (next_ < queue_.size()) {
+    if (next_ >= kMaxQueuedPerTick) break;
+    const Queued entry = queue_[next_++];
+    Run(entry);
+  }
+  queue_.clear();
+  next_ = 0;
+}
+
+void ScriptHost::Tick(bool loop_root) {
+  // A snapshot: clips made during the tick start next tick; removed ones are skipped.
+  order_.clear();
+  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it)
+    order_.push_back((*it)->ScriptObject());
+  for (avm1::ClipObject* object : order_) {
+    if (object == nullptr || object->Link() == nullptr) continue;
+    auto* clip = static_cast<Clip*>(object->Link());
+    if (clip->Loaded() || clip == root_) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
+    clip->AdvanceTimeline(clip == root_ ? loop_root : true);
+  }
+  RunQueue();
+  vm_->RunTimers(clock_ms_);
+  RunQueue();
+  vm_->CollectGarbage();
+}
+
+void ScriptHost::Broadcast(uint32_t event, const char* method) {
+  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it) QueueEvent(**it, event, method);
+  RunQueue();
+}
+
+void ScriptHost::Trace(std::string_view line) {
+  if (!trace_sink) return;
+  // The log shows a carriage return as a line break.
+  std::string text(line);
+  std::replace(text.begin(), text.end(), '\r', '\n');
+  trace_sink(text);
+}
+
+void ScriptHost::GetUrl(std::string_view url, std::string_view target) {
+  if (StartsWithNoCase(url, "FSCommand:")) {
+    if (fscommand_sink) fscommand_sink(url.substr(10), target);
+    return;
+  }
+  if (url_sink) url_sink(url, target);
+}
+
+void ScriptHost::ToggleQuality() {
+  quality_ = quality_ == "LOW" ? "HIGH" : "LOW";
+}
+
+void ScriptHost::SetQuality(std::string_view quality) {
+  std::string upper(quality);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper == "LOW" || upper == "MEDIUM" || upper == "HIGH" || upper == "BEST") quality_ = upper;
+}
+
+}  // namespace lumen::stage

@@ -1,0 +1,157 @@
+#pragma once
+
+// The stage's side of scripting: owns the script engine, keeps the clips in the order the
+// reference runs them (newest first), queues frame scripts and clip events, and answers the
+// engine's questions about the stage and the host (trace output, the clock, the mouse, URLs).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "avm1/StageBridge.h"
+#include "avm1/Vm.h"
+#include "movie/Movie.h"
+
+namespace lumen::stage {
+
+class Clip;
+
+// The clip events of PlaceObject's clip actions, by their flag bits.
+enum ClipEvent : uint32_t {
+  kEventLoad = 0x1,
+  kEventEnterFrame = 0x2,
+  kEventUnload = 0x4,
+  kEventMouseMove = 0x8,
+  kEventMouseDown = 0x10,
+  kEventMouseUp = 0x20,
+  kEventKeyDown = 0x40,
+  kEventKeyUp = 0x80,
+  kEventData = 0x100,
+  kEventInitialize = 0x200,
+  kEventConstruct = 0x40000,
+};
+
+class ScriptHost final : public avm1::StageBridge {
+ public:
+  ScriptHost(const movie::Movie& movie, const avm1::VmLimits& limits = {});
+  ~ScriptHost();
+  ScriptHost(const ScriptHost&) = delete;
+  ScriptHost& operator=(const ScriptHost&) = delete;
+
+  avm1::Vm& Engine() { return *vm_; }
+  void SetRoot(Clip* root) { root_ = root; }
+  avm1::ClipLink* RootLink();
+
+  // What clips tell about their lives.
+  avm1::ClipObject* Register(Clip& clip);
+  void Unregister(Clip& clip);
+  // The clip is in its parent's list: its constructor and load event are queued.
+  void Placed(Clip& clip);
+  void QueueActions(Clip& clip, std::span<const uint8_t> code);
+  void QueueEvent(Clip& clip, uint32_t event, const char* method);
+  void RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code);
+  void RunNow(Clip& clip, std::span<const uint8_t> code);
+
+  // One tick: enterFrame events and timelines, newest clip first; then the queued scripts,
+  // the due timers, and a collection when one is due.
+  void Tick(bool loop_root);
+  void RunQueue();
+  // The same event to every clip, newest first (mouse and key events).
+  void Broadcast(uint32_t event, const char* method);
+
+  // The host's side.
+  std::function<void(std::string_view)> trace_sink;
+  std::function<void(std::string_view command, std::string_view args)> fscommand_sink;
+  std::function<void(std::string_view url, std::string_view target)> url_sink;
+  void SetClock(double ms) { clock_ms_ = ms; }
+  void SetMouse(double x, double y) {
+    mouse_x_ = x;
+    mouse_y_ = y;
+  }
+  void SetStageSize(double width, double height) {
+    stage_width_ = width;
+    stage_height_ = height;
+  }
+  void SetUrl(std::string url) { url_ = std::move(url); }
+
+  // avm1::StageBridge
+  void Trace(std::string_view line) override;
+  double Timer() override { return clock_ms_; }
+  avm1::ClipLink* LevelRoot(int level) override;
+  double StageWidth() override { return stage_width_; }
+  double StageHeight() override { return stage_height_; }
+  double MouseX() override { return mouse_x_; }
+  double MouseY() override { return mouse_y_; }
+  void GetUrl(std::string_view url, std::string_view target) override;
+  void StopSounds() override {}
+  void ToggleQuality() override;
+  std::string Quality() override { return quality_; }
+  void SetQuality(std::string_view quality) override;
+  size_t BytesTotal() override { return movie_.file_length; }
+  std::string Url() override { return url_; }
+
+ private:
+  enum class Kind : uint8_t { Actions, Event, Construct };
+  struct Queued {
+    Kind kind;
+    avm1::ClipObject* clip;
+    std::span<const uint8_t> code;
+    const char* method = nullptr;
+    avm1::Object* ctor = nullptr;
+    bool after_unload = false;
+  };
+  void QueueClipActions(Clip& clip, uint32_t event, bool after_unload);
+  void Run(const Queued& entry);
+
+  const movie::Movie& movie_;
+  std::unique_ptr<avm1::Vm> vm_;
+  Clip* root_ = nullptr;
+  std::vector<Clip*> clips_;   // oldest first
+  std::vector<Queued> queue_;  // runs from `next_`; kept between ticks
+  size_t next_ = 0;
+  std::vector<avm1::ClipObject*> order_;
+  std::unordered_set<uint16_t> inits_run_;
+  double clock_ms_ = 0;
+  double mouse_x_ = 0, mouse_y_ = 0;
+  double stage_width_ = 0, stage_height_ = 0;
+  std::string quality_ = "HIGH";
+  std::string url_;
+};
+
+// Calls `found` with each handler of a PlaceObject clip-action list that answers `event`, in
+// their order.
+template <typename Found>
+void ForClipActions(std::span<const uint8_t> clip_actions, uint8_t version, uint32_t event,
+                    Found&& found);
+
+template <typename Found>
+void ForClipActions(std::span<const uint8_t> bytes, uint8_t version, uint32_t event,
+                    Found&& found) {
+  const size_t flag_size = version >= 6 ? 4 : 2;
+  size_t pos = 2 + flag_size;  // the reserved word and the union of all flags
+  auto read = [&](size_t n) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(bytes[pos + i]) << (8 * i);
+    pos += n;
+    return v;
+  };
+  while (pos + flag_size <= bytes.size()) {
+    const uint32_t flags = read(flag_size);
+    if (flags == 0 || pos + 4 > bytes.size()) break;
+    const uint32_t size = read(4);
+    if (size > bytes.size() - pos) break;
+    std::span<const uint8_t> code = bytes.subspan(pos, size);
+    pos += size;
+    if (!(flags & event)) continue;
+    constexpr uint32_t kKeyPress = 0x20000;
+    if ((flags & kKeyPress) && !code.empty()) code = code.subspan(1);
+    found(code);
+  }
+}
+
+}  // namespace lumen::stage

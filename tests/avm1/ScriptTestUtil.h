@@ -1,0 +1,47 @@
+#pragma once
+
+// A script engine without a stage, for testing the interpreter and the built-in classes: trace
+// lines are collected and the clock is set by the test.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "avm1/Vm.h"
+
+namespace lumen::avm1::testing {
+
+class TestBridge : public StageBridge {
+ public:
+  void Trace(std::string_view line) override { lines.emplace_back(line); }
+  double Timer() override { return now_ms; }
+  ClipLink* LevelRoot(int) override { return nullptr; }
+  double StageWidth() override { return 550; }
+  double StageHeight() override { return 400; }
+  double MouseX() override { return 0; }
+  double MouseY() override { return 0; }
+  void GetUrl(std::string_view url, std::string_view) override { urls.emplace_back(url); }
+  void StopSounds() override {}
+  void ToggleQuality() override {}
+  std::string Quality() override { return "HIGH"; }
+  void SetQuality(std::string_view) override {}
+  size_t BytesTotal() override { return 0; }
+  std::string Url() override { return "file:///test.swf"; }
+
+  std::vector<std::string> lines;
+  std::vector<std::string> urls;
+  double now_ms = 0;
+};
+
+// Calls a global function or constructor by name: Global("parseInt", {vm.Str("12")}).
+inline Value CallGlobal(Vm& vm, std::string_view name, std::vector<Value> args) {
+  return vm.Call(vm.Get(vm.Global(), name), Value(), args);
+}
+inline Value New(Vm& vm, std::string_view name, std::vector<Value> args) {
+  return vm.Construct(vm.Get(vm.Global(), name), args);
+}
+inline std::string Text(Vm& vm, const Value& v) {
+  return vm.ToString(v);
+}
+
+}  // namespace lumen::avm1::testing
