@@ -91,7 +91,7 @@ class Machine {
   void SetTarget(ClipObject* target);
   ClipObject* TargetFromValue(const Value& v);
 
-  Value GetVariable(std::string_view name);
+  Value GetVariable(std::string_view name, Object** holder = nullptr);
   void SetVariable(std::string_view name, const Value& value);
   bool SplitVariablePath(std::string_view name, std::string_view& path, std::string_view& var);
   ClipLink* TargetLink() { return act_.target ? act_.target->Link() : nullptr; }
@@ -840,8 +840,10 @@ void Machine::DoGetUrl2(Operands in) {
 void Machine::DoCallFunction() {
   const std::string name = PopString();
   std::vector<Value> args = PopArgs();
-  Value function = GetVariable(name);
-  Value self = act_.target ? Value(static_cast<Object*>(act_.target)) : Value();
+  // `this` is the object of the scope the function was found in.
+  Object* holder = nullptr;
+  Value function = GetVariable(name, &holder);
+  Value self = holder ? Value(holder) : Value();
   Push(vm_.Call(function, self, args));
 }
 
@@ -1061,7 +1063,7 @@ bool Machine::SplitVariablePath(std::string_view name, std::string_view& path,
   return false;
 }
 
-Value Machine::GetVariable(std::string_view name) {
+Value Machine::GetVariable(std::string_view name, Object** holder) {
   std::string_view path, var;
   if (SplitVariablePath(name, path, var)) {
     Object* o = vm_.ResolvePath(path, &act_, act_.target);
@@ -1084,10 +1086,13 @@ Value Machine::GetVariable(std::string_view name) {
     }
     return true;
   };
-  if (is(name, "this")) return act_.self;
+  if (is(name, "this")) return act_.this_name;
   if (is(name, "_global") && act_.version >= 6) return vm_.Global();
   for (Scope* s = act_.scope; s != nullptr; s = s->parent) {
-    if (s->object != nullptr && vm_.Has(s->object, name)) return vm_.Get(s->object, name);
+    if (s->object != nullptr && vm_.Has(s->object, name)) {
+      if (holder != nullptr) *holder = s->object;
+      return vm_.Get(s->object, name);
+    }
   }
   // _root, _parent and _levelN are properties of clips; off any clip they still resolve.
   if (!name.empty() && name[0] == '_') {
@@ -1121,6 +1126,7 @@ Activation::Activation(Vm& v, uint8_t ver, Scope* s, Value this_value, ClipObjec
       version(ver),
       scope(s),
       self(this_value),
+      this_name(this_value),
       target(t),
       base_target(t),
       registers(4),
@@ -1156,6 +1162,10 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
   ArrayObject* arguments = vm.NewArray();
   arguments->elements.assign(args.begin(), args.end());
   vm.SetOwn(arguments, "callee", static_cast<Object*>(&function), kDontEnum);
+  const auto& running = vm.activations();
+  FunctionObject* caller = running.size() >= 2 ? running[running.size() - 2]->callee : nullptr;
+  vm.SetOwn(arguments, "caller", caller ? Value(static_cast<Object*>(caller)) : Value::Null(),
+            kDontEnum);
   act.arguments = arguments;
 
   // `super` is an object whose prototype is the base class's, calling methods on `this`.
@@ -1177,16 +1187,20 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
     size_t r = 1;
     auto preload = [&](uint16_t preload_flag, uint16_t suppress_flag, const char* name,
                        const Value& v) {
-      if (code.flags & preload_flag) {
+      if (code.flags & suppress_flag) {
+        if (code.flags & preload_flag) ++r;
+      } else if (code.flags & preload_flag) {
         if (r < act.registers.size()) act.registers[r] = v;
         ++r;
-      } else if (!(code.flags & suppress_flag) && name != nullptr) {
+      } else if (name != nullptr) {
         vm.SetOwn(locals, name, v);
       }
     };
+    // A `this` preloaded or suppressed is no longer a name: the name reads the timeline.
+    if (code.flags & 0x0003) act.this_name = target ? Value(static_cast<Object*>(target)) : Value();
     preload(0x0001, 0x0002, nullptr, self);
     preload(0x0004, 0x0008, "arguments", static_cast<Object*>(arguments));
-    if (code.flags & 0x0030) preload(0x0010, 0x0020, "super", make_super());
+    preload(0x0010, 0x0020, "super", make_super());
     ClipObject* clip = target;
     Object* root = vm.ResolvePath("_root", &act, clip);
     preload(0x0040, 0, nullptr, root);

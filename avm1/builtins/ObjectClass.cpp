@@ -159,7 +159,8 @@ void InstallObjectClass(Vm& vm) {
   Builtins& b = vm.builtins();
   b.object_proto = vm.heap().Make<Object>(nullptr);
   b.function_proto = vm.heap().Make<Object>(b.object_proto);
-  vm.SetGlobal(vm.heap().Make<Object>(b.object_proto));
+  // The global object has no prototype: it prints as "[type Object]".
+  vm.SetGlobal(vm.heap().Make<Object>(nullptr));
   Object* global = vm.Global();
 
   FunctionObject* object = vm.NewClass(b.object_proto, ObjectCall, ObjectConstruct);

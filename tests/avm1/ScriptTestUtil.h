@@ -11,8 +11,9 @@
 
 namespace lumen::avm1::testing {
 
-class TestBridge : public StageBridge {
+class TestBridge final : public StageBridge {
  public:
+  virtual ~TestBridge() = default;
   void Trace(std::string_view line) override { lines.emplace_back(line); }
   double Timer() override { return now_ms; }
   ClipLink* LevelRoot(int) override { return nullptr; }

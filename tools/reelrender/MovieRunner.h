@@ -29,6 +29,7 @@ struct RunOptions {
   size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal;  // decoded bitmaps held at once
   double tick_ms = 0;  // the movie's clock per tick; 0: one frame at the movie's rate
   std::function<void(std::string_view)> trace;  // where trace() lines go
+  avm1::VmLimits script_limits;
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for

@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
         lumen::tools::RunOptions options;
         options.width = options.height = 1;  // nothing is drawn
         options.tick_ms = json["tick_rate_ms"].Number(0);
+        // No case needs long: a runaway script gives up its run after a second here.
+        options.script_limits.run_ms = 1000;
         options.trace = [&got](std::string_view line) {
           std::string text(line);
           for (const std::string& l : Lines(text + "\n")) got.push_back(l);

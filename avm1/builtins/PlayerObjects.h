@@ -1,0 +1,51 @@
+#pragma once
+
+// What the stage reaches of the player objects: input and window events that Key, Mouse and
+// Stage broadcast to their listeners, the facts System.capabilities reports, and the colour
+// transform that Color edits. Every event entry runs its listeners as one budgeted run of
+// scripts, so call them between runs, never from inside a script.
+
+#include <cstdint>
+#include <string>
+
+namespace lumen::avm1 {
+
+class Vm;
+
+void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii);   // onKeyDown
+void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii);  // onKeyUp
+// The pointer's position is read through StageBridge::MouseX/MouseY.
+void MouseMoved(Vm& vm);     // onMouseMove
+void MousePressed(Vm& vm);   // onMouseDown; Key.isDown(1) is true until released
+void MouseReleased(Vm& vm);  // onMouseUp
+void MouseWheel(Vm& vm, int delta);  // onMouseWheel(delta)
+// Whether a script hid the pointer with Mouse.hide().
+bool PointerHidden(Vm& vm);
+
+// The size of the window showing the movie, in pixels. With Stage.scaleMode "noScale" it is what
+// Stage.width and Stage.height report, and a change raises Stage.onResize.
+void ViewportResized(Vm& vm, double width, double height);
+
+// System.capabilities.screenResolutionX/Y (and its server string).
+void SetScreenSize(Vm& vm, double width, double height);
+// The player's version as `$version` and System.capabilities.version spell it.
+std::string PlayerVersion();
+
+// A clip's colour transform: multipliers (1 leaves a channel as it is) and offsets (-255..255),
+// red, green, blue, alpha. The stage's clip links implement this beside ClipLink; Color finds
+// it with dynamic_cast and otherwise only reaches the alpha multiplier, through _alpha.
+struct ColorTransformValues {
+  double multiply[4] = {1, 1, 1, 1};
+  double add[4] = {0, 0, 0, 0};
+};
+
+class ClipColorAccess {
+ public:
+  virtual ColorTransformValues GetColorTransform() = 0;
+  virtual void SetColorTransform(const ColorTransformValues& values) = 0;
+
+ protected:
+  ~ClipColorAccess() = default;
+};
+
+}  // namespace lumen::avm1
