@@ -121,13 +121,31 @@ Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting, 
       depth_(depth),
       name_(std::move(name)),
       character_(character) {
+  clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
-  if (!timeline_.frames.empty()) EnterFrame(0, true);
+  if (!timeline_.frames.empty()) EnterFrame(0, false);
 }
 
 Clip::~Clip() {
-  context_.objects -= objects_.size();
+  // Children leave first, so their unload events come before this clip's.
+  while (!objects_.empty()) Destroy(objects_.end() - 1);
   if (context_.scripts != nullptr) context_.scripts->Unregister(*this);
+}
+
+void Clip::QueueFirstFrame() {
+  if (context_.scripts == nullptr || loaded_) return;
+  loaded_ = true;
+  context_.scripts->QueueLoad(*this);
+  if (!timeline_.frames.empty()) QueueActions(0);
+  QueuePlacedFirstFrames();
+}
+
+void Clip::QueuePlacedFirstFrames() {
+  std::vector<avm1::ClipObject*> placed;
+  placed.swap(placed_);
+  for (avm1::ClipObject* child : placed) {
+    if (child->Link() != nullptr) static_cast<Clip*>(child->Link())->QueueFirstFrame();
+  }
 }
 
 const DisplayObject* Clip::At(int32_t depth) const {
@@ -188,6 +206,7 @@ void Clip::GotoFrame(size_t frame) {
   }
   Rebuild(frame);
   QueueActions(frame);
+  QueuePlacedFirstFrames();
 }
 
 bool Clip::GotoLabel(std::string_view label) {
@@ -209,7 +228,10 @@ void Clip::EnterFrame(size_t frame, bool run_actions) {
       context_.background_set = true;
     }
   }
-  if (run_actions) QueueActions(frame);
+  if (run_actions) {
+    QueueActions(frame);
+    QueuePlacedFirstFrames();
+  }
 }
 
 void Clip::QueueActions(size_t frame) {
@@ -293,7 +315,7 @@ DisplayObject* Clip::Create(const Placement& place) {
     DisplayObject* slot = Find(place.depth);
     if (slot == nullptr) return nullptr;
     slot->clip = std::move(clip);
-    if (context_.scripts != nullptr) context_.scripts->Placed(*made);
+    if (made->script_ != nullptr) placed_.push_back(made->script_);
     return slot;
   }
   return &*it;
@@ -583,7 +605,7 @@ Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std
   DisplayObject* slot = Find(place.depth);
   if (slot == nullptr) return nullptr;
   slot->clip = std::move(clip);
-  if (context_.scripts != nullptr) context_.scripts->Placed(*made);
+  made->QueueFirstFrame();
   return made;
 }
 
@@ -653,8 +675,5 @@ void Clip::SetMask(ClipLink* mask) {
   if (script_->mask != nullptr) script_->mask->is_mask = true;
 }
 
-void Clip::RunEvent(uint32_t event_flag, const char* method) {
-  if (context_.scripts != nullptr) context_.scripts->QueueEvent(*this, event_flag, method);
-}
 
 }  // namespace lumen::stage

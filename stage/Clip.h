@@ -101,9 +101,12 @@ class Clip final : public avm1::ClipLink {
   const Placement& Place() const;
   // Stage pixels from this clip's space.
   render::Matrix GlobalMatrix() const;
-  void RunEvent(uint32_t event_flag, const char* method);
   bool Loaded() const { return loaded_; }
-  void MarkLoaded() { loaded_ = true; }
+  // Queues what a clip runs once it is on stage: its load event, its first frame's scripts,
+  // then the same for the clips that frame placed.
+  void QueueFirstFrame();
+  // The clip actions of the PlaceObject that made it.
+  std::span<const uint8_t> ClipActions() const { return clip_actions_; }
 
   // --- avm1::ClipLink ---
   ClipLink* Parent() override { return parent_; }
@@ -159,6 +162,8 @@ class Clip final : public avm1::ClipLink {
   void Place(const movie::PlaceCommand& command);
   void Remove(int32_t depth);
   void QueueActions(size_t frame);
+  // The first frames of the clips placed since the last call.
+  void QueuePlacedFirstFrames();
   void RunInitActions(size_t frame);
   void Rebuild(size_t frame);
   DisplayObject* Find(int32_t depth);
@@ -190,6 +195,8 @@ class Clip final : public avm1::ClipLink {
   ScaleCache scale_;
   Drawing drawing_;
   avm1::ClipObject* script_ = nullptr;
+  std::span<const uint8_t> clip_actions_;
+  std::vector<avm1::ClipObject*> placed_;  // children waiting for their first frame to run
 };
 
 // Applies a place command to a placement record: fields the command leaves out keep their value.

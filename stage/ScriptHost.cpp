@@ -44,14 +44,25 @@ avm1::ClipLink* ScriptHost::LevelRoot(int level) {
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   clips_.push_back(&clip);
-  return vm_->MakeClipObject(clip);
+  avm1::ClipObject* object = vm_->MakeClipObject(clip);
+  QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
+  QueueClipActions(clip, object, kEventConstruct, kConstruct, false);
+  const auto exported = movie_.exports.find(clip.Place().character);
+  if (exported != movie_.exports.end()) {
+    if (avm1::Object* ctor = vm_->RegisteredClass(exported->second)) {
+      avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
+      if (proto != nullptr) object->SetProto(proto);
+      Push(kConstruct, {Kind::Construct, object, {}, nullptr, ctor, false});
+    }
+  }
+  return object;
 }
 
 void ScriptHost::Unregister(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
   if (clip.Loaded() && object != nullptr) {
-    QueueClipActions(clip, kEventUnload, true);
-    queue_.push_back({Kind::Event, object, {}, "onUnload", nullptr, true});
+    QueueClipActions(clip, object, kEventUnload, kNormal, true);
+    Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
   }
   if (object != nullptr) object->Unlink();
   auto it = std::find(clips_.begin(), clips_.end(), &clip);
@@ -59,42 +70,30 @@ void ScriptHost::Unregister(Clip& clip) {
   if (root_ == &clip) root_ = nullptr;
 }
 
-void ScriptHost::Placed(Clip& clip) {
+void ScriptHost::QueueLoad(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
   if (object == nullptr) return;
-  QueueClipActions(clip, kEventInitialize, false);
-  const auto exported = movie_.exports.find(clip.Place().character);
-  if (exported != movie_.exports.end()) {
-    if (avm1::Object* ctor = vm_->RegisteredClass(exported->second)) {
-      avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
-      if (proto != nullptr) object->SetProto(proto);
-      queue_.push_back({Kind::Construct, object, {}, nullptr, ctor, false});
-    }
-  }
-  QueueClipActions(clip, kEventConstruct, false);
-  QueueClipActions(clip, kEventLoad, false);
-  queue_.push_back({Kind::Event, object, {}, "onLoad", nullptr, false});
-  clip.MarkLoaded();
+  QueueClipActions(clip, object, kEventLoad, kNormal, false);
+  if (clip.Parent() != nullptr) Push(kNormal, {Kind::Event, object, {}, "onLoad", nullptr, false});
 }
 
 void ScriptHost::QueueActions(Clip& clip, std::span<const uint8_t> code) {
-  if (clip.ScriptObject() != nullptr) queue_.push_back({Kind::Actions, clip.ScriptObject(), code});
+  if (clip.ScriptObject() != nullptr) Push(kNormal, {Kind::Actions, clip.ScriptObject(), code});
 }
 
-void ScriptHost::QueueClipActions(Clip& clip, uint32_t event, bool after_unload) {
-  ForClipActions(clip.Place().clip_actions, movie_.version, event,
-                 [&](std::span<const uint8_t> code) {
-                   queue_.push_back(
-                       {Kind::Actions, clip.ScriptObject(), code, nullptr, nullptr, after_unload});
-                 });
+void ScriptHost::QueueClipActions(Clip& clip, avm1::ClipObject* object, uint32_t event,
+                                  Priority priority, bool after_unload) {
+  ForClipActions(clip.ClipActions(), movie_.version, event, [&](std::span<const uint8_t> code) {
+    Push(priority, {Kind::Actions, object, code, nullptr, nullptr, after_unload});
+  });
 }
 
 void ScriptHost::QueueEvent(Clip& clip, uint32_t event, const char* method) {
   if (clip.ScriptObject() == nullptr) return;
-  QueueClipActions(clip, event, false);
+  QueueClipActions(clip, clip.ScriptObject(), event, kNormal, false);
   // Only a clip with the handler now gets an entry, so that ticks without scripts stay free.
   if (method != nullptr && vm_->Has(clip.ScriptObject(), method)) {
-    queue_.push_back({Kind::Event, clip.ScriptObject(), {}, method});
+    Push(kNormal, {Kind::Event, clip.ScriptObject(), {}, method});
   }
 }
 
@@ -123,15 +122,27 @@ void ScriptHost::Run(const Queued& entry) {
   }
 }
 
-void ScriptHost::RunQueue() {
-  if (next_ > 0) return;  // already running: the outer call drains what is added
-  while (next_ < queue_.size()) {
-    if (next_ >= kMaxQueuedPerTick) break;
-    const Queued entry = queue_[next_++];
-    Run(entry);
+bool ScriptHost::PopNext(Queued& out) {
+  for (int p = 0; p < kPriorities; ++p) {
+    if (next_[p] < queues_[p].size()) {
+      out = queues_[p][next_[p]++];
+      return true;
+    }
   }
-  queue_.clear();
-  next_ = 0;
+  return false;
+}
+
+void ScriptHost::RunQueue() {
+  if (running_) return;  // the outer call drains what is added
+  running_ = true;
+  size_t ran = 0;
+  Queued entry{};
+  while (ran++ < kMaxQueuedPerTick && PopNext(entry)) Run(entry);
+  for (int p = 0; p < kPriorities; ++p) {
+    queues_[p].clear();
+    next_[p] = 0;
+  }
+  running_ = false;
 }
 
 void ScriptHost::Tick(bool loop_root) {

@@ -47,11 +47,12 @@ class ScriptHost final : public avm1::StageBridge {
   void SetRoot(Clip* root) { root_ = root; }
   avm1::ClipLink* RootLink();
 
-  // What clips tell about their lives.
+  // What clips tell about their lives. A clip registers as it is made: its initialize and
+  // construct events (and the constructor of a class registered for its symbol) go ahead of
+  // other scripts. Its load event waits until the frame that placed it has run.
   avm1::ClipObject* Register(Clip& clip);
   void Unregister(Clip& clip);
-  // The clip is in its parent's list: its constructor and load event are queued.
-  void Placed(Clip& clip);
+  void QueueLoad(Clip& clip);
   void QueueActions(Clip& clip, std::span<const uint8_t> code);
   void QueueEvent(Clip& clip, uint32_t event, const char* method);
   void RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code);
@@ -97,6 +98,8 @@ class ScriptHost final : public avm1::StageBridge {
 
  private:
   enum class Kind : uint8_t { Actions, Event, Construct };
+  // Initialize events run before construct events, and both before the rest.
+  enum Priority : uint8_t { kInitialize, kConstruct, kNormal, kPriorities };
   struct Queued {
     Kind kind;
     avm1::ClipObject* clip;
@@ -105,15 +108,19 @@ class ScriptHost final : public avm1::StageBridge {
     avm1::Object* ctor = nullptr;
     bool after_unload = false;
   };
-  void QueueClipActions(Clip& clip, uint32_t event, bool after_unload);
+  void QueueClipActions(Clip& clip, avm1::ClipObject* object, uint32_t event, Priority priority,
+                        bool after_unload);
+  void Push(Priority priority, const Queued& entry) { queues_[priority].push_back(entry); }
+  bool PopNext(Queued& out);
   void Run(const Queued& entry);
 
   const movie::Movie& movie_;
   std::unique_ptr<avm1::Vm> vm_;
   Clip* root_ = nullptr;
   std::vector<Clip*> clips_;   // oldest first
-  std::vector<Queued> queue_;  // runs from `next_`; kept between ticks
-  size_t next_ = 0;
+  std::vector<Queued> queues_[kPriorities];  // each runs from its `next_`; kept between ticks
+  size_t next_[kPriorities] = {};
+  bool running_ = false;
   std::vector<avm1::ClipObject*> order_;
   std::unordered_set<uint16_t> inits_run_;
   double clock_ms_ = 0;

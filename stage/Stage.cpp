@@ -25,8 +25,8 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   scripts_->trace_sink = std::move(scripts.trace);
   context_.scripts = scripts_.get();
   root_ = std::make_unique<Clip>(context_, movie_->root, 0, nullptr, 0, std::string(), 0);
-  root_->MarkLoaded();
   scripts_->SetRoot(root_.get());
+  root_->QueueFirstFrame();
   scripts_->RunQueue();
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "avm1/Builtins.h"
 #include "avm1/NumberText.h"
@@ -225,37 +226,8 @@ void Append(Vm& vm, ArrayObject* list, std::u16string_view piece) {
   vm.heap().Charge(sizeof(Value));
 }
 
-// Movies before version 6 split on a single character only; the empty and longer separators
-// leave the text whole, and any limit below one gives nothing.
-void SplitVersion5(Vm& vm, ArrayObject* list, const std::u16string& s, const std::u16string& sep,
-                   int64_t limit) {
-  if (limit <= 0) return;
-  if (sep.size() != 1) {
-    Append(vm, list, s);
-    return;
-  }
-  size_t from = 0;
-  while (static_cast<int64_t>(list->elements.size()) < limit) {
-    const size_t at = s.find(sep[0], from);
-    Append(vm, list, std::u16string_view(s).substr(from, at == s.npos ? s.npos : at - from));
-    if (at == s.npos) break;
-    from = at + 1;
-  }
-}
-
-// From version 6: an empty separator splits into units, an empty text gives one empty string
-// (none at all for an empty separator) whatever the limit.
-void Split(Vm& vm, ArrayObject* list, const std::u16string& s, const std::u16string& sep,
-           int64_t limit) {
-  if (s.empty()) {
-    if (!sep.empty()) Append(vm, list, s);
-    return;
-  }
-  if (sep.empty()) {
-    const size_t n = static_cast<size_t>(std::clamp<int64_t>(limit, 0, int64_t(s.size())));
-    for (size_t i = 0; i < n; ++i) Append(vm, list, std::u16string_view(s).substr(i, 1));
-    return;
-  }
+void SplitOn(Vm& vm, ArrayObject* list, const std::u16string& s, std::u16string_view sep,
+             int64_t limit) {
   size_t from = 0;
   while (static_cast<int64_t>(list->elements.size()) < limit) {
     const size_t at = s.find(sep, from);
@@ -265,14 +237,45 @@ void Split(Vm& vm, ArrayObject* list, const std::u16string& s, const std::u16str
   }
 }
 
+// Movies before version 6 split on a single character only: an empty separator leaves the
+// text whole whatever the limit; a longer or undefined one does so unless the limit is below 1.
+void SplitVersion5(Vm& vm, ArrayObject* list, const std::u16string& s,
+                   const std::optional<std::u16string>& sep, int64_t limit) {
+  if (sep && sep->empty()) {
+    Append(vm, list, s);
+  } else if (limit <= 0) {
+    return;
+  } else if (!sep || sep->size() != 1) {
+    Append(vm, list, s);
+  } else {
+    SplitOn(vm, list, s, *sep, limit);
+  }
+}
+
+// From version 6: an undefined separator leaves the text whole, an empty one splits it into
+// units, and an empty text gives one empty string (none for an empty separator) whatever the
+// limit.
+void Split(Vm& vm, ArrayObject* list, const std::u16string& s,
+           const std::optional<std::u16string>& sep, int64_t limit) {
+  if (!sep || (s.empty() && !sep->empty())) {
+    Append(vm, list, s);
+  } else if (sep->empty()) {
+    const auto n = static_cast<size_t>(std::clamp<int64_t>(limit, 0, int64_t(s.size())));
+    for (size_t i = 0; i < n; ++i) Append(vm, list, std::u16string_view(s).substr(i, 1));
+  } else {
+    SplitOn(vm, list, s, *sep, limit);
+  }
+}
+
 Value SplitMethod(Vm& vm, const Arguments& args) {
   ArrayObject* list = vm.NewArray();
   const std::u16string s = ThisText(vm, args.self);
-  if (args[0].IsUndefined()) {
+  if (args.size() == 0) {
     Append(vm, list, s);
     return list;
   }
-  const std::u16string sep = ToUtf16(vm.ToString(args[0]));
+  std::optional<std::u16string> sep;
+  if (!args[0].IsUndefined()) sep = ToUtf16(vm.ToString(args[0]));
   const int64_t limit = args[1].IsUndefined() ? INT64_MAX : int64_t{vm.ToInt32(args[1])};
   if (vm.Version() < 6) {
     SplitVersion5(vm, list, s, sep, limit);
@@ -313,7 +316,7 @@ void MakeStringObject(Vm& vm, Object* o, const Value& text) {
   o->primitive = text;
   o->native_class = "String";
   vm.SetOwn(o, "length", static_cast<double>(ToUtf16Length(text.AsString())),
-            kDontEnum | kDontDelete | kReadOnly);
+            kDontEnum | kDontDelete);
 }
 
 Value ArgumentText(Vm& vm, const Arguments& args) {

@@ -106,6 +106,9 @@ TEST_F(StringClassTest, SplitDependsOnSeparatorLimitAndVersion) {
   EXPECT_EQ(Split(swf5, "abc", {swf5.Str("")}), "1:abc");
   EXPECT_EQ(Split(swf5, "a,b", {swf5.Str(",")}), "2:a,b");
   EXPECT_EQ(Split(swf5, "", {swf5.Str("x"), 0.0}), "0:");
+  EXPECT_EQ(Split(swf5, "aa", {swf5.Str(""), 0.0}), "1:aa");
+  EXPECT_EQ(Split(swf5, "aa", {u, 0.0}), "0:");
+  EXPECT_EQ(Split(swf5, "aa", {swf5.Str("a"), u}), "3:,,");
 }
 
 TEST_F(StringClassTest, CaseMappingFollowsThePlayersTable) {
