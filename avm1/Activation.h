@@ -34,7 +34,10 @@ struct Activation {
   FunctionObject* callee = nullptr;
   Object* arguments = nullptr;
   Object* base_proto = nullptr;  // where the running method was found, for `super`
+  // DefineFunction2's own registers; numbers past them, and every register of other code,
+  // are the engine's four global ones.
   std::vector<Value> registers;
+  Value* Register(uint8_t number);
   size_t stack_base;
 };
 

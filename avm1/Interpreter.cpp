@@ -335,7 +335,7 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
       vm_.Throw(Pop());
     case 0x87: {  // StoreRegister
       const uint8_t r = in.U8();
-      if (r < act_.registers.size()) act_.registers[r] = Top();
+      if (Value* slot = act_.Register(r)) *slot = Top();
       return true;
     }
     case 0x88: {  // ConstantPool
@@ -413,7 +413,8 @@ void Machine::DoPush(Operands in) {
         break;
       case 4: {
         const uint8_t r = in.U8();
-        Push(r < act_.registers.size() ? act_.registers[r] : Value());
+        const Value* slot = act_.Register(r);
+        Push(slot ? *slot : Value());
         break;
       }
       case 5:
@@ -898,7 +899,7 @@ void Machine::DoInitObject() {
     for (size_t i = 0; i < count; ++i) {
       Value value = Pop();
       const std::string name = PopString();
-      vm_.SetOwn(object, name, value);
+      vm_.Set(object, name, value);
     }
   }
   Push(object);
@@ -953,7 +954,7 @@ void Machine::DoDefineFunction(Operands in, bool v2, std::span<const uint8_t> co
   f->origin = act_.target;
   Object* proto = vm_.NewObject();
   vm_.SetOwn(proto, "constructor", static_cast<Object*>(f), kDontEnum);
-  vm_.SetOwn(f, "prototype", proto, kDontEnum);
+  vm_.SetOwn(f, "prototype", proto, kDontEnum | kDontDelete);
   if (f->code->name.empty()) {
     Push(static_cast<Object*>(f));
   } else {
@@ -1023,7 +1024,7 @@ Completion Machine::DoTry(Operands in, std::span<const uint8_t> code, size_t& ne
     if (stack_.size() > depth) stack_.resize(depth);
     if (has_catch) {
       if (flags & 4) {
-        if (catch_register < act_.registers.size()) act_.registers[catch_register] = thrown;
+        if (Value* slot = act_.Register(catch_register)) *slot = thrown;
       } else {
         SetVariable(catch_name, thrown);
       }
@@ -1129,9 +1130,14 @@ Activation::Activation(Vm& v, uint8_t ver, Scope* s, Value this_value, ClipObjec
       this_name(this_value),
       target(t),
       base_target(t),
-      registers(4),
       stack_base(v.stack().size()) {
   vm.activations().push_back(this);
+}
+
+Value* Activation::Register(uint8_t number) {
+  if (number < registers.size()) return &registers[number];
+  auto& globals = vm.GlobalRegisters();
+  return number < globals.size() ? &globals[number] : nullptr;
 }
 
 Activation::~Activation() {
@@ -1147,9 +1153,12 @@ Completion Execute(Activation& act, std::span<const uint8_t> code) {
 Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
                          std::span<const Value> args, Object* base_proto) {
   const FunctionCode& code = *function.code;
-  ClipObject* target = nullptr;
-  if (Object* o = self.AsObject()) target = o->AsClip();
-  if (target == nullptr && function.origin != nullptr) target = function.origin->AsClip();
+  // The timeline that the function's goto and play act on: where it was defined; movies before
+  // version 6 take `this` when it is a clip.
+  ClipObject* target = function.origin ? function.origin->AsClip() : nullptr;
+  if (code.version < 6 || target == nullptr) {
+    if (Object* o = self.AsObject(); o && o->AsClip()) target = o->AsClip();
+  }
   Object* locals = vm.heap().Make<Object>(nullptr);
   Scope* scope = vm.heap().Make<Scope>(Scope::Kind::Local, locals, function.scope);
   Activation act(vm, code.version, scope, self, target);
@@ -1157,7 +1166,7 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
   act.pool = function.pool;
   act.callee = &function;
   act.base_proto = base_proto;
-  if (code.v2) act.registers.assign(std::max<size_t>(code.register_count, 1), Value());
+  if (code.v2) act.registers.assign(code.register_count, Value());
 
   ArrayObject* arguments = vm.NewArray();
   arguments->elements.assign(args.begin(), args.end());
@@ -1190,7 +1199,7 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
       if (code.flags & suppress_flag) {
         if (code.flags & preload_flag) ++r;
       } else if (code.flags & preload_flag) {
-        if (r < act.registers.size()) act.registers[r] = v;
+        if (Value* slot = act.Register(static_cast<uint8_t>(r))) *slot = v;
         ++r;
       } else if (name != nullptr) {
         vm.SetOwn(locals, name, v);
@@ -1213,7 +1222,7 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
       const Value v = i < args.size() ? args[i] : Value();
       const uint8_t reg = code.params[i].reg;
       if (reg != 0) {
-        if (reg < act.registers.size()) act.registers[reg] = v;
+        if (Value* slot = act.Register(reg)) *slot = v;
       } else {
         vm.SetOwn(locals, code.params[i].name, v);
       }

@@ -186,6 +186,7 @@ void Vm::MarkRoots(Heap& heap) {
   }
   for (const Registration& r : registrations_) heap.Mark(r.ctor);
   for (const Value& v : stack_) heap.Mark(v);
+  for (const Value& v : global_registers_) heap.Mark(v);
   heap.Mark(thrown);
   for (Activation* a : activations_) {
     heap.Mark(a->scope);
@@ -389,6 +390,9 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
       return StrictEquals(a, b);
     }
     if (a.IsNullish() && b.IsNullish()) return true;
+    // An object without a primitive value (no valueOf) equals undefined and null.
+    if (a.IsObject() && b.IsNullish()) return ToPrimitive(a).IsNullish();
+    if (b.IsObject() && a.IsNullish()) return ToPrimitive(b).IsNullish();
     if (a.IsNullish() || b.IsNullish()) return false;
     if (a.IsBoolean()) {
       a = a.AsBoolean() ? 1.0 : 0.0;
@@ -418,11 +422,11 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
 }
 
 Value Vm::Less(const Value& a0, const Value& b0) {
+  // The left side converts first; an object left over ends the comparison there.
   Value a = ToPrimitive(a0);
+  if (a.IsObject() && !a.AsObject()->AsClip()) return false;
   Value b = ToPrimitive(b0);
-  if ((a.IsObject() && !a.AsObject()->AsClip()) || (b.IsObject() && !b.AsObject()->AsClip())) {
-    return false;
-  }
+  if (b.IsObject() && !b.AsObject()->AsClip()) return false;
   if (a.IsString() && b.IsString()) return ToUtf16(a.AsString()) < ToUtf16(b.AsString());
   const double x = ToNumber(a);
   const double y = ToNumber(b);
@@ -488,7 +492,9 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
 
 Value Vm::Get(Object* object, std::string_view name) {
   if (object == nullptr) return Value();
-  if (NameIs(name, "__proto__", CaseSensitive())) return object->Proto();
+  if (NameIs(name, "__proto__", CaseSensitive())) {
+    return object->Proto() ? Value(object->Proto()) : Value();
+  }
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     Value v;

@@ -4,6 +4,7 @@
 // the movie's version, calls, the budgets that stop runaway scripts, and timers. The stage hands
 // it frame scripts and events; everything it needs of the stage goes through StageBridge.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -150,6 +151,9 @@ class Vm {
   void EnterCall();
   void LeaveCall() { --depth_; }
   std::vector<Value>& stack() { return stack_; }
+  std::array<Value, 4>& GlobalRegisters() { return global_registers_; }
+  // Between frames the global registers start empty again.
+  void ClearGlobalRegisters() { global_registers_ = {}; }
   std::vector<Activation*>& activations() { return activations_; }
   double Now() { return bridge_.Timer(); }
   uint32_t Random(uint32_t below);
@@ -182,6 +186,7 @@ class Vm {
   Object* global_ = nullptr;
   Builtins builtins_;
   std::vector<Value> stack_;
+  std::array<Value, 4> global_registers_;
   std::vector<Activation*> activations_;
   std::vector<ClipObject*> clips_;  // every clip object with a link
   std::vector<Timer> timers_;

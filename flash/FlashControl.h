@@ -167,6 +167,7 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   std::wstring movie_;
   std::unique_ptr<MovieEngine> engine_;
   FrameClock clock_;
+  int64_t movie_start_ = 0;  // performance-counter time the movie started playing
   ViewZoom zoom_;
   std::unique_ptr<ControlWindow> window_;
   ComRef<IOleClientSite> client_site_;

@@ -156,6 +156,7 @@ void FlashControl::LoadMovie(const std::wstring& path) {
   }
   // A new movie plays from its first frame whatever the state was; its clock starts now.
   settings_.playing = false;
+  movie_start_ = 0;
   SetPlaying(true);
   Redraw();
 }
@@ -170,6 +171,7 @@ void FlashControl::SetPlaying(bool playing) {
   if (starting && engine_->Loaded()) {
     clock_ = FrameClock(engine_->Stage().frame_rate, TicksPerSecond());
     clock_.Start(Now());
+    if (movie_start_ == 0) movie_start_ = Now();
   }
   ScheduleFrame();
 }
@@ -184,7 +186,8 @@ void FlashControl::ScheduleFrame() {
   // A stopped movie, one of one frame or one without a rate has nothing to step to: no timer
   // then, and no fine system timer period held for it.
   const StageInfo& stage = engine_->Stage();
-  if (!settings_.playing || !engine_->Loaded() || stage.frame_count <= 1 || stage.frame_rate <= 0) {
+  const bool steps = stage.frame_count > 1 || engine_->Scripted();
+  if (!settings_.playing || !engine_->Loaded() || !steps || stage.frame_rate <= 0) {
     window_->CancelTimer();
     return;
   }
@@ -198,6 +201,17 @@ void FlashControl::ScheduleFrame() {
 void FlashControl::OnFrameTimer() {
   if (!settings_.playing || !engine_->Loaded()) return;
   const uint32_t count = engine_->Stage().frame_count;
+  if (engine_->Scripted()) {
+    // Scripts decide when the timeline stops; the ticks go on for their events and timers.
+    const double ms = static_cast<double>(Now() - movie_start_) * 1000.0 /
+                      static_cast<double>(TicksPerSecond());
+    for (uint32_t due = clock_.Poll(Now()); due > 0 && settings_.playing; --due) {
+      engine_->Tick(ms, settings_.loop);
+    }
+    if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());
+    ScheduleFrame();
+    return;
+  }
   for (uint32_t due = clock_.Poll(Now()); due > 0 && settings_.playing; --due) {
     const uint32_t frame = engine_->CurrentFrame();
     if (frame + 1 < count) {

@@ -58,6 +58,13 @@ class MovieEngine {
   virtual void GotoFrame(uint32_t frame) = 0;
   // Steps to the next frame; the caller decides what follows the last one.
   virtual void AdvanceFrame() = 0;
+  // Whether the movie carries scripts. Such a movie is ticked at its frame rate even with one
+  // frame or with its timeline stopped, since its scripts may still animate it.
+  virtual bool Scripted() const = 0;
+  // One tick of a scripted movie at `ms` on the movie's clock (what getTimer reads): events,
+  // scripts, timers, and the next frame if the timeline plays, from the first again after the
+  // last when `loop`.
+  virtual void Tick(double ms, bool loop) = 0;
 
   virtual void SetQuality(DrawQuality quality) = 0;
 

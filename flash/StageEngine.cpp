@@ -147,6 +147,27 @@ uint32_t Rgb(render::Rgba color) {
   return static_cast<uint32_t>(color.r) << 16 | static_cast<uint32_t>(color.g) << 8 | color.b;
 }
 
+bool HasScripts(const movie::Timeline& timeline) {
+  for (const movie::Frame& frame : timeline.frames) {
+    for (const movie::FrameCommand& command : frame.commands) {
+      if (std::holds_alternative<movie::ActionCommand>(command)) return true;
+      const auto* place = std::get_if<movie::PlaceCommand>(&command);
+      if (place != nullptr && !place->clip_actions.empty()) return true;
+      const auto* other = std::get_if<movie::OtherCommand>(&command);
+      if (other != nullptr && other->code == 59) return true;  // DoInitAction
+    }
+  }
+  return false;
+}
+
+bool HasScripts(const movie::Movie& movie) {
+  if (HasScripts(movie.root)) return true;
+  for (const auto& [id, character] : movie.Characters()) {
+    if (character.sprite && HasScripts(*character.sprite)) return true;
+  }
+  return false;
+}
+
 class StageEngine final : public MovieEngine {
  public:
   explicit StageEngine(size_t bitmap_bytes) : bitmap_bytes_(bitmap_bytes) {}
@@ -157,6 +178,8 @@ class StageEngine final : public MovieEngine {
   uint32_t CurrentFrame() const override;
   void GotoFrame(uint32_t frame) override;
   void AdvanceFrame() override;
+  bool Scripted() const override { return scripted_; }
+  void Tick(double ms, bool loop) override;
   void SetQuality(DrawQuality quality) override;
   PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
                    bool kept) override;
@@ -177,6 +200,7 @@ class StageEngine final : public MovieEngine {
   render::RenderList list_;
   uint64_t shape_generation_ = 0;
   DrawQuality quality_ = DrawQuality::High;
+  bool scripted_ = false;
   // What the last drawn picture was made of, to tell an unchanged frame.
   std::vector<render::RenderCommand> drawn_commands_;
   std::optional<DrawInputs> drawn_inputs_;
@@ -198,6 +222,7 @@ bool StageEngine::Load(std::span<const uint8_t> file) {
   info_.frame_rate = std::isfinite(movie_->frame_rate) ? std::max(movie_->frame_rate, 0.0f) : 0;
   info_.frame_count = static_cast<uint16_t>(std::min<size_t>(stage_->FrameCount(), 65535));
   info_.background = Rgb(stage_->Background());
+  scripted_ = HasScripts(*movie_);
   plan_ = std::make_unique<stage::BitmapPlan>(*movie_);
   prefetcher_ = std::make_unique<stage::BitmapPrefetcher>(stage_->Bitmaps());
   DecodeAhead();
@@ -227,6 +252,14 @@ void StageEngine::GotoFrame(uint32_t frame) {
     stage_->GotoFrame(size_t{frame} + 1);
     DecodeAhead();
   }
+}
+
+void StageEngine::Tick(double ms, bool loop) {
+  if (!stage_) return;
+  stage_->SetLoop(loop);
+  stage_->SetClock(ms);
+  stage_->Advance();
+  DecodeAhead();
 }
 
 void StageEngine::AdvanceFrame() {

@@ -146,6 +146,7 @@ void ScriptHost::RunQueue() {
 }
 
 void ScriptHost::Tick(bool loop_root) {
+  vm_->ClearGlobalRegisters();
   // A snapshot: clips made during the tick start next tick; removed ones are skipped.
   order_.clear();
   for (auto it = clips_.rbegin(); it != clips_.rend(); ++it)

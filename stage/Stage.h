@@ -36,6 +36,7 @@ class Stage {
   ~Stage();
 
   void Advance();
+  void SetLoop(bool loop) { loop_ = loop; }
   // 1-based, clamped to the timeline.
   void GotoFrame(size_t frame);
   bool GotoLabel(std::string_view label);

@@ -164,6 +164,7 @@ struct Method {
   NativeFunction fn;
 };
 
+// In the player's order, which for..in shows newest first.
 constexpr Method kMethods[] = {
     {"getFullYear", GetField<&DateFields::year, false>},
     {"getYear", GetYear<false>},
@@ -174,6 +175,18 @@ constexpr Method kMethods[] = {
     {"getMinutes", GetField<&DateFields::minutes, false>},
     {"getSeconds", GetField<&DateFields::seconds, false>},
     {"getMilliseconds", GetField<&DateFields::ms, false>},
+    {"setFullYear", SetField<DateSetter::kFullYear, false>},
+    {"setMonth", SetField<DateSetter::kMonth, false>},
+    {"setDate", SetField<DateSetter::kDate, false>},
+    {"setHours", SetField<DateSetter::kHours, false>},
+    {"setMinutes", SetField<DateSetter::kMinutes, false>},
+    {"setSeconds", SetField<DateSetter::kSeconds, false>},
+    {"setMilliseconds", SetField<DateSetter::kMilliseconds, false>},
+    {"getTime", GetTime},
+    {"setTime", SetTime},
+    {"getTimezoneOffset", GetTimezoneOffset},
+    {"toString", DateToString},
+    {"setYear", SetField<DateSetter::kYear, false>},
     {"getUTCFullYear", GetField<&DateFields::year, true>},
     {"getUTCYear", GetYear<true>},
     {"getUTCMonth", GetField<&DateFields::month, true>},
@@ -183,16 +196,6 @@ constexpr Method kMethods[] = {
     {"getUTCMinutes", GetField<&DateFields::minutes, true>},
     {"getUTCSeconds", GetField<&DateFields::seconds, true>},
     {"getUTCMilliseconds", GetField<&DateFields::ms, true>},
-    {"getTime", GetTime},
-    {"getTimezoneOffset", GetTimezoneOffset},
-    {"setFullYear", SetField<DateSetter::kFullYear, false>},
-    {"setYear", SetField<DateSetter::kYear, false>},
-    {"setMonth", SetField<DateSetter::kMonth, false>},
-    {"setDate", SetField<DateSetter::kDate, false>},
-    {"setHours", SetField<DateSetter::kHours, false>},
-    {"setMinutes", SetField<DateSetter::kMinutes, false>},
-    {"setSeconds", SetField<DateSetter::kSeconds, false>},
-    {"setMilliseconds", SetField<DateSetter::kMilliseconds, false>},
     {"setUTCFullYear", SetField<DateSetter::kFullYear, true>},
     {"setUTCMonth", SetField<DateSetter::kMonth, true>},
     {"setUTCDate", SetField<DateSetter::kDate, true>},
@@ -200,8 +203,6 @@ constexpr Method kMethods[] = {
     {"setUTCMinutes", SetField<DateSetter::kMinutes, true>},
     {"setUTCSeconds", SetField<DateSetter::kSeconds, true>},
     {"setUTCMilliseconds", SetField<DateSetter::kMilliseconds, true>},
-    {"setTime", SetTime},
-    {"toString", DateToString},
     {"valueOf", GetTime},
 };
 
@@ -216,7 +217,7 @@ void InstallDateClass(Vm& vm) {
   vm.builtins().date_proto = proto;
   FunctionObject* date = vm.NewClass(proto, DateCall, DateConstruct);
   for (const Method& m : kMethods) vm.DefineMethod(proto, m.name, m.fn);
-  vm.DefineMethod(date, "UTC", DateUtcStatic);
+  vm.DefineMethod(date, "UTC", DateUtcStatic, kDontEnum | kReadOnly);
   vm.DefineValue(vm.Global(), "Date", static_cast<Object*>(date));
 }
 

@@ -49,8 +49,9 @@ void InstallErrorClass(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().error_proto = proto;
   FunctionObject* error = vm.NewClass(proto, ErrorCall, ErrorConstruct);
-  vm.DefineValue(proto, "name", vm.Str("Error"));
-  vm.DefineValue(proto, "message", vm.Str("Error"));
+  // Unlike other built-ins, these two show in for..in.
+  vm.DefineValue(proto, "message", vm.Str("Error"), 0);
+  vm.DefineValue(proto, "name", vm.Str("Error"), 0);
   vm.DefineMethod(proto, "toString", ErrorToString);
   vm.DefineValue(vm.Global(), "Error", static_cast<Object*>(error));
 }

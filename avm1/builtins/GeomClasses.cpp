@@ -37,7 +37,9 @@ Value Add(Vm& vm, const Value& a, const Value& b) {
   return vm.ToNumber(pa) + vm.ToNumber(pb);
 }
 
-Value Field(Vm& vm, const Value& of, std::string_view name) { return vm.GetMember(of, name); }
+Value Field(Vm& vm, const Value& of, std::string_view name) {
+  return vm.GetMember(of, name);
+}
 double Number(Vm& vm, const Value& of, std::string_view name) {
   return vm.ToNumber(vm.GetMember(of, name));
 }
@@ -93,7 +95,9 @@ void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFunction ge
   p->setter = set ? vm.NewNative(set) : nullptr;
 }
 
-Value Nothing(Vm&, const Arguments&) { return Value(); }
+Value Nothing(Vm&, const Arguments&) {
+  return Value();
+}
 
 // --- Point ----------------------------------------------------------------------------------
 
@@ -219,8 +223,12 @@ Value RectConstruct(Vm& vm, const Arguments& args) {
   return r;
 }
 
-double Right(Vm& vm, const Value& r) { return Number(vm, r, "x") + Number(vm, r, "width"); }
-double Bottom(Vm& vm, const Value& r) { return Number(vm, r, "y") + Number(vm, r, "height"); }
+double Right(Vm& vm, const Value& r) {
+  return Number(vm, r, "x") + Number(vm, r, "width");
+}
+double Bottom(Vm& vm, const Value& r) {
+  return Number(vm, r, "y") + Number(vm, r, "height");
+}
 
 Value RectClone(Vm& vm, const Arguments& args) {
   const Value& s = args.self;
@@ -237,10 +245,18 @@ Value RectIsEmpty(Vm& vm, const Arguments& args) {
   return !(Number(vm, args.self, "width") > 0) || !(Number(vm, args.self, "height") > 0);
 }
 
-Value RectLeft(Vm& vm, const Arguments& args) { return Field(vm, args.self, "x"); }
-Value RectTop(Vm& vm, const Arguments& args) { return Field(vm, args.self, "y"); }
-Value RectRight(Vm& vm, const Arguments& args) { return Right(vm, args.self); }
-Value RectBottom(Vm& vm, const Arguments& args) { return Bottom(vm, args.self); }
+Value RectLeft(Vm& vm, const Arguments& args) {
+  return Field(vm, args.self, "x");
+}
+Value RectTop(Vm& vm, const Arguments& args) {
+  return Field(vm, args.self, "y");
+}
+Value RectRight(Vm& vm, const Arguments& args) {
+  return Right(vm, args.self);
+}
+Value RectBottom(Vm& vm, const Arguments& args) {
+  return Bottom(vm, args.self);
+}
 
 // Moving an edge keeps the opposite edge where it is.
 void MoveNearEdge(Vm& vm, const Value& r, const char* pos, const char* size, const Value& to) {
@@ -388,8 +404,7 @@ Value RectEquals(Vm& vm, const Arguments& args) {
 }
 
 Value RectToString(Vm& vm, const Arguments& args) {
-  return vm.Str(
-      Describe(vm, args.self, {"x", "y", "width", "height"}, {"x", "y", "w", "h"}));
+  return vm.Str(Describe(vm, args.self, {"x", "y", "width", "height"}, {"x", "y", "w", "h"}));
 }
 
 Object* InstallRectangle(Vm& vm) {
@@ -429,8 +444,8 @@ struct Affine {
 };
 
 Affine Read(Vm& vm, const Value& m) {
-  return {Number(vm, m, "a"),  Number(vm, m, "b"),  Number(vm, m, "c"),
-          Number(vm, m, "d"),  Number(vm, m, "tx"), Number(vm, m, "ty")};
+  return {Number(vm, m, "a"), Number(vm, m, "b"),  Number(vm, m, "c"),
+          Number(vm, m, "d"), Number(vm, m, "tx"), Number(vm, m, "ty")};
 }
 
 void Write(Vm& vm, const Value& m, const Affine& t) {
@@ -454,14 +469,16 @@ Value MatrixConstruct(Vm& vm, const Arguments& args) {
   return m;
 }
 
-bool IsMatrix(const Value& v) { return IsInstance(v, kMatrixTag); }
+bool IsMatrix(const Value& v) {
+  return IsInstance(v, kMatrixTag);
+}
 
 Value MatrixConcat(Vm& vm, const Arguments& args) {
   const Affine m = Read(vm, args.self);
   const Affine o = Read(vm, args[0]);
   Write(vm, args.self,
-        {m.a * o.a + m.b * o.c, m.a * o.b + m.b * o.d, m.c * o.a + m.d * o.c,
-         m.c * o.b + m.d * o.d, m.tx * o.a + m.ty * o.c + o.tx, m.tx * o.b + m.ty * o.d + o.ty});
+        {m.a * o.a + m.b * o.c, m.a * o.b + m.b * o.d, m.c * o.a + m.d * o.c, m.c * o.b + m.d * o.d,
+         m.tx * o.a + m.ty * o.c + o.tx, m.tx * o.b + m.ty * o.d + o.ty});
   return Value();
 }
 
@@ -480,7 +497,8 @@ Value MatrixInvert(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-// The linear part of a scale-then-rotate box; a zero angle keeps the scales as they are.
+// The linear part of a scale-then-rotate box. A zero angle (which a missing one is in movies
+// before version 7) keeps the scales as they are, even when they are not numbers.
 void WriteBox(Vm& vm, const Value& m, double sx, double sy, double angle) {
   if (angle == 0) {
     WriteLinear(vm, m, sx, 0, 0, sy);
@@ -492,8 +510,7 @@ void WriteBox(Vm& vm, const Value& m, double sx, double sy, double angle) {
 
 Value MatrixCreateBox(Vm& vm, const Arguments& args) {
   if (IsMatrix(args.self)) {
-    WriteBox(vm, args.self, vm.ToNumber(args[0]), vm.ToNumber(args[1]),
-             args.size() > 2 ? vm.ToNumber(args[2]) : 0);
+    WriteBox(vm, args.self, vm.ToNumber(args[0]), vm.ToNumber(args[1]), vm.ToNumber(args[2]));
   }
   SetField(vm, args.self, "tx", args.size() > 3 ? args[3] : Value(0));
   SetField(vm, args.self, "ty", args.size() > 4 ? args[4] : Value(0));
@@ -504,8 +521,7 @@ Value MatrixCreateGradientBox(Vm& vm, const Arguments& args) {
   if (!IsMatrix(args.self)) return Value();
   const double width = vm.ToNumber(args[0]);
   const double height = vm.ToNumber(args[1]);
-  WriteBox(vm, args.self, width / kGradientSquare, height / kGradientSquare,
-           args.size() > 2 ? vm.ToNumber(args[2]) : 0);
+  WriteBox(vm, args.self, width / kGradientSquare, height / kGradientSquare, vm.ToNumber(args[2]));
   SetField(vm, args.self, "tx", Add(vm, args.size() > 3 ? args[3] : Value(0), width / 2));
   SetField(vm, args.self, "ty", Add(vm, args.size() > 4 ? args[4] : Value(0), height / 2));
   return Value();
@@ -564,11 +580,13 @@ Value TransformPoint(Vm& vm, const Arguments& args, bool translate) {
 Value MatrixDeltaTransformPoint(Vm& vm, const Arguments& args) {
   return TransformPoint(vm, args, false);
 }
-Value MatrixTransformPoint(Vm& vm, const Arguments& args) { return TransformPoint(vm, args, true); }
+Value MatrixTransformPoint(Vm& vm, const Arguments& args) {
+  return TransformPoint(vm, args, true);
+}
 
 Value MatrixToString(Vm& vm, const Arguments& args) {
-  return vm.Str(Describe(vm, args.self, {"a", "b", "c", "d", "tx", "ty"},
-                         {"a", "b", "c", "d", "tx", "ty"}));
+  return vm.Str(
+      Describe(vm, args.self, {"a", "b", "c", "d", "tx", "ty"}, {"a", "b", "c", "d", "tx", "ty"}));
 }
 
 Object* InstallMatrix(Vm& vm) {
@@ -594,16 +612,13 @@ Object* InstallMatrix(Vm& vm) {
 // Multipliers then offsets, red, green, blue, alpha.
 class ColorTransformObject final : public Object {
  public:
-  explicit ColorTransformObject(Object* proto) : Object(proto) {
-    native_class = "ColorTransform";
-  }
+  explicit ColorTransformObject(Object* proto) : Object(proto) { native_class = "ColorTransform"; }
   double values[8] = {1, 1, 1, 1, 0, 0, 0, 0};
 };
 
-constexpr const char* kTransformFields[] = {"redMultiplier", "greenMultiplier",
-                                            "blueMultiplier", "alphaMultiplier",
-                                            "redOffset",      "greenOffset",
-                                            "blueOffset",     "alphaOffset"};
+constexpr const char* kTransformFields[] = {"redMultiplier",   "greenMultiplier", "blueMultiplier",
+                                            "alphaMultiplier", "redOffset",       "greenOffset",
+                                            "blueOffset",      "alphaOffset"};
 
 ColorTransformObject* TransformOf(const Value& v) {
   return dynamic_cast<ColorTransformObject*>(v.AsObject());

@@ -45,11 +45,12 @@ Value AddTimer(Vm& vm, const Arguments& args, bool repeat) {
   Object* first = args[0].AsObject();
   if (first == nullptr) return Value();
   if (first->TypeOf() == "function") {
+    if (args[1].IsUndefined()) return Value();  // no interval, no timer
     std::vector<Value> rest(args.values.begin() + std::min<size_t>(2, args.size()),
                             args.values.end());
     return vm.AddTimer(args[0], Value(), {}, std::move(rest), vm.ToNumber(args[1]), repeat);
   }
-  if (args.size() < 3) return Value();
+  if (args.size() < 3 || args[2].IsUndefined()) return Value();
   std::vector<Value> rest(args.values.begin() + 3, args.values.end());
   return vm.AddTimer(Value(), args[0], vm.ToString(args[1]), std::move(rest), vm.ToNumber(args[2]),
                      repeat);

@@ -20,7 +20,8 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr uint8_t kConstant = kDontEnum | kDontDelete | kReadOnly;
+// Constants and Math members are read-only, and hidden like every built-in.
+constexpr uint8_t kConstant = kDontEnum | kReadOnly;
 constexpr int kMaxChain = 256;
 
 // An object a script subclass constructor made, not yet given a value by the native base.
@@ -92,13 +93,13 @@ void InstallNumber(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().number_proto = proto;
   FunctionObject* number = vm.NewClass(proto, NumberCall, NumberConstruct);
-  vm.DefineMethod(proto, "toString", NumberProtoToString);
   vm.DefineMethod(proto, "valueOf", NumberProtoValueOf);
-  vm.DefineValue(number, "MAX_VALUE", std::numeric_limits<double>::max(), kConstant);
-  vm.DefineValue(number, "MIN_VALUE", std::numeric_limits<double>::denorm_min(), kConstant);
+  vm.DefineMethod(proto, "toString", NumberProtoToString);
   vm.DefineValue(number, "NaN", kNaN, kConstant);
-  vm.DefineValue(number, "NEGATIVE_INFINITY", -kInfinity, kConstant);
   vm.DefineValue(number, "POSITIVE_INFINITY", kInfinity, kConstant);
+  vm.DefineValue(number, "NEGATIVE_INFINITY", -kInfinity, kConstant);
+  vm.DefineValue(number, "MIN_VALUE", std::numeric_limits<double>::denorm_min(), kConstant);
+  vm.DefineValue(number, "MAX_VALUE", std::numeric_limits<double>::max(), kConstant);
   vm.DefineValue(vm.Global(), "Number", static_cast<Object*>(number));
 }
 
@@ -133,8 +134,8 @@ void InstallBoolean(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().boolean_proto = proto;
   FunctionObject* boolean = vm.NewClass(proto, BooleanCall, BooleanConstruct);
-  vm.DefineMethod(proto, "toString", BooleanProtoToString);
   vm.DefineMethod(proto, "valueOf", BooleanProtoValueOf);
+  vm.DefineMethod(proto, "toString", BooleanProtoToString);
   vm.DefineValue(vm.Global(), "Boolean", static_cast<Object*>(boolean));
 }
 
@@ -224,29 +225,30 @@ Value MathRandom(Vm& vm, const Arguments& args) {
 
 void InstallMath(Vm& vm) {
   Object* math = vm.NewObject();
-  struct Method {
-    const char* name;
-    NativeFunction fn;
-  };
-  static constexpr Method kMethods[] = {
-      {"abs", MathUnary<Abs>},   {"acos", MathUnary<Acos>},    {"asin", MathUnary<Asin>},
-      {"atan", MathUnary<Atan>}, {"atan2", MathBinary<Atan2>}, {"ceil", MathUnary<Ceil>},
-      {"cos", MathUnary<Cos>},   {"exp", MathUnary<Exp>},      {"floor", MathUnary<Floor>},
-      {"log", MathUnary<Log>},   {"max", MathMinMax<false>},   {"min", MathMinMax<true>},
-      {"pow", MathBinary<Pow>},  {"random", MathRandom},       {"round", MathUnary<Round>},
-      {"sin", MathUnary<Sin>},   {"sqrt", MathUnary<Sqrt>},    {"tan", MathUnary<Tan>},
-  };
-  for (const Method& m : kMethods) vm.DefineMethod(math, m.name, m.fn);
+  // Installed in the player's order, which for..in shows newest first.
   struct Constant {
     const char* name;
     double value;
   };
   static constexpr Constant kConstants[] = {
-      {"E", 2.718281828459045},        {"LN10", 2.302585092994046},   {"LN2", 0.6931471805599453},
-      {"LOG10E", 0.4342944819032518},  {"LOG2E", 1.4426950408889634}, {"PI", 3.141592653589793},
-      {"SQRT1_2", 0.7071067811865476}, {"SQRT2", 1.4142135623730951},
+      {"SQRT2", 1.4142135623730951}, {"SQRT1_2", 0.7071067811865476}, {"PI", 3.141592653589793},
+      {"LOG2E", 1.4426950408889634}, {"LOG10E", 0.4342944819032518},  {"LN2", 0.6931471805599453},
+      {"LN10", 2.302585092994046},   {"E", 2.718281828459045},
   };
   for (const Constant& c : kConstants) vm.DefineValue(math, c.name, c.value, kConstant);
+  struct Method {
+    const char* name;
+    NativeFunction fn;
+  };
+  static constexpr Method kMethods[] = {
+      {"abs", MathUnary<Abs>},     {"min", MathMinMax<true>},   {"max", MathMinMax<false>},
+      {"sin", MathUnary<Sin>},     {"cos", MathUnary<Cos>},     {"atan2", MathBinary<Atan2>},
+      {"tan", MathUnary<Tan>},     {"exp", MathUnary<Exp>},     {"log", MathUnary<Log>},
+      {"sqrt", MathUnary<Sqrt>},   {"round", MathUnary<Round>}, {"random", MathRandom},
+      {"floor", MathUnary<Floor>}, {"ceil", MathUnary<Ceil>},   {"atan", MathUnary<Atan>},
+      {"asin", MathUnary<Asin>},   {"acos", MathUnary<Acos>},   {"pow", MathBinary<Pow>},
+  };
+  for (const Method& m : kMethods) vm.DefineMethod(math, m.name, m.fn, kConstant);
   vm.DefineValue(vm.Global(), "Math", math);
 }
 

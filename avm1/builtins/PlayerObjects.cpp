@@ -129,8 +129,12 @@ Value Initialize(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-Value ReturnUndefined(Vm&, const Arguments&) { return Value(); }
-Value ReturnFalse(Vm&, const Arguments&) { return false; }
+Value ReturnUndefined(Vm&, const Arguments&) {
+  return Value();
+}
+Value ReturnFalse(Vm&, const Arguments&) {
+  return false;
+}
 
 Object* InstallAsBroadcaster(Vm& vm) {
   Object* proto = vm.NewObject();
@@ -188,9 +192,13 @@ class KeyState final : public BroadcasterState {
 
 constexpr uint16_t kMouseButtonCode = 1;
 
-bool IsLockKey(uint16_t code) { return code == 20 || code == 144 || code == 145; }
+bool IsLockKey(uint16_t code) {
+  return code == 20 || code == 144 || code == 145;
+}
 
-KeyState* Keys(const Value& self) { return StateOf<KeyState>(self); }
+KeyState* Keys(const Value& self) {
+  return StateOf<KeyState>(self);
+}
 
 size_t KeyIndex(Vm& vm, const Value& v) {
   return static_cast<size_t>(static_cast<uint32_t>(vm.ToInt32(v)) & 0xFF);
@@ -219,10 +227,10 @@ Value KeyGetAscii(Vm&, const Arguments& args) {
 void InstallKey(Vm& vm, Object* asb) {
   Object* key = vm.NewObject();
   static constexpr std::pair<const char*, int> kCodes[] = {
-      {"ALT", 18},       {"BACKSPACE", 8}, {"CAPSLOCK", 20}, {"CONTROL", 17}, {"DELETEKEY", 46},
-      {"DOWN", 40},      {"END", 35},      {"ENTER", 13},    {"ESCAPE", 27},  {"HOME", 36},
-      {"INSERT", 45},    {"LEFT", 37},     {"PGDN", 34},     {"PGUP", 33},    {"RIGHT", 39},
-      {"SHIFT", 16},     {"SPACE", 32},    {"TAB", 9},       {"UP", 38}};
+      {"ALT", 18},    {"BACKSPACE", 8}, {"CAPSLOCK", 20}, {"CONTROL", 17}, {"DELETEKEY", 46},
+      {"DOWN", 40},   {"END", 35},      {"ENTER", 13},    {"ESCAPE", 27},  {"HOME", 36},
+      {"INSERT", 45}, {"LEFT", 37},     {"PGDN", 34},     {"PGUP", 33},    {"RIGHT", 39},
+      {"SHIFT", 16},  {"SPACE", 32},    {"TAB", 9},       {"UP", 38}};
   for (const auto& [name, code] : kCodes) vm.DefineValue(key, name, code);
   vm.DefineMethod(key, "getAscii", KeyGetAscii);
   vm.DefineMethod(key, "getCode", KeyGetCode);
@@ -346,7 +354,8 @@ Value SetAlign(Vm& vm, const Arguments& args) {
   if (s == nullptr) return Value();
   s->align = 0;
   for (char c : vm.ToString(args[0])) {
-    const size_t i = kAlignLetters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    const size_t i =
+        kAlignLetters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     if (i != std::string_view::npos) s->align |= static_cast<uint8_t>(1u << i);
   }
   return Value();
@@ -362,7 +371,9 @@ Value SetShowMenu(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-Value GetDisplayState(Vm& vm, const Arguments&) { return vm.Str("normal"); }
+Value GetDisplayState(Vm& vm, const Arguments&) {
+  return vm.Str("normal");
+}
 
 void InstallStage(Vm& vm, Object* asb) {
   Object* stage = vm.NewObject();
@@ -398,16 +409,32 @@ std::string Escaped(std::string_view text) {
 
 // The capabilities as one query string, the way servers were told about the player.
 std::string ServerString(Vm& vm, Object* caps) {
-  static constexpr std::pair<const char*, const char*> kFields[] = {
-      {"A", "hasAudio"},           {"SA", "hasStreamingAudio"},   {"SV", "hasStreamingVideo"},
-      {"EV", "hasEmbeddedVideo"},  {"MP3", "hasMP3"},             {"AE", "hasAudioEncoder"},
-      {"VE", "hasVideoEncoder"},   {"ACC", "hasAccessibility"},   {"PR", "hasPrinting"},
-      {"SP", "hasScreenPlayback"}, {"SB", "hasScreenBroadcast"},  {"DEB", "isDebugger"},
-      {"V", "version"},            {"M", "manufacturer"},         {"R", nullptr},
-      {"DP", "screenDPI"},         {"COL", "screenColor"},        {"AR", "pixelAspectRatio"},
-      {"OS", "os"},                {"L", "language"},             {"IME", "hasIME"},
-      {"PT", "playerType"},        {"AVD", "avHardwareDisable"},  {"LFD", "localFileReadDisable"},
-      {"WD", "windowlessDisable"}, {"TLS", "hasTLS"}};
+  static constexpr std::pair<const char*, const char*> kFields[] = {{"A", "hasAudio"},
+                                                                    {"SA", "hasStreamingAudio"},
+                                                                    {"SV", "hasStreamingVideo"},
+                                                                    {"EV", "hasEmbeddedVideo"},
+                                                                    {"MP3", "hasMP3"},
+                                                                    {"AE", "hasAudioEncoder"},
+                                                                    {"VE", "hasVideoEncoder"},
+                                                                    {"ACC", "hasAccessibility"},
+                                                                    {"PR", "hasPrinting"},
+                                                                    {"SP", "hasScreenPlayback"},
+                                                                    {"SB", "hasScreenBroadcast"},
+                                                                    {"DEB", "isDebugger"},
+                                                                    {"V", "version"},
+                                                                    {"M", "manufacturer"},
+                                                                    {"R", nullptr},
+                                                                    {"DP", "screenDPI"},
+                                                                    {"COL", "screenColor"},
+                                                                    {"AR", "pixelAspectRatio"},
+                                                                    {"OS", "os"},
+                                                                    {"L", "language"},
+                                                                    {"IME", "hasIME"},
+                                                                    {"PT", "playerType"},
+                                                                    {"AVD", "avHardwareDisable"},
+                                                                    {"LFD", "localFileReadDisable"},
+                                                                    {"WD", "windowlessDisable"},
+                                                                    {"TLS", "hasTLS"}};
   std::string out;
   for (const auto& [key, name] : kFields) {
     if (!out.empty()) out += '&';
@@ -496,9 +523,13 @@ Value SetExactSettings(Vm& vm, const Arguments& args) {
 }
 
 // A standalone player trusts every domain; the answer tells whether one was named.
-Value AllowDomain(Vm&, const Arguments& args) { return args.size() > 0; }
+Value AllowDomain(Vm&, const Arguments& args) {
+  return args.size() > 0;
+}
 
-Value ReturnFirst(Vm&, const Arguments& args) { return args[0]; }
+Value ReturnFirst(Vm&, const Arguments& args) {
+  return args[0];
+}
 
 Object* MakeSecurity(Vm& vm) {
   Object* security = vm.NewObject();
@@ -712,7 +743,9 @@ Value SharedClear(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-Value ReturnTrue(Vm&, const Arguments&) { return true; }
+Value ReturnTrue(Vm&, const Arguments&) {
+  return true;
+}
 
 // Objects by name for this movie, in the constructor's `primitive`; kept in memory only.
 Value SharedGetLocal(Vm& vm, const Arguments& args) {
@@ -784,10 +817,16 @@ void SetMouseButton(Vm& vm, bool down) {
 
 }  // namespace
 
-void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii) { KeyEvent(vm, code, ascii, true); }
-void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii) { KeyEvent(vm, code, ascii, false); }
+void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii) {
+  KeyEvent(vm, code, ascii, true);
+}
+void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii) {
+  KeyEvent(vm, code, ascii, false);
+}
 
-void MouseMoved(Vm& vm) { MouseEvent(vm, "onMouseMove"); }
+void MouseMoved(Vm& vm) {
+  MouseEvent(vm, "onMouseMove");
+}
 
 void MousePressed(Vm& vm) {
   SetMouseButton(vm, true);
@@ -833,7 +872,9 @@ void SetScreenSize(Vm& vm, double width, double height) {
   }
 }
 
-std::string PlayerVersion() { return kVersion; }
+std::string PlayerVersion() {
+  return kVersion;
+}
 
 void InstallPlayerObjects(Vm& vm) {
   Object* asb = InstallAsBroadcaster(vm);

@@ -15,9 +15,9 @@ class Vm;
 void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii);   // onKeyDown
 void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii);  // onKeyUp
 // The pointer's position is read through StageBridge::MouseX/MouseY.
-void MouseMoved(Vm& vm);     // onMouseMove
-void MousePressed(Vm& vm);   // onMouseDown; Key.isDown(1) is true until released
-void MouseReleased(Vm& vm);  // onMouseUp
+void MouseMoved(Vm& vm);             // onMouseMove
+void MousePressed(Vm& vm);           // onMouseDown; Key.isDown(1) is true until released
+void MouseReleased(Vm& vm);          // onMouseUp
 void MouseWheel(Vm& vm, int delta);  // onMouseWheel(delta)
 // Whether a script hid the pointer with Mouse.hide().
 bool PointerHidden(Vm& vm);

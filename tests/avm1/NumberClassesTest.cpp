@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "avm1/Vm.h"
@@ -169,6 +170,8 @@ TEST(NumberClassesError, MessageIsOwnOnlyWhenGiven) {
     EXPECT_FALSE(vm.HasOwn(e.AsObject(), "name"));
     EXPECT_EQ(Text(vm, vm.Get(e.AsObject(), "name")), "Error");
   }
+  const std::vector<std::string> shown{"name", "message"};
+  EXPECT_EQ(vm.Keys(New(vm, "Error", {}).AsObject()), shown);  // unlike other built-ins
   Object* with_object = New(vm, "Error", {vm.NewObject()}).AsObject();
   EXPECT_TRUE(vm.CallMethod(with_object, "toString", {}).IsObject());
   EXPECT_TRUE(CallGlobal(vm, "Error", {vm.Str("x")}).IsUndefined());
