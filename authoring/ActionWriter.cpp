@@ -1,5 +1,6 @@
 #include "authoring/ActionWriter.h"
 
+#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -109,7 +110,9 @@ ActionWriter& ActionWriter::DefineFunction(std::string_view name, uint8_t params
   Put16(operands, 0);  // no preloads: this and arguments stay names
   for (uint8_t i = 0; i < params; ++i) {
     operands.push_back(static_cast<uint8_t>(i + 1));
-    PutString(operands, "p" + std::to_string(i + 1));
+    char label[8] = {'p'};
+    std::to_chars(label + 1, label + sizeof(label) - 1, i + 1);
+    PutString(operands, label);
   }
   Put16(operands, static_cast<uint16_t>(code.size()));
   Record(0x8E, operands);

@@ -16,7 +16,7 @@ Heap::~Heap() {
 
 const StringCell* Heap::String(std::string text) {
   const size_t bytes = sizeof(StringCell) + text.capacity();
-  if (bytes > limit_ || bytes_ + bytes > limit_ + limit_ / 4) throw ScriptAbort{"memory"};
+  if (bytes > limit_ || bytes_ + bytes > allowance_ + limit_ / 4) throw ScriptAbort{"memory"};
   auto* cell = new StringCell(std::move(text));
   Adopt(cell, bytes);
   return cell;
@@ -59,6 +59,7 @@ void Heap::Sweep() {
   cells_.resize(kept);
   bytes_ = live;
   next_collection_ = std::max<size_t>(4 << 20, live * 2);
+  allowance_ = std::min(std::max(limit_, live + limit_ / 4), limit_ * 2);
 }
 
 }  // namespace lumen::avm1

@@ -22,7 +22,7 @@ struct ScriptAbort {
 
 class Heap {
  public:
-  explicit Heap(size_t limit_bytes) : limit_(limit_bytes) {}
+  explicit Heap(size_t limit_bytes) : limit_(limit_bytes), allowance_(limit_bytes) {}
   ~Heap();
   Heap(const Heap&) = delete;
   Heap& operator=(const Heap&) = delete;
@@ -38,7 +38,9 @@ class Heap {
 
   // Cells that grow after they were made (property tables, array elements) say so here.
   void Charge(size_t bytes) { bytes_ += bytes; }
-  bool OverLimit() const { return bytes_ > limit_; }
+  // Past what a run may hold: the limit, or a quarter of it more than what was alive at the
+  // last collection (so a movie holding much can still run scripts), never twice the limit.
+  bool OverLimit() const { return bytes_ > allowance_; }
   size_t Bytes() const { return bytes_; }
   size_t Cells() const { return cells_.size(); }
   // Whether enough was made since the last collection to make one worthwhile.
@@ -72,6 +74,7 @@ class Heap {
   std::vector<Cell*> gray_;
   size_t bytes_ = 0;
   size_t limit_;
+  size_t allowance_;
   size_t next_collection_ = 4 << 20;
 };
 

@@ -1014,6 +1014,12 @@ Completion Machine::DoTry(Operands in, std::span<const uint8_t> code, size_t& ne
   const bool has_finally = (flags & 2) != 0;
 
   const size_t depth = stack_.size();
+  // Nested blocks count as calls: a movie nesting thousands of them cannot exhaust the stack.
+  vm_.EnterCall();
+  struct Leave {
+    Vm& vm;
+    ~Leave() { vm.LeaveCall(); }
+  } leave{vm_};
   Completion result;
   bool pending = false;  // a throw that no catch took, to go on after finally
   Value pending_value;

@@ -45,6 +45,22 @@ struct ClipBounds {
   bool empty = true;
 };
 
+// A gradient fill of the drawing API.
+struct GradientSpec {
+  struct Stop {
+    uint32_t rgb = 0;
+    double alpha = 100;  // percent
+    double ratio = 0;    // 0..255
+  };
+  bool radial = false;
+  std::vector<Stop> stops;
+  // From the gradient square (-819.2..819.2 pixels each way) to the clip's pixels.
+  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+  uint8_t spread = 0;  // pad, reflect, repeat
+  bool linear_rgb = false;
+  double focal = 0;
+};
+
 // A movie clip of the stage (the root timeline, a sprite instance, or a clip made by script).
 // The link stays valid until the stage calls ClipObject::Unlink.
 class ClipLink {
@@ -96,6 +112,7 @@ class ClipLink {
   virtual void LineStyle(double width, uint32_t rgb, double alpha) = 0;
   virtual void NoLineStyle() = 0;
   virtual void BeginFill(uint32_t rgb, double alpha) = 0;
+  virtual void BeginGradientFill(const GradientSpec& gradient) = 0;
   virtual void EndFill() = 0;
   virtual void MoveTo(double x, double y) = 0;
   virtual void LineTo(double x, double y) = 0;

@@ -66,8 +66,12 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   } else if (last_abort_ != nullptr) {
     return;  // the run this one is nested in was stopped
   }
+  const int depth = depth_;
   ++run_depth_;
   try {
+    // A nested run (a frame run by call() from a script) counts as a call, so a frame that
+    // calls itself ends on the depth limit instead of the machine stack.
+    if (!outer) EnterCall();
     body(*this, data);
   } catch (const ScriptThrow&) {
     // An exception no script caught ends this action list only.
@@ -81,6 +85,8 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
     stack_.clear();
     depth_ = 0;
     thrown = Value();
+  } else {
+    depth_ = depth;
   }
 }
 
@@ -162,8 +168,8 @@ uint32_t Vm::Random(uint32_t below) {
 
 // --- Garbage ---------------------------------------------------------------------------------
 
-void Vm::CollectGarbage() {
-  if (run_depth_ != 0 || !heap_.CollectionDue()) return;
+void Vm::CollectGarbage(bool even_if_not_due) {
+  if (run_depth_ != 0 || !(even_if_not_due || heap_.CollectionDue())) return;
   std::erase_if(clips_, [](ClipObject* c) { return c->Link() == nullptr; });
   heap_.Collect([this](Heap& heap) { MarkRoots(heap); });
 }

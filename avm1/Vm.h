@@ -77,7 +77,7 @@ class Vm {
   void RunTimers(double now_ms);
   // Frees what no script can reach any more, when enough was made since the last time; call
   // between runs.
-  void CollectGarbage();
+  void CollectGarbage(bool even_if_not_due = false);
   // Whether a budget stopped the last run.
   const char* LastAbort() const { return last_abort_; }
   ClipObject* MakeClipObject(ClipLink& link);

@@ -509,6 +509,26 @@ void Clip::Set(avm1::ClipProperty property, double value) {
   }
 }
 
+avm1::ColorTransformValues Clip::GetColorTransform() {
+  const render::ColorTransform& c = Place().cxform;
+  avm1::ColorTransformValues v;
+  const float mul[] = {c.mul_r, c.mul_g, c.mul_b, c.mul_a};
+  const float add[] = {c.add_r, c.add_g, c.add_b, c.add_a};
+  for (int i = 0; i < 4; ++i) {
+    v.multiply[i] = mul[i];
+    v.add[i] = add[i];
+  }
+  return v;
+}
+
+void Clip::SetColorTransform(const avm1::ColorTransformValues& v) {
+  render::ColorTransform& c = MutablePlace().cxform;
+  auto f = [](double x) { return static_cast<float>(std::clamp(x, -1e6, 1e6)); };
+  c = {f(v.multiply[0]), f(v.multiply[1]), f(v.multiply[2]), f(v.multiply[3]),
+       f(v.add[0]),      f(v.add[1]),      f(v.add[2]),      f(v.add[3])};
+  transformed_ = true;
+}
+
 avm1::ClipBounds Clip::Bounds(ClipLink* space) {
   render::Rect local = LocalBounds();
   avm1::ClipBounds out;
@@ -632,7 +652,9 @@ avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
 }
 
 void Clip::Remove() {
-  if (parent_ == nullptr || depth_ < kScriptDepthBias) return;
+  // Only clips at script depths can be removed; the very deepest ones are kept as well.
+  constexpr int64_t kMaxRemovableDepth = 2130706416;
+  if (parent_ == nullptr || depth_ < kScriptDepthBias || depth_ >= kMaxRemovableDepth) return;
   Clip* parent = parent_;
   auto it = LowerBound(parent->objects_, depth_);
   if (it != parent->objects_.end() && it->place.depth == depth_) parent->Destroy(it);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "avm1/StageBridge.h"
+#include "avm1/builtins/PlayerObjects.h"
 #include "movie/Movie.h"
 #include "render/RenderList.h"
 #include "stage/Drawing.h"
@@ -64,7 +65,7 @@ struct DisplayObject {
   bool scripted = false;
 };
 
-class Clip final : public avm1::ClipLink {
+class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
  public:
   // Enters the first frame. Sprites nested deeper than the limit stay empty.
   Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
@@ -108,6 +109,10 @@ class Clip final : public avm1::ClipLink {
   // The clip actions of the PlaceObject that made it.
   std::span<const uint8_t> ClipActions() const { return clip_actions_; }
 
+  // --- avm1::ClipColorAccess ---
+  avm1::ColorTransformValues GetColorTransform() override;
+  void SetColorTransform(const avm1::ColorTransformValues& values) override;
+
   // --- avm1::ClipLink ---
   ClipLink* Parent() override { return parent_; }
   ClipLink* Child(std::string_view name, bool case_sensitive) override;
@@ -146,6 +151,9 @@ class Clip final : public avm1::ClipLink {
   }
   void NoLineStyle() override { drawing_.NoLineStyle(); }
   void BeginFill(uint32_t rgb, double alpha) override { drawing_.BeginFill(rgb, alpha); }
+  void BeginGradientFill(const avm1::GradientSpec& gradient) override {
+    drawing_.BeginGradientFill(gradient);
+  }
   void EndFill() override { drawing_.EndFill(); }
   void MoveTo(double x, double y) override { drawing_.MoveTo(x, y); }
   void LineTo(double x, double y) override { drawing_.LineTo(x, y); }

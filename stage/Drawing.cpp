@@ -81,20 +81,52 @@ void Drawing::CloseFill() {
   if (!filling_) return;
   if (!fill_.path.Empty() && (pen_.x != fill_start_.x || pen_.y != fill_start_.y)) {
     fill_.path.LineTo(fill_start_);
+    // The line that closes a fill is drawn with the line style too.
+    if (stroking_) stroke_.path.LineTo(fill_start_);
+    pen_ = fill_start_;
   }
   if (fill_.path.verbs.size() > 1) parts_.push_back(fill_);
   fill_.path = {};
   filling_ = false;
+  // The stroke drawn with a fill paints over it.
+  FlushStroke();
 }
 
 void Drawing::BeginFill(uint32_t rgb, double alpha) {
+  render::FillStyle style;
+  style.color = Color(rgb, alpha);
+  StartFill(style);
+}
+
+void Drawing::BeginGradientFill(const avm1::GradientSpec& g) {
+  if (g.stops.empty()) return;
+  render::FillStyle style;
+  style.kind = g.radial ? (g.focal != 0 ? render::FillStyle::Kind::FocalGradient
+                                        : render::FillStyle::Kind::RadialGradient)
+                        : render::FillStyle::Kind::LinearGradient;
+  for (const avm1::GradientSpec::Stop& stop : g.stops) {
+    if (style.gradient.stops.size() >= 15) break;
+    render::GradientStop s;
+    s.ratio = static_cast<uint8_t>(std::clamp(stop.ratio, 0.0, 255.0));
+    s.color = Color(stop.rgb, stop.alpha);
+    style.gradient.stops.push_back(s);
+  }
+  style.gradient.spread = static_cast<render::SpreadMode>(std::min<uint8_t>(g.spread, 2));
+  style.gradient.interpolation =
+      g.linear_rgb ? render::Interpolation::LinearRgb : render::Interpolation::Rgb;
+  style.gradient.focal_point = static_cast<float>(std::clamp(g.focal, -1.0, 1.0));
+  auto f = [](double v) { return static_cast<float>(std::clamp(v, -1e7, 1e7)); };
+  style.matrix = {f(g.a), f(g.b), f(g.c), f(g.d), f(g.tx * 20), f(g.ty * 20)};
+  StartFill(style);
+}
+
+void Drawing::StartFill(const render::FillStyle& style) {
   CloseFill();
   FlushStroke();
   filling_ = true;
   fill_.kind = render::ShapePart::Kind::Fill;
   fill_.rule = render::FillRule::EvenOdd;
-  fill_.fill = {};
-  fill_.fill.color = Color(rgb, alpha);
+  fill_.fill = style;
   fill_.path = {};
   fill_.path.MoveTo(pen_);
   fill_start_ = pen_;
@@ -102,16 +134,7 @@ void Drawing::BeginFill(uint32_t rgb, double alpha) {
 }
 
 void Drawing::EndFill() {
-  // The stroke drawn with a fill paints over it.
-  const bool had_fill = filling_;
-  std::vector<render::ShapePart> strokes;
-  if (had_fill && !stroke_.path.Empty() && stroke_.path.verbs.size() > 1) {
-    strokes.push_back(stroke_);
-    stroke_.path = {};
-    if (stroking_) stroke_.path.MoveTo(pen_);
-  }
   CloseFill();
-  parts_.insert(parts_.end(), strokes.begin(), strokes.end());
   Changed();
 }
 
@@ -160,7 +183,12 @@ const render::ShapeGeometry* Drawing::Geometry() const {
     open.path.LineTo(fill_start_);
     geometry->parts.push_back(std::move(open));
   }
-  if (stroking_ && stroke_.path.verbs.size() > 1) geometry->parts.push_back(stroke_);
+  if (stroking_ && stroke_.path.verbs.size() > 1) {
+    render::ShapePart open = stroke_;
+    const bool closes = filling_ && (pen_.x != fill_start_.x || pen_.y != fill_start_.y);
+    if (closes) open.path.LineTo(fill_start_);
+    geometry->parts.push_back(std::move(open));
+  }
   if (geometry->parts.empty()) return nullptr;
   bool any = false;
   for (const render::ShapePart& part : geometry->parts) {

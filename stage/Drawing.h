@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "avm1/StageBridge.h"
 #include "render/Geometry.h"
 
 namespace lumen::stage {
@@ -18,6 +19,7 @@ class Drawing {
   void LineStyle(double width, uint32_t rgb, double alpha);
   void NoLineStyle();
   void BeginFill(uint32_t rgb, double alpha);
+  void BeginGradientFill(const avm1::GradientSpec& gradient);
   void EndFill();
   void MoveTo(double x, double y);
   void LineTo(double x, double y);
@@ -32,6 +34,7 @@ class Drawing {
  private:
   void FlushStroke();
   void CloseFill();
+  void StartFill(const render::FillStyle& style);
   void Changed() {
     cached_.reset();
     revision_.fetch_add(1, std::memory_order_relaxed);

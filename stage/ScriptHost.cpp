@@ -147,6 +147,8 @@ void ScriptHost::RunQueue() {
 
 void ScriptHost::Tick(bool loop_root) {
   vm_->ClearGlobalRegisters();
+  // Scripts that ran out of memory last time start from what is really still alive.
+  if (vm_->heap().OverLimit()) vm_->CollectGarbage(true);
   // A snapshot: clips made during the tick start next tick; removed ones are skipped.
   order_.clear();
   for (auto it = clips_.rbegin(); it != clips_.rend(); ++it)

@@ -1,5 +1,6 @@
 #include "stage/Stage.h"
 
+#include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
 
 namespace lumen::stage {
@@ -54,21 +55,26 @@ void Stage::MouseMove(double x, double y) {
   if (x == scripts_->MouseX() && y == scripts_->MouseY()) return;
   scripts_->SetMouse(x, y);
   scripts_->Broadcast(kEventMouseMove, "onMouseMove");
+  avm1::MouseMoved(scripts_->Engine());
 }
 
 void Stage::MouseDown() {
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
+  avm1::MousePressed(scripts_->Engine());
 }
 
 void Stage::MouseUp() {
   scripts_->Broadcast(kEventMouseUp, "onMouseUp");
+  avm1::MouseReleased(scripts_->Engine());
 }
 
-void Stage::KeyDown(uint16_t, uint16_t) {
+void Stage::KeyDown(uint16_t code, uint16_t ascii) {
+  avm1::KeyPressed(scripts_->Engine(), code, ascii);
   scripts_->Broadcast(kEventKeyDown, nullptr);
 }
 
-void Stage::KeyUp(uint16_t, uint16_t) {
+void Stage::KeyUp(uint16_t code, uint16_t ascii) {
+  avm1::KeyReleased(scripts_->Engine(), code, ascii);
   scripts_->Broadcast(kEventKeyUp, nullptr);
 }
 

@@ -196,10 +196,35 @@ Value HitTest(Vm& vm, const Arguments& a) {
   return l->HitTest(*other->Link());
 }
 
-Value SetMask(Vm&, const Arguments& a) {
+
+// A mask named by a path is looked for from the clip, then from its parent, then from the root;
+// "path:name" names a variable of the clip at `path`.
+Object* FindMask(Vm& vm, ClipObject& clip, const std::string& path) {
+  std::vector<Object*> bases{&clip};
+  if (ClipLink* parent = clip.Link()->Parent()) bases.push_back(parent->Script());
+  if (Object* root = vm.ResolvePath("_root", nullptr, &clip)) bases.push_back(root);
+  const size_t colon = path.rfind(':');
+  for (Object* base : bases) {
+    Object* found = nullptr;
+    if (colon == std::string::npos) {
+      found = vm.ResolvePath(path, nullptr, base);
+    } else if (Object* holder = vm.ResolvePath(path.substr(0, colon), nullptr, base)) {
+      found = vm.ResolvePath(path.substr(colon + 1), nullptr, holder);
+    }
+    if (found != nullptr && found->AsClip() != nullptr) return found;
+  }
+  return nullptr;
+}
+
+Value SetMask(Vm& vm, const Arguments& a) {
   ClipLink* l = Self(a);
-  if (l == nullptr) return Value();
+  if (l == nullptr || a.size() == 0) return Value();
   Object* o = a[0].AsObject();
+  if (o != nullptr && o->AsClip() == nullptr) return false;  // only clips mask
+  if (o == nullptr && !a[0].IsNullish()) {
+    o = FindMask(vm, *a.self.AsObject()->AsClip(), vm.ToString(a[0]));
+    if (o == nullptr) return false;
+  }
   ClipObject* mask = o ? o->AsClip() : nullptr;
   l->SetMask(mask ? mask->Link() : nullptr);
   return true;
@@ -256,14 +281,67 @@ Value BeginFill(Vm& vm, const Arguments& a) {
   return Value();
 }
 
-// Gradients are approximated by their first colour until the drawing API learns them.
+double Member(Vm& vm, Object* o, std::string_view name) {
+  const double v = vm.ToNumber(vm.Get(o, name));
+  return std::isfinite(v) ? v : 0;
+}
+
+// The gradient's matrix: a box (x, y, w, h, r), or a matrix in either of its two spellings.
+void GradientMatrix(Vm& vm, Object* m, GradientSpec& g) {
+  if (m == nullptr) return;
+  if (vm.ToString(vm.Get(m, "matrixType")) == "box") {
+    const double w = Member(vm, m, "w") / 1638.4, h = Member(vm, m, "h") / 1638.4;
+    const double r = Member(vm, m, "r");
+    g.a = w * std::cos(r);
+    g.b = h * std::sin(r);
+    g.c = -w * std::sin(r);
+    g.d = h * std::cos(r);
+    g.tx = Member(vm, m, "x") + Member(vm, m, "w") / 2;
+    g.ty = Member(vm, m, "y") + Member(vm, m, "h") / 2;
+  } else if (vm.Has(m, "tx")) {
+    g.a = Member(vm, m, "a");
+    g.b = Member(vm, m, "b");
+    g.c = Member(vm, m, "c");
+    g.d = Member(vm, m, "d");
+    g.tx = Member(vm, m, "tx");
+    g.ty = Member(vm, m, "ty");
+  } else {
+    g.a = Member(vm, m, "a");
+    g.b = Member(vm, m, "b");
+    g.c = Member(vm, m, "d");
+    g.d = Member(vm, m, "e");
+    g.tx = Member(vm, m, "g");
+    g.ty = Member(vm, m, "h");
+  }
+}
+
 Value BeginGradientFill(Vm& vm, const Arguments& a) {
   ClipLink* l = Self(a);
   Object* colors = a[1].AsObject();
   Object* alphas = a[2].AsObject();
-  if (l == nullptr || colors == nullptr) return Value();
-  const double alpha = alphas ? vm.ToNumber(vm.Get(alphas, "0")) : 100;
-  l->BeginFill(Rgb(vm, vm.Get(colors, "0")), std::isfinite(alpha) ? alpha : 100);
+  Object* ratios = a[3].AsObject();
+  if (l == nullptr || colors == nullptr || alphas == nullptr || ratios == nullptr) return Value();
+  GradientSpec g;
+  const std::string type = vm.ToString(a[0]);
+  if (type != "linear" && type != "radial") return Value();
+  g.radial = type == "radial";
+  const double n = vm.ToNumber(vm.Get(colors, "length"));
+  const size_t count = n > 0 ? static_cast<size_t>(std::min(n, 15.0)) : 0;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string key = std::to_string(i);
+    GradientSpec::Stop stop;
+    stop.rgb = Rgb(vm, vm.Get(colors, key));
+    stop.alpha = Member(vm, alphas, key);
+    stop.ratio = Member(vm, ratios, key);
+    g.stops.push_back(stop);
+  }
+  GradientMatrix(vm, a[4].AsObject(), g);
+  const std::string spread = vm.ToString(a[5]);
+  g.spread = spread == "reflect" ? 1 : spread == "repeat" ? 2 : 0;
+  g.linear_rgb = vm.ToString(a[6]) == "linearRGB";
+  if (a.size() > 7) g.focal = vm.ToNumber(a[7]);
+  if (!std::isfinite(g.focal)) g.focal = 0;
+  l->BeginGradientFill(g);
   return Value();
 }
 

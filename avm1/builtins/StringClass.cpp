@@ -117,12 +117,29 @@ constexpr size_t kMaxTextUnits = size_t{1} << 27;
 
 // The text a method works on: the primitive of a string value or String object, otherwise
 // whatever the object converts to.
-std::u16string ThisText(Vm& vm, const Value& self) {
-  if (self.IsString()) return ToUtf16(self.AsString());
+std::string ThisUtf8(Vm& vm, const Value& self) {
+  if (self.IsString()) return self.AsString();
   if (Object* o = self.AsObject(); o != nullptr && o->primitive.IsString()) {
-    if (o->native_class == "String") return ToUtf16(o->primitive.AsString());
+    if (o->native_class == "String") return o->primitive.AsString();
   }
-  return ToUtf16(vm.ToString(self));
+  return vm.ToString(self);
+}
+
+std::u16string ThisText(Vm& vm, const Value& self) {
+  return ToUtf16(ThisUtf8(vm, self));
+}
+
+// The unit at `index`, converting no more of the text than leads up to it: loops over a long
+// text one character at a time stay cheap. A unit ends within 3 bytes a unit before it, a
+// surrogate pair within 4.
+bool UnitAt(Vm& vm, const Value& self, int32_t index, char16_t& unit) {
+  if (index < 0) return false;
+  const std::string utf8 = ThisUtf8(vm, self);
+  const size_t bytes = std::min(utf8.size(), 3 * static_cast<size_t>(index) + 4);
+  const std::u16string prefix = ToUtf16(std::string_view(utf8).substr(0, bytes));
+  if (static_cast<size_t>(index) >= prefix.size()) return false;
+  unit = prefix[static_cast<size_t>(index)];
+  return true;
 }
 
 Value Text(Vm& vm, std::u16string_view text) {
@@ -145,21 +162,19 @@ size_t Clamp(int64_t i, size_t size) {
 }
 
 Value CharAt(Vm& vm, const Arguments& args) {
-  const std::u16string s = ThisText(vm, args.self);
-  const int32_t i = IndexArg(vm, args[0]);
-  if (i < 0 || static_cast<size_t>(i) >= s.size()) return vm.Str("");
-  return Text(vm, std::u16string_view(s).substr(static_cast<size_t>(i), 1));
+  char16_t unit = 0;
+  if (!UnitAt(vm, args.self, IndexArg(vm, args[0]), unit)) return vm.Str("");
+  return Text(vm, std::u16string_view(&unit, 1));
 }
 
 Value CharCodeAt(Vm& vm, const Arguments& args) {
-  const std::u16string s = ThisText(vm, args.self);
-  const int32_t i = IndexArg(vm, args[0]);
-  if (i < 0 || static_cast<size_t>(i) >= s.size()) return NAN;
-  return static_cast<double>(s[static_cast<size_t>(i)]);
+  char16_t unit = 0;
+  if (!UnitAt(vm, args.self, IndexArg(vm, args[0]), unit)) return NAN;
+  return static_cast<double>(unit);
 }
 
 Value Concat(Vm& vm, const Arguments& args) {
-  std::string out = args.self.IsString() ? args.self.AsString() : ToUtf8(ThisText(vm, args.self));
+  std::string out = ThisUtf8(vm, args.self);
   for (const Value& v : args.values) {
     out += vm.ToString(v);
     if (out.size() > kMaxTextUnits) throw ScriptAbort{"memory"};

@@ -255,6 +255,7 @@ class FakeClip : public ClipLink {
   void LineStyle(double, uint32_t, double) override {}
   void NoLineStyle() override {}
   void BeginFill(uint32_t, double) override {}
+  void BeginGradientFill(const GradientSpec&) override {}
   void EndFill() override {}
   void MoveTo(double, double) override {}
   void LineTo(double, double) override {}

@@ -35,40 +35,19 @@ std::string ReadText(const fs::path& path) {
   return text.str();
 }
 
-bool HasScript(const lumen::movie::Timeline& timeline) {
-  for (const auto& frame : timeline.frames) {
-    for (const auto& command : frame.commands) {
-      // Stop is the one action this part of the engine runs.
-      const auto* action = std::get_if<lumen::movie::ActionCommand>(&command);
-      if (action && std::any_of(action->actions.begin(), action->actions.end(),
-                                [](uint8_t b) { return b != 0x07 && b != 0x00; })) {
-        return true;
-      }
-      const auto* place = std::get_if<lumen::movie::PlaceCommand>(&command);
-      if (place && !place->clip_actions.empty()) return true;
-      const auto* other = std::get_if<lumen::movie::OtherCommand>(&command);
-      if (other && other->code == 59) return true;  // DoInitAction
-    }
-  }
-  return false;
-}
-
 // Why the case needs a later part of the engine, or "" when this one should draw it right.
 std::string ScopeReason(const std::string& category, const lumen::movie::Movie& movie) {
-  static const std::map<std::string, std::string> kLater = {{"avm1", "ActionScript"},
-                                                            {"button", "buttons"},
+  static const std::map<std::string, std::string> kLater = {{"button", "buttons"},
                                                             {"text", "text"},
                                                             {"sound", "sound"},
                                                             {"filter", "filters"}};
   if (auto it = kLater.find(category); it != kLater.end()) return it->second;
   using Kind = lumen::movie::Character::Kind;
-  bool script = HasScript(movie.root);
   for (const auto& [id, c] : movie.Characters()) {
     if (c.kind == Kind::Button) return "buttons";
     if (c.kind == Kind::Text) return "text";
-    if (c.sprite) script |= HasScript(*c.sprite);
   }
-  return script ? "ActionScript" : "";
+  return "";
 }
 
 lumen::render::Quality QualityOf(const std::string& name) {
