@@ -10,6 +10,7 @@
 
 #include "avm1/Activation.h"
 #include "avm1/ClipObject.h"
+#include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "avm1/Utf.h"
 #include "avm1/Vm.h"
@@ -1081,18 +1082,7 @@ Value Machine::GetVariable(std::string_view name, Object** holder) {
     return o ? Value(o) : Value();
   }
   const bool cs = vm_.CaseSensitive();
-  auto is = [cs](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      char x = a[i], y = b[i];
-      if (!cs) {
-        x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
-        y = static_cast<char>(std::tolower(static_cast<unsigned char>(y)));
-      }
-      if (x != y) return false;
-    }
-    return true;
-  };
+  auto is = [cs](std::string_view a, std::string_view b) { return SameName(a, b, cs); };
   if (is(name, "this")) return act_.this_name;
   if (is(name, "_global") && act_.version >= 6) return vm_.Global();
   for (Scope* s = act_.scope; s != nullptr; s = s->parent) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "avm1/Heap.h"
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 
 namespace lumen::avm1 {
@@ -14,24 +15,13 @@ constexpr size_t kIndexFrom = 12;
 // Arrays may not grow past this many elements (each costs 16 bytes of the heap's limit too).
 constexpr double kMaxArrayLength = 1 << 24;
 
-char Fold(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
 
-bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
-  if (a.size() != b.size()) return false;
-  if (case_sensitive) return a == b;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
 size_t PropertyMap::FoldHash::operator()(std::string_view s) const {
   size_t h = 1469598103u;
-  for (char c : s) h = (h ^ static_cast<unsigned char>(Fold(c))) * 16777619u;
+  for (char c : s) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 16777619u;
   return h;
 }
 

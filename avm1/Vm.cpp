@@ -9,6 +9,7 @@
 #include "avm1/Activation.h"
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
+#include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "avm1/Utf.h"
 
@@ -26,18 +27,6 @@ double SteadyMs() {
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool NameIs(std::string_view a, std::string_view b, bool case_sensitive) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (!case_sensitive) {
-      x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
-      y = static_cast<char>(std::tolower(static_cast<unsigned char>(y)));
-    }
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -113,7 +102,8 @@ void Vm::RunActions(std::span<const uint8_t> code, ClipObject* clip, uint8_t ver
 }
 
 void Vm::RunHandler(Object* object, std::string_view name, std::span<const Value> args) {
-  if (object == nullptr) return;
+  // No handler, no run: LastAbort keeps telling about the last script that did run.
+  if (object == nullptr || !Has(object, name)) return;
   struct Data {
     Object* object;
     std::string_view name;
@@ -216,7 +206,7 @@ ClipObject* Vm::MakeClipObject(ClipLink& link) {
 
 void Vm::RegisterClass(std::string_view symbol, Object* ctor) {
   for (Registration& r : registrations_) {
-    if (NameIs(r.symbol, symbol, CaseSensitive())) {
+    if (SameName(r.symbol, symbol, CaseSensitive())) {
       r.ctor = ctor;
       return;
     }
@@ -226,7 +216,7 @@ void Vm::RegisterClass(std::string_view symbol, Object* ctor) {
 
 Object* Vm::RegisteredClass(std::string_view symbol) {
   for (Registration& r : registrations_) {
-    if (NameIs(r.symbol, symbol, CaseSensitive())) return r.ctor;
+    if (SameName(r.symbol, symbol, CaseSensitive())) return r.ctor;
   }
   return nullptr;
 }
@@ -498,7 +488,7 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
 
 Value Vm::Get(Object* object, std::string_view name) {
   if (object == nullptr) return Value();
-  if (NameIs(name, "__proto__", CaseSensitive())) {
+  if (SameName(name, "__proto__", CaseSensitive())) {
     return object->Proto() ? Value(object->Proto()) : Value();
   }
   int steps = 0;
@@ -512,7 +502,7 @@ Value Vm::Get(Object* object, std::string_view name) {
       return p->value;
     }
   }
-  if (!NameIs(name, "__resolve", CaseSensitive())) {
+  if (!SameName(name, "__resolve", CaseSensitive())) {
     Property* resolve = FindProperty(object, "__resolve");
     if (resolve != nullptr && resolve->value.IsObject()) {
       Value arg = Str(name);
@@ -532,7 +522,7 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
   if (object == nullptr) return;
-  if (NameIs(name, "__proto__", CaseSensitive())) {
+  if (SameName(name, "__proto__", CaseSensitive())) {
     object->SetProto(value.AsObject());
     return;
   }
@@ -588,7 +578,7 @@ std::vector<std::string> Vm::Keys(Object* object) {
   auto seen = [&](const std::string& k) {
     for (const auto& list : {&keys, &hidden}) {
       for (const std::string& s : *list) {
-        if (NameIs(s, k, CaseSensitive())) return true;
+        if (SameName(s, k, CaseSensitive())) return true;
       }
     }
     return false;
@@ -752,16 +742,16 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base) {
     if (segment == "..") {
       ClipLink* parent = link ? link->Parent() : nullptr;
       current = parent ? parent->Script() : nullptr;
-    } else if (NameIs(segment, "_root", false)) {
+    } else if (SameName(segment, "_root", false)) {
       current = level_root(clip);
-    } else if (NameIs(segment, "_parent", false)) {
+    } else if (SameName(segment, "_parent", false)) {
       ClipLink* parent = link ? link->Parent() : nullptr;
       current = parent ? parent->Script() : nullptr;
-    } else if (NameIs(segment, "_global", false)) {
+    } else if (SameName(segment, "_global", false)) {
       current = global_;
-    } else if (NameIs(segment, "this", CaseSensitive()) && first && act != nullptr) {
+    } else if (SameName(segment, "this", CaseSensitive()) && first && act != nullptr) {
       current = act->self.AsObject();
-    } else if (segment.size() > 6 && NameIs(segment.substr(0, 6), "_level", false)) {
+    } else if (segment.size() > 6 && SameName(segment.substr(0, 6), "_level", false)) {
       double n = StringToNumber(segment.substr(6), NumberDialect::Swf5);
       ClipLink* root = std::isfinite(n) && n >= 0 && n < 65536
                            ? bridge_.LevelRoot(static_cast<int>(n))

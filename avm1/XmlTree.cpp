@@ -332,34 +332,11 @@ class Parser {
   XmlParseResult result_;
 };
 
-void AppendEscaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
 
 // Writes the node up to its children; true when an end tag must follow them.
 bool AppendStartOf(std::string& out, const XmlNode& node) {
   if (node.type == XmlNode::Text) {
-    AppendEscaped(out, node.value);
+    AppendXmlEscaped(out, node.value);
     return false;
   }
   if (node.is_document) return true;
@@ -369,7 +346,7 @@ bool AppendStartOf(std::string& out, const XmlNode& node) {
     out += ' ';
     out += name;
     out += "=\"";
-    AppendEscaped(out, value);
+    AppendXmlEscaped(out, value);
     out += '"';
   }
   out += node.children.empty() ? " />" : ">";
@@ -394,6 +371,30 @@ XmlNode MakeXmlText(std::string value) {
 XmlParseResult ParseXml(std::string_view text, bool ignore_white, size_t max_nodes,
                         size_t max_depth) {
   return Parser(text, ignore_white, max_nodes, max_depth).Run();
+}
+
+void AppendXmlEscaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
 }
 
 std::string SerializeXml(const XmlNode& node, std::string_view xml_decl, std::string_view doctype) {

@@ -58,6 +58,9 @@ XmlParseResult ParseXml(std::string_view text, bool ignore_white, size_t max_nod
 // XMLNode.toString: `<name a="v" />` for an empty element, escaped text, and for the document
 // node xml_decl and doctype followed by its children. Expects a tree no deeper than a parse
 // allows (its nodes are freed recursively).
+// Appends `text` with & < > " ' written as entities, as XML text and attributes print.
+void AppendXmlEscaped(std::string& out, std::string_view text);
+
 std::string SerializeXml(const XmlNode& node, std::string_view xml_decl = {},
                          std::string_view doctype = {});
 

@@ -154,24 +154,30 @@ void FlashControl::LoadMovie(const std::wstring& path) {
     if (window_ && window_->Handle()) UpdateWindow(window_->Handle());
     return;
   }
-  // A new movie plays from its first frame whatever the state was; its clock starts now.
-  settings_.playing = false;
-  movie_start_ = 0;
-  SetPlaying(true);
+  // A new movie plays from its first frame whatever the state was; its clock starts now. A
+  // scripted movie's own first frame may already have stopped its timeline.
+  clock_ = FrameClock(engine_->Stage().frame_rate, TicksPerSecond());
+  clock_.Start(Now());
+  movie_start_ = Now();
+  settings_.playing = engine_->Scripted() ? engine_->TimelinePlaying() : true;
+  ScheduleFrame();
   Redraw();
 }
 
 void FlashControl::SetPlaying(bool playing) {
   const bool starting = playing && !settings_.playing;
   settings_.playing = playing;
-  if (!playing) {
+  const bool scripted = engine_->Loaded() && engine_->Scripted();
+  if (scripted) engine_->SetTimelinePlaying(playing);
+  // A scripted movie goes on ticking with its timeline stopped: its scripts may still animate.
+  if (!playing && !scripted) {
     if (window_) window_->CancelTimer();
     return;
   }
-  if (starting && engine_->Loaded()) {
+  // A scripted movie's clock runs on while its timeline is stopped.
+  if (starting && engine_->Loaded() && !scripted) {
     clock_ = FrameClock(engine_->Stage().frame_rate, TicksPerSecond());
     clock_.Start(Now());
-    if (movie_start_ == 0) movie_start_ = Now();
   }
   ScheduleFrame();
 }
@@ -186,8 +192,10 @@ void FlashControl::ScheduleFrame() {
   // A stopped movie, one of one frame or one without a rate has nothing to step to: no timer
   // then, and no fine system timer period held for it.
   const StageInfo& stage = engine_->Stage();
-  const bool steps = stage.frame_count > 1 || engine_->Scripted();
-  if (!settings_.playing || !engine_->Loaded() || !steps || stage.frame_rate <= 0) {
+  const bool scripted = engine_->Loaded() && engine_->Scripted();
+  const bool steps = stage.frame_count > 1 || scripted;
+  if ((!settings_.playing && !scripted) || !engine_->Loaded() || !steps ||
+      stage.frame_rate <= 0) {
     window_->CancelTimer();
     return;
   }
@@ -199,19 +207,19 @@ void FlashControl::ScheduleFrame() {
 }
 
 void FlashControl::OnFrameTimer() {
-  if (!settings_.playing || !engine_->Loaded()) return;
-  const uint32_t count = engine_->Stage().frame_count;
+  if (!engine_->Loaded()) return;
   if (engine_->Scripted()) {
     // Scripts decide when the timeline stops; the ticks go on for their events and timers.
     const double ms = static_cast<double>(Now() - movie_start_) * 1000.0 /
                       static_cast<double>(TicksPerSecond());
-    for (uint32_t due = clock_.Poll(Now()); due > 0 && settings_.playing; --due) {
-      engine_->Tick(ms, settings_.loop);
-    }
+    for (uint32_t due = clock_.Poll(Now()); due > 0; --due) engine_->Tick(ms, settings_.loop);
+    settings_.playing = engine_->TimelinePlaying();
     if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());
     ScheduleFrame();
     return;
   }
+  if (!settings_.playing) return;
+  const uint32_t count = engine_->Stage().frame_count;
   for (uint32_t due = clock_.Poll(Now()); due > 0 && settings_.playing; --due) {
     const uint32_t frame = engine_->CurrentFrame();
     if (frame + 1 < count) {

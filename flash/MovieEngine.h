@@ -65,6 +65,9 @@ class MovieEngine {
   // scripts, timers, and the next frame if the timeline plays, from the first again after the
   // last when `loop`.
   virtual void Tick(double ms, bool loop) = 0;
+  // Whether the timeline plays; a script's stop() stops it, and so does the host's Stop.
+  virtual bool TimelinePlaying() const = 0;
+  virtual void SetTimelinePlaying(bool playing) = 0;
 
   virtual void SetQuality(DrawQuality quality) = 0;
 

@@ -180,6 +180,8 @@ class StageEngine final : public MovieEngine {
   void AdvanceFrame() override;
   bool Scripted() const override { return scripted_; }
   void Tick(double ms, bool loop) override;
+  bool TimelinePlaying() const override { return stage_ && stage_->Playing(); }
+  void SetTimelinePlaying(bool playing) override;
   void SetQuality(DrawQuality quality) override;
   PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
                    bool kept) override;
@@ -260,6 +262,15 @@ void StageEngine::Tick(double ms, bool loop) {
   stage_->SetClock(ms);
   stage_->Advance();
   DecodeAhead();
+}
+
+void StageEngine::SetTimelinePlaying(bool playing) {
+  if (!stage_) return;
+  if (playing) {
+    stage_->Root().Play();
+  } else {
+    stage_->Root().Stop();
+  }
 }
 
 void StageEngine::AdvanceFrame() {

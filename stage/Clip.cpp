@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "avm1/ClipObject.h"
+#include "avm1/Names.h"
 #include "stage/ScriptHost.h"
 
 namespace lumen::stage {
@@ -56,18 +57,6 @@ void ReplayInto(const movie::Frame& frame, std::vector<Placement>& list) {
   }
 }
 
-bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (!case_sensitive) {
-      x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
-      y = static_cast<char>(std::tolower(static_cast<unsigned char>(y)));
-    }
-    if (x != y) return false;
-  }
-  return true;
-}
 
 const movie::Timeline& EmptyTimeline() {
   static const movie::Timeline timeline{{movie::Frame{}}};
@@ -135,8 +124,10 @@ Clip::~Clip() {
 void Clip::QueueFirstFrame() {
   if (context_.scripts == nullptr || loaded_) return;
   loaded_ = true;
-  context_.scripts->QueueLoad(*this);
+  // The root's load event follows its first frame, whose script usually sets onLoad.
+  if (parent_ != nullptr) context_.scripts->QueueLoad(*this);
   if (!timeline_.frames.empty()) QueueActions(0);
+  if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
   QueuePlacedFirstFrames();
 }
 
@@ -309,8 +300,11 @@ DisplayObject* Clip::Create(const Placement& place) {
   ++context_.objects;
   const movie::Character* character = it->character;
   if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
+    // The timeline names the clips it places without a name.
+    std::string name(place.name);
+    if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
     auto clip = std::make_unique<Clip>(context_, *character->sprite, nesting_ + 1, this,
-                                       place.depth, std::string(place.name), place.character);
+                                       place.depth, std::move(name), place.character);
     Clip* made = clip.get();
     DisplayObject* slot = Find(place.depth);
     if (slot == nullptr) return nullptr;
@@ -354,7 +348,7 @@ void Clip::Rebuild(size_t frame) {
 
 avm1::ClipLink* Clip::Child(std::string_view name, bool case_sensitive) {
   for (DisplayObject& object : objects_) {
-    if (object.clip && SameName(object.clip->name_, name, case_sensitive)) {
+    if (object.clip && avm1::SameName(object.clip->name_, name, case_sensitive)) {
       return object.clip.get();
     }
   }
@@ -584,7 +578,7 @@ void Clip::GotoFrame(size_t frame, bool play) {
 long Clip::FindLabel(std::string_view label) {
   for (size_t i = 0; i < timeline_.frames.size(); ++i) {
     for (const std::string& l : timeline_.frames[i].labels) {
-      if (SameName(l, label, false)) return static_cast<long>(i);
+      if (avm1::SameName(l, label, false)) return static_cast<long>(i);
     }
   }
   return -1;
@@ -601,8 +595,10 @@ void Clip::CallFrame(size_t frame) {
 
 Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,
                         int32_t depth, const Placement* like) {
+  // Scripts make clips from the lowest timeline depth up to this one.
+  constexpr int64_t kMaxDepth = 2130706428;
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
-  if (internal < INT32_MIN || internal > INT32_MAX || nesting_ >= StageContext::kMaxNesting ||
+  if (internal < 0 || internal > kMaxDepth || nesting_ >= StageContext::kMaxNesting ||
       context_.objects >= StageContext::kMaxObjects) {
     return nullptr;
   }
@@ -635,7 +631,7 @@ avm1::ClipLink* Clip::CreateEmpty(std::string_view name, int32_t depth) {
 
 avm1::ClipLink* Clip::Attach(std::string_view symbol, std::string_view name, int32_t depth) {
   for (const auto& [id, exported] : context_.movie->exports) {
-    if (!SameName(exported, symbol, false)) continue;
+    if (!avm1::SameName(exported, symbol, false)) continue;
     const movie::Character* character = context_.movie->Find(id);
     if (character == nullptr || !character->sprite) return nullptr;
     return AddScripted(*character->sprite, id, name, depth, nullptr);

@@ -36,6 +36,7 @@ struct StageContext {
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
+  uint32_t unnamed = 0;         // clips placed without a name: they are called instance1, ...
 };
 
 // Timeline depths as tags give them; scripts count from -16384 (`getDepth`), and clips made by

@@ -74,7 +74,7 @@ void ScriptHost::QueueLoad(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
   if (object == nullptr) return;
   QueueClipActions(clip, object, kEventLoad, kNormal, false);
-  if (clip.Parent() != nullptr) Push(kNormal, {Kind::Event, object, {}, "onLoad", nullptr, false});
+  Push(kNormal, {Kind::Event, object, {}, "onLoad", nullptr, false});
 }
 
 void ScriptHost::QueueActions(Clip& clip, std::span<const uint8_t> code) {

@@ -211,30 +211,6 @@ void CheckTextSize(const std::string& out) {
   if (out.size() > kMaxTextBytes) throw ScriptAbort{"memory"};
 }
 
-void AppendEscaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  CheckTextSize(out);
-}
 
 bool PrintsTag(const XmlNodeState& node) {
   return node.type != XmlNode::Text && !node.name.IsNullish();
@@ -243,7 +219,7 @@ bool PrintsTag(const XmlNodeState& node) {
 // Writes the node up to its children; true when its children follow.
 bool AppendStartOf(Vm& vm, std::string& out, XmlNodeState& node) {
   if (node.type == XmlNode::Text) {
-    AppendEscaped(out, vm.ToString(node.value));
+    AppendXmlEscaped(out, vm.ToString(node.value));
     return false;
   }
   if (!PrintsTag(node)) return true;
@@ -254,7 +230,7 @@ bool AppendStartOf(Vm& vm, std::string& out, XmlNodeState& node) {
       out += ' ';
       out += key;
       out += "=\"";
-      AppendEscaped(out, vm.ToString(vm.Get(node.attributes, key)));
+      AppendXmlEscaped(out, vm.ToString(vm.Get(node.attributes, key)));
       out += '"';
     }
   }

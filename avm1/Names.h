@@ -1,0 +1,21 @@
+#pragma once
+
+// Names of variables, properties and clips: movies before version 7 ignore the letter case of
+// ASCII letters in them.
+
+#include <string_view>
+
+namespace lumen::avm1 {
+
+inline char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+inline bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
+  if (a.size() != b.size()) return false;
+  if (case_sensitive) return a == b;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace lumen::avm1
