@@ -58,6 +58,8 @@ enum ActionCode : uint8_t {
   kStrictEquals = 0x66,
   kToInteger = 0x18,
   kDelete = 0x3A,
+  kCall = 0x9E,
+  kTypeOf = 0x44,
 };
 
 struct Undefined {};

@@ -3,26 +3,19 @@
 #include <cmath>
 
 #include "avm1/Heap.h"
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 
 namespace lumen::avm1 {
 
 namespace {
 
-constexpr const char* kPropertyNames[] = {
+constexpr std::string_view kPropertyNames[] = {
     "_x",           "_y",           "_xscale",       "_yscale",       "_currentframe",
     "_totalframes", "_alpha",       "_visible",      "_width",        "_height",
     "_rotation",    "_target",      "_framesloaded", "_name",         "_droptarget",
     "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
     "_xmouse",      "_ymouse"};
-
-bool SameFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-  }
-  return true;
-}
 
 // A number a display property accepts: undefined, null and non-finite values change nothing.
 bool PropertyNumber(Vm& vm, const Value& v, double& out) {
@@ -36,7 +29,7 @@ bool PropertyNumber(Vm& vm, const Value& v, double& out) {
 bool FindClipProperty(std::string_view name, ClipProperty& out) {
   if (name.empty() || name[0] != '_') return false;
   for (size_t i = 0; i < std::size(kPropertyNames); ++i) {
-    if (SameFolded(name, kPropertyNames[i])) {
+    if (SameName(name, kPropertyNames[i], false)) {
       out = static_cast<ClipProperty>(i);
       return true;
     }
@@ -108,12 +101,13 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
     return true;
   }
   if (!name.empty() && name[0] == '_') {
-    if (SameFolded(name, "_parent")) {
+    if (SameName(name, "_parent", false)) {
       ClipLink* parent = link_->Parent();
       out = parent ? Value(static_cast<Object*>(parent->Script())) : Value();
       return true;
     }
-    if (SameFolded(name, "_root") || (name.size() > 6 && SameFolded(name.substr(0, 6), "_level"))) {
+    if (SameName(name, "_root", false) ||
+        (name.size() > 6 && SameName(name.substr(0, 6), "_level", false))) {
       Object* o = vm.ResolvePath(name, nullptr, this);
       out = o ? Value(o) : Value();
       return o != nullptr;

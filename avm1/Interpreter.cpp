@@ -65,9 +65,8 @@ class Machine {
   double PopNumber() { return vm_.ToNumber(Pop()); }
   std::string PopString() { return vm_.ToString(Pop()); }
   std::vector<Value> PopArgs();
-  Value Text(std::string_view bytes) {
-    return act_.version >= 6 ? vm_.Str(bytes) : vm_.Str(Latin1ToUtf8(bytes));
-  }
+  // A string of the code being run.
+  Value Text(std::string_view bytes) { return vm_.CodeString(bytes, act_.version >= 6); }
 
   // One record; false ends the block. `next` is where the following record starts.
   bool Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_t& next, Completion& done);
@@ -577,7 +576,10 @@ void Machine::DoStringOp(uint8_t op) {
       const double start = std::isfinite(index) ? std::max(index - 1, 0.0) : 0;
       const size_t from = std::min<size_t>(static_cast<size_t>(std::min(start, 1e9)), s.size());
       size_t n = s.size() - from;
-      if (std::isfinite(count) && count >= 0) n = std::min(n, static_cast<size_t>(count));
+      // Compared as doubles first: a huge count does not fit a size_t.
+      if (std::isfinite(count) && count >= 0 && count < static_cast<double>(n)) {
+        n = static_cast<size_t>(count);
+      }
       Push(vm_.Str(ToUtf8(std::u16string_view(s).substr(from, n))));
       return;
     }
@@ -715,7 +717,7 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       long f = l->FindLabel(name);
       if (f < 0) {
         const double n = StringToNumber(name, NumberDialect::Swf6);
-        if (std::isfinite(n) && n >= 1) f = static_cast<long>(n) - 1;
+        if (std::isfinite(n) && n >= 1) f = static_cast<long>(std::min(n, 1e9)) - 1;
       }
       if (f >= 0 && static_cast<size_t>(f) < l->TotalFrames()) l->CallFrame(static_cast<size_t>(f));
       return true;
@@ -723,7 +725,7 @@ bool Machine::DoControl(uint8_t op, Operands in) {
     case 0x22: {  // GetProperty
       const double index = PopNumber();
       ClipObject* clip = TargetFromValue(Pop());
-      const int i = std::isfinite(index) ? static_cast<int>(index) : -1;
+      const int i = std::isfinite(index) ? static_cast<int>(std::clamp(index, -1.0, 1e6)) : -1;
       if (clip == nullptr || i < 0 || i >= static_cast<int>(ClipProperty::Count)) {
         Push(Value());
       } else {
@@ -735,7 +737,7 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       Value value = Pop();
       const double index = PopNumber();
       ClipObject* clip = TargetFromValue(Pop());
-      const int i = std::isfinite(index) ? static_cast<int>(index) : -1;
+      const int i = std::isfinite(index) ? static_cast<int>(std::clamp(index, -1.0, 1e6)) : -1;
       if (clip != nullptr && i >= 0 && i < static_cast<int>(ClipProperty::Count)) {
         SetClipProperty(vm_, *clip, static_cast<ClipProperty>(i), value);
       }
@@ -927,6 +929,22 @@ void Machine::DoImplements() {
   vm_.SetOwn(proto, "__interfaces__", static_cast<Object*>(list), kDontEnum);
 }
 
+// Names reach the code as bytes of its own pushes and pools, or from the pool in force where it
+// was defined; a name built at run time from pieces is not seen.
+void NoteNamesUsed(FunctionCode& fn, const ConstantPool* pool) {
+  const std::string_view body(reinterpret_cast<const char*>(fn.body.data()), fn.body.size());
+  auto named = [&](std::string_view name) {
+    if (MentionsName(body, name)) return true;
+    if (pool == nullptr) return false;
+    for (const StringCell* s : pool->strings) {
+      if (s != nullptr && MentionsName(s->Text(), name)) return true;
+    }
+    return false;
+  };
+  fn.names_arguments = named("arguments");
+  fn.names_super = named("super");
+}
+
 void Machine::DoDefineFunction(Operands in, bool v2, std::span<const uint8_t> code, size_t& next) {
   auto fn = std::make_shared<FunctionCode>();
   fn->name = std::string(in.String());
@@ -947,6 +965,7 @@ void Machine::DoDefineFunction(Operands in, bool v2, std::span<const uint8_t> co
   const size_t end = std::min(code.size(), next + size);
   fn->body = code.subspan(next, end - next);
   next = end;
+  NoteNamesUsed(*fn, act_.pool);
 
   FunctionObject* f = vm_.NewNative(nullptr);
   f->code = std::move(fn);
@@ -1164,14 +1183,17 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
   act.base_proto = base_proto;
   if (code.v2) act.registers.assign(code.register_count, Value());
 
-  ArrayObject* arguments = vm.NewArray();
-  arguments->elements.assign(args.begin(), args.end());
-  vm.SetOwn(arguments, "callee", static_cast<Object*>(&function), kDontEnum);
-  const auto& running = vm.activations();
-  FunctionObject* caller = running.size() >= 2 ? running[running.size() - 2]->callee : nullptr;
-  vm.SetOwn(arguments, "caller", caller ? Value(static_cast<Object*>(caller)) : Value::Null(),
-            kDontEnum);
-  act.arguments = arguments;
+  auto make_arguments = [&]() -> Value {
+    ArrayObject* arguments = vm.NewArray();
+    arguments->elements.assign(args.begin(), args.end());
+    vm.SetOwn(arguments, "callee", static_cast<Object*>(&function), kDontEnum);
+    const auto& running = vm.activations();
+    FunctionObject* caller = running.size() >= 2 ? running[running.size() - 2]->callee : nullptr;
+    vm.SetOwn(arguments, "caller", caller ? Value(static_cast<Object*>(caller)) : Value::Null(),
+              kDontEnum);
+    act.arguments = arguments;
+    return static_cast<Object*>(arguments);
+  };
 
   // `super` is an object whose prototype is the base class's, calling methods on `this`.
   auto make_super = [&]() -> Value {
@@ -1186,34 +1208,34 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
     for (size_t i = 0; i < code.params.size(); ++i) {
       vm.SetOwn(locals, code.params[i].name, i < args.size() ? args[i] : Value());
     }
-    vm.SetOwn(locals, "arguments", static_cast<Object*>(arguments));
-    if (code.version >= 6) vm.SetOwn(locals, "super", make_super());
+    if (code.names_arguments) vm.SetOwn(locals, "arguments", make_arguments());
+    if (code.version >= 6 && code.names_super) vm.SetOwn(locals, "super", make_super());
   } else {
     size_t r = 1;
-    auto preload = [&](uint16_t preload_flag, uint16_t suppress_flag, const char* name,
-                       const Value& v) {
+    // The value is made only where it goes somewhere: a register, or a local the code names.
+    auto preload = [&](uint16_t preload_flag, uint16_t suppress_flag, const char* name, bool named,
+                       auto&& make) {
       if (code.flags & suppress_flag) {
         if (code.flags & preload_flag) ++r;
       } else if (code.flags & preload_flag) {
-        if (Value* slot = act.Register(static_cast<uint8_t>(r))) *slot = v;
+        if (Value* slot = act.Register(static_cast<uint8_t>(r))) *slot = make();
         ++r;
-      } else if (name != nullptr) {
-        vm.SetOwn(locals, name, v);
+      } else if (name != nullptr && named) {
+        vm.SetOwn(locals, name, make());
       }
     };
     // A `this` preloaded or suppressed is no longer a name: the name reads the timeline.
     if (code.flags & 0x0003) act.this_name = target ? Value(static_cast<Object*>(target)) : Value();
-    preload(0x0001, 0x0002, nullptr, self);
-    preload(0x0004, 0x0008, "arguments", static_cast<Object*>(arguments));
-    preload(0x0010, 0x0020, "super", make_super());
+    preload(0x0001, 0x0002, nullptr, false, [&] { return self; });
+    preload(0x0004, 0x0008, "arguments", code.names_arguments, make_arguments);
+    preload(0x0010, 0x0020, "super", code.names_super, make_super);
     ClipObject* clip = target;
-    Object* root = vm.ResolvePath("_root", &act, clip);
-    preload(0x0040, 0, nullptr, root);
+    preload(0x0040, 0, nullptr, false, [&] { return Value(vm.ResolvePath("_root", &act, clip)); });
     if (code.flags & 0x0080) {
       Object* parent = vm.ResolvePath("_parent", &act, clip);
-      if (parent != nullptr) preload(0x0080, 0, nullptr, parent);
+      if (parent != nullptr) preload(0x0080, 0, nullptr, false, [&] { return Value(parent); });
     }
-    preload(0x0100, 0, nullptr, vm.Global());
+    preload(0x0100, 0, nullptr, false, [&] { return Value(vm.Global()); });
     for (size_t i = 0; i < code.params.size(); ++i) {
       const Value v = i < args.size() ? args[i] : Value();
       const uint8_t reg = code.params[i].reg;

@@ -7,7 +7,9 @@
 
 namespace lumen::avm1 {
 
-inline char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+inline char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 inline bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
   if (a.size() != b.size()) return false;
@@ -16,6 +18,16 @@ inline bool SameName(std::string_view a, std::string_view b, bool case_sensitive
     if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   }
   return true;
+}
+
+// Whether `name` occurs in `text` in any letter case: a cheap over-estimate of whether code
+// can refer to a name.
+inline bool MentionsName(std::string_view text, std::string_view name) {
+  if (name.empty() || text.size() < name.size()) return false;
+  for (size_t i = 0; i + name.size() <= text.size(); ++i) {
+    if (SameName(text.substr(i, name.size()), name, false)) return true;
+  }
+  return false;
 }
 
 }  // namespace lumen::avm1

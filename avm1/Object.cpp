@@ -15,8 +15,6 @@ constexpr size_t kIndexFrom = 12;
 // Arrays may not grow past this many elements (each costs 16 bytes of the heap's limit too).
 constexpr double kMaxArrayLength = 1 << 24;
 
-
-
 }  // namespace
 
 size_t PropertyMap::FoldHash::operator()(std::string_view s) const {
@@ -49,6 +47,8 @@ Property* PropertyMap::Find(std::string_view name, bool case_sensitive) {
 }
 
 Property& PropertyMap::Add(std::string_view name) {
+  // Most objects hold a few properties: one allocation instead of three growths.
+  if (entries_.empty()) entries_.reserve(4);
   entries_.emplace_back();
   entries_.back().name = std::string(name);
   if (!index_.empty()) {
@@ -162,7 +162,8 @@ bool ArrayObject::SetNative(Vm& vm, std::string_view name, const Value& value) {
 }
 
 void ArrayObject::NativeKeys(Vm&, std::vector<std::string>& keys) {
-  for (size_t i = 0; i < elements.size(); ++i) keys.push_back(std::to_string(i));
+  // Like other properties, the last made comes first.
+  for (size_t i = elements.size(); i-- > 0;) keys.push_back(std::to_string(i));
 }
 
 }  // namespace lumen::avm1

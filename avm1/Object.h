@@ -129,6 +129,10 @@ struct FunctionCode {
   uint8_t register_count = 0;
   uint16_t flags = 0;
   uint8_t version = 0;  // of the movie that defined it
+  // Whether the body (or the constant pool it starts with) can name these at all: most functions
+  // do not, and a call then makes neither object.
+  bool names_arguments = true;
+  bool names_super = true;
 };
 
 class FunctionObject final : public Object {

@@ -27,7 +27,6 @@ double SteadyMs() {
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-
 }  // namespace
 
 Vm::Vm(uint8_t version, StageBridge& bridge, const VmLimits& limits)
@@ -158,8 +157,20 @@ uint32_t Vm::Random(uint32_t below) {
 
 // --- Garbage ---------------------------------------------------------------------------------
 
+Value Vm::CodeString(std::string_view code, bool utf8) {
+  const CodeStringKey key{code.data(), code.size(), utf8};
+  CodeStringEntry& entry = code_strings_[key];
+  if (entry.cell == nullptr || entry.source != code) {
+    entry.cell = nullptr;  // until the new string is made: making it may throw
+    entry.cell = (utf8 ? Str(code) : Str(Latin1ToUtf8(code))).AsStringCell();
+    entry.source = std::string(code);
+  }
+  return entry.cell;
+}
+
 void Vm::CollectGarbage(bool even_if_not_due) {
   if (run_depth_ != 0 || !(even_if_not_due || heap_.CollectionDue())) return;
+  code_strings_.clear();
   std::erase_if(clips_, [](ClipObject* c) { return c->Link() == nullptr; });
   heap_.Collect([this](Heap& heap) { MarkRoots(heap); });
 }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "avm1/Heap.h"
@@ -97,6 +98,9 @@ class Vm {
   Value Str(std::string text) { return heap_.String(std::move(text)); }
   Value Str(std::string_view text) { return heap_.String(std::string(text)); }
   Value Str(const char* text) { return heap_.String(text); }
+  // A string written in the code being run, made once per collection cycle however often the
+  // code runs. Movies before version 6 are Latin-1.
+  Value CodeString(std::string_view code, bool utf8);
   bool StrictEquals(const Value& a, const Value& b);
   bool LooseEquals(const Value& a, const Value& b);
   // a < b: true, false, or undefined when a NaN is involved.
@@ -189,6 +193,23 @@ class Vm {
   std::array<Value, 4> global_registers_;
   std::vector<Activation*> activations_;
   std::vector<ClipObject*> clips_;  // every clip object with a link
+  struct CodeStringKey {
+    const char* data;
+    size_t size;
+    bool utf8;
+    bool operator==(const CodeStringKey&) const = default;
+  };
+  struct CodeStringHash {
+    size_t operator()(const CodeStringKey& k) const {
+      return std::hash<const char*>()(k.data) ^ k.size * 31 ^ k.utf8;
+    }
+  };
+  struct CodeStringEntry {
+    std::string source;  // the code's bytes, in case other code has come to lie at that address
+    const StringCell* cell = nullptr;
+  };
+  // Dropped at each collection rather than kept alive by it.
+  std::unordered_map<CodeStringKey, CodeStringEntry, CodeStringHash> code_strings_;
   std::vector<Timer> timers_;
   std::vector<Registration> registrations_;
   int next_timer_ = 1;

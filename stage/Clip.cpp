@@ -57,7 +57,6 @@ void ReplayInto(const movie::Frame& frame, std::vector<Placement>& list) {
   }
 }
 
-
 const movie::Timeline& EmptyTimeline() {
   static const movie::Timeline timeline{{movie::Frame{}}};
   return timeline;
@@ -641,9 +640,11 @@ avm1::ClipLink* Clip::Attach(std::string_view symbol, std::string_view name, int
 
 avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
   if (parent_ == nullptr) return nullptr;
+  // The copy may take this clip's own depth, and so end it: nothing of `this` is read after.
   const Placement like = Place();
-  Clip* copy = parent_->AddScripted(timeline_, character_, name, depth, &like);
-  if (copy != nullptr) copy->drawing_ = drawing_;
+  Drawing drawing = drawing_;
+  Clip* copy = parent_->AddScripted(timeline_, character_, std::string(name), depth, &like);
+  if (copy != nullptr) copy->drawing_ = std::move(drawing);
   return copy;
 }
 
@@ -692,6 +693,5 @@ void Clip::SetMask(ClipLink* mask) {
   script_->mask = mask ? mask->Script() : nullptr;
   if (script_->mask != nullptr) script_->mask->is_mask = true;
 }
-
 
 }  // namespace lumen::stage

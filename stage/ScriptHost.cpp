@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "avm1/ClipObject.h"
+#include "avm1/builtins/PlayerObjects.h"
 #include "stage/Clip.h"
 
 namespace lumen::stage {
@@ -45,6 +46,8 @@ avm1::ClipLink* ScriptHost::LevelRoot(int level) {
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   clips_.push_back(&clip);
   avm1::ClipObject* object = vm_->MakeClipObject(clip);
+  // A level's root carries the player's version for movies that check it.
+  if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
   QueueClipActions(clip, object, kEventConstruct, kConstruct, false);
   const auto exported = movie_.exports.find(clip.Place().character);

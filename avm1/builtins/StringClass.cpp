@@ -308,12 +308,12 @@ Value ToUpperCase(Vm& vm, const Arguments& args) {
   return Text(vm, ToUpperText(ThisText(vm, args.self)));
 }
 
-// toString and valueOf: the primitive; other objects borrowing the method have none.
+// toString and valueOf: the primitive. Other objects borrowing the methods (String.prototype
+// among them) have none and stay themselves, so they never pass for undefined.
 Value ValueOf(Vm&, const Arguments& args) {
-  if (args.self.IsString()) return args.self;
   Object* o = args.self.AsObject();
   if (o != nullptr && o->native_class == "String") return o->primitive;
-  return Value();
+  return args.self;
 }
 
 // Each argument is one UTF-16 unit; a zero ends the text, as the player's strings end there.

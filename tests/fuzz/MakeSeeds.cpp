@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
 
 #define STBI_WRITE_NO_STDIO
@@ -153,6 +154,60 @@ std::vector<Bytes> DecoderInputs() {
   return inputs;
 }
 
+// Action lists for ActionFuzz (it adds the End action): values and conversions, branches,
+// functions, objects and arrays, and the methods and properties of the clip named "clip".
+std::vector<Bytes> ActionLists() {
+  using aw::ActionWriter;
+  using S = std::string;
+  std::vector<Bytes> lists;
+  ActionWriter values;
+  values.Push({S("a"), 1.5, S("2")}).Op(aw::kAdd2).Op(aw::kSetVariable);
+  values.Push({S("a")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  values.Push({S("b"), 7.0, 0.0}).Op(aw::kDivide).Op(aw::kSetVariable);
+  values.Push({S("b")}).Op(aw::kGetVariable).Push({true, aw::Null{}}).Op(aw::kEquals2);
+  values.Op(aw::kAdd2).Op(aw::kTrace);
+  lists.push_back(values.Body());
+
+  ActionWriter loop;
+  loop.Push({S("i"), 0.0}).Op(aw::kSetVariable).Label("top");
+  loop.Push({S("i")}).Op(aw::kGetVariable).Push({5.0}).Op(aw::kLess2).Op(aw::kNot).If("done");
+  loop.Push({S("i"), S("i")}).Op(aw::kGetVariable).Op(aw::kIncrement).Op(aw::kSetVariable);
+  loop.Jump("top").Label("done");
+  lists.push_back(loop.Body());
+
+  ActionWriter square;
+  square.Push({aw::Register{1}, aw::Register{1}}).Op(aw::kMultiply).Op(aw::kReturn);
+  ActionWriter functions;
+  functions.DefineFunction("square", 1, square);
+  functions.Push({3.0, 1.0, S("square")}).Op(aw::kCallFunction).Op(aw::kTrace);
+  lists.push_back(functions.Body());
+
+  ActionWriter objects;
+  objects.Push({S("o"), S("x"), 1.0, S("y"), S("two"), 2.0}).Op(aw::kInitObject);
+  objects.Op(aw::kSetVariable);
+  objects.Push({3.0, 2.0, 1.0, 3.0}).Op(aw::kInitArray).StoreRegister(0).Op(aw::kPop);
+  objects.Push({aw::Register{0}, S("length")}).Op(aw::kGetMember).Op(aw::kTrace);
+  objects.Push({4.0, 1.0, aw::Register{0}, S("push")}).Op(aw::kCallMethod).Op(aw::kPop);
+  objects.Push({0.0, S("Date")}).Op(aw::kNewObject).Op(aw::kTrace);
+  lists.push_back(objects.Body());
+
+  ActionWriter fade;
+  fade.Push({S("this")}).Op(aw::kGetVariable).Push({S("_alpha")});
+  fade.Push({S("this")}).Op(aw::kGetVariable).Push({S("_alpha")}).Op(aw::kGetMember);
+  fade.Push({10.0}).Op(aw::kSubtract).Op(aw::kSetMember);
+  ActionWriter clip;
+  clip.Push({S("clip")}).Op(aw::kGetVariable).Push({S("onEnterFrame")});
+  clip.DefineFunction("", 0, fade).Op(aw::kSetMember);
+  clip.Push({2.0, 1.0, S("clip")}).Op(aw::kGetVariable).Push({S("gotoAndStop")});
+  clip.Op(aw::kCallMethod).Op(aw::kPop);
+  clip.Push({S("clip"), 0.0, 200.0}).Op(aw::kSetProperty);
+  clip.Push({S("clip"), 4.0}).Op(aw::kGetProperty).Op(aw::kTrace);
+  clip.Push({S("_root")}).Op(aw::kGetVariable).Push({S("_currentframe")}).Op(aw::kGetMember);
+  clip.Op(aw::kTrace).Op(aw::kStop);
+  lists.push_back(clip.Body());
+  return lists;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,6 +227,10 @@ int main(int argc, char** argv) {
          {3, 1,  9, 9, 9, 255, 1,   0,   128, 128, 128, 128, 1, 0,   1, 0, 1,   0, 1,
           0, 0,  0, 1, 1, 0,   3,   0,   1,   0,   0,   2,   1, 200, 0, 1, 100, 1, 1,
           0, 60, 0, 2, 5, 128, 128, 128, 128, 1,   0,   1,   0, 1,   0, 1, 0,   5, 3});
+    return 0;
+  }
+  if (target == "fuzz_actions") {
+    for (const Bytes& list : ActionLists()) Save(folder, "seed" + std::to_string(n++), list);
     return 0;
   }
   if (target == "fuzz_bitmap_decoders") {

@@ -35,7 +35,11 @@ std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::string line;
   std::istringstream in(text);
-  while (std::getline(in, line)) lines.push_back(line);
+  while (std::getline(in, line)) {
+    // Some reference logs were saved with Windows line ends.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
   return lines;
 }
 

@@ -1,0 +1,333 @@
+// Movies with frame scripts and clip events, played by the stage as a slideshow host plays them:
+// where the timeline goes, what the draw list shows, what trace prints, and how runaway scripts
+// are stopped without stopping the movie.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "authoring/ActionWriter.h"
+#include "authoring/SwfWriter.h"
+#include "stage/Stage.h"
+#include "tests/movie/MovieTestUtil.h"
+
+namespace lumen::stage {
+namespace {
+
+namespace aw = authoring;
+using aw::ActionWriter;
+using aw::Bytes;
+using Lines = std::vector<std::string>;
+
+// Runs a movie with every trace line collected from the first frame on.
+class ScriptedMovie {
+ public:
+  explicit ScriptedMovie(Bytes tags, avm1::VmLimits limits = {}) {
+    ScriptSetup setup;
+    setup.limits = limits;
+    setup.trace = [this](std::string_view line) { lines.emplace_back(line); };
+    stage = std::make_unique<Stage>(movie::testing::Load(std::move(tags)), true,
+                                    codec::DecodeBudget::kDefaultTotal, std::move(setup));
+  }
+  const char* LastAbort() { return stage->Scripts().Engine().LastAbort(); }
+
+  Lines lines;
+  std::unique_ptr<Stage> stage;
+};
+
+ActionWriter& Trace(ActionWriter& a, const std::string& text) {
+  return a.Push({text}).Op(aw::kTrace);
+}
+
+void Frame(Bytes& tags, const ActionWriter& script) {
+  aw::DoAction(tags, script.Finish());
+  aw::ShowFrame(tags);
+}
+
+// Shape 1, and sprite 2 showing it.
+void BoxSprite(Bytes& tags) {
+  aw::ShapeWriter shape(3);
+  shape.Select(-1, shape.AddSolidFill({0, 0, 255, 255}));
+  shape.Rectangle(0, 0, 200, 200);
+  const Bytes tag = shape.Tag(1, 0, 200, 0, 200);
+  tags.insert(tags.end(), tag.begin(), tag.end());
+  Bytes sprite;
+  aw::PlaceObject(sprite, 1, 1);
+  aw::ShowFrame(sprite);
+  aw::End(sprite);
+  aw::DefineSprite(tags, 2, 1, sprite);
+}
+
+aw::PlaceSpec BoxPlace() {
+  aw::PlaceSpec place;
+  place.depth = 1;
+  place.character = 2;
+  place.name = "box";
+  return place;
+}
+
+// --- What the timeline does -------------------------------------------------------------
+
+// Pushes the bytes loaded and the bytes total of the movie, in one of the two ways preloaders
+// ask for them.
+enum class Ask { ClipMethods, FrameProperties };
+
+void PushProgress(ActionWriter& a, Ask ask, bool total) {
+  if (ask == Ask::ClipMethods) {
+    a.Push({0.0, std::string("_root")}).Op(aw::kGetVariable);
+    a.Push({std::string(total ? "getBytesTotal" : "getBytesLoaded")}).Op(aw::kCallMethod);
+  } else {
+    a.Push({std::string(), total ? 5.0 : 12.0})
+        .Op(aw::kGetProperty);  // _totalframes, _framesloaded
+  }
+}
+
+class Preloader : public ::testing::TestWithParam<Ask> {};
+
+// Frame 1: if (total > 0 && loaded >= total) gotoAndPlay(3). Frame 2: gotoAndPlay(1). The show
+// is frames 3 and 4, which stops. A wrong answer keeps the movie between frames 1 and 2.
+TEST_P(Preloader, GoesOnToTheShowOnceEverythingIsLoaded) {
+  ActionWriter check;
+  PushProgress(check, GetParam(), true);
+  check.Push({0.0}).Op(aw::kGreater).Op(aw::kNot).If("wait");
+  PushProgress(check, GetParam(), false);
+  PushProgress(check, GetParam(), true);
+  check.Op(aw::kLess2).If("wait");
+  check.GotoFrame(2).Op(aw::kPlay);
+  check.Label("wait");
+  Bytes tags;
+  Frame(tags, check);
+  Frame(tags, ActionWriter().GotoFrame(0).Op(aw::kPlay));
+  ActionWriter show3, show4;
+  Frame(tags, Trace(show3, "show 3"));
+  Frame(tags, Trace(show4, "show 4").Op(aw::kStop));
+  ScriptedMovie m(std::move(tags));
+  for (int tick = 0; tick < 3 && m.stage->CurrentFrame() < 3; ++tick) m.stage->Advance();
+  EXPECT_EQ(m.stage->CurrentFrame(), 3u);
+  m.stage->Advance();
+  m.stage->Advance();
+  EXPECT_EQ(m.stage->CurrentFrame(), 4u);
+  EXPECT_EQ(m.lines, (Lines{"show 3", "show 4"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ScriptPlayback, Preloader,
+                         ::testing::Values(Ask::ClipMethods, Ask::FrameProperties));
+
+TEST(ScriptPlayback, StopInTheLastFrameHoldsItWithoutRerunningItsScript) {
+  Bytes tags;
+  for (int frame = 1; frame <= 3; ++frame) {
+    ActionWriter a;
+    Trace(a, "frame " + std::to_string(frame));
+    if (frame == 3) a.Op(aw::kStop);
+    Frame(tags, a);
+  }
+  ScriptedMovie m(std::move(tags));
+  for (int tick = 0; tick < 6; ++tick) m.stage->Advance();
+  EXPECT_EQ(m.stage->CurrentFrame(), 3u);
+  EXPECT_FALSE(m.stage->Playing());
+  EXPECT_EQ(m.lines, (Lines{"frame 1", "frame 2", "frame 3"}));
+}
+
+// gotoAndPlay(2) in frame 4 takes effect before frame 4 is shown: the stage shows 1, 2, 3, 2,
+// 3, ... while every frame's script, the fourth's included, runs in order.
+TEST(ScriptPlayback, GotoAndPlayFromTheLastFrameLoopsBackToFrameTwo) {
+  Bytes tags;
+  for (int frame = 1; frame <= 4; ++frame) {
+    ActionWriter a;
+    Trace(a, std::to_string(frame));
+    if (frame == 4) a.GotoFrame(1).Op(aw::kPlay);
+    Frame(tags, a);
+  }
+  ScriptedMovie m(std::move(tags));
+  std::vector<size_t> shown = {m.stage->CurrentFrame()};
+  for (int tick = 0; tick < 6; ++tick) {
+    m.stage->Advance();
+    shown.push_back(m.stage->CurrentFrame());
+  }
+  EXPECT_EQ(shown, (std::vector<size_t>{1, 2, 3, 2, 3, 2, 3}));
+  EXPECT_EQ(m.lines, (Lines{"1", "2", "3", "4", "2", "3", "4", "2", "3"}));
+  EXPECT_TRUE(m.stage->Playing());
+}
+
+// box.onEnterFrame = function () { this._alpha -= 10; }; stop();
+TEST(ScriptPlayback, OnEnterFrameFadesAClipInTheDrawList) {
+  ActionWriter fade;
+  fade.Push({std::string("this")}).Op(aw::kGetVariable).Push({std::string("_alpha")});
+  fade.Push({std::string("this")}).Op(aw::kGetVariable).Push({std::string("_alpha")});
+  fade.Op(aw::kGetMember).Push({10.0}).Op(aw::kSubtract).Op(aw::kSetMember);
+  ActionWriter script;
+  script.Push({std::string("box")}).Op(aw::kGetVariable).Push({std::string("onEnterFrame")});
+  script.DefineFunction("", 0, fade).Op(aw::kSetMember).Op(aw::kStop);
+  Bytes tags;
+  BoxSprite(tags);
+  aw::PlaceObject2(tags, BoxPlace());
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+
+  render::RenderList list;
+  auto alpha = [&] {
+    m.stage->BuildRenderList(list);
+    float a = -1;
+    int draws = 0;
+    for (const render::RenderCommand& c : list.commands) {
+      if (c.kind != render::RenderCommand::Kind::DrawShape) continue;
+      ++draws;
+      a = c.cxform.mul_a + c.cxform.add_a / 255.0f;
+    }
+    EXPECT_EQ(draws, 1);
+    return a;
+  };
+  EXPECT_FLOAT_EQ(alpha(), 1.0f);
+  for (int tick = 1; tick <= 5; ++tick) {
+    m.stage->Advance();
+    EXPECT_NEAR(alpha(), 1.0 - 0.1 * tick, 1.0 / 256) << "tick " << tick;
+  }
+  EXPECT_EQ(m.stage->CurrentFrame(), 1u);
+}
+
+// box.duplicateMovieClip("copy", box.getDepth()): the copy takes the original's place.
+TEST(ScriptPlayback, AClipDuplicatedIntoItsOwnDepthIsReplacedByTheCopy) {
+  ActionWriter script;
+  script.CallMethod("box", "getDepth", 0).Push({std::string("copy")});
+  script.CallMethod("box", "duplicateMovieClip", 2).Op(aw::kPop);
+  script.Push({std::string("box")}).Op(aw::kGetVariable).Op(aw::kTypeOf).Op(aw::kTrace);
+  script.Push({std::string("copy")}).Op(aw::kGetVariable).Push({std::string("_name")});
+  script.Op(aw::kGetMember).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  BoxSprite(tags);
+  aw::PlaceObject2(tags, BoxPlace());
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"undefined", "copy"}));
+}
+
+// Lines come in the order the scripts print them: a frame script with a loop, the load event of
+// the clip that frame placed (after the frame), then the next frame.
+TEST(ScriptPlayback, TraceLinesArriveInOrderFromTheFirstFrameOn) {
+  ActionWriter frame1;
+  Trace(frame1, "root 1a");
+  frame1.Push({std::string("i"), 0.0}).Op(aw::kSetVariable);
+  frame1.Label("top");
+  frame1.Push({std::string("i")}).Op(aw::kGetVariable).Push({3.0}).Op(aw::kLess2).Op(aw::kNot);
+  frame1.If("done");
+  frame1.Push({std::string("i")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  frame1.Push({std::string("i"), std::string("i")}).Op(aw::kGetVariable).Op(aw::kIncrement);
+  frame1.Op(aw::kSetVariable).Jump("top");
+  frame1.Label("done");
+  Trace(frame1, "root 1b");
+  ActionWriter load, frame2;
+  Trace(load, "load");
+  Trace(frame2, "root 2").Op(aw::kStop);
+
+  Bytes tags;
+  BoxSprite(tags);
+  aw::PlaceObject2WithActions(tags, BoxPlace(), {{kEventLoad, load.Finish()}});
+  Frame(tags, frame1);
+  Frame(tags, frame2);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"root 1a", "0", "1", "2", "root 1b", "load"}));
+  m.stage->Advance();
+  m.stage->Advance();
+  EXPECT_EQ(m.lines, (Lines{"root 1a", "0", "1", "2", "root 1b", "load", "root 2"}));
+}
+
+// --- Runaway scripts ---------------------------------------------------------------------
+
+struct Runaway {
+  const char* name;
+  void (*write)(ActionWriter&);
+  const char* reason;  // what LastAbort says
+};
+
+void EndlessLoop(ActionWriter& a) {
+  a.Label("self").Jump("self");
+}
+
+// function f() { f(); } f();
+void EndlessRecursion(ActionWriter& a) {
+  ActionWriter body;
+  body.Push({0.0, std::string("f")}).Op(aw::kCallFunction).Op(aw::kPop);
+  a.DefineFunction("f", 0, body);
+  a.Push({0.0, std::string("f")}).Op(aw::kCallFunction).Op(aw::kPop);
+}
+
+// o.toString = function () { return "" + this; }; trace("" + o);  The recursion goes through
+// the engine's own conversion, not through a call in the script.
+void EndlessConversion(ActionWriter& a) {
+  ActionWriter body;
+  body.Push({std::string()}).Push({std::string("this")}).Op(aw::kGetVariable).Op(aw::kAdd2);
+  body.Op(aw::kReturn);
+  a.Push({std::string("o"), 0.0, std::string("Object")}).Op(aw::kNewObject).Op(aw::kSetVariable);
+  a.Push({std::string("o")}).Op(aw::kGetVariable).Push({std::string("toString")});
+  a.DefineFunction("", 0, body).Op(aw::kSetMember);
+  a.Push({std::string()}).Push({std::string("o")}).Op(aw::kGetVariable).Op(aw::kAdd2);
+  a.Op(aw::kTrace);
+}
+
+// call("1") in frame 1: the frame runs itself again inside its own run.
+void EndlessFrameCall(ActionWriter& a) {
+  a.Push({std::string("1")}).Op(aw::kCall);
+}
+
+// s = "x"; while (true) s = s + s;
+void EndlessDoubling(ActionWriter& a) {
+  a.Push({std::string("s"), std::string("x")}).Op(aw::kSetVariable);
+  a.Label("top");
+  a.Push({std::string("s"), std::string("s")}).Op(aw::kGetVariable);
+  a.Push({std::string("s")}).Op(aw::kGetVariable).Op(aw::kAdd2).Op(aw::kSetVariable);
+  a.Jump("top");
+}
+
+class ScriptLimits : public ::testing::TestWithParam<Runaway> {};
+
+// Frame 1 runs away, frame 2 is plain; the movie loops. Each pass through frame 1 is cut short
+// and named, and frame 2 still shows and runs its script.
+TEST_P(ScriptLimits, StopTheRunawayScriptAndTheMovieGoesOn) {
+  ActionWriter frame1, frame2;
+  Trace(frame1, "frame 1");
+  GetParam().write(frame1);
+  Trace(frame1, "unreached");
+  // Some thousand actions: enough for the engine to look at its budgets during frame 2.
+  frame2.Push({std::string("n"), 0.0}).Op(aw::kSetVariable);
+  frame2.Label("count");
+  frame2.Push({std::string("n"), std::string("n")}).Op(aw::kGetVariable).Op(aw::kIncrement);
+  frame2.Op(aw::kSetVariable);
+  frame2.Push({std::string("n")}).Op(aw::kGetVariable).Push({2000.0}).Op(aw::kLess2);
+  frame2.If("count");
+  frame2.Push({std::string("frame 2 ")}).Push({std::string("n")}).Op(aw::kGetVariable);
+  frame2.Op(aw::kAdd2).Op(aw::kTrace);
+  Bytes tags;
+  Frame(tags, frame1);
+  Frame(tags, frame2);
+  avm1::VmLimits limits;
+  limits.run_ms = 200;
+  limits.heap_bytes = size_t{8} << 20;
+  ScriptedMovie m(std::move(tags), limits);
+
+  for (int pass = 1; pass <= 2; ++pass) {
+    SCOPED_TRACE(pass);
+    EXPECT_EQ(m.stage->CurrentFrame(), 1u);
+    ASSERT_NE(m.LastAbort(), nullptr);
+    EXPECT_STREQ(m.LastAbort(), GetParam().reason);
+    m.stage->Advance();
+    EXPECT_EQ(m.stage->CurrentFrame(), 2u);
+    EXPECT_EQ(m.LastAbort(), nullptr);
+    m.stage->Advance();
+  }
+  // A frame that calls itself prints its first line once per nested run.
+  m.lines.erase(std::unique(m.lines.begin(), m.lines.end()), m.lines.end());
+  EXPECT_EQ(m.lines, (Lines{"frame 1", "frame 2 2000", "frame 1", "frame 2 2000", "frame 1"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ScriptPlayback, ScriptLimits,
+                         ::testing::Values(Runaway{"Loop", EndlessLoop, "time"},
+                                           Runaway{"Recursion", EndlessRecursion, "depth"},
+                                           Runaway{"Conversion", EndlessConversion, "depth"},
+                                           Runaway{"FrameCall", EndlessFrameCall, "depth"},
+                                           Runaway{"Doubling", EndlessDoubling, "memory"}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace lumen::stage
