@@ -138,6 +138,7 @@ class StageBridge {
   virtual void ToggleQuality() = 0;
   virtual std::string Quality() = 0;
   virtual void SetQuality(std::string_view quality) = 0;
+  virtual size_t BytesLoaded() = 0;
   virtual size_t BytesTotal() = 0;
   virtual std::string Url() = 0;
 

@@ -563,6 +563,8 @@ LoadResult LoadMovie(std::span<const uint8_t> file) {
     }
     parser.Data().assign(file.begin(), file.end());
   }
+  // A file shorter than its header says plays what it holds, and says so to preloaders.
+  movie->loaded_length = std::min(declared, parser.Data().size());
   if (!parser.Parse(result.error)) return result;
   result.movie = std::move(movie);
   return result;

@@ -93,6 +93,7 @@ class ScriptHost final : public avm1::StageBridge {
   void ToggleQuality() override;
   std::string Quality() override { return quality_; }
   void SetQuality(std::string_view quality) override;
+  size_t BytesLoaded() override { return movie_.loaded_length; }
   size_t BytesTotal() override { return movie_.file_length; }
   std::string Url() override { return url_; }
 
@@ -117,7 +118,7 @@ class ScriptHost final : public avm1::StageBridge {
   const movie::Movie& movie_;
   std::unique_ptr<avm1::Vm> vm_;
   Clip* root_ = nullptr;
-  std::vector<Clip*> clips_;   // oldest first
+  std::vector<Clip*> clips_;                 // oldest first
   std::vector<Queued> queues_[kPriorities];  // each runs from its `next_`; kept between ticks
   size_t next_[kPriorities] = {};
   bool running_ = false;

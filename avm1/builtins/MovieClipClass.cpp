@@ -196,7 +196,6 @@ Value HitTest(Vm& vm, const Arguments& a) {
   return l->HitTest(*other->Link());
 }
 
-
 // A mask named by a path is looked for from the clip, then from its parent, then from the root;
 // "path:name" names a variable of the clip at `path`.
 Object* FindMask(Vm& vm, ClipObject& clip, const std::string& path) {
@@ -228,6 +227,10 @@ Value SetMask(Vm& vm, const Arguments& a) {
   ClipObject* mask = o ? o->AsClip() : nullptr;
   l->SetMask(mask ? mask->Link() : nullptr);
   return true;
+}
+
+Value BytesLoaded(Vm& vm, const Arguments& a) {
+  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesLoaded())) : Value();
 }
 
 Value BytesTotal(Vm& vm, const Arguments& a) {
@@ -406,7 +409,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"globalToLocal", GlobalToLocal},
       {"hitTest", HitTest},
       {"setMask", SetMask},
-      {"getBytesLoaded", BytesTotal},
+      {"getBytesLoaded", BytesLoaded},
       {"getBytesTotal", BytesTotal},
       {"getURL", GetUrl},
       {"startDrag", Nothing},

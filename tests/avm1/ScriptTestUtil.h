@@ -26,6 +26,7 @@ class TestBridge final : public StageBridge {
   void ToggleQuality() override {}
   std::string Quality() override { return "HIGH"; }
   void SetQuality(std::string_view) override {}
+  size_t BytesLoaded() override { return 0; }
   size_t BytesTotal() override { return 0; }
   std::string Url() override { return "file:///test.swf"; }
 

@@ -50,6 +50,12 @@ TEST(MovieLoad, DeclaredLengthsThatLieDoNotCutTheMovie) {
       const LoadResult result = LoadMovie(authoring::BuildMovie(spec, body));
       ASSERT_TRUE(result.movie) << result.error;
       EXPECT_EQ(result.movie->root.frames.size(), 40u) << compressed << " " << declared;
+      // Preloaders see what the header declares as the total, and no more loaded than that.
+      EXPECT_EQ(result.movie->file_length, static_cast<size_t>(declared));
+      authoring::MovieSpec honest = spec;
+      honest.declared_length.reset();
+      const size_t real = LoadMovie(authoring::BuildMovie(honest, body)).movie->file_length;
+      EXPECT_EQ(result.movie->loaded_length, std::min<size_t>(real, declared));
     }
   }
 }
