@@ -915,7 +915,8 @@ void Machine::DoExtends() {
   Value super_proto = vm_.Get(super_ctor, "prototype");
   Object* proto = vm_.NewObject(super_proto.AsObject());
   vm_.SetOwn(proto, "__constructor__", super_ctor, kDontEnum);
-  vm_.SetOwn(sub, "prototype", proto);
+  // The subclass keeps its prototype as undeletable as a function's own.
+  vm_.SetOwn(sub, "prototype", proto, kDontEnum | kDontDelete);
 }
 
 void Machine::DoImplements() {

@@ -499,8 +499,9 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
 
 Value Vm::Get(Object* object, std::string_view name) {
   if (object == nullptr) return Value();
-  if (SameName(name, "__proto__", CaseSensitive())) {
-    return object->Proto() ? Value(object->Proto()) : Value();
+  // A prototype that is not an object is kept as a plain property instead (see Set).
+  if (SameName(name, "__proto__", CaseSensitive()) && object->Proto() != nullptr) {
+    return object->Proto();
   }
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
@@ -535,6 +536,11 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
   if (object == nullptr) return;
   if (SameName(name, "__proto__", CaseSensitive())) {
     object->SetProto(value.AsObject());
+    if (value.IsObject()) {
+      object->Properties().Erase(name, CaseSensitive());
+    } else {
+      SetOwn(object, name, value, kDontEnum);
+    }
     return;
   }
   if (object->SetNative(*this, name, value)) return;
