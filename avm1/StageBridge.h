@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,6 +142,9 @@ class StageBridge {
   virtual size_t BytesLoaded() = 0;
   virtual size_t BytesTotal() = 0;
   virtual std::string Url() = 0;
+  // A file named relative to the movie (XML.load and LoadVars.load), or nothing where there is
+  // none or the name is refused.
+  virtual std::optional<std::string> ReadMovieFile(std::string_view name) = 0;
 
  protected:
   ~StageBridge() = default;

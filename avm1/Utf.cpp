@@ -83,4 +83,17 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string TextFromFile(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+  const bool little = bytes.starts_with("\xFF\xFE");
+  if (!little && !bytes.starts_with("\xFE\xFF")) return std::string(bytes);
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const auto a = static_cast<uint8_t>(bytes[i]), b = static_cast<uint8_t>(bytes[i + 1]);
+    units.push_back(static_cast<char16_t>(little ? a | b << 8 : a << 8 | b));
+  }
+  return ToUtf8(units);
+}
+
 }  // namespace lumen::avm1

@@ -14,6 +14,8 @@ void AppendUtf8(std::string& out, char32_t code);
 // Movies before version 6 store text in the system code page; these bytes become UTF-8.
 std::string Latin1ToUtf8(std::string_view bytes);
 bool IsAscii(std::string_view s);
+// A loaded text file as a script string: a byte-order mark is dropped, UTF-16 becomes UTF-8.
+std::string TextFromFile(std::string_view bytes);
 // The length scripts see: UTF-16 units.
 size_t ToUtf16Length(std::string_view utf8);
 

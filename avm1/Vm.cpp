@@ -192,6 +192,10 @@ void Vm::MarkRoots(Heap& heap) {
     for (const Value& v : t.args) heap.Mark(v);
   }
   for (const Registration& r : registrations_) heap.Mark(r.ctor);
+  for (const PendingLoad& l : loads_) {
+    heap.Mark(l.target);
+    heap.Mark(l.data);
+  }
   for (const Value& v : stack_) heap.Mark(v);
   for (const Value& v : global_registers_) heap.Mark(v);
   heap.Mark(thrown);
@@ -838,6 +842,25 @@ int Vm::AddTimer(const Value& function, const Value& self, std::string_view meth
 
 bool Vm::RemoveTimer(int id) {
   return std::erase_if(timers_, [id](const Timer& t) { return t.id == id; }) > 0;
+}
+
+void Vm::QueueLoad(Object* target, std::string_view name) {
+  // A movie asking without end for files keeps only its latest requests.
+  constexpr size_t kMaxPending = 64;
+  if (loads_.size() >= kMaxPending) loads_.erase(loads_.begin());
+  std::optional<std::string> bytes = bridge_.ReadMovieFile(name);
+  const double size = bytes ? static_cast<double>(bytes->size()) : 0;
+  SetOwn(target, "_bytesLoaded", size, kDontEnum);
+  SetOwn(target, "_bytesTotal", size, kDontEnum);
+  loads_.push_back({target, bytes ? Str(TextFromFile(*bytes)) : Value()});
+}
+
+void Vm::DeliverLoads() {
+  std::vector<PendingLoad> due;
+  due.swap(loads_);
+  for (const PendingLoad& load : due) {
+    RunHandler(load.target, "onData", std::span<const Value>(&load.data, 1));
+  }
 }
 
 void Vm::RunTimers(double now_ms) {

@@ -76,6 +76,10 @@ class Vm {
   void RunCall(const Value& function, const Value& self, std::span<const Value> args);
   // Runs due intervals and timeouts.
   void RunTimers(double now_ms);
+  // Files scripts asked for (XML.load, LoadVars.load) are read at once and handed to the
+  // object's onData on the next tick, as if they had just come in.
+  void QueueLoad(Object* target, std::string_view name);
+  void DeliverLoads();
   // Frees what no script can reach any more, when enough was made since the last time; call
   // between runs.
   void CollectGarbage(bool even_if_not_due = false);
@@ -211,6 +215,11 @@ class Vm {
   // Dropped at each collection rather than kept alive by it.
   std::unordered_map<CodeStringKey, CodeStringEntry, CodeStringHash> code_strings_;
   std::vector<Timer> timers_;
+  struct PendingLoad {
+    Object* target;
+    Value data;  // undefined where the file could not be read
+  };
+  std::vector<PendingLoad> loads_;
   std::vector<Registration> registrations_;
   int next_timer_ = 1;
   int depth_ = 0;

@@ -59,7 +59,7 @@ int Run(const char* file, bool play) {
 
   const auto start = Clock::now();
   auto engine = lumen::flash::CreateMovieEngine();
-  if (!engine->Load(bytes)) return 1;
+  if (!engine->Load(bytes, {})) return 1;
   const auto loaded = Clock::now();
   engine->Render(target, {}, 0xFF000000u | engine->Stage().background, false);
   const auto drawn = Clock::now();

@@ -147,7 +147,7 @@ void FlashControl::LoadMovie(const std::wstring& path) {
   zoom_.Reset();
   if (window_) window_->CancelTimer();
   const auto bytes = ReadWholeFile(path);
-  if (!bytes || !engine_->Load(*bytes)) {
+  if (!bytes || !engine_->Load(*bytes, std::filesystem::path(path).parent_path())) {
     engine_->Unload();
     Redraw();
     // A host stopping the movie this way expects the picture gone at once, not at the next paint.
@@ -194,8 +194,7 @@ void FlashControl::ScheduleFrame() {
   const StageInfo& stage = engine_->Stage();
   const bool scripted = engine_->Loaded() && engine_->Scripted();
   const bool steps = stage.frame_count > 1 || scripted;
-  if ((!settings_.playing && !scripted) || !engine_->Loaded() || !steps ||
-      stage.frame_rate <= 0) {
+  if ((!settings_.playing && !scripted) || !engine_->Loaded() || !steps || stage.frame_rate <= 0) {
     window_->CancelTimer();
     return;
   }
@@ -210,8 +209,8 @@ void FlashControl::OnFrameTimer() {
   if (!engine_->Loaded()) return;
   if (engine_->Scripted()) {
     // Scripts decide when the timeline stops; the ticks go on for their events and timers.
-    const double ms = static_cast<double>(Now() - movie_start_) * 1000.0 /
-                      static_cast<double>(TicksPerSecond());
+    const double ms =
+        static_cast<double>(Now() - movie_start_) * 1000.0 / static_cast<double>(TicksPerSecond());
     for (uint32_t due = clock_.Poll(Now()); due > 0; --due) engine_->Tick(ms, settings_.loop);
     settings_.playing = engine_->TimelinePlaying();
     if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());

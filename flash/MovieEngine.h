@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 
@@ -49,7 +50,8 @@ class MovieEngine {
   virtual ~MovieEngine() = default;
 
   // Takes a whole movie file; answers false (and holds nothing) when the bytes are no movie.
-  virtual bool Load(std::span<const uint8_t> file) = 0;
+  // `folder` is where the movie's scripts may load files from (empty: nowhere).
+  virtual bool Load(std::span<const uint8_t> file, const std::filesystem::path& folder) = 0;
   virtual void Unload() = 0;
   virtual bool Loaded() const = 0;
   virtual const StageInfo& Stage() const = 0;

@@ -171,7 +171,7 @@ bool HasScripts(const movie::Movie& movie) {
 class StageEngine final : public MovieEngine {
  public:
   explicit StageEngine(size_t bitmap_bytes) : bitmap_bytes_(bitmap_bytes) {}
-  bool Load(std::span<const uint8_t> file) override;
+  bool Load(std::span<const uint8_t> file, const std::filesystem::path& folder) override;
   void Unload() override;
   bool Loaded() const override { return stage_ != nullptr; }
   const StageInfo& Stage() const override { return info_; }
@@ -208,14 +208,17 @@ class StageEngine final : public MovieEngine {
   std::optional<DrawInputs> drawn_inputs_;
 };
 
-bool StageEngine::Load(std::span<const uint8_t> file) {
+bool StageEngine::Load(std::span<const uint8_t> file, const std::filesystem::path& folder) {
   Unload();
   if (DeclaredLength(file) > kMaxMovieBytes) return false;
   movie::LoadResult loaded = movie::LoadMovie(file);
   if (!loaded.movie) return false;
   movie_ = std::move(loaded.movie);
   // The control decides what follows the last frame; the timeline itself stops there.
-  stage_ = std::make_unique<stage::Stage>(movie_, /*loop=*/false, bitmap_bytes_);
+  stage::ScriptSetup scripts;
+  scripts.folder = stage::MovieFolder(folder);
+  stage_ =
+      std::make_unique<stage::Stage>(movie_, /*loop=*/false, bitmap_bytes_, std::move(scripts));
   const render::Rect& r = movie_->stage;
   info_.x_min = Twips(r.x_min);
   info_.y_min = Twips(r.y_min);

@@ -164,6 +164,7 @@ void ScriptHost::Tick(bool loop_root) {
   }
   RunQueue();
   vm_->RunTimers(clock_ms_);
+  vm_->DeliverLoads();
   RunQueue();
   vm_->CollectGarbage();
 }

@@ -16,6 +16,7 @@
 #include "avm1/StageBridge.h"
 #include "avm1/Vm.h"
 #include "movie/Movie.h"
+#include "stage/MovieFolder.h"
 
 namespace lumen::stage {
 
@@ -67,6 +68,7 @@ class ScriptHost final : public avm1::StageBridge {
 
   // The host's side.
   std::function<void(std::string_view)> trace_sink;
+  MovieFolder folder;  // where scripts load files from
   std::function<void(std::string_view command, std::string_view args)> fscommand_sink;
   std::function<void(std::string_view url, std::string_view target)> url_sink;
   void SetClock(double ms) { clock_ms_ = ms; }
@@ -96,6 +98,9 @@ class ScriptHost final : public avm1::StageBridge {
   size_t BytesLoaded() override { return movie_.loaded_length; }
   size_t BytesTotal() override { return movie_.file_length; }
   std::string Url() override { return url_; }
+  std::optional<std::string> ReadMovieFile(std::string_view name) override {
+    return folder.Read(name);
+  }
 
  private:
   enum class Kind : uint8_t { Actions, Event, Construct };

@@ -16,6 +16,7 @@
 #include "render/RenderList.h"
 #include "stage/BitmapCache.h"
 #include "stage/Clip.h"
+#include "stage/MovieFolder.h"
 #include "stage/ScriptHost.h"
 
 namespace lumen::stage {
@@ -24,6 +25,7 @@ namespace lumen::stage {
 struct ScriptSetup {
   avm1::VmLimits limits;
   std::function<void(std::string_view)> trace;
+  MovieFolder folder;  // the movie's own, for the files its scripts load
 };
 
 class Stage {

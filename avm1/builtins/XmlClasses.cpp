@@ -211,7 +211,6 @@ void CheckTextSize(const std::string& out) {
   if (out.size() > kMaxTextBytes) throw ScriptAbort{"memory"};
 }
 
-
 bool PrintsTag(const XmlNodeState& node) {
   return node.type != XmlNode::Text && !node.name.IsNullish();
 }
@@ -611,9 +610,18 @@ Value LoadVarsOnData(Vm& vm, const Arguments& args) {
 Value Nothing(Vm&, const Arguments&) {
   return Value();
 }
-// Loading needs the stage, which cannot fetch files for scripts yet.
+// Nothing is sent anywhere: a slideshow player has no server to talk to.
 Value Refuse(Vm&, const Arguments&) {
   return false;
+}
+
+// load(name): a file beside the movie, whose text reaches onData on the next tick.
+Value Load(Vm& vm, const Arguments& args) {
+  Object* self = args.self.AsObject();
+  if (self == nullptr || args.size() == 0) return false;
+  vm.SetMember(args.self, "loaded", false);
+  vm.QueueLoad(self, vm.ToString(args[0]));
+  return true;
 }
 
 Value BytesLoaded(Vm& vm, const Arguments& args) {
@@ -718,7 +726,7 @@ Value LoadVarsToString(Vm& vm, const Arguments& args) {
 // --- Installing ----------------------------------------------------------------------------
 
 void DefineLoadingMethods(Vm& vm, Object* proto) {
-  vm.DefineMethod(proto, "load", Refuse);
+  vm.DefineMethod(proto, "load", Load);
   vm.DefineMethod(proto, "send", Refuse);
   vm.DefineMethod(proto, "sendAndLoad", Refuse);
   vm.DefineMethod(proto, "addRequestHeader", Nothing);

@@ -3,6 +3,8 @@
 // A script engine without a stage, for testing the interpreter and the built-in classes: trace
 // lines are collected and the clock is set by the test.
 
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +31,14 @@ class TestBridge final : public StageBridge {
   size_t BytesLoaded() override { return 0; }
   size_t BytesTotal() override { return 0; }
   std::string Url() override { return "file:///test.swf"; }
+  std::optional<std::string> ReadMovieFile(std::string_view name) override {
+    const auto it = files.find(std::string(name));
+    if (it == files.end()) return std::nullopt;
+    return it->second;
+  }
 
   std::vector<std::string> lines;
+  std::map<std::string, std::string> files;  // what ReadMovieFile finds, by name
   std::vector<std::string> urls;
   double now_ms = 0;
 };

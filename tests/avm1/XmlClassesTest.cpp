@@ -154,7 +154,7 @@ TEST_F(XmlClassesTest, LoadVarsDecodeAndEncode) {
   EXPECT_EQ(Text(vm, Get(lv, "c")), "");
   EXPECT_EQ(Text(vm, Call(lv, "toString")), "c=&b=A%252&a=1%202");
   EXPECT_FALSE(vm.ToBoolean(Call(lv, "decode")));
-  EXPECT_FALSE(vm.ToBoolean(Call(lv, "load", {vm.Str("x.txt")})));
+  EXPECT_FALSE(vm.ToBoolean(Call(lv, "sendAndLoad", {vm.Str("x.txt"), lv})));
 
   // onData's default hands the text to decode and tells onLoad.
   Call(lv, "onData", {vm.Str("d=4")});
@@ -163,6 +163,28 @@ TEST_F(XmlClassesTest, LoadVarsDecodeAndEncode) {
   const Value doc = Xml("");
   Call(doc, "onData", {vm.Str("<z/>")});
   EXPECT_EQ(Text(vm, doc), "<z />");
+}
+
+// load() reads at once and delivers on the next tick; a file that is not there leaves the
+// object unloaded, and the byte counts say what came in.
+TEST_F(XmlClassesTest, LoadDeliversTheFileOnTheNextTick) {
+  bridge.files["photos.xml"] = "\xEF\xBB\xBF<show><photo src=\"a.jpg\"/></show>";
+  bridge.files["vars.txt"] = "title=Summer";
+  const Value doc = Xml("");
+  const Value lv = New(vm, "LoadVars", {});
+  const Value missing = Xml("");
+  EXPECT_TRUE(vm.ToBoolean(Call(doc, "load", {vm.Str("photos.xml")})));
+  EXPECT_TRUE(vm.ToBoolean(Call(lv, "load", {vm.Str("vars.txt")})));
+  EXPECT_TRUE(vm.ToBoolean(Call(missing, "load", {vm.Str("gone.xml")})));
+  EXPECT_EQ(Text(vm, Get(doc, "loaded")), "false");
+  EXPECT_EQ(Text(vm, Call(doc, "getBytesTotal")), "36");  // the bytes of the file
+
+  vm.DeliverLoads();
+  EXPECT_EQ(Text(vm, Get(doc, "loaded")), "true");
+  EXPECT_EQ(Text(vm, Path(doc, {"firstChild", "firstChild", "attributes", "src"})), "a.jpg");
+  EXPECT_EQ(Text(vm, Get(lv, "title")), "Summer");
+  EXPECT_EQ(Text(vm, Get(missing, "loaded")), "false");
+  EXPECT_EQ(Text(vm, Call(missing, "getBytesLoaded")), "0");
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST(MovieEngine, ReadsStageRateFramesAndBackgroundOfPlainAndCompressedMovies) {
   for (const bool compressed : {false, true}) {
     SCOPED_TRACE(compressed);
     auto engine = CreateMovieEngine();
-    ASSERT_TRUE(engine->Load(Movie(tags, compressed)));
+    ASSERT_TRUE(engine->Load(Movie(tags, compressed), {}));
     EXPECT_TRUE(engine->Loaded());
     const StageInfo& stage = engine->Stage();
     EXPECT_EQ(stage.width, 11000);
@@ -66,7 +66,7 @@ TEST(MovieEngine, FrameRatesKeepTheirFraction) {
         spec.y_max = x_max;
         if (x_max == 0) spec.rect_bits = 0;
         auto engine = CreateMovieEngine();
-        ASSERT_TRUE(engine->Load(authoring::BuildMovie(spec, {})));
+        ASSERT_TRUE(engine->Load(authoring::BuildMovie(spec, {}), {}));
         EXPECT_EQ(engine->Stage().frame_rate, c.rate);
       }
     }
@@ -89,7 +89,7 @@ TEST(MovieEngine, BackgroundComesOnlyFromAWholeTagOfTheFirstFrame) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto engine = CreateMovieEngine();
-    ASSERT_TRUE(engine->Load(Movie(c.tags)));
+    ASSERT_TRUE(engine->Load(Movie(c.tags), {}));
     EXPECT_EQ(engine->Stage().background, 0xFFFFFFu);
   }
   // A long-form tag before the colour is stepped over by its declared length.
@@ -97,7 +97,7 @@ TEST(MovieEngine, BackgroundComesOnlyFromAWholeTagOfTheFirstFrame) {
   authoring::WriteTag(tags, 2, Bytes(70, 0xAB));
   authoring::WriteTag(tags, kSetBackgroundColor, Bytes{7, 8, 9});
   auto engine = CreateMovieEngine();
-  ASSERT_TRUE(engine->Load(Movie(tags)));
+  ASSERT_TRUE(engine->Load(Movie(tags), {}));
   EXPECT_EQ(engine->Stage().background, 0x070809u);
 }
 
@@ -120,20 +120,21 @@ TEST(MovieEngine, RefusesWhatIsNoMovie) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto engine = CreateMovieEngine();
-    EXPECT_FALSE(engine->Load(c.bytes));
+    EXPECT_FALSE(engine->Load(c.bytes, {}));
     EXPECT_FALSE(engine->Loaded());
     EXPECT_EQ(engine->Stage().frame_count, 0);
   }
   // A failed load also drops the movie loaded before.
   auto engine = CreateMovieEngine();
-  ASSERT_TRUE(engine->Load(Movie({})));
-  EXPECT_FALSE(engine->Load(Bytes{'x'}));
+  ASSERT_TRUE(engine->Load(Movie({}), {}));
+  EXPECT_FALSE(engine->Load(Bytes{'x'}, {}));
   EXPECT_FALSE(engine->Loaded());
 }
 
 TEST(MovieEngine, StepsFramesWithinTheMovie) {
   auto engine = CreateMovieEngine();
-  ASSERT_TRUE(engine->Load(Movie(Tags({{kShowFrame, {}}, {kShowFrame, {}}, {kShowFrame, {}}}))));
+  ASSERT_TRUE(
+      engine->Load(Movie(Tags({{kShowFrame, {}}, {kShowFrame, {}}, {kShowFrame, {}}})), {}));
   EXPECT_EQ(engine->Stage().frame_count, 3);
   EXPECT_EQ(engine->CurrentFrame(), 0u);
   engine->AdvanceFrame();
@@ -167,7 +168,7 @@ Bytes RedSquareMovie() {
 
 TEST(MovieEngine, DrawsTheFrameWithTheBackgroundAroundIt) {
   auto engine = CreateMovieEngine();
-  ASSERT_TRUE(engine->Load(RedSquareMovie()));
+  ASSERT_TRUE(engine->Load(RedSquareMovie(), {}));
   constexpr int kWidth = 20, kHeight = 10, kStride = 24;
   std::vector<uint32_t> pixels(kStride * kHeight, 0);
   const PixelTarget target{pixels.data(), kWidth, kHeight, kStride};
@@ -215,7 +216,7 @@ Bytes MovingSquareMovie() {
 
 TEST(MovieEngine, DrawsOnlyWhenThePictureWouldChange) {
   auto engine = CreateMovieEngine();
-  ASSERT_TRUE(engine->Load(MovingSquareMovie()));
+  ASSERT_TRUE(engine->Load(MovingSquareMovie(), {}));
   std::vector<uint32_t> pixels(20 * 10), other(20 * 10);
   const PixelTarget target{pixels.data(), 20, 10, 20};
   const StageView view{1.0 / 1100, 1.0 / 1100, 0, 0};
@@ -245,7 +246,7 @@ TEST(MovieEngine, DrawsOnlyWhenThePictureWouldChange) {
   EXPECT_TRUE(Whole(engine->Render({other.data(), 20, 10, 20}, view, 0xFF0000FF,
                                    true)));  // another target
   engine->Unload();
-  ASSERT_TRUE(engine->Load(MovingSquareMovie()));
+  ASSERT_TRUE(engine->Load(MovingSquareMovie(), {}));
   EXPECT_TRUE(Whole(engine->Render(target, view, 0xFF0000FF, true)));  // a new movie
 }
 
@@ -280,8 +281,8 @@ TEST(MovieEngine, DrawsOnlyThePartAMovedShapeCoversAndGetsTheSamePicture) {
   constexpr int kWidth = 220, kHeight = 160;  // 50 twips a pixel
   const StageView view{1.0 / 50, 1.0 / 50, 0, 0};
   auto kept = CreateMovieEngine(), fresh = CreateMovieEngine();
-  ASSERT_TRUE(kept->Load(SteppingSquareMovie(4)));
-  ASSERT_TRUE(fresh->Load(SteppingSquareMovie(4)));
+  ASSERT_TRUE(kept->Load(SteppingSquareMovie(4), {}));
+  ASSERT_TRUE(fresh->Load(SteppingSquareMovie(4), {}));
   std::vector<uint32_t> picture(kWidth * kHeight), whole(kWidth * kHeight);
   const PixelTarget target{picture.data(), kWidth, kHeight, kWidth};
   ASSERT_TRUE(Whole(kept->Render(target, view, 0xFF000000, false), kWidth, kHeight));
@@ -317,8 +318,8 @@ TEST(MovieEngine, DecodingAheadDrawsEveryFrameAsDecodingOnDemand) {
   other.width = 320;
   other.height = 240;
   auto engine = CreateMovieEngine();
-  ASSERT_TRUE(engine->Load(authoring::BuildSlideshow(other)));
-  ASSERT_TRUE(engine->Load(file));
+  ASSERT_TRUE(engine->Load(authoring::BuildSlideshow(other), {}));
+  ASSERT_TRUE(engine->Load(file, {}));
   tools::MovieRunner runner(movie, {});
   std::vector<uint32_t> pixels(160 * 120);
   const PixelTarget target{pixels.data(), 160, 120, 160};

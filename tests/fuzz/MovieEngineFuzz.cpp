@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto engine = lumen::flash::CreateMovieEngine(size_t{16} << 20);
-  if (!engine->Load({data, size})) return 0;
+  if (!engine->Load({data, size}, {})) return 0;
   const lumen::flash::StageInfo& stage = engine->Stage();
   constexpr int kWidth = 31, kHeight = 17;
   std::vector<uint32_t> pixels(kWidth * kHeight);

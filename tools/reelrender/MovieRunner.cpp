@@ -45,7 +45,9 @@ void StagePixels(const movie::Movie& movie, int& width, int& height) {
 }
 
 MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOptions& options)
-    : stage_(movie, true, options.bitmap_bytes, stage::ScriptSetup{options.script_limits, options.trace}) {
+    : stage_(movie, true, options.bitmap_bytes,
+             stage::ScriptSetup{options.script_limits, options.trace,
+                                stage::MovieFolder(options.movie_folder)}) {
   int width = options.width, height = options.height;
   if (width <= 0 || height <= 0) StagePixels(*movie, width, height);
   pixmap_ = raster::Pixmap(width, height);

@@ -30,6 +30,7 @@ struct RunOptions {
   double tick_ms = 0;  // the movie's clock per tick; 0: one frame at the movie's rate
   std::function<void(std::string_view)> trace;  // where trace() lines go
   avm1::VmLimits script_limits;
+  std::filesystem::path movie_folder;  // where the movie's scripts load files from; empty: none
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for

@@ -192,6 +192,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const lumen::movie::LoadResult loaded = lumen::tools::LoadMovieFile(args.movie);
+  args.options.movie_folder = std::filesystem::absolute(args.movie).parent_path();
   if (!loaded.movie) {
     std::fprintf(stderr, "reelrender: %s: %s\n", args.movie.c_str(), loaded.error.c_str());
     return 1;

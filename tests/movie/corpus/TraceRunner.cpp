@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
         options.tick_ms = json["tick_rate_ms"].Number(0);
         // No case needs long: a runaway script gives up its run after a second here.
         options.script_limits.run_ms = 1000;
+        options.movie_folder = folder.path;  // the files a case's scripts load lie beside it
         options.trace = [&got](std::string_view line) {
           std::string text(line);
           for (const std::string& l : Lines(text + "\n")) got.push_back(l);
