@@ -747,8 +747,10 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       const double depth = PopNumber();
       const std::string name = PopString();
       ClipObject* source = TargetFromValue(Pop());
+      // Depths beyond what a clip may take are refused by Duplicate; these stay in range.
       if (source && source->Link() && std::isfinite(depth)) {
-        source->Link()->Duplicate(name, static_cast<int32_t>(depth) - kDepthBias);
+        const double inside = std::clamp(depth, -2147483648.0 + kDepthBias, 2147483647.0);
+        source->Link()->Duplicate(name, static_cast<int32_t>(inside) - kDepthBias);
       }
       return true;
     }

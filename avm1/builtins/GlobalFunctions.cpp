@@ -65,7 +65,7 @@ Value SetTimeout(Vm& vm, const Arguments& args) {
 
 Value ClearTimer(Vm& vm, const Arguments& args) {
   const double id = vm.ToNumber(args[0]);
-  if (std::isfinite(id)) vm.RemoveTimer(static_cast<int>(id));
+  if (std::isfinite(id) && std::abs(id) < 2147483648.0) vm.RemoveTimer(static_cast<int>(id));
   return Value();
 }
 

@@ -678,11 +678,11 @@ Value ColorSetTransform(Vm& vm, const Arguments& args) {
   if (clip == nullptr || in == nullptr) return Value();
   ColorTransformValues t = ReadTransform(vm, *clip);
   for (int i = 0; i < 4; ++i) {
-    if (vm.Has(in, kMultiplyNames[i])) {
+    if (vm.HasOwn(in, kMultiplyNames[i])) {
       const double percent = vm.ToNumber(vm.Get(in, kMultiplyNames[i]));
       t.multiply[i] = ToInt16(vm, percent / 100 * 256) / 256.0;
     }
-    if (vm.Has(in, kAddNames[i])) t.add[i] = ToInt16(vm, vm.ToNumber(vm.Get(in, kAddNames[i])));
+    if (vm.HasOwn(in, kAddNames[i])) t.add[i] = ToInt16(vm, vm.ToNumber(vm.Get(in, kAddNames[i])));
   }
   WriteTransform(vm, *clip, t);
   return Value();
