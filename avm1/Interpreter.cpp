@@ -1228,7 +1228,10 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
       }
     };
     // A `this` preloaded or suppressed is no longer a name: the name reads the timeline.
-    if (code.flags & 0x0003) act.this_name = target ? Value(static_cast<Object*>(target)) : Value();
+    // Before version 6 the name then reads nothing at all.
+    if (code.flags & 0x0003) {
+      act.this_name = target && code.version >= 6 ? Value(static_cast<Object*>(target)) : Value();
+    }
     preload(0x0001, 0x0002, nullptr, false, [&] { return self; });
     preload(0x0004, 0x0008, "arguments", code.names_arguments, make_arguments);
     preload(0x0010, 0x0020, "super", code.names_super, make_super);

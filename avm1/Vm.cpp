@@ -548,6 +548,16 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
     return;
   }
   if (object->SetNative(*this, name, value)) return;
+  // An own property hidden from this version is written over and shows again.
+  if (Property* own = object->Properties().Find(name, CaseSensitive());
+      own != nullptr && own->min_version > version_ && own->getter == nullptr &&
+      own->setter == nullptr) {
+    if (!(own->flags & kReadOnly)) {
+      own->value = value;
+      own->min_version = 0;
+    }
+    return;
+  }
   Object* holder = nullptr;
   Property* p = FindProperty(object, name, &holder);
   if (p != nullptr) {
@@ -613,7 +623,8 @@ std::vector<std::string> Vm::Keys(Object* object) {
     }
     const auto& entries = o->Properties().Entries();
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-      if (it->min_version > version_ || seen(it->name)) continue;
+      // A property hidden from this version still enumerates: only reading it is refused.
+      if (seen(it->name)) continue;
       ((it->flags & kDontEnum) ? hidden : keys).push_back(it->name);
     }
   }

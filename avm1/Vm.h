@@ -85,6 +85,10 @@ class Vm {
   void CollectGarbage(bool even_if_not_due = false);
   // Whether a budget stopped the last run.
   const char* LastAbort() const { return last_abort_; }
+  // A clock of work done, in ms, and how long runs may take on it: the stage keeps a chain of
+  // runs (each goto queueing the next frame's script) within the same budget as one run.
+  double WorkClock();
+  double RunLimitMs() const { return limits_.run_ms; }
   ClipObject* MakeClipObject(ClipLink& link);
   // The object of an exported class registered for a symbol (Object.registerClass).
   void RegisterClass(std::string_view symbol, Object* ctor);
@@ -185,7 +189,6 @@ class Vm {
   };
   void Run(void (*body)(Vm&, void*), void* data);
   void MarkRoots(Heap& heap);
-  double WorkClock();
 
   uint8_t version_;
   StageBridge& bridge_;

@@ -139,8 +139,14 @@ void ScriptHost::RunQueue() {
   if (running_) return;  // the outer call drains what is added
   running_ = true;
   size_t ran = 0;
+  const double started = vm_->WorkClock();
   Queued entry{};
-  while (ran++ < kMaxQueuedPerTick && PopNext(entry)) Run(entry);
+  while (ran++ < kMaxQueuedPerTick && PopNext(entry)) {
+    Run(entry);
+    // Scripts that keep queueing more (a frame script going to the frame whose script goes
+    // back) are cut off like a single endless script; what is left is dropped.
+    if (vm_->WorkClock() - started > vm_->RunLimitMs()) break;
+  }
   for (int p = 0; p < kPriorities; ++p) {
     queues_[p].clear();
     next_[p] = 0;

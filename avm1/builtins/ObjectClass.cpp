@@ -34,7 +34,9 @@ Value ObjectValueOf(Vm&, const Arguments& args) {
 Value HasOwnProperty(Vm& vm, const Arguments& args) {
   Object* o = args.self.AsObject();
   if (o == nullptr || args.size() == 0) return false;
-  return vm.HasOwn(o, vm.ToString(args[0]));
+  // Hidden from this version or not, the property is the object's own.
+  const std::string name = vm.ToString(args[0]);
+  return vm.HasOwn(o, name) || o->Properties().Find(name, vm.CaseSensitive()) != nullptr;
 }
 
 Value IsPropertyEnumerable(Vm& vm, const Arguments& args) {
@@ -130,15 +132,24 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   }
   const uint32_t set = static_cast<uint32_t>(vm.ToInt32(args[2]));
   const uint32_t clear = args.size() > 3 ? static_cast<uint32_t>(vm.ToInt32(args[3])) : 0;
+  // Bits above the three flags hide the property from movies of older versions; the one of
+  // bit 14 from every movie this player plays.
+  static constexpr std::pair<uint32_t, uint8_t> kVersionBits[] = {
+      {1u << 14, 10}, {1u << 13, 8}, {1u << 10, 7}, {1u << 7, 6}};
   auto apply = [&](Property& p) {
-    const uint32_t flags = (p.flags | (p.min_version ? 0x80u : 0)) & ~clear;
-    const uint32_t result = flags | set;
+    uint32_t flags = p.flags;
+    for (const auto& [bit, version] : kVersionBits) {
+      if (p.min_version == version) flags |= bit;
+    }
+    const uint32_t result = (flags & ~clear) | set;
     p.flags = static_cast<uint8_t>(result & 7);
-    // Bits above the three flags hide the property from movies of older versions.
-    p.min_version = (result & (1u << 13))   ? 8
-                    : (result & (1u << 10)) ? 7
-                    : (result & (1u << 7))  ? 6
-                                            : 0;
+    p.min_version = 0;
+    for (const auto& [bit, version] : kVersionBits) {
+      if (result & bit) {
+        p.min_version = version;
+        break;
+      }
+    }
   };
   for (Property& p : o->Properties().Entries()) {
     if (all) {

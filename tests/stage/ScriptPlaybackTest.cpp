@@ -321,6 +321,26 @@ TEST_P(ScriptLimits, StopTheRunawayScriptAndTheMovieGoesOn) {
   EXPECT_EQ(m.lines, (Lines{"frame 1", "frame 2 2000", "frame 1", "frame 2 2000", "frame 1"}));
 }
 
+// Frame 1 goes on to frame 2, whose script goes back: every run is short, but each queues the
+// next. The chain is held to the time of one run, and the movie goes on.
+TEST(ScriptPlayback, FramesThatKeepSendingEachOtherBackStopWithinTheRunBudget) {
+  ActionWriter frame1, frame2;
+  Trace(frame1, "1").Op(0x04);  // nextFrame
+  frame2.Op(0x05);              // prevFrame
+  Bytes tags;
+  Frame(tags, frame1);
+  Frame(tags, frame2);
+  // A clock on which every look at it takes a millisecond: at most some hundred runs fit.
+  static double now = 0;
+  avm1::VmLimits limits;
+  limits.run_ms = 200;
+  limits.work_clock = [] { return now += 1; };
+  ScriptedMovie m(std::move(tags), limits);
+  EXPECT_GT(m.lines.size(), 1u);
+  EXPECT_LT(m.lines.size(), 200u);
+  EXPECT_EQ(m.stage->CurrentFrame(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(ScriptPlayback, ScriptLimits,
                          ::testing::Values(Runaway{"Loop", EndlessLoop, "time"},
                                            Runaway{"Recursion", EndlessRecursion, "depth"},
