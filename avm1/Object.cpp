@@ -87,6 +87,12 @@ void Object::Trace(Heap& heap) {
     heap.Mark(p.getter);
     heap.Mark(p.setter);
   }
+  if (watches) {
+    for (const Watch& w : *watches) {
+      heap.Mark(w.callback);
+      heap.Mark(w.data);
+    }
+  }
 }
 
 void ConstantPool::Trace(Heap& heap) {

@@ -84,6 +84,15 @@ class Object : public Cell {
   // What built the object natively ("Array", "Date", ...), for the checks of native methods.
   std::string_view native_class;
 
+  // Object.watch: a function that hears of every assignment to a name and says what is stored.
+  struct Watch {
+    std::string name;
+    Value callback;
+    Value data;
+  };
+  // Few objects are watched: the list is made on the first watch.
+  std::unique_ptr<std::vector<Watch>> watches;
+
  private:
   Object* proto_;
   PropertyMap properties_;

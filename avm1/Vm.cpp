@@ -538,6 +538,47 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
   if (object == nullptr) return;
+  // The callback running innermost stores its own name as it is; so does one that would go
+  // past the call depth.
+  const bool inside = !watching_.empty() && watching_.back().first == object &&
+                      SameName(watching_.back().second, name, CaseSensitive());
+  if (!inside && depth_ < limits_.max_depth && FindWatch(object, name) != nullptr) {
+    SetUnwatched(object, name, CallWatch(object, name, value));
+    return;
+  }
+  SetUnwatched(object, name, value);
+}
+
+Object::Watch* Vm::FindWatch(Object* object, std::string_view name) {
+  if (!object->watches) return nullptr;
+  for (Object::Watch& w : *object->watches) {
+    if (SameName(w.name, name, CaseSensitive())) return &w;
+  }
+  return nullptr;
+}
+
+// The callback hears the name, the value held and the one assigned, and returns what is stored.
+Value Vm::CallWatch(Object* object, std::string_view name, const Value& value) {
+  const Object::Watch* watch = FindWatch(object, name);
+  const Property* own = object->Properties().Find(name, CaseSensitive());
+  const Value old = own != nullptr && own->getter == nullptr ? own->value : Value();
+  const Value callback = watch->callback;
+  const Value args[] = {Str(name), old, value, watch->data};
+  watching_.emplace_back(object, std::string(name));
+  ++depth_;  // the watch's own share of the call depth
+  try {
+    const Value stored = Call(callback, object, args);
+    --depth_;
+    watching_.pop_back();
+    return stored;
+  } catch (...) {
+    --depth_;
+    watching_.pop_back();
+    throw;
+  }
+}
+
+void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value) {
   if (SameName(name, "__proto__", CaseSensitive())) {
     object->SetProto(value.AsObject());
     if (value.IsObject()) {

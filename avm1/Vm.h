@@ -128,6 +128,8 @@ class Vm {
   Value GetMember(const Value& target, std::string_view name);
   // Assigns along the chain's setters; otherwise an own property.
   void Set(Object* object, std::string_view name, const Value& value);
+  // Set without asking a watch (Object.watch) first.
+  void SetUnwatched(Object* object, std::string_view name, const Value& value);
   void SetMember(const Value& target, std::string_view name, const Value& value);
   bool Delete(Object* object, std::string_view name);
   bool HasOwn(Object* object, std::string_view name);
@@ -189,6 +191,8 @@ class Vm {
   };
   void Run(void (*body)(Vm&, void*), void* data);
   void MarkRoots(Heap& heap);
+  Object::Watch* FindWatch(Object* object, std::string_view name);
+  Value CallWatch(Object* object, std::string_view name, const Value& value);
 
   uint8_t version_;
   StageBridge& bridge_;
@@ -223,6 +227,8 @@ class Vm {
     Value data;  // undefined where the file could not be read
   };
   std::vector<PendingLoad> loads_;
+  std::vector<std::pair<Object*, std::string>>
+      watching_;  // watch callbacks running, innermost last
   std::vector<Registration> registrations_;
   int next_timer_ = 1;
   int depth_ = 0;

@@ -1,10 +1,14 @@
 // Object and Function: the roots of every prototype chain, and the property tools movies use
 // to make classes (addProperty, registerClass, ASSetPropFlags).
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 
 namespace lumen::avm1 {
@@ -37,6 +41,35 @@ Value HasOwnProperty(Vm& vm, const Arguments& args) {
   // Hidden from this version or not, the property is the object's own.
   const std::string name = vm.ToString(args[0]);
   return vm.HasOwn(o, name) || o->Properties().Find(name, vm.CaseSensitive()) != nullptr;
+}
+
+// watch(name, callback[, data]): false unless the callback is a function.
+Value Watch(Vm& vm, const Arguments& args) {
+  Object* o = args.self.AsObject();
+  Object* callback = args[1].AsObject();
+  if (o == nullptr || callback == nullptr || callback->TypeOf() != "function") return false;
+  const std::string name = vm.ToString(args[0]);
+  if (!o->watches) o->watches = std::make_unique<std::vector<Object::Watch>>();
+  auto& list = *o->watches;
+  auto same = [&](const Object::Watch& w) { return SameName(w.name, name, vm.CaseSensitive()); };
+  auto it = std::find_if(list.begin(), list.end(), same);
+  if (it == list.end()) {
+    constexpr size_t kMaxWatches = 1024;
+    if (list.size() >= kMaxWatches) return false;
+    it = list.insert(list.end(), Object::Watch{name, Value(), Value()});
+  }
+  it->callback = callback;
+  it->data = args[2];
+  return true;
+}
+
+Value Unwatch(Vm& vm, const Arguments& args) {
+  Object* o = args.self.AsObject();
+  if (o == nullptr || !o->watches) return false;
+  const std::string name = vm.ToString(args[0]);
+  return std::erase_if(*o->watches, [&](const Object::Watch& w) {
+           return SameName(w.name, name, vm.CaseSensitive());
+         }) > 0;
 }
 
 Value IsPropertyEnumerable(Vm& vm, const Arguments& args) {
@@ -184,6 +217,8 @@ void InstallObjectClass(Vm& vm) {
   vm.DefineMethod(op, "valueOf", ObjectValueOf);
   vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty);
   vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable);
+  vm.DefineMethod(op, "watch", Watch);
+  vm.DefineMethod(op, "unwatch", Unwatch);
   vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf);
   vm.DefineMethod(op, "addProperty", AddProperty);
 

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "avm1/Vm.h"
+#include "tests/avm1/ScriptTestUtil.h"
+
+namespace lumen::avm1 {
+namespace {
+
+using testing::New;
+using testing::TestBridge;
+using testing::Text;
+
+// A watch callback that stores "name:old>new" and, for "echo", assigns its own name again: that
+// inner assignment must be stored as it is, not watched once more.
+Value Describe(Vm& vm, const Arguments& a) {
+  const std::string text = Text(vm, a[0]) + ":" + Text(vm, a[1]) + ">" + Text(vm, a[2]);
+  if (Text(vm, a[0]) == "echo") vm.Set(a.self.AsObject(), "echo", vm.Str("inner"));
+  return vm.Str(text);
+}
+
+class ObjectWatchTest : public ::testing::Test {
+ protected:
+  Value Call(const Value& o, std::string_view name, std::vector<Value> args = {}) {
+    return vm.CallMethod(o, name, args);
+  }
+
+  TestBridge bridge;
+  Vm vm{8, bridge};
+};
+
+TEST_F(ObjectWatchTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
+  const Value o = New(vm, "Object", {});
+  const Value describe = static_cast<Object*>(vm.NewNative(Describe));
+  vm.SetMember(o, "x", 1.0);
+  EXPECT_TRUE(vm.ToBoolean(Call(o, "watch", {vm.Str("x"), describe})));
+  EXPECT_FALSE(vm.ToBoolean(Call(o, "watch", {vm.Str("y"), 3.0})));  // not a function
+
+  vm.SetMember(o, "x", 2.0);
+  EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "x:1>2");
+  vm.SetMember(o, "y", 5.0);
+  EXPECT_EQ(Text(vm, vm.GetMember(o, "y")), "5");
+
+  EXPECT_TRUE(vm.ToBoolean(Call(o, "watch", {vm.Str("echo"), describe})));
+  vm.SetMember(o, "echo", vm.Str("outer"));
+  EXPECT_EQ(Text(vm, vm.GetMember(o, "echo")), "echo:undefined>outer");
+
+  EXPECT_TRUE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
+  EXPECT_FALSE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
+  vm.SetMember(o, "x", 3.0);
+  EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
+}
+
+}  // namespace
+}  // namespace lumen::avm1
