@@ -146,13 +146,16 @@ template <typename Found>
 void ForClipActions(std::span<const uint8_t> bytes, uint8_t version, uint32_t event,
                     Found&& found) {
   const size_t flag_size = version >= 6 ? 4 : 2;
-  size_t pos = 2 + flag_size;  // the reserved word and the union of all flags
+  size_t pos = 2;  // after the reserved word
   auto read = [&](size_t n) {
     uint32_t v = 0;
     for (size_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(bytes[pos + i]) << (8 * i);
     pos += n;
     return v;
   };
+  if (bytes.size() < pos + flag_size) return;
+  // The union of all flags: an event a record lists but the union leaves out is not heard.
+  const uint32_t heard = read(flag_size);
   while (pos + flag_size <= bytes.size()) {
     const uint32_t flags = read(flag_size);
     if (flags == 0 || pos + 4 > bytes.size()) break;
@@ -160,7 +163,7 @@ void ForClipActions(std::span<const uint8_t> bytes, uint8_t version, uint32_t ev
     if (size > bytes.size() - pos) break;
     std::span<const uint8_t> code = bytes.subspan(pos, size);
     pos += size;
-    if (!(flags & event)) continue;
+    if (!(flags & heard & event)) continue;
     constexpr uint32_t kKeyPress = 0x20000;
     if ((flags & kKeyPress) && !code.empty()) code = code.subspan(1);
     found(code);

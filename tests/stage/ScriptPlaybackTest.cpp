@@ -10,6 +10,7 @@
 
 #include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
+#include "stage/ScriptHost.h"
 #include "stage/Stage.h"
 #include "tests/movie/MovieTestUtil.h"
 
@@ -201,6 +202,27 @@ TEST(ScriptPlayback, AClipDuplicatedIntoItsOwnDepthIsReplacedByTheCopy) {
   Frame(tags, script);
   ScriptedMovie m(std::move(tags));
   EXPECT_EQ(m.lines, (Lines{"undefined", "copy"}));
+}
+
+// A record is heard only for the events that the list's union of flags also names, as the
+// reference plays lists whose union leaves some out.
+TEST(ScriptPlayback, ClipActionsAnswerOnlyEventsTheUnionOfFlagsNames) {
+  const Bytes list = {0,    0,              // reserved
+                      0x01, 0, 0, 0,        // the union: load only
+                      0x03, 0, 0, 0,        // the record: load and enter frame
+                      1,    0, 0, 0, 0x07,  // its code: stop
+                      0,    0, 0, 0};       // the end
+  auto heard = [&](uint32_t event) {
+    int found = 0;
+    ForClipActions(list, 6, event, [&](std::span<const uint8_t> code) {
+      EXPECT_EQ(code.size(), 1u);
+      ++found;
+    });
+    return found;
+  };
+  EXPECT_EQ(heard(kEventLoad), 1);
+  EXPECT_EQ(heard(kEventEnterFrame), 0);
+  EXPECT_EQ(heard(kEventUnload), 0);
 }
 
 // Lines come in the order the scripts print them: a frame script with a loop, the load event of
