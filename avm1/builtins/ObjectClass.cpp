@@ -111,7 +111,9 @@ Value AddProperty(Vm& vm, const Arguments& args) {
 
 Value RegisterClass(Vm& vm, const Arguments& args) {
   if (args.size() < 2) return false;
+  // A class is a function; null or undefined takes the registration back.
   Object* ctor = args[1].AsObject();
+  if (ctor != nullptr ? ctor->TypeOf() != "function" : !args[1].IsNullish()) return false;
   vm.RegisterClass(vm.ToString(args[0]), ctor);
   return true;
 }

@@ -20,7 +20,7 @@ Value Describe(Vm& vm, const Arguments& a) {
   return vm.Str(text);
 }
 
-class ObjectWatchTest : public ::testing::Test {
+class ObjectClassTest : public ::testing::Test {
  protected:
   Value Call(const Value& o, std::string_view name, std::vector<Value> args = {}) {
     return vm.CallMethod(o, name, args);
@@ -30,7 +30,7 @@ class ObjectWatchTest : public ::testing::Test {
   Vm vm{8, bridge};
 };
 
-TEST_F(ObjectWatchTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
+TEST_F(ObjectClassTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   const Value o = New(vm, "Object", {});
   const Value describe = static_cast<Object*>(vm.NewNative(Describe));
   vm.SetMember(o, "x", 1.0);
@@ -50,6 +50,19 @@ TEST_F(ObjectWatchTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   EXPECT_FALSE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
   vm.SetMember(o, "x", 3.0);
   EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
+}
+
+// Object.registerClass takes a function, or null/undefined to take a registration back.
+TEST_F(ObjectClassTest, RegisterClassTakesOnlyFunctions) {
+  const Value object_ctor = vm.GetMember(static_cast<Object*>(vm.Global()), "Object");
+  const Value describe = static_cast<Object*>(vm.NewNative(Describe));
+  const Value symbol = vm.Str("photo");
+  for (const Value& wrong : {Value(12.0), vm.Str("bar"), New(vm, "Object", {})}) {
+    EXPECT_FALSE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol, wrong})));
+  }
+  EXPECT_TRUE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol, describe})));
+  EXPECT_TRUE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol, Value::Null()})));
+  EXPECT_FALSE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol})));
 }
 
 }  // namespace
