@@ -2,6 +2,7 @@
 
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
+#include "text/StaticText.h"
 
 namespace lumen::stage {
 
@@ -9,6 +10,7 @@ namespace {
 
 // Morph shapes at distinct ratios kept at most; a tween visits one ratio per frame.
 constexpr size_t kMaxCachedMorphs = 256;
+constexpr uint16_t kDefineEditText = 37;
 
 void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   render::RenderCommand command;
@@ -20,7 +22,7 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
 
 Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes,
              ScriptSetup scripts)
-    : movie_(std::move(movie)), bitmaps_(bitmap_bytes), loop_(loop) {
+    : movie_(std::move(movie)), bitmaps_(bitmap_bytes), loop_(loop), fonts_(*movie_) {
   context_.movie = movie_.get();
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
@@ -163,6 +165,9 @@ void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent
   } else {
     const render::ShapeGeometry* shape = object.character->shape.get();
     if (object.character->morph) shape = MorphAt(object);
+    if (object.character->kind == movie::Character::Kind::Text) {
+      shape = StaticTextOf(*object.character, object.place.character);
+    }
     if (shape != nullptr) {
       render::RenderCommand draw;
       draw.kind = render::RenderCommand::Kind::DrawShape;
@@ -180,6 +185,17 @@ void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent
     end.cxform = cx;
     out.commands.push_back(end);
   }
+}
+
+const render::ShapeGeometry* Stage::StaticTextOf(const movie::Character& text, uint16_t id) {
+  if (text.tag == kDefineEditText) return nullptr;
+  auto it = static_texts_.find(id);
+  if (it == static_texts_.end()) {
+    auto geometry = std::make_unique<const render::ShapeGeometry>(
+        text::BuildStaticText(text.tag, text.body, fonts_));
+    it = static_texts_.emplace(id, std::move(geometry)).first;
+  }
+  return it->second.get();
 }
 
 const render::ShapeGeometry* Stage::MorphAt(const DisplayObject& object) {

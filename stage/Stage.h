@@ -18,6 +18,7 @@
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
 #include "stage/ScriptHost.h"
+#include "text/FontLibrary.h"
 
 namespace lumen::stage {
 
@@ -81,6 +82,7 @@ class Stage {
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
+  const render::ShapeGeometry* StaticTextOf(const movie::Character& text, uint16_t id);
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
@@ -90,6 +92,8 @@ class Stage {
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::unordered_map<uint32_t, std::unique_ptr<render::ShapeGeometry>> morphs_;
+  text::FontLibrary fonts_;
+  std::unordered_map<uint16_t, std::unique_ptr<const render::ShapeGeometry>> static_texts_;
   uint64_t shape_generation_ = 0;
   uint64_t drawing_revision_ = 0;
 };

@@ -11,7 +11,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto result = lumen::movie::LoadMovie({data, size});
   if (!result.movie) return 0;
-  lumen::stage::Stage stage(result.movie, true, size_t{16} << 20);
+  // A script that never ends is stopped by its time budget: short here, so that a run stays
+  // far inside the fuzzer's timeout.
+  lumen::stage::ScriptSetup scripts;
+  scripts.limits.run_ms = 50;
+  scripts.limits.heap_bytes = size_t{64} << 20;
+  lumen::stage::Stage stage(result.movie, true, size_t{16} << 20, std::move(scripts));
   lumen::render::RenderList list;
   for (int i = 0; i < 6; ++i) {
     stage.BuildRenderList(list);

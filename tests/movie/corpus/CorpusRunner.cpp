@@ -35,17 +35,17 @@ std::string ReadText(const fs::path& path) {
   return text.str();
 }
 
+constexpr uint16_t kDefineEditText = 37;
+
 // Why the case needs a later part of the engine, or "" when this one should draw it right.
 std::string ScopeReason(const std::string& category, const lumen::movie::Movie& movie) {
-  static const std::map<std::string, std::string> kLater = {{"button", "buttons"},
-                                                            {"text", "text"},
-                                                            {"sound", "sound"},
-                                                            {"filter", "filters"}};
+  static const std::map<std::string, std::string> kLater = {
+      {"button", "buttons"}, {"sound", "sound"}, {"filter", "filters"}};
   if (auto it = kLater.find(category); it != kLater.end()) return it->second;
   using Kind = lumen::movie::Character::Kind;
   for (const auto& [id, c] : movie.Characters()) {
     if (c.kind == Kind::Button) return "buttons";
-    if (c.kind == Kind::Text) return "text";
+    if (c.kind == Kind::Text && c.tag == kDefineEditText) return "text fields";
   }
   return "";
 }

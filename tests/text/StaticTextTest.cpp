@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "tests/movie/MovieTestUtil.h"
+#include "tests/text/TextTestUtil.h"
+#include "text/FontLibrary.h"
+#include "text/StaticText.h"
+
+namespace lumen::text {
+namespace {
+
+using authoring::Bytes;
+
+TEST(Fonts, DefineFont3GivesOutlinesCodesAndMetricsInItsUnits) {
+  Bytes tags;
+  testing::BoxFont(tags);
+  const auto movie = movie::testing::Load(tags);
+  FontLibrary fonts(*movie);
+  const Font* font = fonts.ById(1);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->name, "Boxes");
+  EXPECT_EQ(font->units_per_em, 20480);
+  EXPECT_EQ(font->ascent, 16384);
+  ASSERT_EQ(font->glyphs.size(), 2u);
+  EXPECT_EQ(font->GlyphFor('O'), 1);
+  EXPECT_EQ(font->GlyphFor('Z'), -1);
+  EXPECT_EQ(font->glyphs[1].advance, 20480);
+  // The ring: its outer square and its hole, wound against each other.
+  const render::Path& ring = font->glyphs[1].outline;
+  EXPECT_EQ(movie::testing::CountMoves(ring), 2u);
+  EXPECT_NEAR(std::abs(movie::testing::SignedArea(ring)), 20480.0 * 20480 - 10240.0 * 10240, 1);
+  EXPECT_EQ(fonts.ByName("boxes", false, false), font);
+  EXPECT_EQ(fonts.ById(7), nullptr);
+}
+
+TEST(StaticText, GlyphsAreScaledPlacedAndColouredPerRun) {
+  Bytes tags;
+  testing::BoxFont(tags);
+  authoring::TextRunSpec first;
+  first.font = 1;
+  first.height = 200;  // 10 pixels
+  first.color = authoring::Color{255, 0, 0, 128};
+  first.x = 100;
+  first.y = 400;
+  first.glyphs = {{0, 300}, {1, 300}};
+  authoring::TextRunSpec second;  // keeps font, height and y; moves right
+  second.color = authoring::Color{0, 0, 255, 255};
+  second.x = 1000;
+  second.glyphs = {{0, 300}, {9, 300}};  // glyph 9 does not exist: it only advances
+  authoring::MatrixSpec m;
+  m.tx = 20;
+  authoring::DefineText(tags, 2, m, {first, second}, true);
+  const auto movie = movie::testing::Load(tags);
+  FontLibrary fonts(*movie);
+  const movie::Character* text = movie->Find(2);
+  ASSERT_NE(text, nullptr);
+  const render::ShapeGeometry g = BuildStaticText(text->tag, text->body, fonts);
+  ASSERT_EQ(g.parts.size(), 2u);
+  EXPECT_EQ(g.parts[0].fill.color, (render::Rgba{255, 0, 0, 128}));
+  EXPECT_EQ(g.parts[1].fill.color, (render::Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(movie::testing::CountMoves(g.parts[0].path), 3u);
+  EXPECT_EQ(movie::testing::CountMoves(g.parts[1].path), 1u);
+  EXPECT_FLOAT_EQ(g.bounds.x_min, 120);
+  EXPECT_FLOAT_EQ(g.bounds.x_max, 1220);
+  EXPECT_FLOAT_EQ(g.bounds.y_min, 200);
+  EXPECT_FLOAT_EQ(g.bounds.y_max, 400);
+}
+
+TEST(StaticText, DamagedRecordsKeepWhatCameBefore) {
+  Bytes tags;
+  testing::BoxFont(tags);
+  authoring::TextRunSpec run;
+  run.font = 1;
+  run.x = 0;
+  run.y = 240;
+  run.glyphs = {{0, 240}, {1, 240}};
+  authoring::DefineText(tags, 2, {}, {run, run});
+  const auto movie = movie::testing::Load(tags);
+  FontLibrary fonts(*movie);
+  const movie::Character* text = movie->Find(2);
+  ASSERT_NE(text, nullptr);
+  // Cut inside the second record: the first one's glyphs stay.
+  const auto cut = text->body.first(text->body.size() - 4);
+  const render::ShapeGeometry g = BuildStaticText(text->tag, cut, fonts);
+  ASSERT_EQ(g.parts.size(), 1u);
+  EXPECT_EQ(movie::testing::CountMoves(g.parts[0].path), 3u);
+}
+
+}  // namespace
+}  // namespace lumen::text

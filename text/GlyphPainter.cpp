@@ -1,0 +1,62 @@
+#include "text/GlyphPainter.h"
+
+#include <algorithm>
+
+namespace lumen::text {
+
+render::Path& GlyphPainter::FillOf(render::Rgba color) {
+  if (geometry_.parts.empty() || geometry_.parts.back().fill.color != color) {
+    render::ShapePart part;
+    part.kind = render::ShapePart::Kind::Fill;
+    part.rule = render::FillRule::NonZero;
+    part.fill.kind = render::FillStyle::Kind::Solid;
+    part.fill.color = color;
+    geometry_.parts.push_back(std::move(part));
+  }
+  return geometry_.parts.back().path;
+}
+
+void GlyphPainter::Grow(render::Point p) {
+  render::Rect& b = geometry_.bounds;
+  if (!any_point_) {
+    b = {p.x, p.y, p.x, p.y};
+    any_point_ = true;
+    return;
+  }
+  b.x_min = std::min(b.x_min, p.x);
+  b.y_min = std::min(b.y_min, p.y);
+  b.x_max = std::max(b.x_max, p.x);
+  b.y_max = std::max(b.y_max, p.y);
+}
+
+void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m) {
+  if (glyph.outline.Empty()) return;
+  render::Path& path = FillOf(color);
+  path.verbs.insert(path.verbs.end(), glyph.outline.verbs.begin(), glyph.outline.verbs.end());
+  for (const render::Point p : glyph.outline.points) {
+    const render::Point q = m.Apply(p);
+    path.points.push_back(q);
+    Grow(q);
+  }
+}
+
+void GlyphPainter::Rectangle(const render::Rect& r, render::Rgba color) {
+  if (r.Empty()) return;
+  render::Path& path = FillOf(color);
+  path.MoveTo({r.x_min, r.y_min});
+  path.LineTo({r.x_max, r.y_min});
+  path.LineTo({r.x_max, r.y_max});
+  path.LineTo({r.x_min, r.y_max});
+  path.LineTo({r.x_min, r.y_min});
+  Grow({r.x_min, r.y_min});
+  Grow({r.x_max, r.y_max});
+}
+
+render::ShapeGeometry GlyphPainter::Take() {
+  render::ShapeGeometry out = std::move(geometry_);
+  geometry_ = {};
+  any_point_ = false;
+  return out;
+}
+
+}  // namespace lumen::text

@@ -1,0 +1,29 @@
+#pragma once
+
+// Collects glyphs into one shape: each glyph's outline is transformed into the text's space and
+// added to the fill of its colour, so a caption is one or a few fills for the renderer rather
+// than a shape per letter. Fills use the non-zero rule: glyphs that touch or overlap add up.
+
+#include "render/Geometry.h"
+#include "text/Font.h"
+
+namespace lumen::text {
+
+class GlyphPainter {
+ public:
+  // `m` maps font units to the text's space (twips).
+  void Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m);
+  // A filled rectangle (underlines, backgrounds), in the text's space.
+  void Rectangle(const render::Rect& r, render::Rgba color);
+  // The shape painted so far, bounds included; the painter starts over.
+  render::ShapeGeometry Take();
+
+ private:
+  render::Path& FillOf(render::Rgba color);
+  void Grow(render::Point p);
+
+  render::ShapeGeometry geometry_;
+  bool any_point_ = false;
+};
+
+}  // namespace lumen::text
