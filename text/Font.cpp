@@ -137,7 +137,20 @@ int Font::GlyphFor(uint16_t code) const {
   return it == by_code_.end() ? -1 : it->second;
 }
 
+const Glyph* Font::Find(uint16_t code) const {
+  if (const int index = GlyphFor(code); index >= 0) return &glyphs[static_cast<size_t>(index)];
+  if (!loader) return nullptr;
+  auto it = loaded_.find(code);
+  if (it == loaded_.end()) {
+    std::unique_ptr<const Glyph> glyph;
+    if (auto read = loader->Load(code)) glyph = std::make_unique<const Glyph>(std::move(*read));
+    it = loaded_.emplace(code, std::move(glyph)).first;
+  }
+  return it->second.get();
+}
+
 float Font::Kerning(uint16_t left, uint16_t right) const {
+  if (loader) return loader->Kerning(left, right);
   if (kerning_.empty()) return 0;
   const auto it = kerning_.find(uint32_t{left} << 16 | right);
   return it == kerning_.end() ? 0 : it->second;

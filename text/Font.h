@@ -5,6 +5,7 @@
 // DefineFontInfo for the first); device fonts are made from TrueType files the same way.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +22,15 @@ struct Glyph {
   uint16_t code = 0;     // the character it draws (UTF-16), 0 when unknown
 };
 
+// Supplies glyphs on demand, for fonts too large to read whole (device fonts).
+class GlyphLoader {
+ public:
+  virtual ~GlyphLoader() = default;
+  // The glyph drawing `code`, or nothing when the font has none.
+  virtual std::optional<Glyph> Load(uint16_t code) = 0;
+  virtual float Kerning(uint16_t left, uint16_t right) = 0;
+};
+
 class Font {
  public:
   std::string name;
@@ -30,9 +40,14 @@ class Font {
   float units_per_em = 1024;
   float ascent = 0, descent = 0, leading = 0;  // font units
   std::vector<Glyph> glyphs;
+  // Device fonts: where glyphs not yet in `glyphs` come from.
+  std::shared_ptr<GlyphLoader> loader;
 
-  // The glyph drawing `code`, or -1.
+  // The glyph index drawing `code`, or -1; embedded glyphs only.
   int GlyphFor(uint16_t code) const;
+  // The glyph drawing `code`, loading it when the font has a loader; null when there is none.
+  // Pointers stay valid while the font lives.
+  const Glyph* Find(uint16_t code) const;
   // Extra advance, in font units, between the glyphs of two codes.
   float Kerning(uint16_t left, uint16_t right) const;
 
@@ -42,6 +57,7 @@ class Font {
 
  private:
   std::unordered_map<uint16_t, uint16_t> by_code_;
+  mutable std::unordered_map<uint16_t, std::unique_ptr<const Glyph>> loaded_;  // null: none
   std::unordered_map<uint32_t, float> kerning_;
 };
 
