@@ -12,10 +12,12 @@
 #include "avm1/ClipObject.h"
 #include "avm1/Names.h"
 #include "avm1/NumberText.h"
-#include "avm1/Utf.h"
 #include "avm1/Vm.h"
+#include "unicode/Utf.h"
 
 namespace lumen::avm1 {
+
+using namespace unicode;
 
 namespace {
 

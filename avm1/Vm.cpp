@@ -11,9 +11,11 @@
 #include "avm1/ClipObject.h"
 #include "avm1/Names.h"
 #include "avm1/NumberText.h"
-#include "avm1/Utf.h"
+#include "unicode/Utf.h"
 
 namespace lumen::avm1 {
+
+using namespace unicode;
 
 namespace {
 

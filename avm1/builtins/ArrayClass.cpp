@@ -9,10 +9,12 @@
 
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
-#include "avm1/Utf.h"
 #include "avm1/Vm.h"
+#include "unicode/Utf.h"
 
 namespace lumen::avm1 {
+
+using namespace unicode;
 
 std::u16string ToLowerText(std::u16string_view text);  // defined with the String class
 

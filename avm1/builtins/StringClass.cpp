@@ -10,10 +10,12 @@
 
 #include "avm1/Builtins.h"
 #include "avm1/NumberText.h"
-#include "avm1/Utf.h"
 #include "avm1/Vm.h"
+#include "unicode/Utf.h"
 
 namespace lumen::avm1 {
+
+using namespace unicode;
 
 namespace {
 

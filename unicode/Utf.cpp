@@ -1,6 +1,6 @@
-#include "avm1/Utf.h"
+#include "unicode/Utf.h"
 
-namespace lumen::avm1 {
+namespace lumen::unicode {
 
 bool IsAscii(std::string_view s) {
   for (char c : s) {
@@ -96,4 +96,4 @@ std::string TextFromFile(std::string_view bytes) {
   return ToUtf8(units);
 }
 
-}  // namespace lumen::avm1
+}  // namespace lumen::unicode

@@ -1,12 +1,12 @@
 #pragma once
 
-// Script strings are kept as UTF-8; string methods count and cut in UTF-16 units, as scripts see
+// Strings are kept as UTF-8; scripts and text fields count and cut in UTF-16 units, as movies see
 // them. Invalid bytes read as single units of their own value, so nothing is lost.
 
 #include <string>
 #include <string_view>
 
-namespace lumen::avm1 {
+namespace lumen::unicode {
 
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);
@@ -19,4 +19,4 @@ std::string TextFromFile(std::string_view bytes);
 // The length scripts see: UTF-16 units.
 size_t ToUtf16Length(std::string_view utf8);
 
-}  // namespace lumen::avm1
+}  // namespace lumen::unicode
