@@ -95,7 +95,6 @@ class Machine {
 
   Value GetVariable(std::string_view name, Object** holder = nullptr);
   void SetVariable(std::string_view name, const Value& value);
-  bool SplitVariablePath(std::string_view name, std::string_view& path, std::string_view& var);
   ClipLink* TargetLink() { return act_.target ? act_.target->Link() : nullptr; }
   // Goto with a frame number or label value, as GotoFrame2 and the clip methods take them.
   void GotoValue(ClipObject* clip, const Value& frame, bool play, uint16_t bias);
@@ -1076,23 +1075,6 @@ Completion Machine::DoTry(Operands in, std::span<const uint8_t> code, size_t& ne
   }
   if (pending) vm_.Throw(pending_value);
   return result;
-}
-
-bool Machine::SplitVariablePath(std::string_view name, std::string_view& path,
-                                std::string_view& var) {
-  const size_t colon = name.rfind(':');
-  if (colon != std::string_view::npos) {
-    path = name.substr(0, colon);
-    var = name.substr(colon + 1);
-    return true;
-  }
-  const size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos && dot > 0 && name[dot - 1] != '.') {
-    path = name.substr(0, dot);
-    var = name.substr(dot + 1);
-    return true;
-  }
-  return false;
 }
 
 Value Machine::GetVariable(std::string_view name, Object** holder) {

@@ -30,4 +30,22 @@ inline bool MentionsName(std::string_view text, std::string_view name) {
   return false;
 }
 
+// Splits `target:var` or `target.var` into its target path and variable; false for a plain name.
+inline bool SplitVariablePath(std::string_view name, std::string_view& path,
+                              std::string_view& var) {
+  const size_t colon = name.rfind(':');
+  if (colon != std::string_view::npos) {
+    path = name.substr(0, colon);
+    var = name.substr(colon + 1);
+    return true;
+  }
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0 && name[dot - 1] != '.') {
+    path = name.substr(0, dot);
+    var = name.substr(dot + 1);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace lumen::avm1

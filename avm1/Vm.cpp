@@ -121,6 +121,52 @@ void Vm::RunHandler(Object* object, std::string_view name, std::span<const Value
       &data);
 }
 
+namespace {
+
+// The object holding a bound variable, and the variable's own name.
+Object* BoundOwner(Vm& vm, ClipObject* clip, std::string_view name, std::string_view& var) {
+  std::string_view path;
+  var = name;
+  if (!SplitVariablePath(name, path, var)) return clip;
+  return vm.ResolvePath(path, nullptr, clip);
+}
+
+}  // namespace
+
+std::optional<std::string> Vm::ReadBound(ClipObject* clip, std::string_view name) {
+  struct Data {
+    ClipObject* clip;
+    std::string_view name;
+    std::optional<std::string> text;
+  } data{clip, name, std::nullopt};
+  Run(
+      [](Vm& vm, void* p) {
+        auto& d = *static_cast<Data*>(p);
+        std::string_view var;
+        Object* target = BoundOwner(vm, d.clip, d.name, var);
+        if (target == nullptr) return;
+        const Value v = vm.Get(target, var);
+        if (!v.IsUndefined()) d.text = vm.ToString(v);
+      },
+      &data);
+  return std::move(data.text);
+}
+
+void Vm::WriteBound(ClipObject* clip, std::string_view name, std::string_view text) {
+  struct Data {
+    ClipObject* clip;
+    std::string_view name, text;
+  } data{clip, name, text};
+  Run(
+      [](Vm& vm, void* p) {
+        auto& d = *static_cast<Data*>(p);
+        std::string_view var;
+        Object* target = BoundOwner(vm, d.clip, d.name, var);
+        if (target != nullptr) vm.Set(target, var, vm.Str(d.text));
+      },
+      &data);
+}
+
 void Vm::RunCall(const Value& function, const Value& self, std::span<const Value> args) {
   struct Data {
     const Value& function;

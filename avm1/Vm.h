@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -93,6 +94,11 @@ class Vm {
   // The object of an exported class registered for a symbol (Object.registerClass).
   void RegisterClass(std::string_view symbol, Object* ctor);
   Object* RegisteredClass(std::string_view symbol);
+
+  // Text fields bound to a variable: the variable `name` (a path may lead to it) as seen from
+  // `clip`, read as a string (nothing while it is undefined) and written as one.
+  std::optional<std::string> ReadBound(ClipObject* clip, std::string_view name);
+  void WriteBound(ClipObject* clip, std::string_view name, std::string_view text);
 
   // --- Conversions, by the movie's version. ---
   double ToNumber(const Value& v);

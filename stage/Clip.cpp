@@ -298,6 +298,10 @@ DisplayObject* Clip::Create(const Placement& place) {
   auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
   const movie::Character* character = it->character;
+  if (character && context_.texts && TextShapes::IsField(*character)) {
+    it->field = context_.texts->MakeField(*character);
+    if (it->field) ShowBoundVariable(*it->field);
+  }
   if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);
@@ -388,6 +392,24 @@ void Clip::ApplyScaleCache() {
   m.d = static_cast<float>(sy * std::cos(r));
 }
 
+void Clip::ShowBoundVariable(text::TextField& field) const {
+  if (field.Variable().empty() || script_ == nullptr || context_.scripts == nullptr) return;
+  avm1::Vm& vm = context_.scripts->Engine();
+  if (const auto value = vm.ReadBound(script_, field.Variable())) {
+    field.ShowVariable(*value);
+  } else if (!field.VariableShown()) {
+    vm.WriteBound(script_, field.Variable(), field.Text());
+    field.ShowVariable(field.Text());
+  }
+}
+
+const render::ShapeGeometry* Clip::ShapeOf(const DisplayObject& object) const {
+  if (object.character == nullptr) return nullptr;
+  if (object.character->shape) return object.character->shape.get();
+  return context_.texts ? context_.texts->StaticText(*object.character, object.place.character)
+                        : nullptr;
+}
+
 render::Rect Clip::LocalBounds() const {
   render::Rect r;
   bool any = false;
@@ -398,8 +420,10 @@ render::Rect Clip::LocalBounds() const {
     if (object.clip) {
       render::Rect child = object.clip->LocalBounds();
       if (!child.Empty() || child.x_max > child.x_min) Include(r, any, child, object.place.matrix);
-    } else if (object.character && object.character->shape) {
-      Include(r, any, object.character->shape->bounds, object.place.matrix);
+    } else if (object.field) {
+      Include(r, any, object.field->Geometry().bounds, object.place.matrix);
+    } else if (const render::ShapeGeometry* shape = ShapeOf(object)) {
+      Include(r, any, shape->bounds, object.place.matrix);
     }
   }
   if (!any) return {};

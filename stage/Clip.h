@@ -15,6 +15,7 @@
 #include "movie/Movie.h"
 #include "render/RenderList.h"
 #include "stage/Drawing.h"
+#include "stage/TextShapes.h"
 
 namespace lumen::avm1 {
 class ClipObject;
@@ -33,6 +34,7 @@ struct StageContext {
 
   const movie::Movie* movie = nullptr;
   ScriptHost* scripts = nullptr;  // null: scripts do not run
+  TextShapes* texts = nullptr;
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
@@ -62,6 +64,7 @@ struct DisplayObject {
   Placement place;
   const movie::Character* character = nullptr;  // null when the id is not defined
   std::unique_ptr<Clip> clip;                   // sprites and clips made by script
+  std::unique_ptr<text::TextField> field;       // text fields
   // Made or moved by script: the timeline no longer places, moves or removes it.
   bool scripted = false;
 };
@@ -107,6 +110,9 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   // Queues what a clip runs once it is on stage: its load event, its first frame's scripts,
   // then the same for the clips that frame placed.
   void QueueFirstFrame();
+  // A field of this clip bound to a variable shows the variable's value; one whose variable does
+  // not exist yet gives it its own text.
+  void ShowBoundVariable(text::TextField& field) const;
   // The clip actions of the PlaceObject that made it.
   std::span<const uint8_t> ClipActions() const { return clip_actions_; }
 
@@ -186,6 +192,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void FillScaleCache();
   void ApplyScaleCache();
   render::Rect LocalBounds() const;
+  // A shape or static text's picture; null for other objects.
+  const render::ShapeGeometry* ShapeOf(const DisplayObject& object) const;
 
   StageContext& context_;
   const movie::Timeline& timeline_;

@@ -2,7 +2,6 @@
 
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
-#include "text/StaticText.h"
 
 namespace lumen::stage {
 
@@ -10,7 +9,6 @@ namespace {
 
 // Morph shapes at distinct ratios kept at most; a tween visits one ratio per frame.
 constexpr size_t kMaxCachedMorphs = 256;
-constexpr uint16_t kDefineEditText = 37;
 
 void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   render::RenderCommand command;
@@ -22,8 +20,9 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
 
 Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes,
              ScriptSetup scripts)
-    : movie_(std::move(movie)), bitmaps_(bitmap_bytes), loop_(loop), fonts_(*movie_) {
+    : movie_(std::move(movie)), bitmaps_(bitmap_bytes), texts_(*movie_), loop_(loop) {
   context_.movie = movie_.get();
+  context_.texts = &texts_;
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);
@@ -121,12 +120,12 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
       Push(out, render::RenderCommand::Kind::PopMask);
     }
     if (object.place.clip_depth == 0) {
-      EmitObject(object, m, cx, in_mask, out);
+      EmitObject(clip, object, m, cx, in_mask, out);
       continue;
     }
     if (in_mask) continue;  // a mask inside a mask's content adds nothing to its shape
     Push(out, render::RenderCommand::Kind::BeginMask);
-    EmitObject(object, m, cx, true, out);
+    EmitObject(clip, object, m, cx, true, out);
     Push(out, render::RenderCommand::Kind::EndMask);
     masks_.push_back(object.place.clip_depth);
   }
@@ -136,9 +135,9 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
   }
 }
 
-void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent_m,
-                       const render::ColorTransform& parent_cx, bool in_mask,
-                       render::RenderList& out) {
+void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
+                       const render::Matrix& parent_m, const render::ColorTransform& parent_cx,
+                       bool in_mask, render::RenderList& out) {
   if (object.character == nullptr && !object.clip) return;
   if (!object.place.visible && !in_mask) return;
   if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
@@ -165,8 +164,11 @@ void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent
   } else {
     const render::ShapeGeometry* shape = object.character->shape.get();
     if (object.character->morph) shape = MorphAt(object);
-    if (object.character->kind == movie::Character::Kind::Text) {
-      shape = StaticTextOf(*object.character, object.place.character);
+    if (object.field) {
+      owner.ShowBoundVariable(*object.field);
+      shape = &object.field->Geometry();
+    } else if (object.character->kind == movie::Character::Kind::Text) {
+      shape = texts_.StaticText(*object.character, object.place.character);
     }
     if (shape != nullptr) {
       render::RenderCommand draw;
@@ -185,17 +187,6 @@ void Stage::EmitObject(const DisplayObject& object, const render::Matrix& parent
     end.cxform = cx;
     out.commands.push_back(end);
   }
-}
-
-const render::ShapeGeometry* Stage::StaticTextOf(const movie::Character& text, uint16_t id) {
-  if (text.tag == kDefineEditText) return nullptr;
-  auto it = static_texts_.find(id);
-  if (it == static_texts_.end()) {
-    auto geometry = std::make_unique<const render::ShapeGeometry>(
-        text::BuildStaticText(text.tag, text.body, fonts_));
-    it = static_texts_.emplace(id, std::move(geometry)).first;
-  }
-  return it->second.get();
 }
 
 const render::ShapeGeometry* Stage::MorphAt(const DisplayObject& object) {

@@ -18,7 +18,7 @@
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
 #include "stage/ScriptHost.h"
-#include "text/FontLibrary.h"
+#include "stage/TextShapes.h"
 
 namespace lumen::stage {
 
@@ -77,23 +77,21 @@ class Stage {
  private:
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                 bool in_mask, render::RenderList& out);
-  void EmitObject(const DisplayObject& object, const render::Matrix& parent_m,
+  void EmitObject(const Clip& owner, const DisplayObject& object, const render::Matrix& parent_m,
                   const render::ColorTransform& parent_cx, bool in_mask, render::RenderList& out);
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
-  const render::ShapeGeometry* StaticTextOf(const movie::Character& text, uint16_t id);
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
+  TextShapes texts_;
   StageContext context_;
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::unordered_map<uint32_t, std::unique_ptr<render::ShapeGeometry>> morphs_;
-  text::FontLibrary fonts_;
-  std::unordered_map<uint16_t, std::unique_ptr<const render::ShapeGeometry>> static_texts_;
   uint64_t shape_generation_ = 0;
   uint64_t drawing_revision_ = 0;
 };

@@ -15,6 +15,9 @@ class GlyphPainter {
   void Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m);
   // A filled rectangle (underlines, backgrounds), in the text's space.
   void Rectangle(const render::Rect& r, render::Rgba color);
+  // A one-pixel line through the pixel centres on a rectangle's edges (field borders), whatever
+  // the scale; `pixel` is a pixel's size in the text's space.
+  void Frame(const render::Rect& r, render::Rgba color, float pixel);
   // The shape painted so far, bounds included; the painter starts over.
   render::ShapeGeometry Take();
 

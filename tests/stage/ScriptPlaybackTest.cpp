@@ -10,9 +10,11 @@
 
 #include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
+#include "authoring/TextWriter.h"
 #include "stage/ScriptHost.h"
 #include "stage/Stage.h"
 #include "tests/movie/MovieTestUtil.h"
+#include "tests/text/TextTestUtil.h"
 
 namespace lumen::stage {
 namespace {
@@ -227,6 +229,36 @@ TEST(ScriptPlayback, ClipActionsAnswerOnlyEventsTheUnionOfFlagsNames) {
 
 // Lines come in the order the scripts print them: a frame script with a loop, the load event of
 // the clip that frame placed (after the frame), then the next frame.
+// A caption field bound to a variable: it gives a missing variable its own text as it is
+// placed, then follows every value scripts give the variable.
+TEST(ScriptPlayback, TextFieldsFollowTheVariableTheyAreBoundTo) {
+  Bytes tags;
+  text::testing::BoxFont(tags);
+  aw::EditTextSpec field;
+  field.id = 3;
+  field.font = 1;
+  field.variable = "caption";
+  field.text = "A";
+  aw::DefineEditText(tags, field);
+  aw::PlaceSpec place;
+  place.depth = 1;
+  place.character = 3;
+  aw::PlaceObject2(tags, place);
+  ActionWriter frame1, frame2;
+  frame1.Push({std::string("caption")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  frame2.Push({std::string("caption"), std::string("OA")}).Op(aw::kSetVariable);
+  Frame(tags, frame1);
+  Frame(tags, frame2);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, Lines{"A"});
+  const text::TextField* shown = m.stage->Root().DisplayList().front().field.get();
+  ASSERT_NE(shown, nullptr);
+  m.stage->Advance();
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  EXPECT_EQ(shown->Text(), "OA");
+}
+
 TEST(ScriptPlayback, TraceLinesArriveInOrderFromTheFirstFrameOn) {
   ActionWriter frame1;
   Trace(frame1, "root 1a");

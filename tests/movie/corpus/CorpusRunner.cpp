@@ -35,8 +35,6 @@ std::string ReadText(const fs::path& path) {
   return text.str();
 }
 
-constexpr uint16_t kDefineEditText = 37;
-
 // Why the case needs a later part of the engine, or "" when this one should draw it right.
 std::string ScopeReason(const std::string& category, const lumen::movie::Movie& movie) {
   static const std::map<std::string, std::string> kLater = {
@@ -45,7 +43,6 @@ std::string ScopeReason(const std::string& category, const lumen::movie::Movie& 
   using Kind = lumen::movie::Character::Kind;
   for (const auto& [id, c] : movie.Characters()) {
     if (c.kind == Kind::Button) return "buttons";
-    if (c.kind == Kind::Text && c.tag == kDefineEditText) return "text fields";
   }
   return "";
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+// The stage's text: the movie's fonts, the pictures of its static texts (made once each), and
+// new text fields for the DefineEditText characters the timeline or scripts place.
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "movie/Movie.h"
+#include "render/Geometry.h"
+#include "text/FontLibrary.h"
+#include "text/TextField.h"
+
+namespace lumen::stage {
+
+class TextShapes {
+ public:
+  explicit TextShapes(const movie::Movie& movie) : movie_(movie), fonts_(movie) {}
+
+  static bool IsField(const movie::Character& c) { return c.tag == kDefineEditText; }
+  // The picture of a static text character; null for other characters.
+  const render::ShapeGeometry* StaticText(const movie::Character& c, uint16_t id);
+  // A field for an edit text character; null when its definition does not parse.
+  std::unique_ptr<text::TextField> MakeField(const movie::Character& c);
+
+ private:
+  static constexpr uint16_t kDefineEditText = 37;
+
+  const movie::Movie& movie_;
+  text::FontLibrary fonts_;
+  std::unordered_map<uint16_t, std::unique_ptr<const render::ShapeGeometry>> static_texts_;
+};
+
+}  // namespace lumen::stage

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "text/Html.h"
+
+namespace lumen::text {
+namespace {
+
+TEST(Html, TagsSetFormatsOfTheirContentAndParagraphsEndWithBreaks) {
+  TextFormat base;
+  base.size = 10;
+  const FormattedText t = ParseHtml(
+      "<p align='center'>A<b>b<i>c</i></b><font size='+4' color='#FF0000' face=Arial>d</font>"
+      "</p><p>e<br>f</p>",
+      base);
+  EXPECT_EQ(t.text, u"Abcd\re\rf");
+  EXPECT_EQ(t.FormatAt(0).align, Align::Center);
+  EXPECT_FALSE(t.FormatAt(0).bold);
+  EXPECT_TRUE(t.FormatAt(1).bold);
+  EXPECT_FALSE(t.FormatAt(1).italic);
+  EXPECT_TRUE(t.FormatAt(2).bold && t.FormatAt(2).italic);
+  EXPECT_EQ(t.FormatAt(3).size, 14);
+  EXPECT_EQ(t.FormatAt(3).font, "Arial");
+  EXPECT_EQ(t.FormatAt(3).color, (render::Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(t.FormatAt(5).align, Align::Left);
+  EXPECT_EQ(t.FormatAt(5).size, 10);
+}
+
+TEST(Html, EntitiesDecodeAndBrokenMarkupKeepsItsText) {
+  const TextFormat base;
+  EXPECT_EQ(ParseHtml("a &lt;b&gt; &amp; &#65;&#x42; &bogus; &", base).text,
+            u"a <b> & AB &bogus; &");
+  // Unknown tags vanish, stray closings change nothing, an open tag at the end ends the text.
+  const FormattedText t = ParseHtml("<blink>x</blink></b><u>y</i>z<font", base);
+  EXPECT_EQ(t.text, u"xyz");
+  EXPECT_FALSE(t.FormatAt(0).underline);
+  EXPECT_TRUE(t.FormatAt(2).underline);
+  // A closing tag ends what was opened inside it.
+  const FormattedText nested = ParseHtml("<b><i>a</b>b", base);
+  EXPECT_FALSE(nested.FormatAt(1).bold || nested.FormatAt(1).italic);
+}
+
+}  // namespace
+}  // namespace lumen::text

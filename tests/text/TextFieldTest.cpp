@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "tests/movie/MovieTestUtil.h"
+#include "tests/text/TextTestUtil.h"
+#include "text/EditText.h"
+#include "text/TextField.h"
+
+namespace lumen::text {
+namespace {
+
+using authoring::Bytes;
+
+// A field of the box font: "A" is an em square, 20 px high at size 20.
+class FieldTest : public ::testing::Test {
+ protected:
+  TextField Make(authoring::EditTextSpec spec) {
+    spec.id = 2;
+    spec.font = 1;
+    spec.height = 400;
+    spec.flags |= kUseOutlines;
+    Bytes tags;
+    testing::BoxFont(tags);
+    authoring::DefineEditText(tags, spec);
+    movie_ = movie::testing::Load(tags);
+    fonts_ = std::make_unique<FontLibrary>(*movie_);
+    const movie::Character* c = movie_->Find(2);
+    def_ = ReadEditText(c->body, movie_->version).value();
+    return TextField(def_, *fonts_, nullptr);
+  }
+
+  std::shared_ptr<const movie::Movie> movie_;
+  std::unique_ptr<FontLibrary> fonts_;
+  EditTextDef def_;
+};
+
+TEST_F(FieldTest, WordsWrapAtTheFieldsWidthInsideItsGutter) {
+  authoring::EditTextSpec spec;
+  spec.x_max = 80 + 2 * 400 + 100;  // room for two letters and a bit
+  spec.flags = kWordWrap | kMultiline;
+  spec.text = "AA AA AAAAA";
+  TextField field = Make(spec);
+  const TextLayout& layout = field.Layout();
+  ASSERT_EQ(layout.lines.size(), 5u);  // "AA ", "AA ", then the long word cut: "AA", "AA", "A"
+  EXPECT_EQ(layout.lines[0].end_char, 3u);
+  EXPECT_EQ(layout.lines[2].end_char - layout.lines[2].first_char, 2u);
+  EXPECT_FLOAT_EQ(layout.lines[0].width, 800);
+  EXPECT_FLOAT_EQ(layout.lines[1].top, 400 * 0.8f + 400 * 0.2f);  // ascent + descent
+  // The first glyph sits on the baseline, two pixels in from the field's corner.
+  const render::ShapeGeometry& g = field.Geometry();
+  ASSERT_FALSE(g.parts.empty());
+  EXPECT_FLOAT_EQ(g.parts[0].path.points[0].x, 40);
+}
+
+TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
+  authoring::EditTextSpec spec;
+  spec.x_max = 2000;
+  spec.align = 1;  // right
+  spec.text = "A";
+  TextField right = Make(spec);
+  EXPECT_FLOAT_EQ(right.Layout().glyphs[0].x, 2000 - 80 - 400);
+  spec.align.reset();
+  spec.flags = kAutoSize | kBorder;
+  spec.text = "AAA";
+  TextField sized = Make(spec);
+  EXPECT_FLOAT_EQ(sized.Bounds().x_max, 3 * 400 + 80);
+  EXPECT_FLOAT_EQ(sized.Bounds().y_max, 400 + 80);
+  // Background, glyphs, then the border line.
+  const auto& parts = sized.Geometry().parts;
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0].fill.color, (render::Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(parts[2].kind, render::ShapePart::Kind::Stroke);
+}
+
+TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {
+  authoring::EditTextSpec spec;
+  spec.flags = kHtml;
+  spec.variable = "caption";
+  spec.text = "<p>A</p><p>O</p>";
+  TextField field = Make(spec);
+  EXPECT_EQ(field.Text(), "A\rO");
+  EXPECT_EQ(field.Layout().lines.size(), 2u);
+  field.ShowVariable("<b>AO</b>");
+  EXPECT_EQ(field.Text(), "AO");
+  EXPECT_TRUE(field.VariableShown());
+}
+
+}  // namespace
+}  // namespace lumen::text

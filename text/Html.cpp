@@ -1,0 +1,298 @@
+// Design: one pass over the source. Text between tags is decoded (entities) and appended in the
+// current format; every opening tag pushes the format it replaces, and a closing tag pops back
+// to the format before the most recent opening tag of its name, closing what was opened inside
+// it. Paragraph tags end their paragraph with '\r'; the break after the very last paragraph is
+// not kept, so "<p>a</p>" is the one line "a".
+
+#include "text/Html.h"
+
+#include <charconv>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "unicode/Utf.h"
+
+namespace lumen::text {
+
+namespace {
+
+constexpr size_t kMaxOpenTags = 256;  // deeper nesting is read as text of the innermost
+
+struct Attribute {
+  std::string_view name, value;
+};
+
+struct Tag {
+  std::string_view name;
+  bool closing = false;
+  std::vector<Attribute> attributes;
+};
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
+    const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Reads the inside of <...>: name and attributes, values quoted with ' or " or bare.
+Tag ReadTag(std::string_view inner) {
+  Tag tag;
+  size_t i = 0;
+  if (i < inner.size() && inner[i] == '/') {
+    tag.closing = true;
+    ++i;
+  }
+  const size_t name_start = i;
+  while (i < inner.size() && !IsSpace(inner[i]) && inner[i] != '/') ++i;
+  tag.name = inner.substr(name_start, i - name_start);
+  while (i < inner.size()) {
+    while (i < inner.size() && (IsSpace(inner[i]) || inner[i] == '/')) ++i;
+    const size_t key_start = i;
+    while (i < inner.size() && inner[i] != '=' && !IsSpace(inner[i])) ++i;
+    Attribute attribute{inner.substr(key_start, i - key_start), {}};
+    while (i < inner.size() && IsSpace(inner[i])) ++i;
+    if (i < inner.size() && inner[i] == '=') {
+      ++i;
+      while (i < inner.size() && IsSpace(inner[i])) ++i;
+      if (i < inner.size() && (inner[i] == '"' || inner[i] == '\'')) {
+        const char quote = inner[i++];
+        const size_t value_start = i;
+        while (i < inner.size() && inner[i] != quote) ++i;
+        attribute.value = inner.substr(value_start, i - value_start);
+        if (i < inner.size()) ++i;
+      } else {
+        const size_t value_start = i;
+        while (i < inner.size() && !IsSpace(inner[i])) ++i;
+        attribute.value = inner.substr(value_start, i - value_start);
+      }
+    }
+    if (!attribute.name.empty()) tag.attributes.push_back(attribute);
+  }
+  return tag;
+}
+
+std::optional<double> Number(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end == text.data()) return std::nullopt;
+  return value;
+}
+
+std::optional<render::Rgba> Color(std::string_view text) {
+  if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+  }
+  uint32_t rgb = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rgb, 16);
+  if (error != std::errc() || end == text.data()) return std::nullopt;
+  return render::Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+                      static_cast<uint8_t>(rgb), 255};
+}
+
+Align AlignFrom(std::string_view value, Align fallback) {
+  if (SameName(value, "left")) return Align::Left;
+  if (SameName(value, "right")) return Align::Right;
+  if (SameName(value, "center")) return Align::Center;
+  if (SameName(value, "justify")) return Align::Justify;
+  return fallback;
+}
+
+// An entity after '&' up to ';', or nothing when it is not one.
+std::optional<char32_t> Entity(std::string_view name) {
+  if (name == "lt") return U'<';
+  if (name == "gt") return U'>';
+  if (name == "amp") return U'&';
+  if (name == "quot") return U'"';
+  if (name == "apos") return U'\'';
+  if (name == "nbsp") return U'\u00A0';
+  if (name.size() >= 2 && name[0] == '#') {
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    uint32_t code = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+    if (error != std::errc() || end != digits.data() + digits.size() || code > 0x10FFFF) {
+      return std::nullopt;
+    }
+    return static_cast<char32_t>(code);
+  }
+  return std::nullopt;
+}
+
+class HtmlReader {
+ public:
+  explicit HtmlReader(const TextFormat& base) : format_(base) {}
+
+  FormattedText Read(std::string_view html) {
+    size_t i = 0;
+    while (i < html.size()) {
+      if (html[i] == '<') {
+        const size_t close = html.find('>', i + 1);
+        if (close == std::string_view::npos) break;  // an unfinished tag ends the text
+        Handle(ReadTag(html.substr(i + 1, close - i - 1)));
+        i = close + 1;
+        continue;
+      }
+      const size_t next = html.find_first_of("<&", i);
+      const size_t end = next == std::string_view::npos ? html.size() : next;
+      if (end > i) Text(html.substr(i, end - i));
+      i = end;
+      if (i < html.size() && html[i] == '&') i = ReadEntity(html, i);
+    }
+    if (trailing_break_ && !out_.text.empty() && out_.text.back() == u'\r') out_.RemoveLast();
+    return std::move(out_);
+  }
+
+ private:
+  struct Open {
+    std::string_view name;
+    TextFormat saved;
+  };
+
+  size_t ReadEntity(std::string_view html, size_t at) {
+    const size_t semicolon = html.find(';', at + 1);
+    if (semicolon != std::string_view::npos && semicolon - at <= 10) {
+      if (const auto code = Entity(html.substr(at + 1, semicolon - at - 1))) {
+        std::string utf8;
+        unicode::AppendUtf8(utf8, *code);
+        Text(utf8);
+        return semicolon + 1;
+      }
+    }
+    Text("&");
+    return at + 1;
+  }
+
+  void Text(std::string_view utf8) {
+    std::u16string chars = unicode::ToUtf16(utf8);
+    for (char16_t& c : chars) {
+      if (c == u'\n') c = u'\r';
+    }
+    Append(chars);
+  }
+
+  void Append(std::u16string_view chars) {
+    out_.Append(chars, format_);
+    if (!chars.empty()) trailing_break_ = false;
+  }
+
+  void Break() { Append(u"\r"); }
+
+  void EndParagraph() {
+    Break();
+    trailing_break_ = true;
+  }
+
+  void StartParagraph() {
+    if (!out_.text.empty() && !IsLineBreak(out_.text.back())) Break();
+  }
+
+  void Handle(const Tag& tag) {
+    if (tag.closing) {
+      Close(tag.name);
+      return;
+    }
+    if (SameName(tag.name, "br")) {
+      Break();
+      return;
+    }
+    if (open_.size() >= kMaxOpenTags) return;
+    TextFormat next = format_;
+    if (SameName(tag.name, "p")) {
+      StartParagraph();
+      for (const Attribute& a : tag.attributes) {
+        if (SameName(a.name, "align")) next.align = AlignFrom(a.value, next.align);
+      }
+    } else if (SameName(tag.name, "li")) {
+      StartParagraph();
+      next.bullet = true;
+    } else if (SameName(tag.name, "b")) {
+      next.bold = true;
+    } else if (SameName(tag.name, "i")) {
+      next.italic = true;
+    } else if (SameName(tag.name, "u")) {
+      next.underline = true;
+    } else if (SameName(tag.name, "font")) {
+      FontAttributes(tag, next);
+    } else if (SameName(tag.name, "a")) {
+      for (const Attribute& a : tag.attributes) {
+        if (SameName(a.name, "href")) next.url = std::string(a.value);
+        if (SameName(a.name, "target")) next.target = std::string(a.value);
+      }
+    } else if (SameName(tag.name, "textformat")) {
+      TextFormatAttributes(tag, next);
+    } else {
+      return;  // unknown tags change nothing and need no closing
+    }
+    open_.push_back({tag.name, format_});
+    format_ = std::move(next);
+  }
+
+  static void FontAttributes(const Tag& tag, TextFormat& f) {
+    for (const Attribute& a : tag.attributes) {
+      if (SameName(a.name, "face")) {
+        f.font = std::string(a.value);
+      } else if (SameName(a.name, "size")) {
+        if (const auto n = Number(a.value)) {
+          const bool relative = !a.value.empty() && (a.value[0] == '+' || a.value[0] == '-');
+          f.size = static_cast<float>(relative ? f.size + *n : *n);
+          if (f.size < 0) f.size = 0;
+        }
+      } else if (SameName(a.name, "color")) {
+        if (const auto c = Color(a.value)) f.color = *c;
+      } else if (SameName(a.name, "letterspacing")) {
+        if (const auto n = Number(a.value)) f.letter_spacing = static_cast<float>(*n);
+      } else if (SameName(a.name, "kerning")) {
+        if (const auto n = Number(a.value)) f.kerning = *n != 0;
+      }
+    }
+  }
+
+  static void TextFormatAttributes(const Tag& tag, TextFormat& f) {
+    for (const Attribute& a : tag.attributes) {
+      const auto n = Number(a.value);
+      if (!n) continue;
+      const auto v = static_cast<float>(*n);
+      if (SameName(a.name, "leftmargin")) f.left_margin = v;
+      if (SameName(a.name, "rightmargin")) f.right_margin = v;
+      if (SameName(a.name, "indent")) f.indent = v;
+      if (SameName(a.name, "blockindent")) f.block_indent = v;
+      if (SameName(a.name, "leading")) f.leading = v;
+    }
+  }
+
+  void Close(std::string_view name) {
+    for (size_t i = open_.size(); i-- > 0;) {
+      if (!SameName(open_[i].name, name)) continue;
+      format_ = open_[i].saved;
+      open_.resize(i);
+      if (SameName(name, "p") || SameName(name, "li")) EndParagraph();
+      return;
+    }
+  }
+
+  TextFormat format_;
+  std::vector<Open> open_;
+  FormattedText out_;
+  bool trailing_break_ = false;
+};
+
+}  // namespace
+
+FormattedText ParseHtml(std::string_view html, const TextFormat& base) {
+  return HtmlReader(base).Read(html);
+}
+
+}  // namespace lumen::text

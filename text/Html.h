@@ -1,0 +1,17 @@
+#pragma once
+
+// The HTML subset of text fields: p (align), br, b, i, u, font (face, size, color, letterSpacing,
+// kerning), a (href, target), li, textformat (margins, indents, leading) and the common
+// entities. Unknown tags are dropped and their content kept; a closing tag without its opening
+// one is ignored; a tag left open at the end simply ends there.
+
+#include <string_view>
+
+#include "text/TextFormat.h"
+
+namespace lumen::text {
+
+// `html` is UTF-8. Line breaks come out as '\r', as fields store them.
+FormattedText ParseHtml(std::string_view html, const TextFormat& base);
+
+}  // namespace lumen::text

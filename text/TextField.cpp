@@ -1,0 +1,186 @@
+#include "text/TextField.h"
+
+#include <algorithm>
+
+#include "text/GlyphPainter.h"
+#include "text/Html.h"
+#include "unicode/Utf.h"
+
+namespace lumen::text {
+
+namespace {
+
+constexpr float kTwipsPerPixel = 20;
+constexpr float kGutter = 2 * kTwipsPerPixel;  // between the field's edge and its text
+
+TextFormat FormatOf(const EditTextDef& def, FontLibrary& fonts) {
+  TextFormat f;
+  if (!def.font_class.empty()) f.font = def.font_class;
+  if (def.font_id) {
+    if (const Font* font = fonts.ById(*def.font_id); font != nullptr && !font->name.empty()) {
+      f.font = font->name;
+      // HTML text starts plain whatever style the field's font has: its tags choose styles.
+      f.bold = font->bold && !def.Has(kHtml);
+      f.italic = font->italic && !def.Has(kHtml);
+    }
+  }
+  f.size = def.height / kTwipsPerPixel;
+  f.color = def.color;
+  f.align = def.align;
+  f.left_margin = def.left_margin / kTwipsPerPixel;
+  f.right_margin = def.right_margin / kTwipsPerPixel;
+  f.indent = def.indent / kTwipsPerPixel;
+  f.leading = def.leading / kTwipsPerPixel;
+  return f;
+}
+
+}  // namespace
+
+// Embedded glyphs when the field uses outlines (by the format's font name, or the definition's
+// own font), device fonts otherwise.
+class TextField::Resolver final : public FontResolver {
+ public:
+  explicit Resolver(TextField& field) : field_(field) {}
+  const Font* Resolve(const TextFormat& format) override {
+    if (!field_.def_.Has(kUseOutlines)) return field_.device_ ? field_.device_(format) : nullptr;
+    if (const Font* font = field_.embedded_.ByName(format.font, format.bold, format.italic)) {
+      return font;
+    }
+    return field_.def_.font_id ? field_.embedded_.ById(*field_.def_.font_id) : nullptr;
+  }
+
+ private:
+  TextField& field_;
+};
+
+TextField::TextField(const EditTextDef& def, FontLibrary& embedded, DeviceFontLookup device)
+    : def_(def),
+      embedded_(embedded),
+      device_(std::move(device)),
+      html_(def.Has(kHtml)),
+      new_format_(FormatOf(def, embedded)),
+      bounds_(def.bounds) {
+  look_.border = look_.background = def.Has(kBorder);
+  look_.word_wrap = def.Has(kWordWrap);
+  look_.multiline = def.Has(kMultiline);
+  look_.password = def.Has(kPassword);
+  look_.auto_size = def.Has(kAutoSize) ? AutoSize::Left : AutoSize::None;
+  if (html_) {
+    SetHtmlText(def.initial_text);
+  } else {
+    SetText(def.initial_text);
+  }
+}
+
+std::string TextField::Text() const {
+  return unicode::ToUtf8(text_.text);
+}
+
+void TextField::SetText(std::string_view utf8) {
+  text_.Clear();
+  std::u16string chars = unicode::ToUtf16(utf8);
+  for (char16_t& c : chars) {
+    if (c == u'\n') c = u'\r';
+  }
+  text_.Append(chars, new_format_);
+  Changed();
+}
+
+void TextField::SetHtmlText(std::string_view utf8) {
+  text_ = ParseHtml(utf8, new_format_);
+  Changed();
+}
+
+void TextField::ShowVariable(std::string_view value) {
+  if (variable_shown_ && value == variable_value_) return;
+  variable_shown_ = true;
+  variable_value_ = std::string(value);
+  if (html_) {
+    SetHtmlText(value);
+  } else {
+    SetText(value);
+  }
+}
+
+void TextField::SetAppearance(const Look& look) {
+  if (look == look_) return;
+  look_ = look;
+  Changed();
+}
+
+const render::Rect& TextField::Bounds() {
+  Update();
+  return bounds_;
+}
+
+void TextField::SetBounds(const render::Rect& bounds) {
+  bounds_ = bounds;
+  Changed();
+}
+
+const TextLayout& TextField::Layout() {
+  Update();
+  return layout_;
+}
+
+const render::ShapeGeometry& TextField::Geometry() {
+  Update();
+  return geometry_;
+}
+
+// Auto-sizing keeps the field's anchor (left, centre or right) and grows or shrinks it around
+// the text; wrapped fields keep their width.
+void TextField::Fit(float width, float height) {
+  bounds_.y_max = bounds_.y_min + height;
+  if (look_.word_wrap) return;
+  const float old_width = bounds_.x_max - bounds_.x_min;
+  if (look_.auto_size == AutoSize::Center) bounds_.x_min += (old_width - width) / 2;
+  if (look_.auto_size == AutoSize::Right) bounds_.x_min += old_width - width;
+  bounds_.x_max = bounds_.x_min + width;
+}
+
+void TextField::Update() {
+  if (!dirty_) return;
+  dirty_ = false;
+  Resolver resolver(*this);
+  LayoutOptions options;
+  options.word_wrap = look_.word_wrap;
+  options.password = look_.password;
+  options.width = bounds_.x_max - bounds_.x_min - 2 * kGutter;
+  layout_ = LayOut(text_, options, resolver);
+  if (look_.auto_size != AutoSize::None) {
+    Fit(layout_.text_width + 2 * kGutter, layout_.text_height + 2 * kGutter);
+  }
+  GlyphPainter painter;
+  if (look_.background) painter.Rectangle(bounds_, look_.background_color);
+  const float inner_bottom = bounds_.y_max - kGutter;
+  const float x0 = bounds_.x_min + kGutter, y0 = bounds_.y_min + kGutter;
+  for (const TextLine& line : layout_.lines) {
+    if (y0 + line.top >= inner_bottom && &line != &layout_.lines.front()) break;
+    for (size_t i = line.first_glyph; i < line.end_glyph; ++i) {
+      const PlacedGlyph& g = layout_.glyphs[i];
+      painter.Glyph(*g.glyph, g.color,
+                    render::Matrix{g.scale, 0, 0, g.scale, x0 + g.x, y0 + g.baseline});
+    }
+  }
+  for (const Underline& u : layout_.underlines) {
+    painter.Rectangle({x0 + u.rect.x_min, y0 + u.rect.y_min, x0 + u.rect.x_max, y0 + u.rect.y_max},
+                      u.color);
+  }
+  // The border covers the pixels right and below of its edges: those of the field's first
+  // rows and columns, and one past its last.
+  if (look_.border) {
+    constexpr float kHalfPixel = kTwipsPerPixel / 2;
+    painter.Frame({bounds_.x_min + kHalfPixel, bounds_.y_min + kHalfPixel,
+                   bounds_.x_max + kHalfPixel, bounds_.y_max + kHalfPixel},
+                  look_.border_color, kTwipsPerPixel);
+  }
+  geometry_ = painter.Take();
+  // The field's area counts even where it shows nothing: hit tests and bounds see all of it.
+  render::Rect& b = geometry_.bounds;
+  if (geometry_.parts.empty()) b = bounds_;
+  b = {std::min(b.x_min, bounds_.x_min), std::min(b.y_min, bounds_.y_min),
+       std::max(b.x_max, bounds_.x_max), std::max(b.y_max, bounds_.y_max)};
+}
+
+}  // namespace lumen::text

@@ -1,0 +1,82 @@
+#pragma once
+
+// One text field on stage: its definition, the text and formats it holds now, the properties
+// scripts may change, and its picture, laid out again only after a change.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "render/Geometry.h"
+#include "text/EditText.h"
+#include "text/FontLibrary.h"
+#include "text/TextFormat.h"
+#include "text/TextLayout.h"
+
+namespace lumen::text {
+
+// Finds a device font for a format; may answer null.
+using DeviceFontLookup = std::function<const Font*(const TextFormat&)>;
+
+enum class AutoSize : uint8_t { None, Left, Center, Right };
+
+class TextField {
+ public:
+  // The field starts with its definition's text. The fonts outlive the field.
+  TextField(const EditTextDef& def, FontLibrary& embedded, DeviceFontLookup device);
+
+  const EditTextDef& Def() const { return def_; }
+  std::string_view Variable() const { return def_.variable; }
+  bool Html() const { return html_; }
+  // The characters shown, as UTF-8 ('\r' between paragraphs).
+  std::string Text() const;
+  void SetText(std::string_view utf8);
+  void SetHtmlText(std::string_view utf8);
+  // Fields bound to a variable show its value (as HTML in HTML fields) whenever it changes.
+  void ShowVariable(std::string_view value);
+  bool VariableShown() const { return variable_shown_; }
+  // What a new text starts in: the definition's font, size, colour and layout at first.
+  const TextFormat& NewTextFormat() const { return new_format_; }
+  void SetNewTextFormat(const TextFormat& format) { new_format_ = format; }
+
+  struct Look {
+    bool border = false, background = false;
+    render::Rgba border_color{0, 0, 0, 255};
+    render::Rgba background_color{255, 255, 255, 255};
+    bool word_wrap = false, multiline = false, password = false;
+    AutoSize auto_size = AutoSize::None;
+    friend bool operator==(const Look&, const Look&) = default;
+  };
+  const Look& Appearance() const { return look_; }
+  void SetAppearance(const Look& look);
+
+  // Twips in the field's own space; auto-sizing moves them to fit the text.
+  const render::Rect& Bounds();
+  void SetBounds(const render::Rect& bounds);
+  const TextLayout& Layout();
+  // The picture in the field's own space.
+  const render::ShapeGeometry& Geometry();
+
+ private:
+  class Resolver;
+  void Changed() { dirty_ = true; }
+  void Update();
+  void Fit(float width, float height);
+
+  EditTextDef def_;
+  FontLibrary& embedded_;
+  DeviceFontLookup device_;
+  bool html_;
+  FormattedText text_;
+  TextFormat new_format_;
+  Look look_;
+  render::Rect bounds_;
+  TextLayout layout_;
+  render::ShapeGeometry geometry_;
+  bool dirty_ = true;
+  bool variable_shown_ = false;
+  std::string variable_value_;
+};
+
+}  // namespace lumen::text
