@@ -26,7 +26,7 @@ struct Activation {
   uint8_t version;
   Scope* scope;
   Value self;
-  Value this_name;            // what the name `this` reads: self, unless DefineFunction2 hid it
+  Value this_name;           // what the name `this` reads: self, unless DefineFunction2 hid it
   ClipObject* target;        // SetTarget moves it
   ClipObject* base_target;   // where SetTarget("") returns
   Object* locals = nullptr;  // the local scope of a function

@@ -20,7 +20,8 @@ void InstallErrorClass(Vm& vm);
 void InstallDateClass(Vm& vm);
 void InstallXmlClasses(Vm& vm);
 void InstallMovieClipClass(Vm& vm);
-void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedObject, ...
-void InstallGeomClasses(Vm& vm);    // flash.geom
+void InstallPlayerObjects(Vm& vm);     // Key, Mouse, Stage, System, Color, SharedObject, ...
+void InstallGeomClasses(Vm& vm);       // flash.geom
+void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 
 }  // namespace lumen::avm1

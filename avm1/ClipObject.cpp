@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "avm1/Heap.h"
+#include "avm1/FieldObject.h"
 #include "avm1/Names.h"
 #include "avm1/Vm.h"
 
@@ -17,14 +18,13 @@ constexpr std::string_view kPropertyNames[] = {
     "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
     "_xmouse",      "_ymouse"};
 
-// A number a display property accepts: undefined, null and non-finite values change nothing.
+}  // namespace
+
 bool PropertyNumber(Vm& vm, const Value& v, double& out) {
   if (v.IsNullish()) return false;
   out = vm.ToNumber(v);
   return std::isfinite(out);
 }
-
-}  // namespace
 
 bool FindClipProperty(std::string_view name, ClipProperty& out) {
   if (name.empty() || name[0] != '_') return false;
@@ -115,6 +115,10 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
   }
   if (ClipLink* child = link_->Child(name, vm.CaseSensitive())) {
     out = static_cast<Object*>(child->Script());
+    return true;
+  }
+  if (FieldLink* field = link_->ChildField(name, vm.CaseSensitive())) {
+    out = static_cast<Object*>(field->Script());
     return true;
   }
   return false;

@@ -35,6 +35,8 @@ class ClipObject final : public Object {
   ClipLink* link_;
 };
 
+// A number a display property accepts: undefined, null and non-finite values change nothing.
+bool PropertyNumber(Vm& vm, const Value& v, double& out);
 // The property a name like "_x" or "_ALPHA" stands for (letter case never matters).
 bool FindClipProperty(std::string_view name, ClipProperty& out);
 Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property);

@@ -18,6 +18,7 @@ namespace lumen::avm1 {
 
 class Vm;
 class ClipObject;
+class FieldObject;
 
 enum PropertyFlag : uint8_t { kDontEnum = 1, kDontDelete = 2, kReadOnly = 4 };
 
@@ -76,6 +77,7 @@ class Object : public Cell {
   // Names of native properties that enumeration shows, first ones first.
   virtual void NativeKeys(Vm&, std::vector<std::string>&) {}
   virtual ClipObject* AsClip() { return nullptr; }
+  virtual FieldObject* AsField() { return nullptr; }
   virtual size_t Footprint() const { return sizeof(Object) + properties_.Footprint(); }
   void Trace(Heap& heap) override;
 

@@ -8,11 +8,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace lumen::avm1 {
 
 class ClipObject;
+class FieldObject;
+class FieldLink;
 
 // The properties that GetProperty and SetProperty reach by number, in their numbering.
 enum class ClipProperty : uint8_t {
@@ -72,6 +75,8 @@ class ClipLink {
   // Named clips in the display list, deepest first, as enumeration lists them.
   virtual void Children(std::vector<ClipLink*>& out) = 0;
   virtual ClipLink* ChildAtDepth(int32_t depth) = 0;
+  // The text field of this name in the display list, when no clip has it.
+  virtual FieldLink* ChildField(std::string_view name, bool case_sensitive) = 0;
   virtual ClipObject* Script() = 0;
   virtual int Level() = 0;  // the _level of its root
 
@@ -99,6 +104,9 @@ class ClipLink {
   virtual void CallFrame(size_t frame) = 0;
 
   virtual ClipLink* CreateEmpty(std::string_view name, int32_t depth) = 0;
+  // A text field at a script depth, its corner and size in pixels of this clip.
+  virtual FieldLink* CreateTextField(std::string_view name, int32_t depth, double x, double y,
+                                     double width, double height) = 0;
   // An exported symbol; null when there is no such symbol.
   virtual ClipLink* Attach(std::string_view symbol, std::string_view name, int32_t depth) = 0;
   virtual ClipLink* Duplicate(std::string_view name, int32_t depth) = 0;
@@ -121,6 +129,74 @@ class ClipLink {
 
  protected:
   ~ClipLink() = default;
+};
+
+// Text field properties that are not display properties, in no particular order.
+enum class FieldProperty : uint8_t {
+  Text,             // string
+  HtmlText,         // string
+  Html,             // boolean
+  TextColor,        // number, 0xRRGGBB
+  Border,           // boolean
+  BorderColor,      // number
+  Background,       // boolean
+  BackgroundColor,  // number
+  WordWrap,         // boolean
+  Multiline,        // boolean
+  Password,         // boolean
+  Selectable,       // boolean
+  EmbedFonts,       // boolean
+  AutoSize,         // string: "none", "left", "center", "right"
+  Type,             // string: "dynamic", "input"
+  Variable,         // string, or empty for none
+  MaxChars,         // number, 0 for no limit
+  Scroll,           // number, 1-based line
+  MaxScroll,        // number
+  BottomScroll,     // number
+  HScroll,          // number
+  MaxHScroll,       // number
+  TextWidth,        // number, pixels
+  TextHeight,       // number, pixels
+  Length,           // number
+  CondenseWhite,    // boolean
+  Count
+};
+
+using FieldValue = std::variant<double, bool, std::string>;
+
+// A TextFormat as scripts see it; an absent value reads as null (not set, or mixed in a range).
+struct FormatValues {
+  std::optional<std::string> font, url, target, align;
+  std::optional<double> size, color, left_margin, right_margin, indent, leading, block_indent,
+      letter_spacing;
+  std::optional<bool> bold, italic, underline, bullet, kerning;
+};
+
+// A text field of the stage. The link stays valid until the stage calls FieldObject::Unlink.
+class FieldLink {
+ public:
+  // Made on first use.
+  virtual FieldObject* Script() = 0;
+  virtual ClipLink* Parent() = 0;
+  virtual std::string Name() = 0;
+  virtual void SetName(std::string_view name) = 0;
+  virtual int32_t Depth() = 0;
+  // Display properties as clips have them (_x, _y, _alpha, ...).
+  virtual double Get(ClipProperty property) = 0;
+  virtual void Set(ClipProperty property, double value) = 0;
+  virtual FieldValue Get(FieldProperty property) = 0;
+  virtual void Set(FieldProperty property, const FieldValue& value) = 0;
+  // The format of characters [begin, end), with values that differ left absent.
+  virtual FormatValues GetFormat(size_t begin, size_t end) = 0;
+  virtual void SetFormat(const FormatValues& format, size_t begin, size_t end) = 0;
+  virtual FormatValues GetNewFormat() = 0;
+  virtual void SetNewFormat(const FormatValues& format) = 0;
+  virtual void ReplaceText(size_t begin, size_t end, std::string_view text) = 0;
+  // Only fields made by script can be removed.
+  virtual void Remove() = 0;
+
+ protected:
+  ~FieldLink() = default;
 };
 
 // Services of the stage and its host as a whole.

@@ -9,6 +9,7 @@
 #include "avm1/Activation.h"
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
+#include "avm1/FieldObject.h"
 #include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "unicode/Utf.h"
@@ -38,6 +39,7 @@ Vm::Vm(uint8_t version, StageBridge& bridge, const VmLimits& limits)
 
 Vm::~Vm() {
   for (ClipObject* clip : clips_) clip->Unlink();
+  for (FieldObject* field : fields_) field->Unlink();
 }
 
 double Vm::WorkClock() {
@@ -220,20 +222,23 @@ void Vm::CollectGarbage(bool even_if_not_due) {
   if (run_depth_ != 0 || !(even_if_not_due || heap_.CollectionDue())) return;
   code_strings_.clear();
   std::erase_if(clips_, [](ClipObject* c) { return c->Link() == nullptr; });
+  std::erase_if(fields_, [](FieldObject* f) { return f->Link() == nullptr; });
   heap_.Collect([this](Heap& heap) { MarkRoots(heap); });
 }
 
 void Vm::MarkRoots(Heap& heap) {
   heap.Mark(global_);
-  for (Object* o : {builtins_.object_proto, builtins_.function_proto, builtins_.array_proto,
-                    builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
-                    builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto,
-                    builtins_.xmlnode_proto, builtins_.xml_proto}) {
+  for (Object* o :
+       {builtins_.object_proto, builtins_.function_proto, builtins_.array_proto,
+        builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
+        builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto, builtins_.xmlnode_proto,
+        builtins_.xml_proto, builtins_.field_proto, builtins_.textformat_proto}) {
     heap.Mark(o);
   }
   heap.Mark(builtins_.object_ctor);
   heap.Mark(builtins_.array_ctor);
   for (ClipObject* clip : clips_) heap.Mark(clip);
+  for (FieldObject* field : fields_) heap.Mark(field);
   for (const Timer& t : timers_) {
     heap.Mark(t.function);
     heap.Mark(t.self);
@@ -265,6 +270,12 @@ ClipObject* Vm::MakeClipObject(ClipLink& link) {
   auto* clip = heap_.Make<ClipObject>(builtins_.clip_proto, &link);
   clips_.push_back(clip);
   return clip;
+}
+
+FieldObject* Vm::MakeFieldObject(FieldLink& link) {
+  auto* field = heap_.Make<FieldObject>(builtins_.field_proto, &link);
+  fields_.push_back(field);
+  return field;
 }
 
 void Vm::RegisterClass(std::string_view symbol, Object* ctor) {
@@ -324,6 +335,11 @@ std::string Vm::ToString(const Value& v) {
     case Value::Type::Object: {
       Object* o = v.AsObject();
       if (ClipObject* clip = o->AsClip()) return TargetPath(clip);
+      if (FieldObject* field = o->AsField(); field != nullptr && field->Link() != nullptr) {
+        avm1::ClipLink* parent = field->Link()->Parent();
+        return (parent ? TargetPath(parent->Script()) : std::string()) + "." +
+               field->Link()->Name();
+      }
       Value r = CallMethod(v, "toString", {});
       if (r.IsString()) return r.AsString();
       return o->TypeOf() == "function" ? "[type Function]" : "[type Object]";
@@ -359,7 +375,7 @@ bool Vm::ToBoolean(const Value& v) {
 Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
   Object* o = v.AsObject();
   if (o == nullptr) return v;
-  if (o->AsClip() != nullptr) return v;
+  if (o->AsClip() != nullptr || o->AsField() != nullptr) return v;
   const bool date = o->native_class == "Date" && version_ >= 6;
   Value r = CallMethod(v, prefer_string || date ? "toString" : "valueOf", {});
   return r.IsObject() ? v : r;

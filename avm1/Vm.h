@@ -45,6 +45,8 @@ struct Builtins {
   Object* clip_proto = nullptr;
   Object* xmlnode_proto = nullptr;
   Object* xml_proto = nullptr;
+  Object* field_proto = nullptr;
+  Object* textformat_proto = nullptr;
   FunctionObject* object_ctor = nullptr;
   FunctionObject* array_ctor = nullptr;
 };
@@ -91,6 +93,7 @@ class Vm {
   double WorkClock();
   double RunLimitMs() const { return limits_.run_ms; }
   ClipObject* MakeClipObject(ClipLink& link);
+  FieldObject* MakeFieldObject(FieldLink& link);
   // The object of an exported class registered for a symbol (Object.registerClass).
   void RegisterClass(std::string_view symbol, Object* ctor);
   Object* RegisteredClass(std::string_view symbol);
@@ -209,7 +212,8 @@ class Vm {
   std::vector<Value> stack_;
   std::array<Value, 4> global_registers_;
   std::vector<Activation*> activations_;
-  std::vector<ClipObject*> clips_;  // every clip object with a link
+  std::vector<ClipObject*> clips_;    // every clip object with a link
+  std::vector<FieldObject*> fields_;  // every text field object with a link
   struct CodeStringKey {
     const char* data;
     size_t size;

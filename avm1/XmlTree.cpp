@@ -332,7 +332,6 @@ class Parser {
   XmlParseResult result_;
 };
 
-
 // Writes the node up to its children; true when an end tag must follow them.
 bool AppendStartOf(std::string& out, const XmlNode& node) {
   if (node.type == XmlNode::Text) {

@@ -299,8 +299,9 @@ DisplayObject* Clip::Create(const Placement& place) {
   ++context_.objects;
   const movie::Character* character = it->character;
   if (character && context_.texts && TextShapes::IsField(*character)) {
-    it->field = context_.texts->MakeField(*character);
-    if (it->field) ShowBoundVariable(*it->field);
+    std::string name(place.name);
+    if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
+    AttachField(*it, context_.texts->MakeField(*character), std::move(name));
   }
   if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
     // The timeline names the clips it places without a name.
@@ -390,6 +391,64 @@ void Clip::ApplyScaleCache() {
   m.b = static_cast<float>(sx * std::sin(r));
   m.c = static_cast<float>(-sy * std::sin(r));
   m.d = static_cast<float>(sy * std::cos(r));
+}
+
+void Clip::AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field,
+                       std::string name) {
+  if (!field) return;
+  object.field = std::move(field);
+  object.field_link = std::make_unique<FieldHandle>(*this, *object.field, std::move(name));
+  ShowBoundVariable(*object.field);
+}
+
+DisplayObject* Clip::FieldEntry(const FieldHandle& field) {
+  for (DisplayObject& object : objects_) {
+    if (object.field_link.get() == &field) return &object;
+  }
+  return nullptr;
+}
+
+void Clip::RemoveField(const FieldHandle& field) {
+  for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+    if (it->field_link.get() != &field) continue;
+    if (it->place.depth >= kScriptDepthBias) Destroy(it);
+    return;
+  }
+}
+
+avm1::FieldLink* Clip::ChildField(std::string_view name, bool case_sensitive) {
+  for (DisplayObject& object : objects_) {
+    if (object.field_link && avm1::SameName(object.field_link->FieldName(), name, case_sensitive)) {
+      return object.field_link.get();
+    }
+  }
+  return nullptr;
+}
+
+avm1::FieldLink* Clip::CreateTextField(std::string_view name, int32_t depth, double x, double y,
+                                       double width, double height) {
+  const int64_t internal = int64_t{depth} + kScriptDepthBias;
+  if (context_.texts == nullptr || internal < 0 || internal > INT32_MAX ||
+      context_.objects >= StageContext::kMaxObjects) {
+    return nullptr;
+  }
+  auto twips = [](double v) {
+    return static_cast<float>(std::trunc(std::clamp(v, -1e7, 1e7) * 20));
+  };
+  Placement place;
+  place.depth = static_cast<int32_t>(internal);
+  place.matrix = render::Matrix::Translate(twips(x), twips(y));
+  auto old = LowerBound(objects_, place.depth);
+  if (old != objects_.end() && old->place.depth == place.depth) Destroy(old);
+  DisplayObject object;
+  object.place = place;
+  object.scripted = true;
+  auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
+  ++context_.objects;
+  text::EditTextDef def;
+  def.bounds = {0, 0, std::max(0.0f, twips(width)), std::max(0.0f, twips(height))};
+  AttachField(*it, context_.texts->MakeField(def), std::string(name));
+  return it->field_link.get();
 }
 
 void Clip::ShowBoundVariable(text::TextField& field) const {

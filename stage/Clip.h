@@ -15,6 +15,7 @@
 #include "movie/Movie.h"
 #include "render/RenderList.h"
 #include "stage/Drawing.h"
+#include "stage/FieldHandle.h"
 #include "stage/TextShapes.h"
 
 namespace lumen::avm1 {
@@ -64,7 +65,8 @@ struct DisplayObject {
   Placement place;
   const movie::Character* character = nullptr;  // null when the id is not defined
   std::unique_ptr<Clip> clip;                   // sprites and clips made by script
-  std::unique_ptr<text::TextField> field;       // text fields
+  std::unique_ptr<text::TextField> field;       // text fields ...
+  std::unique_ptr<FieldHandle> field_link;      // ... and their script side
   // Made or moved by script: the timeline no longer places, moves or removes it.
   bool scripted = false;
 };
@@ -110,6 +112,10 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   // Queues what a clip runs once it is on stage: its load event, its first frame's scripts,
   // then the same for the clips that frame placed.
   void QueueFirstFrame();
+  // The entry of one of this clip's text fields, and its removal (of fields made by script).
+  DisplayObject* FieldEntry(const FieldHandle& field);
+  void RemoveField(const FieldHandle& field);
+  ScriptHost* Scripts() const { return context_.scripts; }
   // A field of this clip bound to a variable shows the variable's value; one whose variable does
   // not exist yet gives it its own text.
   void ShowBoundVariable(text::TextField& field) const;
@@ -125,6 +131,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   ClipLink* Child(std::string_view name, bool case_sensitive) override;
   void Children(std::vector<ClipLink*>& out) override;
   ClipLink* ChildAtDepth(int32_t depth) override;
+  avm1::FieldLink* ChildField(std::string_view name, bool case_sensitive) override;
   avm1::ClipObject* Script() override { return script_; }
   int Level() override { return 0; }
   std::string Name() override { return name_; }
@@ -146,6 +153,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   long FindLabel(std::string_view label) override;
   void CallFrame(size_t frame) override;
   ClipLink* CreateEmpty(std::string_view name, int32_t depth) override;
+  avm1::FieldLink* CreateTextField(std::string_view name, int32_t depth, double x, double y,
+                                   double width, double height) override;
   ClipLink* Attach(std::string_view symbol, std::string_view name, int32_t depth) override;
   ClipLink* Duplicate(std::string_view name, int32_t depth) override;
   void Remove() override;
@@ -184,6 +193,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   DisplayObject* Find(int32_t depth);
   // Creates the object for `place` at its depth, replacing what is there.
   DisplayObject* Create(const Placement& place);
+  void AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field, std::string name);
   void Destroy(std::vector<DisplayObject>::iterator it);
   // A clip made by script at a script depth: an empty one, a symbol or a copy.
   Clip* AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,

@@ -138,7 +138,7 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
 void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
                        const render::Matrix& parent_m, const render::ColorTransform& parent_cx,
                        bool in_mask, render::RenderList& out) {
-  if (object.character == nullptr && !object.clip) return;
+  if (object.character == nullptr && !object.clip && !object.field) return;
   if (!object.place.visible && !in_mask) return;
   if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
   const render::Matrix m = parent_m * object.place.matrix;
@@ -162,13 +162,16 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
   if (object.clip) {
     EmitClipContent(*object.clip, m, content_cx, in_mask, out);
   } else {
-    const render::ShapeGeometry* shape = object.character->shape.get();
-    if (object.character->morph) shape = MorphAt(object);
+    const render::ShapeGeometry* shape = nullptr;
     if (object.field) {
       owner.ShowBoundVariable(*object.field);
       shape = &object.field->Geometry();
+    } else if (object.character->morph) {
+      shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
       shape = texts_.StaticText(*object.character, object.place.character);
+    } else {
+      shape = object.character->shape.get();
     }
     if (shape != nullptr) {
       render::RenderCommand draw;

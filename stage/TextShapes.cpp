@@ -20,7 +20,13 @@ std::unique_ptr<text::TextField> TextShapes::MakeField(const movie::Character& c
   if (c.kind != movie::Character::Kind::Text || !IsField(c)) return nullptr;
   const auto def = text::ReadEditText(c.body, movie_.version);
   if (!def) return nullptr;
-  return std::make_unique<text::TextField>(*def, fonts_, nullptr);
+  return MakeField(*def);
+}
+
+std::unique_ptr<text::TextField> TextShapes::MakeField(const text::EditTextDef& def) {
+  return std::make_unique<text::TextField>(def, fonts_, [this](const text::TextFormat& f) {
+    return device_fonts_.Find(f.font, f.bold, f.italic);
+  });
 }
 
 }  // namespace lumen::stage

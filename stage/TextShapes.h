@@ -9,6 +9,7 @@
 
 #include "movie/Movie.h"
 #include "render/Geometry.h"
+#include "text/DeviceFonts.h"
 #include "text/FontLibrary.h"
 #include "text/TextField.h"
 
@@ -17,18 +18,24 @@ namespace lumen::stage {
 class TextShapes {
  public:
   explicit TextShapes(const movie::Movie& movie) : movie_(movie), fonts_(movie) {}
+  // Device fonts from `files` instead of the system's (tests).
+  TextShapes(const movie::Movie& movie, std::unique_ptr<text::FontFiles> files)
+      : movie_(movie), fonts_(movie), device_fonts_(std::move(files)) {}
 
   static bool IsField(const movie::Character& c) { return c.tag == kDefineEditText; }
   // The picture of a static text character; null for other characters.
   const render::ShapeGeometry* StaticText(const movie::Character& c, uint16_t id);
   // A field for an edit text character; null when its definition does not parse.
   std::unique_ptr<text::TextField> MakeField(const movie::Character& c);
+  // A field made by script.
+  std::unique_ptr<text::TextField> MakeField(const text::EditTextDef& def);
 
  private:
   static constexpr uint16_t kDefineEditText = 37;
 
   const movie::Movie& movie_;
   text::FontLibrary fonts_;
+  text::DeviceFonts device_fonts_;
   std::unordered_map<uint16_t, std::unique_ptr<const render::ShapeGeometry>> static_texts_;
 };
 

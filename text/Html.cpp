@@ -7,6 +7,8 @@
 #include "text/Html.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -289,7 +291,102 @@ class HtmlReader {
   bool trailing_break_ = false;
 };
 
+std::string Number(float v) {
+  char buffer[32];
+  if (v == std::floor(v) && std::fabs(v) < 1e9f) {
+    std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(v));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(v));
+  }
+  return buffer;
+}
+
+const char* AlignName(Align a) {
+  switch (a) {
+    case Align::Right:
+      return "RIGHT";
+    case Align::Center:
+      return "CENTER";
+    case Align::Justify:
+      return "JUSTIFY";
+    default:
+      return "LEFT";
+  }
+}
+
+void Escaped(std::string& out, std::u16string_view chars) {
+  for (const char16_t c : chars) {
+    if (c == u'<') {
+      out += "&lt;";
+    } else if (c == u'>') {
+      out += "&gt;";
+    } else if (c == u'&') {
+      out += "&amp;";
+    } else {
+      out += unicode::ToUtf8(std::u16string_view(&c, 1));
+    }
+  }
+}
+
+void Run(std::string& out, std::u16string_view chars, const TextFormat& f) {
+  char color[8];
+  std::snprintf(color, sizeof color, "#%02X%02X%02X", f.color.r, f.color.g, f.color.b);
+  out += "<FONT FACE=\"" + f.font + "\" SIZE=\"" + Number(f.size) + "\" COLOR=\"" + color +
+         "\" LETTERSPACING=\"" + Number(f.letter_spacing) + "\" KERNING=\"" +
+         (f.kerning ? "1" : "0") + "\">";
+  if (!f.url.empty()) out += "<A HREF=\"" + f.url + "\" TARGET=\"" + f.target + "\">";
+  if (f.bold) out += "<B>";
+  if (f.italic) out += "<I>";
+  if (f.underline) out += "<U>";
+  Escaped(out, chars);
+  if (f.underline) out += "</U>";
+  if (f.italic) out += "</I>";
+  if (f.bold) out += "</B>";
+  if (!f.url.empty()) out += "</A>";
+  out += "</FONT>";
+}
+
+std::string TextFormatOpening(const TextFormat& f) {
+  std::string attributes;
+  auto add = [&](const char* name, float v) {
+    if (v != 0) attributes += std::string(" ") + name + "=\"" + Number(v) + "\"";
+  };
+  add("LEFTMARGIN", f.left_margin);
+  add("RIGHTMARGIN", f.right_margin);
+  add("INDENT", f.indent);
+  add("BLOCKINDENT", f.block_indent);
+  add("LEADING", f.leading);
+  return attributes.empty() ? std::string() : "<TEXTFORMAT" + attributes + ">";
+}
+
 }  // namespace
+
+std::string WriteHtml(const FormattedText& text) {
+  std::string out;
+  size_t start = 0;
+  const std::u16string_view all(text.text);
+  for (;;) {
+    size_t end = start;
+    while (end < all.size() && !IsLineBreak(all[end])) ++end;
+    const TextFormat& pf = text.FormatAt(start);
+    const std::string wrap = TextFormatOpening(pf);
+    out += wrap;
+    out += pf.bullet ? "<LI>" : std::string("<P ALIGN=\"") + AlignName(pf.align) + "\">";
+    size_t at = start;
+    for (const FormatRun& run : text.runs) {
+      if (run.end <= at) continue;
+      const size_t to = std::min(run.end, end);
+      if (at < to) Run(out, all.substr(at, to - at), run.format);
+      at = to;
+      if (at >= end) break;
+    }
+    out += pf.bullet ? "</LI>" : "</P>";
+    if (!wrap.empty()) out += "</TEXTFORMAT>";
+    if (end >= all.size()) break;
+    start = end + 1;
+  }
+  return out;
+}
 
 FormattedText ParseHtml(std::string_view html, const TextFormat& base) {
   return HtmlReader(base).Read(html);

@@ -5,6 +5,7 @@
 // entities. Unknown tags are dropped and their content kept; a closing tag without its opening
 // one is ignored; a tag left open at the end simply ends there.
 
+#include <string>
 #include <string_view>
 
 #include "text/TextFormat.h"
@@ -13,5 +14,8 @@ namespace lumen::text {
 
 // `html` is UTF-8. Line breaks come out as '\r', as fields store them.
 FormattedText ParseHtml(std::string_view html, const TextFormat& base);
+// The HTML a field answers for its text: a P (or LI) per paragraph, a FONT per run, B, I, U and
+// A inside it, and TEXTFORMAT around paragraphs with margins, indents or leading.
+std::string WriteHtml(const FormattedText& text);
 
 }  // namespace lumen::text

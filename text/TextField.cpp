@@ -42,7 +42,7 @@ class TextField::Resolver final : public FontResolver {
  public:
   explicit Resolver(TextField& field) : field_(field) {}
   const Font* Resolve(const TextFormat& format) override {
-    if (!field_.def_.Has(kUseOutlines)) return field_.device_ ? field_.device_(format) : nullptr;
+    if (!field_.look_.embed_fonts) return field_.device_ ? field_.device_(format) : nullptr;
     if (const Font* font = field_.embedded_.ByName(format.font, format.bold, format.italic)) {
       return font;
     }
@@ -59,12 +59,17 @@ TextField::TextField(const EditTextDef& def, FontLibrary& embedded, DeviceFontLo
       device_(std::move(device)),
       html_(def.Has(kHtml)),
       new_format_(FormatOf(def, embedded)),
-      bounds_(def.bounds) {
+      bounds_(def.bounds),
+      variable_(def.variable) {
   look_.border = look_.background = def.Has(kBorder);
   look_.word_wrap = def.Has(kWordWrap);
   look_.multiline = def.Has(kMultiline);
   look_.password = def.Has(kPassword);
   look_.auto_size = def.Has(kAutoSize) ? AutoSize::Left : AutoSize::None;
+  look_.embed_fonts = def.Has(kUseOutlines);
+  look_.selectable = !def.Has(kNoSelect);
+  look_.input = !def.Has(kReadOnly);
+  look_.max_chars = def.max_length;
   if (html_) {
     SetHtmlText(def.initial_text);
   } else {
@@ -89,6 +94,51 @@ void TextField::SetText(std::string_view utf8) {
 void TextField::SetHtmlText(std::string_view utf8) {
   text_ = ParseHtml(utf8, new_format_);
   Changed();
+}
+
+void TextField::SetVariable(std::string_view name) {
+  variable_ = std::string(name);
+  variable_shown_ = false;
+}
+
+std::string TextField::HtmlText() const {
+  return html_ ? WriteHtml(text_) : Text();
+}
+
+void TextField::SetContent(FormattedText text) {
+  text_ = std::move(text);
+  Changed();
+}
+
+void TextField::SetScroll(double line) {
+  const double top = std::clamp(line, 1.0, static_cast<double>(MaxScroll()));
+  scroll_ = static_cast<size_t>(top);
+  Changed();
+}
+
+// The last line that can be the top one: where the lines below it all fit.
+size_t TextField::MaxScroll() {
+  const TextLayout& layout = Layout();
+  const float room = bounds_.y_max - bounds_.y_min - 2 * kGutter;
+  if (layout.lines.empty()) return 1;
+  const float bottom = layout.text_height;
+  size_t top = 0;
+  while (top + 1 < layout.lines.size() && bottom - layout.lines[top].top > room) ++top;
+  return top + 1;
+}
+
+size_t TextField::BottomScroll() {
+  const TextLayout& layout = Layout();
+  if (layout.lines.empty()) return 1;
+  const size_t first = std::min(scroll_, layout.lines.size()) - 1;
+  const float limit = layout.lines[first].top + bounds_.y_max - bounds_.y_min - 2 * kGutter;
+  size_t last = first;
+  while (last + 1 < layout.lines.size()) {
+    const TextLine& next = layout.lines[last + 1];
+    if (next.top + next.ascent + next.descent > limit) break;
+    ++last;
+  }
+  return last + 1;
 }
 
 void TextField::ShowVariable(std::string_view value) {
@@ -154,9 +204,12 @@ void TextField::Update() {
   GlyphPainter painter;
   if (look_.background) painter.Rectangle(bounds_, look_.background_color);
   const float inner_bottom = bounds_.y_max - kGutter;
-  const float x0 = bounds_.x_min + kGutter, y0 = bounds_.y_min + kGutter;
-  for (const TextLine& line : layout_.lines) {
-    if (y0 + line.top >= inner_bottom && &line != &layout_.lines.front()) break;
+  const size_t first = std::min(scroll_, std::max<size_t>(layout_.lines.size(), 1)) - 1;
+  const float scrolled = first < layout_.lines.size() ? layout_.lines[first].top : 0;
+  const float x0 = bounds_.x_min + kGutter, y0 = bounds_.y_min + kGutter - scrolled;
+  for (size_t l = first; l < layout_.lines.size(); ++l) {
+    const TextLine& line = layout_.lines[l];
+    if (y0 + line.top >= inner_bottom && l != first) break;
     for (size_t i = line.first_glyph; i < line.end_glyph; ++i) {
       const PlacedGlyph& g = layout_.glyphs[i];
       painter.Glyph(*g.glyph, g.color,

@@ -27,12 +27,18 @@ class TextField {
   TextField(const EditTextDef& def, FontLibrary& embedded, DeviceFontLookup device);
 
   const EditTextDef& Def() const { return def_; }
-  std::string_view Variable() const { return def_.variable; }
+  std::string_view Variable() const { return variable_; }
+  void SetVariable(std::string_view name);
   bool Html() const { return html_; }
   // The characters shown, as UTF-8 ('\r' between paragraphs).
   std::string Text() const;
   void SetText(std::string_view utf8);
   void SetHtmlText(std::string_view utf8);
+  // HTML fields answer their text as HTML; others their plain text.
+  std::string HtmlText() const;
+  void SetHtml(bool html) { html_ = html; }
+  const FormattedText& Content() const { return text_; }
+  void SetContent(FormattedText text);
   // Fields bound to a variable show its value (as HTML in HTML fields) whenever it changes.
   void ShowVariable(std::string_view value);
   bool VariableShown() const { return variable_shown_; }
@@ -45,6 +51,8 @@ class TextField {
     render::Rgba border_color{0, 0, 0, 255};
     render::Rgba background_color{255, 255, 255, 255};
     bool word_wrap = false, multiline = false, password = false;
+    bool embed_fonts = false, selectable = true, input = false, condense_white = false;
+    uint16_t max_chars = 0;
     AutoSize auto_size = AutoSize::None;
     friend bool operator==(const Look&, const Look&) = default;
   };
@@ -55,6 +63,11 @@ class TextField {
   const render::Rect& Bounds();
   void SetBounds(const render::Rect& bounds);
   const TextLayout& Layout();
+  // Lines scrolled out at the top: scroll is 1-based, as scripts count.
+  size_t Scroll() const { return scroll_; }
+  void SetScroll(double line);
+  size_t MaxScroll();
+  size_t BottomScroll();
   // The picture in the field's own space.
   const render::ShapeGeometry& Geometry();
 
@@ -75,6 +88,8 @@ class TextField {
   TextLayout layout_;
   render::ShapeGeometry geometry_;
   bool dirty_ = true;
+  size_t scroll_ = 1;
+  std::string variable_;
   bool variable_shown_ = false;
   std::string variable_value_;
 };

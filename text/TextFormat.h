@@ -4,6 +4,7 @@
 // them, as scripts see it (TextFormat) and as the HTML subset sets it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ struct FormattedText {
   // Appends characters in `format`, joining the last run when the format is the same.
   void Append(std::u16string_view chars, const TextFormat& format);
   void RemoveLast();
+  // Replaces characters [begin, end) with `chars` in `format`.
+  void Replace(size_t begin, size_t end, std::u16string_view chars, const TextFormat& format);
+  // Changes the format of characters [begin, end), splitting runs at the ends.
+  void Restyle(size_t begin, size_t end, const std::function<void(TextFormat&)>& change);
   // The format of character `index` (the last run's past the end).
   const TextFormat& FormatAt(size_t index) const;
   void Clear() {

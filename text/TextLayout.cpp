@@ -166,7 +166,7 @@ class Layouter {
     }
     line.end_glyph = out_.glyphs.size();
     line.width += stretch * static_cast<float>(spaces);
-    out_.text_width = std::max(out_.text_width, x0 + line.width);
+    out_.text_width = std::max(out_.text_width, line.width);
     out_.lines.push_back(line);
   }
 

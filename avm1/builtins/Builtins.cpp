@@ -16,6 +16,7 @@ void InstallBuiltins(Vm& vm) {
   InstallMovieClipClass(vm);
   InstallPlayerObjects(vm);
   InstallGeomClasses(vm);
+  InstallTextFieldClasses(vm);
 }
 
 }  // namespace lumen::avm1

@@ -5,6 +5,7 @@
 
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
+#include "avm1/FieldObject.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
 
@@ -111,6 +112,22 @@ Value CreateEmptyMovieClip(Vm& vm, const Arguments& a) {
   int32_t depth = 0;
   if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
   return ScriptOf(l->CreateEmpty(vm.ToString(a[0]), depth));
+}
+
+// The new field is the answer from version 8 on; before, there is none.
+Value CreateTextField(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  int32_t depth = 0;
+  if (l == nullptr || a.size() < 6 || !Depth(vm, a[1], depth)) return Value();
+  // Corner and size are whole pixels.
+  double box[4];
+  for (size_t i = 0; i < 4; ++i) {
+    box[i] = std::trunc(vm.ToNumber(a[2 + i]));
+    if (!std::isfinite(box[i])) box[i] = 0;
+  }
+  FieldLink* made = l->CreateTextField(vm.ToString(a[0]), depth, box[0], box[1], box[2], box[3]);
+  if (made == nullptr || vm.Version() < 8) return Value();
+  return static_cast<Object*>(made->Script());
 }
 
 Value AttachMovie(Vm& vm, const Arguments& a) {
@@ -400,6 +417,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"getInstanceAtDepth", GetInstanceAtDepth},
       {"swapDepths", SwapDepths},
       {"createEmptyMovieClip", CreateEmptyMovieClip},
+      {"createTextField", CreateTextField},
       {"attachMovie", AttachMovie},
       {"duplicateMovieClip", DuplicateMovieClip},
       {"removeMovieClip", RemoveMovieClip},

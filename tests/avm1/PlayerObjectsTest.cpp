@@ -222,6 +222,7 @@ class FakeClip : public ClipLink {
   ClipLink* Child(std::string_view, bool) override { return nullptr; }
   void Children(std::vector<ClipLink*>&) override {}
   ClipLink* ChildAtDepth(int32_t) override { return nullptr; }
+  FieldLink* ChildField(std::string_view, bool) override { return nullptr; }
   ClipObject* Script() override { return nullptr; }
   int Level() override { return 0; }
   std::string Name() override { return "clip"; }
@@ -245,6 +246,9 @@ class FakeClip : public ClipLink {
   long FindLabel(std::string_view) override { return -1; }
   void CallFrame(size_t) override {}
   ClipLink* CreateEmpty(std::string_view, int32_t) override { return nullptr; }
+  FieldLink* CreateTextField(std::string_view, int32_t, double, double, double, double) override {
+    return nullptr;
+  }
   ClipLink* Attach(std::string_view, std::string_view, int32_t) override { return nullptr; }
   ClipLink* Duplicate(std::string_view, int32_t) override { return nullptr; }
   void Remove() override {}

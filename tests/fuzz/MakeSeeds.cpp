@@ -1,7 +1,10 @@
 // make_fuzz_seeds TARGET FOLDER: writes a few valid inputs for a fuzz target to start from.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -208,6 +211,82 @@ std::vector<Bytes> ActionLists() {
   return lists;
 }
 
+uint32_t Big32(const Bytes& b, size_t at) {
+  return uint32_t{b.at(at)} << 24 | uint32_t{b.at(at + 1)} << 16 | uint32_t{b.at(at + 2)} << 8 |
+         b.at(at + 3);
+}
+uint16_t Big16(const Bytes& b, size_t at) {
+  return static_cast<uint16_t>(b.at(at) << 8 | b.at(at + 1));
+}
+void PutBig(Bytes& b, size_t at, uint32_t v, int n) {
+  for (int i = 0; i < n; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (8 * (n - 1 - i)));
+}
+
+// An installed font cut down to its first `glyphs` glyphs and the tables the font reader uses,
+// with counts, metrics and glyph data shortened to match; table offsets start at `base`.
+Bytes CutFont(const Bytes& font, int glyphs, size_t base) {
+  std::map<std::string, Bytes> tables;
+  for (size_t i = 0, n = Big16(font, 4); i < n; ++i) {
+    const size_t record = 12 + 16 * i;
+    const std::string tag(font.begin() + record, font.begin() + record + 4);
+    const size_t offset = Big32(font, record + 8), length = Big32(font, record + 12);
+    if (offset + length > font.size()) return {};
+    tables[tag] = Bytes(font.begin() + offset, font.begin() + offset + length);
+  }
+  for (const char* tag : {"head", "hhea", "maxp", "hmtx", "loca", "glyf", "cmap"}) {
+    if (!tables.count(tag)) return {};
+  }
+  for (auto it = tables.begin(); it != tables.end();) {
+    static const std::string keep[] = {"OS/2", "cmap", "glyf", "head", "hhea",
+                                       "hmtx", "kern", "loca", "maxp", "name"};
+    it = std::find(std::begin(keep), std::end(keep), it->first) == std::end(keep) ? tables.erase(it)
+                                                                                  : std::next(it);
+  }
+  const size_t count = std::min<size_t>(static_cast<size_t>(glyphs), Big16(tables["maxp"], 4));
+  const size_t metrics = std::min<size_t>(Big16(tables["hhea"], 34), count);
+  PutBig(tables["maxp"], 4, static_cast<uint32_t>(count), 2);
+  PutBig(tables["hhea"], 34, static_cast<uint32_t>(metrics), 2);
+  tables["hmtx"].resize(4 * metrics + 2 * (count - metrics));
+  const bool long_loca = Big16(tables["head"], 50) != 0;
+  Bytes& loca = tables["loca"];
+  loca.resize((count + 1) * (long_loca ? 4 : 2));
+  tables["glyf"].resize(long_loca ? Big32(loca, 4 * count) : 2 * size_t{Big16(loca, 2 * count)});
+  Bytes out(12 + 16 * tables.size());
+  PutBig(out, 0, 0x00010000, 4);
+  PutBig(out, 4, static_cast<uint32_t>(tables.size()), 2);
+  size_t record = 12;
+  for (const auto& [tag, bytes] : tables) {
+    std::copy(tag.begin(), tag.end(), out.begin() + static_cast<std::ptrdiff_t>(record));
+    PutBig(out, record + 8, static_cast<uint32_t>(base + out.size()), 4);
+    PutBig(out, record + 12, static_cast<uint32_t>(bytes.size()), 4);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    out.resize((out.size() + 3) & ~size_t{3});
+    record += 16;
+  }
+  return out;
+}
+
+// Seeds for the font reader: a small real font as it is, and as the one face of a collection.
+std::vector<Bytes> FontSeeds() {
+  for (const char* path : {"/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+                           "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
+                           "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"}) {
+    std::ifstream in(path, std::ios::binary);
+    const Bytes font{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (font.size() < 12) continue;
+    for (int glyphs = 400; glyphs > 16; glyphs -= 16) {
+      const Bytes single = CutFont(font, glyphs, 0);
+      if (single.empty()) break;
+      if (single.size() > 60000) continue;
+      Bytes collection = {'t', 't', 'c', 'f', 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 16};
+      const Bytes face = CutFont(font, glyphs, collection.size());
+      collection.insert(collection.end(), face.begin(), face.end());
+      return {single, collection};
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +314,10 @@ int main(int argc, char** argv) {
   }
   if (target == "fuzz_bitmap_decoders") {
     for (const Bytes& input : DecoderInputs()) Save(folder, "seed" + std::to_string(n++), input);
+    return 0;
+  }
+  if (target == "fuzz_truetype") {
+    for (const Bytes& font : FontSeeds()) Save(folder, "font" + std::to_string(n++), font);
     return 0;
   }
   if (target == "fuzz_movie_parser") {

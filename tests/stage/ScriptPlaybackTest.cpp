@@ -259,6 +259,41 @@ TEST(ScriptPlayback, TextFieldsFollowTheVariableTheyAreBoundTo) {
   EXPECT_EQ(shown->Text(), "OA");
 }
 
+// A caption made by script: the field is found by name, prints as its path, lays its text out
+// in the embedded font its format names, and answers formats of its characters.
+TEST(ScriptPlayback, ScriptsMakeFormatAndMeasureTextFields) {
+  Bytes tags;
+  text::testing::BoxFont(tags);
+  ActionWriter a;
+  a.Push({100.0, 300.0, 20.0, 10.0, 1.0, std::string("caption"), 6.0, std::string("_root")});
+  a.Op(aw::kGetVariable).Push({std::string("createTextField")}).Op(aw::kCallMethod).Op(aw::kPop);
+  a.Push({std::string("tf"), std::string("_root")}).Op(aw::kGetVariable);
+  a.Push({std::string("caption")}).Op(aw::kGetMember).Op(aw::kSetVariable);
+  a.Push({std::string("tf")}).Op(aw::kGetVariable);
+  a.Push({std::string("embedFonts"), true}).Op(aw::kSetMember);
+  a.Push({std::string("fmt"), 20.0, std::string("Boxes"), 2.0, std::string("TextFormat")});
+  a.Op(aw::kNewObject).Op(aw::kSetVariable);
+  a.Push({std::string("fmt")}).Op(aw::kGetVariable).Push({1.0, std::string("tf")});
+  a.Op(aw::kGetVariable).Push({std::string("setNewTextFormat")}).Op(aw::kCallMethod).Op(aw::kPop);
+  a.Push({std::string("tf")}).Op(aw::kGetVariable);
+  a.Push({std::string("text"), std::string("AA")}).Op(aw::kSetMember);
+  a.Push({std::string("tf")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  a.Push({std::string("tf")}).Op(aw::kGetVariable).Push({std::string("textWidth")});
+  a.Op(aw::kGetMember).Op(aw::kTrace);
+  a.Push({0.0, 1.0, std::string("tf")}).Op(aw::kGetVariable);
+  a.Push({std::string("getTextFormat")}).Op(aw::kCallMethod);
+  a.Push({std::string("font")}).Op(aw::kGetMember).Op(aw::kTrace);
+  a.Push({std::string("tf")}).Op(aw::kGetVariable).Push({std::string("_x")});
+  a.Op(aw::kGetMember).Op(aw::kTrace);
+  Frame(tags, a);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"_level0.caption", "40", "Boxes", "10"}));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  ASSERT_EQ(list.commands.size(), 1u);
+  EXPECT_FLOAT_EQ(list.commands[0].matrix.tx, 200);
+}
+
 TEST(ScriptPlayback, TraceLinesArriveInOrderFromTheFirstFrameOn) {
   ActionWriter frame1;
   Trace(frame1, "root 1a");

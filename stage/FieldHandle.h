@@ -1,0 +1,55 @@
+#pragma once
+
+// A text field on stage as scripts reach it: text properties go to the field, display
+// properties to its placement in the owning clip's list, formats both ways between the field's
+// runs and TextFormat values.
+
+#include <string>
+#include <string_view>
+
+#include "avm1/StageBridge.h"
+#include "text/TextField.h"
+
+namespace lumen::stage {
+
+class Clip;
+struct DisplayObject;
+struct Placement;
+
+class FieldHandle final : public avm1::FieldLink {
+ public:
+  FieldHandle(Clip& owner, text::TextField& field, std::string name)
+      : owner_(owner), field_(field), name_(std::move(name)) {}
+  ~FieldHandle();
+  FieldHandle(const FieldHandle&) = delete;
+  FieldHandle& operator=(const FieldHandle&) = delete;
+
+  const std::string& FieldName() const { return name_; }
+
+  avm1::FieldObject* Script() override;
+  avm1::ClipLink* Parent() override;
+  std::string Name() override { return name_; }
+  void SetName(std::string_view name) override { name_ = std::string(name); }
+  int32_t Depth() override;
+  double Get(avm1::ClipProperty property) override;
+  void Set(avm1::ClipProperty property, double value) override;
+  avm1::FieldValue Get(avm1::FieldProperty property) override;
+  void Set(avm1::FieldProperty property, const avm1::FieldValue& value) override;
+  avm1::FormatValues GetFormat(size_t begin, size_t end) override;
+  void SetFormat(const avm1::FormatValues& format, size_t begin, size_t end) override;
+  avm1::FormatValues GetNewFormat() override;
+  void SetNewFormat(const avm1::FormatValues& format) override;
+  void ReplaceText(size_t begin, size_t end, std::string_view text) override;
+  void Remove() override;
+
+ private:
+  Placement* Place();
+  void SetLook(avm1::FieldProperty property, const avm1::FieldValue& value);
+
+  Clip& owner_;
+  text::TextField& field_;
+  std::string name_;
+  avm1::FieldObject* script_ = nullptr;
+};
+
+}  // namespace lumen::stage
