@@ -10,6 +10,7 @@
 
 #include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
+#include "authoring/TextWriter.h"
 
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_STATIC
@@ -266,6 +267,64 @@ Bytes CutFont(const Bytes& font, int glyphs, size_t base) {
   return out;
 }
 
+// A movie of text: a font of two glyphs, static text in two colours, and fields of plain and
+// HTML text, one of them bound to a variable.
+Bytes TextMovie() {
+  Bytes tags;
+  aw::FontSpec font;
+  font.name = "Boxes";
+  font.ascent = 16384;
+  font.descent = 4096;
+  for (uint16_t code : {uint16_t{'A'}, uint16_t{'O'}}) {
+    aw::GlyphSpec glyph;
+    glyph.code = code;
+    glyph.advance = 20480;
+    glyph.outline.Select(0, 1);
+    glyph.outline.Rectangle(0, -20480, 20480, 0);
+    if (code == 'O') {
+      glyph.outline.Select(1, 0);
+      glyph.outline.Rectangle(5120, -15360, 15360, -5120);
+    }
+    font.glyphs.push_back(std::move(glyph));
+  }
+  aw::DefineFont3(tags, font);
+  aw::TextRunSpec run;
+  run.font = 1;
+  run.color = aw::Color{200, 0, 0, 255};
+  run.x = 0;
+  run.y = 240;
+  run.glyphs = {{0, 240}, {1, 240}};
+  aw::TextRunSpec second = run;
+  second.color = aw::Color{0, 0, 200, 128};
+  second.y = 500;
+  aw::DefineText(tags, 2, {}, {run, second}, true);
+  aw::EditTextSpec plain;
+  plain.id = 3;
+  plain.font = 1;
+  plain.flags = 0x0100 | 0x0040 | 0x0020 | 0x0800;  // outlines, wrap, multiline, border
+  plain.align = 2;
+  plain.variable = "caption";
+  plain.text = "AO OA AAAA";
+  aw::DefineEditText(tags, plain);
+  aw::EditTextSpec html = plain;
+  html.id = 4;
+  html.flags = 0x0100 | 0x0200 | 0x4000;  // outlines, HTML, auto-size
+  html.variable.clear();
+  html.text = "<p align='right'><b>A</b><font size='+3' color='#ff0000'>O&amp;</font></p><br>A";
+  aw::DefineEditText(tags, html);
+  for (uint16_t id = 2; id <= 4; ++id) {
+    aw::PlaceSpec place;
+    place.depth = id;
+    place.character = id;
+    place.matrix = aw::MatrixSpec{1, 0, 0, 1, 100 * id, 50 * id};
+    aw::PlaceObject2(tags, place);
+  }
+  aw::ShowFrame(tags);
+  aw::End(tags);
+  aw::MovieSpec spec;
+  return aw::BuildMovie(spec, tags);
+}
+
 // Seeds for the font reader: a small real font as it is, and as the one face of a collection.
 std::vector<Bytes> FontSeeds() {
   for (const char* path : {"/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
@@ -322,6 +381,19 @@ int main(int argc, char** argv) {
   }
   if (target == "fuzz_movie_parser") {
     for (const Bytes& movie : RichMovies()) Save(folder, "rich" + std::to_string(n++), movie);
+    Save(folder, "text", TextMovie());
+  }
+  if (target == "fuzz_html") {
+    for (const char* html :
+         {"<p align=\"center\"><font face=\"Arial\" size=\"20\" color=\"#FF0000\">Hello "
+          "<b>bold <i>both</i></b> &amp; &#65;</font></p><li>item</li><br>end",
+          "<textformat leftmargin='10' indent='-5' leading='2'><p align=justify>a b c d e f g "
+          "h i j</p></textformat><u><a href='x' target='_blank'>link</a></u>",
+          "plain text\rwith a break\nand another"}) {
+      const std::string text(html);
+      Save(folder, "seed" + std::to_string(n++), Bytes(text.begin(), text.end()));
+    }
+    return 0;
   }
   for (const Bytes& movie : Movies()) {
     if (target == "fuzz_inflate_view") {
