@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
+#include "authoring/ActionWriter.h"
+#include "authoring/FontEmbedder.h"
 #include "authoring/PictureArt.h"
 #include "authoring/SwfWriter.h"
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb_easy_font.h>
-#pragma GCC diagnostic pop
+#include "authoring/TextWriter.h"
 
 namespace lumen::authoring {
 
@@ -56,29 +55,6 @@ Bytes SolidShape(uint16_t id, Color color, int width, int height,
   ShapeWriter shape(3);
   const int fill = shape.AddSolidFill(color);
   return FilledShape(id, shape, fill, width, height, polygons);
-}
-
-// The caption's letters as filled quads from a tiny built-in bitmap font, `scale` pixels per
-// font unit, left top at (x, y).
-std::vector<Polygon> CaptionQuads(const std::string& text, int x, int y, int scale) {
-  std::vector<char> buffer(text.size() * 270 + 16);
-  const int quads = stb_easy_font_print(0, 0, const_cast<char*>(text.c_str()), nullptr,
-                                        buffer.data(), static_cast<int>(buffer.size()));
-  struct Vertex {
-    float x, y, z;
-    unsigned char color[4];
-  };
-  const auto* vertices = reinterpret_cast<const Vertex*>(buffer.data());
-  std::vector<Polygon> polygons;
-  for (int q = 0; q < quads; ++q) {
-    Polygon quad;
-    for (int k = 0; k < 4; ++k) {
-      const Vertex& v = vertices[q * 4 + k];
-      quad.emplace_back(x + static_cast<int>(v.x * scale), y + static_cast<int>(v.y * scale));
-    }
-    polygons.push_back(quad);
-  }
-  return polygons;
 }
 
 class Timeline {
@@ -165,6 +141,45 @@ Slide SlideLayout(int index) {
 }
 
 constexpr uint16_t kMaskShape = 1;
+constexpr uint16_t kCaptionFont = 2;
+constexpr uint16_t kCounterField = 3;
+constexpr uint16_t kCounterDepth = 1000;
+constexpr const char* kCounterVariable = "counter";
+
+// Every character a caption or the counter may show.
+std::string CaptionCharacters(int slides) {
+  std::string chars = "0123456789 /";
+  for (int i = 0; i < slides; ++i) chars += SceneTitle(i);
+  return chars;
+}
+
+// "2 / 5": what the counter shows on a slide, set by the slide's first frame.
+void SetCounter(Bytes& body, int index, int total) {
+  ActionWriter a;
+  a.Push(
+      {std::string(kCounterVariable), std::to_string(index + 1) + " / " + std::to_string(total)});
+  a.Op(kSetVariable);
+  DoAction(body, a.Finish());
+}
+
+// The counter at the top right corner: a text field in the caption font, bound to its variable.
+void DefineCounter(Bytes& body, const SlideshowSpec& spec, int band_height) {
+  EditTextSpec field;
+  field.id = kCounterField;
+  field.x_min = 0;
+  field.x_max = spec.width * kTwips;
+  field.y_min = band_height / 4 * kTwips;
+  field.y_max = band_height * kTwips;
+  field.flags = 0x0100 | 0x0008 | 0x1000;  // embedded glyphs, read-only, not selectable
+  field.font = kCaptionFont;
+  field.height = static_cast<uint16_t>(band_height * kTwips * 2 / 5);
+  field.color = Color{255, 255, 255, 220};
+  field.align = 1;  // right
+  field.right_margin = static_cast<uint16_t>(band_height / 2 * kTwips);
+  field.variable = kCounterVariable;
+  field.text = "";
+  DefineEditText(body, field);
+}
 
 double Ease(double t) {
   return t * t * (3 - 2 * t);
@@ -185,7 +200,20 @@ std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
   body.insert(body.end(), mask.begin(), mask.end());
 
   const int band_height = spec.height / 9;
-  const int scale = std::max(2, band_height / 14);
+  std::optional<EmbeddedFont> font;
+  if (spec.captions) {
+    font = EmbeddedFont::FromTrueType(spec.caption_font, CaptionCharacters(spec.slides),
+                                      kCaptionFont, "DejaVu Sans Bold");
+  }
+  if (font) {
+    DefineFont3(body, font->Spec());
+    DefineCounter(body, spec, band_height);
+    PlaceSpec counter;
+    counter.depth = kCounterDepth;
+    counter.character = kCounterField;
+    PlaceObject2(body, counter);
+  }
+  const auto caption_height = static_cast<uint16_t>(band_height * kTwips / 2);
   auto define_slide = [&](int index) {
     const Slide s = SlideLayout(index);
     BitWriter jpeg;
@@ -193,15 +221,20 @@ std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
     jpeg.WriteBytes(EncodeJpeg(PaintScene(index, spec.width, spec.height), spec.jpeg_quality));
     WriteTag(body, kTagDefineBitsJpeg2, jpeg.bytes());
     std::vector<Bytes> shapes = {PictureShape(s.picture, s.bitmap, spec.width, spec.height)};
-    if (spec.captions) {
+    if (font) {
       const int top = spec.height - band_height * 3 / 2;
       shapes.push_back(SolidShape(s.band, {0, 0, 0, 140}, spec.width, spec.height,
                                   Rectangle(0, top, spec.width, band_height)));
-      shapes.push_back(SolidShape(s.caption, {255, 255, 255, 255}, spec.width, spec.height,
-                                  CaptionQuads(SceneTitle(index), band_height / 2,
-                                               top + (band_height - 7 * scale) / 2, scale)));
     }
     for (const Bytes& shape : shapes) body.insert(body.end(), shape.begin(), shape.end());
+    if (font) {
+      // The title on the band, its baseline a little below the band's middle.
+      const int baseline = spec.height - band_height * 3 / 2 + band_height * 2 / 3;
+      DefineText(body, s.caption, {},
+                 {font->Run(SceneTitle(index), caption_height, {255, 255, 255, 255},
+                            static_cast<int16_t>(band_height / 2 * kTwips),
+                            static_cast<int16_t>(baseline * kTwips))});
+    }
   };
 
   const int total = spec.slides;
@@ -213,17 +246,18 @@ std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec) {
       define_slide(0);
       timeline.Place(s.picture_depth, s.picture, {});
     }
+    if (font) SetCounter(body, index, total);
     // The slide on its own, slowly zooming, its caption fading in and out.
     for (int f = 0; f < spec.still_frames; ++f) {
       timeline.Place(s.picture_depth, 0, {1 + zoom_per_frame * f});
-      if (spec.captions) {
+      if (font) {
         const double fade = std::min({1.0, f / 12.0, (spec.still_frames - 1 - f) / 12.0});
         timeline.Place(s.band_depth, f == 0 ? s.band : 0, {1, 0, 0, fade});
         timeline.Place(s.caption_depth, f == 0 ? s.caption : 0, {1, 0, 0, fade});
       }
       timeline.NextFrame();
     }
-    if (spec.captions) {
+    if (font) {
       RemoveObject2(body, s.band_depth);
       RemoveObject2(body, s.caption_depth);
     }

@@ -16,14 +16,17 @@ struct SlideshowSpec {
   int transition_frames = 24;  // the next slide coming in
   int jpeg_quality = 85;
   bool captions = true;
+  // The TrueType font captions embed their glyphs from; without one there are no captions.
+  std::vector<uint8_t> caption_font;
   bool compressed = true;
   bool still_zoom = true;         // false: a slide on its own holds still
   bool cross_fades_only = false;  // every transition a cross-fade
 };
 
 // A slideshow movie like an authoring tool makes: painted photos as JPEG bitmaps, each slowly
-// zooming, joined by cross-fades, mask wipes, pushes and zooms, with a caption on each slide.
-// It loops.
+// zooming, joined by cross-fades, mask wipes, pushes and zooms, with a caption on each slide
+// (static text in an embedded font) and a slide counter (a text field bound to a variable set
+// by each slide's first frame). It loops.
 std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec);
 
 // The transition that brings in slide `index` + 1.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "authoring/FontEmbedder.h"
 #include "authoring/Slideshow.h"
 #include "axhost/HostSite.h"
 #include "flash/ComRef.h"
@@ -152,6 +153,7 @@ int main(int argc, char** argv) {
   spec.slides = 4;
   spec.still_frames = 48;
   spec.transition_frames = 24;
+  spec.caption_font = lumen::authoring::ReadCaptionFont();
 
   wchar_t folder[MAX_PATH];
   if (!GetTempPathW(MAX_PATH, folder)) return 1;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "authoring/FontEmbedder.h"
 #include "authoring/Slideshow.h"
 #include "flash/MovieEngine.h"
 #include "tools/reelrender/PeakMemory.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
   lumen::authoring::SlideshowSpec spec;
   spec.width = kWidth;
   spec.height = kHeight;
+  spec.caption_font = lumen::authoring::ReadCaptionFont();
   spec.slides = argc > 1 && argv[1][0] != '-' ? std::max(2, std::atoi(argv[1])) : 100;
   std::printf("building a %dx%d slideshow of %d photos...\n", kWidth, kHeight, spec.slides);
   std::fflush(stdout);

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "authoring/ActionWriter.h"
+#include "authoring/FontEmbedder.h"
+#include "authoring/Slideshow.h"
 #include "authoring/SwfWriter.h"
 #include "authoring/TextWriter.h"
 #include "stage/ScriptHost.h"
@@ -292,6 +294,36 @@ TEST(ScriptPlayback, ScriptsMakeFormatAndMeasureTextFields) {
   m.stage->BuildRenderList(list);
   ASSERT_EQ(list.commands.size(), 1u);
   EXPECT_FLOAT_EQ(list.commands[0].matrix.tx, 200);
+}
+
+// The sample slideshow's captions: static text in the embedded font on every slide, and the
+// counter field following the variable each slide's first frame sets.
+TEST(ScriptPlayback, TheSampleSlideshowCountsItsSlidesInATextField) {
+  aw::SlideshowSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.slides = 3;
+  spec.still_frames = 4;
+  spec.transition_frames = 2;
+  spec.caption_font = aw::ReadCaptionFont();
+  if (spec.caption_font.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  Stage stage(movie::LoadMovie(aw::BuildSlideshow(spec)).movie);
+  auto counter = [&stage] {
+    render::RenderList list;
+    stage.BuildRenderList(list);
+    for (const DisplayObject& object : stage.Root().DisplayList()) {
+      if (object.field) return object.field->Text();
+    }
+    return std::string("no field");
+  };
+  EXPECT_EQ(counter(), "1 / 3");
+  for (int f = 0; f < spec.still_frames + spec.transition_frames; ++f) stage.Advance();
+  EXPECT_EQ(counter(), "2 / 3");
+  size_t texts = 0;
+  for (const auto& [id, c] : stage.Movie().Characters()) {
+    texts += c.kind == movie::Character::Kind::Text && c.tag == 11;
+  }
+  EXPECT_EQ(texts, 3u);
 }
 
 TEST(ScriptPlayback, TraceLinesArriveInOrderFromTheFirstFrameOn) {

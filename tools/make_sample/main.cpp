@@ -3,6 +3,7 @@
 #include <fstream>
 #include <string>
 
+#include "authoring/FontEmbedder.h"
 #include "authoring/Slideshow.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,11 @@ int main(int argc, char** argv) {
   if (spec.width < 64 || spec.height < 64 || spec.width > 4096 || spec.height > 4096) {
     std::fputs("make_sample: size must lie between 64 and 4096 pixels\n", stderr);
     return 2;
+  }
+  spec.caption_font = lumen::authoring::ReadCaptionFont();
+  if (spec.caption_font.empty()) {
+    std::fputs("make_sample: the caption font (fonts-dejavu-core) is not installed\n", stderr);
+    return 1;
   }
   const auto movie = lumen::authoring::BuildSlideshow(spec);
   std::ofstream out(argv[1], std::ios::binary);
