@@ -22,6 +22,7 @@
 #include "raster/Paint.h"
 #include "raster/Painter.h"
 #include "raster/Stroker.h"
+#include "render/CoverageCache.h"
 
 namespace lumen::render {
 
@@ -108,7 +109,10 @@ class Renderer::Impl {
   Isa isa = raster::BestIsa();
 
   void Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target);
-  void ClearCache() { cache_.clear(); }
+  void ClearCache() {
+    cache_.clear();
+    coverage_.Clear();
+  }
 
  private:
   void BeginBitmaps(const RenderList& list);
@@ -116,8 +120,9 @@ class Renderer::Impl {
   void Draw(const RenderCommand& cmd);
   bool CoversTarget(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
-  void DrawPart(const ShapePart& part, const raster::Polylines& lines, const Matrix& m,
-                const Matrix& object, const ColorTransform& cx);
+  void DrawPart(const ShapePart& part, const raster::Polylines& lines, uint64_t fingerprint,
+                const Matrix& m, const Matrix& object, const ColorTransform& cx);
+  void AddDirty(const IntRect& add);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
   void SnapCurvePoints(const std::vector<uint32_t>& cuts);
   void HintStroke(float& half_width);
@@ -139,6 +144,7 @@ class Renderer::Impl {
   Matrix stage_to_device_;
   float device_scale_ = 1;
   std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
+  CoverageCache coverage_;
   std::vector<Point> device_;
   raster::EdgeList edges_;
   raster::Rasterizer rasterizer_;
@@ -344,7 +350,8 @@ void Renderer::Impl::Draw(const RenderCommand& cmd) {
   if (!std::isfinite(scale)) return;
   const PreparedShape& prepared = Prepare(*cmd.shape, scale);
   for (size_t i = 0; i < cmd.shape->parts.size(); ++i) {
-    DrawPart(cmd.shape->parts[i], prepared.parts[i], m, cmd.matrix, cmd.cxform);
+    DrawPart(cmd.shape->parts[i], prepared.parts[i], prepared.fingerprint, m, cmd.matrix,
+             cmd.cxform);
   }
 }
 
@@ -390,17 +397,31 @@ void Renderer::Impl::HintStroke(float& half_width) {
 }
 
 void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& lines,
-                              const Matrix& m, const Matrix& object, const ColorTransform& cx) {
-  device_.resize(lines.points.size());
-  for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
-  SnapCurvePoints(lines.cuts);
+                              uint64_t fingerprint, const Matrix& m, const Matrix& object,
+                              const ColorTransform& cx) {
   Pixmap& canvas = Canvas();
-  edges_.Reset(canvas.Width(), canvas.Height());
   const size_t building = BuildingMask();
   // A mask is the area of its fills; its outlines do not widen it.
   if (building > 0 && part.kind != ShapePart::Kind::Fill) return;
-  FillRule rule = part.rule;
+  // Fills painted again where they were replay their coverage instead of rasterizing it.
+  const bool cached = building == 0 && part.kind == ShapePart::Kind::Fill &&
+                      lines.points.size() >= CoverageCache::kMinPoints;
+  const CoverageKey key{&part, fingerprint, m, canvas.Width(), canvas.Height(), Grid(), method};
   const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
+  if (cached) {
+    const FillStyle& resolved = Resolve(*fill);
+    if (!paint_.SetFill(resolved, m * resolved.matrix, cx, BitmapSmoothing())) return;
+    paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
+    if (coverage_.Replay(key, paint_sink_)) {
+      AddDirty(paint_sink_.Dirty());
+      return;
+    }
+  }
+  device_.resize(lines.points.size());
+  for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
+  SnapCurvePoints(lines.cuts);
+  edges_.Reset(canvas.Width(), canvas.Height());
+  FillRule rule = part.rule;
   if (part.kind == ShapePart::Kind::Fill) {
     for (const auto& c : lines.contours) edges_.AddPolygon(&device_[c.begin], c.end - c.begin);
   } else {
@@ -422,21 +443,27 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
     return;
   }
+  if (cached) {
+    rasterizer_.Fill(edges_, rule, method, Grid(), coverage_.Record(key, paint_sink_));
+    coverage_.EndRecord();
+    AddDirty(paint_sink_.Dirty());
+    return;
+  }
   if (fill) fill = &Resolve(*fill);
   const bool visible = fill ? paint_.SetFill(*fill, m * fill->matrix, cx, BitmapSmoothing())
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
   rasterizer_.Fill(edges_, rule, method, Grid(), paint_sink_);
-  if (!layers_.empty()) {
-    IntRect& d = layers_.back().dirty;
-    const IntRect& add = paint_sink_.Dirty();
-    if (!add.Empty()) {
-      d = d.Empty() ? add
-                    : IntRect{std::min(d.x0, add.x0), std::min(d.y0, add.y0),
-                              std::max(d.x1, add.x1), std::max(d.y1, add.y1)};
-    }
-  }
+  AddDirty(paint_sink_.Dirty());
+}
+
+void Renderer::Impl::AddDirty(const IntRect& add) {
+  if (layers_.empty() || add.Empty()) return;
+  IntRect& d = layers_.back().dirty;
+  d = d.Empty() ? add
+                : IntRect{std::min(d.x0, add.x0), std::min(d.y0, add.y0), std::max(d.x1, add.x1),
+                          std::max(d.y1, add.y1)};
 }
 
 // The innermost finished mask above index `above`: what clips drawing there.
