@@ -165,7 +165,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     const render::ShapeGeometry* shape = nullptr;
     if (object.field) {
       owner.ShowBoundVariable(*object.field);
-      shape = &object.field->Geometry();
+      EmitField(*object.field, m, content_cx, in_mask, out);
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
@@ -190,6 +190,25 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     end.cxform = cx;
     out.commands.push_back(end);
   }
+}
+
+// A field shows only what lies in its box: text beyond it is clipped.
+void Stage::EmitField(text::TextField& field, const render::Matrix& m,
+                      const render::ColorTransform& cx, bool in_mask, render::RenderList& out) {
+  const bool clip = !in_mask && field.Overflows();
+  render::RenderCommand draw;
+  draw.kind = render::RenderCommand::Kind::DrawShape;
+  draw.matrix = m;
+  if (clip) {
+    Push(out, render::RenderCommand::Kind::BeginMask);
+    draw.shape = &field.Box();
+    out.commands.push_back(draw);
+    Push(out, render::RenderCommand::Kind::EndMask);
+  }
+  draw.shape = &field.Geometry();
+  draw.cxform = cx;
+  out.commands.push_back(draw);
+  if (clip) Push(out, render::RenderCommand::Kind::PopMask);
 }
 
 const render::ShapeGeometry* Stage::MorphAt(const DisplayObject& object) {

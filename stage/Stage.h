@@ -82,6 +82,8 @@ class Stage {
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
+  void EmitField(text::TextField& field, const render::Matrix& m, const render::ColorTransform& cx,
+                 bool in_mask, render::RenderList& out);
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;

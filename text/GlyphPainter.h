@@ -18,6 +18,8 @@ class GlyphPainter {
   // A one-pixel line through the pixel centres on a rectangle's edges (field borders), whatever
   // the scale; `pixel` is a pixel's size in the text's space.
   void Frame(const render::Rect& r, render::Rgba color, float pixel);
+  // What has been painted so far covers; nothing yet: empty.
+  render::Rect Extent() const { return any_point_ ? geometry_.bounds : render::Rect{}; }
   // The shape painted so far, bounds included; the painter starts over.
   render::ShapeGeometry Take();
 

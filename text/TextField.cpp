@@ -178,6 +178,16 @@ const render::ShapeGeometry& TextField::Geometry() {
   return geometry_;
 }
 
+bool TextField::Overflows() {
+  Update();
+  return overflows_;
+}
+
+const render::ShapeGeometry& TextField::Box() {
+  Update();
+  return box_;
+}
+
 // Auto-sizing keeps the field's anchor (left, centre or right) and grows or shrinks it around
 // the text; wrapped fields keep their width.
 void TextField::Fit(float width, float height) {
@@ -220,6 +230,9 @@ void TextField::Update() {
     painter.Rectangle({x0 + u.rect.x_min, y0 + u.rect.y_min, x0 + u.rect.x_max, y0 + u.rect.y_max},
                       u.color);
   }
+  const render::Rect ink = painter.Extent();
+  overflows_ = !ink.Empty() && (ink.x_min < bounds_.x_min || ink.y_min < bounds_.y_min ||
+                                ink.x_max > bounds_.x_max || ink.y_max > bounds_.y_max);
   // The border covers the pixels right and below of its edges: those of the field's first
   // rows and columns, and one past its last.
   if (look_.border) {
@@ -232,6 +245,8 @@ void TextField::Update() {
   // The field's area counts even where it shows nothing: hit tests and bounds see all of it.
   render::Rect& b = geometry_.bounds;
   if (geometry_.parts.empty()) b = bounds_;
+  painter.Rectangle(bounds_, {0, 0, 0, 255});
+  box_ = painter.Take();
   b = {std::min(b.x_min, bounds_.x_min), std::min(b.y_min, bounds_.y_min),
        std::max(b.x_max, bounds_.x_max), std::max(b.y_max, bounds_.y_max)};
 }

@@ -70,6 +70,9 @@ class TextField {
   size_t BottomScroll();
   // The picture in the field's own space.
   const render::ShapeGeometry& Geometry();
+  // Whether text reaches out of the field's box, and the box as a shape to clip it with.
+  bool Overflows();
+  const render::ShapeGeometry& Box();
 
  private:
   class Resolver;
@@ -87,6 +90,8 @@ class TextField {
   render::Rect bounds_;
   TextLayout layout_;
   render::ShapeGeometry geometry_;
+  render::ShapeGeometry box_;
+  bool overflows_ = false;
   bool dirty_ = true;
   size_t scroll_ = 1;
   std::string variable_;

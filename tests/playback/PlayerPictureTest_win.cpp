@@ -22,7 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "authoring/FontEmbedder.h"
 #include "authoring/SwfWriter.h"
+#include "authoring/TextWriter.h"
 #include "player/MovieTrailer.h"
 #include "tests/player/PlayerDriver.h"
 #include "tests/support/TempDir.h"
@@ -74,6 +76,43 @@ Bytes StoppingMovie() {
   authoring::MovieSpec spec;
   spec.frame_count = 9;
   spec.frame_rate = 20 << 8;
+  spec.x_max = kStageWidth * 20;
+  spec.y_max = kStageHeight * 20;
+  return authoring::BuildMovie(spec, tags);
+}
+
+// A caption over a dark band, in the sample's embedded font, and a line of device text below it;
+// the movie stops on its second frame. Empty when the caption font is not installed.
+Bytes CaptionMovie() {
+  const auto font = authoring::EmbeddedFont::FromTrueType(authoring::ReadCaptionFont(),
+                                                          "Sunrise over the sea", 1, "Caption");
+  if (!font) return {};
+  Bytes tags;
+  authoring::SetBackgroundColor(tags, {40, 60, 90});
+  authoring::DefineFont3(tags, font->Spec());
+  authoring::DefineText(tags, 2, {},
+                        {font->Run("Sunrise over the sea", 520, {255, 255, 255, 255}, 400, 2400)});
+  authoring::EditTextSpec field;
+  field.id = 3;
+  field.x_min = 400;
+  field.x_max = 7600;
+  field.y_min = 3200;
+  field.y_max = 4400;
+  field.color = authoring::Color{255, 230, 120, 255};
+  field.text = "Device text 0123";
+  authoring::DefineEditText(tags, field);
+  for (uint16_t id : {uint16_t{2}, uint16_t{3}}) {
+    authoring::PlaceSpec place;
+    place.depth = id;
+    place.character = id;
+    authoring::PlaceObject2(tags, place);
+  }
+  authoring::ShowFrame(tags);
+  authoring::DoAction(tags, Bytes{0x07, 0x00});  // stop
+  authoring::ShowFrame(tags);
+  authoring::End(tags);
+  authoring::MovieSpec spec;
+  spec.frame_count = 2;
   spec.x_max = kStageWidth * 20;
   spec.y_max = kStageHeight * 20;
   return authoring::BuildMovie(spec, tags);
@@ -221,6 +260,14 @@ void PlayerPictureTest::ExpectPlayerShows(const std::filesystem::path& movie, in
 TEST_F(PlayerPictureTest, AMovieThatStopsItselfWindowedAndFullScreen) {
   ExpectPlayerShows(dir_.Write("stops.swf", StoppingMovie()), kStopFrame, kStageWidth,
                     kStageHeight);
+}
+
+// Text is drawn by our rasterizer from the font's outlines, embedded or the system's, so the
+// player's picture and reelrender's are the same, at the movie's size and full screen.
+TEST_F(PlayerPictureTest, CaptionsInEmbeddedAndDeviceFontsWindowedAndFullScreen) {
+  const Bytes movie = CaptionMovie();
+  if (movie.empty()) GTEST_SKIP() << "the caption font is not installed";
+  ExpectPlayerShows(dir_.Write("captions.swf", movie), 2, kStageWidth, kStageHeight);
 }
 
 TEST_F(PlayerPictureTest, ACorpusMovieOfOneFrameWindowedAndFullScreen) {

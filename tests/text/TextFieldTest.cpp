@@ -49,6 +49,9 @@ TEST_F(FieldTest, WordsWrapAtTheFieldsWidthInsideItsGutter) {
   const render::ShapeGeometry& g = field.Geometry();
   ASSERT_FALSE(g.parts.empty());
   EXPECT_FLOAT_EQ(g.parts[0].path.points[0].x, 40);
+  // Five lines do not fit its 20 pixels: the stage clips them to the box.
+  EXPECT_TRUE(field.Overflows());
+  EXPECT_FLOAT_EQ(field.Box().bounds.y_max, 400);
 }
 
 TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
