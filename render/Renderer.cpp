@@ -401,12 +401,13 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                               const ColorTransform& cx) {
   Pixmap& canvas = Canvas();
   const size_t building = BuildingMask();
+  const int grid = part.always_smooth ? std::max(Grid(), 4) : Grid();
   // A mask is the area of its fills; its outlines do not widen it.
   if (building > 0 && part.kind != ShapePart::Kind::Fill) return;
   // Fills painted again where they were replay their coverage instead of rasterizing it.
   const bool cached = building == 0 && part.kind == ShapePart::Kind::Fill &&
                       lines.points.size() >= CoverageCache::kMinPoints;
-  const CoverageKey key{&part, fingerprint, m, canvas.Width(), canvas.Height(), Grid(), method};
+  const CoverageKey key{&part, fingerprint, m, canvas.Width(), canvas.Height(), grid, method};
   const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
   if (cached) {
     const FillStyle& resolved = Resolve(*fill);
@@ -440,11 +441,11 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   if (building > 0) {
     mask_sink_.Begin(*masks_[building - 1].mask, ActiveMask(building));
-    rasterizer_.Fill(edges_, rule, method, Grid(), mask_sink_);
+    rasterizer_.Fill(edges_, rule, method, grid, mask_sink_);
     return;
   }
   if (cached) {
-    rasterizer_.Fill(edges_, rule, method, Grid(), coverage_.Record(key, paint_sink_));
+    rasterizer_.Fill(edges_, rule, method, grid, coverage_.Record(key, paint_sink_));
     coverage_.EndRecord();
     AddDirty(paint_sink_.Dirty());
     return;
@@ -454,7 +455,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
-  rasterizer_.Fill(edges_, rule, method, Grid(), paint_sink_);
+  rasterizer_.Fill(edges_, rule, method, grid, paint_sink_);
   AddDirty(paint_sink_.Dirty());
 }
 

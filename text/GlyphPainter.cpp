@@ -4,13 +4,16 @@
 
 namespace lumen::text {
 
-render::Path& GlyphPainter::FillOf(render::Rgba color) {
-  if (geometry_.parts.empty() || geometry_.parts.back().fill.color != color) {
+render::Path& GlyphPainter::FillOf(render::Rgba color, bool smooth) {
+  if (geometry_.parts.empty() || geometry_.parts.back().fill.color != color ||
+      geometry_.parts.back().always_smooth != smooth ||
+      geometry_.parts.back().kind != render::ShapePart::Kind::Fill) {
     render::ShapePart part;
     part.kind = render::ShapePart::Kind::Fill;
     part.rule = render::FillRule::NonZero;
     part.fill.kind = render::FillStyle::Kind::Solid;
     part.fill.color = color;
+    part.always_smooth = smooth;
     geometry_.parts.push_back(std::move(part));
   }
   return geometry_.parts.back().path;
@@ -31,7 +34,7 @@ void GlyphPainter::Grow(render::Point p) {
 
 void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m) {
   if (glyph.outline.Empty()) return;
-  render::Path& path = FillOf(color);
+  render::Path& path = FillOf(color, smooth_glyphs_);
   path.verbs.insert(path.verbs.end(), glyph.outline.verbs.begin(), glyph.outline.verbs.end());
   for (const render::Point p : glyph.outline.points) {
     const render::Point q = m.Apply(p);
@@ -42,7 +45,7 @@ void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const ren
 
 void GlyphPainter::Rectangle(const render::Rect& r, render::Rgba color) {
   if (r.Empty()) return;
-  render::Path& path = FillOf(color);
+  render::Path& path = FillOf(color, false);
   path.MoveTo({r.x_min, r.y_min});
   path.LineTo({r.x_max, r.y_min});
   path.LineTo({r.x_max, r.y_max});

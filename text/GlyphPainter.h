@@ -11,6 +11,8 @@ namespace lumen::text {
 
 class GlyphPainter {
  public:
+  // Glyphs painted from now on are anti-aliased at every quality.
+  void SetGlyphsSmooth(bool smooth) { smooth_glyphs_ = smooth; }
   // `m` maps font units to the text's space (twips).
   void Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m);
   // A filled rectangle (underlines, backgrounds), in the text's space.
@@ -24,11 +26,12 @@ class GlyphPainter {
   render::ShapeGeometry Take();
 
  private:
-  render::Path& FillOf(render::Rgba color);
+  render::Path& FillOf(render::Rgba color, bool smooth);
   void Grow(render::Point p);
 
   render::ShapeGeometry geometry_;
   bool any_point_ = false;
+  bool smooth_glyphs_ = false;
 };
 
 }  // namespace lumen::text
