@@ -1,11 +1,12 @@
 // Design: one pass over the source. Text between tags is decoded (entities) and appended in the
 // current format; every opening tag pushes the format it replaces, and a closing tag pops back
 // to the format before the most recent opening tag of its name, closing what was opened inside
-// it. Paragraph tags end their paragraph with '\r'; the break after the very last paragraph is
-// not kept, so "<p>a</p>" is the one line "a".
+// it. Paragraph tags end their paragraph with '\r' in multiline fields; single-line fields run
+// their paragraphs on.
 
 #include "text/Html.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -135,7 +136,8 @@ std::optional<char32_t> Entity(std::string_view name) {
 
 class HtmlReader {
  public:
-  explicit HtmlReader(const TextFormat& base) : format_(base) {}
+  HtmlReader(const TextFormat& base, const HtmlOptions& options)
+      : format_(base), options_(options) {}
 
   FormattedText Read(std::string_view html) {
     size_t i = 0;
@@ -147,13 +149,11 @@ class HtmlReader {
         i = close + 1;
         continue;
       }
-      const size_t next = html.find_first_of("<&", i);
+      const size_t next = html.find('<', i);
       const size_t end = next == std::string_view::npos ? html.size() : next;
-      if (end > i) Text(html.substr(i, end - i));
+      Text(Decode(html.substr(i, end - i)));
       i = end;
-      if (i < html.size() && html[i] == '&') i = ReadEntity(html, i);
     }
-    if (trailing_break_ && !out_.text.empty() && out_.text.back() == u'\r') out_.RemoveLast();
     return std::move(out_);
   }
 
@@ -163,39 +163,63 @@ class HtmlReader {
     TextFormat saved;
   };
 
-  size_t ReadEntity(std::string_view html, size_t at) {
-    const size_t semicolon = html.find(';', at + 1);
-    if (semicolon != std::string_view::npos && semicolon - at <= 10) {
-      if (const auto code = Entity(html.substr(at + 1, semicolon - at - 1))) {
-        std::string utf8;
+  // The characters of the text between two tags, entities decoded.
+  static std::u16string Decode(std::string_view html) {
+    std::string utf8;
+    size_t i = 0;
+    while (i < html.size()) {
+      const size_t amp = html.find('&', i);
+      utf8.append(html.substr(i, amp == std::string_view::npos ? amp : amp - i));
+      if (amp == std::string_view::npos) break;
+      const size_t semicolon = html.find(';', amp + 1);
+      std::optional<char32_t> code;
+      if (semicolon != std::string_view::npos && semicolon - amp <= 10) {
+        code = Entity(html.substr(amp + 1, semicolon - amp - 1));
+      }
+      if (code) {
         unicode::AppendUtf8(utf8, *code);
-        Text(utf8);
-        return semicolon + 1;
+        i = semicolon + 1;
+      } else {
+        utf8 += '&';
+        i = amp + 1;
       }
     }
-    Text("&");
-    return at + 1;
+    return unicode::ToUtf16(utf8);
   }
 
-  void Text(std::string_view utf8) {
-    std::u16string chars = unicode::ToUtf16(utf8);
-    for (char16_t& c : chars) {
-      if (c == u'\n') c = u'\r';
+  static bool IsWhite(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+  // With condenseWhite, text of nothing but white space is dropped, and elsewhere each run of
+  // it is one space; without, line feeds become the field's line breaks.
+  void Text(std::u16string chars) {
+    if (chars.empty()) return;
+    if (!options_.condense_white) {
+      for (char16_t& c : chars) {
+        if (c == u'\n') c = u'\r';
+      }
+      Append(chars);
+      return;
     }
-    Append(chars);
+    if (std::all_of(chars.begin(), chars.end(), IsWhite)) return;
+    std::u16string condensed;
+    for (const char16_t c : chars) {
+      if (!IsWhite(c)) {
+        condensed += c;
+      } else if (condensed.empty() || condensed.back() != u' ') {
+        condensed += u' ';
+      }
+    }
+    Append(condensed);
   }
 
-  void Append(std::u16string_view chars) {
-    out_.Append(chars, format_);
-    if (!chars.empty()) trailing_break_ = false;
+  void Append(std::u16string_view chars) { out_.Append(chars, format_); }
+
+  // Single-line fields have no breaks: their paragraphs run on in one line.
+  void Break() {
+    if (options_.multiline) Append(u"\r");
   }
 
-  void Break() { Append(u"\r"); }
-
-  void EndParagraph() {
-    Break();
-    trailing_break_ = true;
-  }
+  void EndParagraph() { Break(); }
 
   void StartParagraph() {
     if (!out_.text.empty() && !IsLineBreak(out_.text.back())) Break();
@@ -286,9 +310,9 @@ class HtmlReader {
   }
 
   TextFormat format_;
+  HtmlOptions options_;
   std::vector<Open> open_;
   FormattedText out_;
-  bool trailing_break_ = false;
 };
 
 std::string Number(float v) {
@@ -363,8 +387,9 @@ std::string TextFormatOpening(const TextFormat& f) {
 
 std::string WriteHtml(const FormattedText& text) {
   std::string out;
-  size_t start = 0;
   const std::u16string_view all(text.text);
+  if (all.empty()) return out;
+  size_t start = 0;
   for (;;) {
     size_t end = start;
     while (end < all.size() && !IsLineBreak(all[end])) ++end;
@@ -372,6 +397,7 @@ std::string WriteHtml(const FormattedText& text) {
     const std::string wrap = TextFormatOpening(pf);
     out += wrap;
     out += pf.bullet ? "<LI>" : std::string("<P ALIGN=\"") + AlignName(pf.align) + "\">";
+    if (start == end) Run(out, {}, pf);  // an empty paragraph still names its font
     size_t at = start;
     for (const FormatRun& run : text.runs) {
       if (run.end <= at) continue;
@@ -382,14 +408,15 @@ std::string WriteHtml(const FormattedText& text) {
     }
     out += pf.bullet ? "</LI>" : "</P>";
     if (!wrap.empty()) out += "</TEXTFORMAT>";
-    if (end >= all.size()) break;
+    // A break at the very end closes the last paragraph without opening another.
+    if (end + 1 >= all.size()) break;
     start = end + 1;
   }
   return out;
 }
 
-FormattedText ParseHtml(std::string_view html, const TextFormat& base) {
-  return HtmlReader(base).Read(html);
+FormattedText ParseHtml(std::string_view html, const TextFormat& base, const HtmlOptions& options) {
+  return HtmlReader(base, options).Read(html);
 }
 
 }  // namespace lumen::text

@@ -12,8 +12,14 @@
 
 namespace lumen::text {
 
+struct HtmlOptions {
+  bool condense_white = false;  // runs of white space are one space, white space alone nothing
+  bool multiline = true;        // false: no break after the last paragraph
+};
+
 // `html` is UTF-8. Line breaks come out as '\r', as fields store them.
-FormattedText ParseHtml(std::string_view html, const TextFormat& base);
+FormattedText ParseHtml(std::string_view html, const TextFormat& base,
+                        const HtmlOptions& options = {});
 // The HTML a field answers for its text: a P (or LI) per paragraph, a FONT per run, B, I, U and
 // A inside it, and TEXTFORMAT around paragraphs with margins, indents or leading.
 std::string WriteHtml(const FormattedText& text);

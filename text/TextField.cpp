@@ -92,7 +92,10 @@ void TextField::SetText(std::string_view utf8) {
 }
 
 void TextField::SetHtmlText(std::string_view utf8) {
-  text_ = ParseHtml(utf8, new_format_);
+  HtmlOptions options;
+  options.condense_white = look_.condense_white;
+  options.multiline = look_.multiline;
+  text_ = ParseHtml(utf8, new_format_, options);
   Changed();
 }
 

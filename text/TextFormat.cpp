@@ -28,14 +28,6 @@ void FormattedText::Append(std::u16string_view chars, const TextFormat& format) 
   }
 }
 
-void FormattedText::RemoveLast() {
-  if (text.empty()) return;
-  text.pop_back();
-  runs.back().end = text.size();
-  const size_t start = runs.size() > 1 ? runs[runs.size() - 2].end : 0;
-  if (runs.back().end == start) runs.pop_back();
-}
-
 void FormattedText::Replace(size_t begin, size_t end, std::u16string_view chars,
                             const TextFormat& format) {
   end = std::min(end, text.size());

@@ -42,7 +42,6 @@ struct FormattedText {
 
   // Appends characters in `format`, joining the last run when the format is the same.
   void Append(std::u16string_view chars, const TextFormat& format);
-  void RemoveLast();
   // Replaces characters [begin, end) with `chars` in `format`.
   void Replace(size_t begin, size_t end, std::u16string_view chars, const TextFormat& format);
   // Changes the format of characters [begin, end), splitting runs at the ends.

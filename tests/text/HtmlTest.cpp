@@ -12,7 +12,13 @@ TEST(Html, TagsSetFormatsOfTheirContentAndParagraphsEndWithBreaks) {
       "<p align='center'>A<b>b<i>c</i></b><font size='+4' color='#FF0000' face=Arial>d</font>"
       "</p><p>e<br>f</p>",
       base);
-  EXPECT_EQ(t.text, u"Abcd\re\rf");
+  EXPECT_EQ(t.text, u"Abcd\re\rf\r");
+  HtmlOptions single_line;
+  single_line.multiline = false;
+  EXPECT_EQ(ParseHtml("<p>a</p><p>b<br>c</p>", base, single_line).text, u"abc");
+  HtmlOptions condensed;
+  condensed.condense_white = true;
+  EXPECT_EQ(ParseHtml("<b> \n </b>x \t\n y<i>\n</i>", base, condensed).text, u"x y");
   EXPECT_EQ(t.FormatAt(0).align, Align::Center);
   EXPECT_FALSE(t.FormatAt(0).bold);
   EXPECT_TRUE(t.FormatAt(1).bold);

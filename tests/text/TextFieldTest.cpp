@@ -76,12 +76,12 @@ TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
 
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {
   authoring::EditTextSpec spec;
-  spec.flags = kHtml;
+  spec.flags = kHtml | kMultiline;
   spec.variable = "caption";
   spec.text = "<p>A</p><p>O</p>";
   TextField field = Make(spec);
-  EXPECT_EQ(field.Text(), "A\rO");
-  EXPECT_EQ(field.Layout().lines.size(), 2u);
+  EXPECT_EQ(field.Text(), "A\rO\r");
+  EXPECT_EQ(field.Layout().lines.size(), 3u);
   field.ShowVariable("<b>AO</b>");
   EXPECT_EQ(field.Text(), "AO");
   EXPECT_TRUE(field.VariableShown());
