@@ -92,14 +92,24 @@ std::optional<double> Number(std::string_view text) {
   return value;
 }
 
+// "#RRGGBB": white space may follow the '#', the hex digits run to the first other character,
+// and the last six of them count; without the '#' or any digit the colour stays as it was.
 std::optional<render::Rgba> Color(std::string_view text) {
-  if (!text.empty() && text.front() == '#') text.remove_prefix(1);
-  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-  }
+  if (text.empty() || text.front() != '#') return std::nullopt;
+  size_t i = 1;
+  while (i < text.size() && IsSpace(text[i])) ++i;
   uint32_t rgb = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rgb, 16);
-  if (error != std::errc() || end == text.data()) return std::nullopt;
+  size_t digits = 0;
+  for (; i < text.size(); ++i, ++digits) {
+    const char c = text[i];
+    int d = -1;
+    if (c >= '0' && c <= '9') d = c - '0';
+    if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (d < 0) break;
+    rgb = (rgb << 4 | static_cast<uint32_t>(d)) & 0xFFFFFF;
+  }
+  if (digits == 0) return std::nullopt;
   return render::Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
                       static_cast<uint8_t>(rgb), 255};
 }
@@ -302,9 +312,10 @@ class HtmlReader {
   void Close(std::string_view name) {
     for (size_t i = open_.size(); i-- > 0;) {
       if (!SameName(open_[i].name, name)) continue;
+      // The break ending a paragraph is its own, in its format.
+      if (SameName(name, "p") || SameName(name, "li")) EndParagraph();
       format_ = open_[i].saved;
       open_.resize(i);
-      if (SameName(name, "p") || SameName(name, "li")) EndParagraph();
       return;
     }
   }
@@ -352,12 +363,16 @@ void Escaped(std::string& out, std::u16string_view chars) {
   }
 }
 
-void Run(std::string& out, std::u16string_view chars, const TextFormat& f) {
+std::string FontOpening(const TextFormat& f) {
   char color[8];
   std::snprintf(color, sizeof color, "#%02X%02X%02X", f.color.r, f.color.g, f.color.b);
-  out += "<FONT FACE=\"" + f.font + "\" SIZE=\"" + Number(f.size) + "\" COLOR=\"" + color +
+  return "<FONT FACE=\"" + f.font + "\" SIZE=\"" + Number(f.size) + "\" COLOR=\"" + color +
          "\" LETTERSPACING=\"" + Number(f.letter_spacing) + "\" KERNING=\"" +
          (f.kerning ? "1" : "0") + "\">";
+}
+
+// A run's characters in its link and styles; the FONT around it is shared by neighbours.
+void Styled(std::string& out, std::u16string_view chars, const TextFormat& f) {
   if (!f.url.empty()) out += "<A HREF=\"" + f.url + "\" TARGET=\"" + f.target + "\">";
   if (f.bold) out += "<B>";
   if (f.italic) out += "<I>";
@@ -367,7 +382,6 @@ void Run(std::string& out, std::u16string_view chars, const TextFormat& f) {
   if (f.italic) out += "</I>";
   if (f.bold) out += "</B>";
   if (!f.url.empty()) out += "</A>";
-  out += "</FONT>";
 }
 
 std::string TextFormatOpening(const TextFormat& f) {
@@ -397,15 +411,25 @@ std::string WriteHtml(const FormattedText& text) {
     const std::string wrap = TextFormatOpening(pf);
     out += wrap;
     out += pf.bullet ? "<LI>" : std::string("<P ALIGN=\"") + AlignName(pf.align) + "\">";
-    if (start == end) Run(out, {}, pf);  // an empty paragraph still names its font
+    // Neighbouring runs in the same font share one FONT element.
+    std::string font = FontOpening(pf);
+    out += font;
     size_t at = start;
     for (const FormatRun& run : text.runs) {
       if (run.end <= at) continue;
       const size_t to = std::min(run.end, end);
-      if (at < to) Run(out, all.substr(at, to - at), run.format);
+      if (at < to) {
+        const std::string opening = FontOpening(run.format);
+        if (opening != font) {
+          out += "</FONT>" + opening;
+          font = opening;
+        }
+        Styled(out, all.substr(at, to - at), run.format);
+      }
       at = to;
       if (at >= end) break;
     }
+    out += "</FONT>";
     out += pf.bullet ? "</LI>" : "</P>";
     if (!wrap.empty()) out += "</TEXTFORMAT>";
     // A break at the very end closes the last paragraph without opening another.

@@ -60,6 +60,7 @@ Object* FormatObject(Vm& vm, const FormatValues& f) {
   vm.SetOwn(o, "bullet", Optional(f.bullet));
   vm.SetOwn(o, "letterSpacing", Optional(f.letter_spacing));
   vm.SetOwn(o, "kerning", Optional(f.kerning));
+  vm.SetOwn(o, "tabStops", static_cast<Object*>(vm.NewArray()));  // fields keep no tab stops
   return o;
 }
 
