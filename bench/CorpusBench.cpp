@@ -4,8 +4,7 @@
 // can show, which is what a user would see.
 
 #include "bench/CorpusBench.h"
-
-#include <time.h>
+#include "bench/CpuClock.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,12 +19,6 @@ namespace lumen::bench {
 namespace {
 
 namespace fs = std::filesystem;
-
-double CpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
 
 fs::path CorpusFolder() {
   if (const char* env = std::getenv("LUMEN_CORPUS"); env && *env) return env;

@@ -3,7 +3,6 @@
 // with the parts and the scalar path shown separately; then the slowest movie of the corpus, when
 // the corpus is there (LUMEN_CORPUS or beside the repository).
 //   bench_render [FRAMES]
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,10 +15,14 @@
 #include <vector>
 
 #include "bench/CorpusBench.h"
+#include "bench/CpuClock.h"
 #include "raster/Pixmap.h"
 #include "render/Renderer.h"
 
 namespace {
+
+using lumen::bench::CpuMs;
+using lumen::bench::MedianOf;
 
 using namespace lumen::render;
 using lumen::raster::Pixmap;
@@ -124,21 +127,9 @@ struct Slideshow {
   }
 };
 
-// Processor time of this thread: on a shared machine, wall time also counts other programs.
-double CpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
 struct Figures {
   double median = 0, best = 0, cpu = 0;  // wall median, wall best, processor-time median
 };
-
-double MedianOf(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 Figures TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int frames, bool zoom,
                    bool fade, bool wiped = false) {

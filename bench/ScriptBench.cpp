@@ -5,7 +5,6 @@
 // Advance() is timed against the goal; building the draw list is timed apart, for the share of
 // a frame that is script.
 //   bench_script [FRAMES]
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,10 +18,14 @@
 #include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
 #include "avm1/ClipObject.h"
+#include "bench/CpuClock.h"
 #include "movie/Movie.h"
 #include "stage/Stage.h"
 
 namespace {
+
+using lumen::bench::CpuMs;
+using lumen::bench::MedianOf;
 
 using namespace lumen::authoring;
 using Clock = std::chrono::steady_clock;
@@ -131,18 +134,6 @@ Bytes ScriptMovie() {
   spec.x_max = 550 * 20;
   spec.y_max = 400 * 20;
   return BuildMovie(spec, tags);
-}
-
-// Processor time of this thread: on a shared machine, wall time also counts other programs.
-double CpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-double MedianOf(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // Why the scripts did not do their work, or empty when they did: every clip and the root ran
