@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "text/TrueTypeFont.h"
+#include "unicode/Ascii.h"
 
 namespace lumen::text {
 
@@ -10,9 +11,7 @@ namespace {
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = unicode::AsciiLower(c);
   return out;
 }
 

@@ -1,6 +1,6 @@
 #include "text/FontLibrary.h"
 
-#include <cctype>
+#include "unicode/Ascii.h"
 
 namespace lumen::text {
 
@@ -8,17 +8,6 @@ namespace {
 
 constexpr uint16_t kDefineFontInfo = 13;
 constexpr uint16_t kDefineFontInfo2 = 62;
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -48,7 +37,8 @@ const Font* FontLibrary::ByName(std::string_view name, bool bold, bool italic) {
   for (const auto& [id, c] : movie_.Characters()) {
     if (c.kind != movie::Character::Kind::Font) continue;
     const Font* font = ById(id);
-    if (font == nullptr || font->glyphs.empty() || !SameName(font->name, name)) continue;
+    if (font == nullptr || font->glyphs.empty() || !unicode::SameAsciiLetters(font->name, name))
+      continue;
     const int score = (font->bold == bold) + (font->italic == italic);
     if (score > best_score || (score == best_score && id < best_id)) {
       best = font;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "unicode/Ascii.h"
 #include "unicode/Utf.h"
 
 namespace lumen::text {
@@ -33,13 +34,7 @@ struct Tag {
 };
 
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-    const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
+  return unicode::SameAsciiLetters(a, b);
 }
 
 bool IsSpace(char c) {

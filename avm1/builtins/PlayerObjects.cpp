@@ -19,6 +19,7 @@
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
 #include "avm1/Heap.h"
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 
 namespace lumen::avm1 {
@@ -290,17 +291,6 @@ class StageState final : public BroadcasterState {
   double viewport_height = 0;
 };
 
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 double StageSize(Vm& vm, const StageState& s, bool width) {
   const double viewport = width ? s.viewport_width : s.viewport_height;
   if (s.scale_mode == kNoScale && viewport > 0) return viewport;
@@ -328,7 +318,7 @@ Value SetScaleMode(Vm& vm, const Arguments& args) {
   const std::string text = vm.ToString(args[0]);
   size_t mode = 0;
   for (size_t i = 0; i < std::size(kScaleModes); ++i) {
-    if (SameLetters(text, kScaleModes[i])) mode = i;
+    if (SameName(text, kScaleModes[i], false)) mode = i;
   }
   const bool resized = mode != s->scale_mode && (mode == kNoScale || s->scale_mode == kNoScale);
   s->scale_mode = mode;
