@@ -33,7 +33,8 @@ void GlyphPainter::Grow(render::Point p) {
 }
 
 void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m) {
-  if (glyph.outline.Empty()) return;
+  if (glyph.outline.Empty() || points_ + glyph.outline.points.size() > kMaxPoints) return;
+  points_ += glyph.outline.points.size();
   render::Path& path = FillOf(color, smooth_glyphs_);
   path.verbs.insert(path.verbs.end(), glyph.outline.verbs.begin(), glyph.outline.verbs.end());
   for (const render::Point p : glyph.outline.points) {
@@ -80,6 +81,7 @@ render::ShapeGeometry GlyphPainter::Take() {
   render::ShapeGeometry out = std::move(geometry_);
   geometry_ = {};
   any_point_ = false;
+  points_ = 0;
   return out;
 }
 

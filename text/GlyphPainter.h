@@ -11,6 +11,10 @@ namespace lumen::text {
 
 class GlyphPainter {
  public:
+  // Points one text may paint: a hostile movie repeating a glyph of a million edges through a
+  // long text gets a picture cut short, not one of billions of points.
+  static constexpr size_t kMaxPoints = size_t{4} << 20;
+
   // Glyphs painted from now on are anti-aliased at every quality.
   void SetGlyphsSmooth(bool smooth) { smooth_glyphs_ = smooth; }
   // `m` maps font units to the text's space (twips).
@@ -32,6 +36,7 @@ class GlyphPainter {
   render::ShapeGeometry geometry_;
   bool any_point_ = false;
   bool smooth_glyphs_ = false;
+  size_t points_ = 0;
 };
 
 }  // namespace lumen::text

@@ -3,6 +3,7 @@
 #include "tests/movie/MovieTestUtil.h"
 #include "tests/text/TextTestUtil.h"
 #include "text/FontLibrary.h"
+#include "text/GlyphPainter.h"
 #include "text/StaticText.h"
 
 namespace lumen::text {
@@ -83,6 +84,36 @@ TEST(StaticText, DamagedRecordsKeepWhatCameBefore) {
   const render::ShapeGeometry g = BuildStaticText(text->tag, cut, fonts);
   ASSERT_EQ(g.parts.size(), 1u);
   EXPECT_EQ(movie::testing::CountMoves(g.parts[0].path), 3u);
+}
+
+// A glyph of 200,000 edges, a thousand times over: the text's picture stops at the painter's
+// budget instead of holding 200 million points.
+TEST(StaticText, HugeGlyphsRepeatedStayWithinThePaintBudget) {
+  Bytes tags;
+  authoring::FontSpec font;
+  authoring::GlyphSpec huge;
+  huge.code = 'A';
+  huge.advance = 1;
+  huge.outline.Select(0, 1);
+  huge.outline.MoveTo(0, 0);
+  for (int i = 0; i < 200000; ++i) huge.outline.LineTo(i % 2 ? 0 : 20480, -(i / 2) % 20480);
+  huge.outline.LineTo(0, 0);
+  font.glyphs.push_back(std::move(huge));
+  authoring::DefineFont3(tags, font);
+  std::vector<authoring::TextRunSpec> runs(4);
+  for (auto& run : runs) run.glyphs.assign(250, {0, 1});
+  runs[0].font = 1;
+  runs[0].x = runs[0].y = 0;
+  authoring::DefineText(tags, 2, {}, runs);
+  const auto movie = movie::testing::Load(tags);
+  FontLibrary fonts(*movie);
+  ASSERT_NE(fonts.ById(1), nullptr);
+  EXPECT_GT(fonts.ById(1)->glyphs[0].outline.points.size(), 200000u);
+  const render::ShapeGeometry g = BuildStaticText(movie->Find(2)->tag, movie->Find(2)->body, fonts);
+  size_t points = 0;
+  for (const auto& part : g.parts) points += part.path.points.size();
+  EXPECT_GT(points, 0u);
+  EXPECT_LE(points, GlyphPainter::kMaxPoints);
 }
 
 }  // namespace
