@@ -130,43 +130,33 @@ Object* BoundOwner(Vm& vm, ClipObject* clip, std::string_view name, std::string_
   std::string_view path;
   var = name;
   if (!SplitVariablePath(name, path, var)) return clip;
-  return vm.ResolvePath(path, nullptr, clip);
+  return vm.ResolvePath(path, nullptr, clip, true);
 }
 
 }  // namespace
 
+// Bound fields are read and written while the stage walks its display list, so nothing here
+// runs a script: getters and setters are not called, objects are not asked for their toString.
 std::optional<std::string> Vm::ReadBound(ClipObject* clip, std::string_view name) {
-  struct Data {
-    ClipObject* clip;
-    std::string_view name;
-    std::optional<std::string> text;
-  } data{clip, name, std::nullopt};
-  Run(
-      [](Vm& vm, void* p) {
-        auto& d = *static_cast<Data*>(p);
-        std::string_view var;
-        Object* target = BoundOwner(vm, d.clip, d.name, var);
-        if (target == nullptr) return;
-        const Value v = vm.Get(target, var);
-        if (!v.IsUndefined()) d.text = vm.ToString(v);
-      },
-      &data);
-  return std::move(data.text);
+  std::string_view var;
+  Object* target = BoundOwner(*this, clip, name, var);
+  const Property* p = target ? FindProperty(target, var) : nullptr;
+  if (p == nullptr || p->getter != nullptr || p->setter != nullptr || p->value.IsUndefined()) {
+    return std::nullopt;
+  }
+  Object* o = p->value.AsObject();
+  if (o == nullptr || o->AsClip() != nullptr || o->AsField() != nullptr) {
+    return ToString(p->value);  // primitives and paths convert without scripts
+  }
+  return std::string(o->TypeOf() == "function" ? "[type Function]" : "[object Object]");
 }
 
 void Vm::WriteBound(ClipObject* clip, std::string_view name, std::string_view text) {
-  struct Data {
-    ClipObject* clip;
-    std::string_view name, text;
-  } data{clip, name, text};
-  Run(
-      [](Vm& vm, void* p) {
-        auto& d = *static_cast<Data*>(p);
-        std::string_view var;
-        Object* target = BoundOwner(vm, d.clip, d.name, var);
-        if (target != nullptr) vm.Set(target, var, vm.Str(d.text));
-      },
-      &data);
+  std::string_view var;
+  Object* target = BoundOwner(*this, clip, name, var);
+  if (target == nullptr) return;
+  if (const Property* p = FindProperty(target, var); p && (p->getter || p->setter)) return;
+  SetOwn(target, var, Str(text));
 }
 
 void Vm::RunCall(const Value& function, const Value& self, std::span<const Value> args) {
@@ -849,7 +839,7 @@ void Vm::Throw(const Value& v) {
 
 // --- Paths -----------------------------------------------------------------------------------
 
-Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base) {
+Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bool plain) {
   ClipObject* base_clip = base ? base->AsClip() : nullptr;
   auto level_root = [&](ClipObject* from) -> Object* {
     ClipLink* link = from && from->Link() ? from->Link() : nullptr;
@@ -898,6 +888,9 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base) {
       ClipLink* child = link ? link->Child(segment, CaseSensitive()) : nullptr;
       if (child != nullptr) {
         current = child->Script();
+      } else if (plain) {
+        const Property* p = FindProperty(current, segment);
+        current = p && !p->getter ? p->value.AsObject() : nullptr;
       } else {
         Object* next = Get(current, segment).AsObject();
         if (next == nullptr && first && act != nullptr) {

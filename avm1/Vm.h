@@ -99,7 +99,8 @@ class Vm {
   Object* RegisteredClass(std::string_view symbol);
 
   // Text fields bound to a variable: the variable `name` (a path may lead to it) as seen from
-  // `clip`, read as a string (nothing while it is undefined) and written as one.
+  // `clip`, read as a string (nothing while it is undefined) and written as one. Neither runs a
+  // script: a variable behind a getter or setter reads as undefined and is not written.
   std::optional<std::string> ReadBound(ClipObject* clip, std::string_view name);
   void WriteBound(ClipObject* clip, std::string_view name, std::string_view text);
 
@@ -160,7 +161,8 @@ class Vm {
 
   // --- Paths and targets. ---
   // Resolves a target path (`/a/b`, `_root.a`, `../x`) from `base`; null if nothing is there.
-  Object* ResolvePath(std::string_view path, Activation* act, Object* base);
+  // `plain`: objects are found only in stored properties, so no getter or __resolve runs.
+  Object* ResolvePath(std::string_view path, Activation* act, Object* base, bool plain = false);
   std::string TargetPath(ClipObject* clip);       // `_level0.a.b`
   std::string SlashTargetPath(ClipObject* clip);  // `/a/b`
 

@@ -261,6 +261,38 @@ TEST(ScriptPlayback, TextFieldsFollowTheVariableTheyAreBoundTo) {
   EXPECT_EQ(shown->Text(), "OA");
 }
 
+// The stage reads bound variables while it walks its display list, where no script may run: a
+// variable behind a getter is not called for, and the field keeps its text.
+TEST(ScriptPlayback, BoundFieldsCallNoGetters) {
+  Bytes tags;
+  text::testing::BoxFont(tags);
+  aw::EditTextSpec field;
+  field.id = 3;
+  field.font = 1;
+  field.variable = "v";
+  field.text = "A";
+  aw::DefineEditText(tags, field);
+  ActionWriter getter, frame;
+  Trace(getter, "called").Push({std::string("O")}).Op(aw::kReturn);
+  frame.DefineFunction("getter", 0, getter);
+  frame.Push({aw::Null{}, std::string("getter")}).Op(aw::kGetVariable);
+  frame.Push({std::string("v"), 3.0, std::string("_root")}).Op(aw::kGetVariable);
+  frame.Push({std::string("addProperty")}).Op(aw::kCallMethod).Op(aw::kPop);
+  frame.Push({std::string("v")}).Op(aw::kGetVariable).Op(aw::kTrace);  // scripts do call it
+  aw::DoAction(tags, frame.Finish());
+  aw::PlaceSpec place;
+  place.depth = 1;
+  place.character = 3;
+  aw::PlaceObject2(tags, place);
+  aw::ShowFrame(tags);
+  ScriptedMovie m(std::move(tags));
+  ASSERT_EQ(m.lines, (Lines{"called", "O"}));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  EXPECT_EQ(m.lines.size(), 2u);
+  EXPECT_EQ(m.stage->Root().DisplayList().front().field->Text(), "A");
+}
+
 // A caption made by script: the field is found by name, prints as its path, lays its text out
 // in the embedded font its format names, and answers formats of its characters.
 TEST(ScriptPlayback, ScriptsMakeFormatAndMeasureTextFields) {
