@@ -199,6 +199,11 @@ class FieldLink {
   ~FieldLink() = default;
 };
 
+// The room a text takes, in pixels.
+struct TextExtent {
+  double width = 0, height = 0, ascent = 0, descent = 0;
+};
+
 // Services of the stage and its host as a whole.
 class StageBridge {
  public:
@@ -221,6 +226,10 @@ class StageBridge {
   // A file named relative to the movie (XML.load and LoadVars.load), or nothing where there is
   // none or the name is refused.
   virtual std::optional<std::string> ReadMovieFile(std::string_view name) = 0;
+  // What `text` takes in `format` (the device font it names, or an embedded one of that name),
+  // wrapped at `width` pixels when that is above 0.
+  virtual TextExtent MeasureText(const FormatValues& format, std::string_view text,
+                                 double width) = 0;
 
  protected:
   ~StageBridge() = default;

@@ -86,7 +86,29 @@ void KeepCommon(avm1::FormatValues& into, const avm1::FormatValues& other) {
   keep(into.kerning, other.kerning);
 }
 
-void Apply(const avm1::FormatValues& v, text::TextFormat& f) {
+const char* AutoSizeName(text::AutoSize a) {
+  switch (a) {
+    case text::AutoSize::Left:
+      return "left";
+    case text::AutoSize::Center:
+      return "center";
+    case text::AutoSize::Right:
+      return "right";
+    default:
+      return "none";
+  }
+}
+
+text::AutoSize AutoSizeFrom(std::string_view name) {
+  if (name == "left") return text::AutoSize::Left;
+  if (name == "center") return text::AutoSize::Center;
+  if (name == "right") return text::AutoSize::Right;
+  return text::AutoSize::None;
+}
+
+}  // namespace
+
+void ApplyFormat(const avm1::FormatValues& v, text::TextFormat& f) {
   auto number = [](const std::optional<double>& from, float& to) {
     if (from) to = static_cast<float>(*from);
   };
@@ -111,28 +133,6 @@ void Apply(const avm1::FormatValues& v, text::TextFormat& f) {
   number(v.letter_spacing, f.letter_spacing);
   if (v.kerning) f.kerning = *v.kerning;
 }
-
-const char* AutoSizeName(text::AutoSize a) {
-  switch (a) {
-    case text::AutoSize::Left:
-      return "left";
-    case text::AutoSize::Center:
-      return "center";
-    case text::AutoSize::Right:
-      return "right";
-    default:
-      return "none";
-  }
-}
-
-text::AutoSize AutoSizeFrom(std::string_view name) {
-  if (name == "left") return text::AutoSize::Left;
-  if (name == "center") return text::AutoSize::Center;
-  if (name == "right") return text::AutoSize::Right;
-  return text::AutoSize::None;
-}
-
-}  // namespace
 
 FieldHandle::~FieldHandle() {
   if (script_ != nullptr) script_->Unlink();
@@ -399,7 +399,7 @@ avm1::FormatValues FieldHandle::GetFormat(size_t begin, size_t end) {
 
 void FieldHandle::SetFormat(const avm1::FormatValues& format, size_t begin, size_t end) {
   text::FormattedText content = field_.Content();
-  content.Restyle(begin, end, [&](text::TextFormat& f) { Apply(format, f); });
+  content.Restyle(begin, end, [&](text::TextFormat& f) { ApplyFormat(format, f); });
   field_.SetContent(std::move(content));
 }
 
@@ -409,7 +409,7 @@ avm1::FormatValues FieldHandle::GetNewFormat() {
 
 void FieldHandle::SetNewFormat(const avm1::FormatValues& format) {
   text::TextFormat f = field_.NewTextFormat();
-  Apply(format, f);
+  ApplyFormat(format, f);
   field_.SetNewTextFormat(f);
 }
 

@@ -16,6 +16,9 @@ class Clip;
 struct DisplayObject;
 struct Placement;
 
+// Sets in `f` the values a script's TextFormat gives; absent ones leave `f` as it was.
+void ApplyFormat(const avm1::FormatValues& v, text::TextFormat& f);
+
 class FieldHandle final : public avm1::FieldLink {
  public:
   FieldHandle(Clip& owner, text::TextField& field, std::string name)

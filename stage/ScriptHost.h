@@ -71,6 +71,7 @@ class ScriptHost final : public avm1::StageBridge {
   MovieFolder folder;  // where scripts load files from
   std::function<void(std::string_view command, std::string_view args)> fscommand_sink;
   std::function<void(std::string_view url, std::string_view target)> url_sink;
+  std::function<avm1::TextExtent(const avm1::FormatValues&, std::string_view, double)> measure;
   void SetClock(double ms) { clock_ms_ = ms; }
   void SetMouse(double x, double y) {
     mouse_x_ = x;
@@ -98,6 +99,10 @@ class ScriptHost final : public avm1::StageBridge {
   size_t BytesLoaded() override { return movie_.loaded_length; }
   size_t BytesTotal() override { return movie_.file_length; }
   std::string Url() override { return url_; }
+  avm1::TextExtent MeasureText(const avm1::FormatValues& format, std::string_view text,
+                               double width) override {
+    return measure ? measure(format, text, width) : avm1::TextExtent{};
+  }
   std::optional<std::string> ReadMovieFile(std::string_view name) override {
     return folder.Read(name);
   }

@@ -26,6 +26,8 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);
+  scripts_->measure = [this](const avm1::FormatValues& format, std::string_view text,
+                             double width) { return texts_.Measure(format, text, width); };
   context_.scripts = scripts_.get();
   root_ = std::make_unique<Clip>(context_, movie_->root, 0, nullptr, 0, std::string(), 0);
   scripts_->SetRoot(root_.get());

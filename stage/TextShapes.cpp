@@ -1,7 +1,12 @@
 #include "stage/TextShapes.h"
 
+#include <algorithm>
+
+#include "stage/FieldHandle.h"
 #include "text/EditText.h"
 #include "text/StaticText.h"
+#include "text/TextLayout.h"
+#include "unicode/Utf.h"
 
 namespace lumen::stage {
 
@@ -27,6 +32,38 @@ std::unique_ptr<text::TextField> TextShapes::MakeField(const text::EditTextDef& 
   return std::make_unique<text::TextField>(def, fonts_, [this](const text::TextFormat& f) {
     return device_fonts_.Find(f.font, f.bold, f.italic);
   });
+}
+
+avm1::TextExtent TextShapes::Measure(const avm1::FormatValues& values, std::string_view utf8,
+                                     double width) {
+  // The device font the format names; an embedded font of that name where there is none.
+  class Fonts final : public text::FontResolver {
+   public:
+    explicit Fonts(TextShapes& shapes) : shapes_(shapes) {}
+    const text::Font* Resolve(const text::TextFormat& f) override {
+      if (const text::Font* font = shapes_.fonts_.ByName(f.font, f.bold, f.italic)) return font;
+      return shapes_.device_fonts_.Find(f.font, f.bold, f.italic);
+    }
+
+   private:
+    TextShapes& shapes_;
+  } fonts(*this);
+  text::TextFormat format;
+  ApplyFormat(values, format);
+  text::FormattedText content;
+  content.Append(unicode::ToUtf16(utf8), format);
+  text::LayoutOptions options;
+  options.word_wrap = width > 0;
+  options.width = static_cast<float>(std::min(width, 1e6) * 20);
+  const text::TextLayout layout = text::LayOut(content, options, fonts);
+  avm1::TextExtent extent;
+  extent.width = layout.text_width / 20.0;
+  extent.height = layout.text_height / 20.0;
+  if (!layout.lines.empty()) {
+    extent.ascent = layout.lines.front().ascent / 20.0;
+    extent.descent = layout.lines.front().descent / 20.0;
+  }
+  return extent;
 }
 
 }  // namespace lumen::stage

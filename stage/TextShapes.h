@@ -7,6 +7,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "avm1/StageBridge.h"
 #include "movie/Movie.h"
 #include "render/Geometry.h"
 #include "text/DeviceFonts.h"
@@ -29,6 +30,8 @@ class TextShapes {
   std::unique_ptr<text::TextField> MakeField(const movie::Character& c);
   // A field made by script.
   std::unique_ptr<text::TextField> MakeField(const text::EditTextDef& def);
+  // TextFormat.getTextExtent: the room `text` takes in `format`.
+  avm1::TextExtent Measure(const avm1::FormatValues& format, std::string_view text, double width);
 
  private:
   static constexpr uint16_t kDefineEditText = 37;

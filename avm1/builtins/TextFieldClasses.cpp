@@ -196,6 +196,24 @@ Value GetFontList(Vm& vm, const Arguments&) {
   return static_cast<Object*>(list);
 }
 
+// The room a text would take in this format: its width and height, ascent and descent, and the
+// size of a field that holds it (two pixels of gutter on each side).
+Value GetTextExtent(Vm& vm, const Arguments& a) {
+  Object* self = a.self.AsObject();
+  if (self == nullptr || a.size() == 0) return Value();
+  const double width = a.size() > 1 ? vm.ToNumber(a[1]) : 0;
+  const TextExtent e = vm.bridge().MeasureText(ValuesOf(vm, self), vm.ToString(a[0]),
+                                               std::isfinite(width) ? width : 0);
+  Object* out = vm.NewObject();
+  vm.SetOwn(out, "ascent", e.ascent);
+  vm.SetOwn(out, "descent", e.descent);
+  vm.SetOwn(out, "width", e.width);
+  vm.SetOwn(out, "height", e.height);
+  vm.SetOwn(out, "textFieldHeight", e.height + 4);
+  vm.SetOwn(out, "textFieldWidth", width > 0 ? width : e.width + 4);
+  return out;
+}
+
 Value FormatConstruct(Vm& vm, const Arguments& a) {
   Object* format = vm.NewObject(a.self.AsObject());
   for (size_t i = 0; i < std::size(kFormatNames); ++i) {
@@ -227,6 +245,7 @@ void InstallTextFieldClasses(Vm& vm) {
 
   Object* format_proto = vm.NewObject();
   vm.builtins().textformat_proto = format_proto;
+  vm.DefineMethod(format_proto, "getTextExtent", GetTextExtent);
   FunctionObject* format = vm.NewClass(format_proto, Nothing, FormatConstruct);
   vm.DefineValue(vm.Global(), "TextFormat", static_cast<Object*>(format));
 }

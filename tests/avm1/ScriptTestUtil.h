@@ -31,6 +31,9 @@ class TestBridge final : public StageBridge {
   size_t BytesLoaded() override { return 0; }
   size_t BytesTotal() override { return 0; }
   std::string Url() override { return "file:///test.swf"; }
+  TextExtent MeasureText(const FormatValues&, std::string_view text, double) override {
+    return {static_cast<double>(text.size()) * 10, 20, 16, 4};  // ten pixels a character
+  }
   std::optional<std::string> ReadMovieFile(std::string_view name) override {
     const auto it = files.find(std::string(name));
     if (it == files.end()) return std::nullopt;

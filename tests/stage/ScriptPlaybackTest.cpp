@@ -319,9 +319,12 @@ TEST(ScriptPlayback, ScriptsMakeFormatAndMeasureTextFields) {
   a.Push({std::string("font")}).Op(aw::kGetMember).Op(aw::kTrace);
   a.Push({std::string("tf")}).Op(aw::kGetVariable).Push({std::string("_x")});
   a.Op(aw::kGetMember).Op(aw::kTrace);
+  a.Push({std::string("AAA"), 1.0, std::string("fmt")}).Op(aw::kGetVariable);
+  a.Push({std::string("getTextExtent")}).Op(aw::kCallMethod);
+  a.Push({std::string("width")}).Op(aw::kGetMember).Op(aw::kTrace);
   Frame(tags, a);
   ScriptedMovie m(std::move(tags));
-  EXPECT_EQ(m.lines, (Lines{"_level0.caption", "40", "Boxes", "10"}));
+  EXPECT_EQ(m.lines, (Lines{"_level0.caption", "40", "Boxes", "10", "60"}));
   render::RenderList list;
   m.stage->BuildRenderList(list);
   // The text, and the box that clips it, where _x puts the field.
