@@ -122,14 +122,14 @@ int32_t Fixed(double v) {
   return static_cast<int32_t>(v * 65536.0);
 }
 
+}  // namespace
+
 void WriteRgbOrRgba(BitWriter& out, Color c, bool alpha) {
   out.WriteU8(c.r);
   out.WriteU8(c.g);
   out.WriteU8(c.b);
   if (alpha) out.WriteU8(c.a);
 }
-
-}  // namespace
 
 void WriteMatrix(BitWriter& out, const MatrixSpec& m) {
   const bool scale = m.a != 1 || m.d != 1;

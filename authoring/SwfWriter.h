@@ -104,6 +104,8 @@ void WriteCxform(BitWriter& out, const CxformSpec& cx, bool with_alpha);
 struct Color {
   uint8_t r = 0, g = 0, b = 0, a = 255;
 };
+// RGB, or RGBA when `alpha`.
+void WriteRgbOrRgba(BitWriter& out, Color c, bool alpha);
 
 // Builds DefineShape 1-4 tags (and the edge lists of morph shapes) from styles and drawing
 // commands in absolute twips.

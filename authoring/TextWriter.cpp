@@ -17,13 +17,6 @@ int UnsignedBitsFor(uint32_t max) {
   return bits;
 }
 
-void WriteColor(BitWriter& out, Color c, bool alpha) {
-  out.WriteU8(c.r);
-  out.WriteU8(c.g);
-  out.WriteU8(c.b);
-  if (alpha) out.WriteU8(c.a);
-}
-
 }  // namespace
 
 void DefineFont3(Bytes& out, const FontSpec& font) {
@@ -88,7 +81,7 @@ void DefineText(Bytes& out, uint16_t id, const MatrixSpec& matrix,
     body.WriteU8(static_cast<uint8_t>(0x80 | (run.font ? 0x08 : 0) | (run.color ? 0x04 : 0) |
                                       (run.y ? 0x02 : 0) | (run.x ? 0x01 : 0)));
     if (run.font) body.WriteU16(*run.font);
-    if (run.color) WriteColor(body, *run.color, alpha);
+    if (run.color) WriteRgbOrRgba(body, *run.color, alpha);
     if (run.x) body.WriteU16(static_cast<uint16_t>(*run.x));
     if (run.y) body.WriteU16(static_cast<uint16_t>(*run.y));
     if (run.font) body.WriteU16(run.height);
@@ -118,7 +111,7 @@ void DefineEditText(Bytes& out, const EditTextSpec& field) {
     body.WriteU16(*field.font);
     body.WriteU16(field.height);
   }
-  if (field.color) WriteColor(body, *field.color, true);
+  if (field.color) WriteRgbOrRgba(body, *field.color, true);
   if (field.max_length) body.WriteU16(*field.max_length);
   if (field.align) {
     body.WriteU8(*field.align);
