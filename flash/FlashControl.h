@@ -14,6 +14,7 @@
 #include "flash/FrameClock.h"
 #include "flash/MovieEngine.h"
 #include "flash/ShockwaveFlash.h"
+#include "flash/SoundOutput.h"
 #include "flash/ViewZoom.h"
 
 namespace lumen::flash {
@@ -153,6 +154,8 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
  private:
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);
   void LoadMovie(const std::wstring& path);
+  void StartSound();
+  uint32_t FramesDue();
   void SetPlaying(bool playing);
   void SetFrame(uint32_t frame);
   void ScheduleFrame();
@@ -166,6 +169,7 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   ControlSettings settings_;
   std::wstring movie_;
   std::unique_ptr<MovieEngine> engine_;
+  SoundOutput sound_;  // after the engine: stopped before it goes
   FrameClock clock_;
   int64_t movie_start_ = 0;  // performance-counter time the movie started playing
   ViewZoom zoom_;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "audio/WaveOutDevice_win.h"
 #include "flash/ClassTable.h"
 #include "flash/ControlWindow.h"
 #include "flash/StageLayout.h"
@@ -30,6 +31,19 @@ int64_t TicksPerSecond() {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   return frequency.QuadPart;
+}
+
+double Seconds(int64_t ticks) {
+  return static_cast<double>(ticks) / static_cast<double>(TicksPerSecond());
+}
+
+// A control inside another program's window is a preview there (a screen saver's in the display
+// settings): it keeps silent.
+bool InForeignWindow(HWND window) {
+  const HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
+  DWORD process = 0;
+  if (root) GetWindowThreadProcessId(root, &process);
+  return root && process != GetCurrentProcessId();
 }
 
 // Reads the whole file and closes it at once; nothing for a missing, unreadable or huge file.
@@ -143,6 +157,7 @@ ULONG FlashControl::Release() {
 // --- Playback
 
 void FlashControl::LoadMovie(const std::wstring& path) {
+  sound_.Stop();  // the old movie's sound ends before anything else happens
   clock_ = FrameClock();
   zoom_.Reset();
   if (window_) window_->CancelTimer();
@@ -160,15 +175,25 @@ void FlashControl::LoadMovie(const std::wstring& path) {
   clock_.Start(Now());
   movie_start_ = Now();
   settings_.playing = engine_->Scripted() ? engine_->TimelinePlaying() : true;
+  StartSound();
   ScheduleFrame();
   Redraw();
+}
+
+void FlashControl::StartSound() {
+  if (!engine_->HasSound()) return;
+  std::unique_ptr<audio::AudioDevice> device;
+  if (!(window_ && InForeignWindow(window_->Handle()))) {
+    device = std::make_unique<audio::WaveOutDevice>();
+  }
+  sound_.Start(*engine_, std::move(device), Seconds(Now()));
 }
 
 void FlashControl::SetPlaying(bool playing) {
   const bool starting = playing && !settings_.playing;
   settings_.playing = playing;
   const bool scripted = engine_->Loaded() && engine_->Scripted();
-  if (scripted) engine_->SetTimelinePlaying(playing);
+  if (engine_->Loaded()) engine_->SetTimelinePlaying(playing);  // a stopped timeline's stream ends
   // A scripted movie goes on ticking with its timeline stopped: its scripts may still animate.
   if (!playing && !scripted) {
     if (window_) window_->CancelTimer();
@@ -205,13 +230,20 @@ void FlashControl::ScheduleFrame() {
   window_->ScheduleTimer(static_cast<UINT>(milliseconds));
 }
 
+// While a stream sound plays, the sound heard says how many frames are due, not the clock.
+uint32_t FlashControl::FramesDue() {
+  sound_.Pump(Seconds(Now()));
+  const uint32_t by_clock = clock_.Poll(Now());
+  return sound_.FramesDue(by_clock, engine_->CurrentFrame(), engine_->Stage().frame_rate);
+}
+
 void FlashControl::OnFrameTimer() {
   if (!engine_->Loaded()) return;
   if (engine_->Scripted()) {
     // Scripts decide when the timeline stops; the ticks go on for their events and timers.
     const double ms =
         static_cast<double>(Now() - movie_start_) * 1000.0 / static_cast<double>(TicksPerSecond());
-    for (uint32_t due = clock_.Poll(Now()); due > 0; --due) engine_->Tick(ms, settings_.loop);
+    for (uint32_t due = FramesDue(); due > 0; --due) engine_->Tick(ms, settings_.loop);
     settings_.playing = engine_->TimelinePlaying();
     if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());
     ScheduleFrame();
@@ -219,7 +251,7 @@ void FlashControl::OnFrameTimer() {
   }
   if (!settings_.playing) return;
   const uint32_t count = engine_->Stage().frame_count;
-  for (uint32_t due = clock_.Poll(Now()); due > 0 && settings_.playing; --due) {
+  for (uint32_t due = FramesDue(); due > 0 && settings_.playing; --due) {
     const uint32_t frame = engine_->CurrentFrame();
     if (frame + 1 < count) {
       engine_->AdvanceFrame();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace lumen::flash {
@@ -72,6 +73,18 @@ class MovieEngine {
   virtual void SetTimelinePlaying(bool playing) = 0;
 
   virtual void SetQuality(DrawQuality quality) = 0;
+
+  // Sound. MixSound hands out the next frames of the movie's mix (44.1 kHz stereo) and may be
+  // called from a device's own thread: the engine locks around everything its sound touches.
+  virtual bool HasSound() const = 0;
+  virtual void MixSound(std::span<int16_t> out) = 0;
+  // While a stream sound plays on the main timeline: the frame it started on and the sample
+  // frames of it mixed so far. The picture is kept to that sound.
+  struct StreamProgress {
+    uint32_t first_frame = 0;
+    uint64_t mixed = 0;
+  };
+  virtual std::optional<StreamProgress> MainStream() const = 0;
 
   // Draws the current frame into `target` over `background` (0xAARRGGBB), which fills the whole
   // target; content lying outside the stage is drawn too, as far as the target reaches.

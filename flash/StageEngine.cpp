@@ -4,6 +4,7 @@
 // frame that still finds one missing decodes it on the spot.
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -160,6 +161,28 @@ bool HasScripts(const movie::Timeline& timeline) {
   return false;
 }
 
+// Sound definitions or a stream on any timeline: only then is a device opened for the movie.
+bool HasSounds(const movie::Movie& movie) {
+  constexpr uint16_t kSoundStreamHead = 18, kSoundStreamHead2 = 45;
+  const auto has_stream = [](const movie::Timeline& timeline) {
+    for (const movie::Frame& frame : timeline.frames) {
+      for (const movie::FrameCommand& command : frame.commands) {
+        const auto* other = std::get_if<movie::OtherCommand>(&command);
+        if (other && (other->code == kSoundStreamHead || other->code == kSoundStreamHead2)) {
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  if (has_stream(movie.root)) return true;
+  for (const auto& [id, character] : movie.Characters()) {
+    if (character.kind == movie::Character::Kind::Sound) return true;
+    if (character.sprite && has_stream(*character.sprite)) return true;
+  }
+  return false;
+}
+
 bool HasScripts(const movie::Movie& movie) {
   if (HasScripts(movie.root)) return true;
   for (const auto& [id, character] : movie.Characters()) {
@@ -183,13 +206,20 @@ class StageEngine final : public MovieEngine {
   bool TimelinePlaying() const override { return stage_ && stage_->Playing(); }
   void SetTimelinePlaying(bool playing) override;
   void SetQuality(DrawQuality quality) override;
+  bool HasSound() const override { return has_sound_; }
+  void MixSound(std::span<int16_t> out) override;
+  std::optional<StreamProgress> MainStream() const override;
   PixelRect Render(const PixelTarget& target, const StageView& view, uint32_t background,
                    bool kept) override;
 
  private:
   void DecodeAhead();
+  void UnloadLocked();
 
   size_t bitmap_bytes_;
+  // Held by whatever changes the stage's sound (loading, ticks, gotos) and by the mix.
+  mutable std::mutex sound_lock_;
+  bool has_sound_ = false;
   std::shared_ptr<const movie::Movie> movie_;
   std::unique_ptr<stage::Stage> stage_;
   std::unique_ptr<stage::BitmapPlan> plan_;
@@ -209,7 +239,8 @@ class StageEngine final : public MovieEngine {
 };
 
 bool StageEngine::Load(std::span<const uint8_t> file, const std::filesystem::path& folder) {
-  Unload();
+  const std::lock_guard lock(sound_lock_);
+  UnloadLocked();
   if (DeclaredLength(file) > kMaxMovieBytes) return false;
   movie::LoadResult loaded = movie::LoadMovie(file);
   if (!loaded.movie) return false;
@@ -228,6 +259,7 @@ bool StageEngine::Load(std::span<const uint8_t> file, const std::filesystem::pat
   info_.frame_count = static_cast<uint16_t>(std::min<size_t>(stage_->FrameCount(), 65535));
   info_.background = Rgb(stage_->Background());
   scripted_ = HasScripts(*movie_);
+  has_sound_ = HasSounds(*movie_);
   plan_ = std::make_unique<stage::BitmapPlan>(*movie_);
   prefetcher_ = std::make_unique<stage::BitmapPrefetcher>(stage_->Bitmaps());
   DecodeAhead();
@@ -235,6 +267,12 @@ bool StageEngine::Load(std::span<const uint8_t> file, const std::filesystem::pat
 }
 
 void StageEngine::Unload() {
+  const std::lock_guard lock(sound_lock_);
+  UnloadLocked();
+}
+
+void StageEngine::UnloadLocked() {
+  has_sound_ = false;
   prefetcher_.reset();
   ahead_.clear();
   plan_.reset();
@@ -253,6 +291,7 @@ uint32_t StageEngine::CurrentFrame() const {
 }
 
 void StageEngine::GotoFrame(uint32_t frame) {
+  const std::lock_guard lock(sound_lock_);
   if (stage_ && frame < info_.frame_count) {
     stage_->GotoFrame(size_t{frame} + 1);
     DecodeAhead();
@@ -260,6 +299,7 @@ void StageEngine::GotoFrame(uint32_t frame) {
 }
 
 void StageEngine::Tick(double ms, bool loop) {
+  const std::lock_guard lock(sound_lock_);
   if (!stage_) return;
   stage_->SetLoop(loop);
   stage_->SetClock(ms);
@@ -268,6 +308,7 @@ void StageEngine::Tick(double ms, bool loop) {
 }
 
 void StageEngine::SetTimelinePlaying(bool playing) {
+  const std::lock_guard lock(sound_lock_);
   if (!stage_) return;
   if (playing) {
     stage_->Root().Play();
@@ -277,10 +318,27 @@ void StageEngine::SetTimelinePlaying(bool playing) {
 }
 
 void StageEngine::AdvanceFrame() {
+  const std::lock_guard lock(sound_lock_);
   if (stage_) {
     stage_->Advance();
     DecodeAhead();
   }
+}
+
+void StageEngine::MixSound(std::span<int16_t> out) {
+  const std::lock_guard lock(sound_lock_);
+  if (stage_) {
+    stage_->Sound().Mix(out);
+  } else {
+    std::fill(out.begin(), out.end(), int16_t{0});
+  }
+}
+
+std::optional<MovieEngine::StreamProgress> StageEngine::MainStream() const {
+  const std::lock_guard lock(sound_lock_);
+  if (!stage_ || !stage_->StreamPlaying()) return std::nullopt;
+  return StreamProgress{static_cast<uint32_t>(stage_->StreamFirstFrame()),
+                        stage_->StreamPosition()};
 }
 
 // Asks the worker for the bitmaps of the frames from the current one on, when they changed.

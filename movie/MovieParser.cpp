@@ -67,6 +67,7 @@ enum Tag : uint16_t {
   kDefineFont2 = 48,
   kExportAssets = 56,
   kDoInitAction = 59,
+  kStartSound2 = 89,
   kDefineFontInfo2 = 62,
   kFileAttributes = 69,
   kPlaceObject3 = 70,
@@ -271,6 +272,7 @@ class MovieParser {
       }
       case kDoInitAction:  // runs when its frame is first reached
       case kStartSound:
+      case kStartSound2:
       case kSoundStreamHead:
       case kSoundStreamHead2:
       case kSoundStreamBlock:

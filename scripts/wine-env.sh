@@ -1,14 +1,51 @@
 # Sourced by the test and run scripts: a private Wine prefix under the build folder, a private
-# Xvfb display and one Wine server kept alive for the whole run.
+# Xvfb display, a private PulseAudio server and one Wine server kept alive for the whole run.
 #   wine_env_start [--own-display]   prepare and start (idempotent); writes build/wine/env for
 #                    scripts/wine-run. With --own-display an existing DISPLAY is used as it is.
-#   wine_env_stop    stop the Wine server and the display this run started
+#   wine_env_stop    stop the Wine server, the sound server and the display this run started
+# Sound: Wine plays to the server's null sink "capture" in real time; a test records what was
+# heard with `parec -d capture.monitor`. The server's address is exported (PULSE_SERVER, and
+# XDG_RUNTIME_DIR, a private mode-700 folder) and written to the env file; LUMEN_PULSE_DIR names
+# the folder. Without pulseaudio installed there is no server and Wine has no sound device.
 
 LUMEN_ROOT=${LUMEN_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 LUMEN_WINE_DIR=${LUMEN_WINE_DIR:-$LUMEN_ROOT/build/wine}
 LUMEN_DESKTOP=${LUMEN_DESKTOP:-1920x1080}
 
 _wine_reg() { wine reg add "$@" /f >/dev/null 2>&1; }
+
+_pulse_start() {
+  command -v pulseaudio >/dev/null 2>&1 || return 0
+  if [ -n "${LUMEN_PULSE_PID:-}" ] && kill -0 "$LUMEN_PULSE_PID" 2>/dev/null; then return 0; fi
+  local dir
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/lumen-pulse.XXXXXX") || return 0
+  chmod 700 "$dir"
+  # A client must never start a server of its own (with the machine's real sinks) instead.
+  printf 'autospawn = no\n' >"$dir/client.conf"
+  if ! XDG_RUNTIME_DIR=$dir PULSE_CLIENTCONFIG=$dir/client.conf pulseaudio -n --daemonize=yes \
+    --exit-idle-time=-1 --use-pid-file=yes \
+    -L "module-null-sink sink_name=capture rate=44100 channels=2" \
+    -L "module-native-protocol-unix auth-anonymous=1" >"$dir/log" 2>&1; then
+    rm -rf "$dir"
+    return 0
+  fi
+  LUMEN_PULSE_PID=$(cat "$dir/pulse/pid" 2>/dev/null)
+  export LUMEN_PULSE_DIR=$dir LUMEN_PULSE_PID LUMEN_PULSE_SAVED_XDG=${XDG_RUNTIME_DIR-unset}
+  export XDG_RUNTIME_DIR=$dir PULSE_SERVER=unix:$dir/pulse/native PULSE_CLIENTCONFIG=$dir/client.conf
+  pactl set-default-sink capture >/dev/null 2>&1 || true
+}
+
+_pulse_stop() {
+  [ -n "${LUMEN_PULSE_DIR:-}" ] || return 0
+  if [ -n "${LUMEN_PULSE_PID:-}" ] && kill "$LUMEN_PULSE_PID" 2>/dev/null; then
+    for _ in $(seq 40); do kill -0 "$LUMEN_PULSE_PID" 2>/dev/null || break; sleep 0.05; done
+  fi
+  rm -rf "$LUMEN_PULSE_DIR"
+  if [ "$LUMEN_PULSE_SAVED_XDG" = unset ]; then unset XDG_RUNTIME_DIR; else
+    export XDG_RUNTIME_DIR=$LUMEN_PULSE_SAVED_XDG
+  fi
+  unset LUMEN_PULSE_DIR LUMEN_PULSE_PID LUMEN_PULSE_SAVED_XDG PULSE_SERVER PULSE_CLIENTCONFIG
+}
 
 wine_env_start() {
   mkdir -p "$LUMEN_WINE_DIR"
@@ -24,6 +61,7 @@ wine_env_start() {
     export DISPLAY=":$display" LUMEN_XVFB_PID
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display}" ] && break; sleep 0.05; done
   fi
+  _pulse_start  # before any Wine process, so that all of them find it
   local fresh=0
   [ -f "$WINEPREFIX/system.reg" ] || fresh=1
   wine cmd /c exit 0 >/dev/null 2>&1 || true
@@ -42,10 +80,16 @@ wine_env_start() {
   wine cmd /c exit 0 >/dev/null 2>&1 || true
   printf 'export WINEPREFIX=%q WINEARCH=win32 WINEDEBUG=-all DISPLAY=%q WINEDLLOVERRIDES=%q\n' \
     "$WINEPREFIX" "$DISPLAY" "$WINEDLLOVERRIDES" >"$LUMEN_WINE_DIR/env"
+  if [ -n "${LUMEN_PULSE_DIR:-}" ]; then
+    printf 'export LUMEN_PULSE_DIR=%q XDG_RUNTIME_DIR=%q PULSE_SERVER=%q PULSE_CLIENTCONFIG=%q\n' \
+      "$LUMEN_PULSE_DIR" "$XDG_RUNTIME_DIR" "$PULSE_SERVER" "$PULSE_CLIENTCONFIG" \
+      >>"$LUMEN_WINE_DIR/env"
+  fi
 }
 
 wine_env_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  _pulse_stop
   if [ -n "${LUMEN_XVFB_PID:-}" ]; then
     kill "$LUMEN_XVFB_PID" 2>/dev/null || true
     wait "$LUMEN_XVFB_PID" 2>/dev/null || true

@@ -111,13 +111,14 @@ Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting, 
       character_(character) {
   clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
-  if (!timeline_.frames.empty()) EnterFrame(0, false);
+  if (!timeline_.frames.empty()) EnterFrame(0, false, Arrival::Jumped);
 }
 
 Clip::~Clip() {
   // Children leave first, so their unload events come before this clip's.
   while (!objects_.empty()) Destroy(objects_.end() - 1);
   if (context_.scripts != nullptr) context_.scripts->Unregister(*this);
+  if (context_.sound != nullptr) context_.sound->ClipGone(SoundKey());
 }
 
 void Clip::QueueFirstFrame() {
@@ -175,9 +176,10 @@ bool Clip::IsMaskOfAnother() const {
 }
 
 void Clip::AdvanceTimeline(bool loop) {
+  if (!playing_ && context_.sound != nullptr) context_.sound->TimelineStopped(SoundKey());
   if (!playing_ || FrameCount() <= 1) return;
   if (current_ + 1 < FrameCount()) {
-    EnterFrame(current_ + 1, true);
+    EnterFrame(current_ + 1, true, Arrival::InOrder);
   } else if (loop) {
     GotoFrame(0);
   } else {
@@ -190,11 +192,12 @@ void Clip::GotoFrame(size_t frame) {
   frame = std::min(frame, FrameCount() - 1);
   if (frame == current_) return;
   if (frame > current_) {
-    for (size_t f = current_ + 1; f < frame; ++f) EnterFrame(f, false);
-    EnterFrame(frame, true);
+    for (size_t f = current_ + 1; f < frame; ++f) EnterFrame(f, false, Arrival::PassedOver);
+    EnterFrame(frame, true, Arrival::Jumped);
     return;
   }
   Rebuild(frame);
+  StartFrameSounds(frame, Arrival::Jumped);
   QueueActions(frame);
   QueuePlacedFirstFrames();
 }
@@ -205,9 +208,10 @@ bool Clip::GotoLabel(std::string_view label) {
   return frame.has_value();
 }
 
-void Clip::EnterFrame(size_t frame, bool run_actions) {
+void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   current_ = frame;
   RunInitActions(frame);
+  StartFrameSounds(frame, arrival);
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
@@ -222,6 +226,18 @@ void Clip::EnterFrame(size_t frame, bool run_actions) {
     QueueActions(frame);
     QueuePlacedFirstFrames();
   }
+}
+
+void Clip::StartFrameSounds(size_t frame, Arrival arrival) {
+  if (context_.sound == nullptr || arrival == Arrival::PassedOver) return;
+  constexpr uint16_t kStartSound = 15, kStartSound2 = 89;
+  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+    const auto* other = std::get_if<movie::OtherCommand>(&command);
+    if (other != nullptr && (other->code == kStartSound || other->code == kStartSound2)) {
+      context_.sound->Start(other->code, other->body, SoundKey());
+    }
+  }
+  context_.sound->EnteredFrame(timeline_, frame, arrival == Arrival::InOrder, SoundKey());
 }
 
 void Clip::QueueActions(size_t frame) {

@@ -16,6 +16,7 @@
 #include "render/RenderList.h"
 #include "stage/Drawing.h"
 #include "stage/FieldHandle.h"
+#include "stage/StageSound.h"
 #include "stage/TextShapes.h"
 
 namespace lumen::avm1 {
@@ -36,6 +37,7 @@ struct StageContext {
   const movie::Movie* movie = nullptr;
   ScriptHost* scripts = nullptr;  // null: scripts do not run
   TextShapes* texts = nullptr;
+  StageSound* sound = nullptr;  // null: silent
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
@@ -73,6 +75,8 @@ struct DisplayObject {
 
 class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
  public:
+  // Names this clip's sounds and stream in the mixer.
+  uint64_t SoundKey() const { return reinterpret_cast<uintptr_t>(this); }
   // Enters the first frame. Sprites nested deeper than the limit stay empty.
   Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
        int32_t depth, std::string name, uint16_t character = 0);
@@ -148,7 +152,10 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   size_t TotalFrames() override { return FrameCount(); }
   bool Playing() override { return playing_; }
   void Play() override { playing_ = true; }
-  void Stop() override { playing_ = false; }
+  void Stop() override {
+    playing_ = false;
+    if (context_.sound != nullptr) context_.sound->TimelineStopped(SoundKey());  // stream too
+  }
   void GotoFrame(size_t frame, bool play) override;
   long FindLabel(std::string_view label) override;
   void CallFrame(size_t frame) override;
@@ -182,7 +189,11 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
     double xscale = 100, yscale = 100, rotation = 0;
     bool valid = false;
   };
-  void EnterFrame(size_t frame, bool run_actions);
+  // How a frame was reached, for its sounds: by playing on, by a jump, or passed over on the way
+  // to another frame (its sounds are not heard).
+  enum class Arrival : uint8_t { InOrder, Jumped, PassedOver };
+  void EnterFrame(size_t frame, bool run_actions, Arrival arrival);
+  void StartFrameSounds(size_t frame, Arrival arrival);
   void Place(const movie::PlaceCommand& command);
   void Remove(int32_t depth);
   void QueueActions(size_t frame);

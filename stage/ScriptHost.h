@@ -17,6 +17,7 @@
 #include "avm1/Vm.h"
 #include "movie/Movie.h"
 #include "stage/MovieFolder.h"
+#include "stage/StageSound.h"
 
 namespace lumen::stage {
 
@@ -69,6 +70,7 @@ class ScriptHost final : public avm1::StageBridge {
   // The host's side.
   std::function<void(std::string_view)> trace_sink;
   MovieFolder folder;  // where scripts load files from
+  StageSound* sound = nullptr;
   std::function<void(std::string_view command, std::string_view args)> fscommand_sink;
   std::function<void(std::string_view url, std::string_view target)> url_sink;
   std::function<avm1::TextExtent(const avm1::FormatValues&, std::string_view, double)> measure;
@@ -92,7 +94,9 @@ class ScriptHost final : public avm1::StageBridge {
   double MouseX() override { return mouse_x_; }
   double MouseY() override { return mouse_y_; }
   void GetUrl(std::string_view url, std::string_view target) override;
-  void StopSounds() override {}
+  void StopSounds() override {
+    if (sound != nullptr) sound->Mixer().StopAll();
+  }
   void ToggleQuality() override;
   std::string Quality() override { return quality_; }
   void SetQuality(std::string_view quality) override;

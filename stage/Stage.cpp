@@ -20,12 +20,18 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
 
 Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes,
              ScriptSetup scripts)
-    : movie_(std::move(movie)), bitmaps_(bitmap_bytes), texts_(*movie_), loop_(loop) {
+    : movie_(std::move(movie)),
+      bitmaps_(bitmap_bytes),
+      texts_(*movie_),
+      sound_(*movie_),
+      loop_(loop) {
   context_.movie = movie_.get();
   context_.texts = &texts_;
+  context_.sound = &sound_;
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);
+  scripts_->sound = &sound_;
   scripts_->measure = [this](const avm1::FormatValues& format, std::string_view text,
                              double width) { return texts_.Measure(format, text, width); };
   context_.scripts = scripts_.get();
@@ -42,6 +48,14 @@ Stage::~Stage() {
 
 void Stage::Advance() {
   scripts_->Tick(loop_);
+}
+
+bool Stage::StreamPlaying() const {
+  return sound_.Mixer().StreamPlaying(root_->SoundKey());
+}
+
+uint64_t Stage::StreamPosition() const {
+  return sound_.Mixer().StreamPosition(root_->SoundKey());
 }
 
 void Stage::GotoFrame(size_t frame) {

@@ -18,6 +18,7 @@
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
 #include "stage/ScriptHost.h"
+#include "stage/StageSound.h"
 #include "stage/TextShapes.h"
 
 namespace lumen::stage {
@@ -69,6 +70,13 @@ class Stage {
   // call (morph shapes are built per ratio and cached here); its bitmaps come from Bitmaps().
   void BuildRenderList(render::RenderList& out);
   BitmapCache& Bitmaps() { return bitmaps_; }
+  // The movie's sound: the host pulls the mix from it at 44.1 kHz.
+  audio::Mixer& Sound() { return sound_.Mixer(); }
+  // Whether a stream sound plays on the root timeline, and how far it has played: while one
+  // plays, the host keeps the picture to it.
+  bool StreamPlaying() const;
+  uint64_t StreamPosition() const;
+  size_t StreamFirstFrame() const { return sound_.StreamFirstFrame(root_->SoundKey()); }  // from 0
   const BitmapCache& Bitmaps() const { return bitmaps_; }
   // Changes whenever shapes handed out in earlier lists were freed: a renderer that caches
   // work per shape address must forget it then.
@@ -88,6 +96,7 @@ class Stage {
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
   TextShapes texts_;
+  StageSound sound_;
   StageContext context_;
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;

@@ -56,6 +56,8 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
   renderer_.SetCoverage(options.coverage);
   const double rate = movie->frame_rate > 0 ? movie->frame_rate : 12;
   tick_ms_ = options.tick_ms > 0 ? options.tick_ms : 1000.0 / rate;
+  record_audio_ = options.record_audio;
+  MixTick();
 }
 
 void MovieRunner::Advance() {
@@ -63,6 +65,26 @@ void MovieRunner::Advance() {
   stage_.SetClock(clock_ms_);
   stage_.Advance();
   ++frame_;
+  MixTick();
+}
+
+// A tick's sound lasts until the next tick's clock; counted from the start, so the ticks' sample
+// counts never drift from the clock.
+void MovieRunner::MixTick() {
+  if (!record_audio_) return;
+  const auto due = static_cast<size_t>(std::llround((clock_ms_ + tick_ms_) * 44.1)) * 2;
+  tick_starts_.push_back(audio_.size());
+  if (due <= audio_.size()) return;
+  const size_t start = audio_.size();
+  audio_.resize(due);
+  stage_.Sound().Mix(std::span<int16_t>(audio_).subspan(start));
+}
+
+std::span<const int16_t> MovieRunner::TickAudio(size_t tick) const {
+  if (tick == 0 || tick > tick_starts_.size()) return {};
+  const size_t start = tick_starts_[tick - 1];
+  const size_t end = tick < tick_starts_.size() ? tick_starts_[tick] : audio_.size();
+  return std::span<const int16_t>(audio_).subspan(start, end - start);
 }
 
 void MovieRunner::RunTicks(size_t ticks, std::span<const InputEvent> events,

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "movie/Movie.h"
 #include "raster/Pixmap.h"
@@ -31,6 +32,7 @@ struct RunOptions {
   std::function<void(std::string_view)> trace;  // where trace() lines go
   avm1::VmLimits script_limits;
   std::filesystem::path movie_folder;  // where the movie's scripts load files from; empty: none
+  bool record_audio = false;           // keep the mixed sound of every tick
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for
@@ -58,6 +60,11 @@ class MovieRunner {
   const raster::Pixmap& Draw();
   const stage::BitmapCache& Bitmaps() const { return stage_.Bitmaps(); }
 
+  // With `record_audio`: the sound mixed so far (44.1 kHz stereo), and that of one tick (from
+  // 1), which is what played while its frame was shown.
+  const std::vector<int16_t>& Audio() const { return audio_; }
+  std::span<const int16_t> TickAudio(size_t tick) const;
+
  private:
   stage::Stage stage_;  // decodes each bitmap on the frame that first draws it
   render::Renderer renderer_;
@@ -68,6 +75,11 @@ class MovieRunner {
   size_t frame_ = 1;
   double tick_ms_ = 0;
   double clock_ms_ = 0;
+
+  void MixTick();
+  bool record_audio_ = false;
+  std::vector<int16_t> audio_;
+  std::vector<size_t> tick_starts_;  // where each tick's samples begin in audio_
 };
 
 }  // namespace lumen::tools

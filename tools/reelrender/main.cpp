@@ -1,12 +1,12 @@
 // reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]
 //            [--scale showall|noborder|exactfit|noscale] [--bench] [-o PATTERN]
-//            [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE]
+//            [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE] [--audio OUT.wav]
 // Plays the movie from its first frame and writes the picture shown after each requested frame
 // (default: the last) as a PNG named by PATTERN with %d replaced by the frame number. --bench
 // draws every frame up to the largest requested one and prints timing and memory figures.
 // --ticks runs that many ticks (drawing only the frames asked for), --input delivers scripted
 // mouse and key events between ticks, and --trace writes every trace() line to FILE (- for
-// standard output).
+// standard output). --audio writes the sound mixed over the run, tick by tick as the frames.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +22,7 @@
 #include "render/Png.h"
 #include "tools/reelrender/MovieRunner.h"
 #include "tools/reelrender/PeakMemory.h"
+#include "tools/reelrender/WavFile.h"
 
 namespace {
 
@@ -36,12 +37,14 @@ struct Arguments {
   size_t ticks = 0;
   std::string input;
   std::string trace;
+  std::string audio;
 };
 
 constexpr const char* kUsage =
     "usage: reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]\n"
     "                  [--scale showall|noborder|exactfit|noscale] [--bench] [-o PATTERN]\n"
-    "                  [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE]\n";
+    "                  [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE]\n"
+    "                  [--audio OUT.wav]\n";
 
 std::optional<size_t> ParseCount(const std::string& text) {
   if (text.empty() || text.size() > 9 ||
@@ -120,6 +123,9 @@ bool Parse(int argc, char** argv, Arguments& args) {
       args.input = argv[++i];
     } else if (arg == "--trace" && has_value) {
       args.trace = argv[++i];
+    } else if (arg == "--audio" && has_value) {
+      args.audio = argv[++i];
+      args.options.record_audio = true;
     } else if (arg == "-o" && has_value) {
       args.pattern = argv[++i];
     } else if (arg.empty() || arg[0] == '-' || !args.movie.empty()) {
@@ -128,7 +134,9 @@ bool Parse(int argc, char** argv, Arguments& args) {
       args.movie = arg;
     }
   }
-  if (args.ticks > 0 && args.frames.empty() && args.pattern.empty()) return !args.movie.empty();
+  if ((args.ticks > 0 || !args.audio.empty()) && args.frames.empty() && args.pattern.empty()) {
+    return !args.movie.empty();
+  }
   return !args.movie.empty() && (args.bench || !args.pattern.empty());
 }
 
@@ -171,6 +179,10 @@ int Render(lumen::tools::MovieRunner& runner, const Arguments& args,
       status = 1;
     }
   });
+  if (!args.audio.empty() && !lumen::tools::WriteWav(args.audio, runner.Audio())) {
+    std::fprintf(stderr, "reelrender: cannot write %s\n", args.audio.c_str());
+    status = 1;
+  }
   return status;
 }
 

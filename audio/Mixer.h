@@ -1,0 +1,75 @@
+#pragma once
+
+// The movie's sound: the voices playing, the volume and pan that scripts set, and the mix the
+// device pulls at 44.1 kHz stereo. Single-threaded: a host that plays on a device thread locks
+// around it.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "audio/SoundTags.h"
+#include "audio/Voice.h"
+
+namespace lumen::audio {
+
+// Volume and pan in percent, as scripts see them.
+struct SoundTransform {
+  double volume = 100;
+  double left_to_left = 100, left_to_right = 0;
+  double right_to_left = 0, right_to_right = 100;
+};
+
+// Who a voice belongs to: the sound it plays (for stop and no-multiple) and the clip that started
+// it (its Sound objects shape it; 0: the movie itself).
+struct VoiceOwner {
+  uint16_t sound_id = 0;
+  uint64_t clip = 0;
+  uint64_t stream = 0;  // the timeline a stream voice follows; 0 for event sounds
+};
+
+class Mixer {
+ public:
+  // As many sounds play at once as the reference player allows; later ones are not started.
+  static constexpr size_t kMaxVoices = 32;
+
+  // Starts an event sound as its SOUNDINFO says (stop, no-multiple, points, loops, envelope).
+  // Answers false when nothing was started.
+  bool StartEvent(const SoundDefinition& sound, const SoundInfo& info, uint64_t clip);
+  // Starts the stream of `owner.stream` from `feed`, replacing one it had.
+  bool StartStream(const StreamHead& head, std::unique_ptr<SoundFeed> feed, VoiceOwner owner);
+  void StopStream(uint64_t stream);
+  // Output frames the stream has played since it started; nothing when it is not playing.
+  bool StreamPlaying(uint64_t stream) const;
+  uint64_t StreamPosition(uint64_t stream) const;
+
+  void StopSound(uint16_t sound_id);
+  bool SoundPlaying(uint16_t sound_id) const;
+  // Every sound of a clip (and its streams): the clip is gone.
+  void StopClip(uint64_t clip);
+  void StopAll();
+  size_t Playing() const { return voices_.size(); }
+
+  // clip 0: the whole movie's transform, applied over every clip's own.
+  void SetTransform(uint64_t clip, const SoundTransform& transform);
+  SoundTransform Transform(uint64_t clip) const;
+
+  // Writes the next out.size() / 2 stereo frames.
+  void Mix(std::span<int16_t> out);
+
+ private:
+  struct Active {
+    VoiceOwner owner;
+    std::unique_ptr<Voice> voice;
+  };
+
+  ChannelGains GainsFor(uint64_t clip) const;
+
+  std::vector<Active> voices_;
+  std::unordered_map<uint64_t, SoundTransform> transforms_;
+  std::vector<int32_t> scratch_;
+};
+
+}  // namespace lumen::audio

@@ -1,0 +1,56 @@
+#pragma once
+
+// The movie's sound commands on the stage: event sounds that frames start, the stream sound each
+// timeline carries, and the mixer they all play into. The host pulls the mix.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "audio/Mixer.h"
+#include "audio/SoundTags.h"
+#include "movie/Movie.h"
+
+namespace lumen::stage {
+
+class StageSound {
+ public:
+  explicit StageSound(const movie::Movie& movie) : movie_(movie) {}
+
+  // StartSound (15) and StartSound2 (89) bodies, from a frame of `clip`.
+  void Start(uint16_t code, std::span<const uint8_t> body, uint64_t clip);
+  // A timeline entered `frame`: `in_order` when it came from the frame before by playing. A
+  // stream that the timeline jumped away from stops; a frame with a block starts one.
+  void EnteredFrame(const movie::Timeline& timeline, size_t frame, bool in_order, uint64_t clip);
+  // The timeline stopped or went away: its stream stops; when gone, its event sounds too.
+  void TimelineStopped(uint64_t clip) { mixer_.StopStream(clip); }
+  void ClipGone(uint64_t clip) {
+    mixer_.StopClip(clip);
+    stream_first_frames_.erase(clip);
+  }
+  // The 0-based frame the clip's stream started on.
+  size_t StreamFirstFrame(uint64_t clip) const;
+
+  audio::Mixer& Mixer() { return mixer_; }
+  const audio::Mixer& Mixer() const { return mixer_; }
+
+ private:
+  struct StreamTrack {
+    std::optional<audio::StreamHead> head;
+    std::vector<std::span<const uint8_t>> blocks;  // per frame; empty where a frame has none
+  };
+
+  const StreamTrack& TrackOf(const movie::Timeline& timeline);
+  const audio::SoundDefinition* Definition(uint16_t id);
+  std::optional<uint16_t> ExportedId(std::string_view name) const;
+
+  const movie::Movie& movie_;
+  std::unordered_map<const movie::Timeline*, StreamTrack> tracks_;
+  std::unordered_map<uint16_t, std::optional<audio::SoundDefinition>> definitions_;
+  std::unordered_map<uint64_t, size_t> stream_first_frames_;
+  audio::Mixer mixer_;  // last: its voices read the spans above
+};
+
+}  // namespace lumen::stage
