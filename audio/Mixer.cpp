@@ -44,18 +44,39 @@ int32_t Q15(double gain) {
 
 }  // namespace
 
-bool Mixer::StartEvent(const SoundDefinition& sound, const SoundInfo& info, uint64_t clip) {
+uint64_t Mixer::StartEvent(const SoundDefinition& sound, const SoundInfo& info, uint64_t clip) {
   if (info.sync_stop) {
     StopSound(sound.id);
-    return false;
+    return 0;
   }
-  if (info.no_multiple && SoundPlaying(sound.id)) return false;
-  if (voices_.size() >= kMaxVoices) return false;
+  if (info.no_multiple && SoundPlaying(sound.id)) return 0;
+  if (voices_.size() >= kMaxVoices) return 0;
   auto voice = std::make_unique<Voice>(sound.format, std::make_unique<SpanFeed>(sound.data),
                                        CutFor(sound, info), info.envelope);
-  if (voice->Ended()) return false;
-  voices_.push_back({VoiceOwner{sound.id, clip, 0}, std::move(voice)});
-  return true;
+  if (voice->Ended()) return 0;
+  const uint64_t handle = next_handle_++;
+  voices_.push_back({VoiceOwner{sound.id, clip, 0, handle}, std::move(voice)});
+  return handle;
+}
+
+std::optional<uint64_t> Mixer::EventPosition(uint64_t handle) const {
+  for (const Active& p : voices_) {
+    if (p.owner.handle == handle) return p.voice->Position();
+  }
+  return std::nullopt;
+}
+
+std::vector<uint64_t> Mixer::TakeFinished() {
+  std::vector<uint64_t> finished;
+  finished.swap(finished_);
+  return finished;
+}
+
+void Mixer::StopClipEvents(uint64_t clip, uint16_t sound_id) {
+  std::erase_if(voices_, [clip, sound_id](const Active& p) {
+    return p.owner.stream == 0 && p.owner.clip == clip &&
+           (sound_id == 0 || p.owner.sound_id == sound_id);
+  });
 }
 
 bool Mixer::StartStream(const StreamHead& head, std::unique_ptr<SoundFeed> feed, VoiceOwner owner) {
@@ -139,6 +160,13 @@ ChannelGains Mixer::GainsFor(uint64_t clip) const {
 void Mixer::Mix(std::span<int16_t> out) {
   scratch_.assign(out.size(), 0);
   for (Active& p : voices_) p.voice->MixInto(scratch_, GainsFor(p.owner.clip));
+  // Scripts hear of the ends later; a movie that never looks does not pile them up for ever.
+  constexpr size_t kMaxFinished = 4096;
+  for (const Active& p : voices_) {
+    if (p.voice->Ended() && p.owner.handle != 0 && finished_.size() < kMaxFinished) {
+      finished_.push_back(p.owner.handle);
+    }
+  }
   std::erase_if(voices_, [](const Active& p) { return p.voice->Ended(); });
   for (size_t i = 0; i < out.size(); ++i) {
     out[i] = static_cast<int16_t>(std::clamp(scratch_[i], -32768, 32767));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +29,7 @@ struct VoiceOwner {
   uint16_t sound_id = 0;
   uint64_t clip = 0;
   uint64_t stream = 0;  // the timeline a stream voice follows; 0 for event sounds
+  uint64_t handle = 0;  // names an event voice for scripts
 };
 
 class Mixer {
@@ -36,8 +38,12 @@ class Mixer {
   static constexpr size_t kMaxVoices = 32;
 
   // Starts an event sound as its SOUNDINFO says (stop, no-multiple, points, loops, envelope).
-  // Answers false when nothing was started.
-  bool StartEvent(const SoundDefinition& sound, const SoundInfo& info, uint64_t clip);
+  // Answers the playing instance's handle, or 0 when nothing was started.
+  uint64_t StartEvent(const SoundDefinition& sound, const SoundInfo& info, uint64_t clip);
+  // Output frames an event voice has played; nothing once it is over.
+  std::optional<uint64_t> EventPosition(uint64_t handle) const;
+  // The event voices that came to their end by themselves since the last call, oldest first.
+  std::vector<uint64_t> TakeFinished();
   // Starts the stream of `owner.stream` from `feed`, replacing one it had.
   bool StartStream(const StreamHead& head, std::unique_ptr<SoundFeed> feed, VoiceOwner owner);
   void StopStream(uint64_t stream);
@@ -49,6 +55,8 @@ class Mixer {
   bool SoundPlaying(uint16_t sound_id) const;
   // Every sound of a clip (and its streams): the clip is gone.
   void StopClip(uint64_t clip);
+  // The event sounds a clip started: all of them (sound_id 0) or those of one sound.
+  void StopClipEvents(uint64_t clip, uint16_t sound_id);
   void StopAll();
   size_t Playing() const { return voices_.size(); }
 
@@ -70,6 +78,8 @@ class Mixer {
   std::vector<Active> voices_;
   std::unordered_map<uint64_t, SoundTransform> transforms_;
   std::vector<int32_t> scratch_;
+  uint64_t next_handle_ = 1;
+  std::vector<uint64_t> finished_;
 };
 
 }  // namespace lumen::audio

@@ -428,6 +428,15 @@ void SetBackgroundColor(Bytes& out, Color color) {
   WriteTag(out, kTagSetBackgroundColor, body);
 }
 
+void ExportAsset(Bytes& out, uint16_t id, std::string_view name) {
+  constexpr uint16_t kTagExportAssets = 56;
+  BitWriter body;
+  body.WriteU16(1);
+  body.WriteU16(id);
+  body.WriteString(name);
+  WriteTag(out, kTagExportAssets, body.bytes());
+}
+
 void FrameLabel(Bytes& out, std::string_view label) {
   BitWriter body;
   body.WriteString(label);

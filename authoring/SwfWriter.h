@@ -182,6 +182,8 @@ void ShowFrame(Bytes& out);
 void End(Bytes& out);
 void SetBackgroundColor(Bytes& out, Color color);
 void FrameLabel(Bytes& out, std::string_view label);
+// ExportAssets with one symbol: scripts find character `id` by `name`.
+void ExportAsset(Bytes& out, uint16_t id, std::string_view name);
 void DoAction(Bytes& out, std::span<const uint8_t> actions);
 // DefineSprite around `tags` (which should end with an End tag).
 void DefineSprite(Bytes& out, uint16_t id, uint16_t frame_count, std::span<const uint8_t> tags);

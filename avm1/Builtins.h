@@ -23,5 +23,6 @@ void InstallMovieClipClass(Vm& vm);
 void InstallPlayerObjects(Vm& vm);     // Key, Mouse, Stage, System, Color, SharedObject, ...
 void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
+void InstallSoundClass(Vm& vm);
 
 }  // namespace lumen::avm1

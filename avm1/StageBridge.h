@@ -205,6 +205,13 @@ struct TextExtent {
 };
 
 // Services of the stage and its host as a whole.
+// A Sound object's volume and pan, in whole percent: how much of each input channel goes to
+// each output channel.
+struct SoundTransformValues {
+  int32_t volume = 100;
+  int32_t left_to_left = 100, left_to_right = 0, right_to_left = 0, right_to_right = 100;
+};
+
 class StageBridge {
  public:
   virtual void Trace(std::string_view line) = 0;
@@ -230,6 +237,18 @@ class StageBridge {
   // wrapped at `width` pixels when that is above 0.
   virtual TextExtent MeasureText(const FormatValues& format, std::string_view text,
                                  double width) = 0;
+
+  // The Sound class. `owner` is the clip a Sound object stands for, null for the whole movie.
+  // A sound exported under `name`, or 0.
+  virtual uint16_t ExportedSound(std::string_view name) = 0;
+  virtual std::optional<double> SoundDuration(uint16_t id) = 0;  // milliseconds
+  // Starts a sound `offset` seconds in, `loops` times; answers the instance's handle or 0.
+  virtual uint64_t StartSound(uint16_t id, ClipLink* owner, double offset, int loops) = 0;
+  // The owner's sounds (id 0: all of them; with no owner, every sound of the movie).
+  virtual void StopSound(ClipLink* owner, uint16_t id) = 0;
+  virtual std::optional<double> SoundPosition(uint64_t handle) = 0;  // milliseconds
+  virtual SoundTransformValues SoundTransform(ClipLink* owner) = 0;
+  virtual void SetSoundTransform(ClipLink* owner, const SoundTransformValues& values) = 0;
 
  protected:
   ~StageBridge() = default;

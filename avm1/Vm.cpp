@@ -216,6 +216,23 @@ void Vm::CollectGarbage(bool even_if_not_due) {
   heap_.Collect([this](Heap& heap) { MarkRoots(heap); });
 }
 
+void Vm::KeepPlayingSound(uint64_t handle, Object* sound) {
+  // No more than the mixer can play; the oldest are let go first.
+  constexpr size_t kMaxKept = 256;
+  if (playing_sounds_.size() >= kMaxKept) playing_sounds_.erase(playing_sounds_.begin());
+  playing_sounds_.emplace_back(handle, sound);
+}
+
+Object* Vm::TakePlayingSound(uint64_t handle) {
+  for (auto it = playing_sounds_.begin(); it != playing_sounds_.end(); ++it) {
+    if (it->first != handle) continue;
+    Object* sound = it->second;
+    playing_sounds_.erase(it);
+    return sound;
+  }
+  return nullptr;
+}
+
 void Vm::MarkRoots(Heap& heap) {
   heap.Mark(global_);
   for (Object* o :
@@ -239,6 +256,7 @@ void Vm::MarkRoots(Heap& heap) {
     heap.Mark(l.target);
     heap.Mark(l.data);
   }
+  for (const auto& [handle, sound] : playing_sounds_) heap.Mark(sound);
   for (const Value& v : stack_) heap.Mark(v);
   for (const Value& v : global_registers_) heap.Mark(v);
   heap.Mark(thrown);

@@ -83,6 +83,9 @@ class Vm {
   // object's onData on the next tick, as if they had just come in.
   void QueueLoad(Object* target, std::string_view name);
   void DeliverLoads();
+  // A Sound object is kept alive while an instance it started plays, to hear of its end.
+  void KeepPlayingSound(uint64_t handle, Object* sound);
+  Object* TakePlayingSound(uint64_t handle);
   // Frees what no script can reach any more, when enough was made since the last time; call
   // between runs.
   void CollectGarbage(bool even_if_not_due = false);
@@ -239,6 +242,7 @@ class Vm {
     Value data;  // undefined where the file could not be read
   };
   std::vector<PendingLoad> loads_;
+  std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
   std::vector<std::pair<Object*, std::string>>
       watching_;  // watch callbacks running, innermost last
   std::vector<Registration> registrations_;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "avm1/ClipObject.h"
 #include "avm1/builtins/PlayerObjects.h"
+#include "avm1/builtins/SoundClass.h"
 #include "stage/Clip.h"
 
 namespace lumen::stage {
@@ -171,6 +173,7 @@ void ScriptHost::Tick(bool loop_root) {
   RunQueue();
   vm_->RunTimers(clock_ms_);
   vm_->DeliverLoads();
+  if (sound != nullptr) avm1::SoundsCompleted(*vm_, sound->Mixer().TakeFinished());
   RunQueue();
   vm_->CollectGarbage();
 }
@@ -204,6 +207,64 @@ void ScriptHost::SetQuality(std::string_view quality) {
   std::string upper(quality);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (upper == "LOW" || upper == "MEDIUM" || upper == "HIGH" || upper == "BEST") quality_ = upper;
+}
+
+// --- Sound ----------------------------------------------------------------------------------
+
+namespace {
+
+uint64_t OwnerKey(avm1::ClipLink* owner) {
+  return owner ? static_cast<Clip*>(owner)->SoundKey() : 0;
+}
+
+}  // namespace
+
+uint16_t ScriptHost::ExportedSound(std::string_view name) {
+  if (sound == nullptr) return 0;
+  const auto id = sound->ExportedId(name);
+  return id && sound->DurationMs(*id) ? *id : 0;
+}
+
+std::optional<double> ScriptHost::SoundDuration(uint16_t id) {
+  return sound ? sound->DurationMs(id) : std::nullopt;
+}
+
+uint64_t ScriptHost::StartSound(uint16_t id, avm1::ClipLink* owner, double offset, int loops) {
+  return sound ? sound->StartScripted(id, OwnerKey(owner), offset, loops) : 0;
+}
+
+void ScriptHost::StopSound(avm1::ClipLink* owner, uint16_t id) {
+  if (sound == nullptr) return;
+  audio::Mixer& mixer = sound->Mixer();
+  if (owner != nullptr) {
+    mixer.StopClipEvents(OwnerKey(owner), id);
+  } else if (id != 0) {
+    mixer.StopSound(id);
+  } else {
+    mixer.StopAll();
+  }
+}
+
+std::optional<double> ScriptHost::SoundPosition(uint64_t handle) {
+  if (sound == nullptr) return std::nullopt;
+  const auto frames = sound->Mixer().EventPosition(handle);
+  if (!frames) return std::nullopt;
+  return std::round(static_cast<double>(*frames) / 44.1);
+}
+
+avm1::SoundTransformValues ScriptHost::SoundTransform(avm1::ClipLink* owner) {
+  if (sound == nullptr) return {};
+  const audio::SoundTransform t = sound->Mixer().Transform(OwnerKey(owner));
+  return {static_cast<int32_t>(t.volume), static_cast<int32_t>(t.left_to_left),
+          static_cast<int32_t>(t.left_to_right), static_cast<int32_t>(t.right_to_left),
+          static_cast<int32_t>(t.right_to_right)};
+}
+
+void ScriptHost::SetSoundTransform(avm1::ClipLink* owner, const avm1::SoundTransformValues& v) {
+  if (sound == nullptr) return;
+  sound->Mixer().SetTransform(OwnerKey(owner),
+                              {double(v.volume), double(v.left_to_left), double(v.left_to_right),
+                               double(v.right_to_left), double(v.right_to_right)});
 }
 
 }  // namespace lumen::stage

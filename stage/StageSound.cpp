@@ -1,5 +1,7 @@
 #include "stage/StageSound.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "audio/SoundFeeds.h"
@@ -73,6 +75,25 @@ const audio::SoundDefinition* StageSound::Definition(uint16_t id) {
     }
   }
   return it->second ? &*it->second : nullptr;
+}
+
+std::optional<double> StageSound::DurationMs(uint16_t id) {
+  const audio::SoundDefinition* sound = Definition(id);
+  if (sound == nullptr || sound->format.rate == 0) return std::nullopt;
+  const double rate = sound->format.rate == 5512 ? 5512.5 : sound->format.rate;
+  return std::round(sound->sample_count * 1000.0 / rate);
+}
+
+uint64_t StageSound::StartScripted(uint16_t id, uint64_t clip, double offset_seconds, int loops) {
+  const audio::SoundDefinition* sound = Definition(id);
+  if (sound == nullptr) return 0;
+  audio::SoundInfo info;
+  // An offset counts whole 44.1 kHz frames, as SOUNDINFO's in point does; a day at most.
+  if (std::isfinite(offset_seconds) && offset_seconds > 0) {
+    info.in_point = static_cast<uint32_t>(std::min(offset_seconds, 86400.0) * 44100);
+  }
+  info.loops = static_cast<uint16_t>(std::clamp(loops, 1, 65535));
+  return mixer_.StartEvent(*sound, info, clip);
 }
 
 std::optional<uint16_t> StageSound::ExportedId(std::string_view name) const {

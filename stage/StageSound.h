@@ -33,6 +33,11 @@ class StageSound {
   // The 0-based frame the clip's stream started on.
   size_t StreamFirstFrame(uint64_t clip) const;
 
+  // Scripts' side: sounds by export name, their length, and starting one from an offset.
+  std::optional<uint16_t> ExportedId(std::string_view name) const;
+  std::optional<double> DurationMs(uint16_t id);
+  uint64_t StartScripted(uint16_t id, uint64_t clip, double offset_seconds, int loops);
+
   audio::Mixer& Mixer() { return mixer_; }
   const audio::Mixer& Mixer() const { return mixer_; }
 
@@ -44,7 +49,6 @@ class StageSound {
 
   const StreamTrack& TrackOf(const movie::Timeline& timeline);
   const audio::SoundDefinition* Definition(uint16_t id);
-  std::optional<uint16_t> ExportedId(std::string_view name) const;
 
   const movie::Movie& movie_;
   std::unordered_map<const movie::Timeline*, StreamTrack> tracks_;

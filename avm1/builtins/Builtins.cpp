@@ -17,6 +17,7 @@ void InstallBuiltins(Vm& vm) {
   InstallPlayerObjects(vm);
   InstallGeomClasses(vm);
   InstallTextFieldClasses(vm);
+  InstallSoundClass(vm);
 }
 
 }  // namespace lumen::avm1

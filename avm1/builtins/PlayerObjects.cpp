@@ -590,12 +590,7 @@ ClipObject* ColorTarget(Vm& vm, const Value& self) {
   Object* color = self.AsObject();
   if (color == nullptr) return nullptr;
   Property* p = color->Properties().Find("target", vm.CaseSensitive());
-  if (p == nullptr || p->value.IsUndefined()) return nullptr;
-  if (Object* o = p->value.AsObject(); o != nullptr && o->AsClip() != nullptr) return o->AsClip();
-  const std::string path = vm.ToString(p->value);
-  Activation* act = vm.activations().empty() ? nullptr : vm.activations().back();
-  Object* found = vm.ResolvePath(path, act, vm.CurrentClip());
-  return found ? found->AsClip() : nullptr;
+  return p == nullptr ? nullptr : ResolveTarget(vm, p->value);
 }
 
 // The transform as the player keeps it: 8.8 fixed multipliers and whole offsets, 16 bits each.
@@ -806,6 +801,15 @@ void SetMouseButton(Vm& vm, bool down) {
 }
 
 }  // namespace
+
+ClipObject* ResolveTarget(Vm& vm, const Value& target) {
+  if (target.IsUndefined()) return nullptr;
+  if (Object* o = target.AsObject(); o != nullptr && o->AsClip() != nullptr) return o->AsClip();
+  const std::string path = vm.ToString(target);
+  Activation* act = vm.activations().empty() ? nullptr : vm.activations().back();
+  Object* found = vm.ResolvePath(path, act, vm.CurrentClip());
+  return found ? found->AsClip() : nullptr;
+}
 
 void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii) {
   KeyEvent(vm, code, ascii, true);

@@ -8,9 +8,16 @@
 #include <cstdint>
 #include <string>
 
+#include "avm1/Value.h"
+
 namespace lumen::avm1 {
 
 class Vm;
+class ClipObject;
+
+// The clip a Color or Sound stands for: a clip, or a path to one looked up from the running
+// script; null for undefined or where nothing is found.
+ClipObject* ResolveTarget(Vm& vm, const Value& target);
 
 void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii);   // onKeyDown
 void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii);  // onKeyUp

@@ -34,6 +34,13 @@ class TestBridge final : public StageBridge {
   TextExtent MeasureText(const FormatValues&, std::string_view text, double) override {
     return {static_cast<double>(text.size()) * 10, 20, 16, 4};  // ten pixels a character
   }
+  uint16_t ExportedSound(std::string_view) override { return 0; }
+  std::optional<double> SoundDuration(uint16_t) override { return std::nullopt; }
+  uint64_t StartSound(uint16_t, ClipLink*, double, int) override { return 0; }
+  void StopSound(ClipLink*, uint16_t) override {}
+  std::optional<double> SoundPosition(uint64_t) override { return std::nullopt; }
+  SoundTransformValues SoundTransform(ClipLink*) override { return {}; }
+  void SetSoundTransform(ClipLink*, const SoundTransformValues&) override {}
   std::optional<std::string> ReadMovieFile(std::string_view name) override {
     const auto it = files.find(std::string(name));
     if (it == files.end()) return std::nullopt;

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "authoring/ActionWriter.h"
 #include "authoring/SoundWriter.h"
 #include "stage/Stage.h"
 #include "tests/movie/MovieTestUtil.h"
@@ -68,6 +70,38 @@ TEST(StageSoundTest, StreamFollowsThePlayheadAndStopsWithTheTimeline) {
   stage.Root().GotoFrame(0, false);
   stage.Advance();
   EXPECT_FALSE(stage.StreamPlaying());
+}
+
+TEST(StageSoundTest, ScriptsStartAttachedSoundsAtTheirVolumeAndHearOfTheirEnd) {
+  namespace aw = authoring;
+  Bytes body;
+  aw::DefineSound(body, 1, kPcm, 441, Constant(1000, 441));
+  aw::ExportAsset(body, 1, "beep");
+  aw::ActionWriter script;
+  aw::ActionWriter done;
+  done.Push({std::string("done")}).Op(aw::kTrace);
+  script.SetVariable("s", [](aw::ActionWriter& a) {
+    a.Push({0.0, std::string("Sound")}).Op(aw::kNewObject);
+  });
+  script.Push({std::string("beep")}).CallMethod("s", "attachSound", 1).Op(aw::kPop);
+  script.Push({50.0}).CallMethod("s", "setVolume", 1).Op(aw::kPop);
+  script.SetMember("s", "onSoundComplete",
+                   [&](aw::ActionWriter& a) { a.DefineFunction("", 0, done); });
+  script.CallMethod("s", "start", 0).Op(aw::kPop);
+  script.Push({std::string("s")}).Op(aw::kGetVariable).Push({std::string("duration")});
+  script.Op(aw::kGetMember).Op(aw::kTrace);
+  aw::DoAction(body, script.Finish());
+  aw::ShowFrame(body);
+  aw::ShowFrame(body);
+  std::vector<std::string> lines;
+  ScriptSetup setup;
+  setup.trace = [&](std::string_view line) { lines.emplace_back(line); };
+  Stage stage(movie::testing::Load(body), true, codec::DecodeBudget::kDefaultTotal,
+              std::move(setup));
+  EXPECT_EQ(lines, std::vector<std::string>{"10"});  // milliseconds
+  EXPECT_EQ(Heard(stage, 450), 500);
+  stage.Advance();
+  EXPECT_EQ(lines, (std::vector<std::string>{"10", "done"}));
 }
 
 }  // namespace
