@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "authoring/ActionWriter.h"
+#include "authoring/SoundWriter.h"
 #include "authoring/SwfWriter.h"
 #include "authoring/TextWriter.h"
 
@@ -267,6 +268,42 @@ Bytes CutFont(const Bytes& font, int glyphs, size_t base) {
   return out;
 }
 
+// MPEG-1 layer III frames at 128 kbps, 44.1 kHz, stereo, with empty side information: they
+// decode to silence, and give the fuzzer real headers to start from.
+Bytes SilentMp3Frames() {
+  Bytes frames;
+  for (int i = 0; i < 3; ++i) {
+    Bytes frame(417, 0);
+    frame[0] = 0xFF;
+    frame[1] = 0xFB;
+    frame[2] = 0x90;
+    frame[3] = 0x00;
+    frames.insert(frames.end(), frame.begin(), frame.end());
+  }
+  return frames;
+}
+
+// A movie of sound: a PCM event sound started on two frames, once with loops and points, and an
+// ADPCM stream with a block on each frame.
+Bytes SoundMovie() {
+  namespace aw = lumen::authoring;
+  Bytes tags;
+  Bytes pcm(2000);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 7);
+  aw::DefineSound(tags, 1, aw::SoundFormatByte(3, 1, true, false), 1000, pcm);
+  aw::SoundStreamHead(tags, aw::SoundFormatByte(1, 2, true, true), 918);
+  aw::StartSound(tags, 1);
+  for (int f = 0; f < 3; ++f) {
+    aw::SoundStreamBlock(tags, Bytes{0x80, 0x12, 0x34, 0x05, 0x67, 0x89, 0x0A, 0xBC, 0xDE});
+    aw::StartSound(tags, 1, {false, f == 1, 3, 100, 900});
+    aw::ShowFrame(tags);
+  }
+  aw::End(tags);
+  aw::MovieSpec spec;
+  spec.frame_count = 3;
+  return aw::BuildMovie(spec, tags);
+}
+
 // A movie of text: a font of two glyphs, static text in two colours, and fields of plain and
 // HTML text, one of them bound to a variable.
 Bytes TextMovie() {
@@ -382,6 +419,17 @@ int main(int argc, char** argv) {
   if (target == "fuzz_movie_parser") {
     for (const Bytes& movie : RichMovies()) Save(folder, "rich" + std::to_string(n++), movie);
     Save(folder, "text", TextMovie());
+    Save(folder, "sound", SoundMovie());
+  }
+  if (target == "fuzz_mp3") Save(folder, "frames", SilentMp3Frames());
+  if (target == "fuzz_audio_codecs") {
+    // The format byte first: 16-bit stereo PCM, 4-bit ADPCM, Nellymoser 8 kHz, A-law.
+    for (const uint8_t format : {0x3F, 0x16, 0x50, 0x70}) {
+      Bytes data(1024);
+      for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + format);
+      data.insert(data.begin(), format);
+      Save(folder, "format" + std::to_string(format), data);
+    }
   }
   if (target == "fuzz_html") {
     for (const char* html :

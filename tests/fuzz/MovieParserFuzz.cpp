@@ -1,8 +1,9 @@
-// The tag parser on whole movies, then a few frames of play and draw lists, and every bitmap
-// decoded through a player's cache whose budget is too small for many: any input must load or
-// be refused, and play without fault.
+// The tag parser on whole movies, then a few frames of play, draw lists and mixed sound, and
+// every bitmap decoded through a player's cache whose budget is too small for many: any input
+// must load or be refused, and play without fault.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "movie/Movie.h"
 #include "render/RenderList.h"
@@ -18,8 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   scripts.limits.heap_bytes = size_t{64} << 20;
   lumen::stage::Stage stage(result.movie, true, size_t{16} << 20, std::move(scripts));
   lumen::render::RenderList list;
+  std::vector<int16_t> sound(1837 * 2);  // a frame's worth at 24 frames a second
   for (int i = 0; i < 6; ++i) {
     stage.BuildRenderList(list);
+    stage.Sound().Mix(sound);
     stage.Advance();
   }
   stage.GotoFrame(1);
