@@ -72,7 +72,7 @@ std::vector<uint64_t> Mixer::TakeFinished() {
   return finished;
 }
 
-void Mixer::StopClipEvents(uint64_t clip, uint16_t sound_id) {
+void Mixer::StopClipEvents(uint64_t clip, uint32_t sound_id) {
   std::erase_if(voices_, [clip, sound_id](const Active& p) {
     return p.owner.stream == 0 && p.owner.clip == clip &&
            (sound_id == 0 || p.owner.sound_id == sound_id);
@@ -107,13 +107,13 @@ uint64_t Mixer::StreamPosition(uint64_t stream) const {
   return 0;
 }
 
-void Mixer::StopSound(uint16_t sound_id) {
+void Mixer::StopSound(uint32_t sound_id) {
   std::erase_if(voices_, [sound_id](const Active& p) {
     return p.owner.stream == 0 && p.owner.sound_id == sound_id;
   });
 }
 
-bool Mixer::SoundPlaying(uint16_t sound_id) const {
+bool Mixer::SoundPlaying(uint32_t sound_id) const {
   return std::any_of(voices_.begin(), voices_.end(), [sound_id](const Active& p) {
     return p.owner.stream == 0 && p.owner.sound_id == sound_id;
   });

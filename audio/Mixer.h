@@ -26,7 +26,7 @@ struct SoundTransform {
 // Who a voice belongs to: the sound it plays (for stop and no-multiple) and the clip that started
 // it (its Sound objects shape it; 0: the movie itself).
 struct VoiceOwner {
-  uint16_t sound_id = 0;
+  uint32_t sound_id = 0;
   uint64_t clip = 0;
   uint64_t stream = 0;  // the timeline a stream voice follows; 0 for event sounds
   uint64_t handle = 0;  // names an event voice for scripts
@@ -51,12 +51,12 @@ class Mixer {
   bool StreamPlaying(uint64_t stream) const;
   uint64_t StreamPosition(uint64_t stream) const;
 
-  void StopSound(uint16_t sound_id);
-  bool SoundPlaying(uint16_t sound_id) const;
+  void StopSound(uint32_t sound_id);
+  bool SoundPlaying(uint32_t sound_id) const;
   // Every sound of a clip (and its streams): the clip is gone.
   void StopClip(uint64_t clip);
   // The event sounds a clip started: all of them (sound_id 0) or those of one sound.
-  void StopClipEvents(uint64_t clip, uint16_t sound_id);
+  void StopClipEvents(uint64_t clip, uint32_t sound_id);
   void StopAll();
   size_t Playing() const { return voices_.size(); }
 

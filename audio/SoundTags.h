@@ -29,7 +29,7 @@ struct SoundInfo {
 };
 
 struct SoundDefinition {
-  uint16_t id = 0;
+  uint32_t id = 0;  // the tag's; sounds loaded by scripts are numbered above 0xFFFF
   SoundFormat format;
   uint32_t sample_count = 0;  // per channel, as declared
   uint16_t seek_samples = 0;  // MP3: decoded frames to drop at the start (the encoder's delay)

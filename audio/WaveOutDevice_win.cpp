@@ -9,7 +9,6 @@
 #include "audio/WaveOutDevice_win.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace lumen::audio {
 
@@ -149,7 +148,7 @@ void WaveOutDevice::Stop() {
   if (!feeder_.joinable()) return;
   {
     std::lock_guard lock(mutex_);
-    if (handle_ && !lost_) ReadPositionLocked();
+    if (handle_ && !lost_) ReadPositionLocked();  // the last count, which may find it lost
     // Silent at once, even while the feeder is still inside Fill.
     if (handle_ && !lost_) api_.Reset(handle_);
     stopping_ = true;
@@ -246,8 +245,7 @@ bool WaveOutDevice::Refill() {
   while (!FeedingEnds()) {
     WAVEHDR& header = headers_[next_];
     if (!IsFree(header)) return true;
-    static const uint64_t cap = std::getenv("EXP_CAP") ? std::strtoull(std::getenv("EXP_CAP"), nullptr, 10) * 441 : kMaxAheadFrames;
-    if (written_frames_ + kBufferFrames > PlayedFrames() + cap) return true;
+    if (written_frames_ + kBufferFrames > PlayedFrames() + kMaxAheadFrames) return true;
     source_->Fill(buffers_[next_]);
     if (!Write(header)) return false;
     next_ = (next_ + 1) % kBufferCount;

@@ -61,7 +61,7 @@ class WaveOutDevice final : public AudioDevice {
   // 10 ms buffers; the feeder never runs more than kMaxAheadFrames ahead of what is heard, so
   // a driver that takes buffers eagerly cannot add latency.
   static constexpr uint32_t kBufferFrames = kOutputRate / 100;
-  static constexpr size_t kBufferCount = 12;
+  static constexpr size_t kBufferCount = 6;
   static constexpr uint64_t kMaxAheadFrames = kOutputRate * 60 / 1000;
 
   WaveOutDevice();

@@ -239,13 +239,16 @@ class StageBridge {
                                  double width) = 0;
 
   // The Sound class. `owner` is the clip a Sound object stands for, null for the whole movie.
+  // Sounds are named by number: those the movie defines by their id, loaded ones above 0xFFFF.
   // A sound exported under `name`, or 0.
-  virtual uint16_t ExportedSound(std::string_view name) = 0;
-  virtual std::optional<double> SoundDuration(uint16_t id) = 0;  // milliseconds
+  virtual uint32_t ExportedSound(std::string_view name) = 0;
+  // An MP3 file beside the movie, read whole; 0 when there is none to play.
+  virtual uint32_t LoadSound(std::string_view url) = 0;
+  virtual std::optional<double> SoundDuration(uint32_t id) = 0;  // milliseconds
   // Starts a sound `offset` seconds in, `loops` times; answers the instance's handle or 0.
-  virtual uint64_t StartSound(uint16_t id, ClipLink* owner, double offset, int loops) = 0;
+  virtual uint64_t StartSound(uint32_t id, ClipLink* owner, double offset, int loops) = 0;
   // The owner's sounds (id 0: all of them; with no owner, every sound of the movie).
-  virtual void StopSound(ClipLink* owner, uint16_t id) = 0;
+  virtual void StopSound(ClipLink* owner, uint32_t id) = 0;
   virtual std::optional<double> SoundPosition(uint64_t handle) = 0;  // milliseconds
   virtual SoundTransformValues SoundTransform(ClipLink* owner) = 0;
   virtual void SetSoundTransform(ClipLink* owner, const SoundTransformValues& values) = 0;

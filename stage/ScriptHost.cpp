@@ -219,21 +219,27 @@ uint64_t OwnerKey(avm1::ClipLink* owner) {
 
 }  // namespace
 
-uint16_t ScriptHost::ExportedSound(std::string_view name) {
+uint32_t ScriptHost::ExportedSound(std::string_view name) {
   if (sound == nullptr) return 0;
   const auto id = sound->ExportedId(name);
   return id && sound->DurationMs(*id) ? *id : 0;
 }
 
-std::optional<double> ScriptHost::SoundDuration(uint16_t id) {
+uint32_t ScriptHost::LoadSound(std::string_view url) {
+  if (sound == nullptr) return 0;
+  const auto file = folder.Read(url);
+  return file ? sound->AddLoaded(*file) : 0;
+}
+
+std::optional<double> ScriptHost::SoundDuration(uint32_t id) {
   return sound ? sound->DurationMs(id) : std::nullopt;
 }
 
-uint64_t ScriptHost::StartSound(uint16_t id, avm1::ClipLink* owner, double offset, int loops) {
+uint64_t ScriptHost::StartSound(uint32_t id, avm1::ClipLink* owner, double offset, int loops) {
   return sound ? sound->StartScripted(id, OwnerKey(owner), offset, loops) : 0;
 }
 
-void ScriptHost::StopSound(avm1::ClipLink* owner, uint16_t id) {
+void ScriptHost::StopSound(avm1::ClipLink* owner, uint32_t id) {
   if (sound == nullptr) return;
   audio::Mixer& mixer = sound->Mixer();
   if (owner != nullptr) {

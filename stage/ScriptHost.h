@@ -110,10 +110,11 @@ class ScriptHost final : public avm1::StageBridge {
   std::optional<std::string> ReadMovieFile(std::string_view name) override {
     return folder.Read(name);
   }
-  uint16_t ExportedSound(std::string_view name) override;
-  std::optional<double> SoundDuration(uint16_t id) override;
-  uint64_t StartSound(uint16_t id, avm1::ClipLink* owner, double offset, int loops) override;
-  void StopSound(avm1::ClipLink* owner, uint16_t id) override;
+  uint32_t ExportedSound(std::string_view name) override;
+  uint32_t LoadSound(std::string_view url) override;
+  std::optional<double> SoundDuration(uint32_t id) override;
+  uint64_t StartSound(uint32_t id, avm1::ClipLink* owner, double offset, int loops) override;
+  void StopSound(avm1::ClipLink* owner, uint32_t id) override;
   std::optional<double> SoundPosition(uint64_t handle) override;
   avm1::SoundTransformValues SoundTransform(avm1::ClipLink* owner) override;
   void SetSoundTransform(avm1::ClipLink* owner, const avm1::SoundTransformValues& values) override;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "audio/Mp3File.h"
 #include "audio/SoundFeeds.h"
 #include "avm1/Names.h"
 
@@ -15,6 +16,7 @@ constexpr uint16_t kStartSound = 15;
 constexpr uint16_t kSoundStreamHead = 18;
 constexpr uint16_t kSoundStreamBlock = 19;
 constexpr uint16_t kSoundStreamHead2 = 45;
+constexpr uint32_t kFirstLoadedId = 0x10000;
 
 }  // namespace
 
@@ -66,8 +68,26 @@ const StageSound::StreamTrack& StageSound::TrackOf(const movie::Timeline& timeli
   return track;
 }
 
-const audio::SoundDefinition* StageSound::Definition(uint16_t id) {
-  auto [it, made] = definitions_.try_emplace(id);
+uint32_t StageSound::AddLoaded(std::string_view file) {
+  // Each load keeps its file for the movie's life; a script loading in a loop is refused early.
+  constexpr size_t kMaxLoaded = 64;
+  if (loaded_.size() >= kMaxLoaded) return 0;
+  auto loaded = std::make_unique<LoadedSound>();
+  loaded->bytes.assign(file.begin(), file.end());
+  const auto sound = audio::ReadMp3File(loaded->bytes);
+  if (!sound) return 0;
+  loaded->sound = *sound;
+  loaded->sound.id = kFirstLoadedId + static_cast<uint32_t>(loaded_.size());
+  loaded_.push_back(std::move(loaded));
+  return loaded_.back()->sound.id;
+}
+
+const audio::SoundDefinition* StageSound::Definition(uint32_t id) {
+  if (id >= kFirstLoadedId) {
+    const size_t index = id - kFirstLoadedId;
+    return index < loaded_.size() ? &loaded_[index]->sound : nullptr;
+  }
+  auto [it, made] = definitions_.try_emplace(static_cast<uint16_t>(id));
   if (made) {
     const movie::Character* character = movie_.Find(id);
     if (character != nullptr && character->kind == movie::Character::Kind::Sound) {
@@ -77,14 +97,14 @@ const audio::SoundDefinition* StageSound::Definition(uint16_t id) {
   return it->second ? &*it->second : nullptr;
 }
 
-std::optional<double> StageSound::DurationMs(uint16_t id) {
+std::optional<double> StageSound::DurationMs(uint32_t id) {
   const audio::SoundDefinition* sound = Definition(id);
   if (sound == nullptr || sound->format.rate == 0) return std::nullopt;
   const double rate = sound->format.rate == 5512 ? 5512.5 : sound->format.rate;
   return std::round(sound->sample_count * 1000.0 / rate);
 }
 
-uint64_t StageSound::StartScripted(uint16_t id, uint64_t clip, double offset_seconds, int loops) {
+uint64_t StageSound::StartScripted(uint32_t id, uint64_t clip, double offset_seconds, int loops) {
   const audio::SoundDefinition* sound = Definition(id);
   if (sound == nullptr) return 0;
   audio::SoundInfo info;

@@ -4,8 +4,10 @@
 // timeline carries, and the mixer they all play into. The host pulls the mix.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,8 +37,10 @@ class StageSound {
 
   // Scripts' side: sounds by export name, their length, and starting one from an offset.
   std::optional<uint16_t> ExportedId(std::string_view name) const;
-  std::optional<double> DurationMs(uint16_t id);
-  uint64_t StartScripted(uint16_t id, uint64_t clip, double offset_seconds, int loops);
+  std::optional<double> DurationMs(uint32_t id);
+  uint64_t StartScripted(uint32_t id, uint64_t clip, double offset_seconds, int loops);
+  // An MP3 file a script loaded; answers the number it plays under (0: not a sound).
+  uint32_t AddLoaded(std::string_view file);
 
   audio::Mixer& Mixer() { return mixer_; }
   const audio::Mixer& Mixer() const { return mixer_; }
@@ -48,12 +52,18 @@ class StageSound {
   };
 
   const StreamTrack& TrackOf(const movie::Timeline& timeline);
-  const audio::SoundDefinition* Definition(uint16_t id);
+  const audio::SoundDefinition* Definition(uint32_t id);
+
+  struct LoadedSound {
+    std::vector<uint8_t> bytes;
+    audio::SoundDefinition sound;  // its data points into `bytes`
+  };
 
   const movie::Movie& movie_;
   std::unordered_map<const movie::Timeline*, StreamTrack> tracks_;
   std::unordered_map<uint16_t, std::optional<audio::SoundDefinition>> definitions_;
   std::unordered_map<uint64_t, size_t> stream_first_frames_;
+  std::vector<std::unique_ptr<LoadedSound>> loaded_;
   audio::Mixer mixer_;  // last: its voices read the spans above
 };
 

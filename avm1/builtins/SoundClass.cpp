@@ -27,7 +27,7 @@ class SoundObject final : public Object {
     heap.Mark(target);
   }
   Value target;           // what the constructor was given
-  uint16_t sound_id = 0;  // attached: the exported sound it plays
+  uint32_t sound_id = 0;  // the sound attached or loaded
   uint64_t handle = 0;    // the instance it started last
 };
 
@@ -65,7 +65,7 @@ Value SoundConstruct(Vm& vm, const Arguments& args) {
 Value AttachSound(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  const uint16_t id = vm.bridge().ExportedSound(vm.ToString(args[0]));
+  const uint32_t id = vm.bridge().ExportedSound(vm.ToString(args[0]));
   if (id != 0) sound->sound_id = id;
   return Value();
 }
@@ -81,10 +81,25 @@ Value Start(Vm& vm, const Arguments& args) {
   return Value();
 }
 
+// A file beside the movie, read at once: a streamed one starts playing, and either way onLoad
+// hears whether it could be played.
+Value LoadSound(Vm& vm, const Arguments& args) {
+  SoundObject* sound = SoundOf(args.self);
+  if (sound == nullptr) return Value();
+  const uint32_t id = vm.bridge().LoadSound(vm.ToString(args[0]));
+  if (id != 0) {
+    sound->sound_id = id;
+    if (vm.ToBoolean(args[1])) Start(vm, {args.self, {}});
+  }
+  const Value success = id != 0;
+  vm.CallMethod(sound, "onLoad", {&success, 1});
+  return Value();
+}
+
 Value Stop(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  uint16_t id = 0;
+  uint32_t id = 0;
   if (!args.values.empty()) {
     id = vm.bridge().ExportedSound(vm.ToString(args[0]));
     if (id == 0) return Value();
@@ -187,6 +202,7 @@ void InstallSoundClass(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.DefineMethod(proto, "attachSound", AttachSound);
   vm.DefineMethod(proto, "start", Start);
+  vm.DefineMethod(proto, "loadSound", LoadSound);
   vm.DefineMethod(proto, "stop", Stop);
   vm.DefineMethod(proto, "getVolume", GetVolume);
   vm.DefineMethod(proto, "setVolume", SetVolume);

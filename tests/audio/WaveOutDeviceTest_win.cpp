@@ -134,12 +134,13 @@ double Match(const std::vector<int16_t>& recorded, int64_t shift, uint64_t from,
   return theirs > 0 ? both / std::sqrt(mine * theirs) : 0;
 }
 
-// The shift in [first, last) at which the chirp from `from` best matches the recording.
-int64_t Find(const std::vector<int16_t>& recorded, uint64_t from, int64_t first, int64_t last) {
+// The shift in [first, last) at which `frames` frames of the chirp from `from` best match.
+int64_t Find(const std::vector<int16_t>& recorded, uint64_t from, uint64_t frames, int64_t first,
+             int64_t last) {
   int64_t best = first;
   double best_match = -1;
   for (int64_t shift = first; shift < last; ++shift) {
-    const double match = Match(recorded, shift, from, 4096, 0);
+    const double match = Match(recorded, shift, from, frames, 0);
     if (match > best_match) {
       best_match = match;
       best = shift;
@@ -153,10 +154,36 @@ std::optional<int64_t> FindStart(const std::vector<int16_t>& recorded) {
   for (size_t i = 0; i < recorded.size(); i += 2) {
     if (std::abs(recorded[i]) > kAmplitude / 4) {
       const int64_t onset = static_cast<int64_t>(i / 2);
-      return Find(recorded, kStartLost, onset - 2 * kStartLost, onset + 64);
+      return Find(recorded, kStartLost, 4096, onset - 2 * kStartLost, onset + 64);
     }
   }
   return std::nullopt;
+}
+
+struct Hearing {
+  double whole = 0;  // the share of 20 ms pieces heard unaltered, on both channels
+  int64_t slip = 0;  // how much later the last piece came than the first
+};
+
+// Follows the chirp from `from` to `to` through the recording piece by piece. A piece may come
+// later than the one before it (an underrun, also one inside Wine on a busy machine), never
+// earlier; a piece cut by such a gap is not whole.
+Hearing Hear(const std::vector<int16_t>& recorded, int64_t shift, uint64_t from, uint64_t to) {
+  constexpr uint64_t kPiece = kSecond / 50;
+  Hearing hearing;
+  int whole = 0, pieces = 0;
+  const int64_t first = shift;
+  for (uint64_t piece = from; piece + kPiece <= to; piece += kPiece, ++pieces) {
+    if (Match(recorded, shift, piece, kPiece, 0) < 0.99) {
+      const int64_t later = Find(recorded, piece, kPiece, shift, shift + kSecond / 3);
+      if (Match(recorded, later, piece, kPiece, 0) >= 0.99) shift = later;
+    }
+    whole += Match(recorded, shift, piece, kPiece, 0) >= 0.99 &&
+             Match(recorded, shift, piece, kPiece, 1) >= 0.99;
+  }
+  hearing.whole = pieces > 0 ? static_cast<double>(whole) / pieces : 0;
+  hearing.slip = shift - first;
+  return hearing;
 }
 
 bool Silent(const std::vector<int16_t>& recorded, uint64_t from, uint64_t to) {
@@ -216,9 +243,9 @@ TEST_F(WaveOutHeard, PlaysWhatWasFilledCountsItAtTheRealRateAndStopsAtOnce) {
   const std::vector<int16_t> recorded = recording_->Read();
   const std::optional<int64_t> start = FindStart(recorded);
   ASSERT_TRUE(start) << "nothing heard in " << recorded.size() / 2 << " frames";
-  const uint64_t chirp = kChirpFrames - kStartLost;
-  EXPECT_GT(Match(recorded, *start, kStartLost, chirp, 0), 0.99);
-  EXPECT_GT(Match(recorded, *start, kStartLost, chirp, 1), 0.99);
+  const Hearing hearing = Hear(recorded, *start, kStartLost, kChirpFrames);
+  EXPECT_GT(hearing.whole, 0.95);
+  EXPECT_LT(hearing.slip, static_cast<int64_t>(kSecond / 20));
   // The clock counts what was heard: sound shortly before it, and 100 ms after it silence.
   // (Under Wine it runs up to 100 ms ahead of what reached the sink.)
   const uint64_t stopped = static_cast<uint64_t>(*start + static_cast<int64_t>(heard));
@@ -239,11 +266,11 @@ TEST_F(WaveOutHeard, HealsAnUnderrun) {
   const std::vector<int16_t> recorded = recording_->Read();
   const std::optional<int64_t> start = FindStart(recorded);
   ASSERT_TRUE(start) << "nothing heard in " << recorded.size() / 2 << " frames";
-  // A second in, the chirp comes late by the gap of the stall, and whole.
-  const int64_t second = Find(recorded, kSecond, *start, *start + kSecond);
-  EXPECT_GT(second - *start, static_cast<int64_t>(kSecond / 10));
-  EXPECT_GT(Match(recorded, second, kSecond, kSecond / 4, 0), 0.99);
-  EXPECT_GT(Match(recorded, second, kSecond, kSecond / 4, 1), 0.99);
+  // After half a second the chirp comes late by the gap of the stall, and whole.
+  const Hearing hearing = Hear(recorded, *start, kStartLost, 5 * kSecond / 4);
+  EXPECT_GT(hearing.whole, 0.95);
+  EXPECT_GT(hearing.slip, static_cast<int64_t>(kSecond / 10));
+  EXPECT_LT(hearing.slip, static_cast<int64_t>(kSecond / 3));
 }
 
 // An eager driver: it takes every buffer at once, and hears at the wall's pace what it was given.

@@ -34,10 +34,11 @@ class TestBridge final : public StageBridge {
   TextExtent MeasureText(const FormatValues&, std::string_view text, double) override {
     return {static_cast<double>(text.size()) * 10, 20, 16, 4};  // ten pixels a character
   }
-  uint16_t ExportedSound(std::string_view) override { return 0; }
-  std::optional<double> SoundDuration(uint16_t) override { return std::nullopt; }
-  uint64_t StartSound(uint16_t, ClipLink*, double, int) override { return 0; }
-  void StopSound(ClipLink*, uint16_t) override {}
+  uint32_t ExportedSound(std::string_view) override { return 0; }
+  uint32_t LoadSound(std::string_view) override { return 0; }
+  std::optional<double> SoundDuration(uint32_t) override { return std::nullopt; }
+  uint64_t StartSound(uint32_t, ClipLink*, double, int) override { return 0; }
+  void StopSound(ClipLink*, uint32_t) override {}
   std::optional<double> SoundPosition(uint64_t) override { return std::nullopt; }
   SoundTransformValues SoundTransform(ClipLink*) override { return {}; }
   void SetSoundTransform(ClipLink*, const SoundTransformValues&) override {}

@@ -10,6 +10,7 @@
 #include "authoring/SoundWriter.h"
 #include "stage/Stage.h"
 #include "tests/movie/MovieTestUtil.h"
+#include "tests/support/TempDir.h"
 
 namespace lumen::stage {
 namespace {
@@ -102,6 +103,40 @@ TEST(StageSoundTest, ScriptsStartAttachedSoundsAtTheirVolumeAndHearOfTheirEnd) {
   EXPECT_EQ(Heard(stage, 450), 500);
   stage.Advance();
   EXPECT_EQ(lines, (std::vector<std::string>{"10", "done"}));
+}
+
+TEST(StageSoundTest, ScriptsLoadMp3FilesBesideTheMovie) {
+  namespace aw = authoring;
+  // Three silent MPEG-1 frames of 1152 samples at 44.1 kHz behind an ID3 tag of 6 bytes.
+  Bytes mp3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 6, 1, 2, 3, 4, 5, 6};
+  for (int i = 0; i < 3; ++i) {
+    Bytes frame(417, 0);
+    frame[0] = 0xFF, frame[1] = 0xFB, frame[2] = 0x90;
+    mp3.insert(mp3.end(), frame.begin(), frame.end());
+  }
+  const lumen::testing::TempDir folder;
+  folder.Write("music.mp3", mp3);
+  aw::ActionWriter on_load;
+  on_load.Push({std::string("s")}).Op(aw::kGetVariable).Push({std::string("duration")});
+  on_load.Op(aw::kGetMember).Op(aw::kTrace);
+  aw::ActionWriter script;
+  script.SetVariable("s", [](aw::ActionWriter& a) {
+    a.Push({0.0, std::string("Sound")}).Op(aw::kNewObject);
+  });
+  script.SetMember("s", "onLoad", [&](aw::ActionWriter& a) { a.DefineFunction("", 1, on_load); });
+  for (const char* name : {"missing.mp3", "music.mp3"}) {
+    script.Push({false, std::string(name)}).CallMethod("s", "loadSound", 2).Op(aw::kPop);
+  }
+  Bytes body;
+  aw::DoAction(body, script.Finish());
+  aw::ShowFrame(body);
+  std::vector<std::string> lines;
+  ScriptSetup setup;
+  setup.trace = [&](std::string_view line) { lines.emplace_back(line); };
+  setup.folder = MovieFolder(folder.path());
+  Stage stage(movie::testing::Load(body), true, codec::DecodeBudget::kDefaultTotal,
+              std::move(setup));
+  EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "78"}));
 }
 
 }  // namespace
