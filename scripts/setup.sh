@@ -30,6 +30,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 echo "setup: installing ${missing[*]}"
-$SUDO apt-get update -qq
+# A mirror caught mid-sync fails one index now and then; retry, then go on with the indexes
+# that did arrive: the install below is what must succeed.
+for attempt in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  echo "setup: apt-get update failed (attempt $attempt)"
+  sleep 5
+done
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: done"
