@@ -174,6 +174,7 @@ class MovieParser {
       return false;
     }
     ParseTimeline(in, movie_.root, false);
+    ForgetEarlyPlacements();
     return true;
   }
 
@@ -232,6 +233,24 @@ class MovieParser {
     timeline.frames.back().commands.push_back(std::move(command));
   }
 
+  // A placement names a character by the id it has when the tag is read: one defined further on
+  // is not there yet, so the placement brings nothing. Ids never defined stay, as placeholders.
+  void AddPlace(Timeline& timeline, PlaceCommand place) {
+    if (place.character && movie_.Find(*place.character) == nullptr) {
+      early_.push_back({&timeline, timeline.frames.size() - 1,
+                        timeline.frames.back().commands.size(), *place.character});
+    }
+    Add(timeline, std::move(place));
+  }
+
+  void ForgetEarlyPlacements() {
+    for (const EarlyPlace& early : early_) {
+      if (movie_.Find(early.character) == nullptr) continue;
+      auto& command = early.timeline->frames[early.frame].commands[early.index];
+      std::get<PlaceCommand>(command).character.reset();
+    }
+  }
+
   void HandleTag(uint16_t code, ByteReader& in, Timeline& timeline, bool sprite) {
     if (HandleControlTag(code, in, timeline)) return;
     // Definitions belong to the movie; a sprite's own tag list may not define characters.
@@ -244,13 +263,13 @@ class MovieParser {
         timeline.frames.emplace_back();
         return true;
       case kPlaceObject:
-        Add(timeline, ReadPlaceObject(in));
+        AddPlace(timeline, ReadPlaceObject(in));
         return true;
       case kPlaceObject2:
-        Add(timeline, ReadPlaceObject2(in, false));
+        AddPlace(timeline, ReadPlaceObject2(in, false));
         return true;
       case kPlaceObject3:
-        Add(timeline, ReadPlaceObject2(in, true));
+        AddPlace(timeline, ReadPlaceObject2(in, true));
         return true;
       case kRemoveObject:
         in.U16();
@@ -423,9 +442,12 @@ class MovieParser {
     const uint16_t id = in.U16();
     in.U16();  // frame count: the ShowFrame tags decide
     auto timeline = std::make_unique<Timeline>();
+    const size_t early = early_.size();
     ParseTimeline(in, *timeline, true);
     if (Character* c = Define(id, kDefineSprite, Character::Kind::Sprite, {})) {
       c->sprite = std::move(timeline);
+    } else {
+      early_.resize(early);  // the timeline is dropped with its placements
     }
   }
 
@@ -491,8 +513,15 @@ class MovieParser {
     return geometry;
   }
 
+  struct EarlyPlace {
+    Timeline* timeline;
+    size_t frame, index;
+    uint16_t character;
+  };
+
   Movie& movie_;
   std::span<const uint8_t> jpeg_tables_;
+  std::vector<EarlyPlace> early_;  // placements of ids not defined when they were read
   size_t commands_ = 0;
   size_t shape_records_ = 0;
 };

@@ -31,6 +31,7 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);
+  scripts_->fscommand_sink = std::move(scripts.fscommand);
   scripts_->sound = &sound_;
   scripts_->measure = [this](const avm1::FormatValues& format, std::string_view text,
                              double width) { return texts_.Measure(format, text, width); };

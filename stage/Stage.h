@@ -28,6 +28,7 @@ struct ScriptSetup {
   avm1::VmLimits limits;
   std::function<void(std::string_view)> trace;
   MovieFolder folder;  // the movie's own, for the files its scripts load
+  std::function<void(std::string_view command, std::string_view args)> fscommand;
 };
 
 class Stage {

@@ -1,6 +1,7 @@
 #include "tools/reelrender/MovieRunner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <vector>
@@ -11,6 +12,13 @@ namespace {
 
 constexpr uintmax_t kMaxFileBytes = uintmax_t{512} << 20;
 constexpr int kMaxSide = 8192;
+
+bool IsQuit(std::string_view command) {
+  return command.size() == 4 &&
+         std::equal(command.begin(), command.end(), "quit", [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
 
 }  // namespace
 
@@ -47,7 +55,10 @@ void StagePixels(const movie::Movie& movie, int& width, int& height) {
 MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOptions& options)
     : stage_(movie, true, options.bitmap_bytes,
              stage::ScriptSetup{options.script_limits, options.trace,
-                                stage::MovieFolder(options.movie_folder)}) {
+                                stage::MovieFolder(options.movie_folder),
+                                [this](std::string_view command, std::string_view) {
+                                  if (IsQuit(command)) quit_ = true;
+                                }}) {
   int width = options.width, height = options.height;
   if (width <= 0 || height <= 0) StagePixels(*movie, width, height);
   pixmap_ = raster::Pixmap(width, height);
@@ -61,6 +72,7 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
 }
 
 void MovieRunner::Advance() {
+  if (quit_) return;
   clock_ms_ += tick_ms_;
   stage_.SetClock(clock_ms_);
   stage_.Advance();

@@ -48,8 +48,10 @@ class MovieRunner {
 
   // 1-based; the first frame is shown on construction, its scripts run.
   size_t Frame() const { return frame_; }
-  // One tick: the clock moves on, then the movie plays its next frame.
+  // One tick: the clock moves on, then the movie plays its next frame. A movie that sent the
+  // "quit" FSCommand plays no more, as the standalone player closes then.
   void Advance();
+  bool Quit() const { return quit_; }
   // Runs until `ticks` ticks have passed in all (the first is the construction), delivering
   // after each tick the events up to the next wait; `after` sees each tick.
   void RunTicks(size_t ticks, std::span<const InputEvent> events,
@@ -75,6 +77,7 @@ class MovieRunner {
   size_t frame_ = 1;
   double tick_ms_ = 0;
   double clock_ms_ = 0;
+  bool quit_ = false;
 
   void MixTick();
   bool record_audio_ = false;
