@@ -751,7 +751,8 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       // Depths beyond what a clip may take are refused by Duplicate; these stay in range.
       if (source && source->Link() && std::isfinite(depth)) {
         const double inside = std::clamp(depth, -2147483648.0 + kDepthBias, 2147483647.0);
-        source->Link()->Duplicate(name, static_cast<int32_t>(inside) - kDepthBias);
+        vm_.bridge().Construct(
+            source->Link()->Duplicate(name, static_cast<int32_t>(inside) - kDepthBias));
       }
       return true;
     }

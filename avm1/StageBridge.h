@@ -253,6 +253,11 @@ class StageBridge {
   virtual SoundTransformValues SoundTransform(ClipLink* owner) = 0;
   virtual void SetSoundTransform(ClipLink* owner, const SoundTransformValues& values) = 0;
 
+  // A clip a script has just made (attachMovie, duplicateMovieClip) is built at once: its
+  // initialize and construct events and its registered class's constructor run now, after the
+  // init object's properties are set.
+  virtual void Construct(ClipLink*) {}
+
  protected:
   ~StageBridge() = default;
 };

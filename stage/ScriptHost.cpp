@@ -127,6 +127,20 @@ void ScriptHost::Run(const Queued& entry) {
   }
 }
 
+void ScriptHost::Construct(avm1::ClipLink* link) {
+  avm1::ClipObject* object = link ? link->Script() : nullptr;
+  if (object == nullptr) return;
+  for (int p : {kInitialize, kConstruct}) {
+    // Entries may be added while these run: indexes stay valid, references do not.
+    for (size_t i = next_[p]; i < queues_[p].size(); ++i) {
+      if (queues_[p][i].clip != object) continue;
+      const Queued entry = queues_[p][i];
+      queues_[p][i].clip = nullptr;  // done
+      Run(entry);
+    }
+  }
+}
+
 bool ScriptHost::PopNext(Queued& out) {
   for (int p = 0; p < kPriorities; ++p) {
     if (next_[p] < queues_[p].size()) {

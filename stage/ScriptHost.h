@@ -118,6 +118,7 @@ class ScriptHost final : public avm1::StageBridge {
   std::optional<double> SoundPosition(uint64_t handle) override;
   avm1::SoundTransformValues SoundTransform(avm1::ClipLink* owner) override;
   void SetSoundTransform(avm1::ClipLink* owner, const avm1::SoundTransformValues& values) override;
+  void Construct(avm1::ClipLink* clip) override;
 
  private:
   enum class Kind : uint8_t { Actions, Event, Construct };

@@ -140,18 +140,22 @@ Value AttachMovie(Vm& vm, const Arguments& a) {
   if (Object* init = a[3].AsObject()) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
+  vm.bridge().Construct(made);
   return ScriptOf(made);
 }
 
 Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
   ClipLink* l = Self(a);
   int32_t depth = 0;
-  if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
-  ClipLink* made = l->Duplicate(vm.ToString(a[0]), depth);
+  if (l == nullptr || a.size() < 2) return Value();
+  const std::string name = vm.ToString(a[0]);  // the name is read before the depth
+  if (!Depth(vm, a[1], depth)) return Value();
+  ClipLink* made = l->Duplicate(name, depth);
   if (made == nullptr) return Value();
   if (Object* init = a[2].AsObject()) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
+  vm.bridge().Construct(made);
   return ScriptOf(made);
 }
 
