@@ -19,7 +19,12 @@ class ClipObject final : public Object {
     native_class = "MovieClip";
   }
   ClipLink* Link() const { return link_; }
-  void Unlink() { link_ = nullptr; }
+  // A removed clip still names itself by the path it had: its unload handlers print it.
+  void Unlink(std::string former_path = {}) {
+    link_ = nullptr;
+    former_path_ = std::move(former_path);
+  }
+  const std::string& FormerPath() const { return former_path_; }
   ClipObject* AsClip() override { return this; }
   std::string_view TypeOf() const override { return "movieclip"; }
   bool GetNative(Vm& vm, std::string_view name, Value& out) override;
@@ -33,6 +38,7 @@ class ClipObject final : public Object {
 
  private:
   ClipLink* link_;
+  std::string former_path_;
 };
 
 // A number a display property accepts: undefined, null and non-finite values change nothing.

@@ -928,7 +928,7 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
 
 std::string Vm::TargetPath(ClipObject* clip) {
   ClipLink* link = clip ? clip->Link() : nullptr;
-  if (link == nullptr) return std::string();
+  if (link == nullptr) return clip ? clip->FormerPath() : std::string();
   std::vector<std::string> names;
   ClipLink* l = link;
   for (int guard = 0; l->Parent() != nullptr && guard < 1024; ++guard) {

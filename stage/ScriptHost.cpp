@@ -65,11 +65,15 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
 
 void ScriptHost::Unregister(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
+  bool heard = false;
   if (clip.Loaded() && object != nullptr) {
+    const size_t before = queues_[kNormal].size();
     QueueClipActions(clip, object, kEventUnload, kNormal, true);
+    heard = queues_[kNormal].size() > before || vm_->Has(object, "onUnload");
     Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
   }
-  if (object != nullptr) object->Unlink();
+  // Its unload handlers still see the path it had; the last of them forgets it.
+  if (object != nullptr) object->Unlink(heard ? vm_->TargetPath(object) : std::string());
   auto it = std::find(clips_.begin(), clips_.end(), &clip);
   if (it != clips_.end()) clips_.erase(it);
   if (root_ == &clip) root_ = nullptr;
@@ -120,6 +124,7 @@ void ScriptHost::Run(const Queued& entry) {
       break;
     case Kind::Event:
       vm_->RunHandler(clip, entry.method);
+      if (entry.after_unload) clip->Unlink();
       break;
     case Kind::Construct:
       vm_->RunCall(entry.ctor, static_cast<avm1::Object*>(clip), {});
