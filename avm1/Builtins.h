@@ -3,6 +3,8 @@
 // Installs the global functions and built-in classes into a new engine. One file per family of
 // classes; each installer adds its constructors to the global object.
 
+#include "avm1/Object.h"
+
 namespace lumen::avm1 {
 
 class Vm;
@@ -16,6 +18,8 @@ void InstallGlobalFunctions(Vm& vm);
 void InstallArrayClass(Vm& vm);
 void InstallStringClass(Vm& vm);
 void InstallNumberClasses(Vm& vm);  // Number, Boolean, Math
+// Entry `index` of Math's native table (ASnative 200).
+NativeFunction MathNative(double index);
 void InstallErrorClass(Vm& vm);
 void InstallDateClass(Vm& vm);
 void InstallXmlClasses(Vm& vm);

@@ -78,6 +78,13 @@ Value GlobalTrace(Vm& vm, const Arguments& args) {
   return Value();
 }
 
+// A native function by its table and index. Only Math's table is reachable so far.
+Value AsNative(Vm& vm, const Arguments& args) {
+  constexpr double kMathTable = 200;
+  if (vm.ToNumber(args[0]) != kMathTable) return Value();
+  return static_cast<Object*>(vm.NewNative(MathNative(std::trunc(vm.ToNumber(args[1])))));
+}
+
 }  // namespace
 
 void InstallGlobalFunctions(Vm& vm) {
@@ -95,6 +102,7 @@ void InstallGlobalFunctions(Vm& vm) {
   vm.DefineMethod(g, "clearTimeout", ClearTimer);
   vm.DefineMethod(g, "updateAfterEvent", Nothing);
   vm.DefineMethod(g, "trace", GlobalTrace);
+  vm.DefineMethod(g, "ASnative", AsNative);
   vm.DefineValue(g, "NaN", NAN);
   vm.DefineValue(g, "Infinity", INFINITY);
 }

@@ -8,6 +8,7 @@
 // and reads a missing one as NaN; min and max look at two arguments at most.
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "avm1/Builtins.h"
@@ -223,6 +224,26 @@ Value MathRandom(Vm& vm, const Arguments& args) {
   return static_cast<double>(vm.Random(kSteps)) / kSteps;
 }
 
+// Outside the table the dispatcher still reads its two operands, and answers NaN.
+Value MathUnknown(Vm& vm, const Arguments& args) {
+  ReadOperands(vm, args);
+  return kNaN;
+}
+
+struct MathMethod {
+  const char* name;
+  NativeFunction fn;
+};
+// In the order of the player's native table 200, which ASnative reaches by index.
+constexpr MathMethod kMathMethods[] = {
+    {"abs", MathUnary<Abs>},     {"min", MathMinMax<true>},   {"max", MathMinMax<false>},
+    {"sin", MathUnary<Sin>},     {"cos", MathUnary<Cos>},     {"atan2", MathBinary<Atan2>},
+    {"tan", MathUnary<Tan>},     {"exp", MathUnary<Exp>},     {"log", MathUnary<Log>},
+    {"sqrt", MathUnary<Sqrt>},   {"round", MathUnary<Round>}, {"random", MathRandom},
+    {"floor", MathUnary<Floor>}, {"ceil", MathUnary<Ceil>},   {"atan", MathUnary<Atan>},
+    {"asin", MathUnary<Asin>},   {"acos", MathUnary<Acos>},   {"pow", MathBinary<Pow>},
+};
+
 void InstallMath(Vm& vm) {
   Object* math = vm.NewObject();
   // Installed in the player's order, which for..in shows newest first.
@@ -236,23 +257,17 @@ void InstallMath(Vm& vm) {
       {"LN10", 2.302585092994046},   {"E", 2.718281828459045},
   };
   for (const Constant& c : kConstants) vm.DefineValue(math, c.name, c.value, kConstant);
-  struct Method {
-    const char* name;
-    NativeFunction fn;
-  };
-  static constexpr Method kMethods[] = {
-      {"abs", MathUnary<Abs>},     {"min", MathMinMax<true>},   {"max", MathMinMax<false>},
-      {"sin", MathUnary<Sin>},     {"cos", MathUnary<Cos>},     {"atan2", MathBinary<Atan2>},
-      {"tan", MathUnary<Tan>},     {"exp", MathUnary<Exp>},     {"log", MathUnary<Log>},
-      {"sqrt", MathUnary<Sqrt>},   {"round", MathUnary<Round>}, {"random", MathRandom},
-      {"floor", MathUnary<Floor>}, {"ceil", MathUnary<Ceil>},   {"atan", MathUnary<Atan>},
-      {"asin", MathUnary<Asin>},   {"acos", MathUnary<Acos>},   {"pow", MathBinary<Pow>},
-  };
-  for (const Method& m : kMethods) vm.DefineMethod(math, m.name, m.fn, kConstant);
+  for (const MathMethod& m : kMathMethods) vm.DefineMethod(math, m.name, m.fn, kConstant);
   vm.DefineValue(vm.Global(), "Math", math);
 }
 
 }  // namespace
+
+NativeFunction MathNative(double index) {
+  constexpr size_t kCount = std::size(kMathMethods);
+  if (index >= 0 && index < kCount) return kMathMethods[static_cast<size_t>(index)].fn;
+  return MathUnknown;
+}
 
 void InstallNumberClasses(Vm& vm) {
   InstallNumber(vm);
