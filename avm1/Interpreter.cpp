@@ -1201,12 +1201,14 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
   } else {
     size_t r = 1;
     // The value is made only where it goes somewhere: a register, or a local the code names.
+    // Preloads and parameters past the function's own registers are dropped, not written to
+    // the global ones that those numbers reach from the body.
     auto preload = [&](uint16_t preload_flag, uint16_t suppress_flag, const char* name, bool named,
                        auto&& make) {
       if (code.flags & suppress_flag) {
         if (code.flags & preload_flag) ++r;
       } else if (code.flags & preload_flag) {
-        if (Value* slot = act.Register(static_cast<uint8_t>(r))) *slot = make();
+        if (r < act.registers.size()) act.registers[r] = make();
         ++r;
       } else if (name != nullptr && named) {
         vm.SetOwn(locals, name, make());
@@ -1231,7 +1233,7 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
       const Value v = i < args.size() ? args[i] : Value();
       const uint8_t reg = code.params[i].reg;
       if (reg != 0) {
-        if (Value* slot = act.Register(reg)) *slot = v;
+        if (reg < act.registers.size()) act.registers[reg] = v;
       } else {
         vm.SetOwn(locals, code.params[i].name, v);
       }
