@@ -10,6 +10,7 @@
 
 #include "avm1/Activation.h"
 #include "avm1/ClipObject.h"
+#include "avm1/FieldObject.h"
 #include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
@@ -301,6 +302,8 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
       Object* o = v.AsObject();
       if (o != nullptr && o->AsClip() != nullptr) {
         Push(vm_.Str(vm_.TargetPath(o->AsClip())));
+      } else if (o != nullptr && o->AsField() != nullptr && o->AsField()->Link() != nullptr) {
+        Push(vm_.Str(vm_.ToString(v)));  // a field's path is its string
       } else {
         Push(Value());
       }
