@@ -366,10 +366,27 @@ void Clip::Rebuild(size_t frame) {
 
 // --- Scripts' view --------------------------------------------------------------------------
 
+namespace {
+
+// Shapes, static text and bitmaps have no script object: their names reach the clip holding them.
+bool NamesItsParent(const DisplayObject& object) {
+  using Kind = movie::Character::Kind;
+  if (object.clip || object.field || object.character == nullptr) return false;
+  const Kind kind = object.character->kind;
+  return kind == Kind::Shape || kind == Kind::MorphShape || kind == Kind::Text ||
+         kind == Kind::Bitmap;
+}
+
+}  // namespace
+
 avm1::ClipLink* Clip::Child(std::string_view name, bool case_sensitive) {
   for (DisplayObject& object : objects_) {
     if (object.clip && avm1::SameName(object.clip->name_, name, case_sensitive)) {
       return object.clip.get();
+    }
+    if (!object.place.name.empty() && avm1::SameName(object.place.name, name, case_sensitive) &&
+        NamesItsParent(object)) {
+      return this;
     }
   }
   return nullptr;

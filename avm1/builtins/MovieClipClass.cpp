@@ -450,6 +450,28 @@ void InstallMovieClipClass(Vm& vm) {
       {"getSWFVersion", GetSwfVersion},
   };
   for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
+  // Methods that came with later players are hidden from older movies.
+  const std::pair<const char*, uint8_t> later[] = {
+      {"getDepth", 6},
+      {"createEmptyMovieClip", 6},
+      {"createTextField", 6},
+      {"setMask", 6},
+      {"clear", 6},
+      {"lineStyle", 6},
+      {"beginFill", 6},
+      {"beginGradientFill", 6},
+      {"endFill", 6},
+      {"moveTo", 6},
+      {"lineTo", 6},
+      {"curveTo", 6},
+      {"getInstanceAtDepth", 7},
+      {"getNextHighestDepth", 7},
+      {"getSWFVersion", 7},
+      {"getRect", 8},
+  };
+  for (const auto& [name, version] : later) {
+    proto->Properties().Find(name, true)->min_version = version;
+  }
 }
 
 }  // namespace lumen::avm1
