@@ -760,7 +760,13 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       return true;
     }
     case 0x25: {  // RemoveSprite
-      ClipObject* clip = TargetFromValue(Pop());
+      const Value target = Pop();
+      FieldObject* field = target.IsObject() ? target.AsObject()->AsField() : nullptr;
+      if (field != nullptr) {
+        if (field->Link()) field->Link()->Remove();
+        return true;
+      }
+      ClipObject* clip = TargetFromValue(target);
       if (clip && clip->Link()) clip->Link()->Remove();
       return true;
     }

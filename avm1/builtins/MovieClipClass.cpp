@@ -95,11 +95,17 @@ Value SwapDepths(Vm& vm, const Arguments& a) {
   if (l == nullptr || l->Parent() == nullptr) return Value();
   int32_t depth = 0;
   if (Object* other = a[0].AsObject()) {
+    // A clip or a text field of the same parent.
     ClipObject* clip = other->AsClip();
-    if (clip == nullptr || clip->Link() == nullptr || clip->Link()->Parent() != l->Parent()) {
+    FieldObject* field = other->AsField();
+    if (clip != nullptr && clip->Link() != nullptr && clip->Link()->Parent() == l->Parent()) {
+      depth = clip->Link()->Depth();
+    } else if (field != nullptr && field->Link() != nullptr &&
+               field->Link()->Parent() == l->Parent()) {
+      depth = field->Link()->Depth();
+    } else {
       return Value();
     }
-    depth = clip->Link()->Depth();
   } else if (!Depth(vm, a[0], depth)) {
     return Value();
   }
@@ -159,8 +165,14 @@ Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
   return ScriptOf(made);
 }
 
+// Text fields at script depths go the same way.
 Value RemoveMovieClip(Vm&, const Arguments& a) {
-  if (ClipLink* l = Self(a)) l->Remove();
+  Object* o = a.self.AsObject();
+  if (ClipLink* l = Self(a)) {
+    l->Remove();
+  } else if (FieldObject* field = o ? o->AsField() : nullptr; field && field->Link()) {
+    field->Link()->Remove();
+  }
   return Value();
 }
 
