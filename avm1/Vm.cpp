@@ -446,8 +446,13 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
       return a.AsNumber() == b.AsNumber();
     case Value::Type::String:
       return a.AsString() == b.AsString();
-    case Value::Type::Object:
-      return a.AsObject() == b.AsObject();
+    case Value::Type::Object: {
+      if (a.AsObject() == b.AsObject()) return true;
+      // Clips are told apart by their paths: two live clips of one path are the same clip.
+      ClipObject* ca = a.AsObject()->AsClip();
+      ClipObject* cb = b.AsObject()->AsClip();
+      return ca && cb && ca->Link() && cb->Link() && TargetPath(ca) == TargetPath(cb);
+    }
   }
   return false;
 }
@@ -463,12 +468,6 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
       if (a.IsNumber()) {
         return a.AsNumber() == b.AsNumber() ||
                (std::isnan(a.AsNumber()) && std::isnan(b.AsNumber()));
-      }
-      if (a.IsObject()) {
-        ClipObject* ca = a.AsObject()->AsClip();
-        ClipObject* cb = b.AsObject()->AsClip();
-        if (ca && cb && ca != cb)
-          return ca->Link() && cb->Link() && TargetPath(ca) == TargetPath(cb);
       }
       return StrictEquals(a, b);
     }

@@ -339,11 +339,16 @@ void Clip::Rebuild(size_t frame) {
   scratch_.clear();
   for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_.frames[f], scratch_);
   current_ = frame;
-  // Objects that the target frame still shows with the same character and ratio survive.
+  // Objects that the target frame still shows with the same character and ratio survive, and
+  // so does what scripts moved. What scripts made survives only at script depths.
   for (size_t i = 0; i < objects_.size();) {
     DisplayObject& object = objects_[i];
     auto want = LowerBound(scratch_, object.place.depth);
     const bool listed = want != scratch_.end() && want->depth == object.place.depth;
+    if (object.made_by_script && object.place.depth < kScriptDepthBias) {
+      Destroy(objects_.begin() + static_cast<long>(i));
+      continue;
+    }
     if (object.scripted) {
       ++i;
       continue;
@@ -476,6 +481,7 @@ avm1::FieldLink* Clip::CreateTextField(std::string_view name, int32_t depth, dou
   DisplayObject object;
   object.place = place;
   object.scripted = true;
+  object.made_by_script = true;
   auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
   text::EditTextDef def;
@@ -728,6 +734,7 @@ Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std
   object.place = place;
   object.character = character ? context_.movie->Find(character) : nullptr;
   object.scripted = true;
+  object.made_by_script = true;
   objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
   auto clip = std::make_unique<Clip>(context_, timeline, nesting_ + 1, this, place.depth,

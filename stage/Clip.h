@@ -71,6 +71,8 @@ struct DisplayObject {
   std::unique_ptr<FieldHandle> field_link;      // ... and their script side
   // Made or moved by script: the timeline no longer places, moves or removes it.
   bool scripted = false;
+  // Made by script: going back in the timeline drops it when it lies at a timeline depth.
+  bool made_by_script = false;
 };
 
 class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
