@@ -666,7 +666,8 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       return true;
     case 0x81: {
       const uint16_t frame = in.U16();
-      if (link) link->GotoFrame(frame, false);
+      // A frame the timeline does not have is no target.
+      if (link && frame < link->TotalFrames()) link->GotoFrame(frame, false);
       return true;
     }
     case 0x8C: {
