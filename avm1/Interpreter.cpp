@@ -73,6 +73,7 @@ class Machine {
 
   // One record; false ends the block. `next` is where the following record starts.
   bool Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_t& next, Completion& done);
+  bool FrameValueLoaded(const Value& frame);
   void DoPush(Operands in);
   void DoArithmetic(uint8_t op);
   void DoStringOp(uint8_t op);
@@ -135,9 +136,54 @@ Completion Machine::Run(std::span<const uint8_t> code) {
   return done;
 }
 
+namespace {
+
+// The whole movie is loaded, yet the player counts no frame past 16000 (0-based) as loaded.
+bool FrameLoaded(int64_t frame) {
+  constexpr int64_t kLastLoadable = 16000;
+  return frame <= kLastLoadable;
+}
+
+// Where the action `count` actions after the one at `pc` starts.
+size_t SkipActions(std::span<const uint8_t> code, size_t pc, size_t count) {
+  for (; count > 0 && pc < code.size(); --count) {
+    if (code[pc] < 0x80) {
+      ++pc;
+    } else {
+      if (pc + 3 > code.size()) return code.size();
+      pc += 3 + (code[pc + 1] | code[pc + 2] << 8);
+    }
+  }
+  return pc;
+}
+
+}  // namespace
+
+// WaitForFrame2's frame: a whole number counts from 1 (wrapping as 32-bit integers); anything
+// else names a label, and labels are always loaded.
+bool Machine::FrameValueLoaded(const Value& frame) {
+  double n = vm_.ToNumber(frame);
+  if (frame.IsString() && !std::isfinite(n)) return true;
+  if (!std::isfinite(n) || n != std::trunc(n)) return true;
+  const auto number =
+      static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(std::fmod(n, 4294967296.0))));
+  return FrameLoaded(static_cast<int32_t>(static_cast<uint32_t>(number) - 1u));
+}
+
 bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_t& next,
                    Completion& done) {
   switch (op) {
+    case 0x8A: {  // WaitForFrame: skips actions while the frame is not loaded
+      const uint16_t frame = in.U16();
+      const uint8_t skip = in.U8();
+      if (!FrameLoaded(frame)) next = SkipActions(code, next, skip);
+      return true;
+    }
+    case 0x8D: {  // WaitForFrame2
+      const uint8_t skip = in.U8();
+      if (!FrameValueLoaded(Pop())) next = SkipActions(code, next, skip);
+      return true;
+    }
     case 0x96:
       DoPush(in);
       return true;
@@ -678,10 +724,6 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       }
       return true;
     }
-    case 0x8A:  // WaitForFrame: the whole movie is loaded, nothing is ever skipped
-    case 0x8D:
-      if (op == 0x8D) Pop();
-      return true;
     case 0x83: {
       const std::string_view url = in.String();
       const std::string_view target = in.String();
