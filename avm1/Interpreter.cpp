@@ -829,7 +829,8 @@ bool Machine::DoControl(uint8_t op, Operands in) {
 }
 
 ClipObject* Machine::TargetFromValue(const Value& v) {
-  if (Object* o = v.AsObject()) return o->AsClip();
+  // Other objects name their target by their string.
+  if (Object* o = v.AsObject(); o && o->AsClip()) return o->AsClip();
   const std::string path = vm_.ToString(v);
   if (path.empty()) return act_.target;
   Object* o = vm_.ResolvePath(path, &act_, act_.target);
