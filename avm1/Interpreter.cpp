@@ -94,6 +94,7 @@ class Machine {
   void DoInitArray();
   void SetTarget(ClipObject* target);
   ClipObject* TargetFromValue(const Value& v);
+  ClipObject* MissingTarget();
 
   Value GetVariable(std::string_view name, Object** holder = nullptr);
   void SetVariable(std::string_view name, const Value& value);
@@ -739,13 +740,15 @@ bool Machine::DoControl(uint8_t op, Operands in) {
         SetTarget(act_.base_target);
       } else {
         Object* o = vm_.ResolvePath(path, &act_, act_.target);
-        SetTarget(o ? o->AsClip() : nullptr);
+        SetTarget(o && o->AsClip() ? o->AsClip() : MissingTarget());
       }
       return true;
     }
-    case 0x20:
-      SetTarget(TargetFromValue(Pop()));
+    case 0x20: {
+      ClipObject* target = TargetFromValue(Pop());
+      SetTarget(target ? target : MissingTarget());
       return true;
+    }
     case 0x9F:
       DoGotoFrame2(in);
       return true;
@@ -835,6 +838,14 @@ ClipObject* Machine::TargetFromValue(const Value& v) {
   if (path.empty()) return act_.target;
   Object* o = vm_.ResolvePath(path, &act_, act_.target);
   return o ? o->AsClip() : nullptr;
+}
+
+// A target that is not there: movies up to version 6 then talk to their root, later ones to
+// nothing.
+ClipObject* Machine::MissingTarget() {
+  if (act_.version > 6) return nullptr;
+  Object* root = vm_.ResolvePath("_root", &act_, act_.base_target);
+  return root ? root->AsClip() : nullptr;
 }
 
 void Machine::SetTarget(ClipObject* target) {
