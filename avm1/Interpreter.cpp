@@ -1222,9 +1222,16 @@ Value CallScriptFunction(Vm& vm, FunctionObject& function, const Value& self,
   const FunctionCode& code = *function.code;
   // The timeline that the function's goto and play act on: where it was defined; movies before
   // version 6 take `this` when it is a clip.
+  // When that clip is gone, `this` when it is a clip, else the root.
   ClipObject* target = function.origin ? function.origin->AsClip() : nullptr;
+  const bool gone = target != nullptr && target->Link() == nullptr;
+  if (gone) target = nullptr;
   if (code.version < 6 || target == nullptr) {
     if (Object* o = self.AsObject(); o && o->AsClip()) target = o->AsClip();
+  }
+  if (target == nullptr && gone) {
+    ClipLink* root = vm.bridge().LevelRoot(0);
+    target = root ? root->Script() : nullptr;
   }
   Object* locals = vm.heap().Make<Object>(nullptr);
   Scope* scope = vm.heap().Make<Scope>(Scope::Kind::Local, locals, function.scope);
