@@ -584,9 +584,9 @@ Value Vm::Get(Object* object, std::string_view name) {
     if (o->GetNative(*this, name, v)) return v;
     Property* p = o->Properties().Find(name, CaseSensitive());
     if (p != nullptr && p->min_version <= version_) {
-      if (p->getter != nullptr) return Call(p->getter, object, {});
-      if (p->setter != nullptr) return Value();
-      return p->value;
+      if (p->getter == nullptr && p->setter == nullptr) return p->value;
+      if (Accessing(object, name)) return p->value;
+      return p->getter ? CallAccessor(p->getter, object, name, {}) : Value();
     }
   }
   if (!SameName(name, "__resolve", CaseSensitive())) {
@@ -649,6 +649,26 @@ Value Vm::CallWatch(Object* object, std::string_view name, const Value& value) {
   }
 }
 
+bool Vm::Accessing(Object* object, std::string_view name) const {
+  for (const auto& [o, n] : accessing_) {
+    if (o == object && SameName(n, name, CaseSensitive())) return true;
+  }
+  return false;
+}
+
+Value Vm::CallAccessor(Object* accessor, Object* object, std::string_view name,
+                       std::span<const Value> args) {
+  accessing_.emplace_back(object, std::string(name));
+  try {
+    const Value r = Call(accessor, object, args);
+    accessing_.pop_back();
+    return r;
+  } catch (...) {
+    accessing_.pop_back();
+    throw;
+  }
+}
+
 void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value) {
   if (SameName(name, "__proto__", CaseSensitive())) {
     object->SetProto(value.AsObject());
@@ -674,9 +694,10 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
   Property* p = FindProperty(object, name, &holder);
   if (p != nullptr) {
     if (p->getter != nullptr || p->setter != nullptr) {
+      if (Accessing(object, name)) return;
+      p->value = value;
       if (p->setter != nullptr) {
-        Value setter = p->setter;
-        Call(setter, object, std::span<const Value>(&value, 1));
+        CallAccessor(p->setter, object, name, std::span<const Value>(&value, 1));
       }
       return;
     }

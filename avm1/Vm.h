@@ -206,6 +206,11 @@ class Vm {
   void Run(void (*body)(Vm&, void*), void* data);
   void MarkRoots(Heap& heap);
   Object::Watch* FindWatch(Object* object, std::string_view name);
+  // Calls a property's getter or setter. While one runs, the property reads as the value last
+  // assigned to it and ignores assignments, so accessors that touch their own property end.
+  bool Accessing(Object* object, std::string_view name) const;
+  Value CallAccessor(Object* accessor, Object* object, std::string_view name,
+                     std::span<const Value> args);
   Value CallWatch(Object* object, std::string_view name, const Value& value);
 
   uint8_t version_;
@@ -245,6 +250,7 @@ class Vm {
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
   std::vector<std::pair<Object*, std::string>>
       watching_;  // watch callbacks running, innermost last
+  std::vector<std::pair<Object*, std::string>> accessing_;  // getters and setters running
   std::vector<Registration> registrations_;
   int next_timer_ = 1;
   int depth_ = 0;
