@@ -638,7 +638,8 @@ Value Vm::CallWatch(Object* object, std::string_view name, const Value& value) {
   watching_.emplace_back(object, std::string(name));
   ++depth_;  // the watch's own share of the call depth
   try {
-    const Value stored = Call(callback, object, args);
+    // The callback sees the property's accessors as running: it reads and writes the value.
+    const Value stored = CallAccessor(callback.AsObject(), object, name, args);
     --depth_;
     watching_.pop_back();
     return stored;
@@ -694,11 +695,11 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
   Property* p = FindProperty(object, name, &holder);
   if (p != nullptr) {
     if (p->getter != nullptr || p->setter != nullptr) {
-      if (Accessing(object, name)) return;
-      p->value = value;
-      if (p->setter != nullptr) {
+      if (!Accessing(object, name) && p->setter != nullptr) {
         CallAccessor(p->setter, object, name, std::span<const Value>(&value, 1));
+        p = FindProperty(object, name, &holder);  // the setter may have changed the table
       }
+      if (p != nullptr && (p->getter != nullptr || p->setter != nullptr)) p->value = value;
       return;
     }
     if (holder == object) {

@@ -206,8 +206,9 @@ class Vm {
   void Run(void (*body)(Vm&, void*), void* data);
   void MarkRoots(Heap& heap);
   Object::Watch* FindWatch(Object* object, std::string_view name);
-  // Calls a property's getter or setter. While one runs, the property reads as the value last
-  // assigned to it and ignores assignments, so accessors that touch their own property end.
+  // Calls a property's getter or setter (or watch). While one runs, the property is a plain
+  // value to scripts, so accessors that touch their own property end; an assignment stores its
+  // value once the setter has run.
   bool Accessing(Object* object, std::string_view name) const;
   Value CallAccessor(Object* accessor, Object* object, std::string_view name,
                      std::span<const Value> args);
