@@ -212,6 +212,7 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   current_ = frame;
   RunInitActions(frame);
   StartFrameSounds(frame, arrival);
+  // Actions queue in the order of the tags: ahead of the unload events of removals after them.
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
@@ -220,12 +221,11 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
     } else if (const auto* background = std::get_if<movie::BackgroundCommand>(&command)) {
       if (!context_.background_set) context_.background = background->color;
       context_.background_set = true;
+    } else if (const auto* action = std::get_if<movie::ActionCommand>(&command)) {
+      if (run_actions) QueueAction(*action);
     }
   }
-  if (run_actions) {
-    QueueActions(frame);
-    QueuePlacedFirstFrames();
-  }
+  if (run_actions) QueuePlacedFirstFrames();
 }
 
 void Clip::StartFrameSounds(size_t frame, Arrival arrival) {
@@ -242,13 +242,15 @@ void Clip::StartFrameSounds(size_t frame, Arrival arrival) {
 
 void Clip::QueueActions(size_t frame) {
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
-    const auto* action = std::get_if<movie::ActionCommand>(&command);
-    if (action == nullptr) continue;
-    if (context_.scripts != nullptr) {
-      context_.scripts->QueueActions(*this, action->actions);
-    } else if (action->stops) {
-      playing_ = false;
-    }
+    if (const auto* action = std::get_if<movie::ActionCommand>(&command)) QueueAction(*action);
+  }
+}
+
+void Clip::QueueAction(const movie::ActionCommand& action) {
+  if (context_.scripts != nullptr) {
+    context_.scripts->QueueActions(*this, action.actions);
+  } else if (action.stops) {
+    playing_ = false;
   }
 }
 

@@ -199,6 +199,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void Place(const movie::PlaceCommand& command);
   void Remove(int32_t depth);
   void QueueActions(size_t frame);
+  void QueueAction(const movie::ActionCommand& action);
   // The first frames of the clips placed since the last call.
   void QueuePlacedFirstFrames();
   void RunInitActions(size_t frame);
