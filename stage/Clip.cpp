@@ -124,11 +124,12 @@ Clip::~Clip() {
 void Clip::QueueFirstFrame() {
   if (context_.scripts == nullptr || loaded_) return;
   loaded_ = true;
-  // The root's load event follows its first frame, whose script usually sets onLoad.
+  // The root's load event follows its first frame, whose script usually sets onLoad, and the
+  // first frames of the clips that frame placed.
   if (parent_ != nullptr) context_.scripts->QueueLoad(*this);
   if (!timeline_.frames.empty()) QueueActions(0);
-  if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
   QueuePlacedFirstFrames();
+  if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
 }
 
 void Clip::QueuePlacedFirstFrames() {
