@@ -719,10 +719,8 @@ void Clip::CallFrame(size_t frame) {
 
 Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,
                         int32_t depth, const Placement* like) {
-  // Scripts make clips from the lowest timeline depth up to this one.
-  constexpr int64_t kMaxDepth = 2130706428;
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
-  if (internal < 0 || internal > kMaxDepth || nesting_ >= StageContext::kMaxNesting ||
+  if (internal > INT32_MAX || nesting_ >= StageContext::kMaxNesting ||
       context_.objects >= StageContext::kMaxObjects) {
     return nullptr;
   }
@@ -750,6 +748,18 @@ Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std
   return made;
 }
 
+namespace {
+
+// attachMovie and duplicateMovieClip make clips from the lowest timeline depth up to this one;
+// createEmptyMovieClip takes any depth.
+bool AttachableDepth(int32_t depth) {
+  constexpr int64_t kMaxDepth = 2130706428;
+  const int64_t internal = int64_t{depth} + kScriptDepthBias;
+  return internal >= 0 && internal <= kMaxDepth;
+}
+
+}  // namespace
+
 avm1::ClipLink* Clip::CreateEmpty(std::string_view name, int32_t depth) {
   return AddScripted(EmptyTimeline(), 0, name, depth, nullptr);
 }
@@ -759,13 +769,14 @@ avm1::ClipLink* Clip::Attach(std::string_view symbol, std::string_view name, int
     if (!avm1::SameName(exported, symbol, false)) continue;
     const movie::Character* character = context_.movie->Find(id);
     if (character == nullptr || !character->sprite) return nullptr;
+    if (!AttachableDepth(depth)) return nullptr;
     return AddScripted(*character->sprite, id, name, depth, nullptr);
   }
   return nullptr;
 }
 
 avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
-  if (parent_ == nullptr) return nullptr;
+  if (parent_ == nullptr || !AttachableDepth(depth)) return nullptr;
   // The copy may take this clip's own depth, and so end it: nothing of `this` is read after.
   const Placement like = Place();
   Drawing drawing = drawing_;
