@@ -74,7 +74,6 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   }
   --run_depth_;
   if (outer) {
-    stack_.clear();
     depth_ = 0;
     thrown = Value();
   } else {
@@ -99,6 +98,8 @@ void Vm::RunActions(std::span<const uint8_t> code, ClipObject* clip, uint8_t ver
         Scope* scope = d.clip ? vm.heap().Make<Scope>(Scope::Kind::Target, d.clip, global) : global;
         Activation act(vm, d.version, scope, d.clip ? Value(static_cast<Object*>(d.clip)) : Value(),
                        d.clip);
+        // Action lists share the stack: what one leaves, the next one may take.
+        act.stack_base = 0;
         Execute(act, d.code);
       },
       &data);

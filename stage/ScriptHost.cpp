@@ -172,6 +172,7 @@ void ScriptHost::RunQueue() {
     queues_[p].clear();
     next_[p] = 0;
   }
+  vm_->stack().clear();  // what the scripts of a tick left on it goes with them
   running_ = false;
 }
 
