@@ -38,7 +38,7 @@ struct Activation {
   // are the engine's four global ones.
   std::vector<Value> registers;
   Value* Register(uint8_t number);
-  size_t stack_base;
+  size_t stack_base;  // a function pops nothing below what its caller had pushed
 };
 
 struct Completion {

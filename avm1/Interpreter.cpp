@@ -1210,7 +1210,7 @@ Value* Activation::Register(uint8_t number) {
 Activation::~Activation() {
   auto& list = vm.activations();
   list.erase(std::find(list.begin(), list.end(), this));
-  if (callee != nullptr && vm.stack().size() > stack_base) vm.stack().resize(stack_base);
+  // What the code left on the stack stays there for its caller, as the player keeps one stack.
 }
 
 Completion Execute(Activation& act, std::span<const uint8_t> code) {
