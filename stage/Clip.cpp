@@ -273,6 +273,12 @@ void Clip::Place(const movie::PlaceCommand& command) {
     if (existing == nullptr) return;
     Placement place = existing->place;
     ApplyPlace(command, place);
+    if (existing->clip && place.character != existing->place.character) {
+      // A sprite instance is never replaced: the tag only moves it.
+      place.character = existing->place.character;
+      place.name = existing->place.name;
+      place.clip_actions = existing->place.clip_actions;
+    }
     if (place.character != existing->place.character) {
       Create(place);  // replace: a new instance that keeps the old one's properties
       return;
