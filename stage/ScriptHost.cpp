@@ -52,9 +52,9 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
   QueueClipActions(clip, object, kEventConstruct, kConstruct, false);
-  const auto exported = movie_.exports.find(clip.Place().character);
-  if (exported != movie_.exports.end()) {
-    if (avm1::Object* ctor = vm_->RegisteredClass(exported->second)) {
+  const auto symbol = clip.Library().SymbolName(clip.CharacterId());
+  if (symbol && clip.CharacterId() != 0) {
+    if (avm1::Object* ctor = vm_->RegisteredClass(*symbol)) {
       avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
       if (proto != nullptr) object->SetProto(proto);
       Push(kConstruct, {Kind::Construct, object, {}, nullptr, ctor, false});
@@ -83,13 +83,17 @@ void ScriptHost::QueueLoad(Clip& clip) {
 }
 
 void ScriptHost::QueueActions(Clip& clip, std::span<const uint8_t> code) {
-  if (clip.ScriptObject() != nullptr) Push(kNormal, {Kind::Actions, clip.ScriptObject(), code});
+  if (clip.ScriptObject() == nullptr) return;
+  Push(kNormal,
+       {Kind::Actions, clip.ScriptObject(), code, nullptr, nullptr, false, clip.Version()});
 }
 
 void ScriptHost::QueueClipActions(Clip& clip, avm1::ClipObject* object, uint32_t event,
                                   Priority priority, bool after_unload) {
-  ForClipActions(clip.ClipActions(), movie_.version, event, [&](std::span<const uint8_t> code) {
-    Push(priority, {Kind::Actions, object, code, nullptr, nullptr, after_unload});
+  // Clip actions belong to the PlaceObject, and so to the parent's movie.
+  const uint8_t version = clip.ParentClip() ? clip.ParentClip()->Version() : clip.Version();
+  ForClipActions(clip.ClipActions(), version, event, [&](std::span<const uint8_t> code) {
+    Push(priority, {Kind::Actions, object, code, nullptr, nullptr, after_unload, version});
   });
 }
 
@@ -102,13 +106,14 @@ void ScriptHost::QueueEvent(Clip& clip, uint32_t event, const char* method) {
   }
 }
 
-void ScriptHost::RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code) {
-  if (!inits_run_.insert(sprite).second) return;
-  vm_->RunActions(code, clip.ScriptObject(), movie_.version);
+void ScriptHost::RunInitActions(Clip& clip, const MovieLibrary& library, uint16_t sprite,
+                                std::span<const uint8_t> code) {
+  if (!inits_run_.insert({&library, sprite}).second) return;
+  vm_->RunActions(code, clip.ScriptObject(), library.Version());
 }
 
 void ScriptHost::RunNow(Clip& clip, std::span<const uint8_t> code) {
-  vm_->RunActions(code, clip.ScriptObject(), movie_.version);
+  vm_->RunActions(code, clip.ScriptObject(), clip.Version());
 }
 
 void ScriptHost::Run(const Queued& entry) {
@@ -116,7 +121,7 @@ void ScriptHost::Run(const Queued& entry) {
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
   switch (entry.kind) {
     case Kind::Actions:
-      vm_->RunActions(entry.code, clip, movie_.version);
+      vm_->RunActions(entry.code, clip, entry.version);
       break;
     case Kind::Event:
       vm_->RunHandler(clip, entry.method);

@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "avm1/StageBridge.h"
@@ -22,6 +23,7 @@
 namespace lumen::stage {
 
 class Clip;
+class MovieLibrary;
 
 // The clip events of PlaceObject's clip actions, by their flag bits.
 enum ClipEvent : uint32_t {
@@ -57,7 +59,9 @@ class ScriptHost final : public avm1::StageBridge {
   void QueueLoad(Clip& clip);
   void QueueActions(Clip& clip, std::span<const uint8_t> code);
   void QueueEvent(Clip& clip, uint32_t event, const char* method);
-  void RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code);
+  // A sprite's init actions, once per sprite of each movie, run on `clip`.
+  void RunInitActions(Clip& clip, const MovieLibrary& library, uint16_t sprite,
+                      std::span<const uint8_t> code);
   void RunNow(Clip& clip, std::span<const uint8_t> code);
 
   // One tick: enterFrame events and timelines, newest clip first; then the queued scripts,
@@ -130,6 +134,7 @@ class ScriptHost final : public avm1::StageBridge {
     const char* method = nullptr;
     avm1::Object* ctor = nullptr;
     bool after_unload = false;
+    uint8_t version = 0;  // of the movie the code comes from
   };
   void QueueClipActions(Clip& clip, avm1::ClipObject* object, uint32_t event, Priority priority,
                         bool after_unload);
@@ -145,7 +150,7 @@ class ScriptHost final : public avm1::StageBridge {
   size_t next_[kPriorities] = {};
   bool running_ = false;
   std::vector<avm1::ClipObject*> order_;
-  std::unordered_set<uint16_t> inits_run_;
+  std::set<std::pair<const MovieLibrary*, uint16_t>> inits_run_;
   double clock_ms_ = 0;
   double mouse_x_ = 0, mouse_y_ = 0;
   double stage_width_ = 0, stage_height_ = 0;

@@ -22,21 +22,26 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
              ScriptSetup scripts)
     : movie_(std::move(movie)),
       bitmaps_(bitmap_bytes),
-      texts_(*movie_),
+      libraries_(movie_, scripts.folder),
       sound_(*movie_),
       loop_(loop) {
-  context_.movie = movie_.get();
-  context_.texts = &texts_;
   context_.sound = &sound_;
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);
   scripts_->sound = &sound_;
   scripts_->measure = [this](const avm1::FormatValues& format, std::string_view text,
-                             double width) { return texts_.Measure(format, text, width); };
+                             double width) {
+    return libraries_.Root().Texts().Measure(format, text, width);
+  };
   context_.scripts = scripts_.get();
-  root_ = std::make_unique<Clip>(context_, movie_->root, 0, nullptr, 0, std::string(), 0);
+  root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
+                                 std::string(), 0);
   scripts_->SetRoot(root_.get());
+  // The exporting movies' init actions for the sprites imported, before any of them plays.
+  for (const MovieLibrary::ImportedInit& init : libraries_.Root().ImportedInits()) {
+    scripts_->RunInitActions(*root_, *init.library, init.sprite, init.code);
+  }
   root_->QueueFirstFrame();
   scripts_->RunQueue();
 }
@@ -185,7 +190,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
-      shape = texts_.StaticText(*object.character, object.place.character);
+      shape = object.library->Texts().StaticText(*object.character);
     } else {
       shape = object.character->shape.get();
     }
@@ -228,7 +233,7 @@ void Stage::EmitField(text::TextField& field, const render::Matrix& m,
 }
 
 const render::ShapeGeometry* Stage::MorphAt(const DisplayObject& object) {
-  const uint32_t key = uint32_t{object.place.character} << 16 | object.place.ratio;
+  const auto key = std::make_pair(object.character->morph.get(), object.place.ratio);
   auto it = morphs_.find(key);
   if (it == morphs_.end()) {
     auto geometry = std::make_unique<render::ShapeGeometry>(

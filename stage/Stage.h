@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "avm1/Vm.h"
@@ -17,9 +17,9 @@
 #include "stage/BitmapCache.h"
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
+#include "stage/MovieLibraries.h"
 #include "stage/ScriptHost.h"
 #include "stage/StageSound.h"
-#include "stage/TextShapes.h"
 
 namespace lumen::stage {
 
@@ -27,7 +27,7 @@ namespace lumen::stage {
 struct ScriptSetup {
   avm1::VmLimits limits;
   std::function<void(std::string_view)> trace;
-  MovieFolder folder;  // the movie's own, for the files its scripts load
+  MovieFolder folder;  // the movie's own, for the files its scripts and imports load
 };
 
 class Stage {
@@ -95,14 +95,15 @@ class Stage {
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
-  TextShapes texts_;
+  MovieLibraries libraries_;  // outlives the engine, whose functions run their movies' code
   StageSound sound_;
   StageContext context_;
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
-  std::unordered_map<uint32_t, std::unique_ptr<render::ShapeGeometry>> morphs_;
+  std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>
+      morphs_;  // by shape and ratio
   uint64_t shape_generation_ = 0;
   uint64_t drawing_revision_ = 0;
 };
