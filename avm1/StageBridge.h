@@ -223,6 +223,10 @@ class StageBridge {
   virtual double MouseX() = 0;  // stage pixels
   virtual double MouseY() = 0;
   virtual void GetUrl(std::string_view url, std::string_view target) = 0;
+  // loadMovie and unloadMovie: the movie or picture file `url` names (relative to the movie)
+  // takes the place of `clip`'s content, or of level `level` when `clip` is null, as the next
+  // tick starts; an empty url empties the clip or the level.
+  virtual void LoadMovie(std::string_view url, ClipLink* clip, int level) = 0;
   virtual void StopSounds() = 0;
   virtual void ToggleQuality() = 0;
   virtual std::string Quality() = 0;

@@ -926,6 +926,16 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
   return current;
 }
 
+void Vm::LoadMovie(std::string_view url, std::string_view target, Activation* act, Object* base) {
+  if (const auto level = LevelNumber(target)) {
+    bridge_.LoadMovie(url, nullptr, *level);
+    return;
+  }
+  Object* o = ResolvePath(target, act, base);
+  ClipObject* clip = o ? o->AsClip() : nullptr;
+  if (clip != nullptr && clip->Link() != nullptr) bridge_.LoadMovie(url, clip->Link(), 0);
+}
+
 std::string Vm::TargetPath(ClipObject* clip) {
   ClipLink* link = clip ? clip->Link() : nullptr;
   if (link == nullptr) return std::string();

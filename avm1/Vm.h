@@ -166,6 +166,8 @@ class Vm {
   // Resolves a target path (`/a/b`, `_root.a`, `../x`) from `base`; null if nothing is there.
   // `plain`: objects are found only in stored properties, so no getter or __resolve runs.
   Object* ResolvePath(std::string_view path, Activation* act, Object* base, bool plain = false);
+  // loadMovie into the clip or level `target` names (from `base`); unloads with an empty url.
+  void LoadMovie(std::string_view url, std::string_view target, Activation* act, Object* base);
   std::string TargetPath(ClipObject* clip);       // `_level0.a.b`
   std::string SlashTargetPath(ClipObject* clip);  // `/a/b`
 

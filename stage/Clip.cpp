@@ -209,6 +209,30 @@ bool Clip::GotoLabel(std::string_view label) {
   return frame.has_value();
 }
 
+void Clip::LoadMovie(MovieLibrary* library) {
+  Clip* parent = parent_;
+  DisplayObject* slot = parent ? parent->Find(depth_) : nullptr;
+  if (slot == nullptr || slot->clip.get() != this) return;
+  const int32_t depth = depth_;
+  const std::string name = name_;
+  MovieLibrary& from = library ? *library : library_;
+  const movie::Timeline& timeline = library ? library->Movie().root : EmptyTimeline();
+  // The loaded movie is the script's now: the parent's timeline no longer replaces it.
+  slot->scripted = true;
+  slot->character = nullptr;
+  slot->library = &from;
+  slot->place.character = 0;
+  std::unique_ptr<Clip> old = std::move(slot->clip);
+  old.reset();  // its unload events are queued; `this` is gone
+  auto clip = std::make_unique<Clip>(parent->context_, from, timeline, parent->nesting_ + 1, parent,
+                                     depth, name, 0);
+  Clip* made = clip.get();
+  slot = parent->Find(depth);
+  if (slot == nullptr) return;
+  slot->clip = std::move(clip);
+  made->QueueFirstFrame();
+}
+
 void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   current_ = frame;
   RunInitActions(frame);

@@ -96,6 +96,9 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void GotoFrame(size_t frame);
   // Goes to the frame carrying `label`; false when no frame does.
   bool GotoLabel(std::string_view label);
+  // loadMovie into this clip (not a root): a new clip playing `library`'s movie takes its place,
+  // name and placement; an empty one where `library` is null. `this` is gone after.
+  void LoadMovie(MovieLibrary* library);
 
   size_t CurrentFrameIndex() const { return current_; }
   size_t FrameCount() const { return timeline_.frames.size(); }
@@ -141,7 +144,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   ClipLink* ChildAtDepth(int32_t depth) override;
   avm1::FieldLink* ChildField(std::string_view name, bool case_sensitive) override;
   avm1::ClipObject* Script() override { return script_; }
-  int Level() override { return 0; }
+  int Level() override { return parent_ ? parent_->Level() : level_; }
+  void SetLevel(int level) { level_ = level; }  // of a root
   std::string Name() override { return name_; }
   void SetName(std::string_view name) override { name_ = std::string(name); }
   int32_t Depth() override { return depth_ - kScriptDepthBias; }
@@ -226,6 +230,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   int nesting_;
   Clip* parent_;
   int32_t depth_;
+  int level_ = 0;
   std::string name_;
   uint16_t character_;
   size_t current_ = 0;

@@ -42,7 +42,24 @@ avm1::ClipLink* ScriptHost::RootLink() {
 }
 
 avm1::ClipLink* ScriptHost::LevelRoot(int level) {
-  return level == 0 ? root_ : nullptr;
+  if (level == 0) return root_;
+  const auto it = levels_.find(level);
+  return it == levels_.end() ? nullptr : it->second;
+}
+
+void ScriptHost::SetLevel(int level, Clip* root) {
+  if (root != nullptr) {
+    levels_[level] = root;
+  } else {
+    levels_.erase(level);
+  }
+}
+
+void ScriptHost::LoadMovie(std::string_view url, avm1::ClipLink* clip, int level) {
+  // Loads a script asks for within one tick; a loop asking for more is cut off.
+  constexpr size_t kMaxRequests = 64;
+  if (movie_requests_.size() >= kMaxRequests || level < 0) return;
+  movie_requests_.push_back({std::string(url), static_cast<Clip*>(clip), level});
 }
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
@@ -73,6 +90,9 @@ void ScriptHost::Unregister(Clip& clip) {
   auto it = std::find(clips_.begin(), clips_.end(), &clip);
   if (it != clips_.end()) clips_.erase(it);
   if (root_ == &clip) root_ = nullptr;
+  std::erase_if(levels_, [&clip](const auto& level) { return level.second == &clip; });
+  std::erase_if(movie_requests_,
+                [&clip](const MovieRequest& request) { return request.clip == &clip; });
 }
 
 void ScriptHost::QueueLoad(Clip& clip) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <span>
@@ -50,6 +51,17 @@ class ScriptHost final : public avm1::StageBridge {
   avm1::Vm& Engine() { return *vm_; }
   void SetRoot(Clip* root) { root_ = root; }
   avm1::ClipLink* RootLink();
+  // The root clip of level `level` above 0; null removes it.
+  void SetLevel(int level, Clip* root);
+
+  // A loadMovie or unloadMovie waiting for the next tick: into `clip`, or into level `level`
+  // when it is null.
+  struct MovieRequest {
+    std::string url;
+    Clip* clip;
+    int level;
+  };
+  std::vector<MovieRequest> TakeMovieRequests() { return std::exchange(movie_requests_, {}); }
 
   // What clips tell about their lives. A clip registers as it is made: its initialize and
   // construct events (and the constructor of a class registered for its symbol) go ahead of
@@ -98,6 +110,7 @@ class ScriptHost final : public avm1::StageBridge {
   double MouseX() override { return mouse_x_; }
   double MouseY() override { return mouse_y_; }
   void GetUrl(std::string_view url, std::string_view target) override;
+  void LoadMovie(std::string_view url, avm1::ClipLink* clip, int level) override;
   void StopSounds() override {
     if (sound != nullptr) sound->Mixer().StopAll();
   }
@@ -145,6 +158,8 @@ class ScriptHost final : public avm1::StageBridge {
   const movie::Movie& movie_;
   std::unique_ptr<avm1::Vm> vm_;
   Clip* root_ = nullptr;
+  std::map<int, Clip*> levels_;  // above 0
+  std::vector<MovieRequest> movie_requests_;
   std::vector<Clip*> clips_;                 // oldest first
   std::vector<Queued> queues_[kPriorities];  // each runs from its `next_`; kept between ticks
   size_t next_[kPriorities] = {};

@@ -48,11 +48,51 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
 
 Stage::~Stage() {
   // Clips leave before the engine; their unload scripts have nowhere to run any more.
+  levels_.clear();
   root_.reset();
 }
 
 void Stage::Advance() {
+  LoadMovies();
   scripts_->Tick(loop_);
+}
+
+void Stage::LoadMovies() {
+  for (const ScriptHost::MovieRequest& request : scripts_->TakeMovieRequests()) {
+    MovieLibrary* library = nullptr;
+    if (!request.url.empty()) {
+      library = libraries_.LoadMovie(request.url);
+      if (library == nullptr) continue;  // nothing there: the target keeps what it shows
+    }
+    if (request.clip == nullptr) {
+      LoadLevel(request.level, library);
+    } else if (request.clip->ParentClip() == nullptr) {
+      LoadLevel(request.clip->Level(), library);
+    } else {
+      request.clip->LoadMovie(library);
+    }
+  }
+}
+
+void Stage::LoadLevel(int level, MovieLibrary* library) {
+  // Levels a script may open; the root's level 0 is replaced, never emptied.
+  constexpr size_t kMaxLevels = 64;
+  if (level == 0 && library == nullptr) return;
+  std::unique_ptr<Clip>& slot = level == 0 ? root_ : levels_[level];
+  slot.reset();
+  if (library == nullptr || (level != 0 && levels_.size() > kMaxLevels)) {
+    levels_.erase(level);
+    return;
+  }
+  slot = std::make_unique<Clip>(context_, *library, library->Movie().root, 0, nullptr, 0,
+                                std::string(), 0);
+  slot->SetLevel(level);
+  if (level == 0) {
+    scripts_->SetRoot(slot.get());
+  } else {
+    scripts_->SetLevel(level, slot.get());
+  }
+  slot->QueueFirstFrame();
 }
 
 bool Stage::StreamPlaying() const {
@@ -116,6 +156,10 @@ void Stage::BuildRenderList(render::RenderList& out) {
   masks_.clear();
   const Placement& root = root_->Place();
   if (root.visible) EmitClipContent(*root_, root.matrix, root.cxform, false, out);
+  for (const auto& [number, level] : levels_) {
+    const Placement& place = level->Place();
+    if (place.visible) EmitClipContent(*level, place.matrix, place.cxform, false, out);
+  }
 }
 
 void Stage::EmitClipContent(const Clip& clip, const render::Matrix& m,

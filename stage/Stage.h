@@ -90,6 +90,9 @@ class Stage {
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
+  // What scripts asked to load or unload with loadMovie since the last tick.
+  void LoadMovies();
+  void LoadLevel(int level, MovieLibrary* library);
   void EmitField(text::TextField& field, const render::Matrix& m, const render::ColorTransform& cx,
                  bool in_mask, render::RenderList& out);
 
@@ -100,6 +103,7 @@ class Stage {
   StageContext context_;
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
+  std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>

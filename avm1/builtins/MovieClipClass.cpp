@@ -6,6 +6,7 @@
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
 #include "avm1/FieldObject.h"
+#include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
 
@@ -255,7 +256,22 @@ Value BytesTotal(Vm& vm, const Arguments& a) {
 }
 
 Value GetUrl(Vm& vm, const Arguments& a) {
-  vm.bridge().GetUrl(vm.ToString(a[0]), vm.ToString(a[1]));
+  const std::string url = vm.ToString(a[0]), target = vm.ToString(a[1]);
+  if (LevelNumber(target)) {
+    vm.bridge().LoadMovie(url, nullptr, *LevelNumber(target));
+  } else {
+    vm.bridge().GetUrl(url, target);
+  }
+  return Value();
+}
+
+Value LoadMovie(Vm& vm, const Arguments& a) {
+  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie(vm.ToString(a[0]), l, 0);
+  return Value();
+}
+
+Value UnloadMovie(Vm& vm, const Arguments& a) {
+  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie("", l, 0);
   return Value();
 }
 
@@ -432,8 +448,8 @@ void InstallMovieClipClass(Vm& vm) {
       {"getURL", GetUrl},
       {"startDrag", Nothing},
       {"stopDrag", Nothing},
-      {"loadMovie", Nothing},
-      {"unloadMovie", Nothing},
+      {"loadMovie", LoadMovie},
+      {"unloadMovie", UnloadMovie},
       {"loadVariables", Nothing},
       {"clear", Clear},
       {"lineStyle", LineStyle},

@@ -24,6 +24,7 @@ class TestBridge final : public StageBridge {
   double MouseX() override { return 0; }
   double MouseY() override { return 0; }
   void GetUrl(std::string_view url, std::string_view) override { urls.emplace_back(url); }
+  void LoadMovie(std::string_view url, ClipLink*, int) override { urls.emplace_back(url); }
   void StopSounds() override {}
   void ToggleQuality() override {}
   std::string Quality() override { return "HIGH"; }

@@ -1,4 +1,5 @@
-// Movies that import characters from other movie files beside them.
+// Movies that use other movie files beside them: they import characters, and scripts load movies
+// and pictures into clips and levels.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -94,6 +95,65 @@ TEST(Import, ImportedSpritesPlayFromTheirOwnMovieAndMissingOrRefusedFilesImportN
     EXPECT_EQ(c.shape->bounds.x_max, 200);  // the library's shape 1, not the importer's
   }
   EXPECT_EQ(squares, 2);  // the placed import and the attached copy
+}
+
+// A 1 x 1 GIF.
+const Bytes kDot = {'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0xFF, 0xFF, 0,   0,
+                    0,   0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 0x44, 0x01, 0,    0x3B};
+
+TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
+  lumen::testing::TempDir dir;
+  Bytes child;
+  Square(child, 1, 200);
+  aw::PlaceObject(child, 1, 1);
+  ActionWriter where;
+  where.Load("this").Op(aw::kTrace);
+  aw::DoAction(child, where.Finish());
+  aw::ShowFrame(child);
+  aw::End(child);
+  dir.Write("child.swf", aw::BuildMovie({}, child));
+  dir.Write("dot.gif", kDot);
+
+  Bytes tags;
+  ActionWriter load;
+  for (const char* clip : {"box", "pic"}) {
+    load.Push({clip == std::string("box") ? 1.0 : 2.0, clip})
+        .CallMethod("this", "createEmptyMovieClip", 2)
+        .Op(aw::kPop);
+  }
+  load.Push({"child.swf"}).CallMethod("box", "loadMovie", 1).Op(aw::kPop);
+  load.Push({"dot.gif"}).CallMethod("pic", "loadMovie", 1).Op(aw::kPop);
+  load.Push({"child.swf", "_level3"}).GetUrl2(0);  // loadMovieNum
+  aw::DoAction(tags, load.Finish());
+  aw::ShowFrame(tags);
+  ActionWriter unload;
+  unload.CallMethod("box", "unloadMovie", 0).Op(aw::kPop);
+  unload.Push({"", "_level3"}).GetUrl2(0).Op(aw::kStop);  // unloadMovieNum
+  aw::DoAction(tags, unload.Finish());
+  aw::ShowFrame(tags);
+
+  std::vector<std::string> lines;
+  ScriptSetup setup;
+  setup.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+  setup.folder = MovieFolder(dir.path());
+  Stage stage(movie::testing::Load(std::move(tags)), true, codec::DecodeBudget::kDefaultTotal,
+              std::move(setup));
+  auto squares = [&stage] {
+    std::vector<float> sizes;
+    render::RenderList list;
+    stage.BuildRenderList(list);
+    for (const render::RenderCommand& c : list.commands) {
+      if (c.kind == render::RenderCommand::Kind::DrawShape) sizes.push_back(c.shape->bounds.x_max);
+    }
+    return sizes;
+  };
+  EXPECT_TRUE(squares().empty());
+  stage.Advance();
+  EXPECT_EQ(lines, (std::vector<std::string>{"_level0.box", "_level3"}));
+  EXPECT_EQ(squares(), (std::vector<float>{200, 20, 200}));  // box, pic, then level 3 on top
+  stage.Advance();
+  EXPECT_EQ(squares(), (std::vector<float>{20}));
+  EXPECT_EQ(lines.size(), 2u);
 }
 
 }  // namespace
