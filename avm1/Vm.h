@@ -86,6 +86,10 @@ class Vm {
   // A Sound object is kept alive while an instance it started plays, to hear of its end.
   void KeepPlayingSound(uint64_t handle, Object* sound);
   Object* TakePlayingSound(uint64_t handle);
+  // A MovieClipLoader with a load in flight stays alive under its ticket until the load ends.
+  uint32_t KeepLoader(Object* loader);  // 0: too many in flight
+  Object* Loader(uint32_t ticket) const;
+  void DropLoader(uint32_t ticket);
   // Frees what no script can reach any more, when enough was made since the last time; call
   // between runs.
   void CollectGarbage(bool even_if_not_due = false);
@@ -245,6 +249,8 @@ class Vm {
   };
   std::vector<PendingLoad> loads_;
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
+  std::vector<std::pair<uint32_t, Object*>> loaders_;
+  uint32_t next_loader_ = 0;
   std::vector<std::pair<Object*, std::string>>
       watching_;  // watch callbacks running, innermost last
   std::vector<Registration> registrations_;

@@ -209,10 +209,10 @@ bool Clip::GotoLabel(std::string_view label) {
   return frame.has_value();
 }
 
-void Clip::LoadMovie(MovieLibrary* library) {
+Clip* Clip::LoadMovie(MovieLibrary* library) {
   Clip* parent = parent_;
   DisplayObject* slot = parent ? parent->Find(depth_) : nullptr;
-  if (slot == nullptr || slot->clip.get() != this) return;
+  if (slot == nullptr || slot->clip.get() != this) return nullptr;
   const int32_t depth = depth_;
   const std::string name = name_;
   MovieLibrary& from = library ? *library : library_;
@@ -228,9 +228,10 @@ void Clip::LoadMovie(MovieLibrary* library) {
                                      depth, name, 0);
   Clip* made = clip.get();
   slot = parent->Find(depth);
-  if (slot == nullptr) return;
+  if (slot == nullptr) return nullptr;
   slot->clip = std::move(clip);
   made->QueueFirstFrame();
+  return made;
 }
 
 void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {

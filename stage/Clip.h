@@ -97,8 +97,9 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   // Goes to the frame carrying `label`; false when no frame does.
   bool GotoLabel(std::string_view label);
   // loadMovie into this clip (not a root): a new clip playing `library`'s movie takes its place,
-  // name and placement; an empty one where `library` is null. `this` is gone after.
-  void LoadMovie(MovieLibrary* library);
+  // name and placement; an empty one where `library` is null. `this` is gone after; answers the
+  // new clip.
+  Clip* LoadMovie(MovieLibrary* library);
 
   size_t CurrentFrameIndex() const { return current_; }
   size_t FrameCount() const { return timeline_.frames.size(); }

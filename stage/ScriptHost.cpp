@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "avm1/ClipObject.h"
+#include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "avm1/builtins/SoundClass.h"
 #include "stage/Clip.h"
@@ -55,11 +56,42 @@ void ScriptHost::SetLevel(int level, Clip* root) {
   }
 }
 
-void ScriptHost::LoadMovie(std::string_view url, avm1::ClipLink* clip, int level) {
+void ScriptHost::LoadMovie(std::string_view url, avm1::ClipLink* clip, int level, uint32_t ticket) {
   // Loads a script asks for within one tick; a loop asking for more is cut off.
   constexpr size_t kMaxRequests = 64;
-  if (movie_requests_.size() >= kMaxRequests || level < 0) return;
-  movie_requests_.push_back({std::string(url), static_cast<Clip*>(clip), level});
+  if (movie_requests_.size() >= kMaxRequests || level < 0) {
+    vm_->DropLoader(ticket);
+    return;
+  }
+  movie_requests_.push_back({std::string(url), static_cast<Clip*>(clip), level, ticket});
+}
+
+bool ScriptHost::TakeDueMovie(MovieRequest& out) {
+  if (movie_due_.empty()) return false;
+  out = std::move(movie_due_.front());
+  movie_due_.erase(movie_due_.begin());
+  return true;
+}
+
+void ScriptHost::QueueLoadInit(Clip& clip, uint32_t ticket) {
+  if (clip.ScriptObject() == nullptr) return;
+  Queued entry{Kind::LoadInit, clip.ScriptObject(), {}};
+  entry.ticket = ticket;
+  Push(kNormal, entry);
+}
+
+bool ScriptHost::Alive(const Clip* clip) const {
+  return std::find(clips_.begin(), clips_.end(), clip) != clips_.end();
+}
+
+size_t ScriptHost::BytesLoaded(avm1::ClipLink* clip) {
+  const movie::Movie& m = clip ? static_cast<Clip*>(clip)->Library().Movie() : movie_;
+  return m.loaded_length;
+}
+
+size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
+  const movie::Movie& m = clip ? static_cast<Clip*>(clip)->Library().Movie() : movie_;
+  return m.file_length;
 }
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
@@ -91,8 +123,13 @@ void ScriptHost::Unregister(Clip& clip) {
   if (it != clips_.end()) clips_.erase(it);
   if (root_ == &clip) root_ = nullptr;
   std::erase_if(levels_, [&clip](const auto& level) { return level.second == &clip; });
-  std::erase_if(movie_requests_,
-                [&clip](const MovieRequest& request) { return request.clip == &clip; });
+  for (std::vector<MovieRequest>* list : {&movie_requests_, &movie_due_}) {
+    std::erase_if(*list, [&](const MovieRequest& request) {
+      if (request.clip != &clip) return false;
+      vm_->DropLoader(request.ticket);
+      return true;
+    });
+  }
 }
 
 void ScriptHost::QueueLoad(Clip& clip) {
@@ -138,6 +175,10 @@ void ScriptHost::RunNow(Clip& clip, std::span<const uint8_t> code) {
 
 void ScriptHost::Run(const Queued& entry) {
   avm1::ClipObject* clip = entry.clip;
+  if (entry.kind == Kind::LoadInit && (clip == nullptr || clip->Link() == nullptr)) {
+    vm_->DropLoader(entry.ticket);  // the clip loaded went away first
+    return;
+  }
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
   switch (entry.kind) {
     case Kind::Actions:
@@ -148,6 +189,9 @@ void ScriptHost::Run(const Queued& entry) {
       break;
     case Kind::Construct:
       vm_->RunCall(entry.ctor, static_cast<avm1::Object*>(clip), {});
+      break;
+    case Kind::LoadInit:
+      avm1::ClipLoadEvent(*vm_, entry.ticket, "onLoadInit", clip, {}, true);
       break;
   }
 }
@@ -189,12 +233,18 @@ void ScriptHost::Tick(bool loop_root) {
   order_.clear();
   for (auto it = clips_.rbegin(); it != clips_.rend(); ++it)
     order_.push_back((*it)->ScriptObject());
+  // Loads asked for before this tick are carried out after its frame scripts.
+  movie_due_ = std::exchange(movie_requests_, {});
   for (avm1::ClipObject* object : order_) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
     if (clip->Loaded() || clip == root_) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
     clip->AdvanceTimeline(clip == root_ ? loop_root : true);
   }
+  RunQueue();
+  if (load_movies) load_movies();
+  for (const MovieRequest& left : movie_due_) vm_->DropLoader(left.ticket);
+  movie_due_.clear();
   RunQueue();
   vm_->RunTimers(clock_ms_);
   vm_->DeliverLoads();

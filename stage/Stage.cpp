@@ -1,5 +1,6 @@
 #include "stage/Stage.h"
 
+#include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
 
@@ -34,6 +35,10 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
                              double width) {
     return libraries_.Root().Texts().Measure(format, text, width);
   };
+  scripts_->load_movies = [this] {
+    ScriptHost::MovieRequest request;
+    while (scripts_->TakeDueMovie(request)) LoadMovie(request);
+  };
   context_.scripts = scripts_.get();
   root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
                                  std::string(), 0);
@@ -53,36 +58,71 @@ Stage::~Stage() {
 }
 
 void Stage::Advance() {
-  LoadMovies();
   scripts_->Tick(loop_);
 }
 
-void Stage::LoadMovies() {
-  for (const ScriptHost::MovieRequest& request : scripts_->TakeMovieRequests()) {
-    MovieLibrary* library = nullptr;
-    if (!request.url.empty()) {
-      library = libraries_.LoadMovie(request.url);
-      if (library == nullptr) continue;  // nothing there: the target keeps what it shows
+Clip* Stage::LevelClip(int level) {
+  if (level == 0) return root_.get();
+  const auto it = levels_.find(level);
+  return it == levels_.end() ? nullptr : it->second.get();
+}
+
+void Stage::LoadMovie(const ScriptHost::MovieRequest& request) {
+  avm1::Vm& vm = scripts_->Engine();
+  // A root clip stands for its level.
+  const bool into_level = request.clip == nullptr || request.clip->ParentClip() == nullptr;
+  const int level = request.clip ? request.clip->Level() : request.level;
+  auto target = [&]() -> Clip* {
+    if (!into_level) return scripts_->Alive(request.clip) ? request.clip : nullptr;
+    return LevelClip(level);
+  };
+  auto event = [&](const char* name, std::initializer_list<avm1::Value> extra, bool last) {
+    if (request.ticket == 0) return;
+    Clip* clip = target();
+    avm1::ClipLoadEvent(vm, request.ticket, name, clip ? clip->ScriptObject() : nullptr,
+                        std::span<const avm1::Value>(extra.begin(), extra.size()), last);
+  };
+  MovieLibrary* library = nullptr;
+  if (!request.url.empty()) {
+    library = libraries_.LoadMovie(request.url);
+    if (library == nullptr) {  // nothing there: the target keeps what it shows
+      event("onLoadError", {vm.Str("URLNotFound"), 0.0}, true);
+      return;
     }
-    if (request.clip == nullptr) {
-      LoadLevel(request.level, library);
-    } else if (request.clip->ParentClip() == nullptr) {
-      LoadLevel(request.clip->Level(), library);
-    } else {
-      request.clip->LoadMovie(library);
-    }
+    const movie::Movie& loaded = library->Movie();
+    event("onLoadStart", {}, false);
+    event("onLoadProgress",
+          {static_cast<double>(loaded.loaded_length), static_cast<double>(loaded.file_length)},
+          false);
+    event("onLoadComplete", {0.0}, false);
+  }
+  // The events' scripts may have removed the target.
+  Clip* made = nullptr;
+  if (into_level) {
+    made = LoadLevel(level, library);
+  } else if (Clip* clip = target()) {
+    made = clip->LoadMovie(library);
+  }
+  if (made != nullptr && request.ticket != 0 && library != nullptr) {
+    scripts_->QueueLoadInit(*made, request.ticket);
+  } else {
+    vm.DropLoader(request.ticket);
   }
 }
 
-void Stage::LoadLevel(int level, MovieLibrary* library) {
+Clip* Stage::LoadLevel(int level, MovieLibrary* library) {
   // Levels a script may open; the root's level 0 is replaced, never emptied.
   constexpr size_t kMaxLevels = 64;
-  if (level == 0 && library == nullptr) return;
+  if (level == 0 && library == nullptr) return nullptr;
+  if (level != 0 && library != nullptr && !levels_.contains(level) &&
+      levels_.size() >= kMaxLevels) {
+    return nullptr;
+  }
   std::unique_ptr<Clip>& slot = level == 0 ? root_ : levels_[level];
   slot.reset();
-  if (library == nullptr || (level != 0 && levels_.size() > kMaxLevels)) {
+  if (library == nullptr) {
     levels_.erase(level);
-    return;
+    return nullptr;
   }
   slot = std::make_unique<Clip>(context_, *library, library->Movie().root, 0, nullptr, 0,
                                 std::string(), 0);
@@ -93,6 +133,7 @@ void Stage::LoadLevel(int level, MovieLibrary* library) {
     scripts_->SetLevel(level, slot.get());
   }
   slot->QueueFirstFrame();
+  return slot.get();
 }
 
 bool Stage::StreamPlaying() const {

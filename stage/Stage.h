@@ -90,9 +90,11 @@ class Stage {
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
-  // What scripts asked to load or unload with loadMovie since the last tick.
-  void LoadMovies();
-  void LoadLevel(int level, MovieLibrary* library);
+  // Carries out a loadMovie or unloadMovie, and tells a MovieClipLoader its steps.
+  void LoadMovie(const ScriptHost::MovieRequest& request);
+  // The new root of `level`, or null where it is emptied.
+  Clip* LoadLevel(int level, MovieLibrary* library);
+  Clip* LevelClip(int level);
   void EmitField(text::TextField& field, const render::Matrix& m, const render::ColorTransform& cx,
                  bool in_mask, render::RenderList& out);
 

@@ -248,17 +248,17 @@ Value SetMask(Vm& vm, const Arguments& a) {
 }
 
 Value BytesLoaded(Vm& vm, const Arguments& a) {
-  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesLoaded())) : Value();
+  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesLoaded(Self(a)))) : Value();
 }
 
 Value BytesTotal(Vm& vm, const Arguments& a) {
-  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesTotal())) : Value();
+  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesTotal(Self(a)))) : Value();
 }
 
 Value GetUrl(Vm& vm, const Arguments& a) {
   const std::string url = vm.ToString(a[0]), target = vm.ToString(a[1]);
   if (LevelNumber(target)) {
-    vm.bridge().LoadMovie(url, nullptr, *LevelNumber(target));
+    vm.bridge().LoadMovie(url, nullptr, *LevelNumber(target), 0);
   } else {
     vm.bridge().GetUrl(url, target);
   }
@@ -266,12 +266,12 @@ Value GetUrl(Vm& vm, const Arguments& a) {
 }
 
 Value LoadMovie(Vm& vm, const Arguments& a) {
-  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie(vm.ToString(a[0]), l, 0);
+  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie(vm.ToString(a[0]), l, 0, 0);
   return Value();
 }
 
 Value UnloadMovie(Vm& vm, const Arguments& a) {
-  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie("", l, 0);
+  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie("", l, 0, 0);
   return Value();
 }
 

@@ -126,6 +126,7 @@ TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
   load.Push({"child.swf", "_level3"}).GetUrl2(0);  // loadMovieNum
   aw::DoAction(tags, load.Finish());
   aw::ShowFrame(tags);
+  aw::ShowFrame(tags);  // the loads happen in the tick that shows this frame
   ActionWriter unload;
   unload.CallMethod("box", "unloadMovie", 0).Op(aw::kPop);
   unload.Push({"", "_level3"}).GetUrl2(0).Op(aw::kStop);  // unloadMovieNum
@@ -151,6 +152,7 @@ TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
   stage.Advance();
   EXPECT_EQ(lines, (std::vector<std::string>{"_level0.box", "_level3"}));
   EXPECT_EQ(squares(), (std::vector<float>{200, 20, 200}));  // box, pic, then level 3 on top
+  stage.Advance();  // asks to unload
   stage.Advance();
   EXPECT_EQ(squares(), (std::vector<float>{20}));
   EXPECT_EQ(lines.size(), 2u);
