@@ -83,6 +83,11 @@ ActionWriter& ActionWriter::GotoFrame2(bool play) {
   return *this;
 }
 
+ActionWriter& ActionWriter::GetUrl2(uint8_t flags) {
+  Record(0x9A, {flags});
+  return *this;
+}
+
 ActionWriter& ActionWriter::Label(const std::string& name) {
   labels_[name] = code_.size();
   return *this;

@@ -88,6 +88,7 @@ class ActionWriter {
   ActionWriter& StoreRegister(uint8_t number);
   ActionWriter& GotoFrame(uint16_t frame);  // 0-based
   ActionWriter& GotoFrame2(bool play);      // frame from the stack
+  ActionWriter& GetUrl2(uint8_t flags);     // url and target from the stack
   // Branches: a label marks the position of the next record.
   ActionWriter& Label(const std::string& name);
   ActionWriter& Jump(const std::string& label);

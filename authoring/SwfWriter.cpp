@@ -437,6 +437,16 @@ void ExportAsset(Bytes& out, uint16_t id, std::string_view name) {
   WriteTag(out, kTagExportAssets, body.bytes());
 }
 
+void ImportAsset(Bytes& out, std::string_view url, uint16_t id, std::string_view name) {
+  constexpr uint16_t kTagImportAssets = 57;
+  BitWriter body;
+  body.WriteString(url);
+  body.WriteU16(1);
+  body.WriteU16(id);
+  body.WriteString(name);
+  WriteTag(out, kTagImportAssets, body.bytes());
+}
+
 void FrameLabel(Bytes& out, std::string_view label) {
   BitWriter body;
   body.WriteString(label);

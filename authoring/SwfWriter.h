@@ -184,6 +184,9 @@ void SetBackgroundColor(Bytes& out, Color color);
 void FrameLabel(Bytes& out, std::string_view label);
 // ExportAssets with one symbol: scripts find character `id` by `name`.
 void ExportAsset(Bytes& out, uint16_t id, std::string_view name);
+// ImportAssets with one symbol: the character exported as `name` by the movie file `url`
+// becomes `id` here.
+void ImportAsset(Bytes& out, std::string_view url, uint16_t id, std::string_view name);
 void DoAction(Bytes& out, std::span<const uint8_t> actions);
 // DefineSprite around `tags` (which should end with an End tag).
 void DefineSprite(Bytes& out, uint16_t id, uint16_t frame_count, std::span<const uint8_t> tags);

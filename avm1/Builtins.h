@@ -28,5 +28,6 @@ void InstallPlayerObjects(Vm& vm);     // Key, Mouse, Stage, System, Color, Shar
 void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
+void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
 
 }  // namespace lumen::avm1

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "avm1/Heap.h"
 #include "avm1/FieldObject.h"
+#include "avm1/Heap.h"
 #include "avm1/Names.h"
 #include "avm1/Vm.h"
 

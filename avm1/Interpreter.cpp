@@ -728,7 +728,11 @@ bool Machine::DoControl(uint8_t op, Operands in) {
     case 0x83: {
       const std::string_view url = in.String();
       const std::string_view target = in.String();
-      vm_.bridge().GetUrl(url, target);
+      if (LevelNumber(target)) {
+        vm_.LoadMovie(url, target, &act_, act_.target);
+      } else {
+        vm_.bridge().GetUrl(url, target);
+      }
       return true;
     }
     case 0x9A:
@@ -904,8 +908,11 @@ void Machine::DoGetUrl2(Operands in) {
   const uint8_t flags = in.U8();
   const std::string target = PopString();
   const std::string url = PopString();
-  if (flags & 0x40) return;  // loading into a clip is not offered by script here
-  if (flags & 0x80) return;  // nor loading variables
+  if (flags & 0x80) return;  // loading variables is not offered by script here
+  if ((flags & 0x40) || LevelNumber(target)) {
+    vm_.LoadMovie(url, target, &act_, act_.target);
+    return;
+  }
   vm_.bridge().GetUrl(url, target);
 }
 

@@ -3,6 +3,7 @@
 // Names of variables, properties and clips: movies before version 7 ignore the letter case of
 // ASCII letters in them.
 
+#include <optional>
 #include <string_view>
 
 namespace lumen::avm1 {
@@ -28,6 +29,19 @@ inline bool MentionsName(std::string_view text, std::string_view name) {
     if (SameName(text.substr(i, name.size()), name, false)) return true;
   }
   return false;
+}
+
+// The level a target such as "_level2" names; nothing for any other target.
+inline std::optional<int> LevelNumber(std::string_view target) {
+  constexpr std::string_view kLevel = "_level";
+  if (target.size() <= kLevel.size() || target.size() > kLevel.size() + 9) return std::nullopt;
+  if (!SameName(target.substr(0, kLevel.size()), kLevel, false)) return std::nullopt;
+  int level = 0;
+  for (char c : target.substr(kLevel.size())) {
+    if (c < '0' || c > '9') return std::nullopt;
+    level = level * 10 + (c - '0');
+  }
+  return level;
 }
 
 // Splits `target:var` or `target.var` into its target path and variable; false for a plain name.

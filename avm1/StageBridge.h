@@ -223,12 +223,18 @@ class StageBridge {
   virtual double MouseX() = 0;  // stage pixels
   virtual double MouseY() = 0;
   virtual void GetUrl(std::string_view url, std::string_view target) = 0;
+  // loadMovie and unloadMovie: the movie or picture file `url` names (relative to the movie)
+  // takes the place of `clip`'s content, or of level `level` when `clip` is null, in the next
+  // tick; an empty url empties the clip or the level. A MovieClipLoader's load has a `ticket`
+  // (0: none) under which the stage reports its steps (ClipLoadEvent).
+  virtual void LoadMovie(std::string_view url, ClipLink* clip, int level, uint32_t ticket) = 0;
   virtual void StopSounds() = 0;
   virtual void ToggleQuality() = 0;
   virtual std::string Quality() = 0;
   virtual void SetQuality(std::string_view quality) = 0;
-  virtual size_t BytesLoaded() = 0;
-  virtual size_t BytesTotal() = 0;
+  // Of the movie `clip` plays (null: the root movie).
+  virtual size_t BytesLoaded(ClipLink* clip) = 0;
+  virtual size_t BytesTotal(ClipLink* clip) = 0;
   virtual std::string Url() = 0;
   // A file named relative to the movie (XML.load and LoadVars.load), or nothing where there is
   // none or the name is refused.

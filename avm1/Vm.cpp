@@ -224,6 +224,26 @@ void Vm::KeepPlayingSound(uint64_t handle, Object* sound) {
   playing_sounds_.emplace_back(handle, sound);
 }
 
+uint32_t Vm::KeepLoader(Object* loader) {
+  // Loads in flight at most; more are refused.
+  constexpr size_t kMaxLoaders = 256;
+  if (loaders_.size() >= kMaxLoaders) return 0;
+  if (++next_loader_ == 0) ++next_loader_;
+  loaders_.emplace_back(next_loader_, loader);
+  return next_loader_;
+}
+
+Object* Vm::Loader(uint32_t ticket) const {
+  for (const auto& [t, loader] : loaders_) {
+    if (t == ticket) return loader;
+  }
+  return nullptr;
+}
+
+void Vm::DropLoader(uint32_t ticket) {
+  std::erase_if(loaders_, [ticket](const auto& entry) { return entry.first == ticket; });
+}
+
 Object* Vm::TakePlayingSound(uint64_t handle) {
   for (auto it = playing_sounds_.begin(); it != playing_sounds_.end(); ++it) {
     if (it->first != handle) continue;
@@ -258,6 +278,7 @@ void Vm::MarkRoots(Heap& heap) {
     heap.Mark(l.data);
   }
   for (const auto& [handle, sound] : playing_sounds_) heap.Mark(sound);
+  for (const auto& [ticket, loader] : loaders_) heap.Mark(loader);
   for (const Value& v : stack_) heap.Mark(v);
   for (const Value& v : global_registers_) heap.Mark(v);
   heap.Mark(thrown);
@@ -946,6 +967,16 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
     first = false;
   }
   return current;
+}
+
+void Vm::LoadMovie(std::string_view url, std::string_view target, Activation* act, Object* base) {
+  if (const auto level = LevelNumber(target)) {
+    bridge_.LoadMovie(url, nullptr, *level, 0);
+    return;
+  }
+  Object* o = ResolvePath(target, act, base);
+  ClipObject* clip = o ? o->AsClip() : nullptr;
+  if (clip != nullptr && clip->Link() != nullptr) bridge_.LoadMovie(url, clip->Link(), 0, 0);
 }
 
 std::string Vm::TargetPath(ClipObject* clip) {

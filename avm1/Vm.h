@@ -86,6 +86,10 @@ class Vm {
   // A Sound object is kept alive while an instance it started plays, to hear of its end.
   void KeepPlayingSound(uint64_t handle, Object* sound);
   Object* TakePlayingSound(uint64_t handle);
+  // A MovieClipLoader with a load in flight stays alive under its ticket until the load ends.
+  uint32_t KeepLoader(Object* loader);  // 0: too many in flight
+  Object* Loader(uint32_t ticket) const;
+  void DropLoader(uint32_t ticket);
   // Frees what no script can reach any more, when enough was made since the last time; call
   // between runs.
   void CollectGarbage(bool even_if_not_due = false);
@@ -166,6 +170,8 @@ class Vm {
   // Resolves a target path (`/a/b`, `_root.a`, `../x`) from `base`; null if nothing is there.
   // `plain`: objects are found only in stored properties, so no getter or __resolve runs.
   Object* ResolvePath(std::string_view path, Activation* act, Object* base, bool plain = false);
+  // loadMovie into the clip or level `target` names (from `base`); unloads with an empty url.
+  void LoadMovie(std::string_view url, std::string_view target, Activation* act, Object* base);
   std::string TargetPath(ClipObject* clip);       // `_level0.a.b`
   std::string SlashTargetPath(ClipObject* clip);  // `/a/b`
 
@@ -249,6 +255,8 @@ class Vm {
   };
   std::vector<PendingLoad> loads_;
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
+  std::vector<std::pair<uint32_t, Object*>> loaders_;
+  uint32_t next_loader_ = 0;
   std::vector<std::pair<Object*, std::string>>
       watching_;  // watch callbacks running, innermost last
   std::vector<std::pair<Object*, std::string>> accessing_;  // getters and setters running

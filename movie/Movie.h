@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "movie/MorphShape.h"
@@ -29,6 +30,13 @@ struct Character {
   std::unique_ptr<const Timeline> sprite;
 };
 
+// An ImportAssets tag: characters this movie takes by export name from another movie file,
+// under ids of its own.
+struct Import {
+  std::string url;
+  std::vector<std::pair<uint16_t, std::string>> symbols;  // (id here, name exported there)
+};
+
 class Movie {
  public:
   uint8_t version = 0;
@@ -41,6 +49,7 @@ class Movie {
   size_t loaded_length = 0;  // what the file holds of that: the bytes loaded
   // Symbols exported by name (for scripts to attach), by character id.
   std::unordered_map<uint16_t, std::string> exports;
+  std::vector<Import> imports;  // in tag order
   Timeline root;
   // Damage met while parsing: tags dropped, or where parsing stopped early. The movie keeps
   // everything that read well.
@@ -49,6 +58,7 @@ class Movie {
   std::vector<OtherCommand> annotations;
 
   const Character* Find(uint16_t id) const;
+  size_t HeldBytes() const { return data_.size(); }  // the uncompressed file
   const std::unordered_map<uint16_t, Character>& Characters() const { return characters_; }
 
  private:

@@ -66,12 +66,14 @@ enum Tag : uint16_t {
   kDefineMorphShape = 46,
   kDefineFont2 = 48,
   kExportAssets = 56,
+  kImportAssets = 57,
   kDoInitAction = 59,
   kStartSound2 = 89,
   kDefineFontInfo2 = 62,
   kFileAttributes = 69,
   kPlaceObject3 = 70,
   kDefineFontAlignZones = 73,
+  kImportAssets2 = 71,
   kDefineFont3 = 75,
   kDefineScalingGrid = 78,
   kDefineShape4 = 83,
@@ -372,6 +374,10 @@ class MovieParser {
       case kExportAssets:
         ReadExports(in);
         break;
+      case kImportAssets:
+      case kImportAssets2:
+        ReadImports(in, code == kImportAssets2);
+        break;
       default:
         break;  // unknown or not needed: skipped by its length
     }
@@ -383,6 +389,18 @@ class MovieParser {
       const uint16_t id = in.U16();
       movie_.exports.try_emplace(id, in.String());
     }
+  }
+
+  void ReadImports(ByteReader& in, bool version2) {
+    Import import;
+    import.url = in.String();
+    if (version2) in.Skip(2);  // reserved
+    const uint16_t count = in.U16();
+    for (uint16_t i = 0; i < count && in.Remaining() > 0; ++i) {
+      const uint16_t id = in.U16();
+      import.symbols.emplace_back(id, in.String());
+    }
+    movie_.imports.push_back(std::move(import));
   }
 
   // Registers a character; a second definition of an id is ignored, as the first one may

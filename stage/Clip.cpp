@@ -100,9 +100,10 @@ void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
   if (!command.clip_actions.empty()) place.clip_actions = command.clip_actions;
 }
 
-Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
-           int32_t depth, std::string name, uint16_t character)
+Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& timeline,
+           int nesting, Clip* parent, int32_t depth, std::string name, uint16_t character)
     : context_(context),
+      library_(library),
       timeline_(timeline),
       nesting_(nesting),
       parent_(parent),
@@ -209,6 +210,31 @@ bool Clip::GotoLabel(std::string_view label) {
   return frame.has_value();
 }
 
+Clip* Clip::LoadMovie(MovieLibrary* library) {
+  Clip* parent = parent_;
+  DisplayObject* slot = parent ? parent->Find(depth_) : nullptr;
+  if (slot == nullptr || slot->clip.get() != this) return nullptr;
+  const int32_t depth = depth_;
+  const std::string name = name_;
+  MovieLibrary& from = library ? *library : library_;
+  const movie::Timeline& timeline = library ? library->Movie().root : EmptyTimeline();
+  // The loaded movie is the script's now: the parent's timeline no longer replaces it.
+  slot->scripted = true;
+  slot->character = nullptr;
+  slot->library = &from;
+  slot->place.character = 0;
+  std::unique_ptr<Clip> old = std::move(slot->clip);
+  old.reset();  // its unload events are queued; `this` is gone
+  auto clip = std::make_unique<Clip>(parent->context_, from, timeline, parent->nesting_ + 1, parent,
+                                     depth, name, 0);
+  Clip* made = clip.get();
+  slot = parent->Find(depth);
+  if (slot == nullptr) return nullptr;
+  slot->clip = std::move(clip);
+  made->QueueFirstFrame();
+  return made;
+}
+
 void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   current_ = frame;
   RunInitActions(frame);
@@ -235,7 +261,7 @@ void Clip::StartFrameSounds(size_t frame, Arrival arrival) {
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
     const auto* other = std::get_if<movie::OtherCommand>(&command);
     if (other != nullptr && (other->code == kStartSound || other->code == kStartSound2)) {
-      context_.sound->Start(other->code, other->body, SoundKey());
+      context_.sound->Start(other->code, other->body, SoundKey(), library_.Movie());
     }
   }
   context_.sound->EnteredFrame(timeline_, frame, arrival == Arrival::InOrder, SoundKey());
@@ -262,7 +288,7 @@ void Clip::RunInitActions(size_t frame) {
     const auto* other = std::get_if<movie::OtherCommand>(&command);
     if (other == nullptr || other->code != kDoInitAction || other->body.size() < 2) continue;
     const auto sprite = static_cast<uint16_t>(other->body[0] | other->body[1] << 8);
-    context_.scripts->RunInitActions(*this, sprite, other->body.subspan(2));
+    context_.scripts->RunInitActions(*this, library_, sprite, other->body.subspan(2));
   }
 }
 
@@ -317,23 +343,25 @@ DisplayObject* Clip::Create(const Placement& place) {
   auto old = LowerBound(objects_, place.depth);
   if (old != objects_.end() && old->place.depth == place.depth) Destroy(old);
   if (context_.objects >= StageContext::kMaxObjects) return nullptr;
+  const MovieLibrary::Found found = library_.Find(place.character);
   DisplayObject object;
   object.place = place;
-  object.character = context_.movie->Find(place.character);
+  object.character = found.character;
+  object.library = found.library;
   auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
   const movie::Character* character = it->character;
-  if (character && context_.texts && TextShapes::IsField(*character)) {
+  if (character && TextShapes::IsField(*character)) {
     std::string name(place.name);
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
-    AttachField(*it, context_.texts->MakeField(*character), std::move(name));
+    AttachField(*it, found.library->Texts().MakeField(*character), std::move(name));
   }
   if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
-    auto clip = std::make_unique<Clip>(context_, *character->sprite, nesting_ + 1, this,
-                                       place.depth, std::move(name), place.character);
+    auto clip = std::make_unique<Clip>(context_, *found.library, *character->sprite, nesting_ + 1,
+                                       this, place.depth, std::move(name), found.id);
     Clip* made = clip.get();
     DisplayObject* slot = Find(place.depth);
     if (slot == nullptr) return nullptr;
@@ -475,8 +503,7 @@ avm1::FieldLink* Clip::ChildField(std::string_view name, bool case_sensitive) {
 avm1::FieldLink* Clip::CreateTextField(std::string_view name, int32_t depth, double x, double y,
                                        double width, double height) {
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
-  if (context_.texts == nullptr || internal < 0 || internal > INT32_MAX ||
-      context_.objects >= StageContext::kMaxObjects) {
+  if (internal < 0 || internal > INT32_MAX || context_.objects >= StageContext::kMaxObjects) {
     return nullptr;
   }
   auto twips = [](double v) {
@@ -495,7 +522,7 @@ avm1::FieldLink* Clip::CreateTextField(std::string_view name, int32_t depth, dou
   ++context_.objects;
   text::EditTextDef def;
   def.bounds = {0, 0, std::max(0.0f, twips(width)), std::max(0.0f, twips(height))};
-  AttachField(*it, context_.texts->MakeField(def), std::string(name));
+  AttachField(*it, library_.Texts().MakeField(def), std::string(name));
   return it->field_link.get();
 }
 
@@ -513,8 +540,7 @@ void Clip::ShowBoundVariable(text::TextField& field) const {
 const render::ShapeGeometry* Clip::ShapeOf(const DisplayObject& object) const {
   if (object.character == nullptr) return nullptr;
   if (object.character->shape) return object.character->shape.get();
-  return context_.texts ? context_.texts->StaticText(*object.character, object.place.character)
-                        : nullptr;
+  return object.library ? object.library->Texts().StaticText(*object.character) : nullptr;
 }
 
 render::Rect Clip::LocalBounds() const {
@@ -723,8 +749,8 @@ void Clip::CallFrame(size_t frame) {
   }
 }
 
-Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,
-                        int32_t depth, const Placement* like) {
+Clip* Clip::AddScripted(const MovieLibrary::Found& symbol, const movie::Timeline& timeline,
+                        std::string_view name, int32_t depth, const Placement* like) {
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
   if (internal > INT32_MAX || nesting_ >= StageContext::kMaxNesting ||
       context_.objects >= StageContext::kMaxObjects) {
@@ -732,20 +758,21 @@ Clip* Clip::AddScripted(const movie::Timeline& timeline, uint16_t character, std
   }
   Placement place = like ? *like : Placement{};
   place.depth = static_cast<int32_t>(internal);
-  place.character = character;
+  place.character = symbol.id;
   place.name = {};
   place.clip_depth = 0;
   auto old = LowerBound(objects_, place.depth);
   if (old != objects_.end() && old->place.depth == place.depth) Destroy(old);
   DisplayObject object;
   object.place = place;
-  object.character = character ? context_.movie->Find(character) : nullptr;
+  object.character = symbol.character;
+  object.library = symbol.library;
   object.scripted = true;
   object.made_by_script = true;
   objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
-  auto clip = std::make_unique<Clip>(context_, timeline, nesting_ + 1, this, place.depth,
-                                     std::string(name), character);
+  auto clip = std::make_unique<Clip>(context_, *symbol.library, timeline, nesting_ + 1, this,
+                                     place.depth, std::string(name), symbol.id);
   Clip* made = clip.get();
   DisplayObject* slot = Find(place.depth);
   if (slot == nullptr) return nullptr;
@@ -767,26 +794,24 @@ bool AttachableDepth(int32_t depth) {
 }  // namespace
 
 avm1::ClipLink* Clip::CreateEmpty(std::string_view name, int32_t depth) {
-  return AddScripted(EmptyTimeline(), 0, name, depth, nullptr);
+  return AddScripted({nullptr, &library_, 0}, EmptyTimeline(), name, depth, nullptr);
 }
 
 avm1::ClipLink* Clip::Attach(std::string_view symbol, std::string_view name, int32_t depth) {
-  for (const auto& [id, exported] : context_.movie->exports) {
-    if (!avm1::SameName(exported, symbol, false)) continue;
-    const movie::Character* character = context_.movie->Find(id);
-    if (character == nullptr || !character->sprite) return nullptr;
-    if (!AttachableDepth(depth)) return nullptr;
-    return AddScripted(*character->sprite, id, name, depth, nullptr);
-  }
-  return nullptr;
+  const MovieLibrary::Found found = library_.FindSymbol(symbol);
+  if (found.character == nullptr || !found.character->sprite) return nullptr;
+  if (!AttachableDepth(depth)) return nullptr;
+  return AddScripted(found, *found.character->sprite, name, depth, nullptr);
 }
 
 avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
   if (parent_ == nullptr || !AttachableDepth(depth)) return nullptr;
   // The copy may take this clip's own depth, and so end it: nothing of `this` is read after.
   const Placement like = Place();
+  const DisplayObject* self = parent_->At(depth_);
+  const MovieLibrary::Found symbol{self ? self->character : nullptr, &library_, character_};
   Drawing drawing = drawing_;
-  Clip* copy = parent_->AddScripted(timeline_, character_, std::string(name), depth, &like);
+  Clip* copy = parent_->AddScripted(symbol, timeline_, std::string(name), depth, &like);
   if (copy != nullptr) copy->drawing_ = std::move(drawing);
   return copy;
 }

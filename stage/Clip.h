@@ -16,6 +16,7 @@
 #include "render/RenderList.h"
 #include "stage/Drawing.h"
 #include "stage/FieldHandle.h"
+#include "stage/MovieLibrary.h"
 #include "stage/StageSound.h"
 #include "stage/TextShapes.h"
 
@@ -28,16 +29,14 @@ namespace lumen::stage {
 class Clip;
 class ScriptHost;
 
-// Shared by all clips of one stage: the movie, the limits against hostile movies, and the stage
-// colour, which any timeline may set.
+// Shared by all clips of one stage: the limits against hostile movies, and the stage colour,
+// which any timeline may set.
 struct StageContext {
   static constexpr int kMaxNesting = 32;
   static constexpr size_t kMaxObjects = 100000;
 
-  const movie::Movie* movie = nullptr;
   ScriptHost* scripts = nullptr;  // null: scripts do not run
-  TextShapes* texts = nullptr;
-  StageSound* sound = nullptr;  // null: silent
+  StageSound* sound = nullptr;    // null: silent
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
@@ -66,6 +65,7 @@ struct Placement {
 struct DisplayObject {
   Placement place;
   const movie::Character* character = nullptr;  // null when the id is not defined
+  MovieLibrary* library = nullptr;              // the one defining `character`
   std::unique_ptr<Clip> clip;                   // sprites and clips made by script
   std::unique_ptr<text::TextField> field;       // text fields ...
   std::unique_ptr<FieldHandle> field_link;      // ... and their script side
@@ -79,9 +79,10 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
  public:
   // Names this clip's sounds and stream in the mixer.
   uint64_t SoundKey() const { return reinterpret_cast<uintptr_t>(this); }
-  // Enters the first frame. Sprites nested deeper than the limit stay empty.
-  Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
-       int32_t depth, std::string name, uint16_t character = 0);
+  // Enters the first frame. Sprites nested deeper than the limit stay empty. `library` defines
+  // what the timeline places, and the sprite as `character`.
+  Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& timeline, int nesting,
+       Clip* parent, int32_t depth, std::string name, uint16_t character = 0);
   ~Clip();
   Clip(const Clip&) = delete;
   Clip& operator=(const Clip&) = delete;
@@ -97,6 +98,10 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void GotoFrame(size_t frame);
   // Goes to the frame carrying `label`; false when no frame does.
   bool GotoLabel(std::string_view label);
+  // loadMovie into this clip (not a root): a new clip playing `library`'s movie takes its place,
+  // name and placement; an empty one where `library` is null. `this` is gone after; answers the
+  // new clip.
+  Clip* LoadMovie(MovieLibrary* library);
 
   size_t CurrentFrameIndex() const { return current_; }
   size_t FrameCount() const { return timeline_.frames.size(); }
@@ -122,6 +127,9 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   DisplayObject* FieldEntry(const FieldHandle& field);
   void RemoveField(const FieldHandle& field);
   ScriptHost* Scripts() const { return context_.scripts; }
+  MovieLibrary& Library() const { return library_; }
+  uint16_t CharacterId() const { return character_; }  // in Library(); 0 for the root
+  uint8_t Version() const { return library_.Version(); }
   // A field of this clip bound to a variable shows the variable's value; one whose variable does
   // not exist yet gives it its own text.
   void ShowBoundVariable(text::TextField& field) const;
@@ -139,7 +147,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   ClipLink* ChildAtDepth(int32_t depth) override;
   avm1::FieldLink* ChildField(std::string_view name, bool case_sensitive) override;
   avm1::ClipObject* Script() override { return script_; }
-  int Level() override { return 0; }
+  int Level() override { return parent_ ? parent_->Level() : level_; }
+  void SetLevel(int level) { level_ = level; }  // of a root
   std::string Name() override { return name_; }
   void SetName(std::string_view name) override { name_ = std::string(name); }
   int32_t Depth() override { return depth_ - kScriptDepthBias; }
@@ -210,8 +219,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field, std::string name);
   void Destroy(std::vector<DisplayObject>::iterator it);
   // A clip made by script at a script depth: an empty one, a symbol or a copy.
-  Clip* AddScripted(const movie::Timeline& timeline, uint16_t character, std::string_view name,
-                    int32_t depth, const Placement* like);
+  Clip* AddScripted(const MovieLibrary::Found& symbol, const movie::Timeline& timeline,
+                    std::string_view name, int32_t depth, const Placement* like);
   Placement& MutablePlace();
   void FillScaleCache();
   void ApplyScaleCache();
@@ -220,10 +229,12 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   const render::ShapeGeometry* ShapeOf(const DisplayObject& object) const;
 
   StageContext& context_;
+  MovieLibrary& library_;
   const movie::Timeline& timeline_;
   int nesting_;
   Clip* parent_;
   int32_t depth_;
+  int level_ = 0;
   std::string name_;
   uint16_t character_;
   size_t current_ = 0;

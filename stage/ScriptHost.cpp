@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "avm1/ClipObject.h"
+#include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "avm1/builtins/SoundClass.h"
 #include "stage/Clip.h"
@@ -42,7 +43,55 @@ avm1::ClipLink* ScriptHost::RootLink() {
 }
 
 avm1::ClipLink* ScriptHost::LevelRoot(int level) {
-  return level == 0 ? root_ : nullptr;
+  if (level == 0) return root_;
+  const auto it = levels_.find(level);
+  return it == levels_.end() ? nullptr : it->second;
+}
+
+void ScriptHost::SetLevel(int level, Clip* root) {
+  if (root != nullptr) {
+    levels_[level] = root;
+  } else {
+    levels_.erase(level);
+  }
+}
+
+void ScriptHost::LoadMovie(std::string_view url, avm1::ClipLink* clip, int level, uint32_t ticket) {
+  // Loads a script asks for within one tick; a loop asking for more is cut off.
+  constexpr size_t kMaxRequests = 64;
+  if (movie_requests_.size() >= kMaxRequests || level < 0) {
+    vm_->DropLoader(ticket);
+    return;
+  }
+  movie_requests_.push_back({std::string(url), static_cast<Clip*>(clip), level, ticket});
+}
+
+bool ScriptHost::TakeDueMovie(MovieRequest& out) {
+  if (movie_due_.empty()) return false;
+  out = std::move(movie_due_.front());
+  movie_due_.erase(movie_due_.begin());
+  return true;
+}
+
+void ScriptHost::QueueLoadInit(Clip& clip, uint32_t ticket) {
+  if (clip.ScriptObject() == nullptr) return;
+  Queued entry{Kind::LoadInit, clip.ScriptObject(), {}};
+  entry.ticket = ticket;
+  Push(kNormal, entry);
+}
+
+bool ScriptHost::Alive(const Clip* clip) const {
+  return std::find(clips_.begin(), clips_.end(), clip) != clips_.end();
+}
+
+size_t ScriptHost::BytesLoaded(avm1::ClipLink* clip) {
+  const movie::Movie& m = clip ? static_cast<Clip*>(clip)->Library().Movie() : movie_;
+  return m.loaded_length;
+}
+
+size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
+  const movie::Movie& m = clip ? static_cast<Clip*>(clip)->Library().Movie() : movie_;
+  return m.file_length;
 }
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
@@ -52,9 +101,9 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
   QueueClipActions(clip, object, kEventConstruct, kConstruct, false);
-  const auto exported = movie_.exports.find(clip.Place().character);
-  if (exported != movie_.exports.end()) {
-    if (avm1::Object* ctor = vm_->RegisteredClass(exported->second)) {
+  const auto symbol = clip.Library().SymbolName(clip.CharacterId());
+  if (symbol && clip.CharacterId() != 0) {
+    if (avm1::Object* ctor = vm_->RegisteredClass(*symbol)) {
       avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
       if (proto != nullptr) object->SetProto(proto);
       Push(kConstruct, {Kind::Construct, object, {}, nullptr, ctor, false});
@@ -77,6 +126,14 @@ void ScriptHost::Unregister(Clip& clip) {
   auto it = std::find(clips_.begin(), clips_.end(), &clip);
   if (it != clips_.end()) clips_.erase(it);
   if (root_ == &clip) root_ = nullptr;
+  std::erase_if(levels_, [&clip](const auto& level) { return level.second == &clip; });
+  for (std::vector<MovieRequest>* list : {&movie_requests_, &movie_due_}) {
+    std::erase_if(*list, [&](const MovieRequest& request) {
+      if (request.clip != &clip) return false;
+      vm_->DropLoader(request.ticket);
+      return true;
+    });
+  }
 }
 
 void ScriptHost::QueueLoad(Clip& clip) {
@@ -87,13 +144,17 @@ void ScriptHost::QueueLoad(Clip& clip) {
 }
 
 void ScriptHost::QueueActions(Clip& clip, std::span<const uint8_t> code) {
-  if (clip.ScriptObject() != nullptr) Push(kNormal, {Kind::Actions, clip.ScriptObject(), code});
+  if (clip.ScriptObject() == nullptr) return;
+  Push(kNormal,
+       {Kind::Actions, clip.ScriptObject(), code, nullptr, nullptr, false, clip.Version()});
 }
 
 void ScriptHost::QueueClipActions(Clip& clip, avm1::ClipObject* object, uint32_t event,
                                   Priority priority, bool after_unload) {
-  ForClipActions(clip.ClipActions(), movie_.version, event, [&](std::span<const uint8_t> code) {
-    Push(priority, {Kind::Actions, object, code, nullptr, nullptr, after_unload});
+  // Clip actions belong to the PlaceObject, and so to the parent's movie.
+  const uint8_t version = clip.ParentClip() ? clip.ParentClip()->Version() : clip.Version();
+  ForClipActions(clip.ClipActions(), version, event, [&](std::span<const uint8_t> code) {
+    Push(priority, {Kind::Actions, object, code, nullptr, nullptr, after_unload, version});
   });
 }
 
@@ -106,21 +167,26 @@ void ScriptHost::QueueEvent(Clip& clip, uint32_t event, const char* method) {
   }
 }
 
-void ScriptHost::RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code) {
-  if (!inits_run_.insert(sprite).second) return;
-  vm_->RunActions(code, clip.ScriptObject(), movie_.version);
+void ScriptHost::RunInitActions(Clip& clip, const MovieLibrary& library, uint16_t sprite,
+                                std::span<const uint8_t> code) {
+  if (!inits_run_.insert({&library, sprite}).second) return;
+  vm_->RunActions(code, clip.ScriptObject(), library.Version());
 }
 
 void ScriptHost::RunNow(Clip& clip, std::span<const uint8_t> code) {
-  vm_->RunActions(code, clip.ScriptObject(), movie_.version);
+  vm_->RunActions(code, clip.ScriptObject(), clip.Version());
 }
 
 void ScriptHost::Run(const Queued& entry) {
   avm1::ClipObject* clip = entry.clip;
+  if (entry.kind == Kind::LoadInit && (clip == nullptr || clip->Link() == nullptr)) {
+    vm_->DropLoader(entry.ticket);  // the clip loaded went away first
+    return;
+  }
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
   switch (entry.kind) {
     case Kind::Actions:
-      vm_->RunActions(entry.code, clip, movie_.version);
+      vm_->RunActions(entry.code, clip, entry.version);
       break;
     case Kind::Event:
       vm_->RunHandler(clip, entry.method);
@@ -128,6 +194,9 @@ void ScriptHost::Run(const Queued& entry) {
       break;
     case Kind::Construct:
       vm_->RunCall(entry.ctor, static_cast<avm1::Object*>(clip), {});
+      break;
+    case Kind::LoadInit:
+      avm1::ClipLoadEvent(*vm_, entry.ticket, "onLoadInit", clip, {}, true);
       break;
   }
 }
@@ -184,12 +253,18 @@ void ScriptHost::Tick(bool loop_root) {
   order_.clear();
   for (auto it = clips_.rbegin(); it != clips_.rend(); ++it)
     order_.push_back((*it)->ScriptObject());
+  // Loads asked for before this tick are carried out after its frame scripts.
+  movie_due_ = std::exchange(movie_requests_, {});
   for (avm1::ClipObject* object : order_) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
     if (clip->Loaded() || clip == root_) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
     clip->AdvanceTimeline(clip == root_ ? loop_root : true);
   }
+  RunQueue();
+  if (load_movies) load_movies();
+  for (const MovieRequest& left : movie_due_) vm_->DropLoader(left.ticket);
+  movie_due_.clear();
   RunQueue();
   vm_->RunTimers(clock_ms_);
   vm_->DeliverLoads();

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "avm1/StageBridge.h"
@@ -22,6 +24,7 @@
 namespace lumen::stage {
 
 class Clip;
+class MovieLibrary;
 
 // The clip events of PlaceObject's clip actions, by their flag bits.
 enum ClipEvent : uint32_t {
@@ -48,6 +51,23 @@ class ScriptHost final : public avm1::StageBridge {
   avm1::Vm& Engine() { return *vm_; }
   void SetRoot(Clip* root) { root_ = root; }
   avm1::ClipLink* RootLink();
+  // The root clip of level `level` above 0; null removes it.
+  void SetLevel(int level, Clip* root);
+
+  // A loadMovie or unloadMovie waiting for the next tick: into `clip`, or into level `level`
+  // when it is null; `ticket` names a MovieClipLoader's load (0: none).
+  struct MovieRequest {
+    std::string url;
+    Clip* clip;
+    int level;
+    uint32_t ticket;
+  };
+  // The requests due in this tick, one at a time, from the `load_movies` hook; a request whose
+  // clip goes away meanwhile is dropped.
+  bool TakeDueMovie(MovieRequest& out);
+  // The loader's onLoadInit, after the first frame of the clip it loaded has run.
+  void QueueLoadInit(Clip& clip, uint32_t ticket);
+  bool Alive(const Clip* clip) const;
 
   // What clips tell about their lives. A clip registers as it is made: its initialize and
   // construct events (and the constructor of a class registered for its symbol) go ahead of
@@ -57,7 +77,9 @@ class ScriptHost final : public avm1::StageBridge {
   void QueueLoad(Clip& clip);
   void QueueActions(Clip& clip, std::span<const uint8_t> code);
   void QueueEvent(Clip& clip, uint32_t event, const char* method);
-  void RunInitActions(Clip& clip, uint16_t sprite, std::span<const uint8_t> code);
+  // A sprite's init actions, once per sprite of each movie, run on `clip`.
+  void RunInitActions(Clip& clip, const MovieLibrary& library, uint16_t sprite,
+                      std::span<const uint8_t> code);
   void RunNow(Clip& clip, std::span<const uint8_t> code);
 
   // One tick: enterFrame events and timelines, newest clip first; then the queued scripts,
@@ -74,6 +96,8 @@ class ScriptHost final : public avm1::StageBridge {
   std::function<void(std::string_view command, std::string_view args)> fscommand_sink;
   std::function<void(std::string_view url, std::string_view target)> url_sink;
   std::function<avm1::TextExtent(const avm1::FormatValues&, std::string_view, double)> measure;
+  // Carries out the loads due, each tick after its frame scripts.
+  std::function<void()> load_movies;
   void SetClock(double ms) { clock_ms_ = ms; }
   void SetMouse(double x, double y) {
     mouse_x_ = x;
@@ -94,14 +118,15 @@ class ScriptHost final : public avm1::StageBridge {
   double MouseX() override { return mouse_x_; }
   double MouseY() override { return mouse_y_; }
   void GetUrl(std::string_view url, std::string_view target) override;
+  void LoadMovie(std::string_view url, avm1::ClipLink* clip, int level, uint32_t ticket) override;
   void StopSounds() override {
     if (sound != nullptr) sound->Mixer().StopAll();
   }
   void ToggleQuality() override;
   std::string Quality() override { return quality_; }
   void SetQuality(std::string_view quality) override;
-  size_t BytesLoaded() override { return movie_.loaded_length; }
-  size_t BytesTotal() override { return movie_.file_length; }
+  size_t BytesLoaded(avm1::ClipLink* clip) override;
+  size_t BytesTotal(avm1::ClipLink* clip) override;
   std::string Url() override { return url_; }
   avm1::TextExtent MeasureText(const avm1::FormatValues& format, std::string_view text,
                                double width) override {
@@ -121,7 +146,7 @@ class ScriptHost final : public avm1::StageBridge {
   void Construct(avm1::ClipLink* clip) override;
 
  private:
-  enum class Kind : uint8_t { Actions, Event, Construct };
+  enum class Kind : uint8_t { Actions, Event, Construct, LoadInit };
   // Initialize events run before construct events, and both before the rest.
   enum Priority : uint8_t { kInitialize, kConstruct, kNormal, kPriorities };
   struct Queued {
@@ -131,6 +156,8 @@ class ScriptHost final : public avm1::StageBridge {
     const char* method = nullptr;
     avm1::Object* ctor = nullptr;
     bool after_unload = false;
+    uint8_t version = 0;  // of the movie the code comes from
+    uint32_t ticket = 0;  // LoadInit
   };
   void QueueClipActions(Clip& clip, avm1::ClipObject* object, uint32_t event, Priority priority,
                         bool after_unload);
@@ -141,12 +168,15 @@ class ScriptHost final : public avm1::StageBridge {
   const movie::Movie& movie_;
   std::unique_ptr<avm1::Vm> vm_;
   Clip* root_ = nullptr;
-  std::vector<Clip*> clips_;                 // oldest first
-  std::vector<Queued> queues_[kPriorities];  // each runs from its `next_`; kept between ticks
+  std::map<int, Clip*> levels_;               // above 0
+  std::vector<MovieRequest> movie_requests_;  // for the next tick
+  std::vector<MovieRequest> movie_due_;       // in this tick
+  std::vector<Clip*> clips_;                  // oldest first
+  std::vector<Queued> queues_[kPriorities];   // each runs from its `next_`; kept between ticks
   size_t next_[kPriorities] = {};
   bool running_ = false;
   std::vector<avm1::ClipObject*> order_;
-  std::unordered_set<uint16_t> inits_run_;
+  std::set<std::pair<const MovieLibrary*, uint16_t>> inits_run_;
   double clock_ms_ = 0;
   double mouse_x_ = 0, mouse_y_ = 0;
   double stage_width_ = 0, stage_height_ = 0;

@@ -1,5 +1,6 @@
 #include "stage/Stage.h"
 
+#include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
 
@@ -22,11 +23,9 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
              ScriptSetup scripts)
     : movie_(std::move(movie)),
       bitmaps_(bitmap_bytes),
-      texts_(*movie_),
+      libraries_(movie_, scripts.folder),
       sound_(*movie_),
       loop_(loop) {
-  context_.movie = movie_.get();
-  context_.texts = &texts_;
   context_.sound = &sound_;
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
@@ -34,21 +33,108 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   scripts_->fscommand_sink = std::move(scripts.fscommand);
   scripts_->sound = &sound_;
   scripts_->measure = [this](const avm1::FormatValues& format, std::string_view text,
-                             double width) { return texts_.Measure(format, text, width); };
+                             double width) {
+    return libraries_.Root().Texts().Measure(format, text, width);
+  };
+  scripts_->load_movies = [this] {
+    ScriptHost::MovieRequest request;
+    while (scripts_->TakeDueMovie(request)) LoadMovie(request);
+  };
   context_.scripts = scripts_.get();
-  root_ = std::make_unique<Clip>(context_, movie_->root, 0, nullptr, 0, std::string(), 0);
+  root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
+                                 std::string(), 0);
   scripts_->SetRoot(root_.get());
+  // The exporting movies' init actions for the sprites imported, before any of them plays.
+  for (const MovieLibrary::ImportedInit& init : libraries_.Root().ImportedInits()) {
+    scripts_->RunInitActions(*root_, *init.library, init.sprite, init.code);
+  }
   root_->QueueFirstFrame();
   scripts_->RunQueue();
 }
 
 Stage::~Stage() {
   // Clips leave before the engine; their unload scripts have nowhere to run any more.
+  levels_.clear();
   root_.reset();
 }
 
 void Stage::Advance() {
   scripts_->Tick(loop_);
+}
+
+Clip* Stage::LevelClip(int level) {
+  if (level == 0) return root_.get();
+  const auto it = levels_.find(level);
+  return it == levels_.end() ? nullptr : it->second.get();
+}
+
+void Stage::LoadMovie(const ScriptHost::MovieRequest& request) {
+  avm1::Vm& vm = scripts_->Engine();
+  // A root clip stands for its level.
+  const bool into_level = request.clip == nullptr || request.clip->ParentClip() == nullptr;
+  const int level = request.clip ? request.clip->Level() : request.level;
+  auto target = [&]() -> Clip* {
+    if (!into_level) return scripts_->Alive(request.clip) ? request.clip : nullptr;
+    return LevelClip(level);
+  };
+  auto event = [&](const char* name, std::initializer_list<avm1::Value> extra, bool last) {
+    if (request.ticket == 0) return;
+    Clip* clip = target();
+    avm1::ClipLoadEvent(vm, request.ticket, name, clip ? clip->ScriptObject() : nullptr,
+                        std::span<const avm1::Value>(extra.begin(), extra.size()), last);
+  };
+  MovieLibrary* library = nullptr;
+  if (!request.url.empty()) {
+    library = libraries_.LoadMovie(request.url);
+    if (library == nullptr) {  // nothing there: the target keeps what it shows
+      event("onLoadError", {vm.Str("URLNotFound"), 0.0}, true);
+      return;
+    }
+    const movie::Movie& loaded = library->Movie();
+    event("onLoadStart", {}, false);
+    event("onLoadProgress",
+          {static_cast<double>(loaded.loaded_length), static_cast<double>(loaded.file_length)},
+          false);
+    event("onLoadComplete", {0.0}, false);
+  }
+  // The events' scripts may have removed the target.
+  Clip* made = nullptr;
+  if (into_level) {
+    made = LoadLevel(level, library);
+  } else if (Clip* clip = target()) {
+    made = clip->LoadMovie(library);
+  }
+  if (made != nullptr && request.ticket != 0 && library != nullptr) {
+    scripts_->QueueLoadInit(*made, request.ticket);
+  } else {
+    vm.DropLoader(request.ticket);
+  }
+}
+
+Clip* Stage::LoadLevel(int level, MovieLibrary* library) {
+  // Levels a script may open; the root's level 0 is replaced, never emptied.
+  constexpr size_t kMaxLevels = 64;
+  if (level == 0 && library == nullptr) return nullptr;
+  if (level != 0 && library != nullptr && !levels_.contains(level) &&
+      levels_.size() >= kMaxLevels) {
+    return nullptr;
+  }
+  std::unique_ptr<Clip>& slot = level == 0 ? root_ : levels_[level];
+  slot.reset();
+  if (library == nullptr) {
+    levels_.erase(level);
+    return nullptr;
+  }
+  slot = std::make_unique<Clip>(context_, *library, library->Movie().root, 0, nullptr, 0,
+                                std::string(), 0);
+  slot->SetLevel(level);
+  if (level == 0) {
+    scripts_->SetRoot(slot.get());
+  } else {
+    scripts_->SetLevel(level, slot.get());
+  }
+  slot->QueueFirstFrame();
+  return slot.get();
 }
 
 bool Stage::StreamPlaying() const {
@@ -112,6 +198,10 @@ void Stage::BuildRenderList(render::RenderList& out) {
   masks_.clear();
   const Placement& root = root_->Place();
   if (root.visible) EmitClipContent(*root_, root.matrix, root.cxform, false, out);
+  for (const auto& [number, level] : levels_) {
+    const Placement& place = level->Place();
+    if (place.visible) EmitClipContent(*level, place.matrix, place.cxform, false, out);
+  }
 }
 
 void Stage::EmitClipContent(const Clip& clip, const render::Matrix& m,
@@ -186,7 +276,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
-      shape = texts_.StaticText(*object.character, object.place.character);
+      shape = object.library->Texts().StaticText(*object.character);
     } else {
       shape = object.character->shape.get();
     }
@@ -229,7 +319,7 @@ void Stage::EmitField(text::TextField& field, const render::Matrix& m,
 }
 
 const render::ShapeGeometry* Stage::MorphAt(const DisplayObject& object) {
-  const uint32_t key = uint32_t{object.place.character} << 16 | object.place.ratio;
+  const auto key = std::make_pair(object.character->morph.get(), object.place.ratio);
   auto it = morphs_.find(key);
   if (it == morphs_.end()) {
     auto geometry = std::make_unique<render::ShapeGeometry>(

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "avm1/Vm.h"
@@ -17,9 +17,9 @@
 #include "stage/BitmapCache.h"
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
+#include "stage/MovieLibraries.h"
 #include "stage/ScriptHost.h"
 #include "stage/StageSound.h"
-#include "stage/TextShapes.h"
 
 namespace lumen::stage {
 
@@ -27,7 +27,7 @@ namespace lumen::stage {
 struct ScriptSetup {
   avm1::VmLimits limits;
   std::function<void(std::string_view)> trace;
-  MovieFolder folder;  // the movie's own, for the files its scripts load
+  MovieFolder folder;  // the movie's own, for the files its scripts and imports load
   std::function<void(std::string_view command, std::string_view args)> fscommand;
 };
 
@@ -91,19 +91,26 @@ class Stage {
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
+  // Carries out a loadMovie or unloadMovie, and tells a MovieClipLoader its steps.
+  void LoadMovie(const ScriptHost::MovieRequest& request);
+  // The new root of `level`, or null where it is emptied.
+  Clip* LoadLevel(int level, MovieLibrary* library);
+  Clip* LevelClip(int level);
   void EmitField(text::TextField& field, const render::Matrix& m, const render::ColorTransform& cx,
                  bool in_mask, render::RenderList& out);
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
-  TextShapes texts_;
+  MovieLibraries libraries_;  // outlives the engine, whose functions run their movies' code
   StageSound sound_;
   StageContext context_;
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
+  std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
-  std::unordered_map<uint32_t, std::unique_ptr<render::ShapeGeometry>> morphs_;
+  std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>
+      morphs_;  // by shape and ratio
   uint64_t shape_generation_ = 0;
   uint64_t drawing_revision_ = 0;
 };

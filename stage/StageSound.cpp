@@ -20,12 +20,13 @@ constexpr uint32_t kFirstLoadedId = 0x10000;
 
 }  // namespace
 
-void StageSound::Start(uint16_t code, std::span<const uint8_t> body, uint64_t clip) {
+void StageSound::Start(uint16_t code, std::span<const uint8_t> body, uint64_t clip,
+                       const movie::Movie& from) {
   const auto start = audio::ReadStartSound(body, code != kStartSound);
   if (!start) return;
   std::optional<uint16_t> id = start->id;
-  if (code != kStartSound) id = ExportedId(start->class_name);
-  const audio::SoundDefinition* sound = id ? Definition(*id) : nullptr;
+  if (code != kStartSound) id = ExportedId(start->class_name, from);
+  const audio::SoundDefinition* sound = id ? Definition(*id, from) : nullptr;
   if (sound == nullptr) return;
   mixer_.StartEvent(*sound, start->info, clip);
 }
@@ -82,14 +83,14 @@ uint32_t StageSound::AddLoaded(std::string_view file) {
   return loaded_.back()->sound.id;
 }
 
-const audio::SoundDefinition* StageSound::Definition(uint32_t id) {
+const audio::SoundDefinition* StageSound::Definition(uint32_t id, const movie::Movie& from) {
   if (id >= kFirstLoadedId) {
     const size_t index = id - kFirstLoadedId;
     return index < loaded_.size() ? &loaded_[index]->sound : nullptr;
   }
-  auto [it, made] = definitions_.try_emplace(static_cast<uint16_t>(id));
+  auto [it, made] = definitions_.try_emplace(std::make_pair(&from, static_cast<uint16_t>(id)));
   if (made) {
-    const movie::Character* character = movie_.Find(id);
+    const movie::Character* character = from.Find(static_cast<uint16_t>(id));
     if (character != nullptr && character->kind == movie::Character::Kind::Sound) {
       it->second = audio::ReadDefineSound(character->body);
     }
@@ -116,8 +117,8 @@ uint64_t StageSound::StartScripted(uint32_t id, uint64_t clip, double offset_sec
   return mixer_.StartEvent(*sound, info, clip);
 }
 
-std::optional<uint16_t> StageSound::ExportedId(std::string_view name) const {
-  for (const auto& [id, exported] : movie_.exports) {
+std::optional<uint16_t> StageSound::ExportedId(std::string_view name, const movie::Movie& from) {
+  for (const auto& [id, exported] : from.exports) {
     if (avm1::SameName(exported, name, false)) return id;
   }
   return std::nullopt;

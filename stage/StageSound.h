@@ -4,6 +4,7 @@
 // timeline carries, and the mixer they all play into. The host pulls the mix.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -21,8 +22,9 @@ class StageSound {
  public:
   explicit StageSound(const movie::Movie& movie) : movie_(movie) {}
 
-  // StartSound (15) and StartSound2 (89) bodies, from a frame of `clip`.
-  void Start(uint16_t code, std::span<const uint8_t> body, uint64_t clip);
+  // StartSound (15) and StartSound2 (89) bodies, from a frame of `clip` whose sounds `from`
+  // defines.
+  void Start(uint16_t code, std::span<const uint8_t> body, uint64_t clip, const movie::Movie& from);
   // A timeline entered `frame`: `in_order` when it came from the frame before by playing. A
   // stream that the timeline jumped away from stops; a frame with a block starts one.
   void EnteredFrame(const movie::Timeline& timeline, size_t frame, bool in_order, uint64_t clip);
@@ -36,7 +38,9 @@ class StageSound {
   size_t StreamFirstFrame(uint64_t clip) const;
 
   // Scripts' side: sounds by export name, their length, and starting one from an offset.
-  std::optional<uint16_t> ExportedId(std::string_view name) const;
+  std::optional<uint16_t> ExportedId(std::string_view name) const {
+    return ExportedId(name, movie_);
+  }
   std::optional<double> DurationMs(uint32_t id);
   uint64_t StartScripted(uint32_t id, uint64_t clip, double offset_seconds, int loops);
   // An MP3 file a script loaded; answers the number it plays under (0: not a sound).
@@ -52,7 +56,9 @@ class StageSound {
   };
 
   const StreamTrack& TrackOf(const movie::Timeline& timeline);
-  const audio::SoundDefinition* Definition(uint32_t id);
+  const audio::SoundDefinition* Definition(uint32_t id) { return Definition(id, movie_); }
+  const audio::SoundDefinition* Definition(uint32_t id, const movie::Movie& from);
+  static std::optional<uint16_t> ExportedId(std::string_view name, const movie::Movie& from);
 
   struct LoadedSound {
     std::vector<uint8_t> bytes;
@@ -61,7 +67,8 @@ class StageSound {
 
   const movie::Movie& movie_;
   std::unordered_map<const movie::Timeline*, StreamTrack> tracks_;
-  std::unordered_map<uint16_t, std::optional<audio::SoundDefinition>> definitions_;
+  std::map<std::pair<const movie::Movie*, uint16_t>, std::optional<audio::SoundDefinition>>
+      definitions_;
   std::unordered_map<uint64_t, size_t> stream_first_frames_;
   std::vector<std::unique_ptr<LoadedSound>> loaded_;
   audio::Mixer mixer_;  // last: its voices read the spans above

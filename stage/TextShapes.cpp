@@ -10,13 +10,13 @@
 
 namespace lumen::stage {
 
-const render::ShapeGeometry* TextShapes::StaticText(const movie::Character& c, uint16_t id) {
+const render::ShapeGeometry* TextShapes::StaticText(const movie::Character& c) {
   if (c.kind != movie::Character::Kind::Text || IsField(c)) return nullptr;
-  auto it = static_texts_.find(id);
+  auto it = static_texts_.find(&c);
   if (it == static_texts_.end()) {
     auto geometry =
         std::make_unique<const render::ShapeGeometry>(text::BuildStaticText(c.tag, c.body, fonts_));
-    it = static_texts_.emplace(id, std::move(geometry)).first;
+    it = static_texts_.emplace(&c, std::move(geometry)).first;
   }
   return it->second.get();
 }

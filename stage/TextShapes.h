@@ -25,7 +25,7 @@ class TextShapes {
 
   static bool IsField(const movie::Character& c) { return c.tag == kDefineEditText; }
   // The picture of a static text character; null for other characters.
-  const render::ShapeGeometry* StaticText(const movie::Character& c, uint16_t id);
+  const render::ShapeGeometry* StaticText(const movie::Character& c);
   // A field for an edit text character; null when its definition does not parse.
   std::unique_ptr<text::TextField> MakeField(const movie::Character& c);
   // A field made by script.
@@ -39,7 +39,8 @@ class TextShapes {
   const movie::Movie& movie_;
   text::FontLibrary fonts_;
   text::DeviceFonts device_fonts_;
-  std::unordered_map<uint16_t, std::unique_ptr<const render::ShapeGeometry>> static_texts_;
+  std::unordered_map<const movie::Character*, std::unique_ptr<const render::ShapeGeometry>>
+      static_texts_;
 };
 
 }  // namespace lumen::stage

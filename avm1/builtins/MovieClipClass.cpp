@@ -6,6 +6,7 @@
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
 #include "avm1/FieldObject.h"
+#include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
 
@@ -263,15 +264,30 @@ Value SetMask(Vm& vm, const Arguments& a) {
 }
 
 Value BytesLoaded(Vm& vm, const Arguments& a) {
-  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesLoaded())) : Value();
+  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesLoaded(Self(a)))) : Value();
 }
 
 Value BytesTotal(Vm& vm, const Arguments& a) {
-  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesTotal())) : Value();
+  return Self(a) ? Value(static_cast<double>(vm.bridge().BytesTotal(Self(a)))) : Value();
 }
 
 Value GetUrl(Vm& vm, const Arguments& a) {
-  vm.bridge().GetUrl(vm.ToString(a[0]), vm.ToString(a[1]));
+  const std::string url = vm.ToString(a[0]), target = vm.ToString(a[1]);
+  if (LevelNumber(target)) {
+    vm.bridge().LoadMovie(url, nullptr, *LevelNumber(target), 0);
+  } else {
+    vm.bridge().GetUrl(url, target);
+  }
+  return Value();
+}
+
+Value LoadMovie(Vm& vm, const Arguments& a) {
+  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie(vm.ToString(a[0]), l, 0, 0);
+  return Value();
+}
+
+Value UnloadMovie(Vm& vm, const Arguments& a) {
+  if (ClipLink* l = Self(a)) vm.bridge().LoadMovie("", l, 0, 0);
   return Value();
 }
 
@@ -448,8 +464,8 @@ void InstallMovieClipClass(Vm& vm) {
       {"getURL", GetUrl},
       {"startDrag", Nothing},
       {"stopDrag", Nothing},
-      {"loadMovie", Nothing},
-      {"unloadMovie", Nothing},
+      {"loadMovie", LoadMovie},
+      {"unloadMovie", UnloadMovie},
       {"loadVariables", Nothing},
       {"clear", Clear},
       {"lineStyle", LineStyle},

@@ -24,12 +24,15 @@ class TestBridge final : public StageBridge {
   double MouseX() override { return 0; }
   double MouseY() override { return 0; }
   void GetUrl(std::string_view url, std::string_view) override { urls.emplace_back(url); }
+  void LoadMovie(std::string_view url, ClipLink*, int, uint32_t) override {
+    urls.emplace_back(url);
+  }
   void StopSounds() override {}
   void ToggleQuality() override {}
   std::string Quality() override { return "HIGH"; }
   void SetQuality(std::string_view) override {}
-  size_t BytesLoaded() override { return 0; }
-  size_t BytesTotal() override { return 0; }
+  size_t BytesLoaded(ClipLink*) override { return 0; }
+  size_t BytesTotal(ClipLink*) override { return 0; }
   std::string Url() override { return "file:///test.swf"; }
   TextExtent MeasureText(const FormatValues&, std::string_view text, double) override {
     return {static_cast<double>(text.size()) * 10, 20, 16, 4};  // ten pixels a character

@@ -229,5 +229,23 @@ TEST(MovieLoad, SpritesHaveTheirOwnTimelineAndCannotDefineCharacters) {
   EXPECT_EQ(movie->Find(9), nullptr);
 }
 
+// ImportAssets names its file and symbols; ImportAssets2 has two more bytes after the name.
+TEST(MovieLoad, ReadsImportsOfBothTagForms) {
+  Bytes body;
+  authoring::ImportAsset(body, "lib.swf", 3, "clip");
+  const Bytes second = {'b', '.', 's', 'w', 'f', 0, 1, 0, 2, 0, 4, 0, 'x', 0, 5, 0, 'y', 0};
+  authoring::WriteTag(body, 71, second);
+  authoring::WriteTag(body, 71, Bytes{'c', 0, 1, 0, 1, 0, 6});  // cut short: dropped
+  const auto movie = Load(body);
+  ASSERT_TRUE(movie);
+  ASSERT_EQ(movie->imports.size(), 2u);
+  EXPECT_EQ(movie->imports[0].url, "lib.swf");
+  EXPECT_EQ(movie->imports[0].symbols,
+            (std::vector<std::pair<uint16_t, std::string>>{{3, "clip"}}));
+  EXPECT_EQ(movie->imports[1].url, "b.swf");
+  EXPECT_EQ(movie->imports[1].symbols,
+            (std::vector<std::pair<uint16_t, std::string>>{{4, "x"}, {5, "y"}}));
+}
+
 }  // namespace
 }  // namespace lumen::movie

@@ -203,19 +203,26 @@ TEST(Sprites, SurviveARewindWhenTheirPlacementIsUnchanged) {
   EXPECT_EQ(stage.Root().At(6), nullptr);
 }
 
-TEST(Sprites, SelfNestingStopsAtTheDepthLimit) {
-  Bytes s;
-  authoring::PlaceObject2(s, New(1, 10));
-  authoring::PlaceObject2(s, New(2, 1));
-  authoring::ShowFrame(s);
-  authoring::End(s);
+TEST(Sprites, DeepNestingStopsAtTheDepthLimit) {
+  // Each sprite shows a square and places the one defined before it, far deeper than the limit.
+  constexpr uint16_t kChain = StageContext::kMaxNesting + 8;
   Bytes t = Shapes();
-  authoring::DefineSprite(t, 10, 1, s);
-  authoring::PlaceObject2(t, New(1, 10));
+  for (uint16_t k = 0; k < kChain; ++k) {
+    Bytes s;
+    if (k > 0) authoring::PlaceObject2(s, New(1, static_cast<uint16_t>(99 + k)));
+    authoring::PlaceObject2(s, New(2, 1));
+    authoring::ShowFrame(s);
+    authoring::End(s);
+    authoring::DefineSprite(t, static_cast<uint16_t>(100 + k), 1, s);
+  }
+  authoring::PlaceObject2(t, New(1, static_cast<uint16_t>(99 + kChain)));
   authoring::ShowFrame(t);
   Stage stage = Play(t);
   int levels = 0;
-  for (const Clip* c = stage.Root().At(1)->clip.get(); c; c = c->At(1)->clip.get()) ++levels;
+  for (const Clip* c = stage.Root().At(1)->clip.get(); c; ++levels) {
+    const DisplayObject* child = c->At(1);
+    c = child ? child->clip.get() : nullptr;
+  }
   EXPECT_EQ(levels, StageContext::kMaxNesting);
   render::RenderList list;
   stage.BuildRenderList(list);

@@ -3,6 +3,10 @@
 // line for line. Prints every case that does not match with its first differing line, and the
 // share that match per category. With --floor P it fails when fewer than P percent match, so a
 // change that breaks cases shows in the tests.
+//
+// The suite's imported cases load their harness clip ("dejagnu" from Dejagnu.swf) from beside
+// them, as the reference run had it; the suite does not ship it. A folder without one plays from
+// a copy in the temporary directory: links to its files, and our own harness clip.
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +18,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "tools/json/Json.h"
 #include "tools/reelrender/InputScript.h"
@@ -71,6 +77,35 @@ struct CaseFolder {
   const char* label;
 };
 
+// Where a folder's cases load their files from: the folder itself, or a staged copy of it with
+// the harness clip, removed when done.
+class MovieFolder {
+ public:
+  explicit MovieFolder(const fs::path& folder) : path_(folder) {
+    constexpr const char* kHarness = "Dejagnu.swf";
+    if (fs::exists(folder / kHarness)) return;
+    staged_ = fs::temp_directory_path() / ("lumen-trace-" + std::to_string(getpid()));
+    fs::remove_all(staged_);
+    fs::create_directories(staged_);
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      fs::create_symlink(entry.path(), staged_ / entry.path().filename());
+    }
+    fs::copy_file(LUMEN_HARNESS_MOVIE, staged_ / kHarness);
+    path_ = staged_;
+  }
+  ~MovieFolder() {
+    std::error_code ignored;
+    if (!staged_.empty()) fs::remove_all(staged_, ignored);
+  }
+  MovieFolder(const MovieFolder&) = delete;
+  MovieFolder& operator=(const MovieFolder&) = delete;
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+  fs::path staged_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,6 +121,7 @@ int main(int argc, char** argv) {
   const char* only = std::getenv("LUMEN_TRACE_CASE");
   for (const CaseFolder& folder : folders) {
     if (!fs::is_directory(folder.path)) continue;
+    const MovieFolder files(folder.path);
     std::vector<fs::path> cases;
     for (const auto& entry : fs::directory_iterator(folder.path)) {
       const fs::path& p = entry.path();
@@ -117,7 +153,7 @@ int main(int argc, char** argv) {
         options.tick_ms = json["tick_rate_ms"].Number(0);
         // No case needs long: a runaway script gives up its run after a second here.
         options.script_limits.run_ms = 1000;
-        options.movie_folder = folder.path;  // the files a case's scripts load lie beside it
+        options.movie_folder = files.Path();  // the files a case loads lie beside it
         options.trace = [&got](std::string_view line) {
           std::string text(line);
           for (const std::string& l : Lines(text + "\n")) got.push_back(l);
