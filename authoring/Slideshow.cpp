@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "authoring/ActionWriter.h"
 #include "authoring/FontEmbedder.h"
+#include "authoring/Mp3Stream.h"
 #include "authoring/PictureArt.h"
 #include "authoring/SwfWriter.h"
 #include "authoring/TextWriter.h"
@@ -59,7 +61,13 @@ Bytes SolidShape(uint16_t id, Color color, int width, int height,
 
 class Timeline {
  public:
-  explicit Timeline(const SlideshowSpec& spec) : spec_(spec) {}
+  explicit Timeline(const SlideshowSpec& spec) : spec_(spec) {
+    if (spec.music_mp3.empty()) return;
+    auto frames = SplitMp3Frames(spec.music_mp3);
+    if (!frames) throw std::invalid_argument("the music is not MP3 at 44.1 kHz in stereo");
+    music_.emplace(std::move(*frames), spec.music_delay, spec.frame_rate);
+    music_->WriteHead(body_);
+  }
 
   Bytes& body() { return body_; }
 
@@ -98,6 +106,7 @@ class Timeline {
   }
 
   void NextFrame() {
+    if (music_) music_->WriteNextBlock(body_);
     ShowFrame(body_);
     ++frames_;
   }
@@ -118,6 +127,7 @@ class Timeline {
 
   const SlideshowSpec& spec_;
   Bytes body_;
+  std::optional<Mp3StreamWriter> music_;  // its frames point into SlideshowSpec::music_mp3
   int frames_ = 0;
 };
 

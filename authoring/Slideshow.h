@@ -21,12 +21,17 @@ struct SlideshowSpec {
   bool compressed = true;
   bool still_zoom = true;         // false: a slide on its own holds still
   bool cross_fades_only = false;  // every transition a cross-fade
+  // The music, MPEG-1 Layer III at 44.1 kHz in stereo, played as the main timeline's stream
+  // sound; empty: a silent show.
+  std::vector<uint8_t> music_mp3;
+  int music_delay = 0;  // decoded samples before the music begins
 };
 
 // A slideshow movie like an authoring tool makes: painted photos as JPEG bitmaps, each slowly
 // zooming, joined by cross-fades, mask wipes, pushes and zooms, with a caption on each slide
 // (static text in an embedded font) and a slide counter (a text field bound to a variable set
-// by each slide's first frame). It loops.
+// by each slide's first frame). It loops. Throws std::invalid_argument for music that is not
+// whole MP3 frames of that kind.
 std::vector<uint8_t> BuildSlideshow(const SlideshowSpec& spec);
 
 // The transition that brings in slide `index` + 1.

@@ -3,8 +3,10 @@
 // Most-significant-bit-first reading over a byte span. Reads past the end give zero bits and
 // count as overrun, so a damaged length can never read outside the span.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace lumen::audio::mp3 {
@@ -19,8 +21,8 @@ class BitReader {
     const size_t byte = pos_ >> 3;
     uint32_t word = 0;
     if (byte + 4 <= bytes_.size()) {
-      word = (uint32_t{bytes_[byte]} << 24) | (uint32_t{bytes_[byte + 1]} << 16) |
-             (uint32_t{bytes_[byte + 2]} << 8) | uint32_t{bytes_[byte + 3]};
+      std::memcpy(&word, bytes_.data() + byte, 4);  // one load, then into big-endian order
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
     } else {
       for (size_t i = 0; i < 4; ++i) {
         word = (word << 8) | (byte + i < bytes_.size() ? bytes_[byte + i] : 0u);

@@ -65,9 +65,8 @@ void FrameDecoder::DecodeGranule(const FrameHeader& header, const SideInfo& side
     ApplyJointStereo(header, bands, {g.lines, g.nonzero, info, &factors_[1]});
   }
   for (int ch = 0; ch < out.channels; ++ch) {
-    hybrid_[ch].Run(info[ch], bands, g.lines[ch], g.nonzero[ch], g.slots);
-    float* pcm = out.samples[ch].data() + gr * 576;
-    for (int t = 0; t < 18; ++t) synthesis_[ch].Run(g.slots[t], pcm + 32 * t, 1);
+    hybrid_[ch].Run(info[ch], bands, g.lines[ch], g.nonzero[ch], g.subbands);
+    synthesis_[ch].Run(g.subbands, out.samples[ch].data() + gr * 576);
   }
 }
 

@@ -32,7 +32,7 @@ class FrameDecoder {
     int quantised[kLines];
     float lines[2][kLines];
     int nonzero[2];
-    float slots[18][32];
+    SubbandSamples subbands;
   };
 
   // Appends this frame's main data to the reservoir; false when the frame's data begins before

@@ -16,20 +16,33 @@ class HuffmanDecoder {
   enum class Kind { Pair, Quad };
   HuffmanDecoder(const CodeBook& book, Kind kind);
 
-  // The next code's value: x * 16 + y for a pair book, the 4-bit quadruple for a quad book.
-  int Decode(BitReader& bits) const {
+  struct Decoded {
+    int value;   // x * 16 + y for a pair book, the 4-bit quadruple for a quad book
+    int length;  // the code's bits
+  };
+  static constexpr int kLongestCode = 19;  // of all the layer III books
+
+  // The code at the top of `window`, the next kLongestCode bits of the stream: each level of
+  // tables indexes its part of it, so the stream is read once for a code and its sign bits.
+  Decoded Lookup(uint32_t window) const {
     const Entry* table = entries_.data();
+    int used = 0;
     int table_bits = kRootBits;
     for (;;) {
-      const Entry entry = table[bits.Peek(table_bits)];
-      if (entry.length > 0) {
-        bits.Skip(entry.length);
-        return entry.value;
-      }
-      bits.Skip(table_bits);
+      const uint32_t index =
+          (window >> (kLongestCode - used - table_bits)) & ((1u << table_bits) - 1);
+      const Entry entry = table[index];
+      if (entry.length > 0) return {entry.value, used + entry.length};
+      used += table_bits;
       table = entries_.data() + entry.value;
       table_bits = -entry.length;
     }
+  }
+
+  int Decode(BitReader& bits) const {
+    const Decoded code = Lookup(bits.Peek(kLongestCode));
+    bits.Skip(code.length);
+    return code.value;
   }
 
  private:

@@ -10,15 +10,27 @@
 
 namespace lumen::audio::mp3 {
 
+constexpr int kSlots = 18;
+// The synthesis bank takes slots four at a time: two more, always zero, make whole groups.
+constexpr int kPaddedSlots = 20;
+
+// A granule's subband samples, subband by subband.
+struct SubbandSamples {
+  float at[32][kPaddedSlots];  // [sb][t]
+};
+
 class HybridFilter {
  public:
   // `lines` is the granule's requantised spectrum (modified in place); `nonzero` bounds its
-  // nonzero lines. Writes slots[t][sb].
+  // nonzero lines.
   void Run(const GranuleInfo& g, const BandTable& bands, float lines[kLines], int nonzero,
-           float slots[18][32]);
+           SubbandSamples& out);
   void Reset();
 
  private:
+  void Overlap(int sb, const float block[36], SubbandSamples& out);
+  void Carry(int sb, SubbandSamples& out);
+
   float overlap_[32][18] = {};
 };
 

@@ -4,17 +4,21 @@
 
 #include <cstdint>
 
+#include "audio/mp3/Hybrid.h"
+
 namespace lumen::audio::mp3 {
 
 class SynthesisFilter {
  public:
-  // Writes 32 samples in 16-bit scale (not yet rounded) to out[0], out[stride], ...
-  void Run(const float subbands[32], float* out, int stride);
+  // Writes a granule's 18 x 32 samples in 16-bit scale (not yet rounded).
+  void Run(const SubbandSamples& samples, float out[kSlots * 32]);
   void Reset();
 
  private:
-  // The last 16 matrixed vectors of 64, newest at `head_`, each also 1024 further on.
-  float v_[2048] = {};
+  void Push(const float x[32]);
+
+  // The last 16 matrixed vectors of 64, newest at `head_`.
+  float v_[1024] = {};
   int head_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "audio/mp3/Tables.h"
 
+#include <bit>
 #include <cmath>
 
 namespace lumen::audio::mp3 {
@@ -117,19 +118,22 @@ void FillWindows(DerivedTables& t) {
   for (int i = 0; i < 12; ++i) t.window_short[i] = static_cast<float>(SinPi(2 * i + 1, 24));
 }
 
-// The 36-point transform's outputs 9..26 determine all 36 (the rest are their mirror images), so
-// only those are tabulated: out[9 + i] = sum_k in[k] cos(pi/72 (2 (9 + i) + 19)(2k + 1)).
+Rotation Turn(long p, long q) {
+  return {static_cast<float>(CosPi(p, q)), static_cast<float>(SinPi(p, q))};
+}
+
+void FillDctIV(DctIVTwiddles& t, int n) {
+  for (int k = 0; k < n / 2; ++k) {
+    t.pre[k] = Turn(4 * k + 1, 4 * n);
+    t.post[k] = Turn(k, n);
+  }
+}
+
 void FillTransforms(DerivedTables& t) {
-  for (int i = 0; i < 18; ++i) {
-    for (int k = 0; k < 18; ++k) {
-      t.imdct_long[k][i] = static_cast<float>(CosPi((2 * (i + 9) + 19) * (2 * k + 1), 72));
-    }
-  }
-  for (int i = 0; i < 6; ++i) {
-    for (int k = 0; k < 6; ++k) {
-      t.imdct_short[k][i] = static_cast<float>(CosPi((2 * (i + 3) + 7) * (2 * k + 1), 24));
-    }
-  }
+  FillDctIV(t.dct_iv_long, 18);
+  FillDctIV(t.dct_iv_short, 6);
+  for (int m = 0; m < 5; ++m) t.dft9[m] = Turn(2 * m, 9);
+  t.sin_third = static_cast<float>(SinPi(1, 3));
   int offset = 0;
   for (int n = 32; n > 1; n /= 2) {
     for (int k = 0; k < n / 2; ++k) {
@@ -185,7 +189,11 @@ const DerivedTables& Derived() {
 
 float PowQuarter(int quarters) {
   const int whole = quarters >= 0 ? quarters / 4 : -((-quarters + 3) / 4);
-  return std::ldexp(Derived().quarter_powers[quarters - whole * 4], whole);
+  const float fraction = Derived().quarter_powers[quarters - whole * 4];
+  // Gains from a stream's fields stay well inside the normal floats, where the power of two is
+  // just an exponent and the product is exact: the same bits as ldexp, without its call.
+  if (whole < -126 || whole > 127) return std::ldexp(fraction, whole);
+  return fraction * std::bit_cast<float>(static_cast<uint32_t>(whole + 127) << 23);
 }
 
 }  // namespace lumen::audio::mp3

@@ -20,6 +20,19 @@ extern const uint8_t kPretab[22];
 
 constexpr int kMaxQuantised = 8206;  // 15 plus 13 linbits
 
+// cos and sin of an angle theta: multiplying by them turns a complex value by -theta.
+struct Rotation {
+  float c;
+  float s;
+};
+
+// The rotations of a DCT-IV of N points done as an N/2-point complex DFT: before, by
+// pi (4k + 1) / (4N) for input pair k; after, by pi n / N for output pair n.
+struct DctIVTwiddles {
+  Rotation pre[9];
+  Rotation post[9];
+};
+
 struct DerivedTables {
   std::array<float, kMaxQuantised + 1> pow43;  // n^(4/3)
   float quarter_powers[4];                     // 2^(k/4)
@@ -27,8 +40,10 @@ struct DerivedTables {
   float alias_ca[8];
   float window_long[4][36];  // by block type; the short window is window_short
   float window_short[12];
-  float imdct_long[18][18];  // [k][i]: cos for the 18 outputs that fix the 36-point transform
-  float imdct_short[6][6];   // [k][i]: likewise for the 12-point transform
+  DctIVTwiddles dct_iv_long;   // the 18-point DCT-IV of long blocks
+  DctIVTwiddles dct_iv_short;  // the 6-point one of short blocks (first 3 of each used)
+  Rotation dft9[5];            // 2 pi m / 9 for m = 0..4
+  float sin_third;             // sin(pi / 3), for 3-point DFTs
   float intensity_mpeg1[7][2];
   float dct_scale[31];      // the synthesis DCT's factors for sizes 32, 16, 8, 4, 2
   float synth_window[512];  // scaled to 16-bit output

@@ -1,10 +1,12 @@
-// make_sample OUT.swf [WIDTHxHEIGHT]: writes the bundled sample slideshow.
+// make_sample OUT.swf [WIDTHxHEIGHT]: writes the bundled sample slideshow with its music.
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "authoring/FontEmbedder.h"
+#include "authoring/MusicSynth.h"
 #include "authoring/Slideshow.h"
+#include "tools/make_sample/LameEncoder.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {
@@ -25,6 +27,13 @@ int main(int argc, char** argv) {
     std::fputs("make_sample: the caption font (fonts-dejavu-core) is not installed\n", stderr);
     return 1;
   }
+  auto music = lumen::tools::EncodeMp3Loop(lumen::authoring::SlideshowMusic(spec));
+  if (!music) {
+    std::fputs("make_sample: the MP3 encoder refused the music\n", stderr);
+    return 1;
+  }
+  spec.music_mp3 = std::move(music->bytes);
+  spec.music_delay = music->delay;
   const auto movie = lumen::authoring::BuildSlideshow(spec);
   std::ofstream out(argv[1], std::ios::binary);
   out.write(reinterpret_cast<const char*>(movie.data()),
