@@ -6,6 +6,7 @@
 #include "upgrade/ResourceUpdate.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "upgrade/ByteView.h"
 
@@ -64,8 +65,13 @@ class ProgramRewriter {
     if (image_.has_symbol_table() || image_.Directory(kSecurityDirectory).rva != 0) {
       throw FormatError("it carries symbols or a signature after its sections");
     }
-    if (image_.section_alignment() == 0 || image_.file_alignment() == 0) {
-      throw FormatError("its headers give no alignment");
+    // Alignments as the format allows them; a huge one would blow the file up with padding.
+    const uint32_t file_alignment = image_.file_alignment();
+    const uint32_t section_alignment = image_.section_alignment();
+    if (!std::has_single_bit(file_alignment) || file_alignment < 0x200 ||
+        file_alignment > 0x10000 || !std::has_single_bit(section_alignment) ||
+        section_alignment < file_alignment || section_alignment > 0x10000) {
+      throw FormatError("its headers give an unusual alignment");
     }
     const uint64_t headers_end =
         std::max(image_.directory_offset(16), sections.back().header_offset + 40);

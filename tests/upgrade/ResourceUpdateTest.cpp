@@ -103,6 +103,7 @@ TEST(ReplaceResource, RefusesProgramsItCannotRewriteSafely) {
       {"a signature", TinyPe::kResourceDirectory + 16, 0x800, "signature"},
       {"debug data among the relocations", TinyPe::kResourceDirectory + 32, saver.relocation_rva,
        "other data"},
+      {"a file alignment of 2 GB", TinyPe::kNewHeader + 24 + 36, 0x80000000u, "alignment"},
       {"resources inside a section", TinyPe::kResourceDirectory, TinyPe::kResourceRva + 16,
        "section of their own"},
   };
