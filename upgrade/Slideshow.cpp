@@ -3,7 +3,6 @@
 // headers because a player copy's movie stays reachable even when its program part is damaged.
 #include "upgrade/Slideshow.h"
 
-#include <array>
 #include <optional>
 
 #include "player/MovieTrailer.h"

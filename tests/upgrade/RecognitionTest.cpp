@@ -52,8 +52,18 @@ TEST(RecognizeSlideshow, SaysWhatAFileWithoutAMovieIs) {
     Bytes file;
     const char* found;
   };
+  auto with_trailer = [](uint32_t length) {
+    Bytes file = testing::MakeTinyPe({}).bytes;
+    for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(length >> (8 * i)));
+    file.insert(file.end(), {'F', 'S', 'B', 'F'});
+    return file;
+  };
   const Case cases[] = {
       {"text", text, "neither a slideshow nor a Windows program"},
+      {"trailer of 4 GB", with_trailer(0xffffffffu),
+       "a player copy whose movie trailer is damaged (it gives the length -1)"},
+      {"trailer of 2 GB", with_trailer(0x7fffffffu),
+       "a player copy whose movie trailer is damaged"},
       {"program", testing::MakeTinyPe({{"", 3, 1, Bytes(8, 1)}}).bytes,
        "a Windows program without a slideshow"},
       {"other resource 103", testing::MakeTinyPe({{"SWX", 0, 103, Movie(false)}}).bytes,

@@ -55,8 +55,8 @@ void ExpectSoundLayout(const Bytes& before, const Bytes& after) {
 
 TEST(ReplaceResource, PutsANewMovieIntoASaverKeepingEverythingElse) {
   const TinyPe saver = Saver(Movie(false));
-  for (size_t body : {10, 5000, 20000}) {
-    const Bytes movie = Movie(true, 0x42, body);
+  for (size_t body : {10, 5001, 20001}) {
+    const Bytes movie = Movie(body % 2 == 0, 0x42, body);
     const Bytes out = ReplaceResource(saver.bytes, kMovieType, kMovieName, movie);
     ExpectSoundLayout(saver.bytes, out);
     const Slideshow found = RecognizeSlideshow(out);

@@ -136,6 +136,13 @@ TEST_F(UpgraderTest, MissingOrForeignProgramsOfOursAreReported) {
   EXPECT_NE(result.text.find("our saver.scr cannot take the movie"), std::string::npos)
       << result.text;
   EXPECT_FALSE(fs::exists(Output("")));
+  // An installer posing as our saver takes the movie, but the copy reads back as an installer:
+  // it must not stay.
+  Write(settings_.programs.saver, Installer(Saver(Movie(false)).bytes).bytes);
+  result = UpgradeSlideshow(input, settings_);
+  EXPECT_EQ(result.status, UpgradeStatus::Failed);
+  EXPECT_NE(result.text.find("did not read back"), std::string::npos) << result.text;
+  EXPECT_FALSE(fs::exists(Output("Holiday.scr")));
 }
 
 }  // namespace
