@@ -84,7 +84,9 @@ class TreeReader {
     const auto entry = tree_.Slice(offset, kDataEntrySize);
     const ByteView fields(entry, "");
     path.code_page = fields.U32(8);
-    path.data = image_.At(fields.U32(0), fields.U32(4));
+    // An empty resource has no bytes whose place could be wrong.
+    const uint32_t size = fields.U32(4);
+    path.data = size == 0 ? std::span<const uint8_t>() : image_.At(fields.U32(0), size);
     resources_.push_back(path);
   }
 

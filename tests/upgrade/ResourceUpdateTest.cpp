@@ -75,9 +75,10 @@ TEST(ReplaceResource, PutsANewMovieIntoASaverKeepingEverythingElse) {
   }
 }
 
+// The empty resource is written last, its place the very end of the section.
 TEST(ReplaceResource, AddsAMissingResourceInTheLoadersOrder) {
   const TinyPe program = testing::MakeTinyPe(
-      {{"", 14, 103, Bytes(4, 1)}, {"XYZ", 0, 2, Bytes(4, 2)}, {"", 3, 1, Bytes(4, 3)}});
+      {{"", 14, 103, Bytes()}, {"XYZ", 0, 2, Bytes(4, 2)}, {"", 3, 1, Bytes(4, 3)}});
   const Bytes saver = Saver(Movie(false)).bytes;
   const Bytes out = ReplaceResource(program.bytes, kSaverType, kSaverName, saver);
   ExpectSoundLayout(program.bytes, out);
