@@ -28,14 +28,13 @@ class ProgramRewriter {
   std::vector<uint8_t> Rewrite(std::span<const uint8_t> section_bytes) {
     const PeSection& resources = image_.sections()[resource_index_];
     const auto file = image_.file();
-    std::vector<uint8_t> out(file.begin(), file.begin() + resources.raw_offset);
+    std::vector<uint8_t> out(file.begin(), file.begin() + resources.raw_offset);  // headers first
     PutU32(out, image_.directory_offset(kResourceDirectory) + 4,
            static_cast<uint32_t>(section_bytes.size()));
     uint64_t next_rva = resources.virtual_address;
     for (size_t i = resource_index_; i < image_.sections().size(); ++i) {
       const PeSection& section = image_.sections()[i];
-      const auto bytes =
-          i == resource_index_ ? section_bytes : file.subspan(section.raw_offset, section.raw_size);
+      const auto bytes = i == resource_index_ ? section_bytes : FileBytes(section);
       const uint32_t virtual_size =
           i == resource_index_ ? static_cast<uint32_t>(section_bytes.size())
                                : (section.virtual_size ? section.virtual_size : section.raw_size);
@@ -53,6 +52,12 @@ class ProgramRewriter {
   uint32_t resource_rva() const { return image_.Directory(kResourceDirectory).rva; }
 
  private:
+  // A section's bytes in the file, whose place was checked when the headers were read.
+  std::span<const uint8_t> FileBytes(const PeSection& section) const {
+    if (section.raw_size == 0) return {};
+    return image_.file().subspan(section.raw_offset, section.raw_size);
+  }
+
   void CheckLayout() {
     const auto& sections = image_.sections();
     const uint32_t rva = resource_rva();

@@ -1,5 +1,9 @@
 // reelupgrade FILE... [--out DIR] [--programs DIR] [--overwrite]: brings slideshows made for the
 // old control to our programs, one line per file; exits 1 when any file was not upgraded.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -69,6 +73,7 @@ int Run(int argc, Char** argv) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+  SetConsoleOutputCP(CP_UTF8);  // the lines name files in UTF-8
   return Run(argc, argv);
 }
 #else
