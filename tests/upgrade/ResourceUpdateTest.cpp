@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "tests/support/TempDir.h"
 #include "tests/upgrade/Fixtures.h"
 #include "upgrade/ByteView.h"
 #include "upgrade/Slideshow.h"
@@ -88,6 +89,28 @@ TEST(ReplaceResource, AddsAMissingResourceInTheLoadersOrder) {
   EXPECT_EQ(types, (std::vector<ResourceKey>{kSaverType, ResourceKey::Named("XYZ"),
                                              ResourceKey::Number(3), ResourceKey::Number(14)}));
   EXPECT_EQ(RecognizeSlideshow(out).kind, SlideshowKind::Installer);
+}
+
+// Our real programs, as the cross build links them, when that build lies beside this one.
+TEST(ReplaceResource, TakesOverOurCrossBuiltPrograms) {
+  const std::filesystem::path programs = LUMEN_WIN32_PROGRAMS;
+  if (!std::filesystem::exists(programs / "saverinstall.exe")) {
+    GTEST_SKIP() << "no Windows build in " << programs;
+  }
+  const Bytes movie = Movie(false, 0x43, 1'000'000);
+  const auto expect_movie = [&](const Bytes& program, SlideshowKind kind) {
+    const Slideshow found = RecognizeSlideshow(program);
+    EXPECT_EQ(found.kind, kind) << found.found;
+    EXPECT_TRUE(std::equal(found.movie.begin(), found.movie.end(), movie.begin(), movie.end()));
+  };
+  const Bytes old_saver = lumen::testing::ReadFileBytes(programs / "saver.scr");
+  const Bytes saver = ReplaceResource(old_saver, kMovieType, kMovieName, movie);
+  ExpectSoundLayout(old_saver, saver);
+  expect_movie(saver, SlideshowKind::ScreenSaver);
+  const Bytes old_installer = lumen::testing::ReadFileBytes(programs / "saverinstall.exe");
+  const Bytes installer = ReplaceResource(old_installer, kSaverType, kSaverName, saver);
+  ExpectSoundLayout(old_installer, installer);
+  expect_movie(installer, SlideshowKind::Installer);
 }
 
 TEST(ReplaceResource, RefusesProgramsItCannotRewriteSafely) {
