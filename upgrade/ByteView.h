@@ -33,6 +33,7 @@ class ByteView {
   std::string outside_;
 };
 
+// Little-endian writes at offsets the caller has checked against `bytes`.
 void PutU16(std::span<uint8_t> bytes, uint64_t offset, uint16_t value);
 void PutU32(std::span<uint8_t> bytes, uint64_t offset, uint32_t value);
 
