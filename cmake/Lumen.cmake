@@ -59,3 +59,9 @@ function(lumen_test name)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
   endif()
 endfunction()
+
+# lumen_shipped_program(TARGET): a program handed to users. It is stripped, so that its resources
+# (followed only by its relocations) end the file: reelupgrade rewrites that section in place.
+function(lumen_shipped_program name)
+  target_link_options(${name} PRIVATE -s)
+endfunction()

@@ -100,6 +100,12 @@ bool ExtractMovie(const std::filesystem::path& executable,
   return true;
 }
 
+void AppendMovieBytes(Stream& output, std::span<const uint8_t> movie) {
+  const auto trailer = MakeTrailer(static_cast<int64_t>(movie.size()));
+  output.WriteBuffer(movie.data(), movie.size());
+  output.WriteBuffer(trailer.data(), trailer.size());
+}
+
 void AppendMovie(const std::filesystem::path& player, const std::filesystem::path& movie,
                  const std::filesystem::path& output) {
   MemoryStream bytes;
@@ -107,13 +113,12 @@ void AppendMovie(const std::filesystem::path& player, const std::filesystem::pat
     FileStream in(player, FileMode::ReadShared);
     bytes.CopyRemainderFrom(in);
   }
-  int64_t movie_size = 0;
+  MemoryStream movie_bytes;
   {
     FileStream in(movie, FileMode::ReadShared);
-    movie_size = bytes.CopyRemainderFrom(in);
+    movie_bytes.CopyRemainderFrom(in);
   }
-  const auto trailer = MakeTrailer(movie_size);
-  bytes.WriteBuffer(trailer.data(), trailer.size());
+  AppendMovieBytes(bytes, movie_bytes.Bytes());
   WriteWholeFile(output, bytes.Bytes());
 }
 

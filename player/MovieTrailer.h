@@ -44,6 +44,9 @@ TrailerCheck ReadMovie(Stream& executable, Stream& movie);
 // raise StreamError; a movie file left half-written by a failing write is removed again.
 bool ExtractMovie(const std::filesystem::path& executable, const std::filesystem::path& movie_file);
 
+// Writes `movie` and its trailer at the end of `output`.
+void AppendMovieBytes(Stream& output, std::span<const uint8_t> movie);
+
 // Writes `player` followed by `movie` and its trailer to `output`.
 void AppendMovie(const std::filesystem::path& player, const std::filesystem::path& movie,
                  const std::filesystem::path& output);

@@ -12,6 +12,7 @@
 #include "authoring/SoundWriter.h"
 #include "authoring/SwfWriter.h"
 #include "authoring/TextWriter.h"
+#include "tests/support/TinyPe.h"
 
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_STATIC
@@ -441,6 +442,21 @@ int main(int argc, char** argv) {
       const std::string text(html);
       Save(folder, "seed" + std::to_string(n++), Bytes(text.begin(), text.end()));
     }
+    return 0;
+  }
+  if (target == "fuzz_upgrade") {
+    // A screen saver, an installer around it, and a player copy, each of a small program.
+    const Bytes movie = Movies()[0];
+    const auto saver =
+        lumen::testing::MakeTinyPe({{"", 3, 1, Bytes(16, 1)}, {"SWF", 0, 103, movie}});
+    Save(folder, "saver", saver.bytes);
+    Save(folder, "installer", lumen::testing::MakeTinyPe({{"SCR", 0, 101, saver.bytes}}).bytes);
+    Bytes copy = lumen::testing::MakeTinyPe({}).bytes;
+    copy.insert(copy.end(), movie.begin(), movie.end());
+    const uint32_t length = static_cast<uint32_t>(movie.size() + 4);
+    for (int i = 0; i < 4; ++i) copy.push_back(static_cast<uint8_t>(length >> (8 * i)));
+    for (char c : {'F', 'S', 'B', 'F'}) copy.push_back(static_cast<uint8_t>(c));
+    Save(folder, "copy", copy);
     return 0;
   }
   for (const Bytes& movie : Movies()) {
