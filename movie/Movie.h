@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "movie/Button.h"
 #include "movie/MorphShape.h"
 #include "movie/Timeline.h"
 #include "render/Geometry.h"
@@ -27,6 +28,7 @@ struct Character {
   std::vector<const render::BitmapSource*> bitmap_fills;
   std::unique_ptr<const MorphShape> morph;
   std::unique_ptr<const Timeline> sprite;
+  std::unique_ptr<const ButtonData> button;
 };
 
 class Movie {
@@ -45,7 +47,7 @@ class Movie {
   // Damage met while parsing: tags dropped, or where parsing stopped early. The movie keeps
   // everything that read well.
   std::vector<std::string> warnings;
-  // Tags that add to characters defined elsewhere (font info, button sounds, ...), kept raw.
+  // Tags that add to characters defined elsewhere (font info, ...), kept raw.
   std::vector<OtherCommand> annotations;
 
   const Character* Find(uint16_t id) const;

@@ -15,7 +15,10 @@
 
 #include "avm1/ClipObject.h"
 #include "avm1/Names.h"
+#include "movie/ShapeBuilder.h"
+#include "stage/PointerInput.h"
 #include "stage/ScriptHost.h"
+#include "stage/ShapeHit.h"
 
 namespace lumen::stage {
 
@@ -86,6 +89,41 @@ void Include(render::Rect& into, bool& any, const render::Rect& r, const render:
   }
 }
 
+// Whether a character placed with identity covers `p` (its twips): shapes by their fills and
+// strokes, text by its box, sprites by what their first frame places, buttons by their hit
+// area. Used where no instance exists (a button's hit area) and for shapes on stage.
+bool CharacterCovers(const movie::Movie& movie, TextShapes* texts,
+                     const movie::Character& character, uint16_t id, render::Point p, int nesting) {
+  if (character.shape) return ShapeContains(*character.shape, p);
+  if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(0)), p);
+  if (character.kind == movie::Character::Kind::Text) {
+    const render::ShapeGeometry* text = texts ? texts->StaticText(character, id) : nullptr;
+    if (text == nullptr) return false;
+    const render::Rect& b = text->bounds;
+    return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
+  }
+  if (nesting >= StageContext::kMaxNesting) return false;
+  auto covers = [&](uint16_t child_id, const render::Matrix& m) {
+    const movie::Character* child = movie.Find(child_id);
+    return child != nullptr &&
+           CharacterCovers(movie, texts, *child, child_id, Inverse(m).Apply(p), nesting + 1);
+  };
+  if (character.button) {
+    for (const movie::ButtonRecord& record : character.button->records) {
+      if ((record.states & movie::ButtonData::kHitBit) && covers(record.character, record.matrix))
+        return true;
+    }
+    return false;
+  }
+  if (!character.sprite || character.sprite->frames.empty()) return false;
+  std::vector<Placement> first;
+  ReplayInto(character.sprite->frames.front(), first);
+  for (const Placement& place : first) {
+    if (place.clip_depth == 0 && covers(place.character, place.matrix)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
@@ -103,18 +141,21 @@ void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
 Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting, Clip* parent,
            int32_t depth, std::string name, uint16_t character)
     : context_(context),
-      timeline_(timeline),
+      timeline_(&timeline),
       nesting_(nesting),
       parent_(parent),
       depth_(depth),
       name_(std::move(name)),
       character_(character) {
   clip_actions_ = Place().clip_actions;
+  const movie::Character* defined = character ? context_.movie->Find(character) : nullptr;
+  if (defined != nullptr && defined->button) button_ = defined->button.get();
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
-  if (!timeline_.frames.empty()) EnterFrame(0, false, Arrival::Jumped);
+  if (!timeline_->frames.empty()) EnterFrame(0, false, Arrival::Jumped);
 }
 
 Clip::~Clip() {
+  if (context_.pointer != nullptr) context_.pointer->Forget(*this);
   // Children leave first, so their unload events come before this clip's.
   while (!objects_.empty()) Destroy(objects_.end() - 1);
   if (context_.scripts != nullptr) context_.scripts->Unregister(*this);
@@ -126,7 +167,7 @@ void Clip::QueueFirstFrame() {
   loaded_ = true;
   // The root's load event follows its first frame, whose script usually sets onLoad.
   if (parent_ != nullptr) context_.scripts->QueueLoad(*this);
-  if (!timeline_.frames.empty()) QueueActions(0);
+  if (!timeline_->frames.empty()) QueueActions(0);
   if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
   QueuePlacedFirstFrames();
 }
@@ -203,7 +244,7 @@ void Clip::GotoFrame(size_t frame) {
 }
 
 bool Clip::GotoLabel(std::string_view label) {
-  const auto frame = timeline_.FindLabel(label);
+  const auto frame = timeline_->FindLabel(label);
   if (frame) GotoFrame(*frame);
   return frame.has_value();
 }
@@ -212,7 +253,7 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   current_ = frame;
   RunInitActions(frame);
   StartFrameSounds(frame, arrival);
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
     } else if (const auto* remove = std::get_if<movie::RemoveCommand>(&command)) {
@@ -231,17 +272,17 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
 void Clip::StartFrameSounds(size_t frame, Arrival arrival) {
   if (context_.sound == nullptr || arrival == Arrival::PassedOver) return;
   constexpr uint16_t kStartSound = 15, kStartSound2 = 89;
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     const auto* other = std::get_if<movie::OtherCommand>(&command);
     if (other != nullptr && (other->code == kStartSound || other->code == kStartSound2)) {
       context_.sound->Start(other->code, other->body, SoundKey());
     }
   }
-  context_.sound->EnteredFrame(timeline_, frame, arrival == Arrival::InOrder, SoundKey());
+  context_.sound->EnteredFrame(*timeline_, frame, arrival == Arrival::InOrder, SoundKey());
 }
 
 void Clip::QueueActions(size_t frame) {
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     const auto* action = std::get_if<movie::ActionCommand>(&command);
     if (action == nullptr) continue;
     if (context_.scripts != nullptr) {
@@ -255,7 +296,7 @@ void Clip::QueueActions(size_t frame) {
 void Clip::RunInitActions(size_t frame) {
   if (context_.scripts == nullptr) return;
   constexpr uint16_t kDoInitAction = 59;
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     const auto* other = std::get_if<movie::OtherCommand>(&command);
     if (other == nullptr || other->code != kDoInitAction || other->body.size() < 2) continue;
     const auto sprite = static_cast<uint16_t>(other->body[0] | other->body[1] << 8);
@@ -319,12 +360,16 @@ DisplayObject* Clip::Create(const Placement& place) {
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
     AttachField(*it, context_.texts->MakeField(*character), std::move(name));
   }
-  if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
+  // A button shows its up state until the pointer comes to it.
+  const movie::Timeline* timeline = nullptr;
+  if (character && character->sprite) timeline = character->sprite.get();
+  if (character && character->button) timeline = &character->button->states[movie::ButtonData::kUp];
+  if (timeline && nesting_ < StageContext::kMaxNesting) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
-    auto clip = std::make_unique<Clip>(context_, *character->sprite, nesting_ + 1, this,
-                                       place.depth, std::move(name), place.character);
+    auto clip = std::make_unique<Clip>(context_, *timeline, nesting_ + 1, this, place.depth,
+                                       std::move(name), place.character);
     Clip* made = clip.get();
     DisplayObject* slot = Find(place.depth);
     if (slot == nullptr) return nullptr;
@@ -337,7 +382,7 @@ DisplayObject* Clip::Create(const Placement& place) {
 
 void Clip::Rebuild(size_t frame) {
   scratch_.clear();
-  for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_.frames[f], scratch_);
+  for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_->frames[f], scratch_);
   current_ = frame;
   // Objects that the target frame still shows with the same character and ratio survive.
   for (size_t i = 0; i < objects_.size();) {
@@ -362,6 +407,77 @@ void Clip::Rebuild(size_t frame) {
   for (const Placement& place : scratch_) {
     if (Find(place.depth) == nullptr) Create(place);
   }
+}
+
+void Clip::ShowButtonState(movie::ButtonData::State state) {
+  if (button_ == nullptr || state == button_state_) return;
+  button_state_ = state;
+  timeline_ = &button_->states[state];
+  Rebuild(0);
+  QueuePlacedFirstFrames();
+}
+
+// --- Hit testing ----------------------------------------------------------------------------
+
+bool Clip::Covers(render::Point stage, bool visible_only) const {
+  return ContentCovers(Inverse(GlobalMatrix()).Apply(stage), visible_only);
+}
+
+bool Clip::ButtonAreaCovers(render::Point stage) const {
+  if (button_ == nullptr) return false;
+  const render::Point local = Inverse(GlobalMatrix()).Apply(stage);
+  for (const movie::ButtonRecord& record : button_->records) {
+    if (!(record.states & movie::ButtonData::kHitBit)) continue;
+    const movie::Character* character = context_.movie->Find(record.character);
+    if (character == nullptr) continue;
+    const render::Point p = Inverse(record.matrix).Apply(local);
+    if (CharacterCovers(*context_.movie, context_.texts, *character, record.character, p, 0)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Clip::ContentCovers(render::Point local, bool visible_only) const {
+  if (const render::ShapeGeometry* drawn = drawing_.Geometry()) {
+    if (ShapeContains(*drawn, local)) return true;
+  }
+  // Masks take their part: what a mask hides is not hit.
+  for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+    if (it->place.clip_depth != 0 || (it->clip && it->clip->IsMaskOfAnother())) continue;
+    if (visible_only && !it->place.visible) continue;
+    if (!ObjectCovers(*it, local, visible_only)) continue;
+    const DisplayObject* mask = MaskOver(*it);
+    if (mask == nullptr || ObjectCovers(*mask, local, false)) return true;
+  }
+  return false;
+}
+
+bool Clip::MaskAllows(const DisplayObject& object, render::Point stage) const {
+  const DisplayObject* mask = MaskOver(object);
+  return mask == nullptr || ObjectCovers(*mask, Inverse(GlobalMatrix()).Apply(stage), false);
+}
+
+const DisplayObject* Clip::MaskOver(const DisplayObject& object) const {
+  const DisplayObject* found = nullptr;
+  for (const DisplayObject& other : objects_) {
+    if (other.place.depth >= object.place.depth) break;
+    if (other.place.clip_depth >= object.place.depth) found = &other;
+  }
+  return found;
+}
+
+bool Clip::ObjectCovers(const DisplayObject& object, render::Point parent,
+                        bool visible_only) const {
+  const render::Point p = Inverse(object.place.matrix).Apply(parent);
+  if (object.clip) return object.clip->ContentCovers(p, visible_only);
+  if (object.field) {
+    const render::Rect& b = object.field->Box().bounds;
+    return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
+  }
+  if (object.character == nullptr) return false;
+  return CharacterCovers(*context_.movie, context_.texts, *object.character, object.place.character,
+                         p, 0);
 }
 
 // --- Scripts' view --------------------------------------------------------------------------
@@ -655,7 +771,13 @@ void Clip::GlobalToLocal(double& x, double& y) {
   y = p.y / 20.0;
 }
 
-bool Clip::HitTest(double x, double y, bool) {
+bool Clip::HitTest(double x, double y, bool shape) {
+  if (shape) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return false;
+    const render::Point stage{static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
+                              static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)};
+    return Covers(stage, false);
+  }
   const avm1::ClipBounds b = Bounds(context_.scripts ? context_.scripts->RootLink() : this);
   return !b.empty && x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max;
 }
@@ -674,8 +796,8 @@ void Clip::GotoFrame(size_t frame, bool play) {
 }
 
 long Clip::FindLabel(std::string_view label) {
-  for (size_t i = 0; i < timeline_.frames.size(); ++i) {
-    for (const std::string& l : timeline_.frames[i].labels) {
+  for (size_t i = 0; i < timeline_->frames.size(); ++i) {
+    for (const std::string& l : timeline_->frames[i].labels) {
       if (avm1::SameName(l, label, false)) return static_cast<long>(i);
     }
   }
@@ -684,7 +806,7 @@ long Clip::FindLabel(std::string_view label) {
 
 void Clip::CallFrame(size_t frame) {
   if (frame >= FrameCount() || context_.scripts == nullptr) return;
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     if (const auto* action = std::get_if<movie::ActionCommand>(&command)) {
       context_.scripts->RunNow(*this, action->actions);
     }
@@ -742,7 +864,7 @@ avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
   // The copy may take this clip's own depth, and so end it: nothing of `this` is read after.
   const Placement like = Place();
   Drawing drawing = drawing_;
-  Clip* copy = parent_->AddScripted(timeline_, character_, std::string(name), depth, &like);
+  Clip* copy = parent_->AddScripted(*timeline_, character_, std::string(name), depth, &like);
   if (copy != nullptr) copy->drawing_ = std::move(drawing);
   return copy;
 }

@@ -26,6 +26,7 @@ class ClipObject;
 namespace lumen::stage {
 
 class Clip;
+class PointerInput;
 class ScriptHost;
 
 // Shared by all clips of one stage: the movie, the limits against hostile movies, and the stage
@@ -37,7 +38,8 @@ struct StageContext {
   const movie::Movie* movie = nullptr;
   ScriptHost* scripts = nullptr;  // null: scripts do not run
   TextShapes* texts = nullptr;
-  StageSound* sound = nullptr;  // null: silent
+  StageSound* sound = nullptr;      // null: silent
+  PointerInput* pointer = nullptr;  // forgets clips as they go
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
@@ -97,7 +99,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   bool GotoLabel(std::string_view label);
 
   size_t CurrentFrameIndex() const { return current_; }
-  size_t FrameCount() const { return timeline_.frames.size(); }
+  size_t FrameCount() const { return timeline_->frames.size(); }
   bool IsPlaying() const { return playing_; }
   // In depth order.
   const std::vector<DisplayObject>& DisplayList() const { return objects_; }
@@ -125,6 +127,18 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void ShowBoundVariable(text::TextField& field) const;
   // The clip actions of the PlaceObject that made it.
   std::span<const uint8_t> ClipActions() const { return clip_actions_; }
+
+  // A button instance plays one of its states as a timeline of one frame.
+  const movie::ButtonData* Button() const { return button_; }
+  movie::ButtonData::State ButtonState() const { return button_state_; }
+  // Shows `state`: characters the old and new states share stay, the rest come and go.
+  void ShowButtonState(movie::ButtonData::State state);
+  // Whether the stage point (twips) falls on what this clip paints (`visible_only`: its hidden
+  // parts left out), or for a button on its hit area.
+  bool Covers(render::Point stage, bool visible_only) const;
+  bool ButtonAreaCovers(render::Point stage) const;
+  // Whether the mask over one of this clip's objects, if any, shows the stage point.
+  bool MaskAllows(const DisplayObject& object, render::Point stage) const;
 
   // --- avm1::ClipColorAccess ---
   avm1::ColorTransformValues GetColorTransform() override;
@@ -215,9 +229,14 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   render::Rect LocalBounds() const;
   // A shape or static text's picture; null for other objects.
   const render::ShapeGeometry* ShapeOf(const DisplayObject& object) const;
+  // `local`: the point in this clip's twips.
+  bool ContentCovers(render::Point local, bool visible_only) const;
+  bool ObjectCovers(const DisplayObject& object, render::Point parent, bool visible_only) const;
+  // The mask (a clip depth) that hides or shows `object`, if any.
+  const DisplayObject* MaskOver(const DisplayObject& object) const;
 
   StageContext& context_;
-  const movie::Timeline& timeline_;
+  const movie::Timeline* timeline_;  // a button switches it with its state
   int nesting_;
   Clip* parent_;
   int32_t depth_;
@@ -234,6 +253,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   Drawing drawing_;
   avm1::ClipObject* script_ = nullptr;
   std::span<const uint8_t> clip_actions_;
+  const movie::ButtonData* button_ = nullptr;
+  movie::ButtonData::State button_state_ = movie::ButtonData::kUp;
   std::vector<avm1::ClipObject*> placed_;  // children waiting for their first frame to run
 };
 

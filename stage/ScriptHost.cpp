@@ -47,7 +47,7 @@ avm1::ClipLink* ScriptHost::LevelRoot(int level) {
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   clips_.push_back(&clip);
-  avm1::ClipObject* object = vm_->MakeClipObject(clip);
+  avm1::ClipObject* object = vm_->MakeClipObject(clip, clip.Button() != nullptr);
   // A level's root carries the player's version for movies that check it.
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);

@@ -17,6 +17,7 @@
 #include "stage/BitmapCache.h"
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
+#include "stage/PointerInput.h"
 #include "stage/ScriptHost.h"
 #include "stage/StageSound.h"
 #include "stage/TextShapes.h"
@@ -59,12 +60,18 @@ class Stage {
   void SetTraceSink(std::function<void(std::string_view)> sink) {
     scripts_->trace_sink = std::move(sink);
   }
-  // Input at stage pixels.
+  // Input at stage pixels. Buttons and button handlers answer the left mouse button; the others
+  // only show in Key.isDown. Leaving: the pointer went off the stage.
+  enum class MouseButton : uint8_t { Left = 1, Right = 2, Middle = 4 };
   void MouseMove(double x, double y);
-  void MouseDown();
-  void MouseUp();
+  void MouseDown(MouseButton button = MouseButton::Left);
+  void MouseUp(MouseButton button = MouseButton::Left);
+  void MouseLeave();
   void KeyDown(uint16_t code, uint16_t ascii);
   void KeyUp(uint16_t code, uint16_t ascii);
+  // The pointer to show: a hand over an enabled button that asks for one.
+  Cursor PointerCursor() const { return pointer_->CurrentCursor(); }
+  PointerInput& Pointer() { return *pointer_; }
 
   // Refills `out` with the frame shown. Shapes referenced by the list stay valid until the next
   // call (morph shapes are built per ratio and cached here); its bitmaps come from Bitmaps().
@@ -100,6 +107,7 @@ class Stage {
   StageContext context_;
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
+  std::unique_ptr<PointerInput> pointer_;  // outlives the clips, which it forgets as they go
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::unordered_map<uint32_t, std::unique_ptr<render::ShapeGeometry>> morphs_;

@@ -446,6 +446,13 @@ void InstallMovieClipClass(Vm& vm) {
       {"getSWFVersion", GetSwfVersion},
   };
   for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
+
+  // Buttons share the clips' display properties but none of their timeline methods.
+  Object* button_proto = vm.NewObject();
+  vm.builtins().button_proto = button_proto;
+  FunctionObject* button_ctor = vm.NewClass(button_proto, Nothing);
+  vm.DefineValue(vm.Global(), "Button", static_cast<Object*>(button_ctor));
+  vm.DefineMethod(button_proto, "getDepth", GetDepth);
 }
 
 }  // namespace lumen::avm1

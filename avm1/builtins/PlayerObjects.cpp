@@ -795,12 +795,12 @@ void MouseEvent(Vm& vm, std::string_view event, std::span<const Value> extra = {
   }
 }
 
-void SetMouseButton(Vm& vm, bool down) {
-  Object* key = nullptr;
-  if (KeyState* s = FindState<KeyState>(vm, "Key", key)) s->down[kMouseButtonCode] = down;
-}
-
 }  // namespace
+
+void SetMouseButton(Vm& vm, uint16_t code, bool down) {
+  Object* key = nullptr;
+  if (KeyState* s = FindState<KeyState>(vm, "Key", key)) s->down[code & 0xFF] = down;
+}
 
 ClipObject* ResolveTarget(Vm& vm, const Value& target) {
   if (target.IsUndefined()) return nullptr;
@@ -823,12 +823,12 @@ void MouseMoved(Vm& vm) {
 }
 
 void MousePressed(Vm& vm) {
-  SetMouseButton(vm, true);
+  SetMouseButton(vm, kMouseButtonCode, true);
   MouseEvent(vm, "onMouseDown");
 }
 
 void MouseReleased(Vm& vm) {
-  SetMouseButton(vm, false);
+  SetMouseButton(vm, kMouseButtonCode, false);
   MouseEvent(vm, "onMouseUp");
 }
 

@@ -26,6 +26,8 @@ void MouseMoved(Vm& vm);             // onMouseMove
 void MousePressed(Vm& vm);           // onMouseDown; Key.isDown(1) is true until released
 void MouseReleased(Vm& vm);          // onMouseUp
 void MouseWheel(Vm& vm, int delta);  // onMouseWheel(delta)
+// The other mouse buttons only show in Key.isDown: 2 right, 4 middle.
+void SetMouseButton(Vm& vm, uint16_t code, bool down);
 // Whether a script hid the pointer with Mouse.hide().
 bool PointerHidden(Vm& vm);
 
