@@ -147,9 +147,10 @@ Clip::Clip(StageContext& context, const movie::Timeline& timeline, int nesting, 
       depth_(depth),
       name_(std::move(name)),
       character_(character) {
-  clip_actions_ = Place().clip_actions;
   const movie::Character* defined = character ? context_.movie->Find(character) : nullptr;
   if (defined != nullptr && defined->button) button_ = defined->button.get();
+  // Buttons have no clip events.
+  if (button_ == nullptr) clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
   if (!timeline_->frames.empty()) EnterFrame(0, false, Arrival::Jumped);
 }
@@ -312,8 +313,14 @@ void Clip::Place(const movie::PlaceCommand& command) {
     Placement place = existing->place;
     ApplyPlace(command, place);
     if (place.character != existing->place.character) {
-      Create(place);  // replace: a new instance that keeps the old one's properties
-      return;
+      // A button is not replaced: it stays, with its name, and only moves.
+      if (existing->clip && existing->clip->button_ != nullptr) {
+        place.character = existing->place.character;
+        place.name = existing->place.name;
+      } else {
+        Create(place);  // replace: a new instance that keeps the old one's properties
+        return;
+      }
     }
     // A clip a script has moved keeps where the script put it.
     if (existing->clip && existing->clip->transformed_) {

@@ -154,7 +154,11 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   int Level() override { return 0; }
   std::string Name() override { return name_; }
   void SetName(std::string_view name) override { name_ = std::string(name); }
-  int32_t Depth() override { return depth_ - kScriptDepthBias; }
+  // Scripts see a button's characters one deeper than its records place them.
+  int32_t Depth() override {
+    const bool in_button = parent_ != nullptr && parent_->button_ != nullptr;
+    return depth_ - kScriptDepthBias + (in_button ? 1 : 0);
+  }
   double Get(avm1::ClipProperty property) override;
   void Set(avm1::ClipProperty property, double value) override;
   avm1::ClipBounds Bounds(ClipLink* space) override;

@@ -452,6 +452,8 @@ void InstallMovieClipClass(Vm& vm) {
   vm.builtins().button_proto = button_proto;
   FunctionObject* button_ctor = vm.NewClass(button_proto, Nothing);
   vm.DefineValue(vm.Global(), "Button", static_cast<Object*>(button_ctor));
+  vm.DefineValue(button_proto, "useHandCursor", true);
+  vm.DefineValue(button_proto, "enabled", true);
   vm.DefineMethod(button_proto, "getDepth", GetDepth);
 }
 
