@@ -90,12 +90,14 @@ void Include(render::Rect& into, bool& any, const render::Rect& r, const render:
 }
 
 // Whether a character placed with identity covers `p` (its twips): shapes by their fills and
-// strokes, text by its box, sprites by what their first frame places, buttons by their hit
-// area. Used where no instance exists (a button's hit area) and for shapes on stage.
+// strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
+// buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
+// on stage.
 bool CharacterCovers(const movie::Movie& movie, TextShapes* texts,
-                     const movie::Character& character, uint16_t id, render::Point p, int nesting) {
+                     const movie::Character& character, uint16_t id, render::Point p, int nesting,
+                     uint16_t ratio = 0) {
   if (character.shape) return ShapeContains(*character.shape, p);
-  if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(0)), p);
+  if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
     const render::ShapeGeometry* text = texts ? texts->StaticText(character, id) : nullptr;
     if (text == nullptr) return false;
@@ -484,7 +486,7 @@ bool Clip::ObjectCovers(const DisplayObject& object, render::Point parent,
   }
   if (object.character == nullptr) return false;
   return CharacterCovers(*context_.movie, context_.texts, *object.character, object.place.character,
-                         p, 0);
+                         p, 0, object.place.ratio);
 }
 
 // --- Scripts' view --------------------------------------------------------------------------

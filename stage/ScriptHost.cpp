@@ -167,7 +167,9 @@ void ScriptHost::Tick(bool loop_root) {
   for (avm1::ClipObject* object : order_) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
-    if (clip->Loaded() || clip == root_) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
+    // Buttons hear no frame, mouse or key events of their own.
+    const bool hears = (clip->Loaded() || clip == root_) && clip->Button() == nullptr;
+    if (hears) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
     clip->AdvanceTimeline(clip == root_ ? loop_root : true);
   }
   RunQueue();
@@ -179,7 +181,9 @@ void ScriptHost::Tick(bool loop_root) {
 }
 
 void ScriptHost::Broadcast(uint32_t event, const char* method) {
-  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it) QueueEvent(**it, event, method);
+  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it) {
+    if ((*it)->Button() == nullptr) QueueEvent(**it, event, method);
+  }
   RunQueue();
 }
 
