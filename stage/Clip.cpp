@@ -780,23 +780,33 @@ void Clip::GlobalToLocal(double& x, double& y) {
   y = p.y / 20.0;
 }
 
+// The point is in the root's coordinates; it is tested on the stage, against what the clip
+// paints or against the stage box around its bounds.
 bool Clip::HitTest(double x, double y, bool shape) {
-  if (shape) {
-    if (!std::isfinite(x) || !std::isfinite(y)) return false;
-    const render::Point stage{static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
-                              static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)};
-    return Covers(stage, false);
-  }
-  const avm1::ClipBounds b = Bounds(context_.scripts ? context_.scripts->RootLink() : this);
-  return !b.empty && x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max;
+  if (!std::isfinite(x) || !std::isfinite(y)) return false;
+  const Clip* root = this;
+  while (root->parent_ != nullptr) root = root->parent_;
+  const render::Point stage =
+      root->GlobalMatrix().Apply({static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
+                                  static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)});
+  if (shape) return Covers(stage, false);
+  render::Rect box;
+  return StageBox(box) && stage.x >= box.x_min && stage.x <= box.x_max && stage.y >= box.y_min &&
+         stage.y <= box.y_max;
 }
 
 bool Clip::HitTest(ClipLink& other) {
-  ClipLink* root = context_.scripts ? context_.scripts->RootLink() : this;
-  const avm1::ClipBounds a = Bounds(root);
-  const avm1::ClipBounds b = other.Bounds(root);
-  return !a.empty && !b.empty && a.x_min <= b.x_max && b.x_min <= a.x_max && a.y_min <= b.y_max &&
-         b.y_min <= a.y_max;
+  render::Rect a, b;
+  return StageBox(a) && static_cast<Clip&>(other).StageBox(b) && a.x_min <= b.x_max &&
+         b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max;
+}
+
+bool Clip::StageBox(render::Rect& box) const {
+  const render::Rect local = LocalBounds();
+  if (local.x_min == 0 && local.x_max == 0 && local.y_min == 0 && local.y_max == 0) return false;
+  bool any = false;
+  Include(box, any, local, GlobalMatrix());
+  return true;
 }
 
 void Clip::GotoFrame(size_t frame, bool play) {

@@ -231,6 +231,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void FillScaleCache();
   void ApplyScaleCache();
   render::Rect LocalBounds() const;
+  // The box on the stage around the bounds; false when the clip has none.
+  bool StageBox(render::Rect& box) const;
   // A shape or static text's picture; null for other objects.
   const render::ShapeGeometry* ShapeOf(const DisplayObject& object) const;
   // `local`: the point in this clip's twips.
