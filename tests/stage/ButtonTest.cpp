@@ -126,6 +126,35 @@ TEST(Button, PointerTransitionsRunTheirConditionsAndShowTheirStates) {
   EXPECT_EQ(p->lines, want);
 }
 
+TEST(Button, MenusFollowAHeldPointerFromOneToTheNext) {
+  // Menu buttons 11 and 12 side by side, square 1 for every state.
+  Bytes tags = Square(1);
+  const authoring::ButtonRecordSpec records[] = {{0x0F, 1, 1, {}}};
+  for (uint16_t id : {11, 12}) {
+    const std::string name = id == 11 ? "a " : "b ";
+    const std::vector<authoring::ButtonConditionSpec> conditions = {
+        {ButtonData::kOverUpToOverDown, Trace(name + "press")},
+        {ButtonData::kOverDownToIdle, Trace(name + "left")},
+        {ButtonData::kIdleToOverDown, Trace(name + "entered")},
+        {ButtonData::kOverDownToOverUp, Trace(name + "release")}};
+    authoring::DefineButton2(tags, id, records, conditions, true);
+    authoring::PlaceSpec place;
+    place.depth = id;
+    place.character = id;
+    place.matrix = authoring::MatrixSpec{1, 0, 0, 1, (id - 11) * kSide, 0};
+    authoring::PlaceObject2(tags, place);
+  }
+  authoring::ShowFrame(tags);
+  auto p = Play(std::move(tags));
+  Stage& stage = *p->stage;
+  stage.MouseMove(50, 50);
+  stage.MouseDown();
+  stage.MouseMove(150, 50);
+  stage.MouseUp();
+  const std::vector<std::string> want = {"a press", "a left", "b entered", "b release"};
+  EXPECT_EQ(p->lines, want);
+}
+
 TEST(Button, ClipsWithButtonHandlersTakeThePointerFromWhatTheyHold) {
   // Sprite 20 holds the button; a frame script tests points on it and gives it onRelease.
   Bytes tags = ButtonDefinition();
