@@ -113,6 +113,7 @@ void PointerInput::Refresh() {
 void PointerInput::Forget(const Clip& clip) {
   if (hovered_ == &clip) hovered_ = nullptr;
   if (pressed_ == &clip) pressed_ = nullptr;
+  if (leaving_ == &clip) leaving_ = nullptr;
 }
 
 void PointerInput::Update(bool moved, bool button_changed) {
@@ -155,13 +156,18 @@ void PointerInput::TrackHover(Clip* target) {
     if (target != nullptr && hovered_ == target) Send(*target, Event::RollOver);
     return;
   }
+  // A state change may take the old object off the stage: it is held where Forget sees it.
+  leaving_ = old;
   if (pressed_ != nullptr && pressed_ == old) {
     Send(*pressed_, Event::DragOut);
   } else if (pressed_ != nullptr && pressed_ == target) {
     Send(*pressed_, Event::DragOver);
   }
   // Menus follow a held pointer from one to the next.
-  if (old != nullptr && old != pressed_ && Menu(*old)) Send(*old, Event::DragOut);
+  if (leaving_ != nullptr && leaving_ != pressed_ && Menu(*leaving_)) {
+    Send(*leaving_, Event::DragOut);
+  }
+  leaving_ = nullptr;
   if (target != nullptr && hovered_ == target && target != pressed_ && Menu(*target)) {
     Send(*target, Event::DragOver);
   }

@@ -74,6 +74,7 @@ class PointerInput {
   bool down_ = false;
   Clip* hovered_ = nullptr;
   Clip* pressed_ = nullptr;
+  Clip* leaving_ = nullptr;  // the object the pointer just left, while its transitions run
   Cursor cursor_ = Cursor::Arrow;
 };
 
