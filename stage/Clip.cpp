@@ -89,13 +89,18 @@ void Include(render::Rect& into, bool& any, const render::Rect& r, const render:
   }
 }
 
+// Characters one hit test may visit: definitions that place each other several times over
+// would otherwise be searched exponentially deep.
+constexpr int kMaxCoverVisits = 4096;
+
 // Whether a character placed with identity covers `p` (its twips): shapes by their fills and
 // strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
 // buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
-// on stage.
+// on stage. Each call spends one of `visits`.
 bool CharacterCovers(const movie::Movie& movie, TextShapes* texts,
-                     const movie::Character& character, uint16_t id, render::Point p, int nesting,
+                     const movie::Character& character, uint16_t id, render::Point p, int& visits,
                      uint16_t ratio = 0) {
+  if (--visits < 0) return false;
   if (character.shape) return ShapeContains(*character.shape, p);
   if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
@@ -104,11 +109,10 @@ bool CharacterCovers(const movie::Movie& movie, TextShapes* texts,
     const render::Rect& b = text->bounds;
     return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
   }
-  if (nesting >= StageContext::kMaxNesting) return false;
   auto covers = [&](uint16_t child_id, const render::Matrix& m) {
     const movie::Character* child = movie.Find(child_id);
     return child != nullptr &&
-           CharacterCovers(movie, texts, *child, child_id, Inverse(m).Apply(p), nesting + 1);
+           CharacterCovers(movie, texts, *child, child_id, Inverse(m).Apply(p), visits);
   };
   if (character.button) {
     for (const movie::ButtonRecord& record : character.button->records) {
@@ -440,7 +444,8 @@ bool Clip::ButtonAreaCovers(render::Point stage) const {
     const movie::Character* character = context_.movie->Find(record.character);
     if (character == nullptr) continue;
     const render::Point p = Inverse(record.matrix).Apply(local);
-    if (CharacterCovers(*context_.movie, context_.texts, *character, record.character, p, 0)) {
+    int visits = kMaxCoverVisits;
+    if (CharacterCovers(*context_.movie, context_.texts, *character, record.character, p, visits)) {
       return true;
     }
   }
@@ -485,8 +490,9 @@ bool Clip::ObjectCovers(const DisplayObject& object, render::Point parent,
     return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
   }
   if (object.character == nullptr) return false;
+  int visits = kMaxCoverVisits;
   return CharacterCovers(*context_.movie, context_.texts, *object.character, object.place.character,
-                         p, 0, object.place.ratio);
+                         p, visits, object.place.ratio);
 }
 
 // --- Scripts' view --------------------------------------------------------------------------

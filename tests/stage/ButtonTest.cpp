@@ -155,6 +155,25 @@ TEST(Button, MenusFollowAHeldPointerFromOneToTheNext) {
   EXPECT_EQ(p->lines, want);
 }
 
+TEST(Button, AHitAreaThatHoldsItselfIsSearchedWithinABudget) {
+  // Button 13's hit area is button 13, twice over: a search without end would double at each
+  // level. Its square still answers.
+  Bytes tags = Square(1);
+  const authoring::ButtonRecordSpec records[] = {
+      {0x0F, 1, 1, {}}, {0x08, 13, 2, {}}, {0x08, 13, 3, {}}};
+  const authoring::ButtonConditionSpec over[] = {{ButtonData::kIdleToOverUp, Trace("over")}};
+  authoring::DefineButton2(tags, 13, records, over);
+  authoring::PlaceSpec place;
+  place.depth = 1;
+  place.character = 13;
+  authoring::PlaceObject2(tags, place);
+  authoring::ShowFrame(tags);
+  auto p = Play(std::move(tags));
+  p->stage->MouseMove(250, 250);  // outside: every record is searched
+  p->stage->MouseMove(50, 50);
+  EXPECT_EQ(p->lines, std::vector<std::string>{"over"});
+}
+
 TEST(Button, ClipsWithButtonHandlersTakeThePointerFromWhatTheyHold) {
   // Sprite 20 holds the button; a frame script tests points on it and gives it onRelease.
   Bytes tags = ButtonDefinition();
