@@ -29,8 +29,9 @@ constexpr uint32_t kEventPress = 0x400, kEventRelease = 0x800, kEventReleaseOuts
                    kEventRollOver = 0x2000, kEventRollOut = 0x4000, kEventDragOver = 0x8000,
                    kEventDragOut = 0x10000;
 constexpr uint32_t kButtonEvents = 0x1FC00;
-constexpr const char* kHandlers[] = {"onPress",   "onRelease",  "onReleaseOutside", "onRollOver",
-                                     "onRollOut", "onDragOver", "onDragOut"};
+// The handler methods, in the order of PointerInput::Event.
+constexpr const char* kHandlers[] = {"onRollOver",       "onRollOut",  "onPress",  "onRelease",
+                                     "onReleaseOutside", "onDragOver", "onDragOut"};
 
 // A property's plain value along the prototype chain; undefined where a getter would run.
 avm1::Value Plain(avm1::Vm& vm, avm1::Object* object, std::string_view name) {
@@ -242,9 +243,8 @@ void PointerInput::SendToClip(Clip& clip, Event event) {
   static constexpr uint32_t kFlags[] = {kEventRollOver, kEventRollOut,        kEventPress,
                                         kEventRelease,  kEventReleaseOutside, kEventDragOver,
                                         kEventDragOut};
-  static constexpr int kHandlerOf[] = {3, 4, 0, 1, 2, 5, 6};
   const int index = static_cast<int>(event);
-  scripts_.QueueEvent(clip, kFlags[index], kHandlers[kHandlerOf[index]]);
+  scripts_.QueueEvent(clip, kFlags[index], kHandlers[index]);
   // A clip with frames labelled _up, _over and _down shows them as a button would.
   static constexpr const char* kFrameOf[] = {"_over", "_up",   "_down", "_over",
                                              "_up",   "_down", "_over"};

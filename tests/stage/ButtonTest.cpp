@@ -86,12 +86,19 @@ void PlaceButton(Bytes& tags) {
   place.depth = 1;
   place.character = 10;
   place.matrix = authoring::MatrixSpec{1, 0, 0, 1, kSide / 2, 0};
+  place.name = "b";
   authoring::PlaceObject2(tags, place);
 }
 
+// The button, whose object also gets onRelease from a frame script.
 Bytes ButtonMovie() {
   Bytes tags = ButtonDefinition();
   PlaceButton(tags);
+  ActionWriter handler;
+  handler.Push({std::string("onRelease")}).Op(authoring::kTrace);
+  ActionWriter script;
+  script.SetMember("b", "onRelease", [&](ActionWriter& a) { a.DefineFunction("", 0, handler); });
+  authoring::DoAction(tags, script.Finish());
   authoring::ShowFrame(tags);
   return tags;
 }
@@ -120,9 +127,10 @@ TEST(Button, PointerTransitionsRunTheirConditionsAndShowTheirStates) {
   stage.MouseLeave();
   stage.KeyDown('A', 'a');
   stage.KeyDown('B', 'b');
-  const std::vector<std::string> want = {"over",    "press", "dragout", "dragover",
-                                         "release", "press", "dragout", "outside",
-                                         "over",    "out",   "key a"};
+  // The button's actions run before its handler method.
+  const std::vector<std::string> want = {"over",    "press",     "dragout", "dragover",
+                                         "release", "onRelease", "press",   "dragout",
+                                         "outside", "over",      "out",     "key a"};
   EXPECT_EQ(p->lines, want);
 }
 
