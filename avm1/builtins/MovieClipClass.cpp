@@ -149,7 +149,9 @@ Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
   if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
   ClipLink* made = l->Duplicate(vm.ToString(a[0]), depth);
   if (made == nullptr) return Value();
-  if (Object* init = a[2].AsObject()) {
+  // A button copy takes no initial properties.
+  Object* init = a[2].AsObject();
+  if (init != nullptr && !made->Script()->button) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
   return ScriptOf(made);
