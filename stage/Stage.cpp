@@ -119,15 +119,18 @@ void Stage::MouseLeave() {
   pointer_->Moved(Twips(scripts_->MouseX(), scripts_->MouseY()), false);
 }
 
+// Clip events hear a key before Key's listeners, and buttons' key conditions come last.
 void Stage::KeyDown(uint16_t code, uint16_t ascii) {
-  avm1::KeyPressed(scripts_->Engine(), code, ascii);
+  avm1::KeyChanged(scripts_->Engine(), code, ascii, true);
   scripts_->Broadcast(kEventKeyDown, nullptr);
+  avm1::KeyListenersHear(scripts_->Engine(), true);
   pointer_->KeyPressed(code, ascii);
 }
 
 void Stage::KeyUp(uint16_t code, uint16_t ascii) {
-  avm1::KeyReleased(scripts_->Engine(), code, ascii);
+  avm1::KeyChanged(scripts_->Engine(), code, ascii, false);
   scripts_->Broadcast(kEventKeyUp, nullptr);
+  avm1::KeyListenersHear(scripts_->Engine(), false);
 }
 
 void Stage::BuildRenderList(render::RenderList& out) {
