@@ -28,7 +28,8 @@ using movie::ButtonData;
 constexpr uint32_t kEventPress = 0x400, kEventRelease = 0x800, kEventReleaseOutside = 0x1000,
                    kEventRollOver = 0x2000, kEventRollOut = 0x4000, kEventDragOver = 0x8000,
                    kEventDragOut = 0x10000;
-constexpr uint32_t kButtonEvents = 0x1FC00;
+// Press to drag out, and key presses too: any of them makes a clip a button.
+constexpr uint32_t kButtonEvents = 0x3FC00;
 // The handler methods, in the order of PointerInput::Event.
 constexpr const char* kHandlers[] = {"onRollOver",       "onRollOut",  "onPress",  "onRelease",
                                      "onReleaseOutside", "onDragOver", "onDragOut"};
