@@ -428,6 +428,33 @@ void SetBackgroundColor(Bytes& out, Color color) {
   WriteTag(out, kTagSetBackgroundColor, body);
 }
 
+void DefineButton2(Bytes& out, uint16_t id, std::span<const ButtonRecordSpec> records,
+                   std::span<const ButtonConditionSpec> conditions, bool menu) {
+  constexpr uint16_t kTagDefineButton2 = 34;
+  BitWriter records_part;
+  for (const ButtonRecordSpec& record : records) {
+    records_part.WriteU8(record.states);
+    records_part.WriteU16(record.character);
+    records_part.WriteU16(record.depth);
+    WriteMatrix(records_part, record.matrix);
+    WriteCxform(records_part, {}, true);
+  }
+  records_part.WriteU8(0);
+  BitWriter body;
+  body.WriteU16(id);
+  body.WriteU8(menu ? 1 : 0);
+  // The offset counts from this field to the first condition record.
+  body.WriteU16(conditions.empty() ? 0 : static_cast<uint16_t>(2 + records_part.bytes().size()));
+  body.WriteBytes(records_part.bytes());
+  for (size_t i = 0; i < conditions.size(); ++i) {
+    const bool last = i + 1 == conditions.size();
+    body.WriteU16(last ? 0 : static_cast<uint16_t>(4 + conditions[i].actions.size()));
+    body.WriteU16(conditions[i].conditions);
+    body.WriteBytes(conditions[i].actions);
+  }
+  WriteTag(out, kTagDefineButton2, body.bytes());
+}
+
 void ExportAsset(Bytes& out, uint16_t id, std::string_view name) {
   constexpr uint16_t kTagExportAssets = 56;
   BitWriter body;

@@ -182,6 +182,20 @@ void ShowFrame(Bytes& out);
 void End(Bytes& out);
 void SetBackgroundColor(Bytes& out, Color color);
 void FrameLabel(Bytes& out, std::string_view label);
+// A DefineButton2 record: the states it shows in (bits: 1 up, 2 over, 4 down, 8 hit).
+struct ButtonRecordSpec {
+  uint8_t states = 0x0F;
+  uint16_t character = 0;
+  uint16_t depth = 1;
+  MatrixSpec matrix;
+};
+// A condition record: the transitions (and key code << 9) it answers, and its actions.
+struct ButtonConditionSpec {
+  uint16_t conditions = 0;
+  Bytes actions;
+};
+void DefineButton2(Bytes& out, uint16_t id, std::span<const ButtonRecordSpec> records,
+                   std::span<const ButtonConditionSpec> conditions = {}, bool menu = false);
 // ExportAssets with one symbol: scripts find character `id` by `name`.
 void ExportAsset(Bytes& out, uint16_t id, std::string_view name);
 // ImportAssets with one symbol: the character exported as `name` by the movie file `url`

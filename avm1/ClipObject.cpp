@@ -103,6 +103,10 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
   if (!name.empty() && name[0] == '_') {
     if (SameName(name, "_parent", false)) {
       ClipLink* parent = link_->Parent();
+      // Before version 6 a button is no object: a clip in it has the button's parent as its own.
+      while (vm.Version() < 6 && parent != nullptr && parent->Script()->button) {
+        parent = parent->Parent();
+      }
       out = parent ? Value(static_cast<Object*>(parent->Script())) : Value();
       return true;
     }
@@ -114,7 +118,9 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
     }
   }
   if (ClipLink* child = link_->Child(name, vm.CaseSensitive())) {
-    out = static_cast<Object*>(child->Script());
+    // Before version 6 a button's name finds the clip it is in.
+    const bool hidden = vm.Version() < 6 && child->Script()->button;
+    out = static_cast<Object*>(hidden ? this : child->Script());
     return true;
   }
   if (FieldLink* field = link_->ChildField(name, vm.CaseSensitive())) {

@@ -26,7 +26,8 @@ class ClipObject final : public Object {
   }
   const std::string& FormerPath() const { return former_path_; }
   ClipObject* AsClip() override { return this; }
-  std::string_view TypeOf() const override { return "movieclip"; }
+  std::string_view TypeOf() const override { return button ? "object" : "movieclip"; }
+  bool button = false;  // a button instance: typeof names it an object
   bool GetNative(Vm& vm, std::string_view name, Value& out) override;
   bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
   void NativeKeys(Vm& vm, std::vector<std::string>& keys) override;

@@ -256,11 +256,11 @@ Object* Vm::TakePlayingSound(uint64_t handle) {
 
 void Vm::MarkRoots(Heap& heap) {
   heap.Mark(global_);
-  for (Object* o :
-       {builtins_.object_proto, builtins_.function_proto, builtins_.array_proto,
-        builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
-        builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto, builtins_.xmlnode_proto,
-        builtins_.xml_proto, builtins_.field_proto, builtins_.textformat_proto}) {
+  for (Object* o : {builtins_.object_proto, builtins_.function_proto, builtins_.array_proto,
+                    builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
+                    builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto,
+                    builtins_.button_proto, builtins_.xmlnode_proto, builtins_.xml_proto,
+                    builtins_.field_proto, builtins_.textformat_proto}) {
     heap.Mark(o);
   }
   heap.Mark(builtins_.object_ctor);
@@ -296,8 +296,10 @@ void Vm::MarkRoots(Heap& heap) {
   }
 }
 
-ClipObject* Vm::MakeClipObject(ClipLink& link) {
-  auto* clip = heap_.Make<ClipObject>(builtins_.clip_proto, &link);
+ClipObject* Vm::MakeClipObject(ClipLink& link, bool button) {
+  auto* clip =
+      heap_.Make<ClipObject>(button ? builtins_.button_proto : builtins_.clip_proto, &link);
+  clip->button = button;
   clips_.push_back(clip);
   return clip;
 }

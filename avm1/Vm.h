@@ -43,6 +43,7 @@ struct Builtins {
   Object* error_proto = nullptr;
   Object* date_proto = nullptr;
   Object* clip_proto = nullptr;
+  Object* button_proto = nullptr;
   Object* xmlnode_proto = nullptr;
   Object* xml_proto = nullptr;
   Object* field_proto = nullptr;
@@ -99,7 +100,8 @@ class Vm {
   // runs (each goto queueing the next frame's script) within the same budget as one run.
   double WorkClock();
   double RunLimitMs() const { return limits_.run_ms; }
-  ClipObject* MakeClipObject(ClipLink& link);
+  // `button`: the clip is a button instance (Button.prototype, typeof "object").
+  ClipObject* MakeClipObject(ClipLink& link, bool button = false);
   FieldObject* MakeFieldObject(FieldLink& link);
   // The object of an exported class registered for a symbol (Object.registerClass).
   void RegisterClass(std::string_view symbol, Object* ctor);

@@ -9,7 +9,8 @@ namespace lumen::flash {
 class FlashControl;
 
 // The control's child window: it keeps the last drawn picture in a DIB section the size of its
-// client area, puts it on screen, and carries the frame timer and the mouse. Its class has double
+// client area, puts it on screen, and carries the frame timer and the mouse (to the movie's
+// buttons, with the hand cursor over them, or to drag a zoomed picture). Its class has double
 // clicks on, and its procedure keeps the control in the window's user data, so a host may
 // subclass the window and still let ours run.
 class ControlWindow {
@@ -39,6 +40,9 @@ class ControlWindow {
   void Paint();
   void Blit(HDC dc, const PixelRect& part);
   void Drag(LPARAM lparam);
+  // Asks for WM_MOUSELEAVE once the pointer is over the window.
+  void TrackLeave();
+  POINT LastPointer() const;
   PixelTarget Canvas();
   void FreeCanvas();
 
@@ -51,6 +55,8 @@ class ControlWindow {
   int canvas_height_ = 0;
   bool canvas_current_ = false;  // the canvas holds the picture last drawn for these settings
   bool dragging_ = false;
+  bool pressing_ = false;        // the left button went down on the movie
+  bool tracking_leave_ = false;  // WM_MOUSELEAVE is asked for
   POINT drag_from_{};
 };
 

@@ -116,21 +116,53 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_LBUTTONDOWN:
+      // A zoomed picture is dragged; otherwise the movie's buttons take the press, and the
+      // capture brings them the release outside the window too.
       if (owner_.Zoomed()) {
         dragging_ = true;
         drag_from_ = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      } else {
+        pressing_ = true;
+        owner_.OnPointerButton({GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)}, true);
+      }
+      SetCapture(window_);
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      // The second press of a double click; the click itself goes on to the window's default.
+      if (!owner_.Zoomed()) {
+        pressing_ = true;
+        owner_.OnPointerButton({GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)}, true);
         SetCapture(window_);
       }
-      return 0;
+      break;
     case WM_MOUSEMOVE:
-      if (dragging_) Drag(lparam);
+      if (dragging_) {
+        Drag(lparam);
+      } else {
+        TrackLeave();
+        owner_.OnPointerMove({GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+      }
       return 0;
+    case WM_MOUSELEAVE:
+      tracking_leave_ = false;
+      if (!pressing_) owner_.OnPointerLeave();
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lparam) == HTCLIENT && !dragging_ && owner_.HandCursor()) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
-      if (dragging_) {
-        dragging_ = false;
-        if (message == WM_LBUTTONUP) ReleaseCapture();
+      dragging_ = false;
+      if (pressing_) {
+        pressing_ = false;
+        const POINT at = message == WM_LBUTTONUP ? POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)}
+                                                 : LastPointer();
+        owner_.OnPointerButton(at, false);
       }
+      if (message == WM_LBUTTONUP) ReleaseCapture();
       return 0;
     case WM_NCDESTROY: {
       CancelTimer();
@@ -145,6 +177,22 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
   }
   return DefWindowProcW(window_, message, wparam, lparam);
+}
+
+void ControlWindow::TrackLeave() {
+  if (tracking_leave_) return;
+  TRACKMOUSEEVENT track{};
+  track.cbSize = sizeof track;
+  track.dwFlags = TME_LEAVE;
+  track.hwndTrack = window_;
+  tracking_leave_ = TrackMouseEvent(&track) != FALSE;
+}
+
+POINT ControlWindow::LastPointer() const {
+  POINT at{};
+  GetCursorPos(&at);
+  ScreenToClient(window_, &at);
+  return at;
 }
 
 void ControlWindow::Drag(LPARAM lparam) {

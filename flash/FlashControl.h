@@ -144,6 +144,11 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   void OnContextMenu(HWND window, POINT screen);
   void OnDrag(int dx, int dy, int width, int height);
   bool Zoomed() const { return zoom_.Zoomed(); }
+  // The pointer at client pixels and the left button, for the movie's buttons and scripts.
+  void OnPointerMove(POINT at);
+  void OnPointerButton(POINT at, bool down);
+  void OnPointerLeave();
+  bool HandCursor() const { return engine_->Loaded() && engine_->HandCursor(); }
 
  protected:
   // Lets a subclass observe the end of the control's window.
@@ -164,6 +169,10 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   void ZoomBy(double factor);
   void RunMenuCommand(MenuCommand command, HWND window);
   uint32_t EffectiveBackground() const;
+  // Stage pixels under a client pixel, as the picture is laid out now.
+  bool StagePoint(POINT at, double& x, double& y) const;
+  // What input changed is shown at once.
+  void AfterInput();
 
   LONG references_ = 1;
   ControlSettings settings_;

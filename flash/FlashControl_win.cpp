@@ -295,6 +295,46 @@ PixelRect FlashControl::Draw(const PixelTarget& target, bool kept) {
                          kept);
 }
 
+bool FlashControl::StagePoint(POINT at, double& x, double& y) const {
+  if (!engine_->Loaded() || !window_ || !window_->Handle()) return false;
+  RECT client{};
+  GetClientRect(window_->Handle(), &client);
+  const StageInfo& stage = engine_->Stage();
+  const StageView view = zoom_.Apply(LayoutStage(stage.width, stage.height, client.right,
+                                                 client.bottom, settings_.scale, settings_.align),
+                                     client.right, client.bottom);
+  if (view.scale_x == 0 || view.scale_y == 0) return false;
+  x = ((at.x - view.offset_x) / view.scale_x + stage.x_min) / 20.0;
+  y = ((at.y - view.offset_y) / view.scale_y + stage.y_min) / 20.0;
+  return true;
+}
+
+void FlashControl::OnPointerMove(POINT at) {
+  double x = 0, y = 0;
+  if (!StagePoint(at, x, y)) return;
+  engine_->PointerMoved(x, y);
+  AfterInput();
+}
+
+void FlashControl::OnPointerButton(POINT at, bool down) {
+  double x = 0, y = 0;
+  if (!StagePoint(at, x, y)) return;
+  engine_->PointerMoved(x, y);
+  engine_->PointerButton(down);
+  AfterInput();
+}
+
+void FlashControl::OnPointerLeave() {
+  if (!engine_->Loaded()) return;
+  engine_->PointerLeft();
+  AfterInput();
+}
+
+// A movie with button actions is scripted: its ticks go on and pick up what the scripts started.
+void FlashControl::AfterInput() {
+  if (window_) window_->Present();
+}
+
 void FlashControl::SetQuality(ControlSettings::Quality quality) {
   settings_.quality = quality;
   engine_->SetQuality(ToDrawQuality(quality));

@@ -74,6 +74,14 @@ class MovieEngine {
 
   virtual void SetQuality(DrawQuality quality) = 0;
 
+  // The pointer, at stage pixels, and the left button: buttons and scripts hear them. Leaving:
+  // the pointer went off the control.
+  virtual void PointerMoved(double x, double y) = 0;
+  virtual void PointerButton(bool down) = 0;
+  virtual void PointerLeft() = 0;
+  // Whether the pointer shows a hand: it is over an enabled button that wants one.
+  virtual bool HandCursor() const = 0;
+
   // Sound. MixSound hands out the next frames of the movie's mix (44.1 kHz stereo) and may be
   // called from a device's own thread: the engine locks around everything its sound touches.
   virtual bool HasSound() const = 0;

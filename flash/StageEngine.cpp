@@ -187,6 +187,11 @@ bool HasScripts(const movie::Movie& movie) {
   if (HasScripts(movie.root)) return true;
   for (const auto& [id, character] : movie.Characters()) {
     if (character.sprite && HasScripts(*character.sprite)) return true;
+    if (character.button) {
+      for (const movie::ButtonAction& action : character.button->actions) {
+        if (!action.code.empty() && action.code[0] != 0) return true;
+      }
+    }
   }
   return false;
 }
@@ -206,6 +211,10 @@ class StageEngine final : public MovieEngine {
   bool TimelinePlaying() const override { return stage_ && stage_->Playing(); }
   void SetTimelinePlaying(bool playing) override;
   void SetQuality(DrawQuality quality) override;
+  void PointerMoved(double x, double y) override;
+  void PointerButton(bool down) override;
+  void PointerLeft() override;
+  bool HandCursor() const override;
   bool HasSound() const override { return has_sound_; }
   void MixSound(std::span<int16_t> out) override;
   std::optional<StreamProgress> MainStream() const override;
@@ -305,6 +314,31 @@ void StageEngine::Tick(double ms, bool loop) {
   stage_->SetClock(ms);
   stage_->Advance();
   DecodeAhead();
+}
+
+void StageEngine::PointerMoved(double x, double y) {
+  const std::lock_guard lock(sound_lock_);
+  if (stage_) stage_->MouseMove(x, y);
+}
+
+void StageEngine::PointerButton(bool down) {
+  const std::lock_guard lock(sound_lock_);
+  if (!stage_) return;
+  if (down) {
+    stage_->MouseDown();
+  } else {
+    stage_->MouseUp();
+  }
+}
+
+void StageEngine::PointerLeft() {
+  const std::lock_guard lock(sound_lock_);
+  if (stage_) stage_->MouseLeave();
+}
+
+bool StageEngine::HandCursor() const {
+  const std::lock_guard lock(sound_lock_);
+  return stage_ && stage_->PointerCursor() == stage::Cursor::Hand;
 }
 
 void StageEngine::SetTimelinePlaying(bool playing) {

@@ -147,4 +147,45 @@ render::Rgba ReadRgba(ByteReader& in) {
   return c;
 }
 
+render::BlendMode BlendFrom(uint8_t value) {
+  if (value < 2 || value > 14) return render::BlendMode::Normal;
+  return static_cast<render::BlendMode>(value - 1);
+}
+
+void SkipFilters(ByteReader& in) {
+  const int count = in.U8();
+  for (int i = 0; i < count; ++i) {
+    const uint8_t id = in.U8();
+    switch (id) {
+      case 0:
+        in.Skip(23);
+        break;
+      case 1:
+        in.Skip(9);
+        break;
+      case 2:
+        in.Skip(15);
+        break;
+      case 3:
+        in.Skip(27);
+        break;
+      case 4:
+      case 7:
+        in.Skip(size_t{5} * in.U8() + 19);
+        break;
+      case 5: {
+        const size_t x = in.U8();
+        const size_t y = in.U8();
+        in.Skip(8 + 4 * x * y + 5);
+        break;
+      }
+      case 6:
+        in.Skip(80);
+        break;
+      default:
+        in.Fail("unknown filter " + std::to_string(id));
+    }
+  }
+}
+
 }  // namespace lumen::movie

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "render/Geometry.h"
+#include "render/RenderList.h"
 
 namespace lumen::movie {
 
@@ -65,5 +66,9 @@ render::Matrix ReadMatrix(ByteReader& in);
 render::ColorTransform ReadColorTransform(ByteReader& in, bool with_alpha);
 render::Rgba ReadRgb(ByteReader& in);
 render::Rgba ReadRgba(ByteReader& in);
+// A blend mode byte; values out of range blend normally.
+render::BlendMode BlendFrom(uint8_t value);
+// Steps over a filter list; the filters themselves are drawn by a later part of the engine.
+void SkipFilters(ByteReader& in);
 
 }  // namespace lumen::movie

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "movie/Button.h"
 #include "movie/MorphShape.h"
 #include "movie/Timeline.h"
 #include "render/Geometry.h"
@@ -28,6 +29,7 @@ struct Character {
   std::vector<const render::BitmapSource*> bitmap_fills;
   std::unique_ptr<const MorphShape> morph;
   std::unique_ptr<const Timeline> sprite;
+  std::unique_ptr<const ButtonData> button;
 };
 
 // An ImportAssets tag: characters this movie takes by export name from another movie file,
@@ -54,7 +56,7 @@ class Movie {
   // Damage met while parsing: tags dropped, or where parsing stopped early. The movie keeps
   // everything that read well.
   std::vector<std::string> warnings;
-  // Tags that add to characters defined elsewhere (font info, button sounds, ...), kept raw.
+  // Tags that add to characters defined elsewhere (font info, ...), kept raw.
   std::vector<OtherCommand> annotations;
 
   const Character* Find(uint16_t id) const;

@@ -28,6 +28,7 @@ constexpr size_t kMaxMovieBytes = sizeof(void*) >= 8 ? size_t{1} << 30 : size_t{
 constexpr size_t kMaxCommands = size_t{1} << 21;
 constexpr size_t kMaxWarnings = 32;
 constexpr size_t kMaxShapeRecords = size_t{1} << 24;  // all shapes of a movie together
+constexpr size_t kMaxButtonColors = 256;              // colour transforms of one button
 
 enum Tag : uint16_t {
   kEnd = 0,
@@ -81,48 +82,6 @@ enum Tag : uint16_t {
   kDefineFontName = 88,
   kDefineBitsJpeg4 = 90,
 };
-
-render::BlendMode BlendFrom(uint8_t value) {
-  if (value < 2 || value > 14) return render::BlendMode::Normal;
-  return static_cast<render::BlendMode>(value - 1);
-}
-
-// Steps over a filter list; the filters themselves are drawn by a later part of the engine.
-void SkipFilters(ByteReader& in) {
-  const int count = in.U8();
-  for (int i = 0; i < count; ++i) {
-    const uint8_t id = in.U8();
-    switch (id) {
-      case 0:
-        in.Skip(23);
-        break;
-      case 1:
-        in.Skip(9);
-        break;
-      case 2:
-        in.Skip(15);
-        break;
-      case 3:
-        in.Skip(27);
-        break;
-      case 4:
-      case 7:
-        in.Skip(size_t{5} * in.U8() + 19);
-        break;
-      case 5: {
-        const size_t x = in.U8();
-        const size_t y = in.U8();
-        in.Skip(8 + 4 * x * y + 5);
-        break;
-      }
-      case 6:
-        in.Skip(80);
-        break;
-      default:
-        in.Fail("unknown filter " + std::to_string(id));
-    }
-  }
-}
 
 PlaceCommand ReadPlaceObject(ByteReader& in) {
   PlaceCommand place;
@@ -347,7 +306,13 @@ class MovieParser {
         break;
       case kDefineButton:
       case kDefineButton2:
-        KeepRaw(in, code, Character::Kind::Button);
+        DefineButton(in, code == kDefineButton2);
+        break;
+      case kDefineButtonCxform:
+        DefineButtonCxform(in);
+        break;
+      case kDefineButtonSound:
+        DefineButtonSound(in);
         break;
       case kDefineFont:
       case kDefineFont2:
@@ -364,8 +329,6 @@ class MovieParser {
         break;
       case kDefineFontInfo:
       case kDefineFontInfo2:
-      case kDefineButtonSound:
-      case kDefineButtonCxform:
       case kDefineFontAlignZones:
       case kDefineFontName:
       case kDefineScalingGrid:
@@ -431,6 +394,40 @@ class MovieParser {
       }
       return c->bitmap;
     };
+  }
+
+  void DefineButton(ByteReader& in, bool version2) {
+    const auto body = in.Rest();
+    ByteReader records(body, in.MovieOffset() - body.size(), in.Tag());
+    const uint16_t id = records.U16();
+    auto button = std::make_unique<ButtonData>(ReadButton(records, version2));
+    if (Character* c = Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::Button, body)) {
+      c->button = std::move(button);
+    }
+  }
+
+  // DefineButtonCxform and DefineButtonSound change a button defined before them.
+  ButtonData* EditButton(uint16_t id) {
+    auto it = movie_.characters_.find(id);
+    if (it == movie_.characters_.end() || !it->second.button) return nullptr;
+    auto copy = std::make_unique<ButtonData>(*it->second.button);
+    ButtonData* edited = copy.get();
+    it->second.button = std::move(copy);
+    return edited;
+  }
+
+  void DefineButtonCxform(ByteReader& in) {
+    const uint16_t id = in.U16();
+    std::vector<render::ColorTransform> cxforms;
+    while (in.Remaining() > 0 && cxforms.size() < kMaxButtonColors) {
+      cxforms.push_back(ReadColorTransform(in, false));
+    }
+    if (ButtonData* button = EditButton(id)) button->SetColors(cxforms);
+  }
+
+  void DefineButtonSound(ByteReader& in) {
+    const uint16_t id = in.U16();
+    if (ButtonData* button = EditButton(id)) ReadButtonSounds(in, *button);
   }
 
   void DefineShape(ByteReader& in, int version) {

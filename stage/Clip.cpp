@@ -15,7 +15,10 @@
 
 #include "avm1/ClipObject.h"
 #include "avm1/Names.h"
+#include "movie/ShapeBuilder.h"
+#include "stage/PointerInput.h"
 #include "stage/ScriptHost.h"
+#include "stage/ShapeHit.h"
 
 namespace lumen::stage {
 
@@ -86,6 +89,46 @@ void Include(render::Rect& into, bool& any, const render::Rect& r, const render:
   }
 }
 
+// Characters one hit test may visit: definitions that place each other several times over
+// would otherwise be searched exponentially deep.
+constexpr int kMaxCoverVisits = 4096;
+
+// Whether a character placed with identity covers `p` (its twips): shapes by their fills and
+// strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
+// buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
+// on stage. Each call spends one of `visits`.
+bool CharacterCovers(MovieLibrary& library, const movie::Character& character, render::Point p,
+                     int& visits, uint16_t ratio = 0) {
+  if (--visits < 0) return false;
+  if (character.shape) return ShapeContains(*character.shape, p);
+  if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
+  if (character.kind == movie::Character::Kind::Text) {
+    const render::ShapeGeometry* text = library.Texts().StaticText(character);
+    if (text == nullptr) return false;
+    const render::Rect& b = text->bounds;
+    return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
+  }
+  auto covers = [&](uint16_t child_id, const render::Matrix& m) {
+    const MovieLibrary::Found child = library.Find(child_id);
+    return child.character != nullptr &&
+           CharacterCovers(*child.library, *child.character, Inverse(m).Apply(p), visits);
+  };
+  if (character.button) {
+    for (const movie::ButtonRecord& record : character.button->records) {
+      if ((record.states & movie::ButtonData::kHitBit) && covers(record.character, record.matrix))
+        return true;
+    }
+    return false;
+  }
+  if (!character.sprite || character.sprite->frames.empty()) return false;
+  std::vector<Placement> first;
+  ReplayInto(character.sprite->frames.front(), first);
+  for (const Placement& place : first) {
+    if (place.clip_depth == 0 && covers(place.character, place.matrix)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
@@ -104,18 +147,22 @@ Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& 
            int nesting, Clip* parent, int32_t depth, std::string name, uint16_t character)
     : context_(context),
       library_(library),
-      timeline_(timeline),
+      timeline_(&timeline),
       nesting_(nesting),
       parent_(parent),
       depth_(depth),
       name_(std::move(name)),
       character_(character) {
-  clip_actions_ = Place().clip_actions;
+  const movie::Character* defined = character ? library_.Find(character).character : nullptr;
+  if (defined != nullptr && defined->button) button_ = defined->button.get();
+  // Buttons have no clip events.
+  if (button_ == nullptr) clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
-  if (!timeline_.frames.empty()) EnterFrame(0, false, Arrival::Jumped);
+  if (!timeline_->frames.empty()) EnterFrame(0, false, Arrival::Jumped);
 }
 
 Clip::~Clip() {
+  if (context_.pointer != nullptr) context_.pointer->Forget(*this);
   // Children leave first, so their unload events come before this clip's.
   while (!objects_.empty()) Destroy(objects_.end() - 1);
   if (context_.scripts != nullptr) context_.scripts->Unregister(*this);
@@ -128,7 +175,7 @@ void Clip::QueueFirstFrame() {
   // The root's load event follows its first frame, whose script usually sets onLoad, and the
   // first frames of the clips that frame placed.
   if (parent_ != nullptr) context_.scripts->QueueLoad(*this);
-  if (!timeline_.frames.empty()) QueueActions(0);
+  if (!timeline_->frames.empty()) QueueActions(0);
   QueuePlacedFirstFrames();
   if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
 }
@@ -205,7 +252,7 @@ void Clip::GotoFrame(size_t frame) {
 }
 
 bool Clip::GotoLabel(std::string_view label) {
-  const auto frame = timeline_.FindLabel(label);
+  const auto frame = timeline_->FindLabel(label);
   if (frame) GotoFrame(*frame);
   return frame.has_value();
 }
@@ -240,7 +287,7 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   RunInitActions(frame);
   StartFrameSounds(frame, arrival);
   // Actions queue in the order of the tags: ahead of the unload events of removals after them.
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
     } else if (const auto* remove = std::get_if<movie::RemoveCommand>(&command)) {
@@ -258,17 +305,17 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
 void Clip::StartFrameSounds(size_t frame, Arrival arrival) {
   if (context_.sound == nullptr || arrival == Arrival::PassedOver) return;
   constexpr uint16_t kStartSound = 15, kStartSound2 = 89;
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     const auto* other = std::get_if<movie::OtherCommand>(&command);
     if (other != nullptr && (other->code == kStartSound || other->code == kStartSound2)) {
       context_.sound->Start(other->code, other->body, SoundKey(), library_.Movie());
     }
   }
-  context_.sound->EnteredFrame(timeline_, frame, arrival == Arrival::InOrder, SoundKey());
+  context_.sound->EnteredFrame(*timeline_, frame, arrival == Arrival::InOrder, SoundKey());
 }
 
 void Clip::QueueActions(size_t frame) {
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     if (const auto* action = std::get_if<movie::ActionCommand>(&command)) QueueAction(*action);
   }
 }
@@ -284,7 +331,7 @@ void Clip::QueueAction(const movie::ActionCommand& action) {
 void Clip::RunInitActions(size_t frame) {
   if (context_.scripts == nullptr) return;
   constexpr uint16_t kDoInitAction = 59;
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     const auto* other = std::get_if<movie::OtherCommand>(&command);
     if (other == nullptr || other->code != kDoInitAction || other->body.size() < 2) continue;
     const auto sprite = static_cast<uint16_t>(other->body[0] | other->body[1] << 8);
@@ -306,8 +353,14 @@ void Clip::Place(const movie::PlaceCommand& command) {
       place.clip_actions = existing->place.clip_actions;
     }
     if (place.character != existing->place.character) {
-      Create(place);  // replace: a new instance that keeps the old one's properties
-      return;
+      // A button is not replaced: it stays, with its name, and only moves.
+      if (existing->clip && existing->clip->button_ != nullptr) {
+        place.character = existing->place.character;
+        place.name = existing->place.name;
+      } else {
+        Create(place);  // replace: a new instance that keeps the old one's properties
+        return;
+      }
     }
     // A clip a script has moved keeps where the script put it.
     if (existing->clip && existing->clip->transformed_) {
@@ -356,12 +409,16 @@ DisplayObject* Clip::Create(const Placement& place) {
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
     AttachField(*it, found.library->Texts().MakeField(*character), std::move(name));
   }
-  if (character && character->sprite && nesting_ < StageContext::kMaxNesting) {
+  // A button shows its up state until the pointer comes to it.
+  const movie::Timeline* timeline = nullptr;
+  if (character && character->sprite) timeline = character->sprite.get();
+  if (character && character->button) timeline = &character->button->states[movie::ButtonData::kUp];
+  if (timeline && nesting_ < StageContext::kMaxNesting) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
-    auto clip = std::make_unique<Clip>(context_, *found.library, *character->sprite, nesting_ + 1,
-                                       this, place.depth, std::move(name), found.id);
+    auto clip = std::make_unique<Clip>(context_, *found.library, *timeline, nesting_ + 1, this,
+                                       place.depth, std::move(name), found.id);
     Clip* made = clip.get();
     DisplayObject* slot = Find(place.depth);
     if (slot == nullptr) return nullptr;
@@ -374,7 +431,7 @@ DisplayObject* Clip::Create(const Placement& place) {
 
 void Clip::Rebuild(size_t frame) {
   scratch_.clear();
-  for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_.frames[f], scratch_);
+  for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_->frames[f], scratch_);
   current_ = frame;
   // Objects that the target frame still shows with the same character and ratio survive, and
   // so does what scripts moved. What scripts made survives only at script depths.
@@ -404,6 +461,77 @@ void Clip::Rebuild(size_t frame) {
   for (const Placement& place : scratch_) {
     if (Find(place.depth) == nullptr) Create(place);
   }
+}
+
+void Clip::ShowButtonState(movie::ButtonData::State state) {
+  if (button_ == nullptr || state == button_state_) return;
+  button_state_ = state;
+  timeline_ = &button_->states[state];
+  Rebuild(0);
+  QueuePlacedFirstFrames();
+}
+
+// --- Hit testing ----------------------------------------------------------------------------
+
+bool Clip::Covers(render::Point stage, bool visible_only) const {
+  return ContentCovers(Inverse(GlobalMatrix()).Apply(stage), visible_only);
+}
+
+bool Clip::ButtonAreaCovers(render::Point stage) const {
+  if (button_ == nullptr) return false;
+  const render::Point local = Inverse(GlobalMatrix()).Apply(stage);
+  for (const movie::ButtonRecord& record : button_->records) {
+    if (!(record.states & movie::ButtonData::kHitBit)) continue;
+    const MovieLibrary::Found found = library_.Find(record.character);
+    if (found.character == nullptr) continue;
+    const render::Point p = Inverse(record.matrix).Apply(local);
+    int visits = kMaxCoverVisits;
+    if (CharacterCovers(*found.library, *found.character, p, visits)) return true;
+  }
+  return false;
+}
+
+bool Clip::ContentCovers(render::Point local, bool visible_only) const {
+  if (const render::ShapeGeometry* drawn = drawing_.Geometry()) {
+    if (ShapeContains(*drawn, local)) return true;
+  }
+  // Masks take their part: what a mask hides is not hit.
+  for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+    if (it->place.clip_depth != 0 || (it->clip && it->clip->IsMaskOfAnother())) continue;
+    if (visible_only && !it->place.visible) continue;
+    if (!ObjectCovers(*it, local, visible_only)) continue;
+    const DisplayObject* mask = MaskOver(*it);
+    if (mask == nullptr || ObjectCovers(*mask, local, false)) return true;
+  }
+  return false;
+}
+
+bool Clip::MaskAllows(const DisplayObject& object, render::Point stage) const {
+  const DisplayObject* mask = MaskOver(object);
+  return mask == nullptr || ObjectCovers(*mask, Inverse(GlobalMatrix()).Apply(stage), false);
+}
+
+const DisplayObject* Clip::MaskOver(const DisplayObject& object) const {
+  const DisplayObject* found = nullptr;
+  for (const DisplayObject& other : objects_) {
+    if (other.place.depth >= object.place.depth) break;
+    if (other.place.clip_depth >= object.place.depth) found = &other;
+  }
+  return found;
+}
+
+bool Clip::ObjectCovers(const DisplayObject& object, render::Point parent,
+                        bool visible_only) const {
+  const render::Point p = Inverse(object.place.matrix).Apply(parent);
+  if (object.clip) return object.clip->ContentCovers(p, visible_only);
+  if (object.field) {
+    const render::Rect& b = object.field->Box().bounds;
+    return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
+  }
+  const MovieLibrary::Found found = library_.Find(object.place.character);
+  if (found.character == nullptr) return false;
+  int visits = kMaxCoverVisits;
+  return CharacterCovers(*found.library, *found.character, p, visits, object.place.ratio);
 }
 
 // --- Scripts' view --------------------------------------------------------------------------
@@ -713,17 +841,33 @@ void Clip::GlobalToLocal(double& x, double& y) {
   y = p.y / 20.0;
 }
 
-bool Clip::HitTest(double x, double y, bool) {
-  const avm1::ClipBounds b = Bounds(context_.scripts ? context_.scripts->RootLink() : this);
-  return !b.empty && x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max;
+// The point is in the root's coordinates; it is tested on the stage, against what the clip
+// paints or against the stage box around its bounds.
+bool Clip::HitTest(double x, double y, bool shape) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return false;
+  const Clip* root = this;
+  while (root->parent_ != nullptr) root = root->parent_;
+  const render::Point stage =
+      root->GlobalMatrix().Apply({static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
+                                  static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)});
+  if (shape) return Covers(stage, false);
+  render::Rect box;
+  return StageBox(box) && stage.x >= box.x_min && stage.x <= box.x_max && stage.y >= box.y_min &&
+         stage.y <= box.y_max;
 }
 
 bool Clip::HitTest(ClipLink& other) {
-  ClipLink* root = context_.scripts ? context_.scripts->RootLink() : this;
-  const avm1::ClipBounds a = Bounds(root);
-  const avm1::ClipBounds b = other.Bounds(root);
-  return !a.empty && !b.empty && a.x_min <= b.x_max && b.x_min <= a.x_max && a.y_min <= b.y_max &&
-         b.y_min <= a.y_max;
+  render::Rect a, b;
+  return StageBox(a) && static_cast<Clip&>(other).StageBox(b) && a.x_min <= b.x_max &&
+         b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max;
+}
+
+bool Clip::StageBox(render::Rect& box) const {
+  const render::Rect local = LocalBounds();
+  if (local.x_min == 0 && local.x_max == 0 && local.y_min == 0 && local.y_max == 0) return false;
+  bool any = false;
+  Include(box, any, local, GlobalMatrix());
+  return true;
 }
 
 void Clip::GotoFrame(size_t frame, bool play) {
@@ -732,8 +876,8 @@ void Clip::GotoFrame(size_t frame, bool play) {
 }
 
 long Clip::FindLabel(std::string_view label) {
-  for (size_t i = 0; i < timeline_.frames.size(); ++i) {
-    for (const std::string& l : timeline_.frames[i].labels) {
+  for (size_t i = 0; i < timeline_->frames.size(); ++i) {
+    for (const std::string& l : timeline_->frames[i].labels) {
       if (avm1::SameName(l, label, false)) return static_cast<long>(i);
     }
   }
@@ -742,7 +886,7 @@ long Clip::FindLabel(std::string_view label) {
 
 void Clip::CallFrame(size_t frame) {
   if (frame >= FrameCount() || context_.scripts == nullptr) return;
-  for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     if (const auto* action = std::get_if<movie::ActionCommand>(&command)) {
       context_.scripts->RunNow(*this, action->actions);
     }
@@ -811,7 +955,7 @@ avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
   const DisplayObject* self = parent_->At(depth_);
   const MovieLibrary::Found symbol{self ? self->character : nullptr, &library_, character_};
   Drawing drawing = drawing_;
-  Clip* copy = parent_->AddScripted(symbol, timeline_, std::string(name), depth, &like);
+  Clip* copy = parent_->AddScripted(symbol, *timeline_, std::string(name), depth, &like);
   if (copy != nullptr) copy->drawing_ = std::move(drawing);
   return copy;
 }

@@ -27,6 +27,7 @@ class ClipObject;
 namespace lumen::stage {
 
 class Clip;
+class PointerInput;
 class ScriptHost;
 
 // Shared by all clips of one stage: the limits against hostile movies, and the stage colour,
@@ -35,8 +36,9 @@ struct StageContext {
   static constexpr int kMaxNesting = 32;
   static constexpr size_t kMaxObjects = 100000;
 
-  ScriptHost* scripts = nullptr;  // null: scripts do not run
-  StageSound* sound = nullptr;    // null: silent
+  ScriptHost* scripts = nullptr;    // null: scripts do not run
+  StageSound* sound = nullptr;      // null: silent
+  PointerInput* pointer = nullptr;  // forgets clips as they go
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
@@ -104,7 +106,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   Clip* LoadMovie(MovieLibrary* library);
 
   size_t CurrentFrameIndex() const { return current_; }
-  size_t FrameCount() const { return timeline_.frames.size(); }
+  size_t FrameCount() const { return timeline_->frames.size(); }
   bool IsPlaying() const { return playing_; }
   // In depth order.
   const std::vector<DisplayObject>& DisplayList() const { return objects_; }
@@ -136,6 +138,18 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   // The clip actions of the PlaceObject that made it.
   std::span<const uint8_t> ClipActions() const { return clip_actions_; }
 
+  // A button instance plays one of its states as a timeline of one frame.
+  const movie::ButtonData* Button() const { return button_; }
+  movie::ButtonData::State ButtonState() const { return button_state_; }
+  // Shows `state`: characters the old and new states share stay, the rest come and go.
+  void ShowButtonState(movie::ButtonData::State state);
+  // Whether the stage point (twips) falls on what this clip paints (`visible_only`: its hidden
+  // parts left out), or for a button on its hit area.
+  bool Covers(render::Point stage, bool visible_only) const;
+  bool ButtonAreaCovers(render::Point stage) const;
+  // Whether the mask over one of this clip's objects, if any, shows the stage point.
+  bool MaskAllows(const DisplayObject& object, render::Point stage) const;
+
   // --- avm1::ClipColorAccess ---
   avm1::ColorTransformValues GetColorTransform() override;
   void SetColorTransform(const avm1::ColorTransformValues& values) override;
@@ -151,7 +165,11 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void SetLevel(int level) { level_ = level; }  // of a root
   std::string Name() override { return name_; }
   void SetName(std::string_view name) override { name_ = std::string(name); }
-  int32_t Depth() override { return depth_ - kScriptDepthBias; }
+  // Scripts see a button's characters one deeper than its records place them.
+  int32_t Depth() override {
+    const bool in_button = parent_ != nullptr && parent_->button_ != nullptr;
+    return depth_ - kScriptDepthBias + (in_button ? 1 : 0);
+  }
   double Get(avm1::ClipProperty property) override;
   void Set(avm1::ClipProperty property, double value) override;
   avm1::ClipBounds Bounds(ClipLink* space) override;
@@ -225,12 +243,19 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void FillScaleCache();
   void ApplyScaleCache();
   render::Rect LocalBounds() const;
+  // The box on the stage around the bounds; false when the clip has none.
+  bool StageBox(render::Rect& box) const;
   // A shape or static text's picture; null for other objects.
   const render::ShapeGeometry* ShapeOf(const DisplayObject& object) const;
+  // `local`: the point in this clip's twips.
+  bool ContentCovers(render::Point local, bool visible_only) const;
+  bool ObjectCovers(const DisplayObject& object, render::Point parent, bool visible_only) const;
+  // The mask (a clip depth) that hides or shows `object`, if any.
+  const DisplayObject* MaskOver(const DisplayObject& object) const;
 
   StageContext& context_;
   MovieLibrary& library_;
-  const movie::Timeline& timeline_;
+  const movie::Timeline* timeline_;  // a button switches it with its state
   int nesting_;
   Clip* parent_;
   int32_t depth_;
@@ -248,6 +273,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   Drawing drawing_;
   avm1::ClipObject* script_ = nullptr;
   std::span<const uint8_t> clip_actions_;
+  const movie::ButtonData* button_ = nullptr;
+  movie::ButtonData::State button_state_ = movie::ButtonData::kUp;
   std::vector<avm1::ClipObject*> placed_;  // children waiting for their first frame to run
 };
 

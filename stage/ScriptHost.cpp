@@ -96,7 +96,7 @@ size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   clips_.push_back(&clip);
-  avm1::ClipObject* object = vm_->MakeClipObject(clip);
+  avm1::ClipObject* object = vm_->MakeClipObject(clip, clip.Button() != nullptr);
   // A level's root carries the player's version for movies that check it.
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
@@ -258,7 +258,9 @@ void ScriptHost::Tick(bool loop_root) {
   for (avm1::ClipObject* object : order_) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
-    if (clip->Loaded() || clip == root_) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
+    // Buttons hear no frame, mouse or key events of their own.
+    const bool hears = (clip->Loaded() || clip == root_) && clip->Button() == nullptr;
+    if (hears) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
     clip->AdvanceTimeline(clip == root_ ? loop_root : true);
   }
   RunQueue();
@@ -274,7 +276,9 @@ void ScriptHost::Tick(bool loop_root) {
 }
 
 void ScriptHost::Broadcast(uint32_t event, const char* method) {
-  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it) QueueEvent(**it, event, method);
+  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it) {
+    if ((*it)->Button() == nullptr) QueueEvent(**it, event, method);
+  }
   RunQueue();
 }
 

@@ -1,5 +1,8 @@
 #include "stage/Stage.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
@@ -43,6 +46,8 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   context_.scripts = scripts_.get();
   root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
                                  std::string(), 0);
+  pointer_ = std::make_unique<PointerInput>(*root_, *scripts_, &sound_);
+  context_.pointer = pointer_.get();
   scripts_->SetRoot(root_.get());
   // The exporting movies' init actions for the sprites imported, before any of them plays.
   for (const MovieLibrary::ImportedInit& init : libraries_.Root().ImportedInits()) {
@@ -60,6 +65,7 @@ Stage::~Stage() {
 
 void Stage::Advance() {
   scripts_->Tick(loop_);
+  pointer_->Refresh();
 }
 
 Clip* Stage::LevelClip(int level) {
@@ -156,31 +162,62 @@ bool Stage::GotoLabel(std::string_view label) {
   return found;
 }
 
-void Stage::MouseMove(double x, double y) {
-  if (x == scripts_->MouseX() && y == scripts_->MouseY()) return;
-  scripts_->SetMouse(x, y);
-  scripts_->Broadcast(kEventMouseMove, "onMouseMove");
-  avm1::MouseMoved(scripts_->Engine());
+namespace {
+
+render::Point Twips(double x, double y) {
+  auto twips = [](double v) { return static_cast<float>(std::clamp(v, -1e7, 1e7) * 20); };
+  return {twips(x), twips(y)};
 }
 
-void Stage::MouseDown() {
+}  // namespace
+
+// Clip events and listeners hear of the input first; buttons follow.
+void Stage::MouseMove(double x, double y) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  if (x != scripts_->MouseX() || y != scripts_->MouseY()) {
+    scripts_->SetMouse(x, y);
+    scripts_->Broadcast(kEventMouseMove, "onMouseMove");
+    avm1::MouseMoved(scripts_->Engine());
+  }
+  pointer_->Moved(Twips(x, y));
+}
+
+void Stage::MouseDown(MouseButton button) {
+  if (button != MouseButton::Left) {
+    avm1::SetMouseButton(scripts_->Engine(), static_cast<uint16_t>(button), true);
+    return;
+  }
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
   avm1::MousePressed(scripts_->Engine());
+  pointer_->Pressed();
 }
 
-void Stage::MouseUp() {
+void Stage::MouseUp(MouseButton button) {
+  if (button != MouseButton::Left) {
+    avm1::SetMouseButton(scripts_->Engine(), static_cast<uint16_t>(button), false);
+    return;
+  }
   scripts_->Broadcast(kEventMouseUp, "onMouseUp");
   avm1::MouseReleased(scripts_->Engine());
+  pointer_->Released();
 }
 
+void Stage::MouseLeave() {
+  pointer_->Moved(Twips(scripts_->MouseX(), scripts_->MouseY()), false);
+}
+
+// Clip events hear a key before Key's listeners, and buttons' key conditions come last.
 void Stage::KeyDown(uint16_t code, uint16_t ascii) {
-  avm1::KeyPressed(scripts_->Engine(), code, ascii);
+  avm1::KeyChanged(scripts_->Engine(), code, ascii, true);
   scripts_->Broadcast(kEventKeyDown, nullptr);
+  avm1::KeyListenersHear(scripts_->Engine(), true);
+  pointer_->KeyPressed(code, ascii);
 }
 
 void Stage::KeyUp(uint16_t code, uint16_t ascii) {
-  avm1::KeyReleased(scripts_->Engine(), code, ascii);
+  avm1::KeyChanged(scripts_->Engine(), code, ascii, false);
   scripts_->Broadcast(kEventKeyUp, nullptr);
+  avm1::KeyListenersHear(scripts_->Engine(), false);
 }
 
 void Stage::BuildRenderList(render::RenderList& out) {

@@ -18,6 +18,7 @@
 #include "stage/Clip.h"
 #include "stage/MovieFolder.h"
 #include "stage/MovieLibraries.h"
+#include "stage/PointerInput.h"
 #include "stage/ScriptHost.h"
 #include "stage/StageSound.h"
 
@@ -60,12 +61,18 @@ class Stage {
   void SetTraceSink(std::function<void(std::string_view)> sink) {
     scripts_->trace_sink = std::move(sink);
   }
-  // Input at stage pixels.
+  // Input at stage pixels. Buttons and button handlers answer the left mouse button; the others
+  // only show in Key.isDown. Leaving: the pointer went off the stage.
+  enum class MouseButton : uint8_t { Left = 1, Right = 2, Middle = 4 };
   void MouseMove(double x, double y);
-  void MouseDown();
-  void MouseUp();
+  void MouseDown(MouseButton button = MouseButton::Left);
+  void MouseUp(MouseButton button = MouseButton::Left);
+  void MouseLeave();
   void KeyDown(uint16_t code, uint16_t ascii);
   void KeyUp(uint16_t code, uint16_t ascii);
+  // The pointer to show: a hand over an enabled button that asks for one.
+  Cursor PointerCursor() const { return pointer_->CurrentCursor(); }
+  PointerInput& Pointer() { return *pointer_; }
 
   // Refills `out` with the frame shown. Shapes referenced by the list stay valid until the next
   // call (morph shapes are built per ratio and cached here); its bitmaps come from Bitmaps().
@@ -107,6 +114,7 @@ class Stage {
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
+  std::unique_ptr<PointerInput> pointer_;        // outlives the clips, which it forgets as they go
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>

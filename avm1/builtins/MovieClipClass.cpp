@@ -159,7 +159,9 @@ Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
   if (!Depth(vm, a[1], depth)) return Value();
   ClipLink* made = l->Duplicate(name, depth);
   if (made == nullptr) return Value();
-  if (Object* init = a[2].AsObject()) {
+  // A button copy takes no initial properties.
+  Object* init = a[2].AsObject();
+  if (init != nullptr && !made->Script()->button) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
   vm.bridge().Construct(made);
@@ -224,7 +226,11 @@ Value HitTest(Vm& vm, const Arguments& a) {
   if (a.size() >= 2) {
     return l->HitTest(vm.ToNumber(a[0]), vm.ToNumber(a[1]), vm.ToBoolean(a[2]));
   }
+  // The other clip, or a path to it from this one.
   Object* o = a[0].AsObject();
+  if (o == nullptr && a[0].IsString() && !a[0].AsString().empty()) {
+    o = vm.ResolvePath(a[0].AsString(), nullptr, l->Script());
+  }
   ClipObject* other = o ? o->AsClip() : nullptr;
   if (other == nullptr || other->Link() == nullptr) return false;
   return l->HitTest(*other->Link());
@@ -500,6 +506,15 @@ void InstallMovieClipClass(Vm& vm) {
   for (const auto& [name, version] : later) {
     proto->Properties().Find(name, true)->min_version = version;
   }
+
+  // Buttons share the clips' display properties but none of their timeline methods.
+  Object* button_proto = vm.NewObject();
+  vm.builtins().button_proto = button_proto;
+  FunctionObject* button_ctor = vm.NewClass(button_proto, Nothing);
+  vm.DefineValue(vm.Global(), "Button", static_cast<Object*>(button_ctor));
+  vm.DefineValue(button_proto, "useHandCursor", true);
+  vm.DefineValue(button_proto, "enabled", true);
+  vm.DefineMethod(button_proto, "getDepth", GetDepth);
 }
 
 }  // namespace lumen::avm1

@@ -776,18 +776,6 @@ State* FindState(Vm& vm, std::string_view global, Object*& object) {
   return StateOf<State>(object);
 }
 
-void KeyEvent(Vm& vm, uint16_t code, uint16_t ascii, bool pressed) {
-  Object* key = nullptr;
-  KeyState* s = FindState<KeyState>(vm, "Key", key);
-  if (s == nullptr) return;
-  const size_t index = code & 0xFF;
-  if (pressed && !s->down[index] && IsLockKey(code)) s->toggled.flip(index);
-  s->down[index] = pressed;
-  s->code = code;
-  s->ascii = ascii;
-  RaiseEvent(vm, key, s, pressed ? "onKeyDown" : "onKeyUp");
-}
-
 void MouseEvent(Vm& vm, std::string_view event, std::span<const Value> extra = {}) {
   Object* mouse = nullptr;
   if (MouseState* s = FindState<MouseState>(vm, "Mouse", mouse)) {
@@ -795,12 +783,12 @@ void MouseEvent(Vm& vm, std::string_view event, std::span<const Value> extra = {
   }
 }
 
-void SetMouseButton(Vm& vm, bool down) {
-  Object* key = nullptr;
-  if (KeyState* s = FindState<KeyState>(vm, "Key", key)) s->down[kMouseButtonCode] = down;
-}
-
 }  // namespace
+
+void SetMouseButton(Vm& vm, uint16_t code, bool down) {
+  Object* key = nullptr;
+  if (KeyState* s = FindState<KeyState>(vm, "Key", key)) s->down[code & 0xFF] = down;
+}
 
 ClipObject* ResolveTarget(Vm& vm, const Value& target) {
   if (target.IsUndefined()) return nullptr;
@@ -811,11 +799,31 @@ ClipObject* ResolveTarget(Vm& vm, const Value& target) {
   return found ? found->AsClip() : nullptr;
 }
 
+void KeyChanged(Vm& vm, uint16_t code, uint16_t ascii, bool down) {
+  Object* key = nullptr;
+  KeyState* s = FindState<KeyState>(vm, "Key", key);
+  if (s == nullptr) return;
+  const size_t index = code & 0xFF;
+  if (down && !s->down[index] && IsLockKey(code)) s->toggled.flip(index);
+  s->down[index] = down;
+  s->code = code;
+  s->ascii = ascii;
+}
+
+void KeyListenersHear(Vm& vm, bool down) {
+  Object* key = nullptr;
+  if (KeyState* s = FindState<KeyState>(vm, "Key", key)) {
+    RaiseEvent(vm, key, s, down ? "onKeyDown" : "onKeyUp");
+  }
+}
+
 void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii) {
-  KeyEvent(vm, code, ascii, true);
+  KeyChanged(vm, code, ascii, true);
+  KeyListenersHear(vm, true);
 }
 void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii) {
-  KeyEvent(vm, code, ascii, false);
+  KeyChanged(vm, code, ascii, false);
+  KeyListenersHear(vm, false);
 }
 
 void MouseMoved(Vm& vm) {
@@ -823,12 +831,12 @@ void MouseMoved(Vm& vm) {
 }
 
 void MousePressed(Vm& vm) {
-  SetMouseButton(vm, true);
+  SetMouseButton(vm, kMouseButtonCode, true);
   MouseEvent(vm, "onMouseDown");
 }
 
 void MouseReleased(Vm& vm) {
-  SetMouseButton(vm, false);
+  SetMouseButton(vm, kMouseButtonCode, false);
   MouseEvent(vm, "onMouseUp");
 }
 

@@ -19,13 +19,19 @@ class ClipObject;
 // script; null for undefined or where nothing is found.
 ClipObject* ResolveTarget(Vm& vm, const Value& target);
 
-void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii);   // onKeyDown
-void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii);  // onKeyUp
+// A key went down or up: Key.isDown, getCode and getAscii answer it from now on. Then Key's
+// listeners hear of it (onKeyDown, onKeyUp); the player lets clip events hear of it in between.
+void KeyChanged(Vm& vm, uint16_t code, uint16_t ascii, bool down);
+void KeyListenersHear(Vm& vm, bool down);
+void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii);   // the change, then onKeyDown
+void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii);  // the change, then onKeyUp
 // The pointer's position is read through StageBridge::MouseX/MouseY.
 void MouseMoved(Vm& vm);             // onMouseMove
 void MousePressed(Vm& vm);           // onMouseDown; Key.isDown(1) is true until released
 void MouseReleased(Vm& vm);          // onMouseUp
 void MouseWheel(Vm& vm, int delta);  // onMouseWheel(delta)
+// The other mouse buttons only show in Key.isDown: 2 right, 4 middle.
+void SetMouseButton(Vm& vm, uint16_t code, bool down);
 // Whether a script hid the pointer with Mouse.hide().
 bool PointerHidden(Vm& vm);
 

@@ -305,6 +305,50 @@ Bytes SoundMovie() {
   return aw::BuildMovie(spec, tags);
 }
 
+// A movie of buttons: a push button and a menu button over the stage's middle, with conditions
+// for the pointer and a key, colours from DefineButtonCxform and a sound on roll over.
+Bytes ButtonMovie() {
+  Bytes tags;
+  aw::ShapeWriter shape(3);
+  shape.Select(-1, shape.AddSolidFill({0, 0, 255, 255}));
+  shape.Rectangle(0, 0, 4000, 4000);
+  const Bytes square = shape.Tag(1, 0, 4000, 0, 4000);
+  tags.insert(tags.end(), square.begin(), square.end());
+  Bytes pcm(400);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 5);
+  aw::DefineSound(tags, 2, aw::SoundFormatByte(3, 1, true, false), 200, pcm);
+  const aw::ButtonRecordSpec records[] = {
+      {0x01, 1, 1, {}}, {0x06, 1, 2, {2, 0, 0, 2, 0, 0}}, {0x08, 1, 3, {1, 0, 0, 1, 100, 100}}};
+  aw::ActionWriter go;
+  go.GotoFrame(1);
+  aw::ActionWriter trace;
+  trace.Push({std::string("key")}).Op(aw::kTrace);
+  const aw::ButtonConditionSpec conditions[] = {{0x0001 | 0x0008, go.Finish()},
+                                                {0x0040 | 0x0100, Bytes{0x07, 0x00}},
+                                                {static_cast<uint16_t>('k' << 9), trace.Finish()}};
+  aw::DefineButton2(tags, 10, records, conditions);
+  aw::DefineButton2(tags, 11, records, conditions, true);
+  const Bytes cxform = {10, 0, 0x68, 0x80, 0x40, 0x10, 0x00};  // id 10: red halved
+  aw::WriteTag(tags, 23, cxform);
+  const Bytes sounds = {11, 0, 0, 0, 2, 0, 0x04, 2, 0, 0, 0, 0, 0};  // id 11: roll over loops twice
+  aw::WriteTag(tags, 17, sounds);
+  for (uint16_t id : {10, 11}) {
+    aw::PlaceSpec place;
+    place.depth = id;
+    place.character = id;
+    place.matrix = aw::MatrixSpec{1, 0, 0, 1, (id - 10) * 2000 + 3000, 3000};
+    place.name = "b" + std::to_string(id);
+    aw::PlaceObject2(tags, place);
+  }
+  aw::ShowFrame(tags);
+  aw::ShowFrame(tags);
+  aw::End(tags);
+  aw::MovieSpec spec;
+  spec.version = 6;
+  spec.frame_count = 2;
+  return aw::BuildMovie(spec, tags);
+}
+
 // A movie of text: a font of two glyphs, static text in two colours, and fields of plain and
 // HTML text, one of them bound to a variable.
 Bytes TextMovie() {
@@ -421,6 +465,7 @@ int main(int argc, char** argv) {
     for (const Bytes& movie : RichMovies()) Save(folder, "rich" + std::to_string(n++), movie);
     Save(folder, "text", TextMovie());
     Save(folder, "sound", SoundMovie());
+    Save(folder, "buttons", ButtonMovie());
   }
   if (target == "fuzz_mp3") Save(folder, "frames", SilentMp3Frames());
   if (target == "fuzz_audio_codecs") {

@@ -1,6 +1,6 @@
-// The tag parser on whole movies, then a few frames of play, draw lists and mixed sound, and
-// every bitmap decoded through a player's cache whose budget is too small for many: any input
-// must load or be refused, and play without fault.
+// The tag parser on whole movies, then a few frames of play with the pointer and a key, draw
+// lists and mixed sound, and every bitmap decoded through a player's cache whose budget is too
+// small for many: any input must load or be refused, and play without fault.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,9 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lumen::stage::Stage stage(result.movie, true, size_t{16} << 20, std::move(scripts));
   lumen::render::RenderList list;
   std::vector<int16_t> sound(1837 * 2);  // a frame's worth at 24 frames a second
+  // The pointer crosses the stage's middle, pressing on the way, and a key goes down: buttons
+  // and clips with button handlers hear it all.
   for (int i = 0; i < 6; ++i) {
     stage.BuildRenderList(list);
     stage.Sound().Mix(sound);
+    stage.MouseMove(100 + 40 * i, 100 + 30 * (i % 3));
+    if (i == 1 || i == 3) stage.MouseDown();
+    if (i == 2 || i == 5) stage.MouseUp();
+    if (i == 4) stage.KeyDown('K', 'k');
     stage.Advance();
   }
   stage.GotoFrame(1);

@@ -247,5 +247,43 @@ TEST(MovieLoad, ReadsImportsOfBothTagForms) {
             (std::vector<std::pair<uint16_t, std::string>>{{4, "x"}, {5, "y"}}));
 }
 
+TEST(MovieLoad, ButtonsKeepTheirStatesConditionsColoursAndSounds) {
+  Bytes body = SquareShape(1);
+  const authoring::ButtonRecordSpec records[] = {{0x01, 1, 1, {}}, {0x0E, 1, 2, {}}};
+  const authoring::ButtonConditionSpec conditions[] = {{0x0001, {0x07, 0x00}},
+                                                       {'k' << 9, {0x06, 0x00}}};
+  authoring::DefineButton2(body, 5, records, conditions, true);
+  // DefineButtonCxform: the first record's red halved, then a second record's colours that
+  // the button's other record takes. DefineButtonSound: a sound on roll over only, and a
+  // truncated list.
+  authoring::WriteTag(body, 23, Bytes{5, 0, 0x68, 0x80, 0x40, 0x10, 0x00, 0x00});
+  authoring::WriteTag(body, 17, Bytes{5, 0, 0, 0, 7, 0, 0x04, 3, 0});
+  authoring::ShowFrame(body);
+  const auto movie = Load(body);
+  ASSERT_TRUE(movie);
+  const Character* c = movie->Find(5);
+  ASSERT_TRUE(c && c->button);
+  const ButtonData& button = *c->button;
+  EXPECT_TRUE(button.track_as_menu);
+  ASSERT_EQ(button.records.size(), 2u);
+  EXPECT_FLOAT_EQ(button.records[0].cxform.mul_r, 0.5f);
+  EXPECT_FLOAT_EQ(button.records[1].cxform.mul_r, 1.0f);
+  // The up state places the first record, over and down the second.
+  ASSERT_EQ(button.states[ButtonData::kUp].frames.size(), 1u);
+  const auto& up = std::get<PlaceCommand>(button.states[ButtonData::kUp].frames[0].commands[0]);
+  EXPECT_EQ(up.depth, 1);
+  EXPECT_FLOAT_EQ(up.cxform->mul_r, 0.5f);
+  EXPECT_EQ(std::get<PlaceCommand>(button.states[ButtonData::kDown].frames[0].commands[0]).depth,
+            2);
+  ASSERT_EQ(button.actions.size(), 2u);
+  EXPECT_EQ(button.actions[0].conditions, ButtonData::kIdleToOverUp);
+  EXPECT_EQ(Bytes(button.actions[0].code.begin(), button.actions[0].code.end()),
+            conditions[0].actions);
+  EXPECT_EQ(ButtonData::KeyOf(button.actions[1].conditions), 'k');
+  EXPECT_TRUE(button.sounds[ButtonData::kSoundOverUpToIdle].empty());
+  EXPECT_EQ(button.sounds[ButtonData::kSoundIdleToOverUp].size(), 5u);  // id, flags, loops
+  EXPECT_TRUE(button.sounds[ButtonData::kSoundOverUpToOverDown].empty());
+}
+
 }  // namespace
 }  // namespace lumen::movie

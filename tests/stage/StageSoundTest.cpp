@@ -52,6 +52,30 @@ TEST(StageSoundTest, EventSoundsStartOnTheirFrameAndNotWhenPassedOver) {
   EXPECT_EQ(Heard(stage), 0);
 }
 
+TEST(StageSoundTest, ButtonsPlayTheSoundOfTheirTransition) {
+  Bytes body;
+  authoring::DefineSound(body, 1, kPcm, 4410, Constant(1000, 4410));
+  authoring::ShapeWriter shape(3);
+  shape.Select(-1, shape.AddSolidFill({0, 0, 255, 255}));
+  shape.Rectangle(0, 0, 2000, 2000);
+  const Bytes square = shape.Tag(2, 0, 2000, 0, 2000);
+  body.insert(body.end(), square.begin(), square.end());
+  const authoring::ButtonRecordSpec records[] = {{0x0F, 2, 1, {}}};
+  authoring::DefineButton2(body, 3, records);
+  // DefineButtonSound: none on roll out, sound 1 on roll over.
+  authoring::WriteTag(body, 17, Bytes{3, 0, 0, 0, 1, 0, 0});
+  authoring::PlaceSpec place;
+  place.depth = 1;
+  place.character = 3;
+  authoring::PlaceObject2(body, place);
+  authoring::ShowFrame(body);
+  Stage stage(movie::testing::Load(body));
+  stage.MouseMove(150, 50);
+  EXPECT_EQ(Heard(stage), 0);
+  stage.MouseMove(50, 50);
+  EXPECT_EQ(Heard(stage), 1000);
+}
+
 TEST(StageSoundTest, StreamFollowsThePlayheadAndStopsWithTheTimeline) {
   Bytes body;
   authoring::SoundStreamHead(body, kPcm, 100);

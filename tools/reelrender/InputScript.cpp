@@ -59,10 +59,10 @@ bool ParseInputScript(std::string_view text, std::vector<InputEvent>& out) {
       event.kind = InputEvent::Kind::Wait;
     } else if (type == "MouseMove") {
       event.kind = InputEvent::Kind::MouseMove;
-    } else if (type == "MouseDown") {
-      event.kind = InputEvent::Kind::MouseDown;
-    } else if (type == "MouseUp") {
-      event.kind = InputEvent::Kind::MouseUp;
+    } else if (type == "MouseDown" || type == "MouseUp") {
+      event.kind = type == "MouseDown" ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
+      const std::string button = item["btn"].String();
+      event.button = button == "Right" ? 2 : button == "Middle" ? 4 : 1;
     } else if (type == "KeyDown" || type == "KeyUp") {
       event.kind = type == "KeyDown" ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
       if (!ReadKey(item["key"], event)) continue;

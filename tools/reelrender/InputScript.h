@@ -13,13 +13,14 @@ struct InputEvent {
   enum class Kind : uint8_t { Wait, MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, Text };
   Kind kind = Kind::Wait;
   double x = 0, y = 0;  // mouse events
+  uint8_t button = 1;   // presses and releases: 1 left, 2 right, 4 middle (the Key.isDown codes)
   uint16_t code = 0;    // keys: the key code scripts see (Key.getCode)
   uint16_t ascii = 0;   // keys and text: the character (Key.getAscii)
 };
 
-// Reads a JSON list of events ({"type": "MouseDown", "pos": [x, y]}, {"type": "KeyDown",
-// "key": "Space"} or {"key": {"Char": "a"}}, {"type": "Wait"}, ...). Events of kinds this
-// player does not take are left out. False on a syntax error.
+// Reads a JSON list of events ({"type": "MouseDown", "pos": [x, y], "btn": "Middle"}, {"type":
+// "KeyDown", "key": "Space"} or {"key": {"Char": "a"}}, {"type": "Wait"}, ...). Events of kinds
+// this player does not take are left out. False on a syntax error.
 bool ParseInputScript(std::string_view json, std::vector<InputEvent>& out);
 
 }  // namespace lumen::tools

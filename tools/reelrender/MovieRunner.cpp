@@ -121,11 +121,11 @@ void MovieRunner::Deliver(const InputEvent& event) {
       break;
     case Kind::MouseDown:
       stage_.MouseMove(event.x, event.y);
-      stage_.MouseDown();
+      stage_.MouseDown(static_cast<stage::Stage::MouseButton>(event.button));
       break;
     case Kind::MouseUp:
       stage_.MouseMove(event.x, event.y);
-      stage_.MouseUp();
+      stage_.MouseUp(static_cast<stage::Stage::MouseButton>(event.button));
       break;
     case Kind::KeyDown:
       stage_.KeyDown(event.code, event.ascii);

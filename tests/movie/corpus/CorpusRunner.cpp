@@ -36,15 +36,8 @@ std::string ReadText(const fs::path& path) {
 }
 
 // Why the case needs a later part of the engine, or "" when this one should draw it right.
-std::string ScopeReason(const std::string& category, const lumen::movie::Movie& movie) {
-  static const std::map<std::string, std::string> kLater = {{"button", "buttons"},
-                                                            {"filter", "filters"}};
-  if (auto it = kLater.find(category); it != kLater.end()) return it->second;
-  using Kind = lumen::movie::Character::Kind;
-  for (const auto& [id, c] : movie.Characters()) {
-    if (c.kind == Kind::Button) return "buttons";
-  }
-  return "";
+std::string ScopeReason(const std::string& category) {
+  return category == "filter" ? "filters" : "";
 }
 
 lumen::render::Quality QualityOf(const std::string& name) {
@@ -116,6 +109,17 @@ CaseResult RunCase(const std::string& name, const Json& json, const fs::path& fo
       json["frames"].Number(static_cast<double>(std::max<size_t>(1, movie->root.frames.size()))));
   CaseResult result;
   std::unique_ptr<lumen::tools::MovieRunner> runner;
+  // The case's scripted input: after each tick, the events up to the next wait.
+  std::vector<lumen::tools::InputEvent> events;
+  const fs::path input = folder / (name + ".input.json");
+  if (fs::exists(input)) lumen::tools::ParseInputScript(ReadText(input), events);
+  size_t next = 0;
+  auto deliver = [&] {
+    while (next < events.size() && events[next].kind != lumen::tools::InputEvent::Kind::Wait) {
+      runner->Deliver(events[next++]);
+    }
+    if (next < events.size()) ++next;
+  };
   for (const Capture& capture : CapturesOf(json, folder, std::max<size_t>(1, last))) {
     const lumen::raster::Pixmap expected = lumen::render::ReadPng(capture.reference.string());
     if (expected.Empty()) {
@@ -131,8 +135,12 @@ CaseResult RunCase(const std::string& name, const Json& json, const fs::path& fo
       options.quality = QualityOf(json["quality"].String("high"));
       options.coverage = coverage;
       runner = std::make_unique<lumen::tools::MovieRunner>(movie, options);
+      deliver();
     }
-    while (runner->Frame() < capture.frame) runner->Advance();
+    while (runner->Frame() < capture.frame) {
+      runner->Advance();
+      deliver();
+    }
     const lumen::raster::Pixmap& actual = runner->Draw();
     lumen::raster::Pixmap diff;
     const int outliers = CountOutliers(actual, expected, capture.tolerance, diff);
@@ -265,7 +273,7 @@ int main() {
       ++tally.failed;
       continue;
     }
-    if (const std::string reason = ScopeReason(category, *loaded.movie); !reason.empty()) {
+    if (const std::string reason = ScopeReason(category); !reason.empty()) {
       std::printf("OUT  %s: needs %s (a later part of the engine)\n", name.c_str(), reason.c_str());
       ++tally.out_of_scope;
       continue;
