@@ -320,9 +320,10 @@ double Vm::ToNumber(const Value& v) {
                                           : version_ == 5 ? NumberDialect::Swf5
                                                           : NumberDialect::Swf6);
     case Value::Type::Object: {
-      if (version_ <= 4) return 0;
+      // Version 4 reads what is not a number as 0, objects without a primitive value too.
       Value p = ToPrimitive(v);
-      return p.IsObject() ? NAN : ToNumber(p);
+      if (p.IsObject()) return version_ <= 4 ? 0.0 : NAN;
+      return ToNumber(p);
     }
   }
   return NAN;
