@@ -425,7 +425,6 @@ void Clip::FillScaleCache() {
   const double a = m.a, b = m.b, c = m.c, d = m.d;
   scale_.xscale = std::sqrt(a * a + b * b) * 100;
   scale_.yscale = std::sqrt(c * c + d * d) * 100;
-  if (a * d - b * c < 0) scale_.yscale = -scale_.yscale;
   scale_.rotation = std::atan2(b, a) * 180 / kPi;
   scale_.valid = true;
 }
@@ -564,7 +563,10 @@ double Clip::Get(avm1::ClipProperty property) {
       bool any = false;
       Include(box, any, LocalBounds(), p.matrix);
       if (!any) return 0;
-      return (property == P::Width ? box.x_max - box.x_min : box.y_max - box.y_min) / 20.0;
+      // In whole twips, as the player keeps its rectangles.
+      return (property == P::Width ? std::round(box.x_max) - std::round(box.x_min)
+                                   : std::round(box.y_max) - std::round(box.y_min)) /
+             20.0;
     }
     case P::CurrentFrame:
       return static_cast<double>(current_ + 1);
@@ -665,10 +667,11 @@ avm1::ClipBounds Clip::Bounds(ClipLink* space) {
   render::Rect box;
   bool any = false;
   Include(box, any, local, to_space);
-  out.x_min = box.x_min / 20.0;
-  out.y_min = box.y_min / 20.0;
-  out.x_max = box.x_max / 20.0;
-  out.y_max = box.y_max / 20.0;
+  // The player keeps rectangles in whole twips.
+  out.x_min = std::round(box.x_min) / 20.0;
+  out.y_min = std::round(box.y_min) / 20.0;
+  out.x_max = std::round(box.x_max) / 20.0;
+  out.y_max = std::round(box.y_max) / 20.0;
   out.empty = false;
   return out;
 }
