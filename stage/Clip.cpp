@@ -190,16 +190,18 @@ void Clip::AdvanceTimeline(bool loop) {
 
 void Clip::GotoFrame(size_t frame) {
   if (FrameCount() == 0) return;
+  // A frame past the end lands on the last one, whose scripts then do not run.
+  const bool run_actions = frame < FrameCount();
   frame = std::min(frame, FrameCount() - 1);
   if (frame == current_) return;
   if (frame > current_) {
     for (size_t f = current_ + 1; f < frame; ++f) EnterFrame(f, false, Arrival::PassedOver);
-    EnterFrame(frame, true, Arrival::Jumped);
+    EnterFrame(frame, run_actions, Arrival::Jumped);
     return;
   }
   Rebuild(frame);
   StartFrameSounds(frame, Arrival::Jumped);
-  QueueActions(frame);
+  if (run_actions) QueueActions(frame);
   QueuePlacedFirstFrames();
 }
 
