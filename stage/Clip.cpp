@@ -367,9 +367,14 @@ void Clip::Rebuild(size_t frame) {
     const bool keep =
         listed && want->character == object.place.character && want->ratio == object.place.ratio;
     if (keep) {
-      const bool visible = object.place.visible;
+      // What scripts set stays: visibility, and the transform of a clip they moved.
+      const Placement before = object.place;
       object.place = *want;
-      object.place.visible = visible;
+      object.place.visible = before.visible;
+      if (object.clip && object.clip->transformed_) {
+        object.place.matrix = before.matrix;
+        object.place.cxform = before.cxform;
+      }
       ++i;
     } else {
       Destroy(objects_.begin() + static_cast<long>(i));
