@@ -663,14 +663,16 @@ void Clip::SetColorTransform(const avm1::ColorTransformValues& v) {
 }
 
 avm1::ClipBounds Clip::Bounds(ClipLink* space) {
+  return BoundsIn(Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix());
+}
+
+avm1::ClipBounds Clip::BoundsIn(const render::Matrix& to_space) {
   render::Rect local = LocalBounds();
   avm1::ClipBounds out;
   if (local.x_max <= local.x_min && local.y_max <= local.y_min && local.x_min == 0 &&
       local.x_max == 0) {
     return out;
   }
-  const render::Matrix to_space =
-      Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix();
   render::Rect box;
   bool any = false;
   Include(box, any, local, to_space);
@@ -697,15 +699,23 @@ void Clip::GlobalToLocal(double& x, double& y) {
   y = p.y / 20.0;
 }
 
+// Hit tests compare boxes on the stage; a point is taken in the root's coordinates.
 bool Clip::HitTest(double x, double y, bool) {
-  const avm1::ClipBounds b = Bounds(context_.scripts ? context_.scripts->RootLink() : this);
+  const avm1::ClipBounds b = BoundsIn(GlobalMatrix());
+  Clip* root = context_.scripts ? static_cast<Clip*>(context_.scripts->RootLink()) : nullptr;
+  if (root != nullptr) {
+    const render::Point p =
+        root->GlobalMatrix().Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
+    x = p.x / 20.0;
+    y = p.y / 20.0;
+  }
   return !b.empty && x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max;
 }
 
 bool Clip::HitTest(ClipLink& other) {
-  ClipLink* root = context_.scripts ? context_.scripts->RootLink() : this;
-  const avm1::ClipBounds a = Bounds(root);
-  const avm1::ClipBounds b = other.Bounds(root);
+  const avm1::ClipBounds a = BoundsIn(GlobalMatrix());
+  auto& clip = static_cast<Clip&>(other);
+  const avm1::ClipBounds b = clip.BoundsIn(clip.GlobalMatrix());
   return !a.empty && !b.empty && a.x_min <= b.x_max && b.x_min <= a.x_max && a.y_min <= b.y_max &&
          b.y_min <= a.y_max;
 }

@@ -223,7 +223,11 @@ Value HitTest(Vm& vm, const Arguments& a) {
   if (a.size() >= 2) {
     return l->HitTest(vm.ToNumber(a[0]), vm.ToNumber(a[1]), vm.ToBoolean(a[2]));
   }
+  // The other clip, or its path from this one.
   Object* o = a[0].AsObject();
+  if (a[0].IsString() && !a[0].AsString().empty()) {
+    o = vm.ResolvePath(a[0].AsString(), nullptr, a.self.AsObject());
+  }
   ClipObject* other = o ? o->AsClip() : nullptr;
   if (other == nullptr || other->Link() == nullptr) return false;
   return l->HitTest(*other->Link());
