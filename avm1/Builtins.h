@@ -28,5 +28,9 @@ void InstallPlayerObjects(Vm& vm);     // Key, Mouse, Stage, System, Color, Shar
 void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
+void InstallExternalInterface(Vm& vm);  // flash.external
+
+// `_global.flash`, made by the first package that asks for it.
+Object* FlashPackage(Vm& vm);
 
 }  // namespace lumen::avm1

@@ -18,6 +18,7 @@ void InstallBuiltins(Vm& vm) {
   InstallGeomClasses(vm);
   InstallTextFieldClasses(vm);
   InstallSoundClass(vm);
+  InstallExternalInterface(vm);
 }
 
 }  // namespace lumen::avm1
