@@ -19,6 +19,7 @@ void InstallBuiltins(Vm& vm) {
   InstallTextFieldClasses(vm);
   InstallSoundClass(vm);
   InstallExternalInterface(vm);
+  InstallPrintJobClass(vm);
 }
 
 }  // namespace lumen::avm1
