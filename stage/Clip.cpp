@@ -500,7 +500,9 @@ avm1::FieldLink* Clip::CreateTextField(std::string_view name, int32_t depth, dou
   auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
   text::EditTextDef def;
-  def.bounds = {0, 0, std::max(0.0f, twips(width)), std::max(0.0f, twips(height))};
+  // A negative size spans the other way from the corner.
+  const float w = twips(width), h = twips(height);
+  def.bounds = {std::min(0.0f, w), std::min(0.0f, h), std::max(0.0f, w), std::max(0.0f, h)};
   AttachField(*it, context_.texts->MakeField(def), std::string(name));
   return it->field_link.get();
 }
