@@ -66,7 +66,8 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
     if (!outer) EnterCall();
     body(*this, data);
   } catch (const ScriptThrow&) {
-    // An exception no script caught ends this action list only.
+    // An exception no script caught ends this action list only; the log says what it was.
+    ReportUncaught();
   } catch (const ScriptAbort& abort) {
     last_abort_ = abort.reason;
   } catch (const std::bad_alloc&) {
@@ -79,6 +80,20 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   } else {
     depth_ = depth;
   }
+}
+
+void Vm::ReportUncaught() {
+  const Value what = thrown;
+  std::string text;
+  try {
+    text = ToString(what);
+  } catch (const ScriptThrow&) {
+    text = "[object]";  // its toString threw as well
+  } catch (const ScriptAbort& abort) {
+    last_abort_ = abort.reason;
+    return;
+  }
+  bridge_.Trace("Warning: Uncaught exception, " + text);
 }
 
 ClipObject* Vm::CurrentClip() {
