@@ -127,26 +127,9 @@ void Clip::QueueFirstFrame() {
   // The root's load event follows its first frame, whose script usually sets onLoad, and the
   // first frames of the clips that frame placed.
   if (parent_ != nullptr) context_.scripts->QueueLoad(*this);
-  if (!timeline_.frames.empty()) {
-    // The first frames of the clips it placed run where their tags stand among its actions.
-    for (const movie::FrameCommand& command : timeline_.frames[0].commands) {
-      if (const auto* action = std::get_if<movie::ActionCommand>(&command)) QueueAction(*action);
-      if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
-        QueuePlacedFirstFrame(place->depth);
-      }
-    }
-  }
+  if (!timeline_.frames.empty()) QueueActions(0);
   QueuePlacedFirstFrames();
   if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
-}
-
-void Clip::QueuePlacedFirstFrame(int32_t depth) {
-  const DisplayObject* object = At(depth);
-  if (object == nullptr || !object->clip || object->clip->ScriptObject() == nullptr) return;
-  auto it = std::find(placed_.begin(), placed_.end(), object->clip->ScriptObject());
-  if (it == placed_.end()) return;
-  placed_.erase(it);
-  object->clip->QueueFirstFrame();
 }
 
 void Clip::QueuePlacedFirstFrames() {
@@ -236,7 +219,6 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   for (const movie::FrameCommand& command : timeline_.frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
-      if (run_actions) QueuePlacedFirstFrame(place->depth);
     } else if (const auto* remove = std::get_if<movie::RemoveCommand>(&command)) {
       Remove(remove->depth);
     } else if (const auto* background = std::get_if<movie::BackgroundCommand>(&command)) {

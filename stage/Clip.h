@@ -202,7 +202,6 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void Remove(int32_t depth);
   void QueueActions(size_t frame);
   void QueueAction(const movie::ActionCommand& action);
-  void QueuePlacedFirstFrame(int32_t depth);
   // The first frames of the clips placed since the last call.
   void QueuePlacedFirstFrames();
   void RunInitActions(size_t frame);
