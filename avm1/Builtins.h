@@ -29,5 +29,10 @@ void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
+void InstallExternalInterface(Vm& vm);     // flash.external
+void InstallPrintJobClass(Vm& vm);
+
+// `_global.flash`, made by the first package that asks for it.
+Object* FlashPackage(Vm& vm);
 
 }  // namespace lumen::avm1

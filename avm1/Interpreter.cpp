@@ -713,8 +713,7 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       return true;
     case 0x81: {
       const uint16_t frame = in.U16();
-      // A frame the timeline does not have is no target.
-      if (link && frame < link->TotalFrames()) link->GotoFrame(frame, false);
+      if (link) link->GotoFrame(frame, false);
       return true;
     }
     case 0x8C: {
@@ -873,6 +872,13 @@ void Machine::SetTarget(ClipObject* target) {
 void Machine::GotoValue(ClipObject* clip, const Value& frame, bool play, uint16_t bias) {
   ClipLink* link = clip ? clip->Link() : nullptr;
   if (link == nullptr) return;
+  // A number with a fraction names a label ("4.8"), and only that.
+  if (frame.IsNumber() && std::isfinite(frame.AsNumber()) &&
+      frame.AsNumber() != std::trunc(frame.AsNumber())) {
+    const long labelled = link->FindLabel(vm_.ToString(frame));
+    if (labelled >= 0) link->GotoFrame(static_cast<size_t>(labelled) + bias, play);
+    return;
+  }
   if (frame.IsNumber() || frame.IsBoolean() || frame.IsNullish()) {
     const double n = vm_.ToNumber(frame) + bias;
     if (!std::isfinite(n) || n < 1) return;
@@ -888,14 +894,14 @@ void Machine::GotoValue(ClipObject* clip, const Value& frame, bool play, uint16_
     if (link == nullptr) return;
     name = name.substr(colon + 1);
   }
-  const long labelled = link->FindLabel(name);
-  if (labelled >= 0) {
-    link->GotoFrame(static_cast<size_t>(labelled) + bias, play);
+  // A string that reads as a whole number is a frame number before it is a label.
+  const double n = StringToNumber(name, NumberDialect::Swf6);
+  if (std::isfinite(n) && n >= 1 && n == std::trunc(n)) {
+    link->GotoFrame(static_cast<size_t>(std::min(n, 1e9)) - 1 + bias, play);
     return;
   }
-  const double n = StringToNumber(name, NumberDialect::Swf6);
-  if (std::isfinite(n) && n >= 1)
-    link->GotoFrame(static_cast<size_t>(std::min(n, 1e9)) - 1 + bias, play);
+  const long labelled = link->FindLabel(name);
+  if (labelled >= 0) link->GotoFrame(static_cast<size_t>(labelled) + bias, play);
 }
 
 void Machine::DoGotoFrame2(Operands in) {

@@ -66,7 +66,8 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
     if (!outer) EnterCall();
     body(*this, data);
   } catch (const ScriptThrow&) {
-    // An exception no script caught ends this action list only.
+    // An exception no script caught ends this action list only; the log says what it was.
+    ReportUncaught();
   } catch (const ScriptAbort& abort) {
     last_abort_ = abort.reason;
   } catch (const std::bad_alloc&) {
@@ -79,6 +80,20 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   } else {
     depth_ = depth;
   }
+}
+
+void Vm::ReportUncaught() {
+  const Value what = thrown;
+  std::string text;
+  try {
+    text = ToString(what);
+  } catch (const ScriptThrow&) {
+    text = "[object]";  // its toString threw as well
+  } catch (const ScriptAbort& abort) {
+    last_abort_ = abort.reason;
+    return;
+  }
+  bridge_.Trace("Warning: Uncaught exception, " + text);
 }
 
 ClipObject* Vm::CurrentClip() {
@@ -343,9 +358,10 @@ double Vm::ToNumber(const Value& v) {
                                           : version_ == 5 ? NumberDialect::Swf5
                                                           : NumberDialect::Swf6);
     case Value::Type::Object: {
-      if (version_ <= 4) return 0;
+      // Version 4 reads what is not a number as 0, objects without a primitive value too.
       Value p = ToPrimitive(v);
-      return p.IsObject() ? NAN : ToNumber(p);
+      if (p.IsObject()) return version_ <= 4 ? 0.0 : NAN;
+      return ToNumber(p);
     }
   }
   return NAN;
@@ -918,11 +934,11 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
   bool first = true;
   while (i < path.size() && current != nullptr) {
     size_t end = i;
-    // ".." is one segment of a slash path; otherwise dots and slashes both separate.
+    // ".." is one segment of a slash path; otherwise dots, slashes and colons all separate.
     if (path.compare(i, 2, "..") == 0) {
       end = i + 2;
     } else {
-      while (end < path.size() && path[end] != '/' && path[end] != '.') ++end;
+      while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
     }
     const std::string_view segment = path.substr(i, end - i);
     i = end < path.size() ? end + 1 : end;

@@ -213,6 +213,7 @@ class Vm {
   };
   void Run(void (*body)(Vm&, void*), void* data);
   void MarkRoots(Heap& heap);
+  void ReportUncaught();
   Object::Watch* FindWatch(Object* object, std::string_view name);
   // Calls a property's getter or setter (or watch). While one runs, the property is a plain
   // value to scripts, so accessors that touch their own property end; an assignment stores its

@@ -194,10 +194,11 @@ class MovieParser {
     timeline.frames.back().commands.push_back(std::move(command));
   }
 
-  // A placement names a character by the id it has when the tag is read: one defined further on
-  // is not there yet, so the placement brings nothing. Ids never defined stay, as placeholders.
+  // The root timeline defines characters as it plays: a placement of one defined further on
+  // finds nothing there yet and brings nothing. Sprites play only once defined whole, and ids
+  // never defined stay, as placeholders.
   void AddPlace(Timeline& timeline, PlaceCommand place) {
-    if (place.character && movie_.Find(*place.character) == nullptr) {
+    if (&timeline == &movie_.root && place.character && movie_.Find(*place.character) == nullptr) {
       early_.push_back({&timeline, timeline.frames.size() - 1,
                         timeline.frames.back().commands.size(), *place.character});
     }
@@ -457,12 +458,9 @@ class MovieParser {
     const uint16_t id = in.U16();
     in.U16();  // frame count: the ShowFrame tags decide
     auto timeline = std::make_unique<Timeline>();
-    const size_t early = early_.size();
     ParseTimeline(in, *timeline, true);
     if (Character* c = Define(id, kDefineSprite, Character::Kind::Sprite, {})) {
       c->sprite = std::move(timeline);
-    } else {
-      early_.resize(early);  // the timeline is dropped with its placements
     }
   }
 
@@ -536,7 +534,7 @@ class MovieParser {
 
   Movie& movie_;
   std::span<const uint8_t> jpeg_tables_;
-  std::vector<EarlyPlace> early_;  // placements of ids not defined when they were read
+  std::vector<EarlyPlace> early_;  // root placements of ids not defined when they were read
   size_t commands_ = 0;
   size_t shape_records_ = 0;
 };

@@ -238,16 +238,18 @@ void Clip::AdvanceTimeline(bool loop) {
 
 void Clip::GotoFrame(size_t frame) {
   if (FrameCount() == 0) return;
+  // A frame past the end lands on the last one, whose scripts then do not run.
+  const bool run_actions = frame < FrameCount();
   frame = std::min(frame, FrameCount() - 1);
   if (frame == current_) return;
   if (frame > current_) {
     for (size_t f = current_ + 1; f < frame; ++f) EnterFrame(f, false, Arrival::PassedOver);
-    EnterFrame(frame, true, Arrival::Jumped);
+    EnterFrame(frame, run_actions, Arrival::Jumped);
     return;
   }
   Rebuild(frame);
   StartFrameSounds(frame, Arrival::Jumped);
-  QueueActions(frame);
+  if (run_actions) QueueActions(frame);
   QueuePlacedFirstFrames();
 }
 
@@ -450,9 +452,14 @@ void Clip::Rebuild(size_t frame) {
     const bool keep =
         listed && want->character == object.place.character && want->ratio == object.place.ratio;
     if (keep) {
-      const bool visible = object.place.visible;
+      // What scripts set stays: visibility, and the transform of a clip they moved.
+      const Placement before = object.place;
       object.place = *want;
-      object.place.visible = visible;
+      object.place.visible = before.visible;
+      if (object.clip && object.clip->transformed_) {
+        object.place.matrix = before.matrix;
+        object.place.cxform = before.cxform;
+      }
       ++i;
     } else {
       Destroy(objects_.begin() + static_cast<long>(i));
@@ -581,7 +588,6 @@ void Clip::FillScaleCache() {
   const double a = m.a, b = m.b, c = m.c, d = m.d;
   scale_.xscale = std::sqrt(a * a + b * b) * 100;
   scale_.yscale = std::sqrt(c * c + d * d) * 100;
-  if (a * d - b * c < 0) scale_.yscale = -scale_.yscale;
   scale_.rotation = std::atan2(b, a) * 180 / kPi;
   scale_.valid = true;
 }
@@ -649,7 +655,9 @@ avm1::FieldLink* Clip::CreateTextField(std::string_view name, int32_t depth, dou
   auto it = objects_.insert(LowerBound(objects_, place.depth), std::move(object));
   ++context_.objects;
   text::EditTextDef def;
-  def.bounds = {0, 0, std::max(0.0f, twips(width)), std::max(0.0f, twips(height))};
+  // A negative size spans the other way from the corner.
+  const float w = twips(width), h = twips(height);
+  def.bounds = {std::min(0.0f, w), std::min(0.0f, h), std::max(0.0f, w), std::max(0.0f, h)};
   AttachField(*it, library_.Texts().MakeField(def), std::string(name));
   return it->field_link.get();
 }
@@ -718,7 +726,10 @@ double Clip::Get(avm1::ClipProperty property) {
       bool any = false;
       Include(box, any, LocalBounds(), p.matrix);
       if (!any) return 0;
-      return (property == P::Width ? box.x_max - box.x_min : box.y_max - box.y_min) / 20.0;
+      // In whole twips, as the player keeps its rectangles.
+      return (property == P::Width ? std::round(box.x_max) - std::round(box.x_min)
+                                   : std::round(box.y_max) - std::round(box.y_min)) /
+             20.0;
     }
     case P::CurrentFrame:
       return static_cast<double>(current_ + 1);
@@ -808,21 +819,24 @@ void Clip::SetColorTransform(const avm1::ColorTransformValues& v) {
 }
 
 avm1::ClipBounds Clip::Bounds(ClipLink* space) {
+  return BoundsIn(Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix());
+}
+
+avm1::ClipBounds Clip::BoundsIn(const render::Matrix& to_space) {
   render::Rect local = LocalBounds();
   avm1::ClipBounds out;
   if (local.x_max <= local.x_min && local.y_max <= local.y_min && local.x_min == 0 &&
       local.x_max == 0) {
     return out;
   }
-  const render::Matrix to_space =
-      Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix();
   render::Rect box;
   bool any = false;
   Include(box, any, local, to_space);
-  out.x_min = box.x_min / 20.0;
-  out.y_min = box.y_min / 20.0;
-  out.x_max = box.x_max / 20.0;
-  out.y_max = box.y_max / 20.0;
+  // The player keeps rectangles in whole twips.
+  out.x_min = std::round(box.x_min) / 20.0;
+  out.y_min = std::round(box.y_min) / 20.0;
+  out.x_max = std::round(box.x_max) / 20.0;
+  out.y_max = std::round(box.y_max) / 20.0;
   out.empty = false;
   return out;
 }

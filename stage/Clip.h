@@ -173,6 +173,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   double Get(avm1::ClipProperty property) override;
   void Set(avm1::ClipProperty property, double value) override;
   avm1::ClipBounds Bounds(ClipLink* space) override;
+  // The box around the clip's content through `to_space`, in whole twips.
+  avm1::ClipBounds BoundsIn(const render::Matrix& to_space);
   void LocalToGlobal(double& x, double& y) override;
   void GlobalToLocal(double& x, double& y) override;
   bool HitTest(double x, double y, bool shape) override;

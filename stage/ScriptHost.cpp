@@ -193,6 +193,9 @@ void ScriptHost::Run(const Queued& entry) {
       if (entry.after_unload) clip->Unlink();
       break;
     case Kind::Construct:
+      // As `new` marks what it makes, before the constructor runs.
+      vm_->SetOwn(clip, "__constructor__", entry.ctor, avm1::kDontEnum);
+      if (movie_.version < 7) vm_->SetOwn(clip, "constructor", entry.ctor, avm1::kDontEnum);
       vm_->RunCall(entry.ctor, static_cast<avm1::Object*>(clip), {});
       break;
     case Kind::LoadInit:

@@ -34,6 +34,9 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);
   scripts_->fscommand_sink = std::move(scripts.fscommand);
+  if (scripts.viewport_width > 0 && scripts.viewport_height > 0) {
+    avm1::ViewportResized(scripts_->Engine(), scripts.viewport_width, scripts.viewport_height);
+  }
   scripts_->sound = &sound_;
   scripts_->measure = [this](const avm1::FormatValues& format, std::string_view text,
                              double width) {

@@ -30,6 +30,9 @@ struct ScriptSetup {
   std::function<void(std::string_view)> trace;
   MovieFolder folder;  // the movie's own, for the files its scripts and imports load
   std::function<void(std::string_view command, std::string_view args)> fscommand;
+  // The window the movie plays in, in pixels (0: not known), which Stage.width and
+  // Stage.height tell when the movie does not scale.
+  double viewport_width = 0, viewport_height = 0;
 };
 
 class Stage {

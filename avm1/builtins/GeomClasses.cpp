@@ -108,12 +108,25 @@ Object* NewPoint(Vm& vm, const Value& x, const Value& y) {
   return p;
 }
 
-Value PointConstruct(Vm& vm, const Arguments& args) {
-  Object* p = vm.NewObject(args.self.AsObject());
+// The constructors fill in `this`: called as functions (`Point.call(o, ...)`, `super(...)`)
+// they set the fields of the object they are called on.
+template <void (*Init)(Vm&, Object*, const Arguments&)>
+Value Construct(Vm& vm, const Arguments& args) {
+  Object* made = vm.NewObject(args.self.AsObject());
+  Init(vm, made, args);
+  return made;
+}
+
+template <void (*Init)(Vm&, Object*, const Arguments&)>
+Value InitThis(Vm& vm, const Arguments& args) {
+  if (Object* self = args.self.AsObject()) Init(vm, self, args);
+  return Value();
+}
+
+void PointInit(Vm& vm, Object* p, const Arguments& args) {
   const bool given = args.size() > 0;
   vm.SetOwn(p, "x", given ? args[0] : Value(0));
   vm.SetOwn(p, "y", given ? args[1] : Value(0));
-  return p;
 }
 
 Value PointLength(Vm& vm, const Arguments& args) {
@@ -197,7 +210,7 @@ Object* InstallPoint(Vm& vm) {
   vm.DefineMethod(proto, "add", PointAdd, 0);
   vm.DefineMethod(proto, "normalize", PointNormalize, 0);
   vm.DefineMethod(proto, "toString", PointToString, 0);
-  FunctionObject* point = vm.NewClass(proto, Nothing, PointConstruct);
+  FunctionObject* point = vm.NewClass(proto, InitThis<PointInit>, Construct<PointInit>);
   vm.DefineMethod(point, "distance", PointDistance, 0);
   vm.DefineMethod(point, "polar", PointPolar, 0);
   vm.DefineMethod(point, "interpolate", PointInterpolate, 0);
@@ -215,12 +228,10 @@ Object* NewRectangle(Vm& vm, const Value& x, const Value& y, const Value& w, con
   return r;
 }
 
-Value RectConstruct(Vm& vm, const Arguments& args) {
-  Object* r = vm.NewObject(args.self.AsObject());
+void RectInit(Vm& vm, Object* r, const Arguments& args) {
   const bool given = args.size() > 0;
   const char* names[] = {"x", "y", "width", "height"};
   for (size_t i = 0; i < 4; ++i) vm.SetOwn(r, names[i], given ? args[i] : Value(0));
-  return r;
 }
 
 double Right(Vm& vm, const Value& r) {
@@ -432,7 +443,7 @@ Object* InstallRectangle(Vm& vm) {
   vm.DefineMethod(proto, "union", RectUnion, 0);
   vm.DefineMethod(proto, "equals", RectEquals, 0);
   vm.DefineMethod(proto, "toString", RectToString, 0);
-  return vm.NewClass(proto, Nothing, RectConstruct);
+  return vm.NewClass(proto, InitThis<RectInit>, Construct<RectInit>);
 }
 
 // --- Matrix ---------------------------------------------------------------------------------
@@ -460,13 +471,11 @@ void WriteLinear(Vm& vm, const Value& m, double a, double b, double c, double d)
   SetField(vm, m, "d", d);
 }
 
-Value MatrixConstruct(Vm& vm, const Arguments& args) {
-  Object* m = vm.NewObject(args.self.AsObject());
+void MatrixInit(Vm& vm, Object* m, const Arguments& args) {
   const Value identity[] = {1, 0, 0, 1, 0, 0};
   for (size_t i = 0; i < 6; ++i) {
     vm.SetOwn(m, kMatrixFields[i], args.size() > 0 ? args[i] : identity[i]);
   }
-  return m;
 }
 
 bool IsMatrix(const Value& v) {
@@ -604,7 +613,7 @@ Object* InstallMatrix(Vm& vm) {
   vm.DefineMethod(proto, "deltaTransformPoint", MatrixDeltaTransformPoint, 0);
   vm.DefineMethod(proto, "transformPoint", MatrixTransformPoint, 0);
   vm.DefineMethod(proto, "toString", MatrixToString, 0);
-  return vm.NewClass(proto, Nothing, MatrixConstruct);
+  return vm.NewClass(proto, InitThis<MatrixInit>, Construct<MatrixInit>);
 }
 
 // --- ColorTransform -------------------------------------------------------------------------
@@ -707,6 +716,8 @@ Object* InstallColorTransform(Vm& vm) {
   return vm.NewClass(proto, Nothing, ColorTransformConstruct);
 }
 
+}  // namespace
+
 // `_global.flash`, shared with other packages of it, hidden from movies before version 8.
 Object* FlashPackage(Vm& vm) {
   Object* global = vm.Global();
@@ -718,8 +729,6 @@ Object* FlashPackage(Vm& vm) {
   global->Properties().Find("flash", vm.CaseSensitive())->min_version = 8;
   return flash;
 }
-
-}  // namespace
 
 void InstallGeomClasses(Vm& vm) {
   Object* geom = vm.NewObject();

@@ -226,10 +226,10 @@ Value HitTest(Vm& vm, const Arguments& a) {
   if (a.size() >= 2) {
     return l->HitTest(vm.ToNumber(a[0]), vm.ToNumber(a[1]), vm.ToBoolean(a[2]));
   }
-  // The other clip, or a path to it from this one.
+  // The other clip, or its path from this one.
   Object* o = a[0].AsObject();
-  if (o == nullptr && a[0].IsString() && !a[0].AsString().empty()) {
-    o = vm.ResolvePath(a[0].AsString(), nullptr, l->Script());
+  if (a[0].IsString() && !a[0].AsString().empty()) {
+    o = vm.ResolvePath(a[0].AsString(), nullptr, a.self.AsObject());
   }
   ClipObject* other = o ? o->AsClip() : nullptr;
   if (other == nullptr || other->Link() == nullptr) return false;

@@ -40,6 +40,8 @@ Value HasOwnProperty(Vm& vm, const Arguments& args) {
   if (o == nullptr || args.size() == 0) return false;
   // Hidden from this version or not, the property is the object's own.
   const std::string name = vm.ToString(args[0]);
+  // Every object with a prototype holds the link to it as a property of its own.
+  if (SameName(name, "__proto__", vm.CaseSensitive()) && o->Proto() != nullptr) return true;
   return vm.HasOwn(o, name) || o->Properties().Find(name, vm.CaseSensitive()) != nullptr;
 }
 

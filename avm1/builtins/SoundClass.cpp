@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
@@ -35,9 +36,13 @@ SoundObject* SoundOf(const Value& v) {
   return dynamic_cast<SoundObject*>(v.AsObject());
 }
 
-ClipLink* Owner(Vm& vm, SoundObject& sound) {
+// The clip a Sound stands for; null for the whole movie, nothing when its clip is not there:
+// then the Sound does nothing.
+std::optional<ClipLink*> Owner(Vm& vm, SoundObject& sound) {
+  if (sound.target.IsNullish()) return nullptr;
   ClipObject* clip = ResolveTarget(vm, sound.target);
-  return clip ? clip->Link() : nullptr;
+  if (clip == nullptr || clip->Link() == nullptr) return std::nullopt;
+  return clip->Link();
 }
 
 int32_t Truncated(double v) {
@@ -58,7 +63,12 @@ int32_t PanOf(const SoundTransformValues& t) {
 
 Value SoundConstruct(Vm& vm, const Arguments& args) {
   auto* sound = vm.heap().Make<SoundObject>(args.self.AsObject());
+  // The owner is kept as a path, read once: a clip renamed later is no longer its owner.
   sound->target = args[0];
+  if (Object* o = args[0].AsObject()) {
+    ClipObject* clip = o->AsClip();
+    sound->target = vm.Str(clip ? vm.TargetPath(clip) : vm.ToString(args[0]));
+  }
   return sound;
 }
 
@@ -76,7 +86,9 @@ Value Start(Vm& vm, const Arguments& args) {
   const double offset = args.values.empty() ? 0 : vm.ToNumber(args[0]);
   const double loops = args.values.size() < 2 ? 1 : vm.ToNumber(args[1]);
   const int count = std::isfinite(loops) ? static_cast<int>(std::clamp(loops, 1.0, 65535.0)) : 1;
-  sound->handle = vm.bridge().StartSound(sound->sound_id, Owner(vm, *sound), offset, count);
+  const auto owner = Owner(vm, *sound);
+  if (!owner) return Value();
+  sound->handle = vm.bridge().StartSound(sound->sound_id, *owner, offset, count);
   if (sound->handle != 0) vm.KeepPlayingSound(sound->handle, sound);
   return Value();
 }
@@ -104,20 +116,24 @@ Value Stop(Vm& vm, const Arguments& args) {
     id = vm.bridge().ExportedSound(vm.ToString(args[0]));
     if (id == 0) return Value();
   }
-  vm.bridge().StopSound(Owner(vm, *sound), id);
+  if (const auto owner = Owner(vm, *sound)) vm.bridge().StopSound(*owner, id);
   return Value();
 }
 
 Value GetVolume(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  return static_cast<double>(vm.bridge().SoundTransform(Owner(vm, *sound)).volume);
+  const auto owner = Owner(vm, *sound);
+  if (!owner) return Value();
+  return static_cast<double>(vm.bridge().SoundTransform(*owner).volume);
 }
 
 Value SetVolume(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  ClipLink* owner = Owner(vm, *sound);
+  const auto found = Owner(vm, *sound);
+  if (!found) return Value();
+  ClipLink* owner = *found;
   SoundTransformValues t = vm.bridge().SoundTransform(owner);
   t.volume = args.values.empty() ? 0 : Truncated(vm.ToNumber(args[0]));
   vm.bridge().SetSoundTransform(owner, t);
@@ -127,13 +143,17 @@ Value SetVolume(Vm& vm, const Arguments& args) {
 Value GetPan(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  return static_cast<double>(PanOf(vm.bridge().SoundTransform(Owner(vm, *sound))));
+  const auto owner = Owner(vm, *sound);
+  if (!owner) return Value();
+  return static_cast<double>(PanOf(vm.bridge().SoundTransform(*owner)));
 }
 
 Value SetPan(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  ClipLink* owner = Owner(vm, *sound);
+  const auto found = Owner(vm, *sound);
+  if (!found) return Value();
+  ClipLink* owner = *found;
   SoundTransformValues t = vm.bridge().SoundTransform(owner);
   const int32_t pan = args.values.empty() ? 0 : Truncated(vm.ToNumber(args[0]));
   t.left_to_right = t.right_to_left = 0;
@@ -153,7 +173,9 @@ int32_t* Channel(SoundTransformValues& t, int i) {
 Value GetTransform(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
-  SoundTransformValues t = vm.bridge().SoundTransform(Owner(vm, *sound));
+  const auto owner = Owner(vm, *sound);
+  if (!owner) return Value();
+  SoundTransformValues t = vm.bridge().SoundTransform(*owner);
   Object* out = vm.NewObject();
   // Made in the order that enumerates as the reference lists them.
   for (const int i : {0, 1, 3, 2}) {
@@ -166,7 +188,9 @@ Value SetTransform(Vm& vm, const Arguments& args) {
   SoundObject* sound = SoundOf(args.self);
   Object* in = args[0].AsObject();
   if (sound == nullptr || in == nullptr) return Value();
-  ClipLink* owner = Owner(vm, *sound);
+  const auto found = Owner(vm, *sound);
+  if (!found) return Value();
+  ClipLink* owner = *found;
   SoundTransformValues t = vm.bridge().SoundTransform(owner);
   for (int i = 0; i < 4; ++i) {
     // Only the object's own numbers count, not what it inherits.

@@ -58,7 +58,8 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
                                 stage::MovieFolder(options.movie_folder),
                                 [this](std::string_view command, std::string_view) {
                                   if (IsQuit(command)) quit_ = true;
-                                }}) {
+                                },
+                                options.viewport_width, options.viewport_height}) {
   int width = options.width, height = options.height;
   if (width <= 0 || height <= 0) StagePixels(*movie, width, height);
   pixmap_ = raster::Pixmap(width, height);

@@ -33,6 +33,8 @@ struct RunOptions {
   avm1::VmLimits script_limits;
   std::filesystem::path movie_folder;  // where the movie's scripts load files from; empty: none
   bool record_audio = false;           // keep the mixed sound of every tick
+  // The window the movie plays in, for the scripts that ask; 0: not known.
+  double viewport_width = 0, viewport_height = 0;
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for

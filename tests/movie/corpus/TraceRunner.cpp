@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
         // No case needs long: a runaway script gives up its run after a second here.
         options.script_limits.run_ms = 1000;
         options.movie_folder = files.Path();  // the files a case loads lie beside it
+        options.viewport_width = json["viewport"]["width"].Number(0);
+        options.viewport_height = json["viewport"]["height"].Number(0);
         options.trace = [&got](std::string_view line) {
           std::string text(line);
           for (const std::string& l : Lines(text + "\n")) got.push_back(l);
