@@ -108,8 +108,9 @@ TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
   Bytes child;
   Square(child, 1, 200);
   aw::PlaceObject(child, 1, 1);
-  ActionWriter where;
-  where.Load("this").Op(aw::kTrace);
+  ActionWriter where;  // _lockroot makes the loaded movie's root its own
+  where.SetMember("this", "_lockroot", [](ActionWriter& w) { w.Push({true}); });
+  where.Load("_root").Op(aw::kTrace);
   aw::DoAction(child, where.Finish());
   aw::ShowFrame(child);
   aw::End(child);
