@@ -922,6 +922,13 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
   ClipObject* base_clip = base ? base->AsClip() : nullptr;
   auto level_root = [&](ClipObject* from) -> Object* {
     ClipLink* link = from && from->Link() ? from->Link() : nullptr;
+    // A clip whose _lockroot is set is the root of the clips within it (of a movie loaded
+    // into it).
+    for (ClipLink* l = link; l != nullptr && l->Parent() != nullptr; l = l->Parent()) {
+      ClipObject* o = l->Script();
+      const Property* lock = o ? o->Properties().Find("_lockroot", false) : nullptr;
+      if (lock != nullptr && lock->getter == nullptr && ToBoolean(lock->value)) return o;
+    }
     ClipLink* root = bridge_.LevelRoot(link ? link->Level() : 0);
     return root ? root->Script() : nullptr;
   };

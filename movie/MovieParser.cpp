@@ -458,6 +458,7 @@ class MovieParser {
     const uint16_t id = in.U16();
     in.U16();  // frame count: the ShowFrame tags decide
     auto timeline = std::make_unique<Timeline>();
+    timeline->tag_bytes = in.Remaining();
     ParseTimeline(in, *timeline, true);
     if (Character* c = Define(id, kDefineSprite, Character::Kind::Sprite, {})) {
       c->sprite = std::move(timeline);

@@ -59,6 +59,7 @@ struct Frame {
 
 struct Timeline {
   std::vector<Frame> frames;  // at least one once parsed
+  size_t tag_bytes = 0;       // of a sprite: the length of its tag list
 
   // The 0-based frame carrying `label`, if any.
   std::optional<size_t> FindLabel(std::string_view label) const;

@@ -259,6 +259,16 @@ bool Clip::GotoLabel(std::string_view label) {
   return frame.has_value();
 }
 
+size_t Clip::BytesLoaded() const {
+  const movie::Movie& movie = library_.Movie();
+  return timeline_ == &movie.root ? movie.loaded_length : timeline_->tag_bytes;
+}
+
+size_t Clip::BytesTotal() const {
+  const movie::Movie& movie = library_.Movie();
+  return timeline_ == &movie.root ? movie.file_length : timeline_->tag_bytes;
+}
+
 Clip* Clip::LoadMovie(MovieLibrary* library) {
   Clip* parent = parent_;
   DisplayObject* slot = parent ? parent->Find(depth_) : nullptr;

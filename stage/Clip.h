@@ -131,6 +131,10 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   ScriptHost* Scripts() const { return context_.scripts; }
   MovieLibrary& Library() const { return library_; }
   uint16_t CharacterId() const { return character_; }  // in Library(); 0 for the root
+  // What getBytesLoaded and getBytesTotal answer: for a movie's root its file, for a sprite the
+  // length of its tags.
+  size_t BytesLoaded() const;
+  size_t BytesTotal() const;
   uint8_t Version() const { return library_.Version(); }
   // A field of this clip bound to a variable shows the variable's value; one whose variable does
   // not exist yet gives it its own text.

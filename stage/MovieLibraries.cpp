@@ -1,7 +1,5 @@
 #include "stage/MovieLibraries.h"
 
-#include "avm1/Names.h"
-
 namespace lumen::stage {
 
 namespace {
@@ -60,11 +58,7 @@ void MovieLibraries::ResolveImports(MovieLibrary& library, const MovieFolder& fo
     MovieLibrary* from = Load(folder, import.url, depth + 1);
     if (from == nullptr) continue;
     for (const auto& [id, name] : import.symbols) {
-      for (const auto& [from_id, exported] : from->Movie().exports) {
-        if (!avm1::SameName(exported, name, false)) continue;
-        library.Import(id, *from, from_id);
-        break;
-      }
+      if (const auto from_id = from->ExportedId(name)) library.Import(id, *from, *from_id);
     }
   }
 }
@@ -75,7 +69,8 @@ MovieLibrary* MovieLibraries::Load(const MovieFolder& folder, std::string_view u
   const auto known = by_path_.find(*path);
   if (known != by_path_.end()) return known->second;
   if (depth > kMaxDepth || all_.size() >= kMaxMovies || bytes_ >= kMaxBytes) return nullptr;
-  by_path_[*path] = nullptr;
+  constexpr size_t kMaxFailures = 4096;
+  if (by_path_.size() - (all_.size() - 1) < kMaxFailures) by_path_[*path] = nullptr;
   auto bytes = folder.Read(url);
   if (!bytes) return nullptr;
   if (!IsMovie(*bytes)) {

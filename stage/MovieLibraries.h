@@ -21,8 +21,9 @@ namespace lumen::stage {
 class MovieLibraries {
  public:
   // Movie files loaded at most, the bytes they may hold together uncompressed, and how deep
-  // imports of imports are followed.
-  static constexpr size_t kMaxMovies = 32;
+  // imports of imports are followed. Loaded movies stay for the stage's life: functions their
+  // scripts defined may still run their code.
+  static constexpr size_t kMaxMovies = 256;
   static constexpr size_t kMaxBytes = size_t{256} << 20;
   static constexpr int kMaxDepth = 4;
 
@@ -40,8 +41,10 @@ class MovieLibraries {
   MovieLibrary* Load(const MovieFolder& folder, std::string_view url, int depth);
 
   MovieFolder folder_;
-  std::vector<std::unique_ptr<MovieLibrary>> all_;          // the root first
-  std::map<std::filesystem::path, MovieLibrary*> by_path_;  // null: the file did not load
+  std::vector<std::unique_ptr<MovieLibrary>> all_;  // the root first
+  // Null: the file did not load. Failures are remembered only up to a bound, so that a script
+  // trying name after name does not grow it without end.
+  std::map<std::filesystem::path, MovieLibrary*> by_path_;
   size_t bytes_ = 0;
 };
 

@@ -10,7 +10,37 @@ namespace {
 constexpr int kMaxHops = 8;
 constexpr uint16_t kDoInitAction = 59;
 
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = avm1::FoldAscii(c);
+  return folded;
+}
+
 }  // namespace
+
+MovieLibrary::MovieLibrary(std::shared_ptr<const movie::Movie> movie)
+    : movie_(std::move(movie)), texts_(*movie_) {
+  // Names are looked up without regard to letter case; the first of a name counts, exports
+  // before imports.
+  for (const auto& [id, name] : movie_->exports) {
+    symbols_.try_emplace(Folded(name), id);
+    names_.try_emplace(id, name);
+  }
+  for (const movie::Import& import : movie_->imports) {
+    for (const auto& [id, name] : import.symbols) {
+      symbols_.try_emplace(Folded(name), id);
+      names_.try_emplace(id, name);
+    }
+  }
+  for (const movie::Frame& frame : movie_->root.frames) {
+    for (const movie::FrameCommand& command : frame.commands) {
+      const auto* other = std::get_if<movie::OtherCommand>(&command);
+      if (other == nullptr || other->code != kDoInitAction || other->body.size() < 2) continue;
+      const auto sprite = static_cast<uint16_t>(other->body[0] | other->body[1] << 8);
+      own_inits_.emplace(sprite, other->body.subspan(2));
+    }
+  }
+}
 
 MovieLibrary::Found MovieLibrary::Find(uint16_t id) {
   return Find(id, 0);
@@ -24,39 +54,26 @@ MovieLibrary::Found MovieLibrary::Find(uint16_t id, int hops) {
 }
 
 MovieLibrary::Found MovieLibrary::FindSymbol(std::string_view name) {
-  for (const auto& [id, exported] : movie_->exports) {
-    if (avm1::SameName(exported, name, false)) return Find(id);
-  }
-  for (const movie::Import& import : movie_->imports) {
-    for (const auto& [id, imported] : import.symbols) {
-      if (avm1::SameName(imported, name, false)) return Find(id);
-    }
-  }
-  return {};
+  const auto it = symbols_.find(Folded(name));
+  return it == symbols_.end() ? Found{} : Find(it->second);
+}
+
+std::optional<uint16_t> MovieLibrary::ExportedId(std::string_view name) const {
+  const auto it = symbols_.find(Folded(name));
+  if (it == symbols_.end() || !movie_->exports.contains(it->second)) return std::nullopt;
+  return it->second;
 }
 
 std::optional<std::string_view> MovieLibrary::SymbolName(uint16_t id) const {
-  const auto exported = movie_->exports.find(id);
-  if (exported != movie_->exports.end()) return exported->second;
-  if (!imported_.contains(id)) return std::nullopt;
-  for (const movie::Import& import : movie_->imports) {
-    for (const auto& [symbol, name] : import.symbols) {
-      if (symbol == id) return name;
-    }
-  }
-  return std::nullopt;
+  const auto it = names_.find(id);
+  if (it == names_.end()) return std::nullopt;
+  return it->second;
 }
 
 void MovieLibrary::Import(uint16_t id, MovieLibrary& from, uint16_t from_id) {
   if (!imported_.try_emplace(id, Link{&from, from_id}).second) return;
-  for (const movie::Frame& frame : from.Movie().root.frames) {
-    for (const movie::FrameCommand& command : frame.commands) {
-      const auto* other = std::get_if<movie::OtherCommand>(&command);
-      if (other == nullptr || other->code != kDoInitAction || other->body.size() < 2) continue;
-      const auto sprite = static_cast<uint16_t>(other->body[0] | other->body[1] << 8);
-      if (sprite == from_id) inits_.push_back({&from, sprite, other->body.subspan(2)});
-    }
-  }
+  const auto [begin, end] = from.own_inits_.equal_range(from_id);
+  for (auto it = begin; it != end; ++it) inits_.push_back({&from, from_id, it->second});
 }
 
 }  // namespace lumen::stage

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -31,8 +32,7 @@ class MovieLibrary {
     std::span<const uint8_t> code;
   };
 
-  explicit MovieLibrary(std::shared_ptr<const movie::Movie> movie)
-      : movie_(std::move(movie)), texts_(*movie_) {}
+  explicit MovieLibrary(std::shared_ptr<const movie::Movie> movie);
   MovieLibrary(const MovieLibrary&) = delete;
   MovieLibrary& operator=(const MovieLibrary&) = delete;
 
@@ -43,6 +43,8 @@ class MovieLibrary {
   Found Find(uint16_t id);
   // The symbol scripts attach by `name`: exported by this movie or imported into it.
   Found FindSymbol(std::string_view name);
+  // The character this movie exports as `name`.
+  std::optional<uint16_t> ExportedId(std::string_view name) const;
   // The name a character of this movie is exported or imported under.
   std::optional<std::string_view> SymbolName(uint16_t id) const;
 
@@ -60,6 +62,9 @@ class MovieLibrary {
 
   std::shared_ptr<const movie::Movie> movie_;
   TextShapes texts_;
+  std::unordered_map<std::string, uint16_t> symbols_;  // by name, letter case folded
+  std::unordered_map<uint16_t, std::string_view> names_;
+  std::unordered_multimap<uint16_t, std::span<const uint8_t>> own_inits_;  // by sprite
   std::unordered_map<uint16_t, Link> imported_;
   std::vector<ImportedInit> inits_;
 };

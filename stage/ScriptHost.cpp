@@ -85,13 +85,11 @@ bool ScriptHost::Alive(const Clip* clip) const {
 }
 
 size_t ScriptHost::BytesLoaded(avm1::ClipLink* clip) {
-  const movie::Movie& m = clip ? static_cast<Clip*>(clip)->Library().Movie() : movie_;
-  return m.loaded_length;
+  return clip ? static_cast<Clip*>(clip)->BytesLoaded() : movie_.loaded_length;
 }
 
 size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
-  const movie::Movie& m = clip ? static_cast<Clip*>(clip)->Library().Movie() : movie_;
-  return m.file_length;
+  return clip ? static_cast<Clip*>(clip)->BytesTotal() : movie_.file_length;
 }
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {

@@ -18,6 +18,8 @@ namespace {
 namespace aw = authoring;
 using aw::ActionWriter;
 using aw::Bytes;
+using aw::Register;
+using lumen::testing::ReadFileBytes;
 
 // A square of `size` twips as shape `id`.
 void Square(Bytes& tags, uint16_t id, int32_t size) {
@@ -106,8 +108,9 @@ TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
   Bytes child;
   Square(child, 1, 200);
   aw::PlaceObject(child, 1, 1);
-  ActionWriter where;
-  where.Load("this").Op(aw::kTrace);
+  ActionWriter where;  // _lockroot makes the loaded movie's root its own
+  where.SetMember("this", "_lockroot", [](ActionWriter& w) { w.Push({true}); });
+  where.Load("_root").Op(aw::kTrace);
   aw::DoAction(child, where.Finish());
   aw::ShowFrame(child);
   aw::End(child);
@@ -152,10 +155,71 @@ TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
   stage.Advance();
   EXPECT_EQ(lines, (std::vector<std::string>{"_level0.box", "_level3"}));
   EXPECT_EQ(squares(), (std::vector<float>{200, 20, 200}));  // box, pic, then level 3 on top
-  stage.Advance();  // asks to unload
+  stage.Advance();                                           // asks to unload
   stage.Advance();
   EXPECT_EQ(squares(), (std::vector<float>{20}));
   EXPECT_EQ(lines.size(), 2u);
+}
+
+// A MovieClipLoader is its own listener: each event traces its name, the target and the first
+// value after it.
+TEST(LoadMovie, MovieClipLoaderReportsEachStepInTheReferenceOrder) {
+  lumen::testing::TempDir dir;
+  Bytes child;
+  ActionWriter frame;
+  frame.Push({"child frame 1"}).Op(aw::kTrace);
+  aw::DoAction(child, frame.Finish());
+  aw::ShowFrame(child);
+  aw::End(child);
+  dir.Write("child.swf", aw::BuildMovie({}, child));
+
+  ActionWriter script;
+  script.SetVariable("mcl", [](ActionWriter& w) {
+    w.Push({0.0, "MovieClipLoader"}).Op(aw::kNewObject);
+  });
+  for (const char* event :
+       {"onLoadStart", "onLoadProgress", "onLoadComplete", "onLoadInit", "onLoadError"}) {
+    ActionWriter handler;
+    handler.Push({std::string(event) + " "})
+        .Push({Register{1}})
+        .Op(aw::kAdd2)
+        .Push({" "})
+        .Op(aw::kAdd2)
+        .Push({Register{2}})
+        .Op(aw::kAdd2)
+        .Op(aw::kTrace);
+    script.SetMember("mcl", event, [&](ActionWriter& w) { w.DefineFunction("", 2, handler); });
+  }
+  for (const char* clip : {"a", "b"}) {
+    script.Push({clip == std::string("a") ? 1.0 : 2.0, clip})
+        .CallMethod("this", "createEmptyMovieClip", 2)
+        .Op(aw::kPop);
+  }
+  script.Push({"a", "child.swf"}).CallMethod("mcl", "loadClip", 2).Op(aw::kPop);
+  script.Push({"b", "missing.swf"}).CallMethod("mcl", "loadClip", 2).Op(aw::kTrace);
+  script.Push({"a", 9.0}).CallMethod("mcl", "loadClip", 2).Op(aw::kTrace);  // not a file name
+  script.Push({"frame 1"}).Op(aw::kTrace);
+  Bytes tags;
+  aw::DoAction(tags, script.Finish());
+  aw::ShowFrame(tags);
+  ActionWriter second;
+  second.Push({"frame 2"}).Op(aw::kTrace).Op(aw::kStop);
+  aw::DoAction(tags, second.Finish());
+  aw::ShowFrame(tags);
+
+  std::vector<std::string> lines;
+  ScriptSetup setup;
+  setup.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+  setup.folder = MovieFolder(dir.path());
+  Stage stage(movie::testing::Load(std::move(tags)), true, codec::DecodeBudget::kDefaultTotal,
+              std::move(setup));
+  stage.Advance();
+  const std::string size = std::to_string(ReadFileBytes(dir.path() / "child.swf").size());
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "true", "false", "frame 1", "frame 2", "onLoadStart _level0.a undefined",
+                       "onLoadProgress _level0.a " + size, "onLoadComplete _level0.a 0",
+                       "onLoadError _level0.b URLNotFound", "child frame 1",
+                       "onLoadInit _level0.a undefined"}));
 }
 
 }  // namespace
