@@ -29,5 +29,7 @@ void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
+void InstallMediaClasses(Vm& vm);          // Camera, Microphone, Video, NetConnection, NetStream
+void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

@@ -19,6 +19,8 @@ void InstallBuiltins(Vm& vm) {
   InstallTextFieldClasses(vm);
   InstallSoundClass(vm);
   InstallMovieClipLoaderClass(vm);
+  InstallMediaClasses(vm);
+  InstallUiClasses(vm);
 }
 
 }  // namespace lumen::avm1

@@ -167,10 +167,10 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   }
   const uint32_t set = static_cast<uint32_t>(vm.ToInt32(args[2]));
   const uint32_t clear = args.size() > 3 ? static_cast<uint32_t>(vm.ToInt32(args[3])) : 0;
-  // Bits above the three flags hide the property from movies of older versions; the one of
-  // bit 14 from every movie this player plays.
+  // Bits above the three flags hide the property from movies before a version: 6, 7, 8, 9
+  // and 10 for bits 7, 10, 12, 13 and 14.
   static constexpr std::pair<uint32_t, uint8_t> kVersionBits[] = {
-      {1u << 14, 10}, {1u << 13, 8}, {1u << 10, 7}, {1u << 7, 6}};
+      {1u << 14, 10}, {1u << 13, 9}, {1u << 12, 8}, {1u << 10, 7}, {1u << 7, 6}};
   auto apply = [&](Property& p) {
     uint32_t flags = p.flags;
     for (const auto& [bit, version] : kVersionBits) {

@@ -1,0 +1,288 @@
+// Camera, Microphone, Video, NetConnection and NetStream as a player without capture devices
+// or a network has them.
+//
+// Design: the classes carry the methods movies call; devices and streams answer as absent or
+// idle. The player gives a microphone object whose state says it may not be used (muted, no
+// activity), and no camera. The properties of a device or a stream are native accessors that
+// the class's prototype receives only when a first object of the kind is really made
+// (Microphone.get, or a NetStream on a connected NetConnection): objects made otherwise, or
+// prototypes replaced by the movie, go without them.
+
+#include <string_view>
+
+#include "avm1/Builtins.h"
+#include "avm1/Vm.h"
+
+namespace lumen::avm1 {
+namespace {
+
+Value Nothing(Vm&, const Arguments&) {
+  return Value();
+}
+
+Value Null(Vm&, const Arguments&) {
+  return Value::Null();
+}
+
+template <typename State>
+State* StateOf(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<State*>(o->primitive.AsObject()) : nullptr;
+}
+
+// Adds read-only accessors to `proto` unless it has them already.
+void AddAccessors(Vm& vm, Object* proto,
+                  std::span<const std::pair<const char*, NativeFunction>> getters) {
+  for (const auto& [name, get] : getters) {
+    if (proto->Properties().Find(name, vm.CaseSensitive()) != nullptr) continue;
+    vm.SetOwn(proto, name, Value(), kDontEnum | kDontDelete);
+    proto->Properties().Find(name, vm.CaseSensitive())->getter = vm.NewNative(get);
+  }
+}
+
+// --- Camera ---------------------------------------------------------------------------------
+
+void InstallCamera(Vm& vm) {
+  Object* proto = vm.NewObject();
+  for (const char* name : {"setMode", "setQuality", "setKeyFrameInterval", "setMotionLevel",
+                           "setLoopback", "setCursor"}) {
+    vm.DefineMethod(proto, name, Nothing);
+  }
+  FunctionObject* camera = vm.NewClass(proto, Nothing);
+  vm.DefineMethod(camera, "get", Null);  // no camera on this machine
+  vm.DefineValue(camera, "names", static_cast<Object*>(vm.NewArray()));
+  vm.DefineValue(vm.Global(), "Camera", static_cast<Object*>(camera));
+}
+
+// --- Microphone -----------------------------------------------------------------------------
+
+class MicrophoneState final : public Object {
+ public:
+  MicrophoneState() : Object(nullptr) {}
+  double gain = 50;
+  double rate = 8;
+  double silence_level = 10;
+  double silence_timeout = 2000;
+  Value echo_suppression = 0;  // a number until the movie sets it
+};
+
+MicrophoneState* Mic(const Value& self) {
+  return StateOf<MicrophoneState>(self);
+}
+
+Value MicSetGain(Vm& vm, const Arguments& args) {
+  if (MicrophoneState* s = Mic(args.self)) s->gain = vm.ToNumber(args[0]);
+  return Value();
+}
+
+Value MicSetRate(Vm& vm, const Arguments& args) {
+  if (MicrophoneState* s = Mic(args.self)) s->rate = vm.ToNumber(args[0]);
+  return Value();
+}
+
+Value MicSetSilenceLevel(Vm& vm, const Arguments& args) {
+  MicrophoneState* s = Mic(args.self);
+  if (s == nullptr) return Value();
+  s->silence_level = vm.ToNumber(args[0]);
+  if (args.size() > 1) s->silence_timeout = vm.ToNumber(args[1]);
+  return Value();
+}
+
+Value MicSetEchoSuppression(Vm& vm, const Arguments& args) {
+  if (MicrophoneState* s = Mic(args.self)) s->echo_suppression = vm.ToBoolean(args[0]);
+  return Value();
+}
+
+Value MicActivity(Vm&, const Arguments& args) {
+  return Mic(args.self) ? Value(-1) : Value();
+}
+Value MicGain(Vm&, const Arguments& args) {
+  MicrophoneState* s = Mic(args.self);
+  return s ? Value(s->gain) : Value();
+}
+Value MicIndex(Vm&, const Arguments& args) {
+  return Mic(args.self) ? Value(0) : Value();
+}
+Value MicMuted(Vm&, const Arguments& args) {
+  return Mic(args.self) ? Value(true) : Value();  // the user never allowed it
+}
+Value MicName(Vm& vm, const Arguments& args) {
+  return Mic(args.self) ? vm.Str("") : Value();
+}
+Value MicRate(Vm&, const Arguments& args) {
+  MicrophoneState* s = Mic(args.self);
+  return s ? Value(s->rate) : Value();
+}
+Value MicSilenceLevel(Vm&, const Arguments& args) {
+  MicrophoneState* s = Mic(args.self);
+  return s ? Value(s->silence_level) : Value();
+}
+Value MicSilenceTimeout(Vm&, const Arguments& args) {
+  MicrophoneState* s = Mic(args.self);
+  return s ? Value(s->silence_timeout) : Value();
+}
+Value MicEchoSuppression(Vm&, const Arguments& args) {
+  MicrophoneState* s = Mic(args.self);
+  return s ? s->echo_suppression : Value();
+}
+
+// One microphone object per movie, kept in the constructor's `primitive`.
+Value MicrophoneGet(Vm& vm, const Arguments& args) {
+  Object* ctor = args.self.AsObject();
+  if (ctor == nullptr) return Value::Null();
+  if (Object* made = ctor->primitive.AsObject()) return made;
+  Object* proto = vm.Get(ctor, "prototype").AsObject();
+  static constexpr std::pair<const char*, NativeFunction> kGetters[] = {
+      {"activityLevel", MicActivity},
+      {"gain", MicGain},
+      {"index", MicIndex},
+      {"muted", MicMuted},
+      {"name", MicName},
+      {"rate", MicRate},
+      {"silenceLevel", MicSilenceLevel},
+      {"silenceTimeout", MicSilenceTimeout},
+      {"useEchoSuppression", MicEchoSuppression}};
+  if (proto != nullptr) AddAccessors(vm, proto, kGetters);
+  Object* mic = vm.NewObject(proto);
+  mic->primitive = static_cast<Object*>(vm.heap().Make<MicrophoneState>());
+  ctor->primitive = mic;
+  return mic;
+}
+
+void InstallMicrophone(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "setGain", MicSetGain);
+  vm.DefineMethod(proto, "setRate", MicSetRate);
+  vm.DefineMethod(proto, "setSilenceLevel", MicSetSilenceLevel);
+  vm.DefineMethod(proto, "setUseEchoSuppression", MicSetEchoSuppression);
+  FunctionObject* mic = vm.NewClass(proto, Nothing);
+  vm.DefineMethod(mic, "get", MicrophoneGet);
+  vm.DefineValue(mic, "names", static_cast<Object*>(vm.NewArray()));
+  vm.DefineValue(vm.Global(), "Microphone", static_cast<Object*>(mic));
+}
+
+// --- Video ----------------------------------------------------------------------------------
+
+void InstallVideo(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "attachVideo", Nothing);
+  vm.DefineMethod(proto, "clear", Nothing);
+  vm.DefineValue(vm.Global(), "Video", static_cast<Object*>(vm.NewClass(proto, Nothing)));
+}
+
+// --- NetConnection --------------------------------------------------------------------------
+
+class ConnectionState final : public Object {
+ public:
+  ConnectionState() : Object(nullptr) {}
+  bool connected = false;
+};
+
+// The status object of onStatus: {level, code}.
+void NotifyStatus(Vm& vm, const Value& target, std::string_view level, std::string_view code) {
+  Object* info = vm.NewObject();
+  vm.SetOwn(info, "level", vm.Str(level));
+  vm.SetOwn(info, "code", vm.Str(code));
+  const Value arg = info;
+  Object* o = target.AsObject();
+  if (o != nullptr && vm.Get(o, "onStatus").IsObject())
+    vm.CallMethod(target, "onStatus", {&arg, 1});
+}
+
+// connect(null) opens the local connection that plays files; a server cannot be reached.
+Value ConnectionConnect(Vm& vm, const Arguments& args) {
+  ConnectionState* s = StateOf<ConnectionState>(args.self);
+  if (s == nullptr) return Value();
+  s->connected = args[0].IsNull();
+  vm.SetOwn(args.self.AsObject(), "isConnected", s->connected, kDontEnum);
+  NotifyStatus(vm, args.self, s->connected ? "status" : "error",
+               s->connected ? "NetConnection.Connect.Success" : "NetConnection.Connect.Failed");
+  return s->connected;
+}
+
+Value ConnectionClose(Vm& vm, const Arguments& args) {
+  ConnectionState* s = StateOf<ConnectionState>(args.self);
+  if (s == nullptr || !s->connected) return Value();
+  s->connected = false;
+  vm.SetOwn(args.self.AsObject(), "isConnected", false, kDontEnum);
+  NotifyStatus(vm, args.self, "status", "NetConnection.Connect.Closed");
+  return Value();
+}
+
+Value ConnectionConstruct(Vm& vm, const Arguments& args) {
+  Object* connection = vm.NewObject(args.self.AsObject());
+  connection->primitive = static_cast<Object*>(vm.heap().Make<ConnectionState>());
+  return connection;
+}
+
+void InstallNetConnection(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "connect", ConnectionConnect);
+  vm.DefineMethod(proto, "close", ConnectionClose);
+  vm.DefineMethod(proto, "call", Nothing);
+  vm.DefineMethod(proto, "addHeader", Nothing);
+  vm.DefineValue(vm.Global(), "NetConnection",
+                 static_cast<Object*>(vm.NewClass(proto, Nothing, ConnectionConstruct)));
+}
+
+// --- NetStream ------------------------------------------------------------------------------
+
+class StreamState final : public Object {
+ public:
+  StreamState() : Object(nullptr) {}
+  double buffer_time = 0.1;
+};
+
+StreamState* Stream(const Value& self) {
+  return StateOf<StreamState>(self);
+}
+
+Value StreamSetBufferTime(Vm& vm, const Arguments& args) {
+  if (StreamState* s = Stream(args.self)) s->buffer_time = vm.ToNumber(args[0]);
+  return Value();
+}
+
+Value StreamZero(Vm&, const Arguments& args) {
+  return Stream(args.self) ? Value(0) : Value();
+}
+Value StreamBufferTime(Vm&, const Arguments& args) {
+  StreamState* s = Stream(args.self);
+  return s ? Value(s->buffer_time) : Value();
+}
+
+Value StreamConstruct(Vm& vm, const Arguments& args) {
+  Object* stream = vm.NewObject(args.self.AsObject());
+  const ConnectionState* connection = StateOf<ConnectionState>(args[0]);
+  if (connection == nullptr || !connection->connected) return stream;
+  static constexpr std::pair<const char*, NativeFunction> kGetters[] = {
+      {"time", StreamZero},         {"currentFps", StreamZero},
+      {"bufferLength", StreamZero}, {"bufferTime", StreamBufferTime},
+      {"liveDelay", StreamZero},    {"bytesLoaded", StreamZero},
+      {"bytesTotal", StreamZero}};
+  if (Object* proto = args.self.AsObject()) AddAccessors(vm, proto, kGetters);
+  stream->primitive = static_cast<Object*>(vm.heap().Make<StreamState>());
+  return stream;
+}
+
+void InstallNetStream(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "setBufferTime", StreamSetBufferTime);
+  for (const char* name : {"close", "pause", "play", "seek", "receiveAudio", "receiveVideo",
+                           "attachAudio", "attachVideo", "publish", "send"}) {
+    vm.DefineMethod(proto, name, Nothing);
+  }
+  vm.DefineValue(vm.Global(), "NetStream",
+                 static_cast<Object*>(vm.NewClass(proto, Nothing, StreamConstruct)));
+}
+
+}  // namespace
+
+void InstallMediaClasses(Vm& vm) {
+  InstallCamera(vm);
+  InstallMicrophone(vm);
+  InstallVideo(vm);
+  InstallNetConnection(vm);
+  InstallNetStream(vm);
+}
+
+}  // namespace lumen::avm1
