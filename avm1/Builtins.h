@@ -14,6 +14,8 @@ struct Arguments;
 void InstallBuiltins(Vm& vm);
 
 void InstallObjectClass(Vm& vm);  // Object and Function
+// Entry `index` of Object.prototype's native table (ASnative 101); null past its end.
+NativeFunction ObjectNative(double index);
 void InstallGlobalFunctions(Vm& vm);
 void InstallArrayClass(Vm& vm);
 void InstallStringClass(Vm& vm);
@@ -29,7 +31,7 @@ void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
-void InstallMediaClasses(Vm& vm);          // Camera, Microphone, Video, NetConnection, NetStream
+void InstallMediaClasses(Vm& vm);          // Camera, Microphone, Video, Net*, XMLSocket
 void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

@@ -1,5 +1,5 @@
-// Camera, Microphone, Video, NetConnection and NetStream as a player without capture devices
-// or a network has them.
+// Camera, Microphone, Video, NetConnection, NetStream and XMLSocket as a player without capture
+// devices or a network has them.
 //
 // Design: the classes carry the methods movies call; devices and streams answer as absent or
 // idle. The player gives a microphone object whose state says it may not be used (muted, no
@@ -175,37 +175,55 @@ void InstallVideo(Vm& vm) {
 class ConnectionState final : public Object {
  public:
   ConnectionState() : Object(nullptr) {}
-  bool connected = false;
+  enum class Kind : uint8_t { Closed, Local, Server };
+  Kind kind = Kind::Closed;
 };
 
-// The status object of onStatus: {level, code}.
-void NotifyStatus(Vm& vm, const Value& target, std::string_view level, std::string_view code) {
-  Object* info = vm.NewObject();
-  vm.SetOwn(info, "level", vm.Str(level));
-  vm.SetOwn(info, "code", vm.Str(code));
-  const Value arg = info;
-  Object* o = target.AsObject();
-  if (o != nullptr && vm.Get(o, "onStatus").IsObject())
-    vm.CallMethod(target, "onStatus", {&arg, 1});
+ConnectionState* Connection(const Value& v) {
+  return StateOf<ConnectionState>(v);
 }
 
-// connect(null) opens the local connection that plays files; a server cannot be reached.
+// onStatus(info), or onStatus() when `code` is empty.
+void NotifyStatus(Vm& vm, const Value& target, std::string_view level, std::string_view code) {
+  Value info;
+  if (!code.empty()) {
+    Object* o = vm.NewObject();
+    vm.SetOwn(o, "level", vm.Str(level));
+    vm.SetOwn(o, "code", vm.Str(code));
+    info = o;
+  }
+  vm.CallMethod(target, "onStatus", code.empty() ? std::span<const Value>() : std::span(&info, 1));
+}
+
+// Closing reports it; a server connection still under way also reports that its attempt ended,
+// without details.
+void CloseConnection(Vm& vm, const Value& self, ConnectionState& s) {
+  const ConnectionState::Kind was = s.kind;
+  if (was == ConnectionState::Kind::Closed) return;
+  s.kind = ConnectionState::Kind::Closed;
+  vm.SetOwn(self.AsObject(), "isConnected", false, kDontEnum);
+  NotifyStatus(vm, self, "status", "NetConnection.Connect.Closed");
+  if (was == ConnectionState::Kind::Server) NotifyStatus(vm, self, "", "");
+}
+
+// connect(null) opens the local connection that plays files at once; a server is never reached
+// on this machine, so its attempt stays under way until closed.
 Value ConnectionConnect(Vm& vm, const Arguments& args) {
-  ConnectionState* s = StateOf<ConnectionState>(args.self);
+  ConnectionState* s = Connection(args.self);
   if (s == nullptr) return Value();
-  s->connected = args[0].IsNull();
-  vm.SetOwn(args.self.AsObject(), "isConnected", s->connected, kDontEnum);
-  NotifyStatus(vm, args.self, s->connected ? "status" : "error",
-               s->connected ? "NetConnection.Connect.Success" : "NetConnection.Connect.Failed");
-  return s->connected;
+  CloseConnection(vm, args.self, *s);
+  if (!args[0].IsNull()) {
+    s->kind = ConnectionState::Kind::Server;
+    return false;
+  }
+  s->kind = ConnectionState::Kind::Local;
+  vm.SetOwn(args.self.AsObject(), "isConnected", true, kDontEnum);
+  NotifyStatus(vm, args.self, "status", "NetConnection.Connect.Success");
+  return true;
 }
 
 Value ConnectionClose(Vm& vm, const Arguments& args) {
-  ConnectionState* s = StateOf<ConnectionState>(args.self);
-  if (s == nullptr || !s->connected) return Value();
-  s->connected = false;
-  vm.SetOwn(args.self.AsObject(), "isConnected", false, kDontEnum);
-  NotifyStatus(vm, args.self, "status", "NetConnection.Connect.Closed");
+  if (ConnectionState* s = Connection(args.self)) CloseConnection(vm, args.self, *s);
   return Value();
 }
 
@@ -252,8 +270,8 @@ Value StreamBufferTime(Vm&, const Arguments& args) {
 
 Value StreamConstruct(Vm& vm, const Arguments& args) {
   Object* stream = vm.NewObject(args.self.AsObject());
-  const ConnectionState* connection = StateOf<ConnectionState>(args[0]);
-  if (connection == nullptr || !connection->connected) return stream;
+  const ConnectionState* connection = Connection(args[0]);
+  if (connection == nullptr || connection->kind != ConnectionState::Kind::Local) return stream;
   static constexpr std::pair<const char*, NativeFunction> kGetters[] = {
       {"time", StreamZero},         {"currentFps", StreamZero},
       {"bufferLength", StreamZero}, {"bufferTime", StreamBufferTime},
@@ -275,6 +293,25 @@ void InstallNetStream(Vm& vm) {
                  static_cast<Object*>(vm.NewClass(proto, Nothing, StreamConstruct)));
 }
 
+// --- XMLSocket ------------------------------------------------------------------------------
+
+// The data a socket received, parsed and handed to onXML.
+Value SocketOnData(Vm& vm, const Arguments& args) {
+  const Value source = args[0];
+  const Value xml = vm.Construct(vm.Get(vm.Global(), "XML"), {&source, 1});
+  vm.CallMethod(args.self, "onXML", {&xml, 1});
+  return Value();
+}
+
+void InstallXmlSocket(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "connect", [](Vm&, const Arguments&) { return Value(false); });
+  vm.DefineMethod(proto, "send", Nothing);
+  vm.DefineMethod(proto, "close", Nothing);
+  vm.DefineMethod(proto, "onData", SocketOnData);
+  vm.DefineValue(vm.Global(), "XMLSocket", static_cast<Object*>(vm.NewClass(proto, Nothing)));
+}
+
 }  // namespace
 
 void InstallMediaClasses(Vm& vm) {
@@ -283,6 +320,7 @@ void InstallMediaClasses(Vm& vm) {
   InstallVideo(vm);
   InstallNetConnection(vm);
   InstallNetStream(vm);
+  InstallXmlSocket(vm);
 }
 
 }  // namespace lumen::avm1

@@ -38,8 +38,10 @@ Value ObjectValueOf(Vm&, const Arguments& args) {
 Value HasOwnProperty(Vm& vm, const Arguments& args) {
   Object* o = args.self.AsObject();
   if (o == nullptr || args.size() == 0) return false;
-  // Hidden from this version or not, the property is the object's own.
+  // Hidden from this version or not, the property is the object's own; so is the link to the
+  // prototype, which is kept outside the table.
   const std::string name = vm.ToString(args[0]);
+  if (o->Proto() != nullptr && SameName(name, "__proto__", vm.CaseSensitive())) return true;
   return vm.HasOwn(o, name) || o->Properties().Find(name, vm.CaseSensitive()) != nullptr;
 }
 
@@ -200,6 +202,15 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
 }
 
 }  // namespace
+
+NativeFunction ObjectNative(double index) {
+  // In the order of the player's native table 101.
+  static constexpr NativeFunction kTable[] = {
+      Watch,          Unwatch,        AddProperty,   ObjectValueOf,
+      ObjectToString, HasOwnProperty, IsPrototypeOf, IsPropertyEnumerable};
+  if (!(index >= 0 && index < static_cast<double>(std::size(kTable)))) return nullptr;
+  return kTable[static_cast<size_t>(index)];
+}
 
 void InstallObjectClass(Vm& vm) {
   Builtins& b = vm.builtins();

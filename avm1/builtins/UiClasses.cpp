@@ -1,9 +1,10 @@
-// The player's user interface as scripts see it: Accessibility, Selection (the focus), and the
-// context menu classes ContextMenu and ContextMenuItem.
+// The player's user interface as scripts see it: Accessibility, Selection (the focus), the
+// context menu classes ContextMenu and ContextMenuItem, and PrintJob.
 //
 // Design: no screen reader is ever active, so Accessibility only answers. Selection keeps the
 // stage-level focus in its native state: a text field, or a clip that enables focus; the
 // selection inside a field is not tracked, so its indices answer -1 as with no field focused.
+// No printer is installed: a print job never starts, and its page sizes stay 0.
 // The menu classes hold plain properties that movies read and replace; copy() follows whatever
 // the properties hold at the time.
 
@@ -120,24 +121,23 @@ void InstallSelection(Vm& vm) {
 constexpr const char* kBuiltInItems[] = {"print", "forward_back", "rewind", "loop",
                                          "play",  "quality",      "zoom",   "save"};
 
-void SetBuiltInItems(Vm& vm, Object* items, bool shown) {
-  for (const char* name : kBuiltInItems) vm.Set(items, name, shown);
+// The items the player's own menu shows, each shown or not.
+Object* BuiltInItems(Vm& vm, bool shown) {
+  Object* items = vm.NewObject();
+  for (const char* name : kBuiltInItems) vm.SetOwn(items, name, shown);
+  return items;
 }
 
 Value MenuConstruct(Vm& vm, const Arguments& args) {
   Object* menu = vm.NewObject(args.self.AsObject());
-  Object* items = vm.NewObject();
-  SetBuiltInItems(vm, items, true);
   vm.SetOwn(menu, "onSelect", args[0]);
   vm.SetOwn(menu, "customItems", static_cast<Object*>(vm.NewArray()));
-  vm.SetOwn(menu, "builtInItems", items);
+  vm.SetOwn(menu, "builtInItems", BuiltInItems(vm, true));
   return menu;
 }
 
 Value HideBuiltInItems(Vm& vm, const Arguments& args) {
-  if (Object* items = vm.GetMember(args.self, "builtInItems").AsObject()) {
-    SetBuiltInItems(vm, items, false);
-  }
+  vm.SetMember(args.self, "builtInItems", BuiltInItems(vm, false));
   return Value();
 }
 
@@ -200,6 +200,28 @@ void InstallContextMenuItem(Vm& vm) {
                  static_cast<Object*>(vm.NewClass(proto, Nothing, ItemConstruct)));
 }
 
+// --- PrintJob -------------------------------------------------------------------------------
+
+Value Zero(Vm&, const Arguments&) {
+  return 0;
+}
+
+void InstallPrintJob(Vm& vm) {
+  Object* proto = vm.NewObject();
+  // Listed by for..in in the reverse order of making.
+  for (const char* name : {"paperHeight", "paperWidth", "pageHeight", "pageWidth", "orientation"}) {
+    vm.SetOwn(proto, name, Value(), kDontDelete | kReadOnly);
+    proto->Properties().Find(name, vm.CaseSensitive())->getter = vm.NewNative(Zero);
+  }
+  static constexpr std::pair<const char*, NativeFunction> kMethods[] = {
+      {"start", False}, {"addPage", False}, {"send", Nothing}};
+  for (const auto& [name, fn] : kMethods) {
+    vm.DefineMethod(proto, name, fn);
+    proto->Properties().Find(name, vm.CaseSensitive())->min_version = 7;
+  }
+  vm.DefineValue(vm.Global(), "PrintJob", static_cast<Object*>(vm.NewClass(proto, Nothing)));
+}
+
 }  // namespace
 
 void InstallUiClasses(Vm& vm) {
@@ -207,6 +229,7 @@ void InstallUiClasses(Vm& vm) {
   InstallSelection(vm);
   InstallContextMenu(vm);
   InstallContextMenuItem(vm);
+  InstallPrintJob(vm);
 }
 
 }  // namespace lumen::avm1

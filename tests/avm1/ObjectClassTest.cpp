@@ -65,5 +65,24 @@ TEST_F(ObjectClassTest, RegisterClassTakesOnlyFunctions) {
   EXPECT_FALSE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol})));
 }
 
+// Bits 12 and 13 of ASSetPropFlags hide a property from movies before 8 and before 9.
+TEST_F(ObjectClassTest, VersionBitsHideFromOlderMovies) {
+  const Value o = New(vm, "Object", {});
+  vm.SetMember(o, "a", 1.0);
+  const Value set_flags = vm.Get(vm.Global(), "ASSetPropFlags");
+  auto flags = [&](double set, double clear) {
+    vm.Call(set_flags, Value(), std::vector<Value>{o, vm.Str("a"), set, clear});
+    return vm.GetMember(o, "a").IsUndefined() ? "hidden" : "shown";
+  };
+  EXPECT_STREQ(flags(1 << 12, 0), "shown");
+  EXPECT_STREQ(flags(1 << 13, 0), "hidden");
+  EXPECT_STREQ(flags(0, 1 << 13), "shown");
+  // Object.prototype's methods are reachable by their index in the native table.
+  const Value has_own =
+      vm.Call(vm.Get(vm.Global(), "ASnative"), Value(), std::vector<Value>{101, 5});
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has_own, o, std::vector<Value>{vm.Str("a")})));
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has_own, o, std::vector<Value>{vm.Str("__proto__")})));
+}
+
 }  // namespace
 }  // namespace lumen::avm1
