@@ -31,7 +31,8 @@ void InstallGeomClasses(Vm& vm);       // flash.geom
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
-void InstallMediaClasses(Vm& vm);          // Camera, Microphone, Video, Net*, XMLSocket
+void InstallMediaClasses(Vm& vm);  // Camera, Microphone, Video, Net*, XMLSocket, LocalConnection
+void InstallTextSnapshotClass(Vm& vm);
 void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

@@ -20,6 +20,7 @@ void InstallBuiltins(Vm& vm) {
   InstallSoundClass(vm);
   InstallMovieClipLoaderClass(vm);
   InstallMediaClasses(vm);
+  InstallTextSnapshotClass(vm);
   InstallUiClasses(vm);
 }
 

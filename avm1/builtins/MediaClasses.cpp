@@ -1,16 +1,20 @@
-// Camera, Microphone, Video, NetConnection, NetStream and XMLSocket as a player without capture
-// devices or a network has them.
+// Camera, Microphone, Video, NetConnection, NetStream, XMLSocket and LocalConnection as a player
+// without capture devices or a network has them.
 //
 // Design: the classes carry the methods movies call; devices and streams answer as absent or
 // idle. The player gives a microphone object whose state says it may not be used (muted, no
 // activity), and no camera. The properties of a device or a stream are native accessors that
 // the class's prototype receives only when a first object of the kind is really made
 // (Microphone.get, or a NetStream on a connected NetConnection): objects made otherwise, or
-// prototypes replaced by the movie, go without them.
+// prototypes replaced by the movie, go without them. LocalConnection reaches only the
+// connections of this player's own movies, through a table of names on its constructor.
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "avm1/Builtins.h"
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 
 namespace lumen::avm1 {
@@ -312,6 +316,76 @@ void InstallXmlSocket(Vm& vm) {
   vm.DefineValue(vm.Global(), "XMLSocket", static_cast<Object*>(vm.NewClass(proto, Nothing)));
 }
 
+// --- LocalConnection ------------------------------------------------------------------------
+
+// The connections listening in this player, by name in lower case: names ignore letter case.
+Object* Listening(Vm& vm) {
+  Object* ctor = vm.Get(vm.Global(), "LocalConnection").AsObject();
+  return ctor ? ctor->primitive.AsObject() : nullptr;
+}
+
+std::string ConnectionKey(Vm& vm, const Value& name) {
+  std::string key = vm.ToString(name);
+  for (char& c : key) c = FoldAscii(c);
+  return key;
+}
+
+Value LocalConnect(Vm& vm, const Arguments& args) {
+  Object* self = args.self.AsObject();
+  Object* table = Listening(vm);
+  if (self == nullptr || table == nullptr || !args[0].IsString() || args[0].AsString().empty()) {
+    return false;
+  }
+  const std::string key = ConnectionKey(vm, args[0]);
+  if (table->Properties().Find(key, true) != nullptr) return false;
+  for (const Property& p : table->Properties().Entries()) {
+    if (p.value.AsObject() == self) return false;  // already listening under another name
+  }
+  vm.SetOwn(table, key, self);
+  return true;
+}
+
+Value LocalClose(Vm& vm, const Arguments& args) {
+  Object* table = Listening(vm);
+  if (table == nullptr) return Value();
+  for (const Property& p : table->Properties().Entries()) {
+    if (p.value.AsObject() != args.self.AsObject()) continue;
+    const std::string key = p.name;
+    table->Properties().Erase(key, true);
+    break;
+  }
+  return Value();
+}
+
+// send(name, method, args...): the receiver's method runs later, as if from another movie.
+Value LocalSend(Vm& vm, const Arguments& args) {
+  Object* table = Listening(vm);
+  if (table == nullptr || args.size() < 2 || !args[0].IsString() || !args[1].IsString()) {
+    return false;
+  }
+  if (Property* receiver = table->Properties().Find(ConnectionKey(vm, args[0]), true)) {
+    std::vector<Value> rest(args.values.begin() + 2, args.values.end());
+    vm.AddTimer(Value(), receiver->value, args[1].AsString(), std::move(rest), 0, false);
+  }
+  return true;
+}
+
+Value LocalDomain(Vm& vm, const Arguments&) {
+  return vm.Str("localhost");
+}
+
+void InstallLocalConnection(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "connect", LocalConnect);
+  vm.DefineMethod(proto, "send", LocalSend);
+  vm.DefineMethod(proto, "close", LocalClose);
+  vm.DefineMethod(proto, "domain", LocalDomain);
+  FunctionObject* ctor = vm.NewClass(proto, Nothing);
+  ctor->primitive = vm.NewObject(nullptr);
+  vm.DefineValue(vm.Global(), "LocalConnection", static_cast<Object*>(ctor));
+  vm.Global()->Properties().Find("LocalConnection", vm.CaseSensitive())->min_version = 6;
+}
+
 }  // namespace
 
 void InstallMediaClasses(Vm& vm) {
@@ -321,6 +395,7 @@ void InstallMediaClasses(Vm& vm) {
   InstallNetConnection(vm);
   InstallNetStream(vm);
   InstallXmlSocket(vm);
+  InstallLocalConnection(vm);
 }
 
 }  // namespace lumen::avm1

@@ -1,5 +1,5 @@
 // The player's user interface as scripts see it: Accessibility, Selection (the focus), the
-// context menu classes ContextMenu and ContextMenuItem, and PrintJob.
+// context menu classes ContextMenu and ContextMenuItem, Button and PrintJob.
 //
 // Design: no screen reader is ever active, so Accessibility only answers. Selection keeps the
 // stage-level focus in its native state: a text field, or a clip that enables focus; the
@@ -200,6 +200,14 @@ void InstallContextMenuItem(Vm& vm) {
                  static_cast<Object*>(vm.NewClass(proto, Nothing, ItemConstruct)));
 }
 
+// --- Button ---------------------------------------------------------------------------------
+
+// The class of buttons; the objects of buttons on the stage take their methods from its
+// prototype.
+void InstallButton(Vm& vm) {
+  vm.DefineValue(vm.Global(), "Button", static_cast<Object*>(vm.NewClass(vm.NewObject(), Nothing)));
+}
+
 // --- PrintJob -------------------------------------------------------------------------------
 
 Value Zero(Vm&, const Arguments&) {
@@ -230,6 +238,7 @@ void InstallUiClasses(Vm& vm) {
   InstallContextMenu(vm);
   InstallContextMenuItem(vm);
   InstallPrintJob(vm);
+  InstallButton(vm);
 }
 
 }  // namespace lumen::avm1

@@ -105,5 +105,24 @@ TEST_F(MediaUiClassesTest, PrintJobMethodsAndSizesByVersion) {
   EXPECT_EQ(vm.ToNumber(vm.GetMember(job, "paperWidth")), 0);
 }
 
+// A message sent to a name this player listens on runs the receiver's method at the next
+// timers; names ignore letter case and are taken once.
+TEST_F(MediaUiClassesTest, LocalConnectionDeliversToItsOwnListeners) {
+  const Value receiver = New(vm, "LocalConnection", {});
+  const Value sender = New(vm, "LocalConnection", {});
+  vm.SetMember(receiver, "hello", static_cast<Object*>(vm.NewNative(TraceStatus)));
+  EXPECT_TRUE(vm.ToBoolean(Call(receiver, "connect", {vm.Str("Line")})));
+  EXPECT_FALSE(vm.ToBoolean(Call(sender, "connect", {vm.Str("line")})));
+  Object* message = vm.NewObject();
+  vm.SetOwn(message, "code", vm.Str("sent"));
+  EXPECT_TRUE(vm.ToBoolean(Call(sender, "send", {vm.Str("LINE"), vm.Str("hello"), message})));
+  EXPECT_FALSE(vm.ToBoolean(Call(sender, "send", {vm.Str("line")})));
+  EXPECT_TRUE(bridge.lines.empty());
+  vm.RunTimers(0);
+  EXPECT_EQ(bridge.lines, std::vector<std::string>{"sent"});
+  Call(receiver, "close");
+  EXPECT_TRUE(vm.ToBoolean(Call(sender, "connect", {vm.Str("line")})));
+}
+
 }  // namespace
 }  // namespace lumen::avm1
