@@ -26,13 +26,16 @@ void InstallErrorClass(Vm& vm);
 void InstallDateClass(Vm& vm);
 void InstallXmlClasses(Vm& vm);
 void InstallMovieClipClass(Vm& vm);
-void InstallPlayerObjects(Vm& vm);     // Key, Mouse, Stage, System, Color, SharedObject, ...
-void InstallGeomClasses(Vm& vm);       // flash.geom
+void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedObject, ...
+void InstallGeomClasses(Vm& vm);    // flash.geom
+// `_global.flash`, made by the first package that needs it.
+Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
 void InstallMediaClasses(Vm& vm);  // Camera, Microphone, Video, Net*, XMLSocket, LocalConnection
 void InstallTextSnapshotClass(Vm& vm);
+void InstallExternalInterface(Vm& vm);  // flash.external
 void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

@@ -21,6 +21,7 @@ void InstallBuiltins(Vm& vm) {
   InstallMovieClipLoaderClass(vm);
   InstallMediaClasses(vm);
   InstallTextSnapshotClass(vm);
+  InstallExternalInterface(vm);
   InstallUiClasses(vm);
 }
 

@@ -707,6 +707,8 @@ Object* InstallColorTransform(Vm& vm) {
   return vm.NewClass(proto, Nothing, ColorTransformConstruct);
 }
 
+}  // namespace
+
 // `_global.flash`, shared with other packages of it, hidden from movies before version 8.
 Object* FlashPackage(Vm& vm) {
   Object* global = vm.Global();
@@ -718,8 +720,6 @@ Object* FlashPackage(Vm& vm) {
   global->Properties().Find("flash", vm.CaseSensitive())->min_version = 8;
   return flash;
 }
-
-}  // namespace
 
 void InstallGeomClasses(Vm& vm) {
   Object* geom = vm.NewObject();

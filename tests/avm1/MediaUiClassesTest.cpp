@@ -124,5 +124,24 @@ TEST_F(MediaUiClassesTest, LocalConnectionDeliversToItsOwnListeners) {
   EXPECT_TRUE(vm.ToBoolean(Call(sender, "connect", {vm.Str("line")})));
 }
 
+// Values go to the container's XML form and come back from its nodes; nothing else answers
+// without a page.
+TEST_F(MediaUiClassesTest, ExternalInterfaceConvertsThroughXml) {
+  Vm v8{8, bridge};
+  const Value ei =
+      v8.GetMember(v8.GetMember(v8.Get(v8.Global(), "flash"), "external"), "ExternalInterface");
+  const Value list = New(v8, "Array", {1.0, v8.Str("a<b")});
+  const Value xml = v8.CallMethod(ei, "_toXML", std::vector<Value>{list});
+  EXPECT_EQ(Text(v8, xml),
+            "<array><property id=\"0\"><number>1</number></property>"
+            "<property id=\"1\"><string>a&lt;b</string></property></array>");
+  const Value doc = New(v8, "XML", {xml});
+  const Value back =
+      v8.CallMethod(ei, "_toAS", std::vector<Value>{v8.GetMember(doc, "firstChild")});
+  EXPECT_EQ(Text(v8, back), "1,a<b");
+  EXPECT_TRUE(v8.CallMethod(ei, "call", std::vector<Value>{v8.Str("f")}).IsNull());
+  EXPECT_FALSE(v8.ToBoolean(v8.GetMember(ei, "available")));
+}
+
 }  // namespace
 }  // namespace lumen::avm1
