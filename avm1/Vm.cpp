@@ -559,6 +559,10 @@ FunctionObject* Vm::NewClass(Object* proto, NativeFunction fn, NativeFunction co
   FunctionObject* f = NewNative(fn, construct);
   SetOwn(f, "prototype", proto, kDontEnum | kDontDelete);
   SetOwn(proto, "constructor", static_cast<Object*>(f), kDontEnum | kDontDelete);
+  // A class is a function like any other: Function made it.
+  if (Property* made_by = global_ ? global_->Properties().Find("Function", true) : nullptr) {
+    SetOwn(f, "constructor", made_by->value, kDontEnum);
+  }
   return f;
 }
 

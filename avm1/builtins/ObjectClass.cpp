@@ -237,6 +237,9 @@ void InstallObjectClass(Vm& vm) {
 
   FunctionObject* function = vm.NewClass(b.function_proto, FunctionConstruct, FunctionConstruct);
   vm.DefineValue(global, "Function", static_cast<Object*>(function));
+  // Made before Function, which made them both.
+  vm.DefineValue(object, "constructor", static_cast<Object*>(function));
+  vm.DefineValue(function, "constructor", static_cast<Object*>(function));
   vm.DefineMethod(b.function_proto, "call", FunctionCallMethod);
   vm.DefineMethod(b.function_proto, "apply", FunctionApply);
   vm.DefineMethod(global, "ASSetPropFlags", SetPropFlags);

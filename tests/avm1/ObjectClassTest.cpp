@@ -84,5 +84,16 @@ TEST_F(ObjectClassTest, VersionBitsHideFromOlderMovies) {
   EXPECT_TRUE(vm.ToBoolean(vm.Call(has_own, o, std::vector<Value>{vm.Str("__proto__")})));
 }
 
+// Built-in classes were made by Function, Object and Function included.
+TEST_F(ObjectClassTest, ClassesAreMadeByFunction) {
+  Object* function = vm.Get(vm.Global(), "Function").AsObject();
+  for (const char* name : {"Object", "Function", "Number", "XMLSocket"}) {
+    Object* ctor = vm.Get(vm.Global(), name).AsObject();
+    ASSERT_NE(ctor, nullptr) << name;
+    EXPECT_TRUE(vm.HasOwn(ctor, "constructor")) << name;
+    EXPECT_EQ(vm.Get(ctor, "constructor").AsObject(), function) << name;
+  }
+}
+
 }  // namespace
 }  // namespace lumen::avm1
