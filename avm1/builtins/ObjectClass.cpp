@@ -150,7 +150,7 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   if (o == nullptr) return Value();
   std::vector<std::string> names;
   bool all = args[1].IsNull();
-  if (Object* list = args[1].AsObject()) {
+  if (Object* list = args[1].AsObject(); list != nullptr && list->native_class == "Array") {
     const double n = vm.ToNumber(vm.Get(list, "length"));
     for (size_t i = 0; n > 0 && i < static_cast<size_t>(std::min(n, 65536.0)); ++i) {
       names.push_back(vm.ToString(vm.Get(list, std::to_string(i))));
