@@ -224,16 +224,18 @@ void InstallObjectClass(Vm& vm) {
   b.object_ctor = object;
   vm.DefineMethod(object, "registerClass", RegisterClass);
   vm.DefineValue(global, "Object", static_cast<Object*>(object));
+  // The methods every object shares survive a delete until a movie clears their flags.
   Object* op = b.object_proto;
-  vm.DefineMethod(op, "toString", ObjectToString);
-  vm.DefineMethod(op, "toLocaleString", ObjectToString);
-  vm.DefineMethod(op, "valueOf", ObjectValueOf);
-  vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty);
-  vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable);
-  vm.DefineMethod(op, "watch", Watch);
-  vm.DefineMethod(op, "unwatch", Unwatch);
-  vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf);
-  vm.DefineMethod(op, "addProperty", AddProperty);
+  constexpr uint8_t kBuiltIn = kDontEnum | kDontDelete;
+  vm.DefineMethod(op, "toString", ObjectToString, kBuiltIn);
+  vm.DefineMethod(op, "toLocaleString", ObjectToString, kBuiltIn);
+  vm.DefineMethod(op, "valueOf", ObjectValueOf, kBuiltIn);
+  vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty, kBuiltIn);
+  vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable, kBuiltIn);
+  vm.DefineMethod(op, "watch", Watch, kBuiltIn);
+  vm.DefineMethod(op, "unwatch", Unwatch, kBuiltIn);
+  vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf, kBuiltIn);
+  vm.DefineMethod(op, "addProperty", AddProperty, kBuiltIn);
 
   FunctionObject* function = vm.NewClass(b.function_proto, FunctionConstruct, FunctionConstruct);
   vm.DefineValue(global, "Function", static_cast<Object*>(function));
