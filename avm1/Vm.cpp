@@ -841,8 +841,10 @@ Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const
     fn = Get(object, name);  // __resolve
   }
   auto* f = dynamic_cast<FunctionObject*>(fn.AsObject());
-  if (f != nullptr && f->code) return CallScriptFunction(*this, *f, self, args, holder);
-  // Methods of primitives see the primitive itself.
+  // Script methods of primitives see the object made for the call; native ones the primitive.
+  if (f != nullptr && f->code) {
+    return CallScriptFunction(*this, *f, target.IsObject() ? self : Value(object), args, holder);
+  }
   if (f != nullptr && !target.IsObject()) return Call(fn, target, args);
   return Call(fn, self, args);
 }
