@@ -8,6 +8,7 @@
 // The menu classes hold plain properties that movies read and replace; copy() follows whatever
 // the properties hold at the time.
 
+#include <algorithm>
 #include <string>
 
 #include "avm1/Builtins.h"
