@@ -14,6 +14,8 @@ struct Arguments;
 void InstallBuiltins(Vm& vm);
 
 void InstallObjectClass(Vm& vm);  // Object and Function
+// Entry `index` of Object.prototype's native table (ASnative 101); null past its end.
+NativeFunction ObjectNative(double index);
 void InstallGlobalFunctions(Vm& vm);
 void InstallArrayClass(Vm& vm);
 void InstallStringClass(Vm& vm);
@@ -24,15 +26,17 @@ void InstallErrorClass(Vm& vm);
 void InstallDateClass(Vm& vm);
 void InstallXmlClasses(Vm& vm);
 void InstallMovieClipClass(Vm& vm);
-void InstallPlayerObjects(Vm& vm);     // Key, Mouse, Stage, System, Color, SharedObject, ...
-void InstallGeomClasses(Vm& vm);       // flash.geom
+void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedObject, ...
+void InstallGeomClasses(Vm& vm);    // flash.geom
+// `_global.flash`, made by the first package that needs it.
+Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
-void InstallExternalInterface(Vm& vm);     // flash.external
 void InstallPrintJobClass(Vm& vm);
-
-// `_global.flash`, made by the first package that asks for it.
-Object* FlashPackage(Vm& vm);
+void InstallMediaClasses(Vm& vm);  // Camera, Microphone, Video, Net*, XMLSocket, LocalConnection
+void InstallTextSnapshotClass(Vm& vm);
+void InstallExternalInterface(Vm& vm);  // flash.external
+void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

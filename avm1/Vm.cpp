@@ -577,6 +577,10 @@ FunctionObject* Vm::NewClass(Object* proto, NativeFunction fn, NativeFunction co
   FunctionObject* f = NewNative(fn, construct);
   SetOwn(f, "prototype", proto, kDontEnum | kDontDelete);
   SetOwn(proto, "constructor", static_cast<Object*>(f), kDontEnum | kDontDelete);
+  // A class is a function like any other: Function made it.
+  if (Property* made_by = global_ ? global_->Properties().Find("Function", true) : nullptr) {
+    SetOwn(f, "constructor", made_by->value, kDontEnum);
+  }
   return f;
 }
 
@@ -855,8 +859,10 @@ Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const
     fn = Get(object, name);  // __resolve
   }
   auto* f = dynamic_cast<FunctionObject*>(fn.AsObject());
-  if (f != nullptr && f->code) return CallScriptFunction(*this, *f, self, args, holder);
-  // Methods of primitives see the primitive itself.
+  // Script methods of primitives see the object made for the call; native ones the primitive.
+  if (f != nullptr && f->code) {
+    return CallScriptFunction(*this, *f, target.IsObject() ? self : Value(object), args, holder);
+  }
   if (f != nullptr && !target.IsObject()) return Call(fn, target, args);
   return Call(fn, self, args);
 }

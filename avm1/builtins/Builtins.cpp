@@ -19,8 +19,11 @@ void InstallBuiltins(Vm& vm) {
   InstallTextFieldClasses(vm);
   InstallSoundClass(vm);
   InstallMovieClipLoaderClass(vm);
-  InstallExternalInterface(vm);
   InstallPrintJobClass(vm);
+  InstallMediaClasses(vm);
+  InstallTextSnapshotClass(vm);
+  InstallExternalInterface(vm);
+  InstallUiClasses(vm);
 }
 
 }  // namespace lumen::avm1

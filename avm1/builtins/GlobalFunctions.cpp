@@ -1,6 +1,11 @@
-// The global functions: number parsing, escaping, the clock and the timers.
+// The global functions: number parsing, escaping, the clock and the timers, and the access to
+// the player's native tables (ASnative and the functions built on it).
 
 #include <cmath>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "avm1/Builtins.h"
 #include "avm1/NumberText.h"
@@ -78,11 +83,86 @@ Value GlobalTrace(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-// A native function by its table and index. Only Math's table is reachable so far.
-Value AsNative(Vm& vm, const Arguments& args) {
+// A native function by its table and index. Only Object.prototype's and Math's tables are
+// reachable so far.
+NativeFunction NativeEntry(double table, double index) {
+  constexpr double kObjectTable = 101;
   constexpr double kMathTable = 200;
-  if (vm.ToNumber(args[0]) != kMathTable) return Value();
-  return static_cast<Object*>(vm.NewNative(MathNative(std::trunc(vm.ToNumber(args[1])))));
+  if (table == kObjectTable) return ObjectNative(std::trunc(index));
+  if (table == kMathTable) return MathNative(std::trunc(index));
+  return nullptr;
+}
+
+Value AsNative(Vm& vm, const Arguments& args) {
+  NativeFunction fn = NativeEntry(vm.ToNumber(args[0]), vm.ToNumber(args[1]));
+  return fn ? Value(static_cast<Object*>(vm.NewNative(fn))) : Value();
+}
+
+// ASconstructor(table, index): the native function as a class, with a prototype of its own.
+Value AsConstructor(Vm& vm, const Arguments& args) {
+  NativeFunction fn = NativeEntry(vm.ToNumber(args[0]), vm.ToNumber(args[1]));
+  return fn ? Value(static_cast<Object*>(vm.NewClass(vm.NewObject(), fn))) : Value();
+}
+
+// The names of a comma list, each with the version a leading digit asks for (0: every one).
+std::vector<std::pair<std::string, uint8_t>> NativeNames(std::string_view list) {
+  constexpr size_t kMaxNames = 1024;
+  std::vector<std::pair<std::string, uint8_t>> names;
+  size_t start = 0;
+  while (start <= list.size() && names.size() < kMaxNames) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string_view::npos) comma = list.size();
+    std::string_view name = list.substr(start, comma - start);
+    uint8_t version = 0;
+    if (!name.empty() && name[0] >= '0' && name[0] <= '9') {
+      version = static_cast<uint8_t>(name[0] - '0');
+      name.remove_prefix(1);
+    }
+    names.emplace_back(std::string(name), version);
+    start = comma + 1;
+  }
+  return names;
+}
+
+Property& DefineNative(Vm& vm, Object* target, const std::string& name, uint8_t version) {
+  vm.SetOwn(target, name, Value(), kDontEnum);
+  Property* p = target->Properties().Find(name, vm.CaseSensitive());
+  p->min_version = version;
+  return *p;
+}
+
+// ASSetNative(target, table, "a,b,6c", first): name i is the method ASnative(table, first + i).
+Value AsSetNative(Vm& vm, const Arguments& args) {
+  Object* target = args[0].AsObject();
+  if (target == nullptr) return Value();
+  const double table = vm.ToNumber(args[1]);
+  const double first = args.size() > 3 ? vm.ToNumber(args[3]) : 0;
+  double index = first;
+  for (const auto& [name, version] : NativeNames(vm.ToString(args[2]))) {
+    NativeFunction fn = NativeEntry(table, index++);
+    if (name.empty() || fn == nullptr) continue;
+    DefineNative(vm, target, name, version).value = static_cast<Object*>(vm.NewNative(fn));
+  }
+  return Value();
+}
+
+// ASSetNativeAccessor(target, table, "a,b", first): name i reads through ASnative(table,
+// first + 2i) and writes through the entry after it.
+Value AsSetNativeAccessor(Vm& vm, const Arguments& args) {
+  Object* target = args[0].AsObject();
+  if (target == nullptr) return Value();
+  const double table = vm.ToNumber(args[1]);
+  double index = args.size() > 3 ? vm.ToNumber(args[3]) : 0;
+  for (const auto& [name, version] : NativeNames(vm.ToString(args[2]))) {
+    NativeFunction get = NativeEntry(table, index);
+    NativeFunction set = NativeEntry(table, index + 1);
+    index += 2;
+    if (name.empty() || get == nullptr) continue;
+    Property& p = DefineNative(vm, target, name, version);
+    p.getter = vm.NewNative(get);
+    p.setter = set ? vm.NewNative(set) : nullptr;
+  }
+  return Value();
 }
 
 }  // namespace
@@ -103,6 +183,9 @@ void InstallGlobalFunctions(Vm& vm) {
   vm.DefineMethod(g, "updateAfterEvent", Nothing);
   vm.DefineMethod(g, "trace", GlobalTrace);
   vm.DefineMethod(g, "ASnative", AsNative);
+  vm.DefineMethod(g, "ASconstructor", AsConstructor);
+  vm.DefineMethod(g, "ASSetNative", AsSetNative);
+  vm.DefineMethod(g, "ASSetNativeAccessor", AsSetNativeAccessor);
   vm.DefineValue(g, "NaN", NAN);
   vm.DefineValue(g, "Infinity", INFINITY);
 }

@@ -436,6 +436,11 @@ Value GetSwfVersion(Vm& vm, const Arguments& a) {
   return Self(a) ? Value(static_cast<double>(vm.Version())) : Value(-1);
 }
 
+Value GetTextSnapshot(Vm& vm, const Arguments& a) {
+  if (Self(a) == nullptr) return Value();
+  return vm.Construct(vm.Get(vm.Global(), "TextSnapshot"), {&a.self, 1});
+}
+
 }  // namespace
 
 void InstallMovieClipClass(Vm& vm) {
@@ -482,6 +487,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"lineTo", LineTo},
       {"curveTo", CurveTo},
       {"getSWFVersion", GetSwfVersion},
+      {"getTextSnapshot", GetTextSnapshot},
   };
   for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
   // Methods that came with later players are hidden from older movies.
@@ -501,6 +507,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"getInstanceAtDepth", 7},
       {"getNextHighestDepth", 7},
       {"getSWFVersion", 7},
+      {"getTextSnapshot", 7},
       {"getRect", 8},
   };
   for (const auto& [name, version] : later) {

@@ -38,7 +38,8 @@ Value ObjectValueOf(Vm&, const Arguments& args) {
 Value HasOwnProperty(Vm& vm, const Arguments& args) {
   Object* o = args.self.AsObject();
   if (o == nullptr || args.size() == 0) return false;
-  // Hidden from this version or not, the property is the object's own.
+  // Hidden from this version or not, the property is the object's own; so is the link to the
+  // prototype, which is kept outside the table.
   const std::string name = vm.ToString(args[0]);
   // Every object with a prototype holds the link to it as a property of its own.
   if (SameName(name, "__proto__", vm.CaseSensitive()) && o->Proto() != nullptr) return true;
@@ -150,7 +151,7 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   if (o == nullptr) return Value();
   std::vector<std::string> names;
   bool all = args[1].IsNull();
-  if (Object* list = args[1].AsObject()) {
+  if (Object* list = args[1].AsObject(); list != nullptr && list->native_class == "Array") {
     const double n = vm.ToNumber(vm.Get(list, "length"));
     for (size_t i = 0; n > 0 && i < static_cast<size_t>(std::min(n, 65536.0)); ++i) {
       names.push_back(vm.ToString(vm.Get(list, std::to_string(i))));
@@ -169,10 +170,10 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   }
   const uint32_t set = static_cast<uint32_t>(vm.ToInt32(args[2]));
   const uint32_t clear = args.size() > 3 ? static_cast<uint32_t>(vm.ToInt32(args[3])) : 0;
-  // Bits above the three flags hide the property from movies of older versions; the one of
-  // bit 14 from every movie this player plays.
+  // Bits above the three flags hide the property from movies before a version: 6, 7, 8, 9
+  // and 10 for bits 7, 10, 12, 13 and 14.
   static constexpr std::pair<uint32_t, uint8_t> kVersionBits[] = {
-      {1u << 14, 10}, {1u << 13, 8}, {1u << 10, 7}, {1u << 7, 6}};
+      {1u << 14, 10}, {1u << 13, 9}, {1u << 12, 8}, {1u << 10, 7}, {1u << 7, 6}};
   auto apply = [&](Property& p) {
     uint32_t flags = p.flags;
     for (const auto& [bit, version] : kVersionBits) {
@@ -203,6 +204,15 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
 
 }  // namespace
 
+NativeFunction ObjectNative(double index) {
+  // In the order of the player's native table 101.
+  static constexpr NativeFunction kTable[] = {
+      Watch,          Unwatch,        AddProperty,   ObjectValueOf,
+      ObjectToString, HasOwnProperty, IsPrototypeOf, IsPropertyEnumerable};
+  if (!(index >= 0 && index < static_cast<double>(std::size(kTable)))) return nullptr;
+  return kTable[static_cast<size_t>(index)];
+}
+
 void InstallObjectClass(Vm& vm) {
   Builtins& b = vm.builtins();
   b.object_proto = vm.heap().Make<Object>(nullptr);
@@ -215,19 +225,24 @@ void InstallObjectClass(Vm& vm) {
   b.object_ctor = object;
   vm.DefineMethod(object, "registerClass", RegisterClass);
   vm.DefineValue(global, "Object", static_cast<Object*>(object));
+  // The methods every object shares survive a delete until a movie clears their flags.
   Object* op = b.object_proto;
-  vm.DefineMethod(op, "toString", ObjectToString);
-  vm.DefineMethod(op, "toLocaleString", ObjectToString);
-  vm.DefineMethod(op, "valueOf", ObjectValueOf);
-  vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty);
-  vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable);
-  vm.DefineMethod(op, "watch", Watch);
-  vm.DefineMethod(op, "unwatch", Unwatch);
-  vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf);
-  vm.DefineMethod(op, "addProperty", AddProperty);
+  constexpr uint8_t kBuiltIn = kDontEnum | kDontDelete;
+  vm.DefineMethod(op, "toString", ObjectToString, kBuiltIn);
+  vm.DefineMethod(op, "toLocaleString", ObjectToString, kBuiltIn);
+  vm.DefineMethod(op, "valueOf", ObjectValueOf, kBuiltIn);
+  vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty, kBuiltIn);
+  vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable, kBuiltIn);
+  vm.DefineMethod(op, "watch", Watch, kBuiltIn);
+  vm.DefineMethod(op, "unwatch", Unwatch, kBuiltIn);
+  vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf, kBuiltIn);
+  vm.DefineMethod(op, "addProperty", AddProperty, kBuiltIn);
 
   FunctionObject* function = vm.NewClass(b.function_proto, FunctionConstruct, FunctionConstruct);
   vm.DefineValue(global, "Function", static_cast<Object*>(function));
+  // Made before Function, which made them both.
+  vm.DefineValue(object, "constructor", static_cast<Object*>(function));
+  vm.DefineValue(function, "constructor", static_cast<Object*>(function));
   vm.DefineMethod(b.function_proto, "call", FunctionCallMethod);
   vm.DefineMethod(b.function_proto, "apply", FunctionApply);
   vm.DefineMethod(global, "ASSetPropFlags", SetPropFlags);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "avm1/Vm.h"
@@ -63,6 +64,62 @@ TEST_F(ObjectClassTest, RegisterClassTakesOnlyFunctions) {
   EXPECT_TRUE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol, describe})));
   EXPECT_TRUE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol, Value::Null()})));
   EXPECT_FALSE(vm.ToBoolean(Call(object_ctor, "registerClass", {symbol})));
+}
+
+// Bits 12 and 13 of ASSetPropFlags hide a property from movies before 8 and before 9.
+TEST_F(ObjectClassTest, VersionBitsHideFromOlderMovies) {
+  const Value o = New(vm, "Object", {});
+  vm.SetMember(o, "a", 1.0);
+  const Value set_flags = vm.Get(vm.Global(), "ASSetPropFlags");
+  auto flags = [&](double set, double clear) {
+    vm.Call(set_flags, Value(), std::vector<Value>{o, vm.Str("a"), set, clear});
+    return vm.GetMember(o, "a").IsUndefined() ? "hidden" : "shown";
+  };
+  EXPECT_STREQ(flags(1 << 12, 0), "shown");
+  EXPECT_STREQ(flags(1 << 13, 0), "hidden");
+  EXPECT_STREQ(flags(0, 1 << 13), "shown");
+  // Names come as a comma list or an array; an object that looks like an array names nothing.
+  Object* lookalike = vm.NewObject();
+  vm.SetMember(lookalike, "length", 1.0);
+  vm.SetMember(lookalike, "0", vm.Str("a"));
+  vm.Call(set_flags, Value(), std::vector<Value>{o, lookalike, 1 << 13, 0});
+  EXPECT_FALSE(vm.GetMember(o, "a").IsUndefined());
+  // Object.prototype's methods are reachable by their index in the native table.
+  const Value has_own =
+      vm.Call(vm.Get(vm.Global(), "ASnative"), Value(), std::vector<Value>{101, 5});
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has_own, o, std::vector<Value>{vm.Str("a")})));
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has_own, o, std::vector<Value>{vm.Str("__proto__")})));
+}
+
+// Built-in classes were made by Function, Object and Function included.
+TEST_F(ObjectClassTest, ClassesAreMadeByFunction) {
+  Object* function = vm.Get(vm.Global(), "Function").AsObject();
+  for (const char* name : {"Object", "Function", "Number", "XMLSocket"}) {
+    Object* ctor = vm.Get(vm.Global(), name).AsObject();
+    ASSERT_NE(ctor, nullptr) << name;
+    EXPECT_TRUE(vm.HasOwn(ctor, "constructor")) << name;
+    EXPECT_EQ(vm.Get(ctor, "constructor").AsObject(), function) << name;
+  }
+}
+
+// ASSetNative names the entries of a native table from a first index on, a leading digit hiding
+// a name from older movies; ASSetNativeAccessor takes a getter and a setter a name.
+TEST_F(ObjectClassTest, NativeTablesNameTheirEntries) {
+  const Value o = New(vm, "Object", {});
+  auto global = [&](const char* name, std::vector<Value> args) {
+    return vm.Call(vm.Get(vm.Global(), name), Value(), args);
+  };
+  global("ASSetNative", {o, 101, vm.Str("own,9later"), 5});
+  vm.SetMember(o, "x", 1.0);
+  EXPECT_TRUE(vm.ToBoolean(Call(o, "own", {vm.Str("x")})));  // hasOwnProperty
+  EXPECT_TRUE(vm.GetMember(o, "later").IsUndefined());       // isPrototypeOf, from version 9
+  EXPECT_TRUE(o.AsObject()->Properties().Find("later", true) != nullptr);
+  // The getter of "least" is Math's entry 1, min, which answers Infinity to no arguments.
+  global("ASSetNativeAccessor", {o, 200, vm.Str(",least"), -1});
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(o, "least")), INFINITY);
+  const Value ctor = global("ASconstructor", {101, 4});
+  EXPECT_TRUE(vm.GetMember(ctor, "prototype").IsObject());
+  EXPECT_TRUE(global("ASconstructor", {9999, 0}).IsUndefined());
 }
 
 }  // namespace

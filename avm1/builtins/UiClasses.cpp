@@ -1,0 +1,213 @@
+// The player's user interface as scripts see it: Accessibility, Selection (the focus), the
+// context menu classes ContextMenu and ContextMenuItem.
+//
+// Design: no screen reader is ever active, so Accessibility only answers. Selection keeps the
+// stage-level focus in its native state: a text field, or a clip that enables focus; the
+// selection inside a field is not tracked, so its indices answer -1 as with no field focused.
+// No printer is installed: a print job never starts, and its page sizes stay 0.
+// The menu classes hold plain properties that movies read and replace; copy() follows whatever
+// the properties hold at the time.
+
+#include <algorithm>
+#include <string>
+
+#include "avm1/Builtins.h"
+#include "avm1/ClipObject.h"
+#include "avm1/FieldObject.h"
+#include "avm1/Vm.h"
+#include "avm1/builtins/PlayerObjects.h"
+
+namespace lumen::avm1 {
+namespace {
+
+Value Nothing(Vm&, const Arguments&) {
+  return Value();
+}
+
+Value False(Vm&, const Arguments&) {
+  return false;
+}
+
+// --- Accessibility --------------------------------------------------------------------------
+
+void InstallAccessibility(Vm& vm) {
+  Object* accessibility = vm.NewObject();
+  vm.DefineMethod(accessibility, "isActive", False);
+  vm.DefineMethod(accessibility, "sendEvent", Nothing);
+  vm.DefineMethod(accessibility, "updateProperties", Nothing);
+  vm.DefineValue(vm.Global(), "Accessibility", accessibility);
+}
+
+// --- Selection ------------------------------------------------------------------------------
+
+class FocusState final : public Object {
+ public:
+  FocusState() : Object(nullptr) {}
+  void Trace(Heap& heap) override {
+    Object::Trace(heap);
+    heap.Mark(focus);
+  }
+  Object* focus = nullptr;  // a text field or a clip
+};
+
+FocusState* Focus(const Value& self) {
+  Object* o = self.AsObject();
+  return o ? dynamic_cast<FocusState*>(o->primitive.AsObject()) : nullptr;
+}
+
+// What may take the focus: a text field on the stage, or a clip that asks for it.
+Object* Focusable(Vm& vm, const Value& target) {
+  Object* o = target.AsObject();
+  if (o != nullptr && o->AsField() != nullptr) return o->AsField()->Link() ? o : nullptr;
+  if (target.IsNullish() || target.IsNumber() || target.IsBoolean()) return nullptr;
+  ClipObject* clip = ResolveTarget(vm, target);
+  if (clip == nullptr || vm.Version() < 6) return nullptr;
+  return vm.ToBoolean(vm.Get(clip, "focusEnabled")) ? clip : nullptr;
+}
+
+std::string FocusPath(Vm& vm, Object* focus) {
+  if (ClipObject* clip = focus->AsClip()) return vm.TargetPath(clip);
+  Object* parent = vm.Get(focus, "_parent").AsObject();
+  ClipObject* parent_clip = parent ? parent->AsClip() : nullptr;
+  const std::string name = vm.ToString(vm.Get(focus, "_name"));
+  return parent_clip ? vm.TargetPath(parent_clip) + "." + name : name;
+}
+
+Value GetFocus(Vm& vm, const Arguments& args) {
+  FocusState* s = Focus(args.self);
+  if (s == nullptr || s->focus == nullptr) return Value::Null();
+  FieldObject* field = s->focus->AsField();
+  if (field != nullptr && field->Link() == nullptr) {
+    s->focus = nullptr;  // removed from the stage since
+    return Value::Null();
+  }
+  return vm.Str(FocusPath(vm, s->focus));
+}
+
+Value SetFocus(Vm& vm, const Arguments& args) {
+  FocusState* s = Focus(args.self);
+  if (s == nullptr) return false;
+  if (args[0].IsNull()) {
+    s->focus = nullptr;
+    return false;
+  }
+  Object* target = Focusable(vm, args[0]);
+  if (target == nullptr) return false;
+  s->focus = target;
+  return true;
+}
+
+Value NoIndex(Vm&, const Arguments&) {
+  return -1;
+}
+
+void InstallSelection(Vm& vm) {
+  Object* selection = vm.NewObject();
+  vm.DefineMethod(selection, "getBeginIndex", NoIndex);
+  vm.DefineMethod(selection, "getEndIndex", NoIndex);
+  vm.DefineMethod(selection, "getCaretIndex", NoIndex);
+  vm.DefineMethod(selection, "getFocus", GetFocus);
+  vm.DefineMethod(selection, "setFocus", SetFocus);
+  vm.DefineMethod(selection, "setSelection", Nothing);
+  selection->primitive = static_cast<Object*>(vm.heap().Make<FocusState>());
+  if (Object* asb = vm.Get(vm.Global(), "AsBroadcaster").AsObject()) {
+    const Value target = selection;
+    vm.CallMethod(asb, "initialize", {&target, 1});
+  }
+  vm.DefineValue(vm.Global(), "Selection", selection);
+}
+
+// --- ContextMenu ----------------------------------------------------------------------------
+
+constexpr const char* kBuiltInItems[] = {"print", "forward_back", "rewind", "loop",
+                                         "play",  "quality",      "zoom",   "save"};
+
+// The items the player's own menu shows, each shown or not.
+Object* BuiltInItems(Vm& vm, bool shown) {
+  Object* items = vm.NewObject();
+  for (const char* name : kBuiltInItems) vm.SetOwn(items, name, shown);
+  return items;
+}
+
+Value MenuConstruct(Vm& vm, const Arguments& args) {
+  Object* menu = vm.NewObject(args.self.AsObject());
+  vm.SetOwn(menu, "onSelect", args[0]);
+  vm.SetOwn(menu, "customItems", static_cast<Object*>(vm.NewArray()));
+  vm.SetOwn(menu, "builtInItems", BuiltInItems(vm, true));
+  return menu;
+}
+
+Value HideBuiltInItems(Vm& vm, const Arguments& args) {
+  vm.SetMember(args.self, "builtInItems", BuiltInItems(vm, false));
+  return Value();
+}
+
+// A new menu with the same handler and built-in items, and a copy of each custom item.
+Value MenuCopy(Vm& vm, const Arguments& args) {
+  Object* self = args.self.AsObject();
+  if (self == nullptr) return Value();
+  Object* ctor = vm.Get(vm.Global(), "ContextMenu").AsObject();
+  const Value handler = vm.Get(self, "onSelect");
+  Object* copy = vm.Construct(ctor, {&handler, 1}).AsObject();
+  if (copy == nullptr) return Value();
+  vm.Set(copy, "builtInItems", vm.Get(self, "builtInItems"));
+  ArrayObject* items = vm.NewArray();
+  if (Object* source = vm.Get(self, "customItems").AsObject()) {
+    const double n = vm.ToNumber(vm.Get(source, "length"));
+    const size_t count = n > 0 ? static_cast<size_t>(std::min(n, 65536.0)) : 0;
+    if (!items->Resize(vm, static_cast<double>(count))) return copy;
+    for (size_t i = 0; i < count; ++i) {
+      items->elements[i] = vm.CallMethod(vm.Get(source, std::to_string(i)), "copy", {});
+    }
+  }
+  vm.Set(copy, "customItems", static_cast<Object*>(items));
+  return copy;
+}
+
+void InstallContextMenu(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "copy", MenuCopy);
+  vm.DefineMethod(proto, "hideBuiltInItems", HideBuiltInItems);
+  vm.DefineValue(vm.Global(), "ContextMenu",
+                 static_cast<Object*>(vm.NewClass(proto, Nothing, MenuConstruct)));
+}
+
+// --- ContextMenuItem ------------------------------------------------------------------------
+
+// ContextMenuItem(caption, onSelect, separatorBefore = false, enabled = true, visible = true).
+Value ItemConstruct(Vm& vm, const Arguments& args) {
+  Object* item = vm.NewObject(args.self.AsObject());
+  vm.SetOwn(item, "caption", args[0]);
+  vm.SetOwn(item, "onSelect", args[1]);
+  vm.SetOwn(item, "separatorBefore", args.size() > 2 && vm.ToBoolean(args[2]));
+  vm.SetOwn(item, "enabled", args.size() <= 3 || vm.ToBoolean(args[3]));
+  vm.SetOwn(item, "visible", args.size() <= 4 || vm.ToBoolean(args[4]));
+  return item;
+}
+
+Value ItemCopy(Vm& vm, const Arguments& args) {
+  Object* self = args.self.AsObject();
+  if (self == nullptr) return Value();
+  const Value values[] = {vm.Get(self, "caption"), vm.Get(self, "onSelect"),
+                          vm.Get(self, "separatorBefore"), vm.Get(self, "enabled"),
+                          vm.Get(self, "visible")};
+  return vm.Construct(vm.Get(vm.Global(), "ContextMenuItem"), values);
+}
+
+void InstallContextMenuItem(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "copy", ItemCopy);
+  vm.DefineValue(vm.Global(), "ContextMenuItem",
+                 static_cast<Object*>(vm.NewClass(proto, Nothing, ItemConstruct)));
+}
+
+}  // namespace
+
+void InstallUiClasses(Vm& vm) {
+  InstallAccessibility(vm);
+  InstallSelection(vm);
+  InstallContextMenu(vm);
+  InstallContextMenuItem(vm);
+}
+
+}  // namespace lumen::avm1
