@@ -228,4 +228,36 @@ int InstallerRun::ChildrenAfterAllEnded() const {
   return static_cast<int>(Accounting(job_).TotalProcesses) - 1;
 }
 
+namespace {
+
+constexpr wchar_t kOverrides[] = L"Software\\Wine\\DllOverrides";
+constexpr wchar_t kOverride[] = L"rundll32.exe";
+
+}  // namespace
+
+ScopedRundll32StandIn::ScopedRundll32StandIn(const std::filesystem::path& recording_program,
+                                             const std::filesystem::path& record) {
+  wchar_t system[MAX_PATH];
+  program_ = std::filesystem::path(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH))) /
+             "rundll32.exe";
+  original_ = program_.wstring() + L".lumen-original";
+  Restore();
+  std::filesystem::rename(program_, original_);
+  std::filesystem::copy_file(recording_program, program_);
+  RegSetKeyValueW(HKEY_CURRENT_USER, kOverrides, kOverride, REG_SZ, L"native", sizeof L"native");
+  SetEnvironmentVariableW(L"LUMEN_RUNDLL32_RECORD", record.c_str());
+}
+
+ScopedRundll32StandIn::~ScopedRundll32StandIn() {
+  SetEnvironmentVariableW(L"LUMEN_RUNDLL32_RECORD", nullptr);
+  Restore();
+}
+
+void ScopedRundll32StandIn::Restore() const {
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kOverrides, kOverride);
+  if (!std::filesystem::exists(original_)) return;
+  std::filesystem::remove(program_);
+  std::filesystem::rename(original_, program_);
+}
+
 }  // namespace lumen::testing

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,25 @@ class InstallerRun {
  private:
   HANDLE job_ = nullptr;
   PROCESS_INFORMATION process_{};
+};
+
+// Puts a recording rundll32.exe in place of the system's and puts the original back afterwards;
+// an original left aside by an aborted run is restored first. Wine runs its own rundll32
+// whatever the file holds unless its load order says to run the file's code. The stand-in writes
+// its command line to `record`.
+class ScopedRundll32StandIn {
+ public:
+  ScopedRundll32StandIn(const std::filesystem::path& recording_program,
+                        const std::filesystem::path& record);
+  ~ScopedRundll32StandIn();
+  ScopedRundll32StandIn(const ScopedRundll32StandIn&) = delete;
+  ScopedRundll32StandIn& operator=(const ScopedRundll32StandIn&) = delete;
+
+ private:
+  void Restore() const;
+
+  std::filesystem::path program_;
+  std::filesystem::path original_;
 };
 
 }  // namespace lumen::testing

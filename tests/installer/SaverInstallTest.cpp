@@ -140,43 +140,6 @@ class ScopedPersistedKey {
   std::vector<fs::path> installers_;
 };
 
-// Puts the recording rundll32.exe in place of the system's and puts the original back
-// afterwards; an original left aside by an aborted run is restored first. Wine runs its own
-// rundll32 whatever the file holds unless its load order says to run the file's code.
-class ScopedRundll32StandIn {
- public:
-  explicit ScopedRundll32StandIn(const fs::path& record) {
-    wchar_t system[MAX_PATH];
-    program_ =
-        fs::path(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH))) / "rundll32.exe";
-    original_ = program_.wstring() + L".lumen-original";
-    Restore();
-    fs::rename(program_, original_);
-    fs::copy_file(BuildOutput(LUMEN_RECORDING_RUNDLL32), program_);
-    RegSetKeyValueW(HKEY_CURRENT_USER, kOverrides, kOverride, REG_SZ, L"native", sizeof L"native");
-    SetEnvironmentVariableW(L"LUMEN_RUNDLL32_RECORD", record.c_str());
-  }
-  ~ScopedRundll32StandIn() {
-    SetEnvironmentVariableW(L"LUMEN_RUNDLL32_RECORD", nullptr);
-    Restore();
-  }
-  ScopedRundll32StandIn(const ScopedRundll32StandIn&) = delete;
-  ScopedRundll32StandIn& operator=(const ScopedRundll32StandIn&) = delete;
-
- private:
-  static constexpr wchar_t kOverrides[] = L"Software\\Wine\\DllOverrides";
-  static constexpr wchar_t kOverride[] = L"rundll32.exe";
-
-  void Restore() const {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kOverrides, kOverride);
-    if (!fs::exists(original_)) return;
-    fs::remove(program_);
-    fs::rename(original_, program_);
-  }
-  fs::path program_;
-  fs::path original_;
-};
-
 class SaverInstall : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -185,7 +148,7 @@ class SaverInstall : public ::testing::Test {
     folder_ = fs::path(temp) / ("lumen-saverinstall-" + std::to_string(GetCurrentProcessId()) +
                                 "-" + std::to_string(GetTickCount()));
     fs::create_directories(folder_);
-    rundll32_.emplace(Record());
+    rundll32_.emplace(BuildOutput(LUMEN_RECORDING_RUNDLL32), Record());
   }
 
   void TearDown() override {
