@@ -265,6 +265,9 @@ void Vm::MarkRoots(Heap& heap) {
   }
   heap.Mark(builtins_.object_ctor);
   heap.Mark(builtins_.array_ctor);
+  heap.Mark(builtins_.string_ctor);
+  heap.Mark(builtins_.number_ctor);
+  heap.Mark(builtins_.boolean_ctor);
   for (ClipObject* clip : clips_) heap.Mark(clip);
   for (FieldObject* field : fields_) heap.Mark(field);
   for (const Timer& t : timers_) {
@@ -413,21 +416,22 @@ Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
 
 Object* Vm::ToObject(const Value& v) {
   if (Object* o = v.AsObject()) return o;
-  Object* proto = nullptr;
+  FunctionObject* ctor = nullptr;
   switch (v.type()) {
     case Value::Type::String:
-      proto = builtins_.string_proto;
+      ctor = builtins_.string_ctor;
       break;
     case Value::Type::Number:
-      proto = builtins_.number_proto;
+      ctor = builtins_.number_ctor;
       break;
     case Value::Type::Boolean:
-      proto = builtins_.boolean_proto;
+      ctor = builtins_.boolean_ctor;
       break;
     default:
       return nullptr;
   }
-  Object* box = heap_.Make<Object>(proto);
+  const Property* proto = ctor ? ctor->Properties().Find("prototype", false) : nullptr;
+  Object* box = heap_.Make<Object>(proto ? proto->value.AsObject() : nullptr);
   box->primitive = v;
   box->native_class = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
   if (v.IsString()) SetOwn(box, "length", static_cast<double>(ToUtf16Length(v.AsString())), 7);
@@ -571,6 +575,8 @@ void Vm::DefineValue(Object* on, std::string_view name, const Value& v, uint8_t 
 }
 
 void Vm::SetOwn(Object* object, std::string_view name, const Value& value, uint8_t flags) {
+  object = Live(object);
+  if (object == nullptr) return;
   Property* p = object->Properties().Find(name, CaseSensitive());
   if (p == nullptr) {
     p = &object->Properties().Add(name);
@@ -595,6 +601,7 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
 }
 
 Value Vm::Get(Object* object, std::string_view name) {
+  object = Live(object);
   if (object == nullptr) return Value();
   // A prototype that is not an object is kept as a plain property instead (see Set).
   if (SameName(name, "__proto__", CaseSensitive()) && object->Proto() != nullptr) {
@@ -630,6 +637,7 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 }
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
+  object = Live(object);
   if (object == nullptr) return;
   // The callback running innermost stores its own name as it is; so does one that would go
   // past the call depth.
@@ -693,6 +701,8 @@ Value Vm::CallAccessor(Object* accessor, Object* object, std::string_view name,
 }
 
 void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value) {
+  object = Live(object);
+  if (object == nullptr) return;
   if (SameName(name, "__proto__", CaseSensitive())) {
     object->SetProto(value.AsObject());
     if (value.IsObject()) {
@@ -824,6 +834,11 @@ Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const
   Object* object = target.AsObject();
   if (auto* sup = dynamic_cast<SuperObject*>(object)) self = sup->Self();
   if (object == nullptr) object = ToObject(target);
+  if (Object* live = Live(object); live != object) {
+    if (live == nullptr) return Value();
+    object = live;
+    self = live;
+  }
   if (object == nullptr) return Value();
   Object* holder = nullptr;
   Value fn;
@@ -858,12 +873,15 @@ Value Vm::Construct(const Value& ctor, std::span<const Value> args) {
     }
     LeaveCall();
     if (Object* o = r.AsObject()) {
+      if (!proto.IsObject()) SetUnwatched(o, "__proto__", proto);
       SetOwn(o, "__constructor__", static_cast<Object*>(f), kDontEnum);
       if (version_ < 7) SetOwn(o, "constructor", static_cast<Object*>(f), kDontEnum);
     }
     return r;
   }
   Object* object = NewObject(proto.AsObject());
+  // A prototype that is not an object is what the new object has for one all the same.
+  if (!proto.IsObject()) SetUnwatched(object, "__proto__", proto);
   SetOwn(object, "__constructor__", static_cast<Object*>(f), kDontEnum);
   if (version_ < 7) SetOwn(object, "constructor", static_cast<Object*>(f), kDontEnum);
   if (f->code) {
@@ -979,9 +997,29 @@ void Vm::LoadMovie(std::string_view url, std::string_view target, Activation* ac
   if (clip != nullptr && clip->Link() != nullptr) bridge_.LoadMovie(url, clip->Link(), 0, 0);
 }
 
+Object* Vm::Live(Object* object) {
+  ClipObject* clip = object ? object->AsClip() : nullptr;
+  if (clip == nullptr || !clip->Dangling()) return object;
+  // The path is `_levelN` and then the clips' names.
+  std::string_view path = clip->Path();
+  size_t end = std::min(path.find('.'), path.size());
+  const auto level = LevelNumber(path.substr(0, end));
+  ClipLink* link = level ? bridge_.LevelRoot(*level) : nullptr;
+  while (link != nullptr && end < path.size()) {
+    const size_t begin = end + 1;
+    end = std::min(path.find('.', begin), path.size());
+    link = link->Child(path.substr(begin, end - begin), CaseSensitive());
+  }
+  return link ? link->Script() : nullptr;
+}
+
 std::string Vm::TargetPath(ClipObject* clip) {
+  if (clip != nullptr && clip->Dangling()) {
+    Object* live = Live(clip);
+    clip = live ? live->AsClip() : nullptr;
+  }
   ClipLink* link = clip ? clip->Link() : nullptr;
-  if (link == nullptr) return clip ? clip->FormerPath() : std::string();
+  if (link == nullptr) return clip ? std::string(clip->FormerPath()) : std::string();
   std::vector<std::string> names;
   ClipLink* l = link;
   for (int guard = 0; l->Parent() != nullptr && guard < 1024; ++guard) {

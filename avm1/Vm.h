@@ -49,6 +49,10 @@ struct Builtins {
   Object* textformat_proto = nullptr;
   FunctionObject* object_ctor = nullptr;
   FunctionObject* array_ctor = nullptr;
+  // Primitives are boxed with whatever prototype their class has at the time.
+  FunctionObject* string_ctor = nullptr;
+  FunctionObject* number_ctor = nullptr;
+  FunctionObject* boolean_ctor = nullptr;
 };
 
 // An ActionScript `throw` travelling to its `catch`; the value waits in Vm::thrown.
@@ -172,7 +176,10 @@ class Vm {
   Object* ResolvePath(std::string_view path, Activation* act, Object* base, bool plain = false);
   // loadMovie into the clip or level `target` names (from `base`); unloads with an empty url.
   void LoadMovie(std::string_view url, std::string_view target, Activation* act, Object* base);
-  std::string TargetPath(ClipObject* clip);       // `_level0.a.b`
+  std::string TargetPath(ClipObject* clip);  // `_level0.a.b`
+  // What scripts reach through `object`: itself, except for a removed clip, which stands for
+  // the clip that has its path now (null when none has).
+  Object* Live(Object* object);
   std::string SlashTargetPath(ClipObject* clip);  // `/a/b`
 
   // --- Timers. ---

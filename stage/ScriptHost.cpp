@@ -121,8 +121,7 @@ void ScriptHost::Unregister(Clip& clip) {
     heard = queues_[kNormal].size() > before || vm_->Has(object, "onUnload");
     Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
   }
-  // Its unload handlers still see the path it had; the last of them forgets it.
-  if (object != nullptr) object->Unlink(heard ? vm_->TargetPath(object) : std::string());
+  if (object != nullptr) object->Unlink(vm_->TargetPath(object), heard);
   auto it = std::find(clips_.begin(), clips_.end(), &clip);
   if (it != clips_.end()) clips_.erase(it);
   if (root_ == &clip) root_ = nullptr;
@@ -184,13 +183,14 @@ void ScriptHost::Run(const Queued& entry) {
     return;
   }
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
+  clip->SetUnloading(entry.after_unload);
   switch (entry.kind) {
     case Kind::Actions:
       vm_->RunActions(entry.code, clip, entry.version);
       break;
     case Kind::Event:
       vm_->RunHandler(clip, entry.method);
-      if (entry.after_unload) clip->Unlink();
+      if (entry.after_unload) clip->EndUnload();
       break;
     case Kind::Construct:
       vm_->RunCall(entry.ctor, static_cast<avm1::Object*>(clip), {});
@@ -199,6 +199,7 @@ void ScriptHost::Run(const Queued& entry) {
       avm1::ClipLoadEvent(*vm_, entry.ticket, "onLoadInit", clip, {}, true);
       break;
   }
+  clip->SetUnloading(false);
 }
 
 void ScriptHost::Construct(avm1::ClipLink* link) {

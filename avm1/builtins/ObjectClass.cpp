@@ -211,6 +211,8 @@ void InstallObjectClass(Vm& vm) {
 
   FunctionObject* object = vm.NewClass(b.object_proto, ObjectCall, ObjectConstruct);
   b.object_ctor = object;
+  // Every object's prototype at the root of the chain is there to stay.
+  vm.DefineValue(object, "prototype", b.object_proto, kDontEnum | kDontDelete | kReadOnly);
   vm.DefineMethod(object, "registerClass", RegisterClass);
   vm.DefineValue(global, "Object", static_cast<Object*>(object));
   Object* op = b.object_proto;

@@ -52,6 +52,25 @@ TEST_F(ObjectClassTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
 }
 
+// A new object, or a boxed primitive, has the prototype its class has at the time, whatever it
+// is; only Object.prototype, where every chain ends, stays.
+TEST_F(ObjectClassTest, ObjectsTakeThePrototypeTheirClassHasNow) {
+  Object* global = vm.Global();
+  vm.Set(vm.Get(global, "String").AsObject(), "prototype", 8.0);
+  for (const Value& made : {New(vm, "String", {vm.Str("hi")}), New(vm, "Object", {vm.Str("hi")})}) {
+    ASSERT_TRUE(made.IsObject());
+    EXPECT_EQ(made.AsObject()->Proto(), nullptr);
+    EXPECT_TRUE(vm.LooseEquals(made, Value()));  // no valueOf to give it a value
+  }
+  EXPECT_EQ(Text(vm, vm.GetMember(New(vm, "String", {}), "__proto__")), "8");
+
+  Object* object_ctor = vm.Get(global, "Object").AsObject();
+  const Value proto = vm.Get(object_ctor, "prototype");
+  vm.Set(object_ctor, "prototype", 8.0);
+  EXPECT_FALSE(vm.Delete(object_ctor, "prototype"));
+  EXPECT_EQ(vm.Get(object_ctor, "prototype").AsObject(), proto.AsObject());
+}
+
 // Object.registerClass takes a function, or null/undefined to take a registration back.
 TEST_F(ObjectClassTest, RegisterClassTakesOnlyFunctions) {
   const Value object_ctor = vm.GetMember(static_cast<Object*>(vm.Global()), "Object");

@@ -208,6 +208,28 @@ TEST(ScriptPlayback, AClipDuplicatedIntoItsOwnDepthIsReplacedByTheCopy) {
   EXPECT_EQ(m.lines, (Lines{"undefined", "copy"}));
 }
 
+// A variable holding a removed clip reaches nothing, until a clip of the same name takes its
+// place: then it reaches that one.
+TEST(ScriptPlayback, ARemovedClipStandsForTheClipThatTakesItsPath) {
+  auto make = [](double depth) {
+    return [depth](ActionWriter& a) {
+      a.Push({depth, std::string("held")}).CallMethod("_root", "createEmptyMovieClip", 2);
+    };
+  };
+  ActionWriter script;
+  script.SetVariable("held", make(1));
+  script.SetMember("held", "tag", [](ActionWriter& a) { a.Push({std::string("old")}); });
+  script.CallMethod("held", "removeMovieClip", 0).Op(aw::kPop);
+  script.GetMember("held", "tag").Op(aw::kTypeOf).Op(aw::kTrace);
+  make(2)(script);
+  script.Op(aw::kPop).CallMethod("held", "getDepth", 0).Op(aw::kTrace);
+  script.GetMember("held", "tag").Op(aw::kTypeOf).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"undefined", "2", "undefined"}));
+}
+
 // A record is heard only for the events that the list's union of flags also names, as the
 // reference plays lists whose union leaves some out.
 TEST(ScriptPlayback, ClipActionsAnswerOnlyEventsTheUnionOfFlagsNames) {
