@@ -60,24 +60,38 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   }
   const int depth = depth_;
   ++run_depth_;
+  bool uncaught = false;
   try {
     // A nested run (a frame run by call() from a script) counts as a call, so a frame that
     // calls itself ends on the depth limit instead of the machine stack.
     if (!outer) EnterCall();
     body(*this, data);
   } catch (const ScriptThrow&) {
-    // An exception no script caught ends this action list only.
+    uncaught = true;  // it ends this action list only
   } catch (const ScriptAbort& abort) {
     last_abort_ = abort.reason;
   } catch (const std::bad_alloc&) {
     last_abort_ = "memory";
   }
+  if (uncaught) LogUncaught();
   --run_depth_;
   if (outer) {
     depth_ = 0;
     thrown = Value();
   } else {
     depth_ = depth;
+  }
+}
+
+void Vm::LogUncaught() {
+  try {
+    bridge_.Trace("Warning: Uncaught exception, " + ToString(thrown));
+  } catch (const ScriptThrow&) {
+    // a toString that throws in turn tells nothing
+  } catch (const ScriptAbort& abort) {
+    last_abort_ = abort.reason;
+  } catch (const std::bad_alloc&) {
+    last_abort_ = "memory";
   }
 }
 

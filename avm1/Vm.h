@@ -217,6 +217,8 @@ class Vm {
     Object* ctor;
   };
   void Run(void (*body)(Vm&, void*), void* data);
+  // The log tells of an exception that no script caught.
+  void LogUncaught();
   void MarkRoots(Heap& heap);
   Object::Watch* FindWatch(Object* object, std::string_view name);
   // Calls a property's getter or setter (or watch). While one runs, the property is a plain

@@ -107,7 +107,12 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
       avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
       if (proto != nullptr) object->SetProto(proto);
       Push(kConstruct, {Kind::Construct, object, {}, nullptr, ctor, false});
+      return object;
     }
+  }
+  // A clip of no class of its own hears its construction, where its prototype listens.
+  if (clip.Parent() != nullptr && vm_->Has(object, "onConstruct")) {
+    Push(kConstruct, {Kind::Event, object, {}, "onConstruct"});
   }
   return object;
 }

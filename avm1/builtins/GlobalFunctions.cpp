@@ -78,11 +78,15 @@ Value GlobalTrace(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-// A native function by its table and index. Only Math's table is reachable so far.
+// A native function by its table and index. Only Object's and Math's tables are reachable.
 Value AsNative(Vm& vm, const Arguments& args) {
-  constexpr double kMathTable = 200;
-  if (vm.ToNumber(args[0]) != kMathTable) return Value();
-  return static_cast<Object*>(vm.NewNative(MathNative(std::trunc(vm.ToNumber(args[1])))));
+  constexpr double kObjectTable = 101, kMathTable = 200;
+  const double table = vm.ToNumber(args[0]);
+  const double index = std::trunc(vm.ToNumber(args[1]));
+  NativeFunction fn = table == kObjectTable ? ObjectNative(index)
+                      : table == kMathTable ? MathNative(index)
+                                            : nullptr;
+  return fn ? Value(static_cast<Object*>(vm.NewNative(fn))) : Value();
 }
 
 }  // namespace

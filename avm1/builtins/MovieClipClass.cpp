@@ -24,6 +24,14 @@ Value ScriptOf(ClipLink* link) {
   return link ? Value(static_cast<Object*>(link->Script())) : Value();
 }
 
+// Runs the construction of a clip just made; the clip's scripts may remove it meanwhile, so its
+// object is taken first.
+Value Constructed(Vm& vm, ClipLink* made) {
+  const Value object = ScriptOf(made);
+  vm.bridge().Construct(made);
+  return object;
+}
+
 bool Depth(Vm& vm, const Value& v, int32_t& out) {
   const double d = vm.ToNumber(v);
   if (!std::isfinite(d)) return false;
@@ -118,7 +126,8 @@ Value CreateEmptyMovieClip(Vm& vm, const Arguments& a) {
   ClipLink* l = Self(a);
   int32_t depth = 0;
   if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
-  return ScriptOf(l->CreateEmpty(vm.ToString(a[0]), depth));
+  ClipLink* made = l->CreateEmpty(vm.ToString(a[0]), depth);
+  return made ? Constructed(vm, made) : Value();
 }
 
 // The new field is the answer from version 8 on; before, there is none.
@@ -147,8 +156,7 @@ Value AttachMovie(Vm& vm, const Arguments& a) {
   if (Object* init = a[3].AsObject()) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
-  vm.bridge().Construct(made);
-  return ScriptOf(made);
+  return Constructed(vm, made);
 }
 
 Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
@@ -162,8 +170,7 @@ Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
   if (Object* init = a[2].AsObject()) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
-  vm.bridge().Construct(made);
-  return ScriptOf(made);
+  return Constructed(vm, made);
 }
 
 // Text fields at script depths go the same way.

@@ -199,7 +199,29 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   return Value();
 }
 
+struct ObjectMethod {
+  const char* name;
+  NativeFunction fn;
+};
+// In the order of the player's native table 101, which ASnative reaches by index.
+constexpr ObjectMethod kObjectMethods[] = {
+    {"watch", Watch},
+    {"unwatch", Unwatch},
+    {"addProperty", AddProperty},
+    {"valueOf", ObjectValueOf},
+    {"toString", ObjectToString},
+    {"hasOwnProperty", HasOwnProperty},
+    {"isPrototypeOf", IsPrototypeOf},
+    {"isPropertyEnumerable", IsPropertyEnumerable},
+};
+
 }  // namespace
+
+NativeFunction ObjectNative(double index) {
+  constexpr size_t kCount = std::size(kObjectMethods);
+  if (index >= 0 && index < kCount) return kObjectMethods[static_cast<size_t>(index)].fn;
+  return nullptr;
+}
 
 void InstallObjectClass(Vm& vm) {
   Builtins& b = vm.builtins();
@@ -216,15 +238,8 @@ void InstallObjectClass(Vm& vm) {
   vm.DefineMethod(object, "registerClass", RegisterClass);
   vm.DefineValue(global, "Object", static_cast<Object*>(object));
   Object* op = b.object_proto;
-  vm.DefineMethod(op, "toString", ObjectToString);
   vm.DefineMethod(op, "toLocaleString", ObjectToString);
-  vm.DefineMethod(op, "valueOf", ObjectValueOf);
-  vm.DefineMethod(op, "hasOwnProperty", HasOwnProperty);
-  vm.DefineMethod(op, "isPropertyEnumerable", IsPropertyEnumerable);
-  vm.DefineMethod(op, "watch", Watch);
-  vm.DefineMethod(op, "unwatch", Unwatch);
-  vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf);
-  vm.DefineMethod(op, "addProperty", AddProperty);
+  for (const ObjectMethod& m : kObjectMethods) vm.DefineMethod(op, m.name, m.fn);
 
   FunctionObject* function = vm.NewClass(b.function_proto, FunctionConstruct, FunctionConstruct);
   vm.DefineValue(global, "Function", static_cast<Object*>(function));

@@ -71,6 +71,17 @@ TEST_F(ObjectClassTest, ObjectsTakeThePrototypeTheirClassHasNow) {
   EXPECT_EQ(vm.Get(object_ctor, "prototype").AsObject(), proto.AsObject());
 }
 
+// ASnative(101, n) reaches Object.prototype's methods by their index in the player's table.
+TEST_F(ObjectClassTest, AsNativeReachesObjectMethodsByIndex) {
+  const Value o = New(vm, "Object", {});
+  vm.SetMember(o, "a", 1.0);
+  const Value has = testing::CallGlobal(vm, "ASnative", {101.0, 5.0});
+  const Value a = vm.Str("a"), b = vm.Str("b");
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&a, 1))));
+  EXPECT_FALSE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&b, 1))));
+  EXPECT_TRUE(testing::CallGlobal(vm, "ASnative", {101.0, 99.0}).IsUndefined());
+}
+
 // Object.registerClass takes a function, or null/undefined to take a registration back.
 TEST_F(ObjectClassTest, RegisterClassTakesOnlyFunctions) {
   const Value object_ctor = vm.GetMember(static_cast<Object*>(vm.Global()), "Object");

@@ -230,6 +230,24 @@ TEST(ScriptPlayback, ARemovedClipStandsForTheClipThatTakesItsPath) {
   EXPECT_EQ(m.lines, (Lines{"undefined", "2", "undefined"}));
 }
 
+// MovieClip.prototype.onConstruct hears each clip made, before the call that made it returns;
+// what it throws ends it alone, and the log tells of it.
+TEST(ScriptPlayback, OnConstructHearsAClipMadeByScriptAtOnce) {
+  ActionWriter body;
+  body.GetMember("this", "_name").Op(aw::kTrace);
+  body.Push({std::string("thrown")}).Op(0x2A);  // Throw
+  ActionWriter script;
+  script.GetMember("MovieClip", "prototype").Push({std::string("onConstruct")});
+  script.DefineFunction("", 0, body).Op(aw::kSetMember);
+  script.Push({1.0, std::string("made")}).CallMethod("_root", "createEmptyMovieClip", 2);
+  script.Op(aw::kPop);
+  Trace(script, "after").Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"made", "Warning: Uncaught exception, thrown", "after"}));
+}
+
 // A record is heard only for the events that the list's union of flags also names, as the
 // reference plays lists whose union leaves some out.
 TEST(ScriptPlayback, ClipActionsAnswerOnlyEventsTheUnionOfFlagsNames) {
