@@ -1,6 +1,7 @@
 #include "avm1/Vm.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <new>
@@ -497,6 +498,17 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
   return false;
 }
 
+namespace {
+
+// Numbers compare by value, and NaNs by their bits: the NaN constant equals itself, not the NaN
+// that a failed conversion gives.
+bool SameNumber(double a, double b) {
+  if (!std::isnan(a) || !std::isnan(b)) return a == b;
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+}  // namespace
+
 bool Vm::LooseEquals(const Value& a0, const Value& b0) {
   Value a = a0, b = b0;
   if (version_ <= 5) {
@@ -505,10 +517,7 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
   }
   for (int round = 0; round < 4; ++round) {
     if (a.type() == b.type()) {
-      if (a.IsNumber()) {
-        return a.AsNumber() == b.AsNumber() ||
-               (std::isnan(a.AsNumber()) && std::isnan(b.AsNumber()));
-      }
+      if (a.IsNumber()) return SameNumber(a.AsNumber(), b.AsNumber());
       return StrictEquals(a, b);
     }
     if (a.IsNullish() && b.IsNullish()) return true;
