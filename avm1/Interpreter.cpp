@@ -863,7 +863,9 @@ void Machine::SetTarget(ClipObject* target) {
   }
   if (s == nullptr) return;
   Scope* base = s->kind == Scope::Kind::Target ? s->parent : s;
-  Scope* chain = target ? vm_.heap().Make<Scope>(Scope::Kind::Target, target, base) : base;
+  // Without a target, names are still looked up in the script's own clip.
+  ClipObject* names = target ? target : act_.base_target;
+  Scope* chain = names ? vm_.heap().Make<Scope>(Scope::Kind::Target, names, base) : base;
   for (auto it = above.rbegin(); it != above.rend(); ++it) {
     chain = vm_.heap().Make<Scope>((*it)->kind, (*it)->object, chain);
   }

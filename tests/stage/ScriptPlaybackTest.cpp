@@ -248,6 +248,20 @@ TEST(ScriptPlayback, OnConstructHearsAClipMadeByScriptAtOnce) {
   EXPECT_EQ(m.lines, (Lines{"made", "Warning: Uncaught exception, thrown", "after"}));
 }
 
+// From version 7 a target that is not there is no clip to talk to, but names are still looked
+// up in the script's own clip.
+TEST(ScriptPlayback, WithAMissingTargetNamesStayInTheScriptsClip) {
+  ActionWriter script;
+  script.Push({std::string("nowhere")}).Op(0x20);  // SetTarget2
+  script.Push({std::string("_target")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  script.Push({std::string(), 11.0}).Op(aw::kGetProperty).Op(aw::kTypeOf).Op(aw::kTrace);
+  script.Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"/", "undefined"}));
+}
+
 // A record is heard only for the events that the list's union of flags also names, as the
 // reference plays lists whose union leaves some out.
 TEST(ScriptPlayback, ClipActionsAnswerOnlyEventsTheUnionOfFlagsNames) {
