@@ -778,6 +778,8 @@ bool Vm::Delete(Object* object, std::string_view name) {
 }
 
 bool Vm::HasOwn(Object* object, std::string_view name) {
+  // The prototype link is a property like any other to scripts.
+  if (object->Proto() != nullptr && SameName(name, "__proto__", CaseSensitive())) return true;
   Value v;
   if (object->GetNative(*this, name, v)) return true;
   const Property* p = object->Properties().Find(name, CaseSensitive());

@@ -79,6 +79,8 @@ TEST_F(ObjectClassTest, AsNativeReachesObjectMethodsByIndex) {
   const Value a = vm.Str("a"), b = vm.Str("b");
   EXPECT_TRUE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&a, 1))));
   EXPECT_FALSE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&b, 1))));
+  const Value proto = vm.Str("__proto__");  // the prototype link is an own property
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&proto, 1))));
   EXPECT_TRUE(testing::CallGlobal(vm, "ASnative", {101.0, 99.0}).IsUndefined());
 }
 
