@@ -959,11 +959,11 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
   bool first = true;
   while (i < path.size() && current != nullptr) {
     size_t end = i;
-    // ".." is one segment of a slash path; otherwise dots and slashes both separate.
+    // ".." is one segment of a slash path; otherwise dots, slashes and colons all separate.
     if (path.compare(i, 2, "..") == 0) {
       end = i + 2;
     } else {
-      while (end < path.size() && path[end] != '/' && path[end] != '.') ++end;
+      while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
     }
     const std::string_view segment = path.substr(i, end - i);
     i = end < path.size() ? end + 1 : end;

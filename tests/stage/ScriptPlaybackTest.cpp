@@ -29,11 +29,11 @@ using Lines = std::vector<std::string>;
 // Runs a movie with every trace line collected from the first frame on.
 class ScriptedMovie {
  public:
-  explicit ScriptedMovie(Bytes tags, avm1::VmLimits limits = {}) {
+  explicit ScriptedMovie(Bytes tags, avm1::VmLimits limits = {}, uint8_t version = 10) {
     ScriptSetup setup;
     setup.limits = limits;
     setup.trace = [this](std::string_view line) { lines.emplace_back(line); };
-    stage = std::make_unique<Stage>(movie::testing::Load(std::move(tags)), true,
+    stage = std::make_unique<Stage>(movie::testing::Load(std::move(tags), false, version), true,
                                     codec::DecodeBudget::kDefaultTotal, std::move(setup));
   }
   const char* LastAbort() { return stage->Scripts().Engine().LastAbort(); }
@@ -248,18 +248,77 @@ TEST(ScriptPlayback, OnConstructHearsAClipMadeByScriptAtOnce) {
   EXPECT_EQ(m.lines, (Lines{"made", "Warning: Uncaught exception, thrown", "after"}));
 }
 
-// From version 7 a target that is not there is no clip to talk to, but names are still looked
-// up in the script's own clip.
-TEST(ScriptPlayback, WithAMissingTargetNamesStayInTheScriptsClip) {
+// SetTarget2 finds its clip by a path whose parts a colon may also separate, and an empty
+// path goes back to the script's own clip. From version 7 a target that is not there is no
+// clip to talk to, but names are still looked up in the script's own clip.
+TEST(ScriptPlayback, SetTarget2FindsItsClipByPathOrGoesBackToItsOwn) {
   ActionWriter script;
-  script.Push({std::string("nowhere")}).Op(0x20);  // SetTarget2
-  script.Push({std::string("_target")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  auto target = [&script](const std::string& path) {
+    script.Push({path}).Op(0x20);  // SetTarget2
+    script.Push({std::string("_target")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  };
+  script.Push({1.0, std::string("kid")}).CallMethod("_root", "createEmptyMovieClip", 2);
+  script.Op(aw::kPop).SetVariable("o", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.SetMember("o", "t", [](ActionWriter& a) { a.Load("kid"); });
+  target("o:t");
+  target("");
+  target("nowhere");
   script.Push({std::string(), 11.0}).Op(aw::kGetProperty).Op(aw::kTypeOf).Op(aw::kTrace);
   script.Op(aw::kStop);
   Bytes tags;
   Frame(tags, script);
   ScriptedMovie m(std::move(tags));
-  EXPECT_EQ(m.lines, (Lines{"/", "undefined"}));
+  EXPECT_EQ(m.lines, (Lines{"/kid", "/", "/", "undefined"}));
+}
+
+// Inside `with`, an assignment goes to the object only for names it has itself; inherited
+// ones go on to the timeline. The chain holds 15 links, so at most 13 `with`s nest in a frame
+// script (the clip and the globals take two); one more is skipped, body and all.
+TEST(ScriptPlayback, WithTakesItsOwnNamesAndNestsThirteenDeep) {
+  auto init = [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); };
+  auto text = [](const char* t) { return [t](ActionWriter& a) { a.Push({std::string(t)}); }; };
+  ActionWriter script;
+  script.SetVariable("proto", init).SetMember("proto", "x", text("inherited"));
+  script.SetVariable("obj", init).SetMember("obj", "own", text("old"));
+  script.SetMember("obj", "__proto__", [](ActionWriter& a) { a.Load("proto"); });
+  ActionWriter assign;
+  assign.SetVariable("x", text("set")).SetVariable("own", text("new"));
+  script.Load("obj").With(assign);
+  script.GetMember("obj", "x").Op(aw::kTrace).GetMember("obj", "own").Op(aw::kTrace);
+  script.Push({std::string("x")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  ActionWriter nested;
+  for (int level = 14; level >= 1; --level) {
+    ActionWriter body;
+    Trace(body, std::to_string(level));
+    if (level < 14) body.Load("obj").With(nested);
+    nested = body;
+  }
+  script.Load("obj").With(nested).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  Lines expected{"inherited", "new", "set"};
+  for (int level = 1; level <= 13; ++level) expected.push_back(std::to_string(level));
+  EXPECT_EQ(m.lines, expected);
+}
+
+// Functions close over the locals of the function they are defined in from version 6 on.
+TEST(ScriptPlayback, ClosuresSeeTheLocalsAroundThemFromVersionSix) {
+  for (const uint8_t version : {5, 6}) {
+    ActionWriter inner;
+    inner.Push({std::string("a")}).Op(aw::kGetVariable).Op(aw::kTrace);
+    ActionWriter outer;
+    outer.Push({std::string("a"), std::string("local")}).Op(aw::kDefineLocal);
+    outer.SetVariable("inner", [&](ActionWriter& a) { a.DefineFunction("", 0, inner); });
+    ActionWriter script;
+    script.SetVariable("a", [](ActionWriter& a) { a.Push({std::string("timeline")}); });
+    script.DefineFunction("outer", 0, outer).CallFunction("outer", 0).Op(aw::kPop);
+    script.CallFunction("inner", 0).Op(aw::kPop).Op(aw::kStop);
+    Bytes tags;
+    Frame(tags, script);
+    ScriptedMovie m(std::move(tags), {}, version);
+    EXPECT_EQ(m.lines, (Lines{version == 5 ? "timeline" : "local"})) << int(version);
+  }
 }
 
 // A record is heard only for the events that the list's union of flags also names, as the
