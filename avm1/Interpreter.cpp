@@ -296,6 +296,12 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
     case 0x3B: {  // Delete2
       const std::string name = PopString();
       bool deleted = false;
+      std::string_view path, var;
+      if (SplitVariablePath(name, path, var)) {  // a variable a path leads to
+        Object* o = vm_.ResolvePath(path, &act_, act_.target);
+        Push(o != nullptr && vm_.Delete(o, var));
+        return true;
+      }
       for (Scope* s = act_.scope; s != nullptr; s = s->parent) {
         if (s->object != nullptr && vm_.Has(s->object, name)) {
           deleted = vm_.Delete(s->object, name);

@@ -302,6 +302,19 @@ TEST(ScriptPlayback, WithTakesItsOwnNamesAndNestsThirteenDeep) {
   EXPECT_EQ(m.lines, expected);
 }
 
+// Delete2 reaches a variable through the path before its last dot.
+TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
+  ActionWriter script;
+  script.SetVariable("o", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.SetMember("o", "b", [](ActionWriter& a) { a.Push({5.0}); });
+  script.Push({std::string("o.b")}).Op(0x3B).Op(aw::kTrace);  // Delete2
+  script.GetMember("o", "b").Op(aw::kTypeOf).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"true", "undefined"}));
+}
+
 // Functions close over the locals of the function they are defined in from version 6 on.
 TEST(ScriptPlayback, ClosuresSeeTheLocalsAroundThemFromVersionSix) {
   for (const uint8_t version : {5, 6}) {
