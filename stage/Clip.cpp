@@ -596,7 +596,10 @@ double Clip::Get(avm1::ClipProperty property) {
       bool any = false;
       Include(box, any, LocalBounds(), p.matrix);
       if (!any) return 0;
-      return (property == P::Width ? box.x_max - box.x_min : box.y_max - box.y_min) / 20.0;
+      // Measured in whole twips, as bounds are.
+      return (property == P::Width ? std::round(box.x_max) - std::round(box.x_min)
+                                   : std::round(box.y_max) - std::round(box.y_min)) /
+             20.0;
     }
     case P::CurrentFrame:
       return static_cast<double>(current_ + 1);
@@ -697,10 +700,11 @@ avm1::ClipBounds Clip::Bounds(ClipLink* space) {
   render::Rect box;
   bool any = false;
   Include(box, any, local, to_space);
-  out.x_min = box.x_min / 20.0;
-  out.y_min = box.y_min / 20.0;
-  out.x_max = box.x_max / 20.0;
-  out.y_max = box.y_max / 20.0;
+  // Bounds are whole twips.
+  out.x_min = std::round(box.x_min) / 20.0;
+  out.y_min = std::round(box.y_min) / 20.0;
+  out.x_max = std::round(box.x_max) / 20.0;
+  out.y_max = std::round(box.y_max) / 20.0;
   out.empty = false;
   return out;
 }

@@ -195,7 +195,9 @@ Value Bounds(Vm& vm, const Arguments& a) {
   }
   const ClipBounds b = l->Bounds(space);
   Object* r = vm.NewObject();
-  const double none = 6710886.4;  // what an empty clip reports, in pixels
+  // What an empty clip reports, in pixels: the largest 27-bit twip count, rounded off in a
+  // different way from version 8.
+  const double none = vm.Version() >= 8 ? 6710886.4 : 6710886.35;
   vm.SetOwn(r, "xMin", b.empty ? none : b.x_min);
   vm.SetOwn(r, "xMax", b.empty ? none : b.x_max);
   vm.SetOwn(r, "yMin", b.empty ? none : b.y_min);

@@ -307,6 +307,29 @@ TEST(ScriptPlayback, WithTakesItsOwnNamesAndNestsThirteenDeep) {
   EXPECT_EQ(m.lines, expected);
 }
 
+// A drawing's bounds grow by its segments, not by moves alone, and a line pads them by its
+// whole width; a clip with nothing in it reports the largest twip count there is.
+TEST(ScriptPlayback, DrawnBoundsGrowBySegmentsPaddedByTheLineWidth) {
+  ActionWriter script;
+  auto bounds = [&script] {
+    script.CallMethod("d", "getBounds", 0).Push({std::string("xMin")});
+    script.Op(aw::kGetMember).Op(aw::kTrace);
+  };
+  script.SetVariable("d", [](ActionWriter& a) {
+    a.Push({1.0, std::string("d")}).CallMethod("_root", "createEmptyMovieClip", 2);
+  });
+  script.Push({100.0, 0.0, 20.0}).CallMethod("d", "lineStyle", 3).Op(aw::kPop);
+  script.Push({100.0, 100.0}).CallMethod("d", "moveTo", 2).Op(aw::kPop);
+  bounds();
+  script.Push({200.0, 200.0}).CallMethod("d", "lineTo", 2).Op(aw::kPop);
+  bounds();
+  script.GetMember("d", "_width").Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"6710886.4", "80", "140"}));
+}
+
 // Delete2 reaches a variable through the path before its last dot.
 TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   ActionWriter script;
