@@ -330,6 +330,24 @@ TEST(ScriptPlayback, DrawnBoundsGrowBySegmentsPaddedByTheLineWidth) {
   EXPECT_EQ(m.lines, (Lines{"6710886.4", "80", "140"}));
 }
 
+// textColor is the field's own colour, not that of the markup its text came with.
+TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
+  ActionWriter script;
+  script.SetVariable("tf", [](ActionWriter& a) {
+    a.Push({20.0, 100.0, 0.0, 0.0, 1.0, std::string("tf")});
+    a.CallMethod("_root", "createTextField", 6);
+  });
+  script.SetMember("tf", "html", [](ActionWriter& a) { a.Push({true}); });
+  script.SetMember("tf", "htmlText", [](ActionWriter& a) {
+    a.Push({std::string("<font color=\"#00FF00\">green</font>")});
+  });
+  script.GetMember("tf", "textColor").Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"0"}));
+}
+
 // Delete2 reaches a variable through the path before its last dot.
 TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   ActionWriter script;
