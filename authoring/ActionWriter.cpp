@@ -125,6 +125,15 @@ ActionWriter& ActionWriter::DefineFunction(std::string_view name, uint8_t params
   return *this;
 }
 
+ActionWriter& ActionWriter::With(const ActionWriter& body) {
+  const Bytes code = body.Body();
+  Bytes operands;
+  Put16(operands, static_cast<uint16_t>(code.size()));
+  Record(0x94, operands);
+  code_.insert(code_.end(), code.begin(), code.end());
+  return *this;
+}
+
 ActionWriter& ActionWriter::Load(const Source& source) {
   if (source.in_register) return Push({Register{source.number}});
   return Push({source.name}).Op(kGetVariable);

@@ -97,6 +97,8 @@ class ActionWriter {
   // Register{1}, Register{2}, ... An empty name pushes the function.
   ActionWriter& DefineFunction(std::string_view name, uint8_t params, const ActionWriter& body,
                                uint8_t registers = 4);
+  // `with` the object on the stack, around `body`.
+  ActionWriter& With(const ActionWriter& body);
   // Shorthands for the usual sequences. A `value` callback writes the records that leave the
   // value to store on the stack. Calls leave their result on the stack; the arguments go on
   // the stack before, the last one first.

@@ -22,6 +22,8 @@ void InstallStringClass(Vm& vm);
 void InstallNumberClasses(Vm& vm);  // Number, Boolean, Math
 // Entry `index` of Math's native table (ASnative 200).
 NativeFunction MathNative(double index);
+// Entry `index` of Object.prototype's native table (ASnative 101), or null.
+NativeFunction ObjectNative(double index);
 void InstallErrorClass(Vm& vm);
 void InstallDateClass(Vm& vm);
 void InstallXmlClasses(Vm& vm);

@@ -19,12 +19,22 @@ class ClipObject final : public Object {
     native_class = "MovieClip";
   }
   ClipLink* Link() const { return link_; }
-  // A removed clip still names itself by the path it had: its unload handlers print it.
-  void Unlink(std::string former_path = {}) {
+  // A removed clip: scripts holding it reach whatever clip has its path now, or nothing. Only
+  // its unload handlers, while they run, reach the clip itself; it names itself by that path
+  // if it has handlers to hear it (`named`).
+  void Unlink(std::string path = {}, bool named = false) {
     link_ = nullptr;
-    former_path_ = std::move(former_path);
+    path_ = std::move(path);
+    named_ = named;
   }
-  const std::string& FormerPath() const { return former_path_; }
+  void SetUnloading(bool unloading) { unloading_ = unloading; }
+  void EndUnload() { unloading_ = named_ = false; }
+  std::string_view FormerPath() const {
+    return named_ ? std::string_view(path_) : std::string_view();
+  }
+  // Removed, outside its unload handlers: stands for the clip at its path.
+  bool Dangling() const { return link_ == nullptr && !unloading_ && !path_.empty(); }
+  const std::string& Path() const { return path_; }
   ClipObject* AsClip() override { return this; }
   std::string_view TypeOf() const override { return button ? "object" : "movieclip"; }
   bool button = false;  // a button instance: typeof names it an object
@@ -39,7 +49,9 @@ class ClipObject final : public Object {
 
  private:
   ClipLink* link_;
-  std::string former_path_;
+  std::string path_;
+  bool unloading_ = false;
+  bool named_ = false;
 };
 
 // A number a display property accepts: undefined, null and non-finite values change nothing.

@@ -98,6 +98,8 @@ class Machine {
 
   Value GetVariable(std::string_view name, Object** holder = nullptr);
   void SetVariable(std::string_view name, const Value& value);
+  bool WithTakes(Object* object, std::string_view name);
+  Scope* CapturedScope();
   ClipLink* TargetLink() { return act_.target ? act_.target->Link() : nullptr; }
   // Goto with a frame number or label value, as GotoFrame2 and the clip methods take them.
   void GotoValue(ClipObject* clip, const Value& frame, bool play, uint16_t bias);
@@ -294,6 +296,12 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
     case 0x3B: {  // Delete2
       const std::string name = PopString();
       bool deleted = false;
+      std::string_view path, var;
+      if (SplitVariablePath(name, path, var)) {  // a variable a path leads to
+        Object* o = vm_.ResolvePath(path, &act_, act_.target);
+        Push(o != nullptr && vm_.Delete(o, var));
+        return true;
+      }
       for (Scope* s = act_.scope; s != nullptr; s = s->parent) {
         if (s->object != nullptr && vm_.Has(s->object, name)) {
           deleted = vm_.Delete(s->object, name);
@@ -747,8 +755,13 @@ bool Machine::DoControl(uint8_t op, Operands in) {
       }
       return true;
     }
-    case 0x20: {
-      ClipObject* target = TargetFromValue(Pop());
+    case 0x20: {  // SetTarget2: an empty path goes back to the script's own clip
+      const Value path = Pop();
+      if (path.IsString() && path.AsString().empty()) {
+        SetTarget(act_.base_target);
+        return true;
+      }
+      ClipObject* target = TargetFromValue(path);
       SetTarget(target ? target : MissingTarget());
       return true;
     }
@@ -862,7 +875,9 @@ void Machine::SetTarget(ClipObject* target) {
   }
   if (s == nullptr) return;
   Scope* base = s->kind == Scope::Kind::Target ? s->parent : s;
-  Scope* chain = target ? vm_.heap().Make<Scope>(Scope::Kind::Target, target, base) : base;
+  // Without a target, names are still looked up in the script's own clip.
+  ClipObject* names = target ? target : act_.base_target;
+  Scope* chain = names ? vm_.heap().Make<Scope>(Scope::Kind::Target, names, base) : base;
   for (auto it = above.rbegin(); it != above.rend(); ++it) {
     chain = vm_.heap().Make<Scope>((*it)->kind, (*it)->object, chain);
   }
@@ -1051,7 +1066,7 @@ void Machine::DoDefineFunction(Operands in, bool v2, std::span<const uint8_t> co
 
   FunctionObject* f = vm_.NewNative(nullptr);
   f->code = std::move(fn);
-  f->scope = act_.scope;
+  f->scope = CapturedScope();
   f->pool = act_.pool;
   f->origin = act_.target;
   Object* proto = vm_.NewObject();
@@ -1068,6 +1083,22 @@ void Machine::DoDefineFunction(Operands in, bool v2, std::span<const uint8_t> co
   }
 }
 
+// Functions close over the chain they are defined in; before version 6 they do not see the
+// locals of the functions around them.
+Scope* Machine::CapturedScope() {
+  if (act_.version >= 6) return act_.scope;
+  std::vector<Scope*> kept;
+  Scope* s = act_.scope;
+  for (; s != nullptr && s->kind != Scope::Kind::Target && s->kind != Scope::Kind::Global;
+       s = s->parent) {
+    if (s->kind != Scope::Kind::Local) kept.push_back(s);
+  }
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    s = vm_.heap().Make<Scope>((*it)->kind, (*it)->object, s);
+  }
+  return s;
+}
+
 Completion Machine::DoWith(Operands in, std::span<const uint8_t> code, size_t& next) {
   const uint16_t size = in.U16();
   const size_t end = std::min(code.size(), next + size);
@@ -1075,19 +1106,29 @@ Completion Machine::DoWith(Operands in, std::span<const uint8_t> code, size_t& n
   next = end;
   Object* object = vm_.ToObject(Pop());
   if (object == nullptr) return {};
+  // The scope chain holds 15 links at most; a `with` past that is skipped, body and all.
+  constexpr int kMaxScopes = 15;
+  int links = 0;
+  for (Scope* s = act_.scope; s != nullptr; s = s->parent) ++links;
+  if (links >= kMaxScopes) return {};
   Scope* saved = act_.scope;
+  ClipObject* const target = act_.target;
   act_.scope = vm_.heap().Make<Scope>(Scope::Kind::With, object, saved);
+  // The object leaves the chain at the end; a target set inside stays.
+  auto leave = [&] {
+    vm_.LeaveCall();
+    act_.scope = saved;
+    if (act_.target != target) SetTarget(act_.target);
+  };
   vm_.EnterCall();
   Completion c;
   try {
     c = Machine(act_).Run(body);
   } catch (...) {
-    vm_.LeaveCall();
-    act_.scope = saved;
+    leave();
     throw;
   }
-  vm_.LeaveCall();
-  act_.scope = saved;
+  leave();
   return c;
 }
 
@@ -1183,6 +1224,18 @@ Value Machine::GetVariable(std::string_view name, Object** holder) {
   return Value();
 }
 
+// A `with` object takes only names it has itself: not inherited ones, nor its children's.
+bool Machine::WithTakes(Object* object, std::string_view name) {
+  const bool cs = vm_.CaseSensitive();
+  ClipObject* clip = object->AsClip();
+  ClipLink* link = clip ? clip->Link() : nullptr;
+  if (link != nullptr && object->Properties().Find(name, cs) == nullptr &&
+      (link->Child(name, cs) != nullptr || link->ChildField(name, cs) != nullptr)) {
+    return false;
+  }
+  return vm_.HasOwn(object, name);
+}
+
 void Machine::SetVariable(std::string_view name, const Value& value) {
   std::string_view path, var;
   if (SplitVariablePath(name, path, var)) {
@@ -1192,8 +1245,9 @@ void Machine::SetVariable(std::string_view name, const Value& value) {
   }
   for (Scope* s = act_.scope; s != nullptr; s = s->parent) {
     if (s->object == nullptr) continue;
-    if (s->kind == Scope::Kind::Target || s->kind == Scope::Kind::Global ||
-        vm_.Has(s->object, name)) {
+    const bool here =
+        s->kind == Scope::Kind::With ? WithTakes(s->object, name) : vm_.Has(s->object, name);
+    if (s->kind == Scope::Kind::Target || s->kind == Scope::Kind::Global || here) {
       vm_.Set(s->object, name, value);
       return;
     }

@@ -21,7 +21,9 @@
 namespace lumen::avm1 {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Text that is no number reads as the NaN that a failed operation leaves (sign bit set), which
+// == tells apart from the NaN constant.
+constexpr double kNaN = -std::numeric_limits<double>::quiet_NaN();
 constexpr int kSignificantDigits = 15;
 // The player's own, slightly short, value of log10(2).
 constexpr double kLog10Of2 = 0.301029995663981;

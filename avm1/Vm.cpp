@@ -1,6 +1,7 @@
 #include "avm1/Vm.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <new>
@@ -60,19 +61,20 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   }
   const int depth = depth_;
   ++run_depth_;
+  bool uncaught = false;
   try {
     // A nested run (a frame run by call() from a script) counts as a call, so a frame that
     // calls itself ends on the depth limit instead of the machine stack.
     if (!outer) EnterCall();
     body(*this, data);
   } catch (const ScriptThrow&) {
-    // An exception no script caught ends this action list only; the log says what it was.
-    ReportUncaught();
+    uncaught = true;  // it ends this action list only; the log says what it was
   } catch (const ScriptAbort& abort) {
     last_abort_ = abort.reason;
   } catch (const std::bad_alloc&) {
     last_abort_ = "memory";
   }
+  if (uncaught) LogUncaught();
   --run_depth_;
   if (outer) {
     depth_ = 0;
@@ -82,15 +84,17 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   }
 }
 
-void Vm::ReportUncaught() {
-  const Value what = thrown;
+void Vm::LogUncaught() {
   std::string text;
   try {
-    text = ToString(what);
+    text = ToString(thrown);
   } catch (const ScriptThrow&) {
     text = "[object]";  // its toString threw as well
   } catch (const ScriptAbort& abort) {
     last_abort_ = abort.reason;
+    return;
+  } catch (const std::bad_alloc&) {
+    last_abort_ = "memory";
     return;
   }
   bridge_.Trace("Warning: Uncaught exception, " + text);
@@ -280,6 +284,9 @@ void Vm::MarkRoots(Heap& heap) {
   }
   heap.Mark(builtins_.object_ctor);
   heap.Mark(builtins_.array_ctor);
+  heap.Mark(builtins_.string_ctor);
+  heap.Mark(builtins_.number_ctor);
+  heap.Mark(builtins_.boolean_ctor);
   for (ClipObject* clip : clips_) heap.Mark(clip);
   for (FieldObject* field : fields_) heap.Mark(field);
   for (const Timer& t : timers_) {
@@ -431,21 +438,22 @@ Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
 
 Object* Vm::ToObject(const Value& v) {
   if (Object* o = v.AsObject()) return o;
-  Object* proto = nullptr;
+  FunctionObject* ctor = nullptr;
   switch (v.type()) {
     case Value::Type::String:
-      proto = builtins_.string_proto;
+      ctor = builtins_.string_ctor;
       break;
     case Value::Type::Number:
-      proto = builtins_.number_proto;
+      ctor = builtins_.number_ctor;
       break;
     case Value::Type::Boolean:
-      proto = builtins_.boolean_proto;
+      ctor = builtins_.boolean_ctor;
       break;
     default:
       return nullptr;
   }
-  Object* box = heap_.Make<Object>(proto);
+  const Property* proto = ctor ? ctor->Properties().Find("prototype", false) : nullptr;
+  Object* box = heap_.Make<Object>(proto ? proto->value.AsObject() : nullptr);
   box->primitive = v;
   box->native_class = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
   if (v.IsString()) SetOwn(box, "length", static_cast<double>(ToUtf16Length(v.AsString())), 7);
@@ -497,6 +505,17 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
   return false;
 }
 
+namespace {
+
+// Numbers compare by value, and NaNs by their bits: the NaN constant equals itself, not the NaN
+// that a failed conversion gives.
+bool SameNumber(double a, double b) {
+  if (!std::isnan(a) || !std::isnan(b)) return a == b;
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+}  // namespace
+
 bool Vm::LooseEquals(const Value& a0, const Value& b0) {
   Value a = a0, b = b0;
   if (version_ <= 5) {
@@ -505,10 +524,7 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
   }
   for (int round = 0; round < 4; ++round) {
     if (a.type() == b.type()) {
-      if (a.IsNumber()) {
-        return a.AsNumber() == b.AsNumber() ||
-               (std::isnan(a.AsNumber()) && std::isnan(b.AsNumber()));
-      }
+      if (a.IsNumber()) return SameNumber(a.AsNumber(), b.AsNumber());
       return StrictEquals(a, b);
     }
     if (a.IsNullish() && b.IsNullish()) return true;
@@ -593,6 +609,8 @@ void Vm::DefineValue(Object* on, std::string_view name, const Value& v, uint8_t 
 }
 
 void Vm::SetOwn(Object* object, std::string_view name, const Value& value, uint8_t flags) {
+  object = Live(object);
+  if (object == nullptr) return;
   Property* p = object->Properties().Find(name, CaseSensitive());
   if (p == nullptr) {
     p = &object->Properties().Add(name);
@@ -617,6 +635,7 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
 }
 
 Value Vm::Get(Object* object, std::string_view name) {
+  object = Live(object);
   if (object == nullptr) return Value();
   // A prototype that is not an object is kept as a plain property instead (see Set).
   if (SameName(name, "__proto__", CaseSensitive()) && object->Proto() != nullptr) {
@@ -652,6 +671,7 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 }
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
+  object = Live(object);
   if (object == nullptr) return;
   // The callback running innermost stores its own name as it is; so does one that would go
   // past the call depth.
@@ -715,6 +735,8 @@ Value Vm::CallAccessor(Object* accessor, Object* object, std::string_view name,
 }
 
 void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value) {
+  object = Live(object);
+  if (object == nullptr) return;
   if (SameName(name, "__proto__", CaseSensitive())) {
     object->SetProto(value.AsObject());
     if (value.IsObject()) {
@@ -767,6 +789,8 @@ bool Vm::Delete(Object* object, std::string_view name) {
 }
 
 bool Vm::HasOwn(Object* object, std::string_view name) {
+  // The prototype link is a property like any other to scripts.
+  if (object->Proto() != nullptr && SameName(name, "__proto__", CaseSensitive())) return true;
   Value v;
   if (object->GetNative(*this, name, v)) return true;
   const Property* p = object->Properties().Find(name, CaseSensitive());
@@ -846,6 +870,11 @@ Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const
   Object* object = target.AsObject();
   if (auto* sup = dynamic_cast<SuperObject*>(object)) self = sup->Self();
   if (object == nullptr) object = ToObject(target);
+  if (Object* live = Live(object); live != object) {
+    if (live == nullptr) return Value();
+    object = live;
+    self = live;
+  }
   if (object == nullptr) return Value();
   Object* holder = nullptr;
   Value fn;
@@ -882,12 +911,15 @@ Value Vm::Construct(const Value& ctor, std::span<const Value> args) {
     }
     LeaveCall();
     if (Object* o = r.AsObject()) {
+      if (!proto.IsObject()) SetUnwatched(o, "__proto__", proto);
       SetOwn(o, "__constructor__", static_cast<Object*>(f), kDontEnum);
       if (version_ < 7) SetOwn(o, "constructor", static_cast<Object*>(f), kDontEnum);
     }
     return r;
   }
   Object* object = NewObject(proto.AsObject());
+  // A prototype that is not an object is what the new object has for one all the same.
+  if (!proto.IsObject()) SetUnwatched(object, "__proto__", proto);
   SetOwn(object, "__constructor__", static_cast<Object*>(f), kDontEnum);
   if (version_ < 7) SetOwn(object, "constructor", static_cast<Object*>(f), kDontEnum);
   if (f->code) {
@@ -1010,9 +1042,29 @@ void Vm::LoadMovie(std::string_view url, std::string_view target, Activation* ac
   if (clip != nullptr && clip->Link() != nullptr) bridge_.LoadMovie(url, clip->Link(), 0, 0);
 }
 
+Object* Vm::Live(Object* object) {
+  ClipObject* clip = object ? object->AsClip() : nullptr;
+  if (clip == nullptr || !clip->Dangling()) return object;
+  // The path is `_levelN` and then the clips' names.
+  std::string_view path = clip->Path();
+  size_t end = std::min(path.find('.'), path.size());
+  const auto level = LevelNumber(path.substr(0, end));
+  ClipLink* link = level ? bridge_.LevelRoot(*level) : nullptr;
+  while (link != nullptr && end < path.size()) {
+    const size_t begin = end + 1;
+    end = std::min(path.find('.', begin), path.size());
+    link = link->Child(path.substr(begin, end - begin), CaseSensitive());
+  }
+  return link ? link->Script() : nullptr;
+}
+
 std::string Vm::TargetPath(ClipObject* clip) {
+  if (clip != nullptr && clip->Dangling()) {
+    Object* live = Live(clip);
+    clip = live ? live->AsClip() : nullptr;
+  }
   ClipLink* link = clip ? clip->Link() : nullptr;
-  if (link == nullptr) return clip ? clip->FormerPath() : std::string();
+  if (link == nullptr) return clip ? std::string(clip->FormerPath()) : std::string();
   std::vector<std::string> names;
   ClipLink* l = link;
   for (int guard = 0; l->Parent() != nullptr && guard < 1024; ++guard) {

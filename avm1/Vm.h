@@ -50,6 +50,10 @@ struct Builtins {
   Object* textformat_proto = nullptr;
   FunctionObject* object_ctor = nullptr;
   FunctionObject* array_ctor = nullptr;
+  // Primitives are boxed with whatever prototype their class has at the time.
+  FunctionObject* string_ctor = nullptr;
+  FunctionObject* number_ctor = nullptr;
+  FunctionObject* boolean_ctor = nullptr;
 };
 
 // An ActionScript `throw` travelling to its `catch`; the value waits in Vm::thrown.
@@ -174,7 +178,10 @@ class Vm {
   Object* ResolvePath(std::string_view path, Activation* act, Object* base, bool plain = false);
   // loadMovie into the clip or level `target` names (from `base`); unloads with an empty url.
   void LoadMovie(std::string_view url, std::string_view target, Activation* act, Object* base);
-  std::string TargetPath(ClipObject* clip);       // `_level0.a.b`
+  std::string TargetPath(ClipObject* clip);  // `_level0.a.b`
+  // What scripts reach through `object`: itself, except for a removed clip, which stands for
+  // the clip that has its path now (null when none has).
+  Object* Live(Object* object);
   std::string SlashTargetPath(ClipObject* clip);  // `/a/b`
 
   // --- Timers. ---
@@ -212,8 +219,9 @@ class Vm {
     Object* ctor;
   };
   void Run(void (*body)(Vm&, void*), void* data);
+  // The log tells of an exception that no script caught.
+  void LogUncaught();
   void MarkRoots(Heap& heap);
-  void ReportUncaught();
   Object::Watch* FindWatch(Object* object, std::string_view name);
   // Calls a property's getter or setter (or watch). While one runs, the property is a plain
   // value to scripts, so accessors that touch their own property end; an assignment stores its

@@ -24,6 +24,12 @@ namespace lumen::stage {
 
 namespace {
 
+// A colour multiplier as the player keeps it: 8.8 fixed point, cut toward zero, 16 bits wide.
+double FixedMultiplier(double factor) {
+  const double fixed = std::fmod(std::trunc(factor * 256), 65536.0);
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<int64_t>(fixed))) / 256.0;
+}
+
 constexpr double kPi = 3.14159265358979323846;
 
 template <typename T>
@@ -798,7 +804,7 @@ void Clip::Set(avm1::ClipProperty property, double value) {
     }
     case P::Alpha:
       FillScaleCache();
-      p.cxform.mul_a = static_cast<float>(value / 100);
+      p.cxform.mul_a = static_cast<float>(FixedMultiplier(value / 100));
       return;
     case P::Visible:
       p.visible = value != 0;

@@ -35,6 +35,26 @@ void Grow(render::Rect& r, bool& any, render::Point p, float pad) {
   r.y_max = std::max(r.y_max, p.y + pad);
 }
 
+// Grows `r` by the points of the path's segments: a move that no segment follows draws nothing.
+void GrowBySegments(render::Rect& r, bool& any, const render::Path& path, float pad) {
+  size_t i = 0;
+  render::Point start{};
+  bool moved = false;  // `start` waits for a segment
+  for (const render::PathVerb verb : path.verbs) {
+    const size_t n = verb == render::PathVerb::QuadTo ? 2 : 1;
+    if (i + n > path.points.size()) break;
+    if (verb == render::PathVerb::MoveTo) {
+      start = path.points[i];
+      moved = true;
+    } else {
+      if (moved) Grow(r, any, start, pad);
+      moved = false;
+      for (size_t k = 0; k < n; ++k) Grow(r, any, path.points[i + k], pad);
+    }
+    i += n;
+  }
+}
+
 }  // namespace
 
 std::atomic<uint64_t> Drawing::revision_{0};
@@ -192,9 +212,10 @@ const render::ShapeGeometry* Drawing::Geometry() const {
   if (geometry->parts.empty()) return nullptr;
   bool any = false;
   for (const render::ShapePart& part : geometry->parts) {
-    const float pad = part.kind == render::ShapePart::Kind::Stroke ? part.line.width / 2 : 0;
-    for (const render::Point& p : part.path.points) Grow(geometry->bounds, any, p, pad);
+    const float pad = part.kind == render::ShapePart::Kind::Stroke ? part.line.width : 0;
+    GrowBySegments(geometry->bounds, any, part.path, pad);
   }
+  if (!any) return nullptr;  // only moves so far
   cached_ = std::move(geometry);
   return cached_.get();
 }

@@ -244,10 +244,8 @@ FieldValue FieldHandle::Get(FieldProperty property) {
       return field_.HtmlText();
     case FieldProperty::Html:
       return field_.Html();
-    case FieldProperty::TextColor: {
-      const text::FormattedText& content = field_.Content();
-      return Rgb(content.text.empty() ? field_.NewTextFormat().color : content.FormatAt(0).color);
-    }
+    case FieldProperty::TextColor:  // the field's own colour, whatever its text is marked up with
+      return Rgb(field_.NewTextFormat().color);
     case FieldProperty::Border:
       return look.border;
     case FieldProperty::BorderColor:

@@ -105,7 +105,12 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
       avm1::Object* proto = vm_->Get(ctor, "prototype").AsObject();
       if (proto != nullptr) object->SetProto(proto);
       Push(kConstruct, {Kind::Construct, object, {}, nullptr, ctor, false});
+      return object;
     }
+  }
+  // A clip of no class of its own hears its construction, where its prototype listens.
+  if (clip.Parent() != nullptr && vm_->Has(object, "onConstruct")) {
+    Push(kConstruct, {Kind::Event, object, {}, "onConstruct"});
   }
   return object;
 }
@@ -119,8 +124,7 @@ void ScriptHost::Unregister(Clip& clip) {
     heard = queues_[kNormal].size() > before || vm_->Has(object, "onUnload");
     Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
   }
-  // Its unload handlers still see the path it had; the last of them forgets it.
-  if (object != nullptr) object->Unlink(heard ? vm_->TargetPath(object) : std::string());
+  if (object != nullptr) object->Unlink(vm_->TargetPath(object), heard);
   auto it = std::find(clips_.begin(), clips_.end(), &clip);
   if (it != clips_.end()) clips_.erase(it);
   if (root_ == &clip) root_ = nullptr;
@@ -182,13 +186,14 @@ void ScriptHost::Run(const Queued& entry) {
     return;
   }
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
+  clip->SetUnloading(entry.after_unload);
   switch (entry.kind) {
     case Kind::Actions:
       vm_->RunActions(entry.code, clip, entry.version);
       break;
     case Kind::Event:
       vm_->RunHandler(clip, entry.method);
-      if (entry.after_unload) clip->Unlink();
+      if (entry.after_unload) clip->EndUnload();
       break;
     case Kind::Construct:
       // As `new` marks what it makes, before the constructor runs.
@@ -200,6 +205,7 @@ void ScriptHost::Run(const Queued& entry) {
       avm1::ClipLoadEvent(*vm_, entry.ticket, "onLoadInit", clip, {}, true);
       break;
   }
+  clip->SetUnloading(false);
 }
 
 void ScriptHost::Construct(avm1::ClipLink* link) {

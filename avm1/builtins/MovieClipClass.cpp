@@ -24,6 +24,14 @@ Value ScriptOf(ClipLink* link) {
   return link ? Value(static_cast<Object*>(link->Script())) : Value();
 }
 
+// Runs the construction of a clip just made; the clip's scripts may remove it meanwhile, so its
+// object is taken first.
+Value Constructed(Vm& vm, ClipLink* made) {
+  const Value object = ScriptOf(made);
+  vm.bridge().Construct(made);
+  return object;
+}
+
 bool Depth(Vm& vm, const Value& v, int32_t& out) {
   const double d = vm.ToNumber(v);
   if (!std::isfinite(d)) return false;
@@ -118,7 +126,8 @@ Value CreateEmptyMovieClip(Vm& vm, const Arguments& a) {
   ClipLink* l = Self(a);
   int32_t depth = 0;
   if (l == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) return Value();
-  return ScriptOf(l->CreateEmpty(vm.ToString(a[0]), depth));
+  ClipLink* made = l->CreateEmpty(vm.ToString(a[0]), depth);
+  return made ? Constructed(vm, made) : Value();
 }
 
 // The new field is the answer from version 8 on; before, there is none.
@@ -147,8 +156,7 @@ Value AttachMovie(Vm& vm, const Arguments& a) {
   if (Object* init = a[3].AsObject()) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
-  vm.bridge().Construct(made);
-  return ScriptOf(made);
+  return Constructed(vm, made);
 }
 
 Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
@@ -164,8 +172,7 @@ Value DuplicateMovieClip(Vm& vm, const Arguments& a) {
   if (init != nullptr && !made->Script()->button) {
     for (const std::string& key : vm.Keys(init)) vm.Set(made->Script(), key, vm.Get(init, key));
   }
-  vm.bridge().Construct(made);
-  return ScriptOf(made);
+  return Constructed(vm, made);
 }
 
 // Text fields at script depths go the same way.
@@ -190,7 +197,9 @@ Value Bounds(Vm& vm, const Arguments& a) {
   }
   const ClipBounds b = l->Bounds(space);
   Object* r = vm.NewObject();
-  const double none = 6710886.4;  // what an empty clip reports, in pixels
+  // What an empty clip reports, in pixels: the largest 27-bit twip count, rounded off in a
+  // different way from version 8.
+  const double none = vm.Version() >= 8 ? 6710886.4 : 6710886.35;
   vm.SetOwn(r, "xMin", b.empty ? none : b.x_min);
   vm.SetOwn(r, "xMax", b.empty ? none : b.x_max);
   vm.SetOwn(r, "yMin", b.empty ? none : b.y_min);

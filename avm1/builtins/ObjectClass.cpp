@@ -202,15 +202,28 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   return Value();
 }
 
+struct ObjectMethod {
+  const char* name;
+  NativeFunction fn;
+};
+// In the order of the player's native table 101, which ASnative reaches by index.
+constexpr ObjectMethod kObjectMethods[] = {
+    {"watch", Watch},
+    {"unwatch", Unwatch},
+    {"addProperty", AddProperty},
+    {"valueOf", ObjectValueOf},
+    {"toString", ObjectToString},
+    {"hasOwnProperty", HasOwnProperty},
+    {"isPrototypeOf", IsPrototypeOf},
+    {"isPropertyEnumerable", IsPropertyEnumerable},
+};
+
 }  // namespace
 
 NativeFunction ObjectNative(double index) {
-  // In the order of the player's native table 101.
-  static constexpr NativeFunction kTable[] = {
-      Watch,          Unwatch,        AddProperty,   ObjectValueOf,
-      ObjectToString, HasOwnProperty, IsPrototypeOf, IsPropertyEnumerable};
-  if (!(index >= 0 && index < static_cast<double>(std::size(kTable)))) return nullptr;
-  return kTable[static_cast<size_t>(index)];
+  constexpr size_t kCount = std::size(kObjectMethods);
+  if (index >= 0 && index < kCount) return kObjectMethods[static_cast<size_t>(index)].fn;
+  return nullptr;
 }
 
 void InstallObjectClass(Vm& vm) {
@@ -223,6 +236,8 @@ void InstallObjectClass(Vm& vm) {
 
   FunctionObject* object = vm.NewClass(b.object_proto, ObjectCall, ObjectConstruct);
   b.object_ctor = object;
+  // Every object's prototype at the root of the chain is there to stay.
+  vm.DefineValue(object, "prototype", b.object_proto, kDontEnum | kDontDelete | kReadOnly);
   vm.DefineMethod(object, "registerClass", RegisterClass);
   vm.DefineValue(global, "Object", static_cast<Object*>(object));
   // The methods every object shares survive a delete until a movie clears their flags.

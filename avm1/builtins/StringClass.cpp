@@ -310,12 +310,16 @@ Value ToUpperCase(Vm& vm, const Arguments& args) {
   return Text(vm, ToUpperText(ThisText(vm, args.self)));
 }
 
-// toString and valueOf: the primitive. Other objects borrowing the methods (String.prototype
-// among them) have none and stay themselves, so they never pass for undefined.
-Value ValueOf(Vm&, const Arguments& args) {
+// toString and valueOf: the primitive. Other objects borrowing the methods give their text,
+// except those whose own toString is this very method (String.prototype among them): they
+// stay themselves, so they never pass for undefined.
+Value ValueOf(Vm& vm, const Arguments& args) {
   Object* o = args.self.AsObject();
   if (o != nullptr && o->native_class == "String") return o->primitive;
-  return args.self;
+  if (o == nullptr) return args.self;
+  const auto* own = dynamic_cast<FunctionObject*>(vm.Get(o, "toString").AsObject());
+  if (own != nullptr && own->native == ValueOf) return args.self;
+  return vm.ToStringValue(args.self);
 }
 
 // Each argument is one UTF-16 unit; a zero ends the text, as the player's strings end there.
@@ -373,6 +377,7 @@ void InstallStringClass(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().string_proto = proto;
   FunctionObject* ctor = vm.NewClass(proto, StringCall, StringConstruct);
+  vm.builtins().string_ctor = ctor;
   constexpr uint8_t kBuiltIn = kDontEnum | kDontDelete;
   vm.DefineMethod(ctor, "fromCharCode", FromCharCode, kBuiltIn);
   const struct {

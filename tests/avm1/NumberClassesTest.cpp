@@ -121,6 +121,19 @@ TEST(NumberClassesNumber, ConvertsWhenCalledAndBoxesWhenConstructed) {
   EXPECT_TRUE(vm.Call(to_string, vm.Str("7"), {}).IsUndefined());
 }
 
+// == tells NaNs apart by their bits: the NaN constant equals itself, not the NaN that text
+// which is no number converts to.
+TEST(NumberClassesNumber, TheNaNConstantEqualsOnlyItself) {
+  TestBridge bridge;
+  Vm vm(7, bridge);
+  const Value nan = vm.Get(vm.Global(), "NaN");
+  const Value parsed = vm.ToNumber(vm.Str("abc"));
+  EXPECT_TRUE(vm.LooseEquals(nan, nan));
+  EXPECT_TRUE(vm.LooseEquals(parsed, parsed));
+  EXPECT_FALSE(vm.LooseEquals(nan, parsed));
+  EXPECT_FALSE(vm.LooseEquals(vm.Str("NaN"), nan));
+}
+
 TEST(NumberClassesBoolean, ConvertsBoxesAndPrints) {
   TestBridge bridge;
   Vm vm(6, bridge);

@@ -53,6 +53,38 @@ TEST_F(ObjectClassTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
 }
 
+// A new object, or a boxed primitive, has the prototype its class has at the time, whatever it
+// is; only Object.prototype, where every chain ends, stays.
+TEST_F(ObjectClassTest, ObjectsTakeThePrototypeTheirClassHasNow) {
+  Object* global = vm.Global();
+  vm.Set(vm.Get(global, "String").AsObject(), "prototype", 8.0);
+  for (const Value& made : {New(vm, "String", {vm.Str("hi")}), New(vm, "Object", {vm.Str("hi")})}) {
+    ASSERT_TRUE(made.IsObject());
+    EXPECT_EQ(made.AsObject()->Proto(), nullptr);
+    EXPECT_TRUE(vm.LooseEquals(made, Value()));  // no valueOf to give it a value
+  }
+  EXPECT_EQ(Text(vm, vm.GetMember(New(vm, "String", {}), "__proto__")), "8");
+
+  Object* object_ctor = vm.Get(global, "Object").AsObject();
+  const Value proto = vm.Get(object_ctor, "prototype");
+  vm.Set(object_ctor, "prototype", 8.0);
+  EXPECT_FALSE(vm.Delete(object_ctor, "prototype"));
+  EXPECT_EQ(vm.Get(object_ctor, "prototype").AsObject(), proto.AsObject());
+}
+
+// ASnative(101, n) reaches Object.prototype's methods by their index in the player's table.
+TEST_F(ObjectClassTest, AsNativeReachesObjectMethodsByIndex) {
+  const Value o = New(vm, "Object", {});
+  vm.SetMember(o, "a", 1.0);
+  const Value has = testing::CallGlobal(vm, "ASnative", {101.0, 5.0});
+  const Value a = vm.Str("a"), b = vm.Str("b");
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&a, 1))));
+  EXPECT_FALSE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&b, 1))));
+  const Value proto = vm.Str("__proto__");  // the prototype link is an own property
+  EXPECT_TRUE(vm.ToBoolean(vm.Call(has, o, std::span<const Value>(&proto, 1))));
+  EXPECT_TRUE(testing::CallGlobal(vm, "ASnative", {101.0, 99.0}).IsUndefined());
+}
+
 // Object.registerClass takes a function, or null/undefined to take a registration back.
 TEST_F(ObjectClassTest, RegisterClassTakesOnlyFunctions) {
   const Value object_ctor = vm.GetMember(static_cast<Object*>(vm.Global()), "Object");

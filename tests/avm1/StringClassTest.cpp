@@ -151,6 +151,11 @@ TEST_F(StringClassTest, ConstructorBoxesAndCallConverts) {
   Object* other = vm.NewObject();
   vm.Set(other, "substr", vm.Get(vm.builtins().string_proto, "substr"));
   EXPECT_EQ(Text(vm, vm.CallMethod(other, "substr", std::vector<Value>{0.0, 2.0})), "[o");
+  // valueOf gives a borrower's text too, except to String.prototype, whose text it makes.
+  vm.Set(other, "vo", vm.Get(vm.builtins().string_proto, "valueOf"));
+  EXPECT_EQ(Text(vm, vm.CallMethod(other, "vo", {})), "[object Object]");
+  const Value proto = vm.builtins().string_proto;
+  EXPECT_TRUE(vm.CallMethod(proto, "valueOf", {}).IsObject());
 }
 
 }  // namespace

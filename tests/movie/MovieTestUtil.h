@@ -10,10 +10,12 @@ namespace lumen::movie::testing {
 using authoring::Bytes;
 
 // A movie of `body` (tags; an End tag is appended) that must load.
-inline std::shared_ptr<const Movie> Load(Bytes body, bool compressed = false) {
+inline std::shared_ptr<const Movie> Load(Bytes body, bool compressed = false,
+                                         uint8_t version = 10) {
   authoring::End(body);
   authoring::MovieSpec spec;
   spec.compressed = compressed;
+  spec.version = version;
   const Bytes file = authoring::BuildMovie(spec, body);
   LoadResult result = LoadMovie(file);
   EXPECT_TRUE(result.movie) << result.error;
