@@ -445,11 +445,27 @@ Object* Vm::ToObject(const Value& v) {
     default:
       return nullptr;
   }
-  Object* box = heap_.Make<Object>(proto);
-  box->primitive = v;
-  box->native_class = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
+  const std::string_view cls = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
+  Object* box = BoxWithMovieClass(cls, v);
+  if (box == nullptr) box = heap_.Make<Object>(proto);
+  if (box->primitive.IsUndefined()) box->primitive = v;
+  box->native_class = cls;
   if (v.IsString()) SetOwn(box, "length", static_cast<double>(ToUtf16Length(v.AsString())), 7);
   return box;
+}
+
+// A movie may put its own function, or an accessor, in place of a global String, Number or
+// Boolean: primitives are then boxed by constructing that. Null while the built-in class is there.
+Object* Vm::BoxWithMovieClass(std::string_view cls, const Value& v) {
+  const Property* p = global_ != nullptr ? FindProperty(global_, cls) : nullptr;
+  if (p == nullptr) return nullptr;
+  if (p->getter == nullptr && p->setter == nullptr) {
+    const auto* f = dynamic_cast<const FunctionObject*>(p->value.AsObject());
+    if (f == nullptr || f->construct != nullptr) return nullptr;
+  }
+  const Value ctor = Get(global_, cls);
+  if (dynamic_cast<FunctionObject*>(ctor.AsObject()) == nullptr) return nullptr;
+  return Construct(ctor, std::span<const Value>(&v, 1)).AsObject();
 }
 
 int32_t Vm::ToInt32(const Value& v) {
@@ -608,7 +624,7 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     Property* p = o->Properties().Find(name, CaseSensitive());
-    if (p != nullptr && p->min_version <= version_) {
+    if (p != nullptr && p->VisibleIn(version_)) {
       if (holder) *holder = o;
       return p;
     }
@@ -627,7 +643,7 @@ Value Vm::Get(Object* object, std::string_view name) {
     Value v;
     if (o->GetNative(*this, name, v)) return v;
     Property* p = o->Properties().Find(name, CaseSensitive());
-    if (p != nullptr && p->min_version <= version_) {
+    if (p != nullptr && p->VisibleIn(version_)) {
       if (p->getter == nullptr && p->setter == nullptr) return p->value;
       if (Accessing(object, name)) return p->value;
       return p->getter ? CallAccessor(p->getter, object, name, {}) : Value();
@@ -727,11 +743,12 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
   if (object->SetNative(*this, name, value)) return;
   // An own property hidden from this version is written over and shows again.
   if (Property* own = object->Properties().Find(name, CaseSensitive());
-      own != nullptr && own->min_version > version_ && own->getter == nullptr &&
+      own != nullptr && !own->VisibleIn(version_) && own->getter == nullptr &&
       own->setter == nullptr) {
     if (!(own->flags & kReadOnly)) {
       own->value = value;
       own->min_version = 0;
+      own->hidden_in_6 = false;
     }
     return;
   }
@@ -761,6 +778,11 @@ void Vm::SetMember(const Value& target, std::string_view name, const Value& valu
 }
 
 bool Vm::Delete(Object* object, std::string_view name) {
+  if (SameName(name, "__proto__", CaseSensitive()) && object->Proto() != nullptr) {
+    if (object->proto_flags & kDontDelete) return false;
+    object->SetProto(nullptr);
+    return true;
+  }
   Property* p = object->Properties().Find(name, CaseSensitive());
   if (p == nullptr || (p->flags & kDontDelete)) return false;
   return object->Properties().Erase(name, CaseSensitive());
@@ -770,7 +792,7 @@ bool Vm::HasOwn(Object* object, std::string_view name) {
   Value v;
   if (object->GetNative(*this, name, v)) return true;
   const Property* p = object->Properties().Find(name, CaseSensitive());
-  return p != nullptr && p->min_version <= version_;
+  return p != nullptr && p->VisibleIn(version_);
 }
 
 bool Vm::Has(Object* object, std::string_view name) {
@@ -887,7 +909,8 @@ Value Vm::Construct(const Value& ctor, std::span<const Value> args) {
     }
     return r;
   }
-  Object* object = NewObject(proto.AsObject());
+  // A constructor without a prototype object makes objects without one.
+  Object* object = heap_.Make<Object>(proto.AsObject());
   SetOwn(object, "__constructor__", static_cast<Object*>(f), kDontEnum);
   if (version_ < 7) SetOwn(object, "constructor", static_cast<Object*>(f), kDontEnum);
   if (f->code) {

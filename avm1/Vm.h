@@ -197,6 +197,7 @@ class Vm {
   ClipObject* CurrentClip();
 
  private:
+  Object* BoxWithMovieClass(std::string_view cls, const Value& v);
   struct Timer {
     int id;
     Value function;
