@@ -280,6 +280,9 @@ void Vm::MarkRoots(Heap& heap) {
   }
   heap.Mark(builtins_.object_ctor);
   heap.Mark(builtins_.array_ctor);
+  heap.Mark(builtins_.string_ctor);
+  heap.Mark(builtins_.number_ctor);
+  heap.Mark(builtins_.boolean_ctor);
   for (ClipObject* clip : clips_) heap.Mark(clip);
   for (FieldObject* field : fields_) heap.Mark(field);
   for (const Timer& t : timers_) {
@@ -425,47 +428,58 @@ Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
   if (o == nullptr) return v;
   if (o->AsClip() != nullptr || o->AsField() != nullptr) return v;
   const bool date = o->native_class == "Date" && version_ >= 6;
-  Value r = CallMethod(v, prefer_string || date ? "toString" : "valueOf", {});
+  const std::string_view method = prefer_string || date ? "toString" : "valueOf";
+  // Conversion does not ask __resolve for the method.
+  if (FindProperty(o, method) == nullptr) return Value();
+  Value r = CallMethod(v, method, {});
   return r.IsObject() ? v : r;
 }
 
+// A primitive is boxed by the class the globals name for its type at the time: a movie may put
+// its own function, or an accessor, there. Boxing fails when that names no function or the
+// function makes no object.
 Object* Vm::ToObject(const Value& v) {
   if (Object* o = v.AsObject()) return o;
   Object* proto = nullptr;
-  switch (v.type()) {
-    case Value::Type::String:
-      proto = builtins_.string_proto;
-      break;
-    case Value::Type::Number:
-      proto = builtins_.number_proto;
-      break;
-    case Value::Type::Boolean:
-      proto = builtins_.boolean_proto;
-      break;
-    default:
-      return nullptr;
+  FunctionObject* builtin = nullptr;
+  if (v.IsString()) {
+    proto = builtins_.string_proto;
+    builtin = builtins_.string_ctor;
+  } else if (v.IsNumber()) {
+    proto = builtins_.number_proto;
+    builtin = builtins_.number_ctor;
+  } else if (v.IsBoolean()) {
+    proto = builtins_.boolean_proto;
+    builtin = builtins_.boolean_ctor;
+  } else {
+    return nullptr;
   }
   const std::string_view cls = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
-  Object* box = BoxWithMovieClass(cls, v);
-  if (box == nullptr) box = heap_.Make<Object>(proto);
-  if (box->primitive.IsUndefined()) box->primitive = v;
+  const Value ctor = BoxingClass(cls);
+  if (ctor.AsObject() != builtin || builtin == nullptr) {
+    if (dynamic_cast<FunctionObject*>(ctor.AsObject()) == nullptr) return nullptr;
+    return Construct(ctor, std::span<const Value>(&v, 1)).AsObject();
+  }
+  Object* box = heap_.Make<Object>(proto);
+  box->primitive = v;
   box->native_class = cls;
   if (v.IsString()) SetOwn(box, "length", static_cast<double>(ToUtf16Length(v.AsString())), 7);
   return box;
 }
 
-// A movie may put its own function, or an accessor, in place of a global String, Number or
-// Boolean: primitives are then boxed by constructing that. Null while the built-in class is there.
-Object* Vm::BoxWithMovieClass(std::string_view cls, const Value& v) {
-  const Property* p = global_ != nullptr ? FindProperty(global_, cls) : nullptr;
-  if (p == nullptr) return nullptr;
-  if (p->getter == nullptr && p->setter == nullptr) {
-    const auto* f = dynamic_cast<const FunctionObject*>(p->value.AsObject());
-    if (f == nullptr || f->construct != nullptr) return nullptr;
-  }
-  const Value ctor = Get(global_, cls);
-  if (dynamic_cast<FunctionObject*>(ctor.AsObject()) == nullptr) return nullptr;
-  return Construct(ctor, std::span<const Value>(&v, 1)).AsObject();
+// Whether the globals name the built-in String, without running an accessor that names another.
+bool Vm::StringClassIsBuiltIn() {
+  const Property* p = global_ != nullptr ? FindProperty(global_, "String") : nullptr;
+  return p != nullptr && p->getter == nullptr && p->setter == nullptr &&
+         p->value.AsObject() == builtins_.string_ctor;
+}
+
+// The globals' own or inherited property, through its getter; no __resolve.
+Value Vm::BoxingClass(std::string_view cls) {
+  Property* p = global_ != nullptr ? FindProperty(global_, cls) : nullptr;
+  if (p == nullptr) return Value();
+  if (p->getter == nullptr && p->setter == nullptr) return p->value;
+  return p->getter ? CallAccessor(p->getter, global_, cls, {}) : Value();
 }
 
 int32_t Vm::ToInt32(const Value& v) {
@@ -660,7 +674,7 @@ Value Vm::Get(Object* object, std::string_view name) {
 }
 
 Value Vm::GetMember(const Value& target, std::string_view name) {
-  if (target.IsString() && name == "length") {
+  if (target.IsString() && name == "length" && StringClassIsBuiltIn()) {
     return static_cast<double>(ToUtf16Length(target.AsString()));
   }
   Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
@@ -911,6 +925,8 @@ Value Vm::Construct(const Value& ctor, std::span<const Value> args) {
   }
   // A constructor without a prototype object makes objects without one.
   Object* object = heap_.Make<Object>(proto.AsObject());
+  // A prototype that is not an object is kept as a plain property instead, as Set keeps it.
+  if (!proto.IsObject() && !proto.IsUndefined()) SetOwn(object, "__proto__", proto, kDontEnum);
   SetOwn(object, "__constructor__", static_cast<Object*>(f), kDontEnum);
   if (version_ < 7) SetOwn(object, "constructor", static_cast<Object*>(f), kDontEnum);
   if (f->code) {

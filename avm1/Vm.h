@@ -50,6 +50,10 @@ struct Builtins {
   Object* textformat_proto = nullptr;
   FunctionObject* object_ctor = nullptr;
   FunctionObject* array_ctor = nullptr;
+  // The classes that box primitives while movies leave them in place.
+  FunctionObject* string_ctor = nullptr;
+  FunctionObject* number_ctor = nullptr;
+  FunctionObject* boolean_ctor = nullptr;
 };
 
 // An ActionScript `throw` travelling to its `catch`; the value waits in Vm::thrown.
@@ -197,7 +201,8 @@ class Vm {
   ClipObject* CurrentClip();
 
  private:
-  Object* BoxWithMovieClass(std::string_view cls, const Value& v);
+  Value BoxingClass(std::string_view cls);
+  bool StringClassIsBuiltIn();
   struct Timer {
     int id;
     Value function;

@@ -94,6 +94,7 @@ void InstallNumber(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().number_proto = proto;
   FunctionObject* number = vm.NewClass(proto, NumberCall, NumberConstruct);
+  vm.builtins().number_ctor = number;
   vm.DefineMethod(proto, "valueOf", NumberProtoValueOf);
   vm.DefineMethod(proto, "toString", NumberProtoToString);
   vm.DefineValue(number, "NaN", kNaN, kConstant);
@@ -135,6 +136,7 @@ void InstallBoolean(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().boolean_proto = proto;
   FunctionObject* boolean = vm.NewClass(proto, BooleanCall, BooleanConstruct);
+  vm.builtins().boolean_ctor = boolean;
   vm.DefineMethod(proto, "valueOf", BooleanProtoValueOf);
   vm.DefineMethod(proto, "toString", BooleanProtoToString);
   vm.DefineValue(vm.Global(), "Boolean", static_cast<Object*>(boolean));

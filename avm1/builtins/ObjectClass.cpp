@@ -121,17 +121,23 @@ Value RegisterClass(Vm& vm, const Arguments& args) {
   return true;
 }
 
+// The `this` of call and apply: a primitive's box, or the globals for nothing and for a
+// primitive that cannot be boxed.
+Value ThisOf(Vm& vm, const Value& given) {
+  if (given.IsObject()) return given;
+  Object* box = given.IsNullish() ? nullptr : vm.ToObject(given);
+  return box ? Value(box) : Value(vm.Global());
+}
+
 Value FunctionCallMethod(Vm& vm, const Arguments& args) {
-  Value self = args.size() > 0 ? args[0] : Value();
-  if (self.IsNullish()) self = vm.Global();
+  const Value self = ThisOf(vm, args[0]);
   const std::span<const Value> rest =
       args.size() > 1 ? args.values.subspan(1) : std::span<const Value>();
   return vm.Call(args.self, self, rest);
 }
 
 Value FunctionApply(Vm& vm, const Arguments& args) {
-  Value self = args.size() > 0 ? args[0] : Value();
-  if (self.IsNullish()) self = vm.Global();
+  const Value self = ThisOf(vm, args[0]);
   std::vector<Value> list;
   if (Object* a = args[1].AsObject()) {
     const double n = vm.ToNumber(vm.Get(a, "length"));

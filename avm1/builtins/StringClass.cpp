@@ -373,6 +373,7 @@ void InstallStringClass(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.builtins().string_proto = proto;
   FunctionObject* ctor = vm.NewClass(proto, StringCall, StringConstruct);
+  vm.builtins().string_ctor = ctor;
   constexpr uint8_t kBuiltIn = kDontEnum | kDontDelete;
   vm.DefineMethod(ctor, "fromCharCode", FromCharCode, kBuiltIn);
   const struct {
