@@ -953,7 +953,9 @@ void Machine::DoCallMethod() {
   std::vector<Value> args = PopArgs();
   const std::string method = name.IsUndefined() ? std::string() : vm_.ToString(name);
   if (method.empty()) {
-    // Calling the object itself; `super()` calls the constructor of the base class.
+    // Calling the object itself; `super()` calls the constructor of the base class. A
+    // primitive is boxed first, which a movie's own class hears of, and is no function.
+    if (!object.IsObject() && !object.IsNullish()) vm_.ToObject(object);
     Push(vm_.Call(object, act_.self, args));
     return;
   }
@@ -965,6 +967,7 @@ void Machine::DoNewMethod() {
   Value object = Pop();
   std::vector<Value> args = PopArgs();
   const std::string method = name.IsUndefined() ? std::string() : vm_.ToString(name);
+  if (method.empty() && !object.IsObject() && !object.IsNullish()) vm_.ToObject(object);
   Value ctor = method.empty() ? object : vm_.GetMember(object, method);
   Push(vm_.Construct(ctor, args));
 }

@@ -30,6 +30,12 @@ struct Property {
   uint8_t flags = 0;
   // Hidden from movies of lower versions (ASSetPropFlags' version bits).
   uint8_t min_version = 0;
+  // Hidden from version 6 movies alone (ASSetPropFlags' bit 8).
+  bool hidden_in_6 = false;
+
+  bool VisibleIn(uint8_t version) const {
+    return min_version <= version && !(hidden_in_6 && version == 6);
+  }
 };
 
 class PropertyMap {
@@ -81,6 +87,8 @@ class Object : public Cell {
   virtual size_t Footprint() const { return sizeof(Object) + properties_.Footprint(); }
   void Trace(Heap& heap) override;
 
+  // The flags of the prototype link, which scripts see as the property __proto__.
+  uint8_t proto_flags = kDontEnum | kDontDelete;
   // A value held by native code, e.g. a boxed primitive or a Date's time.
   Value primitive;
   // What built the object natively ("Array", "Date", ...), for the checks of native methods.

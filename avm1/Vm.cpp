@@ -432,32 +432,56 @@ Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
   if (o == nullptr) return v;
   if (o->AsClip() != nullptr || o->AsField() != nullptr) return v;
   const bool date = o->native_class == "Date" && version_ >= 6;
-  Value r = CallMethod(v, prefer_string || date ? "toString" : "valueOf", {});
+  const std::string_view method = prefer_string || date ? "toString" : "valueOf";
+  // Conversion does not ask __resolve for the method.
+  if (FindProperty(o, method) == nullptr) return Value();
+  Value r = CallMethod(v, method, {});
   return r.IsObject() ? v : r;
 }
 
+// A primitive is boxed by the class the globals name for its type at the time: a movie may put
+// its own function, or an accessor, there. Boxing fails when that names no function or the
+// function makes no object.
 Object* Vm::ToObject(const Value& v) {
   if (Object* o = v.AsObject()) return o;
-  FunctionObject* ctor = nullptr;
-  switch (v.type()) {
-    case Value::Type::String:
-      ctor = builtins_.string_ctor;
-      break;
-    case Value::Type::Number:
-      ctor = builtins_.number_ctor;
-      break;
-    case Value::Type::Boolean:
-      ctor = builtins_.boolean_ctor;
-      break;
-    default:
-      return nullptr;
+  FunctionObject* builtin = nullptr;
+  if (v.IsString()) {
+    builtin = builtins_.string_ctor;
+  } else if (v.IsNumber()) {
+    builtin = builtins_.number_ctor;
+  } else if (v.IsBoolean()) {
+    builtin = builtins_.boolean_ctor;
+  } else {
+    return nullptr;
   }
-  const Property* proto = ctor ? ctor->Properties().Find("prototype", false) : nullptr;
+  const std::string_view cls = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
+  const Value ctor = BoxingClass(cls);
+  if (ctor.AsObject() != builtin || builtin == nullptr) {
+    if (dynamic_cast<FunctionObject*>(ctor.AsObject()) == nullptr) return nullptr;
+    return Construct(ctor, std::span<const Value>(&v, 1)).AsObject();
+  }
+  // The built-in class boxes with the prototype it has now.
+  const Property* proto = builtin->Properties().Find("prototype", false);
   Object* box = heap_.Make<Object>(proto ? proto->value.AsObject() : nullptr);
   box->primitive = v;
-  box->native_class = v.IsString() ? "String" : v.IsNumber() ? "Number" : "Boolean";
+  box->native_class = cls;
   if (v.IsString()) SetOwn(box, "length", static_cast<double>(ToUtf16Length(v.AsString())), 7);
   return box;
+}
+
+// Whether the globals name the built-in String, without running an accessor that names another.
+bool Vm::StringClassIsBuiltIn() {
+  const Property* p = global_ != nullptr ? FindProperty(global_, "String") : nullptr;
+  return p != nullptr && p->getter == nullptr && p->setter == nullptr &&
+         p->value.AsObject() == builtins_.string_ctor;
+}
+
+// The globals' own or inherited property, through its getter; no __resolve.
+Value Vm::BoxingClass(std::string_view cls) {
+  Property* p = global_ != nullptr ? FindProperty(global_, cls) : nullptr;
+  if (p == nullptr) return Value();
+  if (p->getter == nullptr && p->setter == nullptr) return p->value;
+  return p->getter ? CallAccessor(p->getter, global_, cls, {}) : Value();
 }
 
 int32_t Vm::ToInt32(const Value& v) {
@@ -626,7 +650,7 @@ Property* Vm::FindProperty(Object* object, std::string_view name, Object** holde
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     Property* p = o->Properties().Find(name, CaseSensitive());
-    if (p != nullptr && p->min_version <= version_) {
+    if (p != nullptr && p->VisibleIn(version_)) {
       if (holder) *holder = o;
       return p;
     }
@@ -646,7 +670,7 @@ Value Vm::Get(Object* object, std::string_view name) {
     Value v;
     if (o->GetNative(*this, name, v)) return v;
     Property* p = o->Properties().Find(name, CaseSensitive());
-    if (p != nullptr && p->min_version <= version_) {
+    if (p != nullptr && p->VisibleIn(version_)) {
       if (p->getter == nullptr && p->setter == nullptr) return p->value;
       if (Accessing(object, name)) return p->value;
       return p->getter ? CallAccessor(p->getter, object, name, {}) : Value();
@@ -663,7 +687,7 @@ Value Vm::Get(Object* object, std::string_view name) {
 }
 
 Value Vm::GetMember(const Value& target, std::string_view name) {
-  if (target.IsString() && name == "length") {
+  if (target.IsString() && name == "length" && StringClassIsBuiltIn()) {
     return static_cast<double>(ToUtf16Length(target.AsString()));
   }
   Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
@@ -749,11 +773,12 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
   if (object->SetNative(*this, name, value)) return;
   // An own property hidden from this version is written over and shows again.
   if (Property* own = object->Properties().Find(name, CaseSensitive());
-      own != nullptr && own->min_version > version_ && own->getter == nullptr &&
+      own != nullptr && !own->VisibleIn(version_) && own->getter == nullptr &&
       own->setter == nullptr) {
     if (!(own->flags & kReadOnly)) {
       own->value = value;
       own->min_version = 0;
+      own->hidden_in_6 = false;
     }
     return;
   }
@@ -783,6 +808,11 @@ void Vm::SetMember(const Value& target, std::string_view name, const Value& valu
 }
 
 bool Vm::Delete(Object* object, std::string_view name) {
+  if (SameName(name, "__proto__", CaseSensitive()) && object->Proto() != nullptr) {
+    if (object->proto_flags & kDontDelete) return false;
+    object->SetProto(nullptr);
+    return true;
+  }
   Property* p = object->Properties().Find(name, CaseSensitive());
   if (p == nullptr || (p->flags & kDontDelete)) return false;
   return object->Properties().Erase(name, CaseSensitive());
@@ -794,7 +824,7 @@ bool Vm::HasOwn(Object* object, std::string_view name) {
   Value v;
   if (object->GetNative(*this, name, v)) return true;
   const Property* p = object->Properties().Find(name, CaseSensitive());
-  return p != nullptr && p->min_version <= version_;
+  return p != nullptr && p->VisibleIn(version_);
 }
 
 bool Vm::Has(Object* object, std::string_view name) {
@@ -917,9 +947,10 @@ Value Vm::Construct(const Value& ctor, std::span<const Value> args) {
     }
     return r;
   }
-  Object* object = NewObject(proto.AsObject());
-  // A prototype that is not an object is what the new object has for one all the same.
-  if (!proto.IsObject()) SetUnwatched(object, "__proto__", proto);
+  // A constructor without a prototype object makes objects without one.
+  Object* object = heap_.Make<Object>(proto.AsObject());
+  // A prototype that is not an object is kept as a plain property instead, as Set keeps it.
+  if (!proto.IsObject() && !proto.IsUndefined()) SetOwn(object, "__proto__", proto, kDontEnum);
   SetOwn(object, "__constructor__", static_cast<Object*>(f), kDontEnum);
   if (version_ < 7) SetOwn(object, "constructor", static_cast<Object*>(f), kDontEnum);
   if (f->code) {

@@ -204,6 +204,8 @@ class Vm {
   ClipObject* CurrentClip();
 
  private:
+  Value BoxingClass(std::string_view cls);
+  bool StringClassIsBuiltIn();
   struct Timer {
     int id;
     Value function;

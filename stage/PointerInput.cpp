@@ -40,7 +40,7 @@ avm1::Value Plain(avm1::Vm& vm, avm1::Object* object, std::string_view name) {
   int steps = 0;
   for (avm1::Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     const avm1::Property* p = o->Properties().Find(name, vm.CaseSensitive());
-    if (p == nullptr || p->min_version > vm.Version()) continue;
+    if (p == nullptr || !p->VisibleIn(vm.Version())) continue;
     return p->getter == nullptr ? p->value : avm1::Value();
   }
   return avm1::Value();

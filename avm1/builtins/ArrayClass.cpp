@@ -86,7 +86,7 @@ class Items {
     Value v;
     if (object_->GetNative(vm_, name, v)) return v;
     const Property* p = object_->Properties().Find(name, vm_.CaseSensitive());
-    if (p == nullptr || p->getter || p->setter || p->min_version > vm_.Version()) return Value();
+    if (p == nullptr || p->getter || p->setter || !p->VisibleIn(vm_.Version())) return Value();
     return p->value;
   }
 

@@ -121,17 +121,23 @@ Value RegisterClass(Vm& vm, const Arguments& args) {
   return true;
 }
 
+// The `this` of call and apply: a primitive's box, or the globals for nothing and for a
+// primitive that cannot be boxed.
+Value ThisOf(Vm& vm, const Value& given) {
+  if (given.IsObject()) return given;
+  Object* box = given.IsNullish() ? nullptr : vm.ToObject(given);
+  return box ? Value(box) : Value(vm.Global());
+}
+
 Value FunctionCallMethod(Vm& vm, const Arguments& args) {
-  Value self = args.size() > 0 ? args[0] : Value();
-  if (self.IsNullish()) self = vm.Global();
+  const Value self = ThisOf(vm, args[0]);
   const std::span<const Value> rest =
       args.size() > 1 ? args.values.subspan(1) : std::span<const Value>();
   return vm.Call(args.self, self, rest);
 }
 
 Value FunctionApply(Vm& vm, const Arguments& args) {
-  Value self = args.size() > 0 ? args[0] : Value();
-  if (self.IsNullish()) self = vm.Global();
+  const Value self = ThisOf(vm, args[0]);
   std::vector<Value> list;
   if (Object* a = args[1].AsObject()) {
     const double n = vm.ToNumber(vm.Get(a, "length"));
@@ -171,16 +177,18 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
   const uint32_t set = static_cast<uint32_t>(vm.ToInt32(args[2]));
   const uint32_t clear = args.size() > 3 ? static_cast<uint32_t>(vm.ToInt32(args[3])) : 0;
   // Bits above the three flags hide the property from movies before a version: 6, 7, 8, 9
-  // and 10 for bits 7, 10, 12, 13 and 14.
+  // and 10 for bits 7, 10, 12, 13 and 14; bit 8 hides it from version 6 alone.
   static constexpr std::pair<uint32_t, uint8_t> kVersionBits[] = {
       {1u << 14, 10}, {1u << 13, 9}, {1u << 12, 8}, {1u << 10, 7}, {1u << 7, 6}};
+  static constexpr uint32_t kHiddenIn6 = 1u << 8;
   auto apply = [&](Property& p) {
-    uint32_t flags = p.flags;
+    uint32_t flags = p.flags | (p.hidden_in_6 ? kHiddenIn6 : 0);
     for (const auto& [bit, version] : kVersionBits) {
       if (p.min_version == version) flags |= bit;
     }
     const uint32_t result = (flags & ~clear) | set;
     p.flags = static_cast<uint8_t>(result & 7);
+    p.hidden_in_6 = (result & kHiddenIn6) != 0;
     p.min_version = 0;
     for (const auto& [bit, version] : kVersionBits) {
       if (result & bit) {
@@ -198,6 +206,18 @@ Value SetPropFlags(Vm& vm, const Arguments& args) {
       Property* q = o->Properties().Find(n, vm.CaseSensitive());
       if (q == &p) apply(p);
     }
+  }
+  const auto names_proto = [&] {
+    for (const std::string& n : names) {
+      if (SameName(n, "__proto__", vm.CaseSensitive())) return true;
+    }
+    return false;
+  };
+  if (o->Proto() != nullptr && (all || names_proto())) {
+    Property link;
+    link.flags = o->proto_flags;
+    apply(link);
+    o->proto_flags = link.flags;
   }
   return Value();
 }

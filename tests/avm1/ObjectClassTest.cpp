@@ -123,6 +123,58 @@ TEST_F(ObjectClassTest, VersionBitsHideFromOlderMovies) {
   EXPECT_TRUE(vm.ToBoolean(vm.Call(has_own, o, std::vector<Value>{vm.Str("__proto__")})));
 }
 
+// Bit 8 hides a property from version 6 movies and from no others.
+TEST(ObjectClassVersions, Bit8HidesFromVersion6Alone) {
+  for (const uint8_t version : {5, 6, 7}) {
+    TestBridge bridge;
+    Vm vm{version, bridge};
+    const Value o = New(vm, "Object", {});
+    vm.SetMember(o, "a", 1.0);
+    vm.Call(vm.Get(vm.Global(), "ASSetPropFlags"), Value(),
+            std::vector<Value>{o, vm.Str("a"), 1 << 8, 0});
+    EXPECT_EQ(vm.GetMember(o, "a").IsUndefined(), version == 6) << int{version};
+  }
+}
+
+// The prototype link resists delete until its flags are cleared; then the object has none.
+TEST_F(ObjectClassTest, ThePrototypeLinkIsDeletedOnceUnprotected) {
+  const Value o = New(vm, "Object", {});
+  EXPECT_FALSE(vm.Delete(o.AsObject(), "__proto__"));
+  EXPECT_TRUE(vm.GetMember(o, "__proto__").IsObject());
+  vm.Call(vm.Get(vm.Global(), "ASSetPropFlags"), Value(),
+          std::vector<Value>{o, vm.Str("__proto__"), 0, 7});
+  EXPECT_TRUE(vm.Delete(o.AsObject(), "__proto__"));
+  EXPECT_TRUE(vm.GetMember(o, "__proto__").IsUndefined());
+  EXPECT_TRUE(vm.GetMember(o, "toString").IsUndefined());
+  // Object.prototype itself cannot be replaced.
+  const Value object_ctor = vm.Get(vm.Global(), "Object");
+  vm.SetMember(object_ctor, "prototype", 6.0);
+  EXPECT_TRUE(vm.GetMember(object_ctor, "prototype").IsObject());
+}
+
+Value TagThis(Vm& vm, const Arguments& a) {
+  vm.SetMember(a.self, "tag", a[0]);
+  return Value();
+}
+
+// Primitives are boxed by the class the globals name at the time, or not at all.
+TEST_F(ObjectClassTest, PrimitivesAreBoxedByTheCurrentGlobalClass) {
+  Object* global = vm.Global();
+  const Value builtin = vm.Get(global, "String");
+  const Value text = vm.Str("abc");
+  vm.SetMember(global, "String", static_cast<Object*>(vm.NewNative(TagThis)));
+  EXPECT_EQ(Text(vm, vm.GetMember(text, "tag")), "abc");
+  vm.SetMember(global, "String", 1.0);
+  EXPECT_TRUE(vm.GetMember(text, "length").IsUndefined());
+  // call's this falls back to the globals when the primitive cannot be boxed.
+  const Value self =
+      static_cast<Object*>(vm.NewNative([](Vm&, const Arguments& a) { return a.self; }));
+  EXPECT_EQ(Call(self, "call", {text}).AsObject(), global);
+  vm.SetMember(global, "String", builtin);
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(text, "length")), 3);
+  EXPECT_EQ(vm.TypeOf(Call(self, "call", {text})), "object");
+}
+
 // Built-in classes were made by Function, Object and Function included.
 TEST_F(ObjectClassTest, ClassesAreMadeByFunction) {
   Object* function = vm.Get(vm.Global(), "Function").AsObject();
