@@ -6,6 +6,7 @@
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
+#include "stage/TabOrder.h"
 
 namespace lumen::stage {
 
@@ -209,15 +210,26 @@ void Stage::MouseLeave() {
   pointer_->Moved(Twips(scripts_->MouseX(), scripts_->MouseY()), false);
 }
 
-// Clip events hear a key before Key's listeners, and buttons' key conditions come last.
+// Clip events hear a key before Key's listeners, and buttons' key conditions come last; Tab
+// moves the focus after all of them.
 void Stage::KeyDown(uint16_t code, uint16_t ascii) {
+  if (code == kShiftKey) shift_down_ = true;
   avm1::KeyChanged(scripts_->Engine(), code, ascii, true);
   scripts_->Broadcast(kEventKeyDown, nullptr);
   avm1::KeyListenersHear(scripts_->Engine(), true);
   pointer_->KeyPressed(code, ascii);
+  if (code == kTabKey) MoveFocus();
+}
+
+void Stage::MoveFocus() {
+  avm1::Vm& vm = scripts_->Engine();
+  avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, avm1::FocusedObject(vm), shift_down_);
+  if (next != nullptr) avm1::MoveFocus(vm, next);
+  scripts_->RunQueue();
 }
 
 void Stage::KeyUp(uint16_t code, uint16_t ascii) {
+  if (code == kShiftKey) shift_down_ = false;
   avm1::KeyChanged(scripts_->Engine(), code, ascii, false);
   scripts_->Broadcast(kEventKeyUp, nullptr);
   avm1::KeyListenersHear(scripts_->Engine(), false);
