@@ -37,6 +37,8 @@ class PointerInput {
   void Refresh();
   // A key went down: the first button whose key condition answers it runs.
   void KeyPressed(uint16_t code, uint16_t ascii);
+  // The keyboard clicks `target`, the focused button: it is pressed and released over it.
+  void Click(Clip& target);
   // A clip leaves the stage.
   void Forget(const Clip& clip);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "avm1/ClipObject.h"
+#include "avm1/Vm.h"
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
@@ -216,9 +218,33 @@ void Stage::KeyDown(uint16_t code, uint16_t ascii) {
   if (code == kShiftKey) shift_down_ = true;
   avm1::KeyChanged(scripts_->Engine(), code, ascii, true);
   scripts_->Broadcast(kEventKeyDown, nullptr);
+  TellFocused("onKeyDown");
   avm1::KeyListenersHear(scripts_->Engine(), true);
   pointer_->KeyPressed(code, ascii);
   if (code == kTabKey) MoveFocus();
+  if (code == kSpaceKey) ClickFocused();
+}
+
+// The focused object hears the keys as a method call; fields handle keys themselves.
+void Stage::TellFocused(const char* handler) {
+  avm1::Vm& vm = scripts_->Engine();
+  avm1::Object* focus = avm1::FocusedObject(vm);
+  if (focus == nullptr || focus->AsClip() == nullptr) return;
+  vm.CallMethod(focus, handler, {});
+  scripts_->RunQueue();
+}
+
+Clip* Stage::FocusedClip() {
+  avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
+  avm1::ClipObject* object = focus ? focus->AsClip() : nullptr;
+  return object && object->Link() ? static_cast<Clip*>(object->Link()) : nullptr;
+}
+
+void Stage::ClickFocused() {
+  if (Clip* clip = FocusedClip()) {
+    pointer_->Click(*clip);
+    scripts_->RunQueue();
+  }
 }
 
 void Stage::MoveFocus() {
@@ -232,6 +258,7 @@ void Stage::KeyUp(uint16_t code, uint16_t ascii) {
   if (code == kShiftKey) shift_down_ = false;
   avm1::KeyChanged(scripts_->Engine(), code, ascii, false);
   scripts_->Broadcast(kEventKeyUp, nullptr);
+  TellFocused("onKeyUp");
   avm1::KeyListenersHear(scripts_->Engine(), false);
 }
 

@@ -75,6 +75,7 @@ class Stage {
   void KeyUp(uint16_t code, uint16_t ascii);
   static constexpr uint16_t kTabKey = 9;
   static constexpr uint16_t kShiftKey = 16;
+  static constexpr uint16_t kSpaceKey = 32;
   // The pointer to show: a hand over an enabled button that asks for one.
   Cursor PointerCursor() const { return pointer_->CurrentCursor(); }
   PointerInput& Pointer() { return *pointer_; }
@@ -97,6 +98,9 @@ class Stage {
 
  private:
   void MoveFocus();  // to the next object in the tab order
+  void TellFocused(const char* handler);
+  Clip* FocusedClip();
+  void ClickFocused();
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                 bool in_mask, render::RenderList& out);
   void EmitObject(const Clip& owner, const DisplayObject& object, const render::Matrix& parent_m,

@@ -55,14 +55,27 @@ FocusState* Focus(const Value& self) {
   return o ? dynamic_cast<FocusState*>(o->primitive.AsObject()) : nullptr;
 }
 
-// What may take the focus: a text field on the stage, or a clip that asks for it.
+constexpr const char* kButtonHandlers[] = {"onPress",    "onRelease", "onReleaseOutside",
+                                           "onRollOver", "onRollOut", "onDragOver",
+                                           "onDragOut"};
+
+// A clip takes the focus when it is a button, acts as one, or asks for the focus.
+bool ClipFocusable(Vm& vm, ClipObject* clip) {
+  if (clip->button || vm.ToBoolean(vm.Get(clip, "focusEnabled"))) return true;
+  const Value tab_enabled = vm.Get(clip, "tabEnabled");
+  if (!tab_enabled.IsUndefined()) return vm.ToBoolean(tab_enabled);
+  return std::any_of(std::begin(kButtonHandlers), std::end(kButtonHandlers),
+                     [&](const char* name) { return !vm.Get(clip, name).IsUndefined(); });
+}
+
+// What may take the focus: a text field on the stage, or a clip that takes it.
 Object* Focusable(Vm& vm, const Value& target) {
   Object* o = target.AsObject();
   if (o != nullptr && o->AsField() != nullptr) return o->AsField()->Link() ? o : nullptr;
   if (target.IsNullish() || target.IsNumber() || target.IsBoolean()) return nullptr;
   ClipObject* clip = ResolveTarget(vm, target);
   if (clip == nullptr || vm.Version() < 6) return nullptr;
-  return vm.ToBoolean(vm.Get(clip, "focusEnabled")) ? clip : nullptr;
+  return ClipFocusable(vm, clip) ? clip : nullptr;
 }
 
 std::string FocusPath(Vm& vm, Object* focus) {
