@@ -1,6 +1,7 @@
 #include "stage/TabOrder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <variant>
 
@@ -34,11 +35,13 @@ bool TabOrder::Flag(avm1::Object* object, const char* name, bool absent) {
   return v.IsUndefined() ? absent : vm_.ToBoolean(v);
 }
 
-double TabOrder::Index(avm1::Object* object) {
+// -1 stands for no index; other negative indices sort before 0.
+std::optional<double> TabOrder::Index(avm1::Object* object) {
   const avm1::Value v = vm_.Get(object, "tabIndex");
-  if (v.IsUndefined() || v.IsNull()) return -1;
-  const double index = vm_.ToNumber(v);
-  return index >= 0 ? index : -1;
+  if (v.IsUndefined() || v.IsNull()) return std::nullopt;
+  const double index = std::trunc(vm_.ToNumber(v));
+  if (std::isnan(index) || index == -1) return std::nullopt;
+  return index;
 }
 
 bool TabOrder::TabbableClip(Clip& clip) {
@@ -82,10 +85,10 @@ void TabOrder::Gather(Clip& clip, int nesting, std::vector<Candidate>& out) {
 std::vector<avm1::Object*> TabOrder::Collect(Clip& root) {
   std::vector<Candidate> found;
   Gather(root, 0, found);
-  const bool custom =
-      std::any_of(found.begin(), found.end(), [](const Candidate& c) { return c.index >= 0; });
+  const bool custom = std::any_of(found.begin(), found.end(),
+                                  [](const Candidate& c) { return c.index.has_value(); });
   if (custom) {
-    std::erase_if(found, [](const Candidate& c) { return c.index < 0; });
+    std::erase_if(found, [](const Candidate& c) { return !c.index; });
     std::stable_sort(found.begin(), found.end(),
                      [](const Candidate& a, const Candidate& b) { return a.index < b.index; });
   } else {

@@ -6,9 +6,10 @@
 // objects at any time. Buttons, clips with button handlers or focusEnabled, and selectable or
 // input text fields qualify unless tabEnabled is false; tabEnabled true admits any clip;
 // tabChildren false hides a clip's descendants. When any candidate sets tabIndex, only those
-// with an index take part, in index order; otherwise the order is by position: rows from the
-// top, each row left to right.
+// with an index other than -1 take part, in index order; otherwise the order is by position: rows
+// from the top, each row left to right.
 
+#include <optional>
 #include <vector>
 
 namespace lumen::avm1 {
@@ -35,12 +36,12 @@ class TabOrder {
   struct Candidate {
     avm1::Object* object;
     double x, y;
-    double index;  // negative: none
+    std::optional<double> index;
   };
   void Gather(Clip& clip, int nesting, std::vector<Candidate>& out);
   bool TabbableClip(Clip& clip);
   bool Flag(avm1::Object* object, const char* name, bool absent);
-  double Index(avm1::Object* object);
+  std::optional<double> Index(avm1::Object* object);
 
   avm1::Vm& vm_;
   PointerInput& pointer_;
