@@ -84,7 +84,8 @@ void TabOrder::Gather(Clip& clip, int nesting, std::vector<Candidate>& out) {
 
 std::vector<avm1::Object*> TabOrder::Collect(Clip& root) {
   std::vector<Candidate> found;
-  Gather(root, 0, found);
+  avm1::ClipObject* object = root.ScriptObject();
+  if (object == nullptr || Flag(object, "tabChildren", true)) Gather(root, 0, found);
   const bool custom = std::any_of(found.begin(), found.end(),
                                   [](const Candidate& c) { return c.index.has_value(); });
   if (custom) {
