@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <variant>
 
@@ -35,13 +36,18 @@ bool TabOrder::Flag(avm1::Object* object, const char* name, bool absent) {
   return v.IsUndefined() ? absent : vm_.ToBoolean(v);
 }
 
-// -1 stands for no index; other negative indices sort before 0.
+// Indices compare as 32-bit signed integers, so 0xFFFFFFFD sorts as -3 before 0; -1 stands
+// for no index.
 std::optional<double> TabOrder::Index(avm1::Object* object) {
   const avm1::Value v = vm_.Get(object, "tabIndex");
   if (v.IsUndefined() || v.IsNull()) return std::nullopt;
-  const double index = std::trunc(vm_.ToNumber(v));
-  if (std::isnan(index) || index == -1) return std::nullopt;
-  return index;
+  const double n = std::trunc(vm_.ToNumber(v));
+  if (!std::isfinite(n)) return 0.0;
+  const double wrapped = std::fmod(n, 4294967296.0);
+  const uint32_t bits = static_cast<uint32_t>(wrapped < 0 ? wrapped + 4294967296.0 : wrapped);
+  const int32_t index = static_cast<int32_t>(bits);
+  if (index == -1) return std::nullopt;
+  return static_cast<double>(index);
 }
 
 bool TabOrder::TabbableClip(Clip& clip) {
