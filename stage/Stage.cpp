@@ -251,6 +251,7 @@ void Stage::MoveFocus() {
   avm1::Vm& vm = scripts_->Engine();
   avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, avm1::FocusedObject(vm), shift_down_);
   if (next != nullptr) avm1::MoveFocus(vm, next);
+  tabbed_to_ = next;
   scripts_->RunQueue();
 }
 
@@ -280,6 +281,42 @@ void Stage::BuildRenderList(render::RenderList& out) {
   for (const auto& [number, level] : levels_) {
     const Placement& place = level->Place();
     if (place.visible) EmitClipContent(*level, place.matrix, place.cxform, false, out);
+  }
+  EmitFocusRect(out);
+}
+
+// The yellow frame inside the bounds of a clip or button the keyboard focused, on top of all.
+void Stage::EmitFocusRect(render::RenderList& out) {
+  Clip* clip = FocusedClip();
+  if (clip == nullptr || clip->ScriptObject() != tabbed_to_ || !clip->Place().visible) return;
+  const avm1::ClipBounds b = clip->BoundsIn(clip->GlobalMatrix());
+  if (b.empty) return;
+  if (b.x_min != focus_bounds_.x_min || b.y_min != focus_bounds_.y_min ||
+      b.x_max != focus_bounds_.x_max || b.y_max != focus_bounds_.y_max) {
+    focus_bounds_ = b;
+    constexpr double kWidth = 3;  // pixels
+    focus_rect_.Clear();
+    const double w = std::min(kWidth, (b.x_max - b.x_min) / 2);
+    const double h = std::min(kWidth, (b.y_max - b.y_min) / 2);
+    const double bars[4][4] = {{b.x_min, b.y_min, b.x_max, b.y_min + h},
+                               {b.x_min, b.y_max - h, b.x_max, b.y_max},
+                               {b.x_min, b.y_min + h, b.x_min + w, b.y_max - h},
+                               {b.x_max - w, b.y_min + h, b.x_max, b.y_max - h}};
+    for (const auto& r : bars) {
+      focus_rect_.BeginFill(0xFFFF00, 100);
+      focus_rect_.MoveTo(r[0], r[1]);
+      focus_rect_.LineTo(r[2], r[1]);
+      focus_rect_.LineTo(r[2], r[3]);
+      focus_rect_.LineTo(r[0], r[3]);
+      focus_rect_.LineTo(r[0], r[1]);
+      focus_rect_.EndFill();
+    }
+  }
+  if (const render::ShapeGeometry* shape = focus_rect_.Geometry()) {
+    render::RenderCommand draw;
+    draw.kind = render::RenderCommand::Kind::DrawShape;
+    draw.shape = shape;
+    out.commands.push_back(draw);
   }
 }
 

@@ -16,6 +16,7 @@
 #include "render/RenderList.h"
 #include "stage/BitmapCache.h"
 #include "stage/Clip.h"
+#include "stage/Drawing.h"
 #include "stage/MovieFolder.h"
 #include "stage/MovieLibraries.h"
 #include "stage/PointerInput.h"
@@ -101,6 +102,7 @@ class Stage {
   void TellFocused(const char* handler);
   Clip* FocusedClip();
   void ClickFocused();
+  void EmitFocusRect(render::RenderList& out);
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                 bool in_mask, render::RenderList& out);
   void EmitObject(const Clip& owner, const DisplayObject& object, const render::Matrix& parent_m,
@@ -125,6 +127,9 @@ class Stage {
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool shift_down_ = false;
+  const avm1::Object* tabbed_to_ = nullptr;  // compared only: the last object Tab focused
+  avm1::ClipBounds focus_bounds_;            // what focus_rect_ frames
+  Drawing focus_rect_;
   std::unique_ptr<PointerInput> pointer_;  // outlives the clips, which it forgets as they go
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
