@@ -175,6 +175,12 @@ void PointerInput::TrackHover(Clip* target) {
   }
 }
 
+void PointerInput::Click(Clip& target) {
+  if (!Enabled(target)) return;
+  Send(target, Event::Press);
+  Send(target, Event::Release);
+}
+
 void PointerInput::Send(Clip& target, Event event) {
   if (target.Button() != nullptr) {
     SendToButton(target, event);

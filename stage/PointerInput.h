@@ -37,6 +37,8 @@ class PointerInput {
   void Refresh();
   // A key went down: the first button whose key condition answers it runs.
   void KeyPressed(uint16_t code, uint16_t ascii);
+  // The keyboard clicks `target`, the focused button: it is pressed and released over it.
+  void Click(Clip& target);
   // A clip leaves the stage.
   void Forget(const Clip& clip);
 
@@ -44,6 +46,8 @@ class PointerInput {
   const Clip* Hovered() const { return hovered_; }
   // The topmost button or clip with button handlers at the point; null for none.
   Clip* Pick(render::Point stage);
+  // A clip acts as a button: it has button event handlers or clip events.
+  bool ButtonMode(Clip& clip);
 
  private:
   enum class Event : uint8_t {
@@ -61,7 +65,6 @@ class PointerInput {
   void SendToButton(Clip& button, Event event);
   void SendToClip(Clip& clip, Event event);
   Clip* PickIn(Clip& clip, render::Point stage, int nesting);
-  bool ButtonMode(Clip& clip);
   bool Enabled(Clip& clip);
   bool Menu(Clip& clip);
   Cursor CursorOver(Clip* target);

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "avm1/ClipObject.h"
+#include "avm1/Vm.h"
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
+#include "stage/TabOrder.h"
 
 namespace lumen::stage {
 
@@ -209,17 +212,54 @@ void Stage::MouseLeave() {
   pointer_->Moved(Twips(scripts_->MouseX(), scripts_->MouseY()), false);
 }
 
-// Clip events hear a key before Key's listeners, and buttons' key conditions come last.
+// Clip events hear a key before Key's listeners, and buttons' key conditions come last; Tab
+// moves the focus after all of them.
 void Stage::KeyDown(uint16_t code, uint16_t ascii) {
+  if (code == kShiftKey) shift_down_ = true;
   avm1::KeyChanged(scripts_->Engine(), code, ascii, true);
   scripts_->Broadcast(kEventKeyDown, nullptr);
+  TellFocused("onKeyDown");
   avm1::KeyListenersHear(scripts_->Engine(), true);
   pointer_->KeyPressed(code, ascii);
+  if (code == kTabKey) MoveFocus();
+  if (code == kSpaceKey) ClickFocused();
+}
+
+// The focused object hears the keys as a method call; fields handle keys themselves.
+void Stage::TellFocused(const char* handler) {
+  avm1::Vm& vm = scripts_->Engine();
+  avm1::Object* focus = avm1::FocusedObject(vm);
+  if (focus == nullptr || focus->AsClip() == nullptr) return;
+  vm.CallMethod(focus, handler, {});
+  scripts_->RunQueue();
+}
+
+Clip* Stage::FocusedClip() {
+  avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
+  avm1::ClipObject* object = focus ? focus->AsClip() : nullptr;
+  return object && object->Link() ? static_cast<Clip*>(object->Link()) : nullptr;
+}
+
+void Stage::ClickFocused() {
+  if (Clip* clip = FocusedClip()) {
+    pointer_->Click(*clip);
+    scripts_->RunQueue();
+  }
+}
+
+void Stage::MoveFocus() {
+  avm1::Vm& vm = scripts_->Engine();
+  avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, avm1::FocusedObject(vm), shift_down_);
+  if (next != nullptr) avm1::MoveFocus(vm, next);
+  tabbed_to_ = next;
+  scripts_->RunQueue();
 }
 
 void Stage::KeyUp(uint16_t code, uint16_t ascii) {
+  if (code == kShiftKey) shift_down_ = false;
   avm1::KeyChanged(scripts_->Engine(), code, ascii, false);
   scripts_->Broadcast(kEventKeyUp, nullptr);
+  TellFocused("onKeyUp");
   avm1::KeyListenersHear(scripts_->Engine(), false);
 }
 
@@ -241,6 +281,42 @@ void Stage::BuildRenderList(render::RenderList& out) {
   for (const auto& [number, level] : levels_) {
     const Placement& place = level->Place();
     if (place.visible) EmitClipContent(*level, place.matrix, place.cxform, false, out);
+  }
+  EmitFocusRect(out);
+}
+
+// The yellow frame inside the bounds of a clip or button the keyboard focused, on top of all.
+void Stage::EmitFocusRect(render::RenderList& out) {
+  Clip* clip = FocusedClip();
+  if (clip == nullptr || clip->ScriptObject() != tabbed_to_ || !clip->Place().visible) return;
+  const avm1::ClipBounds b = clip->BoundsIn(clip->GlobalMatrix());
+  if (b.empty) return;
+  if (b.x_min != focus_bounds_.x_min || b.y_min != focus_bounds_.y_min ||
+      b.x_max != focus_bounds_.x_max || b.y_max != focus_bounds_.y_max) {
+    focus_bounds_ = b;
+    constexpr double kWidth = 3;  // pixels
+    focus_rect_.Clear();
+    const double w = std::min(kWidth, (b.x_max - b.x_min) / 2);
+    const double h = std::min(kWidth, (b.y_max - b.y_min) / 2);
+    const double bars[4][4] = {{b.x_min, b.y_min, b.x_max, b.y_min + h},
+                               {b.x_min, b.y_max - h, b.x_max, b.y_max},
+                               {b.x_min, b.y_min + h, b.x_min + w, b.y_max - h},
+                               {b.x_max - w, b.y_min + h, b.x_max, b.y_max - h}};
+    for (const auto& r : bars) {
+      focus_rect_.BeginFill(0xFFFF00, 100);
+      focus_rect_.MoveTo(r[0], r[1]);
+      focus_rect_.LineTo(r[2], r[1]);
+      focus_rect_.LineTo(r[2], r[3]);
+      focus_rect_.LineTo(r[0], r[3]);
+      focus_rect_.LineTo(r[0], r[1]);
+      focus_rect_.EndFill();
+    }
+  }
+  if (const render::ShapeGeometry* shape = focus_rect_.Geometry()) {
+    render::RenderCommand draw;
+    draw.kind = render::RenderCommand::Kind::DrawShape;
+    draw.shape = shape;
+    out.commands.push_back(draw);
   }
 }
 

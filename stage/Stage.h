@@ -16,6 +16,7 @@
 #include "render/RenderList.h"
 #include "stage/BitmapCache.h"
 #include "stage/Clip.h"
+#include "stage/Drawing.h"
 #include "stage/MovieFolder.h"
 #include "stage/MovieLibraries.h"
 #include "stage/PointerInput.h"
@@ -73,6 +74,9 @@ class Stage {
   void MouseLeave();
   void KeyDown(uint16_t code, uint16_t ascii);
   void KeyUp(uint16_t code, uint16_t ascii);
+  static constexpr uint16_t kTabKey = 9;
+  static constexpr uint16_t kShiftKey = 16;
+  static constexpr uint16_t kSpaceKey = 32;
   // The pointer to show: a hand over an enabled button that asks for one.
   Cursor PointerCursor() const { return pointer_->CurrentCursor(); }
   PointerInput& Pointer() { return *pointer_; }
@@ -94,6 +98,11 @@ class Stage {
   uint64_t ShapeGeneration() const { return shape_generation_; }
 
  private:
+  void MoveFocus();  // to the next object in the tab order
+  void TellFocused(const char* handler);
+  Clip* FocusedClip();
+  void ClickFocused();
+  void EmitFocusRect(render::RenderList& out);
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                 bool in_mask, render::RenderList& out);
   void EmitObject(const Clip& owner, const DisplayObject& object, const render::Matrix& parent_m,
@@ -117,7 +126,11 @@ class Stage {
   std::unique_ptr<ScriptHost> scripts_;  // outlives the clips, which unregister from it
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
-  std::unique_ptr<PointerInput> pointer_;        // outlives the clips, which it forgets as they go
+  bool shift_down_ = false;
+  const avm1::Object* tabbed_to_ = nullptr;  // compared only: the last object Tab focused
+  avm1::ClipBounds focus_bounds_;            // what focus_rect_ frames
+  Drawing focus_rect_;
+  std::unique_ptr<PointerInput> pointer_;  // outlives the clips, which it forgets as they go
   bool loop_;
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>

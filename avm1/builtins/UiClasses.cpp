@@ -55,14 +55,27 @@ FocusState* Focus(const Value& self) {
   return o ? dynamic_cast<FocusState*>(o->primitive.AsObject()) : nullptr;
 }
 
-// What may take the focus: a text field on the stage, or a clip that asks for it.
+constexpr const char* kButtonHandlers[] = {"onPress",    "onRelease", "onReleaseOutside",
+                                           "onRollOver", "onRollOut", "onDragOver",
+                                           "onDragOut"};
+
+// A clip takes the focus when it is a button, acts as one, or asks for the focus.
+bool ClipFocusable(Vm& vm, ClipObject* clip) {
+  if (clip->button || vm.ToBoolean(vm.Get(clip, "focusEnabled"))) return true;
+  const Value tab_enabled = vm.Get(clip, "tabEnabled");
+  if (!tab_enabled.IsUndefined()) return vm.ToBoolean(tab_enabled);
+  return std::any_of(std::begin(kButtonHandlers), std::end(kButtonHandlers),
+                     [&](const char* name) { return !vm.Get(clip, name).IsUndefined(); });
+}
+
+// What may take the focus: a text field on the stage, or a clip that takes it.
 Object* Focusable(Vm& vm, const Value& target) {
   Object* o = target.AsObject();
   if (o != nullptr && o->AsField() != nullptr) return o->AsField()->Link() ? o : nullptr;
   if (target.IsNullish() || target.IsNumber() || target.IsBoolean()) return nullptr;
   ClipObject* clip = ResolveTarget(vm, target);
   if (clip == nullptr || vm.Version() < 6) return nullptr;
-  return vm.ToBoolean(vm.Get(clip, "focusEnabled")) ? clip : nullptr;
+  return ClipFocusable(vm, clip) ? clip : nullptr;
 }
 
 std::string FocusPath(Vm& vm, Object* focus) {
@@ -73,27 +86,37 @@ std::string FocusPath(Vm& vm, Object* focus) {
   return parent_clip ? vm.TargetPath(parent_clip) + "." + name : name;
 }
 
+// Where the focus is named: a clip or field path, as getFocus and the events give it.
+Value FocusValue(Vm& vm, Object* focus) {
+  return focus ? vm.Str(FocusPath(vm, focus)) : Value::Null();
+}
+
+FocusState* SelectionFocus(Vm& vm) {
+  return Focus(vm.Get(vm.Global(), "Selection"));
+}
+
+// The focus, dropped once a field left the stage.
+Object* Current(FocusState& s) {
+  FieldObject* field = s.focus ? s.focus->AsField() : nullptr;
+  if (field != nullptr && field->Link() == nullptr) s.focus = nullptr;
+  return s.focus;
+}
+
 Value GetFocus(Vm& vm, const Arguments& args) {
   FocusState* s = Focus(args.self);
-  if (s == nullptr || s->focus == nullptr) return Value::Null();
-  FieldObject* field = s->focus->AsField();
-  if (field != nullptr && field->Link() == nullptr) {
-    s->focus = nullptr;  // removed from the stage since
-    return Value::Null();
-  }
-  return vm.Str(FocusPath(vm, s->focus));
+  if (s == nullptr) return Value::Null();
+  return FocusValue(vm, Current(*s));
 }
 
 Value SetFocus(Vm& vm, const Arguments& args) {
-  FocusState* s = Focus(args.self);
-  if (s == nullptr) return false;
+  if (Focus(args.self) == nullptr) return false;
   if (args[0].IsNull()) {
-    s->focus = nullptr;
+    MoveFocus(vm, nullptr);
     return false;
   }
   Object* target = Focusable(vm, args[0]);
   if (target == nullptr) return false;
-  s->focus = target;
+  MoveFocus(vm, target);
   return true;
 }
 
@@ -202,6 +225,25 @@ void InstallContextMenuItem(Vm& vm) {
 }
 
 }  // namespace
+
+Object* FocusedObject(Vm& vm) {
+  FocusState* s = SelectionFocus(vm);
+  return s ? Current(*s) : nullptr;
+}
+
+void MoveFocus(Vm& vm, Object* target) {
+  FocusState* s = SelectionFocus(vm);
+  if (s == nullptr) return;
+  Object* old = Current(*s);
+  if (old == target) return;
+  s->focus = target;
+  const Value old_value = old ? Value(old) : Value::Null();
+  const Value new_value = target ? Value(target) : Value::Null();
+  if (old != nullptr) vm.CallMethod(old, "onKillFocus", {&new_value, 1});
+  if (target != nullptr) vm.CallMethod(target, "onSetFocus", {&old_value, 1});
+  const Value args[] = {vm.Str("onSetFocus"), old_value, new_value};
+  vm.CallMethod(vm.Get(vm.Global(), "Selection"), "broadcastMessage", args);
+}
 
 void InstallUiClasses(Vm& vm) {
   InstallAccessibility(vm);

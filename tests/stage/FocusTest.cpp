@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "authoring/ActionWriter.h"
+#include "authoring/SwfWriter.h"
+#include "stage/Stage.h"
+#include "tests/movie/MovieTestUtil.h"
+
+namespace lumen::stage {
+namespace {
+
+using authoring::ActionWriter;
+using authoring::Bytes;
+
+constexpr int32_t kSide = 2000;  // twips: 100 pixels
+
+struct Played {
+  std::vector<std::string> lines;
+  std::unique_ptr<Stage> stage;
+};
+
+// Clips a, b and c in reading order b at (100, 0), a at (0, 0), c at (0, 100), placed out of
+// that order, plus d at (100, 100) with no handlers. a, b and c act as buttons, tracing their
+// clicks; Selection's listener traces where the focus goes. `script` runs after the setup.
+std::unique_ptr<Played> Play(const std::function<void(ActionWriter&)>& script) {
+  Bytes tags;
+  authoring::ShapeWriter shape(3);
+  shape.Select(-1, shape.AddSolidFill({200, 0, 0, 255}));
+  shape.Rectangle(0, 0, kSide, kSide);
+  const Bytes square = shape.Tag(1, 0, kSide, 0, kSide);
+  tags.insert(tags.end(), square.begin(), square.end());
+  Bytes sprite;
+  authoring::PlaceObject(sprite, 1, 1);
+  authoring::ShowFrame(sprite);
+  authoring::DefineSprite(tags, 2, 1, sprite);
+  const std::pair<const char*, std::pair<int32_t, int32_t>> clips[] = {
+      {"c", {0, kSide}}, {"b", {kSide, 0}}, {"d", {kSide, kSide}}, {"a", {0, 0}}};
+  uint16_t depth = 1;
+  for (const auto& [name, at] : clips) {
+    authoring::PlaceSpec place;
+    place.depth = depth++;
+    place.character = 2;
+    place.matrix = authoring::MatrixSpec{1, 0, 0, 1, at.first, at.second};
+    place.name = name;
+    authoring::PlaceObject2(tags, place);
+  }
+  ActionWriter a;
+  for (const char* name : {"a", "b", "c"}) {
+    ActionWriter click;
+    click.Push({std::string("click ") + name}).Op(authoring::kTrace);
+    a.SetMember(name, "onRelease", [&](ActionWriter& w) { w.DefineFunction("", 0, click); });
+  }
+  ActionWriter told;
+  told.Push({authoring::Register{2}}).Op(authoring::kTrace);
+  a.SetVariable("l", [](ActionWriter& w) { w.Push({0.0, "Object"}).Op(authoring::kNewObject); });
+  a.SetMember("l", "onSetFocus", [&](ActionWriter& w) { w.DefineFunction("", 2, told); });
+  a.Load("l").CallMethod("Selection", "addListener", 1).Op(authoring::kPop);
+  script(a);
+  authoring::DoAction(tags, a.Finish());
+  authoring::ShowFrame(tags);
+  auto played = std::make_unique<Played>();
+  ScriptSetup setup;
+  setup.trace = [p = played.get()](std::string_view line) { p->lines.emplace_back(line); };
+  played->stage = std::make_unique<Stage>(movie::testing::Load(std::move(tags)), true,
+                                          codec::DecodeBudget::kDefaultTotal, std::move(setup));
+  return played;
+}
+
+TEST(Focus, TabWalksRowsThenColumnsAndSpaceClicksTheFocusedClip) {
+  auto p = Play([](ActionWriter&) {});
+  Stage& stage = *p->stage;
+  for (int i = 0; i < 4; ++i) stage.KeyDown(Stage::kTabKey, 9);
+  stage.KeyDown(Stage::kShiftKey, 0);
+  stage.KeyDown(Stage::kTabKey, 9);
+  stage.KeyUp(Stage::kShiftKey, 0);
+  stage.KeyDown(Stage::kSpaceKey, ' ');
+  const std::vector<std::string> want = {"_level0.a", "_level0.b", "_level0.c",
+                                         "_level0.a", "_level0.c", "click c"};
+  EXPECT_EQ(p->lines, want);
+}
+
+TEST(Focus, TabIndexOrdersOnlyTheIndexedAndTabEnabledDecides) {
+  auto p = Play([](ActionWriter& a) {
+    a.SetMember("c", "tabIndex", [](ActionWriter& w) { w.Push({1.0}); });
+    a.SetMember("a", "tabIndex", [](ActionWriter& w) { w.Push({2.0}); });
+    a.SetMember("d", "tabIndex", [](ActionWriter& w) { w.Push({3.0}); });
+    a.SetMember("d", "tabEnabled", [](ActionWriter& w) { w.Push({true}); });
+  });
+  Stage& stage = *p->stage;
+  for (int i = 0; i < 4; ++i) stage.KeyDown(Stage::kTabKey, 9);
+  const std::vector<std::string> want = {"_level0.c", "_level0.a", "_level0.d", "_level0.c"};
+  EXPECT_EQ(p->lines, want);
+}
+
+}  // namespace
+}  // namespace lumen::stage
