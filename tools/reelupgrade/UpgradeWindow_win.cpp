@@ -1,11 +1,13 @@
 #include "tools/reelupgrade/UpgradeWindow_win.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace lumen::tools {
 
@@ -14,11 +16,16 @@ namespace {
 constexpr wchar_t kClassName[] = L"LumenreelUpgrade";
 constexpr wchar_t kTitle[] = L"Lumenreel Upgrade";
 constexpr wchar_t kHint[] =
-    L"Drop old slideshows here: player copies, screen savers, screen-saver installers or movies. "
+    L"Drop old slideshows here, or choose them: player copies, screen savers, screen-saver "
+    L"installers or movies. "
     L"Each upgraded copy goes to a folder \"Lumenreel\" beside it; the old file stays as it is.";
 constexpr UINT kUpgradeDone = WM_APP + 1;
 constexpr int kMargin = 8;
 constexpr int kHintHeight = 40;
+constexpr int kChooseWidth = 110;
+constexpr int kChooseId = 101;
+// Room for the names the open dialog hands back when several files are picked at once.
+constexpr size_t kChosenChars = 64 * 1024;
 constexpr int kProgressHeight = 18;
 
 // What the worker hands back to the window through its message queue.
@@ -89,6 +96,9 @@ LRESULT UpgradeWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DROPFILES:
       Drop(reinterpret_cast<HDROP>(wparam));
       return 0;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == kChooseId && HIWORD(wparam) == BN_CLICKED) Choose();
+      return 0;
     case kUpgradeDone:
       Finish(lparam);
       return 0;
@@ -116,6 +126,8 @@ void UpgradeWindow::CreateChildren() {
     return made;
   };
   hint_ = child(L"STATIC", kHint, SS_LEFT);
+  choose_ = child(L"BUTTON", L"Choose files...", BS_PUSHBUTTON);
+  SetWindowLongPtrW(choose_, GWLP_ID, kChooseId);
   progress_ = child(PROGRESS_CLASSW, L"", 0);
   list_ = child(L"LISTBOX", L"", WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, WS_EX_CLIENTEDGE);
   ShowProgress();
@@ -123,7 +135,10 @@ void UpgradeWindow::CreateChildren() {
 
 void UpgradeWindow::Layout(int width, int height) {
   const int inner = width - 2 * kMargin;
-  MoveWindow(hint_, kMargin, kMargin, inner, kHintHeight, TRUE);
+  const int hint_width = std::max(0, inner - kChooseWidth - kMargin);
+  MoveWindow(hint_, kMargin, kMargin, hint_width, kHintHeight, TRUE);
+  MoveWindow(choose_, width - kMargin - kChooseWidth, kMargin, kChooseWidth, kHintHeight / 2 + 6,
+             TRUE);
   const int progress_top = 2 * kMargin + kHintHeight;
   MoveWindow(progress_, kMargin, progress_top, inner, kProgressHeight, TRUE);
   const int list_top = progress_top + kProgressHeight + kMargin;
@@ -140,6 +155,31 @@ void UpgradeWindow::Drop(HDROP drop) {
     Add(std::filesystem::path(name));
   }
   DragFinish(drop);
+}
+
+// The standard open dialog, several files at once: with one file it answers its path; with more,
+// the folder and then each name, every string ended by a null and the list by a second one.
+void UpgradeWindow::Choose() {
+  std::wstring chosen(kChosenChars, L'\0');
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFilter = L"Slideshows (*.exe;*.scr;*.swf)\0*.exe;*.scr;*.swf\0All files\0*.*\0";
+  dialog.lpstrFile = chosen.data();
+  dialog.nMaxFile = static_cast<DWORD>(chosen.size() - 1);
+  dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  if (!GetOpenFileNameW(&dialog)) return;
+  std::vector<std::wstring> parts;
+  for (size_t at = 0; at < chosen.size() && chosen[at] != L'\0';) {
+    const size_t end = chosen.find(L'\0', at);
+    parts.push_back(chosen.substr(at, end - at));
+    at = end + 1;
+  }
+  if (parts.size() == 1) {
+    Add(std::filesystem::path(parts.front()));
+    return;
+  }
+  for (size_t i = 1; i < parts.size(); ++i) Add(std::filesystem::path(parts.front()) / parts[i]);
 }
 
 void UpgradeWindow::StartNext() {

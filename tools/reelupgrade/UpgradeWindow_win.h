@@ -12,9 +12,10 @@
 
 namespace lumen::tools {
 
-// The drag-and-drop front end of reelupgrade: files dropped on the window, or handed over on the
-// command line, are upgraded one at a time on a worker thread, so the window stays responsive; a
-// progress bar counts them and a list shows one line per file. Outputs already there are kept.
+// The window front end of reelupgrade: files dropped on the window, picked in the open dialog, or
+// handed over on the command line, are upgraded one at a time on a worker thread, so the window
+// stays responsive; a progress bar counts them and a list shows one line per file. Outputs already
+// there are kept.
 class UpgradeWindow {
  public:
   explicit UpgradeWindow(upgrade::UpgradeSettings settings) : settings_(std::move(settings)) {}
@@ -32,6 +33,7 @@ class UpgradeWindow {
   void CreateChildren();
   void Layout(int width, int height);
   void Drop(HDROP drop);
+  void Choose();
   void StartNext();
   void Finish(LPARAM outcome);
   void ShowProgress();
@@ -41,6 +43,7 @@ class UpgradeWindow {
   upgrade::UpgradeSettings settings_;
   HWND window_ = nullptr;
   HWND hint_ = nullptr;
+  HWND choose_ = nullptr;
   HWND progress_ = nullptr;
   HWND list_ = nullptr;
   HFONT font_ = nullptr;
