@@ -4,8 +4,8 @@
 // reduction between long-block subbands, the inverse MDCT with its block-type windows and the
 // overlap with the previous granule, giving 18 time slots of 32 subband samples.
 
+#include "audio/mp3/Requantise.h"
 #include "audio/mp3/SideInfo.h"
-#include "audio/mp3/Spectrum.h"
 #include "audio/mp3/Tables.h"
 
 namespace lumen::audio::mp3 {

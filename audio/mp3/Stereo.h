@@ -4,9 +4,9 @@
 // left channel carries lines) split by the right channel's scale factors.
 
 #include "audio/mp3/FrameHeader.h"
+#include "audio/mp3/Requantise.h"
 #include "audio/mp3/ScaleFactors.h"
 #include "audio/mp3/SideInfo.h"
-#include "audio/mp3/Spectrum.h"
 #include "audio/mp3/Tables.h"
 
 namespace lumen::audio::mp3 {

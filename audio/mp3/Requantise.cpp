@@ -1,4 +1,4 @@
-#include "audio/mp3/Spectrum.h"
+#include "audio/mp3/Requantise.h"
 
 #include <algorithm>
 #include <bit>
