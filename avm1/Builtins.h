@@ -13,6 +13,11 @@ struct Arguments;
 
 void InstallBuiltins(Vm& vm);
 
+// Natives that answer the same whatever they are given: methods with nothing behind them here.
+Value Nothing(Vm&, const Arguments&);
+Value Null(Vm&, const Arguments&);
+Value False(Vm&, const Arguments&);
+
 void InstallObjectClass(Vm& vm);  // Object and Function
 // Entry `index` of Object.prototype's native table (ASnative 101); null past its end.
 NativeFunction ObjectNative(double index);

@@ -4,6 +4,16 @@
 
 namespace lumen::avm1 {
 
+Value Nothing(Vm&, const Arguments&) {
+  return Value();
+}
+Value Null(Vm&, const Arguments&) {
+  return Value::Null();
+}
+Value False(Vm&, const Arguments&) {
+  return false;
+}
+
 void InstallBuiltins(Vm& vm) {
   InstallObjectClass(vm);
   InstallGlobalFunctions(vm);

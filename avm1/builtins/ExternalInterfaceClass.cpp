@@ -12,6 +12,7 @@
 
 #include "avm1/Builtins.h"
 #include "avm1/Vm.h"
+#include "avm1/XmlTree.h"
 
 namespace lumen::avm1 {
 namespace {
@@ -19,34 +20,8 @@ namespace {
 constexpr int kMaxDepth = 64;
 constexpr size_t kMaxItems = 1 << 16;
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-Value Null(Vm&, const Arguments&) {
-  return Value::Null();
-}
-Value False(Vm&, const Arguments&) {
-  return false;
-}
-
 constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
     {"&amp;", "&"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}};
-
-std::string EscapeXml(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    bool replaced = false;
-    for (const auto& [entity, plain] : kEntities) {
-      if (plain[0] == c) {
-        out += entity;
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) out += c;
-  }
-  return out;
-}
 
 std::string UnescapeXml(std::string_view text) {
   std::string out;
@@ -131,8 +106,11 @@ std::string ToXml(Vm& vm, const Value& v, int depth) {
       return v.AsBoolean() ? "<true/>" : "<false/>";
     case Value::Type::Number:
       return "<number>" + vm.ToString(v) + "</number>";
-    case Value::Type::String:
-      return "<string>" + EscapeXml(v.AsString()) + "</string>";
+    case Value::Type::String: {
+      std::string out = "<string>";
+      AppendXmlEscaped(out, v.AsString());
+      return out + "</string>";
+    }
     case Value::Type::Object:
       break;
   }
@@ -222,7 +200,10 @@ Value ToAs(Vm& vm, const Value& node, int depth) {
 // --- The members ------------------------------------------------------------------------------
 
 Value EscapeXmlMember(Vm& vm, const Arguments& args) {
-  return args[0].IsNullish() ? Value::Null() : vm.Str(EscapeXml(vm.ToString(args[0])));
+  if (args[0].IsNullish()) return Value::Null();
+  std::string out;
+  AppendXmlEscaped(out, vm.ToString(args[0]));
+  return vm.Str(out);
 }
 
 Value UnescapeXmlMember(Vm& vm, const Arguments& args) {

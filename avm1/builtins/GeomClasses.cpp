@@ -95,10 +95,6 @@ void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFunction ge
   p->setter = set ? vm.NewNative(set) : nullptr;
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
 // --- Point ----------------------------------------------------------------------------------
 
 Object* NewPoint(Vm& vm, const Value& x, const Value& y) {

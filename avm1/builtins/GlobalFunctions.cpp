@@ -74,10 +74,6 @@ Value ClearTimer(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
 Value GlobalTrace(Vm& vm, const Arguments& args) {
   vm.bridge().Trace(args[0].IsUndefined() ? std::string("undefined") : vm.ToString(args[0]));
   return Value();

@@ -20,14 +20,6 @@
 namespace lumen::avm1 {
 namespace {
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
-Value Null(Vm&, const Arguments&) {
-  return Value::Null();
-}
-
 template <typename State>
 State* StateOf(const Value& v) {
   Object* o = v.AsObject();

@@ -306,10 +306,6 @@ Value UnloadMovie(Vm& vm, const Arguments& a) {
   return Value();
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
 Value Clear(Vm&, const Arguments& a) {
   if (ClipLink* l = Self(a)) l->Clear();
   return Value();

@@ -19,10 +19,6 @@ Value Refused(Vm&, const Arguments&) {
   return false;
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
 }  // namespace
 
 void InstallPrintJobClass(Vm& vm) {

@@ -223,10 +223,6 @@ Value FormatConstruct(Vm& vm, const Arguments& a) {
   return format;
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
 }  // namespace
 
 void InstallTextFieldClasses(Vm& vm) {

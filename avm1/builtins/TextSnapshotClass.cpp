@@ -128,10 +128,6 @@ Value GetTextRunInfo(Vm& vm, const Arguments& args) {
   return static_cast<Object*>(runs);
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
 Value SnapshotConstruct(Vm& vm, const Arguments& args) {
   Object* snapshot = vm.NewObject(args.self.AsObject());
   Object* target = args[0].AsObject();

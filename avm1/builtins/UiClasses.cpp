@@ -20,14 +20,6 @@
 namespace lumen::avm1 {
 namespace {
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
-
-Value False(Vm&, const Arguments&) {
-  return false;
-}
-
 // --- Accessibility --------------------------------------------------------------------------
 
 void InstallAccessibility(Vm& vm) {

@@ -607,9 +607,6 @@ Value LoadVarsOnData(Vm& vm, const Arguments& args) {
   return DeliverData(vm, args, "decode");
 }
 
-Value Nothing(Vm&, const Arguments&) {
-  return Value();
-}
 // Nothing is sent anywhere: a slideshow player has no server to talk to.
 Value Refuse(Vm&, const Arguments&) {
   return false;
