@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/SoundRecording_win.h"
+
 namespace lumen::audio {
 namespace {
 
@@ -79,40 +81,6 @@ class ChirpSource final : public SampleSource {
   DWORD stall_ms_;
   uint64_t frames_ = 0;
   std::atomic<int> calls_{0};
-};
-
-// What the recorder wrote after Begin, as interleaved frames.
-class Recording {
- public:
-  static std::optional<Recording> Open() {
-    const char* path = std::getenv("LUMEN_CAPTURE_FILE");
-    if (!path || !*path) return std::nullopt;
-    Recording recording(std::string("Z:") + path);
-    if (recording.Size() == 0) return std::nullopt;
-    return recording;
-  }
-  void Begin() { start_ = Size() & ~std::streamoff{3}; }
-  // Everything recorded since Begin, once the recorder has caught up with the last sound.
-  std::vector<int16_t> Read() const {
-    Sleep(500);
-    std::ifstream in(path_, std::ios::binary);
-    in.seekg(start_);
-    std::vector<int16_t> samples(static_cast<size_t>(std::max<std::streamoff>(Size() - start_, 0)) /
-                                 4 * 2);
-    in.read(reinterpret_cast<char*>(samples.data()),
-            static_cast<std::streamsize>(samples.size() * 2));
-    samples.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)) / 4 * 2);
-    return samples;
-  }
-
- private:
-  explicit Recording(std::string path) : path_(std::move(path)) {}
-  std::streamoff Size() const {
-    std::ifstream in(path_, std::ios::binary | std::ios::ate);
-    return in ? static_cast<std::streamoff>(in.tellg()) : 0;
-  }
-  std::string path_;
-  std::streamoff start_ = 0;
 };
 
 // Wine loses the first few milliseconds of a new stream; matches start after them.
@@ -186,12 +154,6 @@ Hearing Hear(const std::vector<int16_t>& recorded, int64_t shift, uint64_t from,
   return hearing;
 }
 
-bool Silent(const std::vector<int16_t>& recorded, uint64_t from, uint64_t to) {
-  if (to * 2 > recorded.size()) return false;
-  return std::all_of(recorded.begin() + from * 2, recorded.begin() + to * 2,
-                     [](int16_t sample) { return std::abs(sample) <= 1; });
-}
-
 struct Reading {
   double seconds;
   uint64_t frames;
@@ -213,14 +175,20 @@ bool Monotonic(const std::vector<Reading>& readings) {
                         [](const Reading& a, const Reading& b) { return a.frames < b.frames; });
 }
 
-class WaveOutHeard : public testing::Test {
+class WaveOutHeard : public ::testing::Test {
  protected:
   void SetUp() override {
-    recording_ = Recording::Open();
+    recording_ = testing::SoundRecording::Open();
     if (!recording_) GTEST_SKIP() << "no recording (LUMEN_CAPTURE_FILE): no sound server";
-    recording_->Begin();
+    begun_ = recording_->Frames();
   }
-  std::optional<Recording> recording_;
+  // Everything recorded since SetUp, once the recorder has caught up with the last sound.
+  std::vector<int16_t> Recorded() const {
+    Sleep(500);
+    return recording_->Read(begun_, recording_->Frames() - begun_);
+  }
+  std::optional<testing::SoundRecording> recording_;
+  uint64_t begun_ = 0;
 };
 
 TEST_F(WaveOutHeard, PlaysWhatWasFilledCountsItAtTheRealRateAndStopsAtOnce) {
@@ -240,7 +208,7 @@ TEST_F(WaveOutHeard, PlaysWhatWasFilledCountsItAtTheRealRateAndStopsAtOnce) {
                       (readings.back().seconds - moving->seconds);
   EXPECT_NEAR(rate, kOutputRate, kOutputRate * 0.03);
 
-  const std::vector<int16_t> recorded = recording_->Read();
+  const std::vector<int16_t> recorded = Recorded();
   const std::optional<int64_t> start = FindStart(recorded);
   ASSERT_TRUE(start) << "nothing heard in " << recorded.size() / 2 << " frames";
   const Hearing hearing = Hear(recorded, *start, kStartLost, kChirpFrames);
@@ -249,8 +217,8 @@ TEST_F(WaveOutHeard, PlaysWhatWasFilledCountsItAtTheRealRateAndStopsAtOnce) {
   // The clock counts what was heard: sound shortly before it, and 100 ms after it silence.
   // (Under Wine it runs up to 100 ms ahead of what reached the sink.)
   const uint64_t stopped = static_cast<uint64_t>(*start + static_cast<int64_t>(heard));
-  EXPECT_FALSE(Silent(recorded, stopped - kSecond / 4, stopped - kSecond / 5));
-  EXPECT_TRUE(Silent(recorded, stopped + kSecond / 10, stopped + kSecond / 4));
+  EXPECT_FALSE(testing::Silent(recorded, stopped - kSecond / 4, stopped - kSecond / 5));
+  EXPECT_TRUE(testing::Silent(recorded, stopped + kSecond / 10, stopped + kSecond / 4));
   Sleep(50);
   EXPECT_EQ(source.calls(), calls);
 }
@@ -263,7 +231,7 @@ TEST_F(WaveOutHeard, HealsAnUnderrun) {
   device.Stop();
   EXPECT_TRUE(Monotonic(readings));
 
-  const std::vector<int16_t> recorded = recording_->Read();
+  const std::vector<int16_t> recorded = Recorded();
   const std::optional<int64_t> start = FindStart(recorded);
   ASSERT_TRUE(start) << "nothing heard in " << recorded.size() / 2 << " frames";
   // After half a second the chirp comes late by the gap of the stall, and whole.

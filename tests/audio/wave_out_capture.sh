@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# CTest fixture of wave_out_device_test: records what the private PulseAudio server of
+# CTest fixture of the recorded Windows tests (lumen_recorded_test): records what the private PulseAudio server of
 # scripts/wine-env.sh hears (the monitor of its null sink) into FILE while the test runs under
 # Wine. The test reads the growing file through Wine's Z: drive and finds what it played in it by
 # content. The recorder lives on the Unix side because a Windows program under Wine can start a
@@ -21,7 +21,7 @@ case $1 in
       exit 0
     fi
     # Bounded, so that a recorder whose run was killed ends by itself.
-    timeout 120 parec -d capture.monitor --format=s16le --rate=44100 --channels=2 \
+    timeout 300 parec -d capture.monitor --format=s16le --rate=44100 --channels=2 \
       --latency-msec=10 >"$file" 2>/dev/null </dev/null &
     echo $! >"$file.pid"
     # The monitor of a running null sink delivers silence at once.

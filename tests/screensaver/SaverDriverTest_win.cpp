@@ -11,10 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/Process_win.h"
+#include "tests/support/SoundRecording_win.h"
 #include "tests/support/TempDir.h"
 
 namespace lumen::saver {
@@ -429,6 +432,60 @@ TEST(SaverPreview, RunsInsideTheGivenWindowAndIgnoresInput) {
   EXPECT_EQ(saver.Exit(), 0u);
   EXPECT_FALSE(folder.MovieExists());
   DestroyWindow(parent);
+}
+
+// The carried movie's music, heard on the recorded sound server: full screen the saver plays it
+// as reelrender mixes it; the preview in the display settings keeps silent.
+TEST(SaverSound, FullScreenPlaysTheMusicAndThePreviewKeepsSilent) {
+  std::optional<testing::SoundRecording> recording = testing::SoundRecording::Open();
+  if (!recording) GTEST_SKIP() << "no recording (LUMEN_CAPTURE_FILE): no sound server";
+  constexpr uint64_t kSecond = testing::kRecordingRate;
+  testing::TempDir dir;
+  const auto movie = dir.Write("carried.swf", MovieResource(SaverExe()));
+  const auto mix = dir.path() / "mix.wav";
+  ASSERT_TRUE(testing::RunToTheEnd(L"\"" + WindowsPath(LUMEN_REELRENDER_EXE) + L"\" \"" +
+                                   movie.wstring() + L"\" --ticks 200 --audio \"" + mix.wstring() +
+                                   L"\""));
+  const std::vector<int16_t> expected = testing::ReadWave(mix);
+  const auto expected_onset = testing::FirstSound(expected, 0, 200);
+  ASSERT_TRUE(expected_onset) << "the carried movie has no music";
+
+  SaverFolder folder;
+  uint64_t begun = recording->Frames();
+  {
+    SaverProcess saver(SaverExe(), L"/s", folder.Environment());
+    HWND window = saver.FindWindowTitled(L"Screen Saver");
+    ASSERT_NE(window, nullptr);
+    PollUntil([] { return false; }, 5000);
+    ASSERT_TRUE(Foreground(window));
+    PressKey('A');
+    EXPECT_EQ(saver.Exit(), 0u);
+  }
+  std::vector<int16_t> heard = recording->Read(begun, recording->Frames() - begun);
+  const auto onset = testing::FirstSound(heard, 0, 200);
+  ASSERT_TRUE(onset) << "the full-screen saver played no sound";
+  const int64_t shift = static_cast<int64_t>(*onset) - static_cast<int64_t>(*expected_onset);
+  const testing::Alignment alignment =
+      testing::Align(expected, static_cast<int64_t>(*expected_onset + kSecond), 8192, heard,
+                     shift - 4000, shift + 4000);
+  EXPECT_GT(alignment.match, 0.9) << "the saver's sound is not the movie's music";
+
+  HWND parent = CreateWindowExW(0, L"STATIC", L"preview parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                100, 100, 260, 200, nullptr, nullptr, nullptr, nullptr);
+  begun = recording->Frames();
+  {
+    SaverProcess saver(SaverExe(), L"/p " + std::to_wstring(reinterpret_cast<uintptr_t>(parent)),
+                       folder.Environment());
+    HWND preview = saver.FindWindowTitled(L"Preview", parent);
+    ASSERT_NE(preview, nullptr);
+    PollUntil([] { return false; }, 3000);
+    PostMessageW(preview, WM_CLOSE, 0, 0);
+    EXPECT_EQ(saver.Exit(), 0u);
+  }
+  DestroyWindow(parent);
+  heard = recording->Read(begun, recording->Frames() - begun);
+  EXPECT_GT(heard.size(), 2 * 3 * kSecond);
+  EXPECT_FALSE(testing::FirstSound(heard, 0, 1)) << "the preview was heard";
 }
 
 std::vector<std::string> After(const std::vector<std::string>& lines, const std::string& first) {
