@@ -14,7 +14,7 @@ namespace lumen::audio {
 
 namespace {
 
-constexpr DWORD kPollMs = 5;
+constexpr DWORD kPollMs = 10;
 
 int64_t Now() {
   LARGE_INTEGER now;

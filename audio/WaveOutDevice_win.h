@@ -58,11 +58,11 @@ class PlayClock {
 
 class WaveOutDevice final : public AudioDevice {
  public:
-  // 10 ms buffers; the feeder never runs more than kMaxAheadFrames ahead of what is heard, so
+  // 20 ms buffers; the feeder never runs more than kMaxAheadFrames ahead of what is heard, so
   // a driver that takes buffers eagerly cannot add latency.
-  static constexpr uint32_t kBufferFrames = kOutputRate / 100;
+  static constexpr uint32_t kBufferFrames = kOutputRate / 50;
   static constexpr size_t kBufferCount = 6;
-  static constexpr uint64_t kMaxAheadFrames = kOutputRate * 60 / 1000;
+  static constexpr uint64_t kMaxAheadFrames = kOutputRate * 80 / 1000;
 
   WaveOutDevice();
   explicit WaveOutDevice(WaveOutApi& api);
