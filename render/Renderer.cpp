@@ -118,6 +118,7 @@ class Renderer::Impl {
   void BeginBitmaps(const RenderList& list);
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
+  size_t FirstShown(const RenderList& list);
   bool CoversTarget(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, uint64_t fingerprint,
@@ -163,6 +164,7 @@ class Renderer::Impl {
   std::vector<uint8_t> cov_;
   BitmapProvider* bitmaps_ = nullptr;
   std::vector<const BitmapSource*> frame_sources_;
+  std::vector<size_t> covering_;  // FirstShown's candidates
   // The pixels this frame painted with, held until it ends whatever the provider evicts.
   std::vector<std::shared_ptr<const Bitmap>> frame_pixels_;
   FillStyle resolved_;  // a fill with a source, its pixels filled in
@@ -220,9 +222,8 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
     return;
   }
   BeginBitmaps(list);
-  if (list.commands.empty() || !CoversTarget(list.commands.front())) {
-    target.Fill(raster::Premultiply(list.background));
-  }
+  const size_t first = FirstShown(list);
+  if (first == list.commands.size()) target.Fill(raster::Premultiply(list.background));
   device_scale_ = std::sqrt(
       std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
   const size_t width = static_cast<size_t>(target.Width());
@@ -230,7 +231,8 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
     row_.resize(width);
     cov_.resize(width);
   }
-  for (const RenderCommand& cmd : list.commands) {
+  for (size_t i = first == list.commands.size() ? 0 : first; i < list.commands.size(); ++i) {
+    const RenderCommand& cmd = list.commands[i];
     switch (cmd.kind) {
       case RenderCommand::Kind::DrawShape:
         Draw(cmd);
@@ -291,6 +293,36 @@ const FillStyle& Renderer::Impl::Resolve(const FillStyle& fill) {
 
 // True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say), so the
 // background need not be filled first.
+// Occlusion: the last shape drawn straight onto the target (inside no mask and no layer) that
+// paints all of it opaquely hides everything before it, the background too, so drawing starts
+// there. The commands before it are balanced, so skipping them leaves no mask or layer open.
+// Answers the list's size when no shape covers the target.
+size_t Renderer::Impl::FirstShown(const RenderList& list) {
+  covering_.clear();
+  int nesting = 0;
+  for (size_t i = 0; i < list.commands.size(); ++i) {
+    switch (list.commands[i].kind) {
+      case RenderCommand::Kind::BeginMask:
+      case RenderCommand::Kind::BeginLayer:
+        ++nesting;
+        break;
+      case RenderCommand::Kind::PopMask:
+      case RenderCommand::Kind::EndLayer:
+        nesting = std::max(0, nesting - 1);
+        break;
+      case RenderCommand::Kind::EndMask:
+        break;
+      case RenderCommand::Kind::DrawShape:
+        if (nesting == 0) covering_.push_back(i);
+        break;
+    }
+  }
+  for (auto at = covering_.rbegin(); at != covering_.rend(); ++at) {
+    if (CoversTarget(list.commands[*at])) return *at;
+  }
+  return list.commands.size();
+}
+
 bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
   if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
     return false;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "render/Renderer.h"
@@ -525,6 +528,61 @@ TEST(Renderer, BackgroundIsPaintedUnlessFullyCovered) {
     }
     EXPECT_FALSE(stale) << c.name;
     EXPECT_TRUE(SamePixels(out, Render(s.list))) << c.name;
+  }
+}
+
+// A photo source that counts how often its pixels are asked for.
+class CountedSource final : public BitmapSource {
+ public:
+  CountedSource() : BitmapSource(4, 4) {}
+  std::optional<Bitmap> Decode() const override { return *TestBitmap(4, 4); }
+};
+
+class CountingProvider final : public BitmapProvider {
+ public:
+  void BeginFrame(std::span<const BitmapSource* const>) override {}
+  std::shared_ptr<const Bitmap> Pixels(const BitmapSource& source) override {
+    ++asked;
+    return std::make_shared<Bitmap>(*source.Decode());
+  }
+  int asked = 0;
+};
+
+// What lies under an opaque shape over the whole target is not drawn (its photo is not even
+// fetched); under a translucent cover, or a cover inside a mask or layer, it is.
+TEST(Renderer, ShapesUnderAnOpaqueCoverAreSkipped) {
+  struct Case {
+    const char* name;
+    uint8_t cover_alpha;
+    bool in_layer;
+    int asked;
+  };
+  const Case cases[] = {
+      {"opaque", 255, false, 0}, {"translucent", 200, false, 1}, {"in_a_layer", 255, true, 1}};
+  for (const Case& c : cases) {
+    Scene s({10, 20, 30, 255});
+    FillStyle photo;
+    photo.kind = FillStyle::Kind::Bitmap;
+    photo.matrix = Matrix::Scale(8, 8);
+    photo.source = std::make_shared<CountedSource>();
+    s.Draw(s.Fill(RectPath(4, 4, 36, 36), photo));
+    s.Command(Kind::BeginMask);
+    s.Draw(s.Fill(RectPath(0, 0, 20, 20), SolidFill({})));
+    s.Command(Kind::EndMask);
+    s.Draw(s.Fill(CirclePath(30, 30, 20), SolidFill({200, 0, 0, 255})));
+    s.Command(Kind::PopMask);
+    if (c.in_layer) s.Command(Kind::BeginLayer, BlendMode::Layer);
+    s.Draw(s.Fill(RectPath(0, 0, 64, 64), SolidFill({0, 90, 0, c.cover_alpha})));
+    if (c.in_layer) s.Command(Kind::EndLayer, BlendMode::Layer);
+    s.Draw(s.Fill(CirclePath(20, 40, 10), SolidFill({0, 0, 200, 255})));
+    CountingProvider provider;
+    s.list.bitmaps = &provider;
+    const Pixmap out = Render(s.list);
+    EXPECT_EQ(provider.asked, c.asked) << c.name;
+    if (c.cover_alpha == 255) {
+      EXPECT_EQ(out.At(60, 2), out.At(2, 2)) << c.name;   // only the cover shows there
+      EXPECT_NE(out.At(20, 40), out.At(2, 2)) << c.name;  // and what lies on top of it
+    }
   }
 }
 
