@@ -342,19 +342,36 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
             isa_);
     row = blend_row_.data();
   }
-  if (filter_x && lo >= 0 && hi + 1 < w && hi < 32767) {  // 16.16 fixed point holds it
+  // One by one, where a sample or its right neighbour lies off the row (clamped or wrapped).
+  const auto at_edge = [&](int from, int to) {
+    for (int i = from; i < to; ++i) {
+      const double s = su + ia_ * i;
+      const double f = std::floor(s);
+      const uint32_t p0 = row[WrapCoord(f, w, repeat_)];
+      buf[i] = filter_x ? Lerp(p0, row[WrapCoord(f + 1, w, repeat_)], Weight(s - f)) : p0;
+    }
+  };
+  if (filter_x && lo > -32768 && hi < 32767) {  // 16.16 fixed point holds it
     const auto u = static_cast<int32_t>(su * 65536), du = static_cast<int32_t>(ia_ * 65536);
-    if (((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {
+    if (lo >= 0 && ((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {
       FilterInside(row, u, du, n, buf, isa_);
       return buf;
     }
+    // A span reaching past the image's left or right edge (a photo scaled up to the stage's
+    // edges has one on every row): the samples between the edges still go all at once.
+    if (du > 0) {
+      const int64_t last_pair = static_cast<int64_t>(w - 1) << 16;  // first position too far
+      const int64_t first = u >= 0 ? 0 : (-static_cast<int64_t>(u) + du - 1) / du;
+      const int64_t end = u >= last_pair ? 0 : (last_pair - u + du - 1) / du;
+      const int begin = static_cast<int>(std::min<int64_t>(first, n));
+      const int stop = static_cast<int>(std::clamp<int64_t>(end, begin, n));
+      at_edge(0, begin);
+      FilterInside(row, u + du * begin, du, stop - begin, buf + begin, isa_);
+      at_edge(stop, n);
+      return buf;
+    }
   }
-  for (int i = 0; i < n; ++i) {
-    const double s = su + ia_ * i;
-    const double f = std::floor(s);
-    const uint32_t p0 = row[WrapCoord(f, w, repeat_)];
-    buf[i] = filter_x ? Lerp(p0, row[WrapCoord(f + 1, w, repeat_)], Weight(s - f)) : p0;
-  }
+  at_edge(0, n);
   return buf;
 }
 
