@@ -53,8 +53,20 @@ void DefinePhoto(Bytes& tags, uint16_t bitmap, uint16_t shape_id, int scene) {
   tags.insert(tags.end(), tag.begin(), tag.end());
 }
 
+// A key listener, added once, that goes back a photo on the character "p": Key.getAscii must
+// give the character the key typed.
+void ListenForP(ActionWriter& script) {
+  ActionWriter on_key;
+  on_key.CallMethod("Key", "getAscii", 0).Push({112.0}).Op(kEquals2).Op(kNot).If("other");
+  on_key.Op(kPreviousFrame).Label("other");
+  script.Load("keys").Push({Undefined{}}).Op(kEquals2).Op(kNot).If("listening");
+  script.SetVariable("keys", [](ActionWriter& v) { v.Push({0.0, "Object"}).Op(kNewObject); });
+  script.SetMember("keys", "onKeyDown", [&](ActionWriter& v) { v.DefineFunction("", 0, on_key); });
+  script.Load("keys").CallMethod("Key", "addListener", 1).Op(kPop).Label("listening");
+}
+
 // Buttons of grey boxes that light up amber under the pointer and turn orange when pressed. The
-// last photo's script hides the pointer.
+// first photo listens for "p"; the last one's script hides the pointer.
 Bytes SlideshowMovie() {
   Bytes tags;
   SetBackgroundColor(tags, {0x20, 0x24, 0x30});
@@ -80,6 +92,7 @@ Bytes SlideshowMovie() {
     PlaceObject2(tags, place);
     ActionWriter script;
     script.Op(kStop);
+    if (photo == 0) ListenForP(script);
     if (photo == kPhotos - 1) script.CallMethod("Mouse", "hide", 0).Op(kPop);
     DoAction(tags, script.Finish());
     ShowFrame(tags);
@@ -186,8 +199,10 @@ class ButtonPlaybackTest : public ::testing::Test {
     return std::string("{\"type\": \"") + type + "\", \"pos\": [" + std::to_string(at.x) + ", " +
            std::to_string(at.y) + "]}";
   }
-  static std::string Key(const char* type, const char* name) {
-    return std::string("{\"type\": \"") + type + "\", \"key\": \"" + name + "\"}";
+  // A key by name, or a character key by its one character.
+  static std::string Key(const char* type, const std::string& name) {
+    const std::string key = name.size() == 1 ? "{\"Char\": \"" + name + "\"}" : "\"" + name + "\"";
+    return std::string("{\"type\": \"") + type + "\", \"key\": " + key + "}";
   }
   std::vector<uint8_t> EventsJson() const {
     std::string json = "[";
@@ -223,6 +238,9 @@ TEST_F(ButtonPlaybackTest, TheMouseLightsAndClicksAButtonAndTheKeysReachTheFocus
   PressKeys({{VK_SPACE, "Space"}});
   ASSERT_NO_FATAL_FAILURE(ExpectEnginePicture("Shift+Tab and Space: the third photo"));
   EXPECT_TRUE(WaitUntil([] { return ShownCursor() == nullptr; })) << "Mouse.hide() hid nothing";
+
+  PressKeys({{'P', "p"}});
+  ASSERT_NO_FATAL_FAILURE(ExpectEnginePicture("\"p\" typed: the second photo again"));
 }
 
 // The window hands the keyboard focus to the movie's control, yet the player's own keys and its
