@@ -9,10 +9,10 @@ namespace lumen::flash {
 class FlashControl;
 
 // The control's child window: it keeps the last drawn picture in a DIB section the size of its
-// client area, puts it on screen, and carries the frame timer and the mouse (to the movie's
-// buttons, with the hand cursor over them, or to drag a zoomed picture). Its class has double
-// clicks on, and its procedure keeps the control in the window's user data, so a host may
-// subclass the window and still let ours run.
+// client area, puts it on screen, and carries the frame timer, the mouse (to the movie's
+// buttons, with the hand cursor over them, or to drag a zoomed picture) and, once a click gave
+// it the focus, the keyboard. Its class has double clicks on, and its procedure keeps the
+// control in the window's user data, so a host may subclass the window and still let ours run.
 class ControlWindow {
  public:
   static constexpr wchar_t kClassName[] = L"LumenFlashControl";
@@ -33,6 +33,9 @@ class ControlWindow {
   // Draws the current frame into the picture and puts what changed on screen at once. Answers
   // whether anything changed.
   bool Present();
+  // Shows the pointer the movie wants now, when it is over the window: a script or a tick may
+  // change it under a pointer that does not move.
+  void RefreshCursor();
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -43,6 +46,8 @@ class ControlWindow {
   // Asks for WM_MOUSELEAVE once the pointer is over the window.
   void TrackLeave();
   POINT LastPointer() const;
+  HCURSOR PointerShape() const;
+  uint32_t TypedCharacter() const;
   PixelTarget Canvas();
   void FreeCanvas();
 

@@ -116,8 +116,10 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_LBUTTONDOWN:
-      // A zoomed picture is dragged; otherwise the movie's buttons take the press, and the
-      // capture brings them the release outside the window too.
+      // The movie hears the keys from the click on. A zoomed picture is dragged; otherwise the
+      // movie's buttons take the press, and the capture brings them the release outside the
+      // window too.
+      if (GetFocus() != window_) SetFocus(window_);
       if (owner_.Zoomed()) {
         dragging_ = true;
         drag_from_ = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
@@ -148,10 +150,24 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (!pressing_) owner_.OnPointerLeave();
       return 0;
     case WM_SETCURSOR:
-      if (LOWORD(lparam) == HTCLIENT && !dragging_ && owner_.HandCursor()) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-      }
+      if (LOWORD(lparam) != HTCLIENT) break;
+      SetCursor(PointerShape());
+      return TRUE;
+    case WM_GETDLGCODE:
+      return DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTTAB | DLGC_WANTCHARS;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      owner_.OnKeyDown(static_cast<uint32_t>(wparam), TypedCharacter());
+      // With Alt held the system's own keys (closing the window, its menu) still work.
+      if (message == WM_SYSKEYDOWN) break;
+      return 0;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      owner_.OnKeyUp(static_cast<uint32_t>(wparam));
+      if (message == WM_SYSKEYUP) break;
+      return 0;
+    case WM_KILLFOCUS:
+      owner_.OnFocusLost();
       break;
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
@@ -193,6 +209,29 @@ POINT ControlWindow::LastPointer() const {
   GetCursorPos(&at);
   ScreenToClient(window_, &at);
   return at;
+}
+
+// None while a script hides the pointer, a hand over a button, else the class's arrow.
+HCURSOR ControlWindow::PointerShape() const {
+  if (owner_.PointerHidden()) return nullptr;
+  return LoadCursorW(nullptr, !dragging_ && owner_.HandCursor() ? IDC_HAND : IDC_ARROW);
+}
+
+void ControlWindow::RefreshCursor() {
+  if (!window_) return;
+  POINT at{};
+  if (!GetCursorPos(&at) || WindowFromPoint(at) != window_) return;
+  const HWND capture = GetCapture();
+  if (capture != nullptr && capture != window_) return;
+  SetCursor(PointerShape());
+}
+
+// The character the key being handled typed: the message loop's TranslateMessage posted it
+// before the key's own message was dispatched. It stays queued; our procedure ignores it.
+uint32_t ControlWindow::TypedCharacter() const {
+  MSG typed;
+  if (!PeekMessageW(&typed, window_, WM_CHAR, WM_CHAR, PM_NOREMOVE | PM_NOYIELD)) return 0;
+  return static_cast<uint32_t>(typed.wParam);
 }
 
 void ControlWindow::Drag(LPARAM lparam) {

@@ -12,6 +12,7 @@
 #include "flash/ControlMenu.h"
 #include "flash/ControlSettings.h"
 #include "flash/FrameClock.h"
+#include "flash/KeyInput.h"
 #include "flash/MovieEngine.h"
 #include "flash/ShockwaveFlash.h"
 #include "flash/SoundOutput.h"
@@ -149,6 +150,12 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   void OnPointerButton(POINT at, bool down);
   void OnPointerLeave();
   bool HandCursor() const { return engine_->Loaded() && engine_->HandCursor(); }
+  bool PointerHidden() const { return engine_->Loaded() && engine_->PointerHidden(); }
+  // Keys while the window has the focus: a Windows key code and the character it typed (0 for
+  // none). Losing the focus releases the keys still held.
+  void OnKeyDown(uint32_t virtual_key, uint32_t character);
+  void OnKeyUp(uint32_t virtual_key);
+  void OnFocusLost();
 
  protected:
   // Lets a subclass observe the end of the control's window.
@@ -173,6 +180,9 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   bool StagePoint(POINT at, double& x, double& y) const;
   // What input changed is shown at once.
   void AfterInput();
+  void SendKey(const KeyEvent& key, bool down);
+  // Puts a frame the timer stepped to on screen.
+  void PresentFrame();
 
   LONG references_ = 1;
   ControlSettings settings_;
@@ -182,6 +192,7 @@ class FlashControl : public IShockwaveFlash, public IOleObject, public IOleInPla
   FrameClock clock_;
   int64_t movie_start_ = 0;  // performance-counter time the movie started playing
   ViewZoom zoom_;
+  KeyInput keys_;
   std::unique_ptr<ControlWindow> window_;
   ComRef<IOleClientSite> client_site_;
   ComRef<IOleInPlaceSite> in_place_site_;

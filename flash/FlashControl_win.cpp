@@ -245,7 +245,7 @@ void FlashControl::OnFrameTimer() {
         static_cast<double>(Now() - movie_start_) * 1000.0 / static_cast<double>(TicksPerSecond());
     for (uint32_t due = FramesDue(); due > 0; --due) engine_->Tick(ms, settings_.loop);
     settings_.playing = engine_->TimelinePlaying();
-    if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());
+    PresentFrame();
     ScheduleFrame();
     return;
   }
@@ -261,7 +261,7 @@ void FlashControl::OnFrameTimer() {
       settings_.playing = false;
     }
   }
-  if (window_ && window_->Present()) FramePresented(engine_->CurrentFrame());
+  PresentFrame();
   ScheduleFrame();
 }
 
@@ -330,9 +330,40 @@ void FlashControl::OnPointerLeave() {
   AfterInput();
 }
 
+void FlashControl::OnKeyDown(uint32_t virtual_key, uint32_t character) {
+  if (const auto key = keys_.Press(virtual_key, character)) SendKey(*key, true);
+}
+
+void FlashControl::OnKeyUp(uint32_t virtual_key) {
+  if (const auto key = keys_.Release(virtual_key)) SendKey(*key, false);
+}
+
+// Key.isDown must not go on answering true for keys released while the focus was elsewhere.
+void FlashControl::OnFocusLost() {
+  for (const KeyEvent& key : keys_.ReleaseAll()) SendKey(key, false);
+}
+
+void FlashControl::SendKey(const KeyEvent& key, bool down) {
+  if (!engine_->Loaded()) return;
+  if (down) {
+    engine_->KeyDown(key.code, key.ascii);
+  } else {
+    engine_->KeyUp(key.code, key.ascii);
+  }
+  AfterInput();
+}
+
 // A movie with button actions is scripted: its ticks go on and pick up what the scripts started.
 void FlashControl::AfterInput() {
-  if (window_) window_->Present();
+  if (!window_) return;
+  window_->Present();
+  window_->RefreshCursor();
+}
+
+void FlashControl::PresentFrame() {
+  if (!window_) return;
+  if (window_->Present()) FramePresented(engine_->CurrentFrame());
+  window_->RefreshCursor();
 }
 
 void FlashControl::SetQuality(ControlSettings::Quality quality) {

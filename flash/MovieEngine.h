@@ -81,6 +81,12 @@ class MovieEngine {
   virtual void PointerLeft() = 0;
   // Whether the pointer shows a hand: it is over an enabled button that wants one.
   virtual bool HandCursor() const = 0;
+  // Whether a script hid the pointer.
+  virtual bool PointerHidden() const = 0;
+  // A key went down (again, when held) or up: its code as Key.getCode answers it and the
+  // character it typed. Buttons, scripts and the keyboard focus hear it.
+  virtual void KeyDown(uint16_t code, uint16_t ascii) = 0;
+  virtual void KeyUp(uint16_t code, uint16_t ascii) = 0;
 
   // Sound. MixSound hands out the next frames of the movie's mix (44.1 kHz stereo) and may be
   // called from a device's own thread: the engine locks around everything its sound touches.

@@ -215,6 +215,9 @@ class StageEngine final : public MovieEngine {
   void PointerButton(bool down) override;
   void PointerLeft() override;
   bool HandCursor() const override;
+  bool PointerHidden() const override;
+  void KeyDown(uint16_t code, uint16_t ascii) override;
+  void KeyUp(uint16_t code, uint16_t ascii) override;
   bool HasSound() const override { return has_sound_; }
   void MixSound(std::span<int16_t> out) override;
   std::optional<StreamProgress> MainStream() const override;
@@ -339,6 +342,21 @@ void StageEngine::PointerLeft() {
 bool StageEngine::HandCursor() const {
   const std::lock_guard lock(sound_lock_);
   return stage_ && stage_->PointerCursor() == stage::Cursor::Hand;
+}
+
+bool StageEngine::PointerHidden() const {
+  const std::lock_guard lock(sound_lock_);
+  return stage_ && stage_->PointerHidden();
+}
+
+void StageEngine::KeyDown(uint16_t code, uint16_t ascii) {
+  const std::lock_guard lock(sound_lock_);
+  if (stage_) stage_->KeyDown(code, ascii);
+}
+
+void StageEngine::KeyUp(uint16_t code, uint16_t ascii) {
+  const std::lock_guard lock(sound_lock_);
+  if (stage_) stage_->KeyUp(code, ascii);
 }
 
 void StageEngine::SetTimelinePlaying(bool playing) {

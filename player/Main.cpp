@@ -187,6 +187,12 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(font_);
+    case WM_SETFOCUS:
+      // As a form hands the focus to its first control: the movie hears the keys.
+      if (sfMovie && sfMovie->Handle() && IsWindowVisible(sfMovie->Handle())) {
+        SetFocus(sfMovie->Handle());
+      }
+      return 0;
     case WM_DESTROY:
       Destroyed();
       return 0;

@@ -212,6 +212,10 @@ void Stage::MouseLeave() {
   pointer_->Moved(Twips(scripts_->MouseX(), scripts_->MouseY()), false);
 }
 
+bool Stage::PointerHidden() const {
+  return avm1::PointerHidden(scripts_->Engine());
+}
+
 // Clip events hear a key before Key's listeners, and buttons' key conditions come last; Tab
 // moves the focus after all of them.
 void Stage::KeyDown(uint16_t code, uint16_t ascii) {

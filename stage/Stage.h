@@ -79,6 +79,8 @@ class Stage {
   static constexpr uint16_t kSpaceKey = 32;
   // The pointer to show: a hand over an enabled button that asks for one.
   Cursor PointerCursor() const { return pointer_->CurrentCursor(); }
+  // A script hid the pointer (Mouse.hide) and has not shown it again.
+  bool PointerHidden() const;
   PointerInput& Pointer() { return *pointer_; }
 
   // Refills `out` with the frame shown. Shapes referenced by the list stay valid until the next

@@ -63,12 +63,13 @@ authoring::Bytes StoppingMovie() {
 }
 
 std::vector<uint8_t> EnginePictures::Of(const std::filesystem::path& movie, int frame, int width,
-                                        int height) const {
+                                        int height, const std::filesystem::path& input) const {
   const auto png = folder_ / ("reference-" + std::to_string(width) + ".png");
   std::wstring command = L"\"" + reelrender_.wstring() + L"\" \"" + movie.wstring() +
                          L"\" --frame " + std::to_wstring(frame) + L" --size " +
                          std::to_wstring(width) + L"x" + std::to_wstring(height) + L" -o \"" +
                          png.wstring() + L"\"";
+  if (!input.empty()) command += L" --input \"" + input.wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -29,8 +29,9 @@ class EnginePictures {
       : reelrender_(std::move(reelrender)), folder_(std::move(folder)) {}
 
   // The picture of `frame` (1-based) at a size, as 8-bit RGB rows; empty when none was drawn.
-  std::vector<uint8_t> Of(const std::filesystem::path& movie, int frame, int width,
-                          int height) const;
+  // `input`, when given, names the events delivered (see reelrender --input).
+  std::vector<uint8_t> Of(const std::filesystem::path& movie, int frame, int width, int height,
+                          const std::filesystem::path& input = {}) const;
 
  private:
   std::filesystem::path reelrender_;

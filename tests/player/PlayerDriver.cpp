@@ -144,7 +144,7 @@ void PlayerProcess::Focus() {
   });
 }
 
-void PlayerProcess::PressKeys(std::initializer_list<WORD> keys) {
+void PlayerProcess::PressKeys(std::span<const WORD> keys) {
   Focus();
   std::vector<INPUT> inputs;
   for (WORD key : keys) {
@@ -161,6 +161,13 @@ void PlayerProcess::PressKeys(std::initializer_list<WORD> keys) {
     inputs.push_back(input);
   }
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void PlayerProcess::MovePointer(POINT point) {
+  Focus();
+  ClientToScreen(main_, &point);
+  SetCursorPos(point.x, point.y);
+  SendMouse(0, point);
 }
 
 void PlayerProcess::Click(POINT point) {
@@ -251,6 +258,12 @@ uint32_t PlayerProcess::ColourAt(POINT point) const {
   const COLORREF colour = GetPixel(screen, point.x, point.y);
   ReleaseDC(nullptr, screen);
   return GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+}
+
+HWND PlayerProcess::FocusedWindow() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
 }
 
 bool PlayerProcess::InMoveSize() const {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,10 @@ class PlayerProcess {
   HWND main() const { return main_; }
 
   // Input as a user gives it: keys held down in order and released in reverse.
-  void PressKeys(std::initializer_list<WORD> keys);
+  void PressKeys(std::initializer_list<WORD> keys) { PressKeys(std::span<const WORD>(keys)); }
+  void PressKeys(std::span<const WORD> keys);
+  // Puts the pointer on a point as a user's mouse moves it there.
+  void MovePointer(POINT client_point);
   void Click(POINT client_point);
   void DoubleClick(POINT client_point);
   // Drags with the left button from one screen point to another in steps. `step_taken` is
@@ -58,6 +62,8 @@ class PlayerProcess {
   RECT Bounds() const;
   bool FullScreen() const;  // no frame, maximised over the screen, tool panel hidden
   bool Windowed() const;    // sizeable frame, not maximised, tool panel shown
+  // The window of the player's that has the keyboard focus.
+  HWND FocusedWindow() const;
   // The colour on screen at a point of the client area, as 0xRRGGBB.
   uint32_t ColourAt(POINT client_point) const;
   // The user is still moving or sizing the window (the system's modal loop runs).
