@@ -353,7 +353,7 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
   };
   if (filter_x && lo > -32768 && hi < 32767) {  // 16.16 fixed point holds it
     const auto u = static_cast<int32_t>(su * 65536), du = static_cast<int32_t>(ia_ * 65536);
-    if (lo >= 0 && ((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {
+    if (lo >= 0 && hi + 1 < w && ((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {
       FilterInside(row, u, du, n, buf, isa_);
       return buf;
     }
