@@ -6,6 +6,7 @@
 #include <cmath>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "flash/MovieEngine.h"
@@ -198,7 +199,10 @@ bool HasScripts(const movie::Movie& movie) {
 
 class StageEngine final : public MovieEngine {
  public:
-  explicit StageEngine(size_t bitmap_bytes) : bitmap_bytes_(bitmap_bytes) {}
+  explicit StageEngine(size_t bitmap_bytes) : bitmap_bytes_(bitmap_bytes) {
+    // A frame is drawn in two bands at once where there are two cores to draw them.
+    renderer_.SetThreads(std::thread::hardware_concurrency() >= 2 ? 2 : 1);
+  }
   bool Load(std::span<const uint8_t> file, const std::filesystem::path& folder) override;
   void Unload() override;
   bool Loaded() const override { return stage_ != nullptr; }

@@ -13,7 +13,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "raster/Color.h"
@@ -100,7 +103,49 @@ struct MaskState {
   bool building;
 };
 
+// Passes on the rows of one band of the target. The renderer of a band computes the coverage
+// of every row as a whole frame would, so its pixels are the same, and paints only its own.
+class BandSink final : public raster::SpanSink {
+ public:
+  raster::SpanSink& Around(raster::SpanSink& out, int y0, int y1) {
+    out_ = &out;
+    y0_ = y0;
+    y1_ = y1;
+    return *this;
+  }
+  void Span(int y, int x, int n, const uint8_t* cov) override {
+    if (y >= y0_ && y < y1_) out_->Span(y, x, n, cov);
+  }
+  void Solid(int y, int x, int n, uint8_t cov) override {
+    if (y >= y0_ && y < y1_) out_->Solid(y, x, n, cov);
+  }
+
+ private:
+  raster::SpanSink* out_ = nullptr;
+  int y0_ = 0, y1_ = 0;
+};
+
 }  // namespace
+
+// A frame's bitmap pixels fetched ahead, so that the bands read them at once without asking the
+// list's provider, which belongs to one thread.
+class FrozenPixels final : public BitmapProvider {
+ public:
+  void Clear() { pixels_.clear(); }
+  void Add(const BitmapSource* source, std::shared_ptr<const Bitmap> pixels) {
+    pixels_.emplace_back(source, std::move(pixels));
+  }
+  void BeginFrame(std::span<const BitmapSource* const>) override {}
+  std::shared_ptr<const Bitmap> Pixels(const BitmapSource& source) override {
+    for (const auto& [known, pixels] : pixels_) {
+      if (known == &source) return pixels;
+    }
+    return nullptr;
+  }
+
+ private:
+  std::vector<std::pair<const BitmapSource*, std::shared_ptr<const Bitmap>>> pixels_;
+};
 
 class Renderer::Impl {
  public:
@@ -108,14 +153,21 @@ class Renderer::Impl {
   CoverageMethod method = CoverageMethod::SampledGrid;
   Isa isa = raster::BestIsa();
 
-  void Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target);
+  // Draws rows [y0, y1) of the frame, the bitmaps from `bitmaps`.
+  void Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target, int y0, int y1,
+              BitmapProvider* bitmaps);
+  // Fetches ahead the pixels of every bitmap the frame shows, for its bands.
+  void Freeze(const RenderList& list, const Matrix& stage_to_device, Pixmap& target,
+              FrozenPixels& frozen);
   void ClearCache() {
     cache_.clear();
     coverage_.Clear();
   }
 
  private:
-  void BeginBitmaps(const RenderList& list);
+  void BeginBitmaps(const RenderList& list, BitmapProvider* bitmaps);
+  void FillBackground(Rgba background);
+  raster::SpanSink& Band(raster::SpanSink& out) { return band_.Around(out, y0_, y1_); }
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
   size_t FirstShown(const RenderList& list);
@@ -142,6 +194,8 @@ class Renderer::Impl {
   raster::Smoothing BitmapSmoothing() const;
 
   Pixmap* target_ = nullptr;
+  int y0_ = 0, y1_ = 0;  // the rows drawn
+  BandSink band_;
   Matrix stage_to_device_;
   float device_scale_ = 1;
   std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
@@ -170,23 +224,115 @@ class Renderer::Impl {
   FillStyle resolved_;  // a fill with a source, its pixels filled in
 };
 
-Renderer::Renderer() : impl_(std::make_unique<Impl>()) {}
+// A thread that draws one band of each frame while the caller draws another.
+class Renderer::BandWorker {
+ public:
+  BandWorker() : thread_([this] { Run(); }) {}
+  ~BandWorker() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  BandWorker(const BandWorker&) = delete;
+  BandWorker& operator=(const BandWorker&) = delete;
+
+  struct Job {
+    Impl* impl;
+    const RenderList* list;
+    Matrix stage_to_device;
+    Pixmap* target;
+    int y0, y1;
+    BitmapProvider* bitmaps;
+  };
+  void Start(const Job& job) {
+    {
+      std::lock_guard lock(mutex_);
+      job_ = job;
+      pending_ = true;
+    }
+    wake_.notify_one();
+  }
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return !pending_; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return pending_ || quit_; });
+      if (quit_) return;
+      const Job job = job_;
+      lock.unlock();
+      job.impl->Render(*job.list, job.stage_to_device, *job.target, job.y0, job.y1, job.bitmaps);
+      lock.lock();
+      pending_ = false;
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  Job job_{};
+  bool pending_ = false, quit_ = false;
+  std::thread thread_;  // last: it starts once everything it uses exists
+};
+
+Renderer::Renderer() : impl_(std::make_unique<Impl>()), frozen_(std::make_unique<FrozenPixels>()) {}
 Renderer::~Renderer() = default;
-void Renderer::SetQuality(Quality quality) {
-  impl_->quality = quality;
-}
-void Renderer::SetCoverage(CoverageMethod method) {
-  impl_->method = method;
-}
-void Renderer::SetIsa(Isa isa) {
-  impl_->isa = isa;
-}
-void Renderer::ClearCache() {
-  impl_->ClearCache();
+
+template <typename Change>
+void Renderer::ForEachBand(const Change& change) {
+  change(*impl_);
+  for (const auto& band : bands_) change(*band);
 }
 
+void Renderer::SetQuality(Quality quality) {
+  ForEachBand([quality](Impl& impl) { impl.quality = quality; });
+}
+void Renderer::SetCoverage(CoverageMethod method) {
+  ForEachBand([method](Impl& impl) { impl.method = method; });
+}
+void Renderer::SetIsa(Isa isa) {
+  ForEachBand([isa](Impl& impl) { impl.isa = isa; });
+}
+void Renderer::ClearCache() {
+  ForEachBand([](Impl& impl) { impl.ClearCache(); });
+}
+
+void Renderer::SetThreads(int threads) {
+  const size_t extra = static_cast<size_t>(std::clamp(threads, 1, kMaxThreads) - 1);
+  workers_.clear();
+  bands_.resize(std::min(bands_.size(), extra));
+  while (bands_.size() < extra) {
+    bands_.push_back(std::make_unique<Impl>());
+    bands_.back()->quality = impl_->quality;
+    bands_.back()->method = impl_->method;
+    bands_.back()->isa = impl_->isa;
+  }
+  for (size_t i = 0; i < extra; ++i) workers_.push_back(std::make_unique<BandWorker>());
+}
+
+// Bands of rows, one a thread; a target too low to share is drawn by the caller alone.
 void Renderer::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
-  impl_->Render(list, stage_to_device, target);
+  constexpr int kMinBandRows = 32;
+  const int bands = static_cast<int>(workers_.size()) + 1;
+  if (bands == 1 || target.Height() < bands * kMinBandRows) {
+    impl_->Render(list, stage_to_device, target, 0, target.Height(), list.bitmaps);
+    return;
+  }
+  impl_->Freeze(list, stage_to_device, target, *frozen_);
+  const auto row = [&](int band) { return target.Height() * band / bands; };
+  for (int i = 1; i < bands; ++i) {
+    workers_[i - 1]->Start(
+        {bands_[i - 1].get(), &list, stage_to_device, &target, row(i), row(i + 1), frozen_.get()});
+  }
+  impl_->Render(list, stage_to_device, target, 0, row(1), frozen_.get());
+  for (const auto& worker : workers_) worker->Wait();
 }
 
 int Renderer::Impl::Grid() const {
@@ -213,17 +359,21 @@ raster::Smoothing Renderer::Impl::BitmapSmoothing() const {
   return raster::Smoothing::AsFill;
 }
 
-void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
+void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target,
+                            int y0, int y1, BitmapProvider* bitmaps) {
   if (target.Empty()) return;
   target_ = &target;
+  y0_ = std::max(y0, 0);
+  y1_ = std::min(y1, target.Height());
   stage_to_device_ = stage_to_device;
   if (!Finite(stage_to_device)) {
-    target.Fill(raster::Premultiply(list.background));
+    FillBackground(list.background);
+    target_ = nullptr;
     return;
   }
-  BeginBitmaps(list);
+  BeginBitmaps(list, bitmaps);
   const size_t first = FirstShown(list);
-  if (first == list.commands.size()) target.Fill(raster::Premultiply(list.background));
+  if (first == list.commands.size()) FillBackground(list.background);
   device_scale_ = std::sqrt(
       std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
   const size_t width = static_cast<size_t>(target.Width());
@@ -264,9 +414,36 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   frame_pixels_.clear();
 }
 
-// Tells the list's bitmap provider which sources this frame paints with.
-void Renderer::Impl::BeginBitmaps(const RenderList& list) {
-  bitmaps_ = list.bitmaps;
+void Renderer::Impl::FillBackground(Rgba background) {
+  const uint32_t colour = raster::Premultiply(background);
+  for (int y = y0_; y < y1_; ++y) std::fill_n(target_->Row(y), target_->Width(), colour);
+}
+
+void Renderer::Impl::Freeze(const RenderList& list, const Matrix& stage_to_device, Pixmap& target,
+                            FrozenPixels& frozen) {
+  frozen.Clear();
+  if (target.Empty() || !Finite(stage_to_device) || list.bitmaps == nullptr) return;
+  target_ = &target;
+  stage_to_device_ = stage_to_device;
+  BeginBitmaps(list, list.bitmaps);
+  const size_t first = FirstShown(list);
+  for (size_t i = first == list.commands.size() ? 0 : first; i < list.commands.size(); ++i) {
+    const RenderCommand& cmd = list.commands[i];
+    if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape) continue;
+    for (const ShapePart& part : cmd.shape->parts) {
+      const FillStyle& fill = part.kind == ShapePart::Kind::Fill ? part.fill : part.line.fill;
+      if (fill.source) frozen.Add(fill.source.get(), list.bitmaps->Pixels(*fill.source));
+    }
+  }
+  target_ = nullptr;
+  bitmaps_ = nullptr;
+  resolved_.bitmap.reset();
+  frame_pixels_.clear();
+}
+
+// Tells the frame's bitmap provider which sources this frame paints with.
+void Renderer::Impl::BeginBitmaps(const RenderList& list, BitmapProvider* bitmaps) {
+  bitmaps_ = bitmaps;
   if (bitmaps_ == nullptr) return;
   frame_sources_.clear();
   for (const RenderCommand& cmd : list.commands) {
@@ -291,8 +468,6 @@ const FillStyle& Renderer::Impl::Resolve(const FillStyle& fill) {
   return resolved_;
 }
 
-// True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say), so the
-// background need not be filled first.
 // Occlusion: the last shape drawn straight onto the target (inside no mask and no layer) that
 // paints all of it opaquely hides everything before it, the background too, so drawing starts
 // there. The commands before it are balanced, so skipping them leaves no mask or layer open.
@@ -323,6 +498,7 @@ size_t Renderer::Impl::FirstShown(const RenderList& list) {
   return list.commands.size();
 }
 
+// True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say).
 bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
   if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
     return false;
@@ -445,7 +621,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     const FillStyle& resolved = Resolve(*fill);
     if (!paint_.SetFill(resolved, m * resolved.matrix, cx, BitmapSmoothing())) return;
     paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
-    if (coverage_.Replay(key, paint_sink_)) {
+    if (coverage_.Replay(key, Band(paint_sink_))) {
       AddDirty(paint_sink_.Dirty());
       return;
     }
@@ -473,11 +649,11 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   if (building > 0) {
     mask_sink_.Begin(*masks_[building - 1].mask, ActiveMask(building));
-    rasterizer_.Fill(edges_, rule, method, grid, mask_sink_);
+    rasterizer_.Fill(edges_, rule, method, grid, Band(mask_sink_));
     return;
   }
   if (cached) {
-    rasterizer_.Fill(edges_, rule, method, grid, coverage_.Record(key, paint_sink_));
+    rasterizer_.Fill(edges_, rule, method, grid, Band(coverage_.Record(key, paint_sink_)));
     coverage_.EndRecord();
     AddDirty(paint_sink_.Dirty());
     return;
@@ -487,7 +663,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
-  rasterizer_.Fill(edges_, rule, method, grid, paint_sink_);
+  rasterizer_.Fill(edges_, rule, method, grid, Band(paint_sink_));
   AddDirty(paint_sink_.Dirty());
 }
 

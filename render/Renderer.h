@@ -4,6 +4,7 @@
 // scale and kept; every buffer is reused, so a steady stream of frames allocates nothing.
 
 #include <memory>
+#include <vector>
 
 #include "raster/Blend.h"
 #include "raster/Coverage.h"
@@ -12,6 +13,8 @@
 #include "render/RenderList.h"
 
 namespace lumen::render {
+
+class FrozenPixels;
 
 class Renderer {
  public:
@@ -28,6 +31,12 @@ class Renderer {
   // Scalar or SSE2 pixel code (the best available by default).
   void SetIsa(raster::Isa isa);
 
+  // Draws frames in `threads` bands of rows at once (1 to kMaxThreads), the calling thread
+  // drawing one of them; the pixels are those one thread draws. The list's bitmap provider is
+  // still asked from the calling thread only.
+  static constexpr int kMaxThreads = 4;
+  void SetThreads(int threads);
+
   // Fills `target` with the list's background, then paints its commands through
   // `stage_to_device` (stage twips to target pixels). Drawing input that is not finite or
   // not usable draws nothing.
@@ -38,7 +47,14 @@ class Renderer {
 
  private:
   class Impl;
-  std::unique_ptr<Impl> impl_;
+  class BandWorker;
+  template <typename Change>
+  void ForEachBand(const Change& change);
+
+  std::unique_ptr<Impl> impl_;                // draws the first band, or the whole frame
+  std::vector<std::unique_ptr<Impl>> bands_;  // the other bands, one per worker
+  std::vector<std::unique_ptr<BandWorker>> workers_;
+  std::unique_ptr<FrozenPixels> frozen_;
 };
 
 }  // namespace lumen::render

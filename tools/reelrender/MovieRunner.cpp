@@ -66,6 +66,7 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
   stage_to_device_ = render::StageToDevice(movie->stage, width, height, options.scale);
   renderer_.SetQuality(options.quality);
   renderer_.SetCoverage(options.coverage);
+  renderer_.SetThreads(options.threads);
   const double rate = movie->frame_rate > 0 ? movie->frame_rate : 12;
   tick_ms_ = options.tick_ms > 0 ? options.tick_ms : 1000.0 / rate;
   record_audio_ = options.record_audio;

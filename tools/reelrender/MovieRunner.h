@@ -27,6 +27,7 @@ struct RunOptions {
   render::Quality quality = render::Quality::High;
   render::ScaleMode scale = render::ScaleMode::ShowAll;
   raster::CoverageMethod coverage = raster::CoverageMethod::SampledGrid;
+  int threads = 1;  // drawing threads: each draws a band of the frame's rows
   size_t bitmap_bytes = codec::DecodeBudget::kDefaultTotal;  // decoded bitmaps held at once
   double tick_ms = 0;  // the movie's clock per tick; 0: one frame at the movie's rate
   std::function<void(std::string_view)> trace;  // where trace() lines go

@@ -1,12 +1,14 @@
 // reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]
 //            [--scale showall|noborder|exactfit|noscale] [--bench] [-o PATTERN]
 //            [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE] [--audio OUT.wav]
+//            [--threads N]
 // Plays the movie from its first frame and writes the picture shown after each requested frame
 // (default: the last) as a PNG named by PATTERN with %d replaced by the frame number. --bench
 // draws every frame up to the largest requested one and prints timing and memory figures.
 // --ticks runs that many ticks (drawing only the frames asked for), --input delivers scripted
 // mouse and key events between ticks, and --trace writes every trace() line to FILE (- for
 // standard output). --audio writes the sound mixed over the run, tick by tick as the frames.
+// --threads draws each frame in N bands of rows at once, with the same pixels.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -44,7 +46,7 @@ constexpr const char* kUsage =
     "usage: reelrender MOVIE [--frame N]... [--size WxH] [--quality low|medium|high|best]\n"
     "                  [--scale showall|noborder|exactfit|noscale] [--bench] [-o PATTERN]\n"
     "                  [--ticks N] [--tick-ms T] [--input EVENTS.json] [--trace FILE]\n"
-    "                  [--audio OUT.wav]\n";
+    "                  [--audio OUT.wav] [--threads N]\n";
 
 std::optional<size_t> ParseCount(const std::string& text) {
   if (text.empty() || text.size() > 9 ||
@@ -115,6 +117,12 @@ bool Parse(int argc, char** argv, Arguments& args) {
       const auto n = ParseCount(argv[++i]);
       if (!n || *n == 0) return false;
       args.ticks = *n;
+    } else if (arg == "--threads" && has_value) {
+      const auto n = ParseCount(argv[++i]);
+      if (!n || *n == 0 || *n > static_cast<size_t>(lumen::render::Renderer::kMaxThreads)) {
+        return false;
+      }
+      args.options.threads = static_cast<int>(*n);
     } else if (arg == "--tick-ms" && has_value) {
       const auto n = ParseCount(argv[++i]);
       if (!n || *n == 0) return false;
