@@ -166,12 +166,12 @@ class Renderer::Impl {
 
  private:
   void BeginBitmaps(const RenderList& list, BitmapProvider* bitmaps);
-  void FillBackground(Rgba background);
+  void FillBackground(Rgba background, const IntRect& covered = {});
   raster::SpanSink& Band(raster::SpanSink& out) { return band_.Around(out, y0_, y1_); }
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
   size_t FirstShown(const RenderList& list);
-  bool CoversTarget(const RenderCommand& cmd);
+  IntRect OpaqueArea(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, uint64_t fingerprint,
                 const Matrix& m, const Matrix& object, const ColorTransform& cx);
@@ -219,6 +219,7 @@ class Renderer::Impl {
   BitmapProvider* bitmaps_ = nullptr;
   std::vector<const BitmapSource*> frame_sources_;
   std::vector<size_t> covering_;  // FirstShown's candidates
+  IntRect covered_;               // pixels an opaque shape outside masks and layers paints
   // The pixels this frame painted with, held until it ends whatever the provider evicts.
   std::vector<std::shared_ptr<const Bitmap>> frame_pixels_;
   FillStyle resolved_;  // a fill with a source, its pixels filled in
@@ -373,7 +374,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   }
   BeginBitmaps(list, bitmaps);
   const size_t first = FirstShown(list);
-  if (first == list.commands.size()) FillBackground(list.background);
+  if (first == list.commands.size()) FillBackground(list.background, covered_);
   device_scale_ = std::sqrt(
       std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
   const size_t width = static_cast<size_t>(target.Width());
@@ -414,9 +415,19 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   frame_pixels_.clear();
 }
 
-void Renderer::Impl::FillBackground(Rgba background) {
+// Pixels that a shape drawn later paints opaquely keep what they hold until then.
+void Renderer::Impl::FillBackground(Rgba background, const IntRect& covered) {
   const uint32_t colour = raster::Premultiply(background);
-  for (int y = y0_; y < y1_; ++y) std::fill_n(target_->Row(y), target_->Width(), colour);
+  const int width = target_->Width();
+  for (int y = y0_; y < y1_; ++y) {
+    uint32_t* row = target_->Row(y);
+    if (covered.Empty() || y < covered.y0 || y >= covered.y1) {
+      std::fill_n(row, width, colour);
+      continue;
+    }
+    std::fill_n(row, covered.x0, colour);
+    std::fill_n(row + covered.x1, width - covered.x1, colour);
+  }
 }
 
 void Renderer::Impl::Freeze(const RenderList& list, const Matrix& stage_to_device, Pixmap& target,
@@ -471,7 +482,9 @@ const FillStyle& Renderer::Impl::Resolve(const FillStyle& fill) {
 // Occlusion: the last shape drawn straight onto the target (inside no mask and no layer) that
 // paints all of it opaquely hides everything before it, the background too, so drawing starts
 // there. The commands before it are balanced, so skipping them leaves no mask or layer open.
-// Answers the list's size when no shape covers the target.
+// Answers the list's size when no shape covers the target; then `covered_` is the largest part
+// of it such a shape paints, which the background need not fill (a photo letterboxed on a wide
+// screen leaves only the margins to fill).
 size_t Renderer::Impl::FirstShown(const RenderList& list) {
   covering_.clear();
   int nesting = 0;
@@ -492,26 +505,38 @@ size_t Renderer::Impl::FirstShown(const RenderList& list) {
         break;
     }
   }
+  covered_ = {};
+  int64_t covered_area = 0;
   for (auto at = covering_.rbegin(); at != covering_.rend(); ++at) {
-    if (CoversTarget(list.commands[*at])) return *at;
+    const IntRect area = OpaqueArea(list.commands[*at]);
+    if (area.x0 == 0 && area.y0 == 0 && area.x1 == target_->Width() &&
+        area.y1 == target_->Height()) {
+      return *at;
+    }
+    const int64_t size = int64_t{area.x1 - area.x0} * (area.y1 - area.y0);
+    if (!area.Empty() && size > covered_area) {
+      covered_ = area;
+      covered_area = size;
+    }
   }
   return list.commands.size();
 }
 
-// True when `cmd` paints every pixel of the target opaquely (a full-stage photo, say).
-bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
+// The whole pixels of the target that `cmd` paints opaquely when it is an upright rectangle of
+// one opaque fill (a photo, say); empty otherwise.
+IntRect Renderer::Impl::OpaqueArea(const RenderCommand& cmd) {
   if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
-    return false;
+    return {};
   }
   const ShapePart& part = cmd.shape->parts[0];
   const Path& path = part.path;
   const Matrix m = stage_to_device_ * cmd.matrix;
   if (part.kind != ShapePart::Kind::Fill || !Finite(m) || m.b != 0 || m.c != 0 ||
       path.verbs.size() != 5 || path.points.size() != 5) {
-    return false;
+    return {};
   }
   for (size_t i = 1; i < 5; ++i) {
-    if (path.verbs[i] != PathVerb::LineTo) return false;
+    if (path.verbs[i] != PathVerb::LineTo) return {};
   }
   const Point p0 = path.points[0], p2 = path.points[2];
   const Point& p1 = path.points[1];
@@ -520,14 +545,22 @@ bool Renderer::Impl::CoversTarget(const RenderCommand& cmd) {
   const bool rect = p4.x == p0.x && p4.y == p0.y &&
                     ((p1.x == p2.x && p1.y == p0.y && p3.x == p0.x && p3.y == p2.y) ||
                      (p1.x == p0.x && p1.y == p2.y && p3.x == p2.x && p3.y == p0.y));
-  if (!rect) return false;
+  if (!rect) return {};
   const Point a = m.Apply(p0), b = m.Apply(p2);
-  if (std::min(a.x, b.x) > 0 || std::min(a.y, b.y) > 0 ||
-      std::max(a.x, b.x) < static_cast<float>(target_->Width()) ||
-      std::max(a.y, b.y) < static_cast<float>(target_->Height())) {
-    return false;
-  }
-  return paint_.SetFill(Resolve(part.fill), m * part.fill.matrix, cmd.cxform) && paint_.Opaque();
+  // Pixels wholly inside; far outside the target the corners are clamped to it.
+  const auto whole = [](float v, float limit, bool up) {
+    const float clamped = std::clamp(v, -1.0f, limit + 1);
+    return static_cast<int>(up ? std::ceil(clamped) : std::floor(clamped));
+  };
+  const auto w = static_cast<float>(target_->Width()), h = static_cast<float>(target_->Height());
+  const IntRect area =
+      IntRect{whole(std::min(a.x, b.x), w, true), whole(std::min(a.y, b.y), h, true),
+              whole(std::max(a.x, b.x), w, false), whole(std::max(a.y, b.y), h, false)}
+          .Intersect({0, 0, target_->Width(), target_->Height()});
+  if (area.Empty()) return {};
+  const bool opaque =
+      paint_.SetFill(Resolve(part.fill), m * part.fill.matrix, cmd.cxform) && paint_.Opaque();
+  return opaque ? area : IntRect{};
 }
 
 const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float scale) {

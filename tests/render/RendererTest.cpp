@@ -555,10 +555,11 @@ TEST(Renderer, ShapesUnderAnOpaqueCoverAreSkipped) {
     const char* name;
     uint8_t cover_alpha;
     bool in_layer;
-    int asked;
+    bool fetched;
   };
-  const Case cases[] = {
-      {"opaque", 255, false, 0}, {"translucent", 200, false, 1}, {"in_a_layer", 255, true, 1}};
+  const Case cases[] = {{"opaque", 255, false, false},
+                        {"translucent", 200, false, true},
+                        {"in_a_layer", 255, true, true}};
   for (const Case& c : cases) {
     Scene s({10, 20, 30, 255});
     FillStyle photo;
@@ -578,7 +579,7 @@ TEST(Renderer, ShapesUnderAnOpaqueCoverAreSkipped) {
     CountingProvider provider;
     s.list.bitmaps = &provider;
     const Pixmap out = Render(s.list);
-    EXPECT_EQ(provider.asked, c.asked) << c.name;
+    EXPECT_EQ(provider.asked > 0, c.fetched) << c.name;
     if (c.cover_alpha == 255) {
       EXPECT_EQ(out.At(60, 2), out.At(2, 2)) << c.name;   // only the cover shows there
       EXPECT_NE(out.At(20, 40), out.At(2, 2)) << c.name;  // and what lies on top of it
