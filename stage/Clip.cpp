@@ -106,7 +106,7 @@ constexpr int kMaxCoverVisits = 4096;
 bool CharacterCovers(MovieLibrary& library, const movie::Character& character, render::Point p,
                      int& visits, uint16_t ratio = 0) {
   if (--visits < 0) return false;
-  if (character.shape) return ShapeContains(*character.shape, p);
+  if (character.shape) return library.ShapeCovers(*character.shape, p);
   if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
     const render::ShapeGeometry* text = library.Texts().StaticText(character);
