@@ -102,10 +102,11 @@ constexpr int kMaxCoverVisits = 4096;
 // Whether a character placed with identity covers `p` (its twips): shapes by their fills and
 // strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
 // buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
-// on stage. Each call spends one of `visits`.
+// on stage. Each call spends one of `visits`; definitions nested deeper than clips may nest (as
+// those that place themselves do) answer no.
 bool CharacterCovers(MovieLibrary& library, const movie::Character& character, render::Point p,
-                     int& visits, uint16_t ratio = 0) {
-  if (--visits < 0) return false;
+                     int& visits, uint16_t ratio = 0, int nesting = 0) {
+  if (--visits < 0 || nesting > StageContext::kMaxNesting) return false;
   if (character.shape) return library.ShapeCovers(*character.shape, p);
   if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
@@ -117,7 +118,8 @@ bool CharacterCovers(MovieLibrary& library, const movie::Character& character, r
   auto covers = [&](uint16_t child_id, const render::Matrix& m) {
     const MovieLibrary::Found child = library.Find(child_id);
     return child.character != nullptr &&
-           CharacterCovers(*child.library, *child.character, Inverse(m).Apply(p), visits);
+           CharacterCovers(*child.library, *child.character, Inverse(m).Apply(p), visits, 0,
+                           nesting + 1);
   };
   if (character.button) {
     for (const movie::ButtonRecord& record : character.button->records) {
