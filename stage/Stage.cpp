@@ -23,6 +23,12 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   out.commands.push_back(command);
 }
 
+// The clip a script object stands for while on the stage.
+Clip* ClipOf(avm1::Object* object) {
+  avm1::ClipObject* clip = object ? object->AsClip() : nullptr;
+  return clip && clip->Link() ? static_cast<Clip*>(clip->Link()) : nullptr;
+}
+
 }  // namespace
 
 Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes,
@@ -53,6 +59,7 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
                                  std::string(), 0);
   pointer_ = std::make_unique<PointerInput>(*root_, *scripts_, &sound_);
+  scripts_->focus_moved = [this](avm1::Object* focus) { pointer_->FocusMoved(ClipOf(focus)); };
   context_.pointer = pointer_.get();
   scripts_->SetRoot(root_.get());
   // The exporting movies' init actions for the sprites imported, before any of them plays.
@@ -235,9 +242,7 @@ void Stage::TellFocused(const char* handler) {
 }
 
 Clip* Stage::FocusedClip() {
-  avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
-  avm1::ClipObject* object = focus ? focus->AsClip() : nullptr;
-  return object && object->Link() ? static_cast<Clip*>(object->Link()) : nullptr;
+  return ClipOf(avm1::FocusedObject(scripts_->Engine()));
 }
 
 void Stage::ClickFocused() {
@@ -249,8 +254,15 @@ void Stage::ClickFocused() {
 
 void Stage::MoveFocus() {
   avm1::Vm& vm = scripts_->Engine();
-  avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, avm1::FocusedObject(vm), shift_down_);
-  if (next != nullptr) avm1::MoveFocus(vm, next);
+  avm1::Object* current = avm1::FocusedObject(vm);
+  avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, current, shift_down_);
+  if (next != nullptr && next != current) {
+    // The pointer's transitions run before the objects hear of the focus; those of focus moves
+    // their handlers make wait until all have heard.
+    pointer_->FocusMoved(ClipOf(next));
+    scripts_->RunQueue();
+    avm1::MoveFocus(vm, next, false);
+  }
   tabbed_to_ = next;
   scripts_->RunQueue();
 }

@@ -94,5 +94,30 @@ TEST(Focus, TabIndexOrdersOnlyTheIndexedAndTabEnabledDecides) {
   EXPECT_EQ(p->lines, want);
 }
 
+// What the focus reaches rolls over and what it leaves rolls out, as if the pointer moved: after
+// the script that set the focus, before the objects Tab moves it between hear of it.
+TEST(Focus, FocusRollsObjectsOverAndOut) {
+  auto p = Play([](ActionWriter& a) {
+    for (const char* name : {"a", "b"}) {
+      for (const char* event : {"over", "out"}) {
+        ActionWriter trace;
+        trace.Push({std::string(event) + " " + name}).Op(authoring::kTrace);
+        a.SetMember(name, event == std::string("over") ? "onRollOver" : "onRollOut",
+                    [&](ActionWriter& w) { w.DefineFunction("", 0, trace); });
+      }
+    }
+    a.Load("b").CallMethod("Selection", "setFocus", 1).Op(authoring::kPop);
+    a.Push({"set"}).Op(authoring::kTrace);
+  });
+  Stage& stage = *p->stage;
+  stage.KeyDown(Stage::kTabKey, 9);  // to c, which has no roll handlers
+  stage.MouseMove(50, 50);           // over a
+  stage.KeyDown(Stage::kTabKey, 9);  // round to a: out and over again
+  stage.MouseMove(150, 150);         // over d, no button
+  const std::vector<std::string> want = {"_level0.b", "set",   "over b", "out b",     "_level0.c",
+                                         "over a",    "out a", "over a", "_level0.a", "out a"};
+  EXPECT_EQ(p->lines, want);
+}
+
 }  // namespace
 }  // namespace lumen::stage
