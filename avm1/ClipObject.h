@@ -59,6 +59,11 @@ bool PropertyNumber(Vm& vm, const Value& v, double& out);
 // The property a name like "_x" or "_ALPHA" stands for (letter case never matters).
 bool FindClipProperty(std::string_view name, ClipProperty& out);
 Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property);
+// Keeps `value` as `object`'s tabIndex when `name` is tabIndex: undefined stays undefined,
+// anything else becomes a 32-bit integer, unsigned for text fields (NaN: 0) and signed for
+// clips and buttons (NaN and values out of range: the smallest). Clips hide it from enumeration,
+// and keep it only once a number was set.
+bool SetTabIndex(Vm& vm, Object& object, std::string_view name, const Value& value);
 void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Value& value);
 
 }  // namespace lumen::avm1

@@ -119,5 +119,24 @@ TEST(Focus, FocusRollsObjectsOverAndOut) {
   EXPECT_EQ(p->lines, want);
 }
 
+// A clip keeps tabIndex as a 32-bit integer (not a number: the smallest), unless what came first
+// was no number; it stays a plain variable then.
+TEST(Focus, ClipsKeepTabIndexAsAnInteger) {
+  auto p = Play([](ActionWriter& a) {
+    auto set = [&](const char* clip, const authoring::ActionValue& v) {
+      a.SetMember(clip, "tabIndex", [&](ActionWriter& w) { w.Push({v}); });
+      a.GetMember(clip, "tabIndex").Op(authoring::kTrace);
+    };
+    set("a", 4.9);
+    set("a", std::string("x"));
+    set("a", 4294967295.0);
+    set("b", std::string("x"));
+    set("b", 5.0);
+    set("b", std::string("y"));
+  });
+  const std::vector<std::string> want = {"4", "-2147483648", "-2147483648", "x", "5", "y"};
+  EXPECT_EQ(p->lines, want);
+}
+
 }  // namespace
 }  // namespace lumen::stage
