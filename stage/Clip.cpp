@@ -366,17 +366,17 @@ void Clip::Place(const movie::PlaceCommand& command) {
     if (existing == nullptr) return;
     Placement place = existing->place;
     ApplyPlace(command, place);
-    if (existing->clip && place.character != existing->place.character) {
-      // A sprite instance is never replaced: the tag only moves it.
-      place.character = existing->place.character;
-      place.name = existing->place.name;
-      place.clip_actions = existing->place.clip_actions;
-    }
     if (place.character != existing->place.character) {
-      // A button is not replaced: it stays, with its name, and only moves.
       if (existing->clip && existing->clip->button_ != nullptr) {
+        // A button is not replaced: it stays, with its name, and only moves. It is taken for
+        // the new character's, so that going back to where the old one was placed makes it
+        // afresh.
+        place.name = existing->place.name;
+      } else if (existing->clip) {
+        // A sprite instance is never replaced: the tag only moves it.
         place.character = existing->place.character;
         place.name = existing->place.name;
+        place.clip_actions = existing->place.clip_actions;
       } else {
         Create(place);  // replace: a new instance that keeps the old one's properties
         return;
