@@ -76,7 +76,9 @@ Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property) {
     case ClipProperty::Quality:
       return vm.Str(vm.bridge().Quality());
     case ClipProperty::FocusRect:
-      return Value::Null();
+      if (!clip.focus_rect) return Value::Null();
+      // Older movies see a number.
+      return vm.Version() >= 6 ? Value(*clip.focus_rect) : Value(*clip.focus_rect ? 1.0 : 0.0);
     default:
       return link->Get(property);
   }
@@ -98,6 +100,14 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
         link->Set(property, n != 0);
       }
       return;
+    case ClipProperty::FocusRect:
+      if (value.IsNullish()) {
+        clip.focus_rect.reset();
+      } else {
+        n = vm.ToNumber(value);
+        clip.focus_rect = n == n && n != 0;
+      }
+      return;
     case ClipProperty::CurrentFrame:
     case ClipProperty::TotalFrames:
     case ClipProperty::FramesLoaded:
@@ -106,7 +116,6 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
     case ClipProperty::Url:
     case ClipProperty::XMouse:
     case ClipProperty::YMouse:
-    case ClipProperty::FocusRect:
       return;  // read-only
     default:
       if (PropertyNumber(vm, value, n)) link->Set(property, n);

@@ -4,6 +4,7 @@
 // display properties, child clips and timeline are reached through the stage's link. When the
 // stage removes the clip the link is cut; the object then reads as an empty clip.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ class ClipObject final : public Object {
   // setMask: the clip that masks this one, and whether this one masks another.
   ClipObject* mask = nullptr;
   bool is_mask = false;
+  // _focusrect: whether the focus frame shows around this object; unset, the root's decides.
+  std::optional<bool> focus_rect;
 
  private:
   ClipLink* link_;

@@ -137,6 +137,36 @@ bool CharacterCovers(MovieLibrary& library, const movie::Character& character, r
   return false;
 }
 
+// Adds the box around what a character placed through `m` covers, as CharacterCovers sees it,
+// spending one of `visits` per character.
+void CharacterBox(MovieLibrary& library, const movie::Character& character, const render::Matrix& m,
+                  render::Rect& box, bool& any, int& visits, int nesting = 0) {
+  if (--visits < 0 || nesting > StageContext::kMaxNesting) return;
+  const render::ShapeGeometry* shape = character.shape.get();
+  if (character.kind == movie::Character::Kind::Text) shape = library.Texts().StaticText(character);
+  if (shape != nullptr) {
+    Include(box, any, shape->bounds, m);
+    return;
+  }
+  auto add = [&](uint16_t child_id, const render::Matrix& child) {
+    const MovieLibrary::Found found = library.Find(child_id);
+    if (found.character) {
+      CharacterBox(*found.library, *found.character, m * child, box, any, visits, nesting + 1);
+    }
+  };
+  if (character.button) {
+    for (const movie::ButtonRecord& record : character.button->records) {
+      if (record.states & movie::ButtonData::kHitBit) add(record.character, record.matrix);
+    }
+  } else if (character.sprite && !character.sprite->frames.empty()) {
+    std::vector<Placement> first;
+    ReplayInto(character.sprite->frames.front(), first);
+    for (const Placement& place : first) {
+      if (place.clip_depth == 0) add(place.character, place.matrix);
+    }
+  }
+}
+
 }  // namespace
 
 void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
@@ -841,7 +871,24 @@ avm1::ClipBounds Clip::Bounds(ClipLink* space) {
 }
 
 avm1::ClipBounds Clip::BoundsIn(const render::Matrix& to_space) {
-  render::Rect local = LocalBounds();
+  return WholeTwips(LocalBounds(), to_space);
+}
+
+avm1::ClipBounds Clip::HitAreaBoundsIn(const render::Matrix& to_space) {
+  if (button_ == nullptr) return {};
+  render::Rect box;
+  bool any = false;
+  for (const movie::ButtonRecord& record : button_->records) {
+    if (!(record.states & movie::ButtonData::kHitBit)) continue;
+    const MovieLibrary::Found found = library_.Find(record.character);
+    int visits = kMaxCoverVisits;
+    if (found.character)
+      CharacterBox(*found.library, *found.character, record.matrix, box, any, visits);
+  }
+  return any ? WholeTwips(box, to_space) : avm1::ClipBounds{};
+}
+
+avm1::ClipBounds Clip::WholeTwips(const render::Rect& local, const render::Matrix& to_space) {
   avm1::ClipBounds out;
   if (local.x_max <= local.x_min && local.y_max <= local.y_min && local.x_min == 0 &&
       local.x_max == 0) {

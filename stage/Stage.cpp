@@ -263,7 +263,8 @@ void Stage::MoveFocus() {
     scripts_->RunQueue();
     avm1::MoveFocus(vm, next, false);
   }
-  tabbed_to_ = next;
+  // _focusrect counts as Tab arrives: set later, it shows or hides the frame from the next Tab.
+  tabbed_to_ = ShowsFocusRect(ClipOf(next)) ? next : nullptr;
   scripts_->RunQueue();
 }
 
@@ -297,11 +298,22 @@ void Stage::BuildRenderList(render::RenderList& out) {
   EmitFocusRect(out);
 }
 
-// The yellow frame inside the bounds of a clip or button the keyboard focused, on top of all.
+// _focusrect false on the object, or unset there and false on the root, hides its frame.
+bool Stage::ShowsFocusRect(Clip* clip) {
+  if (clip == nullptr || clip->ScriptObject() == nullptr) return false;
+  const std::optional<bool> own = clip->ScriptObject()->focus_rect;
+  const avm1::ClipObject* root = root_->ScriptObject();
+  return own.value_or(root == nullptr || root->focus_rect.value_or(true));
+}
+
+// The yellow frame inside the bounds of a clip, or a button's hit area, that Tab focused, on
+// top of all.
 void Stage::EmitFocusRect(render::RenderList& out) {
   Clip* clip = FocusedClip();
   if (clip == nullptr || clip->ScriptObject() != tabbed_to_ || !clip->Place().visible) return;
-  const avm1::ClipBounds b = clip->BoundsIn(clip->GlobalMatrix());
+  const render::Matrix global = clip->GlobalMatrix();
+  const avm1::ClipBounds b =
+      clip->Button() ? clip->HitAreaBoundsIn(global) : clip->BoundsIn(global);
   if (b.empty) return;
   if (b.x_min != focus_bounds_.x_min || b.y_min != focus_bounds_.y_min ||
       b.x_max != focus_bounds_.x_max || b.y_max != focus_bounds_.y_max) {

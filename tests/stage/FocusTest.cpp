@@ -5,6 +5,9 @@
 
 #include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
+#include "avm1/ClipObject.h"
+#include "avm1/Vm.h"
+#include "render/RenderList.h"
 #include "stage/Stage.h"
 #include "tests/movie/MovieTestUtil.h"
 
@@ -136,6 +139,43 @@ TEST(Focus, ClipsKeepTabIndexAsAnInteger) {
   });
   const std::vector<std::string> want = {"4", "-2147483648", "-2147483648", "x", "5", "y"};
   EXPECT_EQ(p->lines, want);
+}
+
+// The focus frame goes around what Tab focused, unless _focusrect (the object's, or the root's
+// where the object has none) is false as Tab arrives.
+TEST(Focus, FocusRectDecidesTheFrameAsTabArrives) {
+  auto p = Play([](ActionWriter& a) {
+    a.SetMember("b", "_focusrect", [](ActionWriter& w) { w.Push({false}); });
+  });
+  Stage& stage = *p->stage;
+  render::RenderList list;
+  // The frame's box in pixels, or -1 when the last thing drawn is no frame.
+  auto frame = [&] {
+    stage.BuildRenderList(list);
+    const render::RenderCommand& last = list.commands.back();
+    const bool yellow = last.shape && last.shape->parts.size() == 4;
+    return yellow ? last.shape->bounds.x_min / 20 : -1.0f;
+  };
+  stage.KeyDown(Stage::kTabKey, 9);  // a, at (0, 0)
+  EXPECT_EQ(frame(), 0);
+  auto set = [&](const char* target, bool value) {
+    avm1::Vm& vm = stage.Scripts().Engine();
+    avm1::Object* object = stage.Root().ScriptObject();
+    if (*target) object = vm.Get(object, target).AsObject();
+    vm.Set(object, "_focusrect", value);
+  };
+  set("a", false);
+  EXPECT_EQ(frame(), 0);             // until the next Tab
+  stage.KeyDown(Stage::kTabKey, 9);  // b: its own says no
+  EXPECT_EQ(frame(), -1);
+  set("", false);
+  stage.KeyDown(Stage::kTabKey, 9);  // c: the root's says no
+  EXPECT_EQ(frame(), -1);
+  set("c", true);
+  stage.KeyDown(Stage::kTabKey, 9);
+  stage.KeyDown(Stage::kTabKey, 9);
+  stage.KeyDown(Stage::kTabKey, 9);  // round to c again
+  EXPECT_EQ(frame(), 0);
 }
 
 }  // namespace
