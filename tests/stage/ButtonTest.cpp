@@ -214,6 +214,21 @@ TEST(Button, ClipsWithButtonHandlersTakeThePointerFromWhatTheyHold) {
   EXPECT_EQ(p->lines, want);
 }
 
+// Tab rolls the button over, as the pointer would, and frames its hit area, not what it shows.
+TEST(Button, TabRollsOverAndFramesTheHitArea) {
+  auto p = Play(ButtonMovie());
+  Stage& stage = *p->stage;
+  stage.KeyDown(Stage::kTabKey, 9);
+  EXPECT_EQ(Shown(stage), stage.Movie().Find(2)->shape.get());
+  EXPECT_EQ(p->lines, std::vector<std::string>{"over"});
+  render::RenderList list;
+  stage.BuildRenderList(list);
+  const render::ShapeGeometry* frame = list.commands.back().shape;
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->bounds.x_min, 100 * 20);
+  EXPECT_EQ(frame->bounds.x_max, 200 * 20);
+}
+
 TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   render::ShapeGeometry shape;
   render::ShapePart ring;
