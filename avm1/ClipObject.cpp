@@ -26,6 +26,28 @@ bool PropertyNumber(Vm& vm, const Value& v, double& out) {
   return std::isfinite(out);
 }
 
+bool SetTabIndex(Vm& vm, Object& object, std::string_view name, const Value& value) {
+  if (!SameName(name, "tabIndex", vm.CaseSensitive())) return false;
+  const bool field = object.AsField() != nullptr;
+  const bool hidden = !field && !object.AsClip()->button;
+  if (hidden) {
+    // A clip's index is kept as a number only once a number was set: what came first stays a
+    // plain variable.
+    const Property* own = object.Properties().Find(name, vm.CaseSensitive());
+    if (own != nullptr ? !(own->flags & kDontEnum) : !value.IsNumber()) return false;
+  }
+  Value index = value;
+  if (!value.IsUndefined() && field) {
+    index = static_cast<double>(static_cast<uint32_t>(vm.ToInt32(value)));
+  } else if (!value.IsUndefined()) {
+    const double n = std::trunc(vm.ToNumber(value));
+    constexpr double kLimit = 2147483648.0;
+    index = n >= -kLimit && n < kLimit ? n : -kLimit;
+  }
+  vm.SetOwn(&object, name, index, hidden ? kDontEnum : 0);
+  return true;
+}
+
 bool FindClipProperty(std::string_view name, ClipProperty& out) {
   if (name.empty() || name[0] != '_') return false;
   for (size_t i = 0; i < std::size(kPropertyNames); ++i) {
@@ -54,7 +76,9 @@ Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property) {
     case ClipProperty::Quality:
       return vm.Str(vm.bridge().Quality());
     case ClipProperty::FocusRect:
-      return Value::Null();
+      if (!clip.focus_rect) return Value::Null();
+      // Older movies see a number.
+      return vm.Version() >= 6 ? Value(*clip.focus_rect) : Value(*clip.focus_rect ? 1.0 : 0.0);
     default:
       return link->Get(property);
   }
@@ -76,6 +100,14 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
         link->Set(property, n != 0);
       }
       return;
+    case ClipProperty::FocusRect:
+      if (value.IsNullish()) {
+        clip.focus_rect.reset();
+      } else {
+        n = vm.ToNumber(value);
+        clip.focus_rect = n == n && n != 0;
+      }
+      return;
     case ClipProperty::CurrentFrame:
     case ClipProperty::TotalFrames:
     case ClipProperty::FramesLoaded:
@@ -84,7 +116,6 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
     case ClipProperty::Url:
     case ClipProperty::XMouse:
     case ClipProperty::YMouse:
-    case ClipProperty::FocusRect:
       return;  // read-only
     default:
       if (PropertyNumber(vm, value, n)) link->Set(property, n);
@@ -132,6 +163,7 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
 
 bool ClipObject::SetNative(Vm& vm, std::string_view name, const Value& value) {
   if (link_ == nullptr) return false;
+  if (SetTabIndex(vm, *this, name, value)) return true;
   ClipProperty property;
   if (!FindClipProperty(name, property)) return false;
   SetClipProperty(vm, *this, property, value);
@@ -145,6 +177,7 @@ void ClipObject::Trace(Heap& heap) {
 
 void ClipObject::NativeKeys(Vm&, std::vector<std::string>& keys) {
   if (link_ == nullptr) return;
+  if (button) keys.emplace_back("tabIndex");  // even before one is set
   std::vector<ClipLink*> children;
   link_->Children(children);
   for (ClipLink* child : children) {

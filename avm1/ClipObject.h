@@ -4,6 +4,7 @@
 // display properties, child clips and timeline are reached through the stage's link. When the
 // stage removes the clip the link is cut; the object then reads as an empty clip.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ class ClipObject final : public Object {
   // setMask: the clip that masks this one, and whether this one masks another.
   ClipObject* mask = nullptr;
   bool is_mask = false;
+  // _focusrect: whether the focus frame shows around this object; unset, the root's decides.
+  std::optional<bool> focus_rect;
 
  private:
   ClipLink* link_;
@@ -59,6 +62,11 @@ bool PropertyNumber(Vm& vm, const Value& v, double& out);
 // The property a name like "_x" or "_ALPHA" stands for (letter case never matters).
 bool FindClipProperty(std::string_view name, ClipProperty& out);
 Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property);
+// Keeps `value` as `object`'s tabIndex when `name` is tabIndex: undefined stays undefined,
+// anything else becomes a 32-bit integer, unsigned for text fields (NaN: 0) and signed for
+// clips and buttons (NaN and values out of range: the smallest). Clips hide it from enumeration,
+// and keep it only once a number was set.
+bool SetTabIndex(Vm& vm, Object& object, std::string_view name, const Value& value);
 void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Value& value);
 
 }  // namespace lumen::avm1

@@ -118,6 +118,7 @@ bool FieldObject::GetNative(Vm& vm, std::string_view name, Value& out) {
 
 bool FieldObject::SetNative(Vm& vm, std::string_view name, const Value& value) {
   if (link_ == nullptr) return false;
+  if (SetTabIndex(vm, *this, name, value)) return true;
   ClipProperty display;
   if (FindClipProperty(name, display)) {
     double n = 0;

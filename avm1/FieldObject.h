@@ -24,6 +24,9 @@ class FieldObject final : public Object {
   FieldObject* AsField() override { return this; }
   bool GetNative(Vm& vm, std::string_view name, Value& out) override;
   bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
+  void NativeKeys(Vm&, std::vector<std::string>& keys) override {
+    if (link_ != nullptr) keys.emplace_back("tabIndex");  // even before one is set
+  }
 
  private:
   FieldLink* link_;

@@ -16,6 +16,7 @@ namespace lumen::avm1 {
 class ClipObject;
 class FieldObject;
 class FieldLink;
+class Object;
 
 // The properties that GetProperty and SetProperty reach by number, in their numbering.
 enum class ClipProperty : uint8_t {
@@ -263,6 +264,9 @@ class StageBridge {
   // initialize and construct events and its registered class's constructor run now, after the
   // init object's properties are set.
   virtual void Construct(ClipLink*) {}
+  // A script moved the keyboard focus to `focus` (null: to nothing), before the objects hear
+  // of it.
+  virtual void FocusMoved(Object*) {}
 
  protected:
   ~StageBridge() = default;

@@ -102,11 +102,12 @@ constexpr int kMaxCoverVisits = 4096;
 // Whether a character placed with identity covers `p` (its twips): shapes by their fills and
 // strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
 // buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
-// on stage. Each call spends one of `visits`.
+// on stage. Each call spends one of `visits`; definitions nested deeper than clips may nest (as
+// those that place themselves do) answer no.
 bool CharacterCovers(MovieLibrary& library, const movie::Character& character, render::Point p,
-                     int& visits, uint16_t ratio = 0) {
-  if (--visits < 0) return false;
-  if (character.shape) return ShapeContains(*character.shape, p);
+                     int& visits, uint16_t ratio = 0, int nesting = 0) {
+  if (--visits < 0 || nesting > StageContext::kMaxNesting) return false;
+  if (character.shape) return library.ShapeCovers(*character.shape, p);
   if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
     const render::ShapeGeometry* text = library.Texts().StaticText(character);
@@ -117,7 +118,8 @@ bool CharacterCovers(MovieLibrary& library, const movie::Character& character, r
   auto covers = [&](uint16_t child_id, const render::Matrix& m) {
     const MovieLibrary::Found child = library.Find(child_id);
     return child.character != nullptr &&
-           CharacterCovers(*child.library, *child.character, Inverse(m).Apply(p), visits);
+           CharacterCovers(*child.library, *child.character, Inverse(m).Apply(p), visits, 0,
+                           nesting + 1);
   };
   if (character.button) {
     for (const movie::ButtonRecord& record : character.button->records) {
@@ -133,6 +135,36 @@ bool CharacterCovers(MovieLibrary& library, const movie::Character& character, r
     if (place.clip_depth == 0 && covers(place.character, place.matrix)) return true;
   }
   return false;
+}
+
+// Adds the box around what a character placed through `m` covers, as CharacterCovers sees it,
+// spending one of `visits` per character.
+void CharacterBox(MovieLibrary& library, const movie::Character& character, const render::Matrix& m,
+                  render::Rect& box, bool& any, int& visits, int nesting = 0) {
+  if (--visits < 0 || nesting > StageContext::kMaxNesting) return;
+  const render::ShapeGeometry* shape = character.shape.get();
+  if (character.kind == movie::Character::Kind::Text) shape = library.Texts().StaticText(character);
+  if (shape != nullptr) {
+    Include(box, any, shape->bounds, m);
+    return;
+  }
+  auto add = [&](uint16_t child_id, const render::Matrix& child) {
+    const MovieLibrary::Found found = library.Find(child_id);
+    if (found.character) {
+      CharacterBox(*found.library, *found.character, m * child, box, any, visits, nesting + 1);
+    }
+  };
+  if (character.button) {
+    for (const movie::ButtonRecord& record : character.button->records) {
+      if (record.states & movie::ButtonData::kHitBit) add(record.character, record.matrix);
+    }
+  } else if (character.sprite && !character.sprite->frames.empty()) {
+    std::vector<Placement> first;
+    ReplayInto(character.sprite->frames.front(), first);
+    for (const Placement& place : first) {
+      if (place.clip_depth == 0) add(place.character, place.matrix);
+    }
+  }
 }
 
 }  // namespace
@@ -364,17 +396,17 @@ void Clip::Place(const movie::PlaceCommand& command) {
     if (existing == nullptr) return;
     Placement place = existing->place;
     ApplyPlace(command, place);
-    if (existing->clip && place.character != existing->place.character) {
-      // A sprite instance is never replaced: the tag only moves it.
-      place.character = existing->place.character;
-      place.name = existing->place.name;
-      place.clip_actions = existing->place.clip_actions;
-    }
     if (place.character != existing->place.character) {
-      // A button is not replaced: it stays, with its name, and only moves.
       if (existing->clip && existing->clip->button_ != nullptr) {
+        // A button is not replaced: it stays, with its name, and only moves. It is taken for
+        // the new character's, so that going back to where the old one was placed makes it
+        // afresh.
+        place.name = existing->place.name;
+      } else if (existing->clip) {
+        // A sprite instance is never replaced: the tag only moves it.
         place.character = existing->place.character;
         place.name = existing->place.name;
+        place.clip_actions = existing->place.clip_actions;
       } else {
         Create(place);  // replace: a new instance that keeps the old one's properties
         return;
@@ -839,7 +871,24 @@ avm1::ClipBounds Clip::Bounds(ClipLink* space) {
 }
 
 avm1::ClipBounds Clip::BoundsIn(const render::Matrix& to_space) {
-  render::Rect local = LocalBounds();
+  return WholeTwips(LocalBounds(), to_space);
+}
+
+avm1::ClipBounds Clip::HitAreaBoundsIn(const render::Matrix& to_space) {
+  if (button_ == nullptr) return {};
+  render::Rect box;
+  bool any = false;
+  for (const movie::ButtonRecord& record : button_->records) {
+    if (!(record.states & movie::ButtonData::kHitBit)) continue;
+    const MovieLibrary::Found found = library_.Find(record.character);
+    int visits = kMaxCoverVisits;
+    if (found.character)
+      CharacterBox(*found.library, *found.character, record.matrix, box, any, visits);
+  }
+  return any ? WholeTwips(box, to_space) : avm1::ClipBounds{};
+}
+
+avm1::ClipBounds Clip::WholeTwips(const render::Rect& local, const render::Matrix& to_space) {
   avm1::ClipBounds out;
   if (local.x_max <= local.x_min && local.y_max <= local.y_min && local.x_min == 0 &&
       local.x_max == 0) {

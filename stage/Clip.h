@@ -179,6 +179,8 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   avm1::ClipBounds Bounds(ClipLink* space) override;
   // The box around the clip's content through `to_space`, in whole twips.
   avm1::ClipBounds BoundsIn(const render::Matrix& to_space);
+  // The same around a button's hit area; empty for other clips.
+  avm1::ClipBounds HitAreaBoundsIn(const render::Matrix& to_space);
   void LocalToGlobal(double& x, double& y) override;
   void GlobalToLocal(double& x, double& y) override;
   bool HitTest(double x, double y, bool shape) override;
@@ -249,6 +251,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   void FillScaleCache();
   void ApplyScaleCache();
   render::Rect LocalBounds() const;
+  static avm1::ClipBounds WholeTwips(const render::Rect& local, const render::Matrix& to_space);
   // The box on the stage around the bounds; false when the clip has none.
   bool StageBox(render::Rect& box) const;
   // A shape or static text's picture; null for other objects.

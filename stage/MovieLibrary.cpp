@@ -9,6 +9,9 @@ namespace {
 // Imports of imports followed at most: movies importing from each other in a ring end here.
 constexpr int kMaxHops = 8;
 constexpr uint16_t kDoInitAction = 59;
+// What the hit bands of one movie's shapes may take, and a line's share of them at most.
+constexpr size_t kMaxBandBytes = size_t{48} << 20;
+constexpr size_t kBandBytesPerLine = 40;
 
 std::string Folded(std::string_view name) {
   std::string folded(name);
@@ -51,6 +54,21 @@ MovieLibrary::Found MovieLibrary::Find(uint16_t id, int hops) {
   const auto it = imported_.find(id);
   if (it == imported_.end() || hops >= kMaxHops) return {nullptr, this, id};
   return it->second.from->Find(it->second.id, hops + 1);
+}
+
+bool MovieLibrary::ShapeCovers(const render::ShapeGeometry& shape, render::Point p) {
+  const render::Rect& b = shape.bounds;
+  if (!(p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max)) return false;
+  auto [it, added] = bands_.try_emplace(&shape);
+  if (added) {
+    const size_t lines = ShapeHitBands::LineCount(shape);
+    if (lines >= ShapeHitBands::kMinLines &&
+        band_bytes_ + lines * kBandBytesPerLine <= kMaxBandBytes) {
+      it->second = std::make_unique<const ShapeHitBands>(shape);
+      band_bytes_ += it->second->Bytes();
+    }
+  }
+  return it->second ? it->second->Contains(p) : ShapeContains(shape, p);
 }
 
 MovieLibrary::Found MovieLibrary::FindSymbol(std::string_view name) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "movie/Movie.h"
+#include "stage/ShapeHit.h"
 #include "stage/TextShapes.h"
 
 namespace lumen::stage {
@@ -53,6 +54,10 @@ class MovieLibrary {
   void Import(uint16_t id, MovieLibrary& from, uint16_t from_id);
   const std::vector<ImportedInit>& ImportedInits() const { return inits_; }
 
+  // Whether `shape`, one of this movie's, covers `p` (in its twips): a shape of many lines
+  // through bands built on first use, while they fit a memory budget.
+  bool ShapeCovers(const render::ShapeGeometry& shape, render::Point p);
+
  private:
   struct Link {
     MovieLibrary* from;
@@ -67,6 +72,9 @@ class MovieLibrary {
   std::unordered_multimap<uint16_t, std::span<const uint8_t>> own_inits_;  // by sprite
   std::unordered_map<uint16_t, Link> imported_;
   std::vector<ImportedInit> inits_;
+  // By shape; null for shapes walked plainly.
+  std::unordered_map<const render::ShapeGeometry*, std::unique_ptr<const ShapeHitBands>> bands_;
+  size_t band_bytes_ = 0;
 };
 
 }  // namespace lumen::stage

@@ -118,6 +118,16 @@ void PointerInput::Forget(const Clip& clip) {
   if (leaving_ == &clip) leaving_ = nullptr;
 }
 
+void PointerInput::FocusMoved(Clip* target) {
+  const bool rolls = target != nullptr && (target->Button() != nullptr || ButtonMode(*target));
+  Clip* old = hovered_;
+  hovered_ = rolls ? target : nullptr;
+  // Even the object already under the pointer rolls out and over again.
+  if (old != nullptr) Send(*old, Event::RollOut);
+  if (rolls && hovered_ == target) Send(*target, Event::RollOver);
+  cursor_ = CursorOver(hovered_);
+}
+
 void PointerInput::Update(bool moved, bool button_changed) {
   // A still pointer over a shown object keeps it; one that hid or went is picked anew.
   const bool keep = !moved && !button_changed && hovered_ != nullptr && Visible(*hovered_);

@@ -41,6 +41,9 @@ class PointerInput {
   void Click(Clip& target);
   // A clip leaves the stage.
   void Forget(const Clip& clip);
+  // The keyboard focus moved to `target` (null: to nothing or a text field): what the pointer
+  // or the focus rolled over rolls out, and a button or a clip acting as one rolls over.
+  void FocusMoved(Clip* target);
 
   Cursor CurrentCursor() const { return cursor_; }
   const Clip* Hovered() const { return hovered_; }

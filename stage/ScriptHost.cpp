@@ -142,6 +142,9 @@ void ScriptHost::QueueLoad(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
   if (object == nullptr) return;
   QueueClipActions(clip, object, kEventLoad, kNormal, false);
+  // A placed clip's onLoad is looked for as it is placed, so one its parent's frame script sets
+  // comes too late; the root's first frame sets its own in time.
+  if (clip.ParentClip() != nullptr && !vm_->Has(object, "onLoad")) return;
   Push(kNormal, {Kind::Event, object, {}, "onLoad", nullptr, false});
 }
 

@@ -98,6 +98,8 @@ class ScriptHost final : public avm1::StageBridge {
   std::function<avm1::TextExtent(const avm1::FormatValues&, std::string_view, double)> measure;
   // Carries out the loads due, each tick after its frame scripts.
   std::function<void()> load_movies;
+  // Hears a script move the keyboard focus.
+  std::function<void(avm1::Object*)> focus_moved;
   void SetClock(double ms) { clock_ms_ = ms; }
   void SetMouse(double x, double y) {
     mouse_x_ = x;
@@ -144,6 +146,9 @@ class ScriptHost final : public avm1::StageBridge {
   avm1::SoundTransformValues SoundTransform(avm1::ClipLink* owner) override;
   void SetSoundTransform(avm1::ClipLink* owner, const avm1::SoundTransformValues& values) override;
   void Construct(avm1::ClipLink* clip) override;
+  void FocusMoved(avm1::Object* focus) override {
+    if (focus_moved) focus_moved(focus);
+  }
 
  private:
   enum class Kind : uint8_t { Actions, Event, Construct, LoadInit };

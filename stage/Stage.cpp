@@ -23,6 +23,12 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   out.commands.push_back(command);
 }
 
+// The clip a script object stands for while on the stage.
+Clip* ClipOf(avm1::Object* object) {
+  avm1::ClipObject* clip = object ? object->AsClip() : nullptr;
+  return clip && clip->Link() ? static_cast<Clip*>(clip->Link()) : nullptr;
+}
+
 }  // namespace
 
 Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap_bytes,
@@ -53,6 +59,7 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
                                  std::string(), 0);
   pointer_ = std::make_unique<PointerInput>(*root_, *scripts_, &sound_);
+  scripts_->focus_moved = [this](avm1::Object* focus) { pointer_->FocusMoved(ClipOf(focus)); };
   context_.pointer = pointer_.get();
   scripts_->SetRoot(root_.get());
   // The exporting movies' init actions for the sprites imported, before any of them plays.
@@ -239,9 +246,7 @@ void Stage::TellFocused(const char* handler) {
 }
 
 Clip* Stage::FocusedClip() {
-  avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
-  avm1::ClipObject* object = focus ? focus->AsClip() : nullptr;
-  return object && object->Link() ? static_cast<Clip*>(object->Link()) : nullptr;
+  return ClipOf(avm1::FocusedObject(scripts_->Engine()));
 }
 
 void Stage::ClickFocused() {
@@ -253,9 +258,17 @@ void Stage::ClickFocused() {
 
 void Stage::MoveFocus() {
   avm1::Vm& vm = scripts_->Engine();
-  avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, avm1::FocusedObject(vm), shift_down_);
-  if (next != nullptr) avm1::MoveFocus(vm, next);
-  tabbed_to_ = next;
+  avm1::Object* current = avm1::FocusedObject(vm);
+  avm1::Object* next = TabOrder(vm, *pointer_).Next(*root_, current, shift_down_);
+  if (next != nullptr && next != current) {
+    // The pointer's transitions run before the objects hear of the focus; those of focus moves
+    // their handlers make wait until all have heard.
+    pointer_->FocusMoved(ClipOf(next));
+    scripts_->RunQueue();
+    avm1::MoveFocus(vm, next, false);
+  }
+  // _focusrect counts as Tab arrives: set later, it shows or hides the frame from the next Tab.
+  tabbed_to_ = ShowsFocusRect(ClipOf(next)) ? next : nullptr;
   scripts_->RunQueue();
 }
 
@@ -289,11 +302,22 @@ void Stage::BuildRenderList(render::RenderList& out) {
   EmitFocusRect(out);
 }
 
-// The yellow frame inside the bounds of a clip or button the keyboard focused, on top of all.
+// _focusrect false on the object, or unset there and false on the root, hides its frame.
+bool Stage::ShowsFocusRect(Clip* clip) {
+  if (clip == nullptr || clip->ScriptObject() == nullptr) return false;
+  const std::optional<bool> own = clip->ScriptObject()->focus_rect;
+  const avm1::ClipObject* root = root_->ScriptObject();
+  return own.value_or(root == nullptr || root->focus_rect.value_or(true));
+}
+
+// The yellow frame inside the bounds of a clip, or a button's hit area, that Tab focused, on
+// top of all.
 void Stage::EmitFocusRect(render::RenderList& out) {
   Clip* clip = FocusedClip();
   if (clip == nullptr || clip->ScriptObject() != tabbed_to_ || !clip->Place().visible) return;
-  const avm1::ClipBounds b = clip->BoundsIn(clip->GlobalMatrix());
+  const render::Matrix global = clip->GlobalMatrix();
+  const avm1::ClipBounds b =
+      clip->Button() ? clip->HitAreaBoundsIn(global) : clip->BoundsIn(global);
   if (b.empty) return;
   if (b.x_min != focus_bounds_.x_min || b.y_min != focus_bounds_.y_min ||
       b.x_max != focus_bounds_.x_max || b.y_max != focus_bounds_.y_max) {

@@ -105,6 +105,7 @@ class Stage {
   Clip* FocusedClip();
   void ClickFocused();
   void EmitFocusRect(render::RenderList& out);
+  bool ShowsFocusRect(Clip* clip);
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                 bool in_mask, render::RenderList& out);
   void EmitObject(const Clip& owner, const DisplayObject& object, const render::Matrix& parent_m,
@@ -129,8 +130,9 @@ class Stage {
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool shift_down_ = false;
-  const avm1::Object* tabbed_to_ = nullptr;  // compared only: the last object Tab focused
-  avm1::ClipBounds focus_bounds_;            // what focus_rect_ frames
+  // Compared only: the last object Tab focused, when it shows the focus frame.
+  const avm1::Object* tabbed_to_ = nullptr;
+  avm1::ClipBounds focus_bounds_;  // what focus_rect_ frames
   Drawing focus_rect_;
   std::unique_ptr<PointerInput> pointer_;  // outlives the clips, which it forgets as they go
   bool loop_;

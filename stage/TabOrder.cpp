@@ -56,7 +56,7 @@ bool TabOrder::TabbableClip(Clip& clip) {
   const avm1::Value enabled = vm_.Get(object, "tabEnabled");
   if (!enabled.IsUndefined()) return vm_.ToBoolean(enabled);
   return clip.Button() != nullptr || pointer_.ButtonMode(clip) ||
-         Flag(object, "focusEnabled", false);
+         Flag(object, "focusEnabled", false) || Index(object).has_value();
 }
 
 void TabOrder::Gather(Clip& clip, int nesting, std::vector<Candidate>& out) {

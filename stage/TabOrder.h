@@ -3,9 +3,9 @@
 // The keyboard's walk through the stage: which objects Tab visits and in what order.
 //
 // Design: the candidates are gathered afresh on every Tab, as scripts move, hide and re-flag
-// objects at any time. Buttons, clips with button handlers or focusEnabled, and selectable or
-// input text fields qualify unless tabEnabled is false; tabEnabled true admits any clip;
-// tabChildren false hides a clip's descendants. When any candidate sets tabIndex, only those
+// objects at any time. Buttons, clips with button handlers, focusEnabled or a tabIndex, and
+// selectable or input text fields qualify unless tabEnabled is false; tabEnabled true admits any
+// clip; tabChildren false hides a clip's descendants. When any candidate sets tabIndex, only those
 // with an index other than -1 take part, in index order; otherwise the order is by position: rows
 // from the top, each row left to right.
 

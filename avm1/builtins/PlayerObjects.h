@@ -25,9 +25,10 @@ void KeyChanged(Vm& vm, uint16_t code, uint16_t ascii, bool down);
 void KeyListenersHear(Vm& vm, bool down);
 // The keyboard focus Selection keeps: a text field or a clip, or null.
 Object* FocusedObject(Vm& vm);
-// Gives the focus to `target` (null: to nothing). The object losing it hears onKillFocus, the
-// one gaining it onSetFocus, then Selection's listeners onSetFocus(old, new).
-void MoveFocus(Vm& vm, Object* target);
+// Gives the focus to `target` (null: to nothing). The stage hears of it first when
+// `tell_stage`, then the object losing it hears onKillFocus, the one gaining it onSetFocus,
+// then Selection's listeners onSetFocus(old, new).
+void MoveFocus(Vm& vm, Object* target, bool tell_stage = true);
 void KeyPressed(Vm& vm, uint16_t code, uint16_t ascii);   // the change, then onKeyDown
 void KeyReleased(Vm& vm, uint16_t code, uint16_t ascii);  // the change, then onKeyUp
 // The pointer's position is read through StageBridge::MouseX/MouseY.

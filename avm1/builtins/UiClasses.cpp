@@ -223,12 +223,13 @@ Object* FocusedObject(Vm& vm) {
   return s ? Current(*s) : nullptr;
 }
 
-void MoveFocus(Vm& vm, Object* target) {
+void MoveFocus(Vm& vm, Object* target, bool tell_stage) {
   FocusState* s = SelectionFocus(vm);
   if (s == nullptr) return;
   Object* old = Current(*s);
   if (old == target) return;
   s->focus = target;
+  if (tell_stage) vm.bridge().FocusMoved(target);
   const Value old_value = old ? Value(old) : Value::Null();
   const Value new_value = target ? Value(target) : Value::Null();
   if (old != nullptr) vm.CallMethod(old, "onKillFocus", {&new_value, 1});

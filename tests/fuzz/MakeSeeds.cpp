@@ -467,6 +467,19 @@ int main(int argc, char** argv) {
     Save(folder, "sound", SoundMovie());
     Save(folder, "buttons", ButtonMovie());
   }
+  if (target == "fuzz_buttons") {
+    // Any bytes spell buttons: varied bytes of a few lengths start the search at some depth.
+    uint32_t state = 1;
+    for (const size_t length : {64, 300, 1200, 4000}) {
+      Bytes input(length);
+      for (uint8_t& byte : input) {
+        state = state * 1103515245 + 12345;
+        byte = static_cast<uint8_t>(state >> 16);
+      }
+      Save(folder, "seed" + std::to_string(n++), input);
+    }
+    return 0;
+  }
   if (target == "fuzz_mp3") Save(folder, "frames", SilentMp3Frames());
   if (target == "fuzz_audio_codecs") {
     // The format byte first: 16-bit stereo PCM, 4-bit ADPCM, Nellymoser 8 kHz, A-law.

@@ -214,6 +214,21 @@ TEST(Button, ClipsWithButtonHandlersTakeThePointerFromWhatTheyHold) {
   EXPECT_EQ(p->lines, want);
 }
 
+// Tab rolls the button over, as the pointer would, and frames its hit area, not what it shows.
+TEST(Button, TabRollsOverAndFramesTheHitArea) {
+  auto p = Play(ButtonMovie());
+  Stage& stage = *p->stage;
+  stage.KeyDown(Stage::kTabKey, 9);
+  EXPECT_EQ(Shown(stage), stage.Movie().Find(2)->shape.get());
+  EXPECT_EQ(p->lines, std::vector<std::string>{"over"});
+  render::RenderList list;
+  stage.BuildRenderList(list);
+  const render::ShapeGeometry* frame = list.commands.back().shape;
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->bounds.x_min, 100 * 20);
+  EXPECT_EQ(frame->bounds.x_max, 200 * 20);
+}
+
 TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   render::ShapeGeometry shape;
   render::ShapePart ring;
@@ -240,6 +255,46 @@ TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   EXPECT_FALSE(ShapeContains(shape, {-1, 1000}));
   shape.parts[0].rule = render::FillRule::NonZero;  // both contours turn the same way
   EXPECT_TRUE(ShapeContains(shape, {1000, 1000}));
+}
+
+// Bands answer as the plain walk does, on and between the rows of the lines' ends, for fills by
+// either rule (curves, holes, overlaps), strokes, and lines spanning the whole shape.
+TEST(ShapeHitBands, AnswersAsThePlainWalk) {
+  uint32_t seed = 12345;
+  auto next = [&](int range) {
+    seed = seed * 1664525 + 1013904223;
+    return static_cast<float>((seed >> 8) % static_cast<uint32_t>(range));
+  };
+  for (int round = 0; round < 6; ++round) {
+    render::ShapeGeometry shape;
+    for (int p = 0; p < 3; ++p) {
+      render::ShapePart part;
+      part.kind = p == 2 ? render::ShapePart::Kind::Stroke : render::ShapePart::Kind::Fill;
+      part.rule = round % 2 ? render::FillRule::EvenOdd : render::FillRule::NonZero;
+      part.line.width = next(200);
+      part.path.MoveTo({next(4000), next(4000)});
+      for (int i = 0; i < 400; ++i) {
+        if (i % 3) {
+          part.path.LineTo({next(4000), round > 3 ? next(4000) : next(40) + i * 10});
+        } else {
+          part.path.QuadTo({next(4000), next(4000)}, {next(4000), next(4000)});
+        }
+      }
+      shape.parts.push_back(part);
+    }
+    shape.bounds = {-100, -100, 4100, 4100};
+    ASSERT_GE(ShapeHitBands::LineCount(shape), ShapeHitBands::kMinLines);
+    const ShapeHitBands bands(shape);
+    int hits = 0;
+    for (int i = 0; i < 3000; ++i) {
+      const render::Point p{next(4400) - 200, next(4400) - 200 + (i % 2 ? 0.5f : 0)};
+      const bool want = ShapeContains(shape, p);
+      ASSERT_EQ(bands.Contains(p), want) << "round " << round << " at " << p.x << ", " << p.y;
+      hits += want;
+    }
+    EXPECT_GT(hits, 100);
+    EXPECT_LT(hits, 2900);
+  }
 }
 
 }  // namespace
