@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "raster/Color.h"
 
@@ -151,6 +152,25 @@ void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* o
     const int32_t at = u + du * i;
     out[i] = Lerp(row[at >> 16], row[(at >> 16) + 1], static_cast<uint32_t>(at >> 8) & 0xFF);
   }
+}
+
+// The indices i of [0, n) at which the 16.16 position u + du * i lies in [0, limit): a run,
+// as the position moves one way.
+std::pair<int, int> InsideRun(int64_t u, int64_t du, int64_t limit, int n) {
+  int64_t begin = 0, end = n;
+  if (du == 0) {
+    if (u < 0 || u >= limit) end = 0;
+  } else if (du > 0) {
+    begin = u >= 0 ? 0 : (-u + du - 1) / du;
+    end = u >= limit ? 0 : (limit - u + du - 1) / du;
+  } else {
+    const int64_t d = -du;
+    end = u < 0 ? 0 : u / d + 1;
+    begin = u < limit ? 0 : (u - limit) / d + 1;
+  }
+  begin = std::clamp<int64_t>(begin, 0, n);
+  end = std::clamp<int64_t>(end, begin, n);
+  return {static_cast<int>(begin), static_cast<int>(end)};
 }
 
 }  // namespace
@@ -379,20 +399,51 @@ void Paint::FetchGeneral(int x, int y, int n, uint32_t* out) const {
   const int w = bitmap_->width, h = bitmap_->height;
   const double half = smooth_ ? 0.5 : 0;
   const double cx = x + 0.5, cy = y + 0.5;
-  double u = ia_ * cx + ic_ * cy + itx_ - half, v = ib_ * cx + id_ * cy + ity_ - half;
-  for (int i = 0; i < n; ++i, u += ia_, v += ib_) {
-    const double fu = std::floor(u), fv = std::floor(v);
-    const int x0 = WrapCoord(fu, w, repeat_), y0 = WrapCoord(fv, h, repeat_);
+  const double u0 = ia_ * cx + ic_ * cy + itx_ - half, v0 = ib_ * cx + id_ * cy + ity_ - half;
+  // One by one, where a sample or a neighbour it mixes lies off the image (clamped or wrapped).
+  const auto at_edge = [&](int from, int to) {
+    double u = u0 + ia_ * from, v = v0 + ib_ * from;
+    for (int i = from; i < to; ++i, u += ia_, v += ib_) {
+      const double fu = std::floor(u), fv = std::floor(v);
+      const int x0 = WrapCoord(fu, w, repeat_), y0 = WrapCoord(fv, h, repeat_);
+      if (!smooth_) {
+        out[i] = SourceRow(y0)[x0];
+        continue;
+      }
+      const int x1 = WrapCoord(fu + 1, w, repeat_), y1 = WrapCoord(fv + 1, h, repeat_);
+      const uint32_t wx = Weight(u - fu), wy = Weight(v - fv);
+      const uint32_t top = Lerp(SourceRow(y0)[x0], SourceRow(y0)[x1], wx);
+      const uint32_t bottom = Lerp(SourceRow(y1)[x0], SourceRow(y1)[x1], wx);
+      out[i] = Lerp(top, bottom, wy);
+    }
+  };
+  // Inside the image, positions in 16.16 fixed point: a turned photo costs integer steps.
+  const double last_u = u0 + ia_ * (n - 1), last_v = v0 + ib_ * (n - 1);
+  const double lo = std::min({u0, v0, last_u, last_v}), hi = std::max({u0, v0, last_u, last_v});
+  if (lo <= -32768 || hi >= 32767) {
+    at_edge(0, n);
+    return;
+  }
+  const auto u = static_cast<int32_t>(u0 * 65536), du = static_cast<int32_t>(ia_ * 65536);
+  const auto v = static_cast<int32_t>(v0 * 65536), dv = static_cast<int32_t>(ib_ * 65536);
+  const int pair = smooth_ ? 1 : 0;
+  const auto [u_begin, u_end] = InsideRun(u, du, int64_t{w - pair} << 16, n);
+  const auto [v_begin, v_end] = InsideRun(v, dv, int64_t{h - pair} << 16, n);
+  const int begin = std::max(u_begin, v_begin), end = std::max(begin, std::min(u_end, v_end));
+  at_edge(0, begin);
+  for (int i = begin; i < end; ++i) {
+    const int32_t at_u = u + du * i, at_v = v + dv * i;
+    const uint32_t* row = SourceRow(at_v >> 16) + (at_u >> 16);
     if (!smooth_) {
-      out[i] = SourceRow(y0)[x0];
+      out[i] = row[0];
       continue;
     }
-    const int x1 = WrapCoord(fu + 1, w, repeat_), y1 = WrapCoord(fv + 1, h, repeat_);
-    const uint32_t wx = Weight(u - fu), wy = Weight(v - fv);
-    const uint32_t top = Lerp(SourceRow(y0)[x0], SourceRow(y0)[x1], wx);
-    const uint32_t bottom = Lerp(SourceRow(y1)[x0], SourceRow(y1)[x1], wx);
-    out[i] = Lerp(top, bottom, wy);
+    const auto wx = static_cast<uint32_t>(at_u >> 8) & 0xFF;
+    const auto wy = static_cast<uint32_t>(at_v >> 8) & 0xFF;
+    const uint32_t* below = row + w;
+    out[i] = Lerp(Lerp(row[0], row[1], wx), Lerp(below[0], below[1], wx), wy);
   }
+  at_edge(end, n);
 }
 
 }  // namespace lumen::raster
