@@ -379,15 +379,27 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
     }
     // A span reaching past the image's left or right edge (a photo scaled up to the stage's
     // edges has one on every row): the samples between the edges still go all at once.
-    if (du > 0) {
-      const int64_t last_pair = static_cast<int64_t>(w - 1) << 16;  // first position too far
-      const int64_t first = u >= 0 ? 0 : (-static_cast<int64_t>(u) + du - 1) / du;
-      const int64_t end = u >= last_pair ? 0 : (last_pair - u + du - 1) / du;
-      const int begin = static_cast<int>(std::min<int64_t>(first, n));
-      const int stop = static_cast<int>(std::clamp<int64_t>(end, begin, n));
+    if (du > 0 && !repeat_) {
+      const auto [begin, stop] = InsideRun(u, du, int64_t{w - 1} << 16, n);
       at_edge(0, begin);
       FilterInside(row, u + du * begin, du, stop - begin, buf + begin, isa_);
       at_edge(stop, n);
+      return buf;
+    }
+    if (du > 0) {
+      // Repeating: a run within each tile, and one by one the samples whose pair wraps.
+      const int64_t tile = int64_t{w} << 16;
+      for (int i = 0; i < n;) {
+        const int64_t at = u + int64_t{du} * i;
+        const int64_t local = at - (at >= 0 ? at / tile : -((-at + tile - 1) / tile)) * tile;
+        const int inside = InsideRun(local, du, tile - 65536, n - i).second;
+        FilterInside(row, static_cast<int32_t>(local), du, inside, buf + i, isa_);
+        const int64_t past = local + int64_t{du} * inside;
+        const int64_t wrapping = past < tile ? (tile - past + du - 1) / du : 0;
+        const int next = static_cast<int>(std::min<int64_t>(n, i + inside + wrapping));
+        at_edge(i + inside, next);
+        i = next;
+      }
       return buf;
     }
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -62,6 +63,32 @@ TEST(BitmapDifferential, Sse2MatchesScalar) {
       const int x = static_cast<int>(rng() % 20) - 10, n = 1 + static_cast<int>(rng() % 90);
       ASSERT_EQ(FetchRow(simd, x, y, n), FetchRow(scalar, x, y, n))
           << "round " << round << " y " << y;
+    }
+  }
+}
+
+// A smoothed repeating fill over many tiles: each sample mixes the two nearest columns of the
+// image, wrapped at its ends, by its distance from them (to a 256th, the weight's precision).
+TEST(Bitmap, RepeatingFillsMixTheWrappedNeighbours) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> scale(0.4f, 3.0f), shift(-300, 300);
+  for (int round = 0; round < 40; ++round) {
+    const int w = 3 + static_cast<int>(rng() % 20);
+    const auto bm = RandomBitmap(rng, w, 1, true);
+    const float sx = scale(rng), tx = shift(rng);
+    Paint paint;
+    ASSERT_TRUE(paint.SetFill(BitmapStyle(bm, true, true), Matrix{sx, 0, 0, 1, tx, 0}, {}));
+    const std::vector<uint32_t> got = FetchRow(paint, 0, 0, 300);
+    for (int x = 0; x < 300; ++x) {
+      const double s = (x + 0.5 - tx) / sx - 0.5, f = std::floor(s);
+      const auto column = [&](double c) { return bm->pixels[((static_cast<int>(c) % w) + w) % w]; };
+      for (int shift_bits : {0, 8, 16}) {
+        const auto left = static_cast<int>(column(f) >> shift_bits & 0xFF);
+        const auto right = static_cast<int>(column(f + 1) >> shift_bits & 0xFF);
+        const double want = left + (right - left) * (s - f);
+        EXPECT_NEAR(static_cast<int>(got[x] >> shift_bits & 0xFF), want, 2.5)
+            << "round " << round << " x " << x;
+      }
     }
   }
 }
