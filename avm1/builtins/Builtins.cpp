@@ -1,6 +1,7 @@
 #include "avm1/Builtins.h"
 
 #include "avm1/Vm.h"
+#include "avm1/builtins/BitmapDataClass.h"
 
 namespace lumen::avm1 {
 
@@ -34,6 +35,7 @@ void InstallBuiltins(Vm& vm) {
   InstallTextSnapshotClass(vm);
   InstallExternalInterface(vm);
   InstallUiClasses(vm);
+  InstallBitmapDataClass(vm);
 }
 
 }  // namespace lumen::avm1

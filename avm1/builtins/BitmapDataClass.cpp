@@ -1,0 +1,345 @@
+// flash.display.BitmapData: script-made bitmaps.
+//
+// Design: the object holds its pixels (BitmapPixels) until dispose; a disposed bitmap, or one
+// asked for at an impossible size, has none, and its properties then read -1. The methods answer
+// as the reference's natives do: most return a status number (0 done, -1 refused, and a few
+// negative codes that say which argument was wrong) rather than undefined. Pixels are charged to
+// the script heap, so a movie making bitmaps in a loop runs into the memory budget.
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "avm1/BitmapPixels.h"
+#include "avm1/Builtins.h"
+#include "avm1/Vm.h"
+#include "avm1/builtins/BitmapDataClass.h"
+
+namespace lumen::avm1 {
+namespace {
+
+constexpr double kRefused = -1;
+
+class BitmapDataObject final : public Object {
+ public:
+  explicit BitmapDataObject(Object* proto) : Object(proto) { native_class = "BitmapData"; }
+  size_t Footprint() const override {
+    return Object::Footprint() + sizeof(*this) - sizeof(Object) + (pixels ? pixels->Bytes() : 0);
+  }
+  std::shared_ptr<BitmapPixels> pixels;
+};
+
+BitmapDataObject* BitmapOf(const Value& v) {
+  return dynamic_cast<BitmapDataObject*>(v.AsObject());
+}
+
+// The pixels of a live bitmap, or null for anything else.
+BitmapPixels* PixelsOf(const Value& v) {
+  BitmapDataObject* b = BitmapOf(v);
+  return b ? b->pixels.get() : nullptr;
+}
+
+int32_t Int(Vm& vm, const Value& v) {
+  return vm.ToInt32(v);
+}
+uint32_t Color(Vm& vm, const Value& v) {
+  return static_cast<uint32_t>(vm.ToInt32(v));
+}
+
+// x, y, width and height of a rectangle or any object that has them all.
+std::optional<PixelRect> RectOf(Vm& vm, const Value& v) {
+  if (!v.IsObject()) return std::nullopt;
+  Value parts[4];
+  const char* names[] = {"x", "y", "width", "height"};
+  for (size_t i = 0; i < 4; ++i) {
+    parts[i] = vm.GetMember(v, names[i]);
+    if (parts[i].IsUndefined()) return std::nullopt;
+  }
+  return PixelRect{Int(vm, parts[0]), Int(vm, parts[1]), Int(vm, parts[2]), Int(vm, parts[3])};
+}
+
+struct PixelPoint {
+  int32_t x = 0, y = 0;
+};
+
+PixelPoint PointOf(Vm& vm, const Value& v) {
+  return {Int(vm, vm.GetMember(v, "x")), Int(vm, vm.GetMember(v, "y"))};
+}
+
+// A class of `_global.flash.geom`, as the movie has it now.
+Value GeomClass(Vm& vm, std::string_view name) {
+  return vm.GetMember(vm.GetMember(vm.GetMember(vm.Global(), "flash"), "geom"), name);
+}
+
+BitmapDataObject* NewBitmap(Vm& vm, Object* proto, std::shared_ptr<BitmapPixels> pixels) {
+  auto* b = vm.heap().Make<BitmapDataObject>(proto);
+  if (pixels) vm.heap().Charge(pixels->Bytes());
+  b->pixels = std::move(pixels);
+  return b;
+}
+
+// new BitmapData(width, height, transparent = true, fill = 0xFFFFFFFF)
+Value Construct(Vm& vm, const Arguments& args) {
+  const double width = vm.ToNumber(args[0]);
+  const double height = vm.ToNumber(args[1]);
+  std::shared_ptr<BitmapPixels> pixels;
+  if (BitmapPixels::ValidSize(width, height)) {
+    const bool transparent = args.size() > 2 ? vm.ToBoolean(args[2]) : true;
+    const uint32_t fill = args.size() > 3 ? Color(vm, args[3]) : 0xFFFFFFFFu;
+    pixels = std::make_shared<BitmapPixels>(static_cast<int32_t>(width),
+                                            static_cast<int32_t>(height), transparent, fill);
+  }
+  return static_cast<Object*>(NewBitmap(vm, args.self.AsObject(), std::move(pixels)));
+}
+
+Value Width(Vm&, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  return p ? Value(p->Width()) : Value(kRefused);
+}
+Value Height(Vm&, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  return p ? Value(p->Height()) : Value(kRefused);
+}
+Value Transparent(Vm&, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  return p ? Value(p->Transparent()) : Value(kRefused);
+}
+Value Rectangle(Vm& vm, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr) return kRefused;
+  const Value parts[] = {0, 0, p->Width(), p->Height()};
+  return vm.Construct(GeomClass(vm, "Rectangle"), parts);
+}
+
+Value GetPixel(Vm& vm, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 2) return kRefused;
+  return static_cast<double>(p->Get(Int(vm, args[0]), Int(vm, args[1])) & 0xFFFFFF);
+}
+
+Value GetPixel32(Vm& vm, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 2) return kRefused;
+  return static_cast<double>(static_cast<int32_t>(p->Get(Int(vm, args[0]), Int(vm, args[1]))));
+}
+
+// setPixel keeps the pixel's alpha.
+Value SetPixel(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 3) return kRefused;
+  const int32_t x = Int(vm, args[0]);
+  const int32_t y = Int(vm, args[1]);
+  if (p->Contains(x, y))
+    p->Set(x, y, (p->Get(x, y) & 0xFF000000u) | (Color(vm, args[2]) & 0xFFFFFF));
+  return 0;
+}
+
+Value SetPixel32(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 3) return kRefused;
+  p->Set(Int(vm, args[0]), Int(vm, args[1]), Color(vm, args[2]));
+  return 0;
+}
+
+Value FillRect(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 2) return kRefused;
+  const std::optional<PixelRect> r = RectOf(vm, args[0]);
+  if (!r) return kRefused;
+  p->Fill(*r, Color(vm, args[1]));
+  return 0;
+}
+
+Value Scroll(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 2) return kRefused;
+  p->Scroll(Int(vm, args[0]), Int(vm, args[1]));
+  return 0;
+}
+
+// copyPixels(source, sourceRect, destPoint, alphaBitmap, alphaPoint, mergeAlpha)
+Value CopyPixels(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  const BitmapPixels* source = PixelsOf(args[0]);
+  if (p == nullptr || source == nullptr || args.size() < 3) return kRefused;
+  const std::optional<PixelRect> from = RectOf(vm, args[1]);
+  if (!from || !args[2].IsObject()) return kRefused;
+  const PixelPoint to = PointOf(vm, args[2]);
+  p->Copy(*source, *from, to.x, to.y, vm.ToBoolean(args[5]));
+  return 0;
+}
+
+Value Clone(Vm& vm, const Arguments& args) {
+  BitmapDataObject* b = BitmapOf(args.self);
+  if (b == nullptr || !b->pixels) return kRefused;
+  return static_cast<Object*>(
+      NewBitmap(vm, b->Proto(), std::make_shared<BitmapPixels>(*b->pixels)));
+}
+
+Value Dispose(Vm&, const Arguments& args) {
+  if (BitmapDataObject* b = BitmapOf(args.self)) b->pixels.reset();
+  return Value();
+}
+
+// A bitmap of the differences: per channel this minus other where the colours differ (alpha
+// full), the alpha difference over white where only alpha does, clear where the pixels agree.
+// 0 when nothing differs; negative codes for what cannot be compared.
+Value Compare(Vm& vm, const Arguments& args) {
+  BitmapDataObject* self = BitmapOf(args.self);
+  if (self == nullptr || !self->pixels) return -1;
+  const BitmapPixels* other = PixelsOf(args[0]);
+  if (other == nullptr) return -2;
+  const BitmapPixels& mine = *self->pixels;
+  if (mine.Width() != other->Width()) return -3;
+  if (mine.Height() != other->Height()) return -4;
+  auto diff = std::make_shared<BitmapPixels>(mine.Width(), mine.Height(), true, 0);
+  bool any = false;
+  for (int32_t y = 0; y < mine.Height(); ++y) {
+    for (int32_t x = 0; x < mine.Width(); ++x) {
+      const uint32_t a = mine.Get(x, y);
+      const uint32_t b = other->Get(x, y);
+      if (a == b) continue;
+      any = true;
+      uint32_t out = 0;
+      if ((a & 0xFFFFFF) != (b & 0xFFFFFF)) {
+        out = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+          out |= ((((a >> shift) & 0xFF) - ((b >> shift) & 0xFF)) & 0xFF) << shift;
+        }
+      } else {
+        out = ((((a >> 24) - (b >> 24)) & 0xFF) << 24) | 0xFFFFFF;
+      }
+      diff->Set(x, y, out);
+    }
+  }
+  if (!any) return 0;
+  return static_cast<Object*>(NewBitmap(vm, self->Proto(), std::move(diff)));
+}
+
+bool Opaque(const BitmapPixels& p, int32_t x, int32_t y, uint32_t threshold) {
+  return p.Contains(x, y) && (p.Get(x, y) >> 24) >= threshold;
+}
+
+// hitTest(firstPoint, firstAlphaThreshold, second, secondPoint, secondAlphaThreshold): whether
+// a pixel at least as opaque as the threshold lies under a point, in a rectangle, or where
+// another bitmap's own such pixels lie. Positions are relative to firstPoint.
+Value HitTest(Vm& vm, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || !args[0].IsObject()) return Value();
+  const PixelPoint origin = PointOf(vm, args[0]);
+  const auto threshold = static_cast<uint32_t>(Int(vm, args[1]) & 0xFF);
+  const Value& second = args[2];
+  if (const BitmapPixels* other = PixelsOf(second)) {
+    const PixelPoint at = PointOf(vm, args[3]);
+    const auto threshold2 = static_cast<uint32_t>(Int(vm, args[4]) & 0xFF);
+    const int64_t dx = int64_t{at.x} - origin.x;
+    const int64_t dy = int64_t{at.y} - origin.y;
+    const PixelRect overlap =
+        p->Clip({static_cast<int32_t>(std::clamp<int64_t>(dx, INT32_MIN, INT32_MAX)),
+                 static_cast<int32_t>(std::clamp<int64_t>(dy, INT32_MIN, INT32_MAX)),
+                 other->Width(), other->Height()});
+    for (int32_t y = overlap.y; y < overlap.y + overlap.height; ++y) {
+      for (int32_t x = overlap.x; x < overlap.x + overlap.width; ++x) {
+        if (Opaque(*p, x, y, threshold) && Opaque(*other, static_cast<int32_t>(x - dx),
+                                                  static_cast<int32_t>(y - dy), threshold2)) {
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+  if (BitmapOf(second) != nullptr) return Value();
+  if (!second.IsObject()) return Value();
+  if (vm.GetMember(second, "width").IsUndefined()) {
+    const PixelPoint q = PointOf(vm, second);
+    return Opaque(*p, q.x - origin.x, q.y - origin.y, threshold);
+  }
+  const std::optional<PixelRect> r = RectOf(vm, second);
+  if (!r) return Value();
+  const PixelRect area = p->Clip({r->x - origin.x, r->y - origin.y, r->width, r->height});
+  for (int32_t y = area.y; y < area.y + area.height; ++y) {
+    for (int32_t x = area.x; x < area.x + area.width; ++x) {
+      if (Opaque(*p, x, y, threshold)) return true;
+    }
+  }
+  return false;
+}
+
+// draw(source, matrix, colorTransform, blendMode, clipRect, smoothing) for a bitmap source:
+// each pixel of the clip rectangle takes the source pixel its centre maps back to, blended over.
+Value Draw(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr) return kRefused;
+  const BitmapPixels* source = PixelsOf(args[0]);
+  if (source == nullptr) return kRefused;
+  double m[6] = {1, 0, 0, 1, 0, 0};
+  if (args[1].IsObject()) {
+    const char* names[] = {"a", "b", "c", "d", "tx", "ty"};
+    for (size_t i = 0; i < 6; ++i) m[i] = vm.ToNumber(vm.GetMember(args[1], names[i]));
+  }
+  const double det = m[0] * m[3] - m[1] * m[2];
+  if (!std::isfinite(det) || det == 0) return 0;
+  PixelRect area{0, 0, p->Width(), p->Height()};
+  if (args[4].IsObject()) {
+    if (std::optional<PixelRect> clip = RectOf(vm, args[4])) area = *clip;
+  }
+  area = p->Clip(area);
+  for (int32_t y = area.y; y < area.y + area.height; ++y) {
+    for (int32_t x = area.x; x < area.x + area.width; ++x) {
+      const double px = x + 0.5 - m[4];
+      const double py = y + 0.5 - m[5];
+      const double sx = std::floor((m[3] * px - m[2] * py) / det);
+      const double sy = std::floor((m[0] * py - m[1] * px) / det);
+      if (!(sx >= 0 && sy >= 0 && sx < source->Width() && sy < source->Height())) continue;
+      p->BlendRaw(x, y, source->Raw(static_cast<int32_t>(sx), static_cast<int32_t>(sy)));
+    }
+  }
+  return 0;
+}
+
+void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFunction get) {
+  vm.SetOwn(on, name, Value(), kDontEnum);
+  on->Properties().Find(name, vm.CaseSensitive())->getter = vm.NewNative(get);
+}
+
+}  // namespace
+
+Object* DisplayPackage(Vm& vm) {
+  Object* flash = FlashPackage(vm);
+  if (Property* p = flash->Properties().Find("display", vm.CaseSensitive())) {
+    if (Object* existing = p->value.AsObject()) return existing;
+  }
+  Object* display = vm.NewObject();
+  vm.SetOwn(flash, "display", display);
+  return display;
+}
+
+std::shared_ptr<const BitmapPixels> BitmapDataPixels(const Value& v) {
+  BitmapDataObject* b = BitmapOf(v);
+  return b ? b->pixels : nullptr;
+}
+
+void InstallBitmapDataClass(Vm& vm) {
+  Object* proto = vm.NewObject();
+  DefineAccessor(vm, proto, "width", Width);
+  DefineAccessor(vm, proto, "height", Height);
+  DefineAccessor(vm, proto, "rectangle", Rectangle);
+  DefineAccessor(vm, proto, "transparent", Transparent);
+  vm.DefineMethod(proto, "getPixel", GetPixel);
+  vm.DefineMethod(proto, "getPixel32", GetPixel32);
+  vm.DefineMethod(proto, "setPixel", SetPixel);
+  vm.DefineMethod(proto, "setPixel32", SetPixel32);
+  vm.DefineMethod(proto, "fillRect", FillRect);
+  vm.DefineMethod(proto, "copyPixels", CopyPixels);
+  vm.DefineMethod(proto, "scroll", Scroll);
+  vm.DefineMethod(proto, "clone", Clone);
+  vm.DefineMethod(proto, "dispose", Dispose);
+  vm.DefineMethod(proto, "compare", Compare);
+  vm.DefineMethod(proto, "hitTest", HitTest);
+  vm.DefineMethod(proto, "draw", Draw);
+  FunctionObject* ctor = vm.NewClass(proto, Nothing, Construct);
+  vm.SetOwn(DisplayPackage(vm), "BitmapData", static_cast<Object*>(ctor));
+}
+
+}  // namespace lumen::avm1
