@@ -221,49 +221,67 @@ bool Opaque(const BitmapPixels& p, int32_t x, int32_t y, uint32_t threshold) {
   return p.Contains(x, y) && (p.Get(x, y) >> 24) >= threshold;
 }
 
-// hitTest(firstPoint, firstAlphaThreshold, second, secondPoint, secondAlphaThreshold): whether
-// a pixel at least as opaque as the threshold lies under a point, in a rectangle, or where
-// another bitmap's own such pixels lie. Positions are relative to firstPoint.
-Value HitTest(Vm& vm, const Arguments& args) {
-  const BitmapPixels* p = PixelsOf(args.self);
-  if (p == nullptr || !args[0].IsObject()) return Value();
-  const PixelPoint origin = PointOf(vm, args[0]);
-  const auto threshold = static_cast<uint32_t>(Int(vm, args[1]) & 0xFF);
-  const Value& second = args[2];
-  if (const BitmapPixels* other = PixelsOf(second)) {
-    const PixelPoint at = PointOf(vm, args[3]);
-    const auto threshold2 = static_cast<uint32_t>(Int(vm, args[4]) & 0xFF);
-    const int64_t dx = int64_t{at.x} - origin.x;
-    const int64_t dy = int64_t{at.y} - origin.y;
-    const PixelRect overlap =
-        p->Clip({static_cast<int32_t>(std::clamp<int64_t>(dx, INT32_MIN, INT32_MAX)),
-                 static_cast<int32_t>(std::clamp<int64_t>(dy, INT32_MIN, INT32_MAX)),
-                 other->Width(), other->Height()});
-    for (int32_t y = overlap.y; y < overlap.y + overlap.height; ++y) {
-      for (int32_t x = overlap.x; x < overlap.x + overlap.width; ++x) {
-        if (Opaque(*p, x, y, threshold) && Opaque(*other, static_cast<int32_t>(x - dx),
-                                                  static_cast<int32_t>(y - dy), threshold2)) {
-          return true;
-        }
-      }
-    }
-    return false;
-  }
-  if (BitmapOf(second) != nullptr) return Value();
-  if (!second.IsObject()) return Value();
-  if (vm.GetMember(second, "width").IsUndefined()) {
-    const PixelPoint q = PointOf(vm, second);
-    return Opaque(*p, q.x - origin.x, q.y - origin.y, threshold);
-  }
-  const std::optional<PixelRect> r = RectOf(vm, second);
-  if (!r) return Value();
-  const PixelRect area = p->Clip({r->x - origin.x, r->y - origin.y, r->width, r->height});
+// Points must carry their own coordinates; inherited ones do not count.
+bool IsPoint(Vm& vm, const Value& v) {
+  Object* o = v.AsObject();
+  return o != nullptr && vm.HasOwn(o, "x") && vm.HasOwn(o, "y");
+}
+
+bool AnyOpaque(const BitmapPixels& p, const PixelRect& r, uint32_t threshold) {
+  const PixelRect area = p.Clip(r);
   for (int32_t y = area.y; y < area.y + area.height; ++y) {
     for (int32_t x = area.x; x < area.x + area.width; ++x) {
-      if (Opaque(*p, x, y, threshold)) return true;
+      if (Opaque(p, x, y, threshold)) return true;
     }
   }
   return false;
+}
+
+// Where both bitmaps have pixels above their thresholds; `other` lies at (dx, dy) in `p`.
+bool Overlap(const BitmapPixels& p, uint32_t threshold, const BitmapPixels& other, int64_t dx,
+             int64_t dy, uint32_t other_threshold) {
+  const int64_t left = std::max<int64_t>(0, dx);
+  const int64_t top = std::max<int64_t>(0, dy);
+  const int64_t right = std::min<int64_t>(p.Width(), dx + other.Width());
+  const int64_t bottom = std::min<int64_t>(p.Height(), dy + other.Height());
+  for (int64_t y = top; y < bottom; ++y) {
+    for (int64_t x = left; x < right; ++x) {
+      if (Opaque(p, static_cast<int32_t>(x), static_cast<int32_t>(y), threshold) &&
+          Opaque(other, static_cast<int32_t>(x - dx), static_cast<int32_t>(y - dy),
+                 other_threshold)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// hitTest(firstPoint, firstAlphaThreshold, second, secondPoint, secondAlphaThreshold): whether
+// a pixel at least as opaque as the threshold lies under a point, in a rectangle, or where
+// another bitmap's own such pixels lie. Positions are relative to firstPoint. The codes say
+// which argument was wrong: -2 the first point, -3 the second object, -4 the second point.
+Value HitTest(Vm& vm, const Arguments& args) {
+  const BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr) return -1;
+  if (!IsPoint(vm, args[0])) return -2;
+  const PixelPoint origin = PointOf(vm, args[0]);
+  const auto threshold = static_cast<uint32_t>(Int(vm, args[1]) & 0xFF);
+  const Value& second = args[2];
+  if (BitmapOf(second) != nullptr) {
+    const BitmapPixels* other = PixelsOf(second);
+    if (other == nullptr) return -3;
+    if (!IsPoint(vm, args[3])) return -4;
+    const PixelPoint at = PointOf(vm, args[3]);
+    const auto other_threshold = static_cast<uint32_t>(Int(vm, args[4]) & 0xFF);
+    return Overlap(*p, threshold, *other, int64_t{at.x} - origin.x, int64_t{at.y} - origin.y,
+                   other_threshold);
+  }
+  if (const std::optional<PixelRect> r = RectOf(vm, second)) {
+    return AnyOpaque(*p, {r->x - origin.x, r->y - origin.y, r->width, r->height}, threshold);
+  }
+  if (!IsPoint(vm, second)) return -3;
+  const PixelPoint q = PointOf(vm, second);
+  return Opaque(*p, q.x - origin.x, q.y - origin.y, threshold);
 }
 
 // draw(source, matrix, colorTransform, blendMode, clipRect, smoothing) for a bitmap source:
