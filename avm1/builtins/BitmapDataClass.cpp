@@ -333,6 +333,16 @@ Object* DisplayPackage(Vm& vm) {
   return display;
 }
 
+bool IsBitmapData(const Value& v) {
+  return BitmapOf(v) != nullptr;
+}
+
+Value NewBitmapData(Vm& vm, std::shared_ptr<BitmapPixels> pixels) {
+  const Value ctor = vm.GetMember(DisplayPackage(vm), "BitmapData");
+  return static_cast<Object*>(
+      NewBitmap(vm, vm.GetMember(ctor, "prototype").AsObject(), std::move(pixels)));
+}
+
 std::shared_ptr<const BitmapPixels> BitmapDataPixels(const Value& v) {
   BitmapDataObject* b = BitmapOf(v);
   return b ? b->pixels : nullptr;

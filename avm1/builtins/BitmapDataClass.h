@@ -16,6 +16,9 @@ class Object;
 void InstallBitmapDataClass(Vm& vm);
 // `_global.flash.display`, made by the first class that needs it.
 Object* DisplayPackage(Vm& vm);
+bool IsBitmapData(const Value& v);
+// A BitmapData object over `pixels`, of the class the movie's globals name now.
+Value NewBitmapData(Vm& vm, std::shared_ptr<BitmapPixels> pixels);
 // The pixels of a BitmapData object; null for other values and disposed bitmaps.
 std::shared_ptr<const BitmapPixels> BitmapDataPixels(const Value& v);
 

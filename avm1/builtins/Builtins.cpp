@@ -2,6 +2,7 @@
 
 #include "avm1/Vm.h"
 #include "avm1/builtins/BitmapDataClass.h"
+#include "avm1/builtins/FilterClasses.h"
 
 namespace lumen::avm1 {
 
@@ -36,6 +37,7 @@ void InstallBuiltins(Vm& vm) {
   InstallExternalInterface(vm);
   InstallUiClasses(vm);
   InstallBitmapDataClass(vm);
+  InstallFilterClasses(vm);  // after MovieClip
 }
 
 }  // namespace lumen::avm1
