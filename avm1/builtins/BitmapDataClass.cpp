@@ -1,7 +1,7 @@
 // flash.display.BitmapData: script-made bitmaps.
 //
-// Design: the object holds its pixels (BitmapPixels) until dispose; a disposed bitmap, or one
-// asked for at an impossible size, has none, and its properties then read -1. The methods answer
+// Design: the object holds its pixels (BitmapPixels) until dispose; a disposed bitmap has none,
+// and its properties then read -1. The methods answer
 // as the reference's natives do: most return a status number (0 done, -1 refused, and a few
 // negative codes that say which argument was wrong) rather than undefined. Pixels are charged to
 // the script heap, so a movie making bitmaps in a loop runs into the memory budget.
@@ -79,17 +79,16 @@ BitmapDataObject* NewBitmap(Vm& vm, Object* proto, std::shared_ptr<BitmapPixels>
   return b;
 }
 
-// new BitmapData(width, height, transparent = true, fill = 0xFFFFFFFF)
+// new BitmapData(width, height, transparent = true, fill = 0xFFFFFFFF); nothing at all for a
+// size out of bounds.
 Value Construct(Vm& vm, const Arguments& args) {
   const double width = vm.ToNumber(args[0]);
   const double height = vm.ToNumber(args[1]);
-  std::shared_ptr<BitmapPixels> pixels;
-  if (BitmapPixels::ValidSize(width, height)) {
-    const bool transparent = args.size() > 2 ? vm.ToBoolean(args[2]) : true;
-    const uint32_t fill = args.size() > 3 ? Color(vm, args[3]) : 0xFFFFFFFFu;
-    pixels = std::make_shared<BitmapPixels>(static_cast<int32_t>(width),
-                                            static_cast<int32_t>(height), transparent, fill);
-  }
+  if (!BitmapPixels::ValidSize(width, height)) return Value();
+  const bool transparent = args.size() > 2 ? vm.ToBoolean(args[2]) : true;
+  const uint32_t fill = args.size() > 3 ? Color(vm, args[3]) : 0xFFFFFFFFu;
+  auto pixels = std::make_shared<BitmapPixels>(static_cast<int32_t>(width),
+                                               static_cast<int32_t>(height), transparent, fill);
   return static_cast<Object*>(NewBitmap(vm, args.self.AsObject(), std::move(pixels)));
 }
 
