@@ -8,6 +8,7 @@
 // display-list changes of the whole tick, as the reference runs them.
 
 #include "stage/Clip.h"
+#include "stage/FilterList.h"
 
 #include <algorithm>
 #include <cmath>
@@ -146,6 +147,7 @@ void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
   if (command.clip_depth) place.clip_depth = *command.clip_depth;
   if (command.blend) place.blend = *command.blend;
   if (command.cache_as_bitmap) place.cache_as_bitmap = *command.cache_as_bitmap;
+  if (command.filters) place.filters = ReadFilterList(*command.filters);
   if (!command.clip_actions.empty()) place.clip_actions = command.clip_actions;
 }
 
@@ -387,6 +389,7 @@ void Clip::Place(const movie::PlaceCommand& command) {
     } else if (existing->clip && command.matrix) {
       existing->clip->scale_.valid = false;
     }
+    if (existing->clip && existing->clip->filtered_) place.filters = existing->place.filters;
     existing->place = place;
     return;
   }
@@ -812,6 +815,27 @@ void Clip::Set(avm1::ClipProperty property, double value) {
     default:
       return;
   }
+}
+
+avm1::ClipMatrix Clip::GetMatrix() {
+  const render::Matrix& m = Place().matrix;
+  return {m.a, m.b, m.c, m.d, m.tx / 20.0, m.ty / 20.0};
+}
+
+void Clip::SetMatrix(const avm1::ClipMatrix& matrix) {
+  auto number = [](double v) { return static_cast<float>(std::isfinite(v) ? v : 0); };
+  auto twips = [](double v) {
+    return static_cast<float>(std::trunc(std::clamp(std::isfinite(v) ? v : 0, -1e7, 1e7) * 20));
+  };
+  MutablePlace().matrix = {number(matrix.a), number(matrix.b), number(matrix.c),
+                           number(matrix.d), twips(matrix.tx), twips(matrix.ty)};
+  transformed_ = true;
+  scale_.valid = false;
+}
+
+void Clip::SetFilters(std::vector<avm1::FilterSpec> filters) {
+  MutablePlace().filters = std::move(filters);
+  filtered_ = true;
 }
 
 avm1::ColorTransformValues Clip::GetColorTransform() {
