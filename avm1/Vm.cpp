@@ -771,12 +771,13 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
     return;
   }
   if (object->SetNative(*this, name, value)) return;
-  // An own property hidden from this version is written over and shows again.
+  // An own property hidden from this version is written over and shows again, as a plain
+  // value even where it was an accessor.
   if (Property* own = object->Properties().Find(name, CaseSensitive());
-      own != nullptr && !own->VisibleIn(version_) && own->getter == nullptr &&
-      own->setter == nullptr) {
+      own != nullptr && !own->VisibleIn(version_)) {
     if (!(own->flags & kReadOnly)) {
       own->value = value;
+      own->getter = own->setter = nullptr;
       own->min_version = 0;
       own->hidden_in_6 = false;
     }

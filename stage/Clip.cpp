@@ -859,6 +859,8 @@ void Clip::SetColorTransform(const avm1::ColorTransformValues& v) {
 }
 
 avm1::ClipBounds Clip::Bounds(ClipLink* space) {
+  // In its own space no matrix is inverted, so a flattened clip still has its bounds.
+  if (space == this) return BoundsIn({});
   return BoundsIn(Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix());
 }
 
