@@ -38,6 +38,9 @@ void InstallGeomClasses(Vm& vm);    // flash.geom
 // `_global.flash`, made by the first package that needs it.
 Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
+// A TextFormat with every value unset (null).
+Object* NewTextFormat(Vm& vm);
+void InstallStyleSheetClass(Vm& vm);  // TextField.StyleSheet; after TextField
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
 void InstallPrintJobClass(Vm& vm);

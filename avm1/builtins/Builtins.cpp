@@ -29,6 +29,7 @@ void InstallBuiltins(Vm& vm) {
   InstallPlayerObjects(vm);
   InstallGeomClasses(vm);
   InstallTextFieldClasses(vm);
+  InstallStyleSheetClass(vm);
   InstallSoundClass(vm);
   InstallMovieClipLoaderClass(vm);
   InstallPrintJobClass(vm);

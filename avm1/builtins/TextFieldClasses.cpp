@@ -37,14 +37,18 @@ Value Optional(const std::optional<bool>& v) {
   return v ? Value(*v) : Value::Null();
 }
 
-Object* NewFormat(Vm& vm) {
+}  // namespace
+
+Object* NewTextFormat(Vm& vm) {
   Object* format = vm.NewObject(vm.builtins().textformat_proto);
   for (const char* name : kFormatNames) vm.SetOwn(format, name, Value::Null());
   return format;
 }
 
+namespace {
+
 Object* FormatObject(Vm& vm, const FormatValues& f) {
-  Object* o = NewFormat(vm);
+  Object* o = NewTextFormat(vm);
   vm.SetOwn(o, "font", Optional(vm, f.font));
   vm.SetOwn(o, "size", Optional(f.size));
   vm.SetOwn(o, "color", Optional(f.color));
