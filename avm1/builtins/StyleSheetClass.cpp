@@ -148,8 +148,12 @@ void InstallStyleSheetClass(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.DefineMethod(proto, "transform", Transform);
   FunctionObject* ctor = vm.NewClass(proto, Nothing);
-  Object* field = vm.Global()->Properties().Find("TextField", vm.CaseSensitive())->value.AsObject();
-  if (field != nullptr) vm.DefineValue(field, "StyleSheet", static_cast<Object*>(ctor));
+  Property* field = vm.Global()->Properties().Find("TextField", vm.CaseSensitive());
+  Object* field_class = field ? field->value.AsObject() : nullptr;
+  if (field_class == nullptr) return;
+  vm.DefineValue(field_class, "StyleSheet", static_cast<Object*>(ctor));
+  // Version 7 brought style sheets.
+  field_class->Properties().Find("StyleSheet", vm.CaseSensitive())->min_version = 7;
 }
 
 }  // namespace lumen::avm1
