@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@ namespace lumen::avm1 {
 class ClipObject;
 class FieldObject;
 class FieldLink;
+class BitmapPixels;
 
 // The properties that GetProperty and SetProperty reach by number, in their numbering.
 enum class ClipProperty : uint8_t {
@@ -263,6 +265,10 @@ class StageBridge {
   // initialize and construct events and its registered class's constructor run now, after the
   // init object's properties are set.
   virtual void Construct(ClipLink*) {}
+
+  // A copy of the pixels of the bitmap the movie exports as `name` (BitmapData.loadBitmap), or
+  // null where it exports no bitmap of that name.
+  virtual std::shared_ptr<BitmapPixels> ExportedBitmap(std::string_view) { return nullptr; }
 
  protected:
   ~StageBridge() = default;

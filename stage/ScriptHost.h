@@ -144,6 +144,7 @@ class ScriptHost final : public avm1::StageBridge {
   avm1::SoundTransformValues SoundTransform(avm1::ClipLink* owner) override;
   void SetSoundTransform(avm1::ClipLink* owner, const avm1::SoundTransformValues& values) override;
   void Construct(avm1::ClipLink* clip) override;
+  std::shared_ptr<avm1::BitmapPixels> ExportedBitmap(std::string_view name) override;
 
  private:
   enum class Kind : uint8_t { Actions, Event, Construct, LoadInit };

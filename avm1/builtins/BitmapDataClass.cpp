@@ -315,6 +315,14 @@ Value Draw(Vm& vm, const Arguments& args) {
   return 0;
 }
 
+// BitmapData.loadBitmap(name): a new bitmap holding a copy of an exported one.
+Value LoadBitmap(Vm& vm, const Arguments& args) {
+  std::shared_ptr<BitmapPixels> pixels = vm.bridge().ExportedBitmap(vm.ToString(args[0]));
+  if (!pixels) return Value();
+  return static_cast<Object*>(
+      NewBitmap(vm, vm.GetMember(args.self, "prototype").AsObject(), std::move(pixels)));
+}
+
 void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFunction get) {
   vm.SetOwn(on, name, Value(), kDontEnum);
   on->Properties().Find(name, vm.CaseSensitive())->getter = vm.NewNative(get);
@@ -366,6 +374,7 @@ void InstallBitmapDataClass(Vm& vm) {
   vm.DefineMethod(proto, "hitTest", HitTest);
   vm.DefineMethod(proto, "draw", Draw);
   FunctionObject* ctor = vm.NewClass(proto, Nothing, Construct);
+  vm.DefineMethod(ctor, "loadBitmap", LoadBitmap);
   vm.SetOwn(DisplayPackage(vm), "BitmapData", static_cast<Object*>(ctor));
 }
 
