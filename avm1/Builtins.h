@@ -46,7 +46,8 @@ void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
 void InstallPrintJobClass(Vm& vm);
 void InstallMediaClasses(Vm& vm);  // Camera, Microphone, Video, Net*, XMLSocket, LocalConnection
 void InstallTextSnapshotClass(Vm& vm);
-void InstallExternalInterface(Vm& vm);  // flash.external
+void InstallExternalInterface(Vm& vm);     // flash.external
+void InstallFileReferenceClasses(Vm& vm);  // flash.net; after AsBroadcaster
 void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

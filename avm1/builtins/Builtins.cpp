@@ -38,6 +38,7 @@ void InstallBuiltins(Vm& vm) {
   InstallExternalInterface(vm);
   InstallUiClasses(vm);
   InstallBitmapDataClass(vm);
+  InstallFileReferenceClasses(vm);
   InstallFilterClasses(vm);  // after MovieClip
 }
 
