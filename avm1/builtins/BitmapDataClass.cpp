@@ -7,9 +7,11 @@
 // the script heap, so a movie making bitmaps in a loop runs into the memory budget.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "avm1/BitmapPixels.h"
 #include "avm1/Builtins.h"
@@ -226,6 +228,50 @@ bool IsPoint(Vm& vm, const Value& v) {
   return o != nullptr && vm.HasOwn(o, "x") && vm.HasOwn(o, "y");
 }
 
+// One channel's lookup table for paletteMap: the script's list, or the channel as it is.
+std::array<uint32_t, 256> ChannelTable(Vm& vm, const Value& list, int shift) {
+  std::array<uint32_t, 256> table;
+  for (uint32_t i = 0; i < 256; ++i) {
+    table[i] = list.IsObject()
+                   ? static_cast<uint32_t>(vm.ToInt32(vm.GetMember(list, std::to_string(i))))
+                   : i << shift;
+  }
+  return table;
+}
+
+// paletteMap(source, sourceRect, destPoint, red, green, blue, alpha): each pixel becomes the
+// sum of its channels' entries in the lists. The reference answers -1 when done, and -2, -3
+// and -4 for a source that is no bitmap, a disposed one, and a rectangle that is none.
+Value PaletteMap(Vm& vm, const Arguments& args) {
+  BitmapPixels* p = PixelsOf(args.self);
+  if (p == nullptr || args.size() < 4) return kRefused;
+  BitmapDataObject* source_object = BitmapOf(args[0]);
+  if (source_object == nullptr) return -2;
+  if (!source_object->pixels) return -3;
+  const std::optional<PixelRect> from = RectOf(vm, args[1]);
+  if (!from) return -4;
+  const PixelPoint to = IsPoint(vm, args[2]) ? PointOf(vm, args[2]) : PixelPoint{};
+  const std::array<uint32_t, 256> tables[] = {
+      ChannelTable(vm, args[6], 24), ChannelTable(vm, args[3], 16), ChannelTable(vm, args[4], 8),
+      ChannelTable(vm, args[5], 0)};
+  // The source is read whole first: it may be this bitmap.
+  const BitmapPixels source = *source_object->pixels;
+  const PixelRect area = source.Clip(*from);
+  for (int32_t y = area.y; y < area.y + area.height; ++y) {
+    for (int32_t x = area.x; x < area.x + area.width; ++x) {
+      const uint32_t c = source.Get(x, y);
+      uint32_t out = 0;
+      for (int i = 0; i < 4; ++i) out += tables[i][(c >> (24 - 8 * i)) & 0xFF];
+      const int64_t dx = int64_t{to.x} + (x - from->x);
+      const int64_t dy = int64_t{to.y} + (y - from->y);
+      if (dx >= 0 && dy >= 0 && dx < p->Width() && dy < p->Height()) {
+        p->Set(static_cast<int32_t>(dx), static_cast<int32_t>(dy), out);
+      }
+    }
+  }
+  return kRefused;
+}
+
 bool AnyOpaque(const BitmapPixels& p, const PixelRect& r, uint32_t threshold) {
   const PixelRect area = p.Clip(r);
   for (int32_t y = area.y; y < area.y + area.height; ++y) {
@@ -373,6 +419,7 @@ void InstallBitmapDataClass(Vm& vm) {
   vm.DefineMethod(proto, "compare", Compare);
   vm.DefineMethod(proto, "hitTest", HitTest);
   vm.DefineMethod(proto, "draw", Draw);
+  vm.DefineMethod(proto, "paletteMap", PaletteMap);
   FunctionObject* ctor = vm.NewClass(proto, Nothing, Construct);
   vm.DefineMethod(ctor, "loadBitmap", LoadBitmap);
   vm.SetOwn(DisplayPackage(vm), "BitmapData", static_cast<Object*>(ctor));
