@@ -75,8 +75,9 @@ Value GeomClass(Vm& vm, std::string_view name) {
 }
 
 BitmapDataObject* NewBitmap(Vm& vm, Object* proto, std::shared_ptr<BitmapPixels> pixels) {
+  // Checked at once: a loop making bitmaps stops here, not at the next budget check.
+  if (pixels) vm.heap().Reserve(pixels->Bytes());
   auto* b = vm.heap().Make<BitmapDataObject>(proto);
-  if (pixels) vm.heap().Charge(pixels->Bytes());
   b->pixels = std::move(pixels);
   return b;
 }

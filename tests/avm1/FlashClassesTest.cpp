@@ -43,6 +43,10 @@ TEST(BitmapPixelsTest, CopiesClipAndOverlapSafely) {
   EXPECT_EQ(b.Get(2, 0), 0xFF0000FFu);
 }
 
+Value BitmapDataClass(Vm& vm) {
+  return vm.GetMember(vm.GetMember(vm.Get(vm.Global(), "flash"), "display"), "BitmapData");
+}
+
 class FlashClassesTest : public ::testing::Test {
  protected:
   Value NewIn(std::string_view package, std::string_view cls, std::vector<Value> args) {
@@ -64,6 +68,18 @@ TEST_F(FlashClassesTest, BitmapSizesAreCappedAndCharged) {
   EXPECT_GE(vm.heap().Bytes() - before, size_t{4000000});
   vm.CallMethod(b, "dispose", {});
   EXPECT_EQ(vm.ToNumber(vm.GetMember(b, "width")), -1);
+}
+
+// Bitmaps made one after another stop at the heap's limit as they are made.
+TEST(BitmapDataLimitTest, MakingBitmapsStopsAtTheHeapLimit) {
+  TestBridge bridge;
+  Vm small(8, bridge, VmLimits{.heap_bytes = size_t{16} << 20});
+  const Value ctor = BitmapDataClass(small);
+  EXPECT_THROW(
+      {
+        for (int i = 0; i < 10; ++i) small.Construct(ctor, std::vector<Value>{1000, 1000});
+      },
+      ScriptAbort);
 }
 
 // Setters bring values into the filter's range; the constructor goes through them.
