@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "avm1/FilterSpec.h"
+#include "avm1/FilterSettings.h"
 
 namespace lumen::avm1 {
 
@@ -19,8 +19,8 @@ class ClipDisplayAccess {
  public:
   virtual ClipMatrix GetMatrix() = 0;
   virtual void SetMatrix(const ClipMatrix& matrix) = 0;
-  virtual std::vector<FilterSpec> Filters() = 0;
-  virtual void SetFilters(std::vector<FilterSpec> filters) = 0;
+  virtual std::vector<FilterSettings> Filters() = 0;
+  virtual void SetFilters(std::vector<FilterSettings> filters) = 0;
 
  protected:
   ~ClipDisplayAccess() = default;

@@ -833,7 +833,7 @@ void Clip::SetMatrix(const avm1::ClipMatrix& matrix) {
   scale_.valid = false;
 }
 
-void Clip::SetFilters(std::vector<avm1::FilterSpec> filters) {
+void Clip::SetFilters(std::vector<avm1::FilterSettings> filters) {
   MutablePlace().filters = std::move(filters);
   filtered_ = true;
 }

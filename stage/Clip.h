@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "avm1/ClipDisplay.h"
-#include "avm1/FilterSpec.h"
+#include "avm1/FilterSettings.h"
 #include "avm1/StageBridge.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/Movie.h"
@@ -61,7 +61,7 @@ struct Placement {
   std::string_view name;  // points into the movie
   uint16_t clip_depth = 0;
   render::BlendMode blend = render::BlendMode::Normal;
-  std::vector<avm1::FilterSpec> filters;
+  std::vector<avm1::FilterSettings> filters;
   bool cache_as_bitmap = false;
   bool visible = true;
   std::span<const uint8_t> clip_actions;
@@ -166,8 +166,8 @@ class Clip final : public avm1::ClipLink,
   // --- avm1::ClipDisplayAccess ---
   avm1::ClipMatrix GetMatrix() override;
   void SetMatrix(const avm1::ClipMatrix& matrix) override;
-  std::vector<avm1::FilterSpec> Filters() override { return Place().filters; }
-  void SetFilters(std::vector<avm1::FilterSpec> filters) override;
+  std::vector<avm1::FilterSettings> Filters() override { return Place().filters; }
+  void SetFilters(std::vector<avm1::FilterSettings> filters) override;
 
   // --- avm1::ClipLink ---
   ClipLink* Parent() override { return parent_; }

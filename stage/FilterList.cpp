@@ -1,4 +1,4 @@
-// Design: one reader per filter record, each filling a FilterSpec that starts from the script
+// Design: one reader per filter record, each filling a FilterSettings that starts from the script
 // defaults of its kind. Fixed-point fields are widened to doubles as stored, so scripts read back
 // the file's own rounding (16.16 sizes and angles, 8.8 strengths, 32-bit float matrices).
 
@@ -11,8 +11,8 @@
 namespace lumen::stage {
 namespace {
 
-using avm1::FilterSpec;
-using Kind = FilterSpec::Kind;
+using avm1::FilterSettings;
+using Kind = FilterSettings::Kind;
 
 double Fixed(movie::ByteReader& in) {
   return static_cast<int32_t>(in.U32()) / 65536.0;
@@ -31,7 +31,7 @@ void ReadColor(movie::ByteReader& in, uint32_t& rgb, uint8_t& alpha) {
 }
 
 // Blur sizes, then for the shadow family angle and distance, then strength and the flag byte.
-void ReadShadowTail(movie::ByteReader& in, FilterSpec& f, bool angled, bool on_top_bit) {
+void ReadShadowTail(movie::ByteReader& in, FilterSettings& f, bool angled, bool on_top_bit) {
   f.blur_x = Fixed(in);
   f.blur_y = Fixed(in);
   if (angled) {
@@ -45,12 +45,12 @@ void ReadShadowTail(movie::ByteReader& in, FilterSpec& f, bool angled, bool on_t
   f.hide_object = !(flags & 0x20);
   const bool on_top = on_top_bit && (flags & 0x10);
   f.quality = flags & (on_top_bit ? 0x0F : 0x1F);
-  f.placement = f.inner  ? FilterSpec::Placement::Inner
-                : on_top ? FilterSpec::Placement::Full
-                         : FilterSpec::Placement::Outer;
+  f.placement = f.inner  ? FilterSettings::Placement::Inner
+                : on_top ? FilterSettings::Placement::Full
+                         : FilterSettings::Placement::Outer;
 }
 
-void ReadGradient(movie::ByteReader& in, FilterSpec& f) {
+void ReadGradient(movie::ByteReader& in, FilterSettings& f) {
   f.stops = in.U8();
   f.colors.resize(f.stops);
   f.alphas.resize(f.stops);
@@ -60,7 +60,7 @@ void ReadGradient(movie::ByteReader& in, FilterSpec& f) {
   ReadShadowTail(in, f, true, true);
 }
 
-void ReadConvolution(movie::ByteReader& in, FilterSpec& f) {
+void ReadConvolution(movie::ByteReader& in, FilterSettings& f) {
   f.matrix_x = in.U8();
   f.matrix_y = in.U8();
   f.divisor = Float(in);
@@ -73,10 +73,10 @@ void ReadConvolution(movie::ByteReader& in, FilterSpec& f) {
   f.preserve_alpha = flags & 0x01;
 }
 
-FilterSpec ReadFilter(movie::ByteReader& in) {
+FilterSettings ReadFilter(movie::ByteReader& in) {
   const uint8_t id = in.U8();
   if (id > static_cast<uint8_t>(Kind::GradientBevel)) in.Fail("unknown filter");
-  FilterSpec f = FilterSpec::Defaults(static_cast<Kind>(id));
+  FilterSettings f = FilterSettings::Defaults(static_cast<Kind>(id));
   switch (f.kind) {
     case Kind::DropShadow:
       ReadColor(in, f.color, f.alpha);
@@ -116,8 +116,8 @@ FilterSpec ReadFilter(movie::ByteReader& in) {
 
 }  // namespace
 
-std::vector<FilterSpec> ReadFilterList(std::span<const uint8_t> bytes) {
-  std::vector<FilterSpec> filters;
+std::vector<FilterSettings> ReadFilterList(std::span<const uint8_t> bytes) {
+  std::vector<FilterSettings> filters;
   try {
     movie::ByteReader in(bytes);
     const int count = in.U8();

@@ -6,11 +6,11 @@
 #include <span>
 #include <vector>
 
-#include "avm1/FilterSpec.h"
+#include "avm1/FilterSettings.h"
 
 namespace lumen::stage {
 
 // The filters `bytes` hold; a list cut short keeps the filters read before the cut.
-std::vector<avm1::FilterSpec> ReadFilterList(std::span<const uint8_t> bytes);
+std::vector<avm1::FilterSettings> ReadFilterList(std::span<const uint8_t> bytes);
 
 }  // namespace lumen::stage

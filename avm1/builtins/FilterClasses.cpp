@@ -1,4 +1,4 @@
-// flash.filters: BitmapFilter and its nine kinds, as script objects over a FilterSpec.
+// flash.filters: BitmapFilter and its nine kinds, as script objects over a FilterSettings.
 //
 // Design: a filter object keeps its settings natively; every property is an accessor on its
 // class's prototype whose setter brings the value into the filter's range the way the
@@ -16,7 +16,7 @@
 #include "avm1/Builtins.h"
 #include "avm1/ClipDisplay.h"
 #include "avm1/ClipObject.h"
-#include "avm1/FilterSpec.h"
+#include "avm1/FilterSettings.h"
 #include "avm1/Vm.h"
 #include "avm1/builtins/BitmapDataClass.h"
 #include "avm1/builtins/FilterClasses.h"
@@ -24,7 +24,7 @@
 namespace lumen::avm1 {
 namespace {
 
-using Kind = FilterSpec::Kind;
+using Kind = FilterSettings::Kind;
 
 constexpr size_t kMaxStops = 16;
 constexpr int kMaxMatrixSide = 15;
@@ -35,7 +35,7 @@ constexpr size_t kMaxFilters = 256;
 
 class FilterObject final : public Object {
  public:
-  FilterObject(Object* proto, FilterSpec s) : Object(proto), spec(std::move(s)) {
+  FilterObject(Object* proto, FilterSettings s) : Object(proto), settings(std::move(s)) {
     native_class = "BitmapFilter";
   }
   void Trace(Heap& heap) override {
@@ -44,9 +44,9 @@ class FilterObject final : public Object {
   }
   size_t Footprint() const override {
     return Object::Footprint() + sizeof(*this) - sizeof(Object) +
-           spec.matrix.capacity() * sizeof(double);
+           settings.matrix.capacity() * sizeof(double);
   }
-  FilterSpec spec;
+  FilterSettings settings;
   Value map_bitmap;  // the BitmapData a displacement reads, as the script gave it
 };
 
@@ -54,9 +54,9 @@ FilterObject* FilterOf(const Value& v) {
   return dynamic_cast<FilterObject*>(v.AsObject());
 }
 
-FilterSpec* SpecOf(const Value& v) {
+FilterSettings* SettingsOf(const Value& v) {
   FilterObject* f = FilterOf(v);
-  return f ? &f->spec : nullptr;
+  return f ? &f->settings : nullptr;
 }
 
 double Clamp(double v, double low, double high) {
@@ -85,85 +85,87 @@ ArrayObject* NewArray(Vm& vm, size_t n, auto&& element) {
   return array;
 }
 
-// --- Accessors over spec fields --------------------------------------------------------------
+// --- Accessors over settings fields --------------------------------------------------------------
 
 template <auto Field>
 Value GetField(Vm&, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   return Value(s->*Field);
 }
 
 // Blur sizes and strengths: 0..255.
-template <double FilterSpec::*Field>
+template <double FilterSettings::*Field>
 Value SetByte(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->*Field = Clamp(vm.ToNumber(args[0]), 0, 255);
+  if (FilterSettings* s = SettingsOf(args.self)) s->*Field = Clamp(vm.ToNumber(args[0]), 0, 255);
   return Value();
 }
 
-template <double FilterSpec::*Field>
+template <double FilterSettings::*Field>
 Value SetNumber(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->*Field = vm.ToNumber(args[0]);
+  if (FilterSettings* s = SettingsOf(args.self)) s->*Field = vm.ToNumber(args[0]);
   return Value();
 }
 
-template <double FilterSpec::*Field>
+template <double FilterSettings::*Field>
 Value SetScale(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->*Field = Clamp(vm.ToNumber(args[0]), -65535, 65535);
+  if (FilterSettings* s = SettingsOf(args.self))
+    s->*Field = Clamp(vm.ToNumber(args[0]), -65535, 65535);
   return Value();
 }
 
-template <bool FilterSpec::*Field>
+template <bool FilterSettings::*Field>
 Value SetFlag(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->*Field = vm.ToBoolean(args[0]);
+  if (FilterSettings* s = SettingsOf(args.self)) s->*Field = vm.ToBoolean(args[0]);
   return Value();
 }
 
-template <uint32_t FilterSpec::*Field>
+template <uint32_t FilterSettings::*Field>
 Value GetColor(Vm&, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   return s ? Value(static_cast<double>(s->*Field)) : Value();
 }
 
-template <uint32_t FilterSpec::*Field>
+template <uint32_t FilterSettings::*Field>
 Value SetColor(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) {
+  if (FilterSettings* s = SettingsOf(args.self)) {
     s->*Field = static_cast<uint32_t>(vm.ToInt32(args[0])) & 0xFFFFFF;
   }
   return Value();
 }
 
-template <uint8_t FilterSpec::*Field>
+template <uint8_t FilterSettings::*Field>
 Value GetAlpha(Vm&, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   return s ? Value(s->*Field / 255.0) : Value();
 }
 
-template <uint8_t FilterSpec::*Field>
+template <uint8_t FilterSettings::*Field>
 Value SetAlpha(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->*Field = AlphaByte(vm.ToNumber(args[0]));
+  if (FilterSettings* s = SettingsOf(args.self)) s->*Field = AlphaByte(vm.ToNumber(args[0]));
   return Value();
 }
 
-template <int32_t FilterSpec::*Field>
+template <int32_t FilterSettings::*Field>
 Value SetInteger(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->*Field = vm.ToInt32(args[0]);
+  if (FilterSettings* s = SettingsOf(args.self)) s->*Field = vm.ToInt32(args[0]);
   return Value();
 }
 
 Value SetQuality(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) s->quality = std::clamp(vm.ToInt32(args[0]), 0, 15);
+  if (FilterSettings* s = SettingsOf(args.self))
+    s->quality = std::clamp(vm.ToInt32(args[0]), 0, 15);
   return Value();
 }
 
 // Angles are kept in radians and given in degrees, less whole turns.
 Value GetAngle(Vm&, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   return s ? Value(s->angle * 180 / std::numbers::pi) : Value();
 }
 
 Value SetAngle(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) {
+  if (FilterSettings* s = SettingsOf(args.self)) {
     s->angle = std::fmod(vm.ToNumber(args[0]), 360.0) * std::numbers::pi / 180;
   }
   return Value();
@@ -172,18 +174,18 @@ Value SetAngle(Vm& vm, const Arguments& args) {
 constexpr const char* kPlacements[] = {"inner", "outer", "full"};
 
 Value GetType(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   return s ? vm.Str(kPlacements[static_cast<size_t>(s->placement)]) : Value();
 }
 
 // Names are matched exactly; anything else means "full".
 Value SetType(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   const std::string name = vm.ToString(args[0]);
-  s->placement = FilterSpec::Placement::Full;
+  s->placement = FilterSettings::Placement::Full;
   for (size_t i = 0; i < 3; ++i) {
-    if (name == kPlacements[i]) s->placement = static_cast<FilterSpec::Placement>(i);
+    if (name == kPlacements[i]) s->placement = static_cast<FilterSettings::Placement>(i);
   }
   return Value();
 }
@@ -191,17 +193,17 @@ Value SetType(Vm& vm, const Arguments& args) {
 constexpr const char* kModes[] = {"wrap", "clamp", "ignore", "color"};
 
 Value GetMode(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   return s ? vm.Str(kModes[static_cast<size_t>(s->mode)]) : Value();
 }
 
 Value SetMode(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   const std::string name = vm.ToString(args[0]);
-  s->mode = FilterSpec::EdgeMode::Wrap;
+  s->mode = FilterSettings::EdgeMode::Wrap;
   for (size_t i = 0; i < 4; ++i) {
-    if (name == kModes[i]) s->mode = static_cast<FilterSpec::EdgeMode>(i);
+    if (name == kModes[i]) s->mode = static_cast<FilterSettings::EdgeMode>(i);
   }
   return Value();
 }
@@ -209,7 +211,7 @@ Value SetMode(Vm& vm, const Arguments& args) {
 // --- Matrices --------------------------------------------------------------------------------
 
 Value GetMatrix(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   return static_cast<Object*>(
       NewArray(vm, s->matrix.size(), [&](size_t i) { return Value(s->matrix[i]); }));
@@ -217,7 +219,7 @@ Value GetMatrix(Vm& vm, const Arguments& args) {
 
 // A colour matrix takes 20 numbers from whatever it is given; missing ones are NaN.
 Value SetColorMatrix(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr || args[0].IsNullish()) return Value();
   s->matrix.resize(kColorMatrixSize);
   for (size_t i = 0; i < kColorMatrixSize; ++i) s->matrix[i] = vm.ToNumber(Element(vm, args[0], i));
@@ -225,13 +227,13 @@ Value SetColorMatrix(Vm& vm, const Arguments& args) {
 }
 
 // A convolution matrix is never shorter than its sides make it.
-void PadConvolution(FilterSpec& s) {
+void PadConvolution(FilterSettings& s) {
   const auto cells = static_cast<size_t>(s.matrix_x) * static_cast<size_t>(s.matrix_y);
   if (s.matrix.size() < cells) s.matrix.resize(cells, 0);
 }
 
 Value SetConvolutionMatrix(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr || args[0].IsNullish()) return Value();
   const size_t n = LengthOf(vm, args[0], kMaxMatrix);
   s->matrix.resize(n);
@@ -240,9 +242,9 @@ Value SetConvolutionMatrix(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-template <int FilterSpec::*Side>
+template <int FilterSettings::*Side>
 Value SetMatrixSide(Vm& vm, const Arguments& args) {
-  if (FilterSpec* s = SpecOf(args.self)) {
+  if (FilterSettings* s = SettingsOf(args.self)) {
     s->*Side = std::clamp(vm.ToInt32(args[0]), 0, kMaxMatrixSide);
     PadConvolution(*s);
   }
@@ -251,33 +253,33 @@ Value SetMatrixSide(Vm& vm, const Arguments& args) {
 
 // --- Gradient stops --------------------------------------------------------------------------
 
-void GrowStops(FilterSpec& s, size_t n) {
+void GrowStops(FilterSettings& s, size_t n) {
   if (s.colors.size() < n) s.colors.resize(n, 0);
   if (s.alphas.size() < n) s.alphas.resize(n, 0);
   if (s.ratios.size() < n) s.ratios.resize(n, 0);
 }
 
 Value GetColors(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   return static_cast<Object*>(
       NewArray(vm, s->stops, [&](size_t i) { return Value(static_cast<double>(s->colors[i])); }));
 }
 Value GetAlphas(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   return static_cast<Object*>(
       NewArray(vm, s->stops, [&](size_t i) { return Value(s->alphas[i] / 255.0); }));
 }
 Value GetRatios(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   return static_cast<Object*>(
       NewArray(vm, s->stops, [&](size_t i) { return Value(static_cast<double>(s->ratios[i])); }));
 }
 
 Value SetColors(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr || args[0].IsNullish()) return Value();
   s->stops = LengthOf(vm, args[0], kMaxStops);
   GrowStops(*s, s->stops);
@@ -289,7 +291,7 @@ Value SetColors(Vm& vm, const Arguments& args) {
 
 // Stops past the list's end read a missing alpha, which counts as full.
 Value SetAlphas(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr || args[0].IsNullish()) return Value();
   for (size_t i = 0; i < s->stops; ++i) {
     const double a = vm.ToNumber(Element(vm, args[0], i));
@@ -299,7 +301,7 @@ Value SetAlphas(Vm& vm, const Arguments& args) {
 }
 
 Value SetRatios(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr || args[0].IsNullish()) return Value();
   s->stops = std::min(s->stops, LengthOf(vm, args[0], kMaxStops));
   for (size_t i = 0; i < s->stops; ++i) {
@@ -320,12 +322,12 @@ Value SetMapBitmap(Vm&, const Arguments& args) {
   FilterObject* f = FilterOf(args.self);
   if (f == nullptr || !IsBitmapData(args[0])) return Value();
   f->map_bitmap = args[0];
-  f->spec.map = BitmapDataPixels(args[0]);
+  f->settings.map = BitmapDataPixels(args[0]);
   return Value();
 }
 
 Value GetMapPoint(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   const Value point =
       vm.GetMember(vm.GetMember(vm.GetMember(vm.Global(), "flash"), "geom"), "Point");
@@ -335,7 +337,7 @@ Value GetMapPoint(Vm& vm, const Arguments& args) {
 
 // A point without both coordinates puts the map at the origin.
 Value SetMapPoint(Vm& vm, const Arguments& args) {
-  FilterSpec* s = SpecOf(args.self);
+  FilterSettings* s = SettingsOf(args.self);
   if (s == nullptr) return Value();
   const Value x = args[0].IsObject() ? vm.GetMember(args[0], "x") : Value();
   const Value y = args[0].IsObject() ? vm.GetMember(args[0], "y") : Value();
@@ -354,19 +356,19 @@ struct Accessor {
 };
 
 #define LUMEN_NUMBER(name, field) \
-  { name, GetField<&FilterSpec::field>, SetNumber<&FilterSpec::field> }
+  { name, GetField<&FilterSettings::field>, SetNumber<&FilterSettings::field> }
 #define LUMEN_BYTE(name, field) \
-  { name, GetField<&FilterSpec::field>, SetByte<&FilterSpec::field> }
+  { name, GetField<&FilterSettings::field>, SetByte<&FilterSettings::field> }
 #define LUMEN_FLAG(name, field) \
-  { name, GetField<&FilterSpec::field>, SetFlag<&FilterSpec::field> }
+  { name, GetField<&FilterSettings::field>, SetFlag<&FilterSettings::field> }
 #define LUMEN_COLOR(name, field) \
-  { name, GetColor<&FilterSpec::field>, SetColor<&FilterSpec::field> }
+  { name, GetColor<&FilterSettings::field>, SetColor<&FilterSettings::field> }
 #define LUMEN_ALPHA(name, field) \
-  { name, GetAlpha<&FilterSpec::field>, SetAlpha<&FilterSpec::field> }
+  { name, GetAlpha<&FilterSettings::field>, SetAlpha<&FilterSettings::field> }
 
 const Accessor kDistance = LUMEN_NUMBER("distance", distance);
 const Accessor kAngle = {"angle", GetAngle, SetAngle};
-const Accessor kQuality = {"quality", GetField<&FilterSpec::quality>, SetQuality};
+const Accessor kQuality = {"quality", GetField<&FilterSettings::quality>, SetQuality};
 const Accessor kStrength = LUMEN_BYTE("strength", strength);
 const Accessor kBlurX = LUMEN_BYTE("blurX", blur_x);
 const Accessor kBlurY = LUMEN_BYTE("blurY", blur_y);
@@ -381,18 +383,18 @@ const Accessor kRatios = {"ratios", GetRatios, SetRatios};
 
 // Each kind's properties in the order its prototype makes them, which is also the order its
 // constructor takes them in where `ctor_order` is empty.
-struct ClassSpec {
+struct ClassInfo {
   const char* name;
   Kind kind;
   std::vector<Accessor> properties;
   std::vector<const char*> ctor_order;
 };
 
-std::vector<ClassSpec> Classes() {
-  const Accessor matrix_x = {"matrixX", GetField<&FilterSpec::matrix_x>,
-                             SetMatrixSide<&FilterSpec::matrix_x>};
-  const Accessor matrix_y = {"matrixY", GetField<&FilterSpec::matrix_y>,
-                             SetMatrixSide<&FilterSpec::matrix_y>};
+std::vector<ClassInfo> Classes() {
+  const Accessor matrix_x = {"matrixX", GetField<&FilterSettings::matrix_x>,
+                             SetMatrixSide<&FilterSettings::matrix_x>};
+  const Accessor matrix_y = {"matrixY", GetField<&FilterSettings::matrix_y>,
+                             SetMatrixSide<&FilterSettings::matrix_y>};
   return {
       {"BevelFilter",
        Kind::Bevel,
@@ -420,10 +422,12 @@ std::vector<ClassSpec> Classes() {
        Kind::DisplacementMap,
        {{"mapBitmap", GetMapBitmap, SetMapBitmap},
         {"mapPoint", GetMapPoint, SetMapPoint},
-        {"componentX", GetField<&FilterSpec::component_x>, SetInteger<&FilterSpec::component_x>},
-        {"componentY", GetField<&FilterSpec::component_y>, SetInteger<&FilterSpec::component_y>},
-        {"scaleX", GetField<&FilterSpec::scale_x>, SetScale<&FilterSpec::scale_x>},
-        {"scaleY", GetField<&FilterSpec::scale_y>, SetScale<&FilterSpec::scale_y>},
+        {"componentX", GetField<&FilterSettings::component_x>,
+         SetInteger<&FilterSettings::component_x>},
+        {"componentY", GetField<&FilterSettings::component_y>,
+         SetInteger<&FilterSettings::component_y>},
+        {"scaleX", GetField<&FilterSettings::scale_x>, SetScale<&FilterSettings::scale_x>},
+        {"scaleY", GetField<&FilterSettings::scale_y>, SetScale<&FilterSettings::scale_y>},
         {"mode", GetMode, SetMode},
         kColor,
         kAlpha},
@@ -459,27 +463,27 @@ std::vector<ClassSpec> Classes() {
 #undef LUMEN_COLOR
 #undef LUMEN_ALPHA
 
-const std::vector<ClassSpec>& ClassList() {
-  static const std::vector<ClassSpec> classes = Classes();
+const std::vector<ClassInfo>& ClassList() {
+  static const std::vector<ClassInfo> classes = Classes();
   return classes;
 }
 
-const ClassSpec* ClassOf(Kind kind) {
-  for (const ClassSpec& cls : ClassList()) {
+const ClassInfo* ClassOf(Kind kind) {
+  for (const ClassInfo& cls : ClassList()) {
     if (cls.kind == kind) return &cls;
   }
   return nullptr;
 }
 
 // The prototype carries its class's name in `native_class`.
-const ClassSpec* ClassNamed(std::string_view name) {
-  for (const ClassSpec& cls : ClassList()) {
+const ClassInfo* ClassNamed(std::string_view name) {
+  for (const ClassInfo& cls : ClassList()) {
     if (name == cls.name) return &cls;
   }
   return nullptr;
 }
 
-const char* CtorParameter(const ClassSpec& cls, size_t i) {
+const char* CtorParameter(const ClassInfo& cls, size_t i) {
   if (!cls.ctor_order.empty()) return i < cls.ctor_order.size() ? cls.ctor_order[i] : nullptr;
   return i < cls.properties.size() ? cls.properties[i].name : nullptr;
 }
@@ -492,9 +496,9 @@ bool IsAlphaName(std::string_view name) {
 // colour given without its alpha brings a missing one along, which reads as full.
 Value ConstructFilter(Vm& vm, const Arguments& args) {
   Object* proto = args.self.AsObject();
-  const ClassSpec* cls = proto ? ClassNamed(proto->native_class) : nullptr;
+  const ClassInfo* cls = proto ? ClassNamed(proto->native_class) : nullptr;
   if (cls == nullptr) return vm.NewObject(proto);
-  auto* f = vm.heap().Make<FilterObject>(proto, FilterSpec::Defaults(cls->kind));
+  auto* f = vm.heap().Make<FilterObject>(proto, FilterSettings::Defaults(cls->kind));
   const Value self = static_cast<Object*>(f);
   const size_t given = args.size();
   for (size_t i = 0; const char* name = CtorParameter(*cls, i); ++i) {
@@ -512,7 +516,7 @@ Value ConstructFilter(Vm& vm, const Arguments& args) {
 Value Clone(Vm& vm, const Arguments& args) {
   FilterObject* f = FilterOf(args.self);
   if (f == nullptr) return Value();
-  auto* copy = vm.heap().Make<FilterObject>(f->Proto(), f->spec);
+  auto* copy = vm.heap().Make<FilterObject>(f->Proto(), f->settings);
   copy->map_bitmap = f->map_bitmap;
   return static_cast<Object*>(copy);
 }
@@ -528,40 +532,41 @@ ClipDisplayAccess* DisplayOf(Vm& vm, const Value& self) {
 Value GetClipFilters(Vm& vm, const Arguments& args) {
   ClipDisplayAccess* display = DisplayOf(vm, args.self);
   if (display == nullptr) return Value();
-  const std::vector<FilterSpec> specs = display->Filters();
-  return static_cast<Object*>(
-      NewArray(vm, specs.size(), [&](size_t i) { return NewFilter(vm, specs[i]); }));
+  const std::vector<FilterSettings> settings_list = display->Filters();
+  return static_cast<Object*>(NewArray(vm, settings_list.size(),
+                                       [&](size_t i) { return NewFilter(vm, settings_list[i]); }));
 }
 
 // Takes copies of the filters in the list; other entries are passed over.
 Value SetClipFilters(Vm& vm, const Arguments& args) {
   ClipDisplayAccess* display = DisplayOf(vm, args.self);
   if (display == nullptr || !args[0].IsObject()) return Value();
-  std::vector<FilterSpec> specs;
+  std::vector<FilterSettings> settings_list;
   const size_t n = LengthOf(vm, args[0], kMaxFilters);
   for (size_t i = 0; i < n; ++i) {
-    if (std::optional<FilterSpec> spec = FilterSpecOf(Element(vm, args[0], i))) {
-      specs.push_back(std::move(*spec));
+    if (std::optional<FilterSettings> settings = FilterSettingsOf(Element(vm, args[0], i))) {
+      settings_list.push_back(std::move(*settings));
     }
   }
-  display->SetFilters(std::move(specs));
+  display->SetFilters(std::move(settings_list));
   return Value();
 }
 
 }  // namespace
 
-std::optional<FilterSpec> FilterSpecOf(const Value& v) {
-  FilterSpec* s = SpecOf(v);
-  return s ? std::optional<FilterSpec>(*s) : std::nullopt;
+std::optional<FilterSettings> FilterSettingsOf(const Value& v) {
+  FilterSettings* s = SettingsOf(v);
+  return s ? std::optional<FilterSettings>(*s) : std::nullopt;
 }
 
-Value NewFilter(Vm& vm, const FilterSpec& spec) {
-  const ClassSpec* cls = ClassOf(spec.kind);
+Value NewFilter(Vm& vm, const FilterSettings& settings) {
+  const ClassInfo* cls = ClassOf(settings.kind);
   if (cls == nullptr) return Value();
   const Value ctor =
       vm.GetMember(vm.GetMember(vm.GetMember(vm.Global(), "flash"), "filters"), cls->name);
-  auto* f = vm.heap().Make<FilterObject>(vm.GetMember(ctor, "prototype").AsObject(), spec);
-  if (spec.map) f->map_bitmap = NewBitmapData(vm, std::make_shared<BitmapPixels>(*spec.map));
+  auto* f = vm.heap().Make<FilterObject>(vm.GetMember(ctor, "prototype").AsObject(), settings);
+  if (settings.map)
+    f->map_bitmap = NewBitmapData(vm, std::make_shared<BitmapPixels>(*settings.map));
   return static_cast<Object*>(f);
 }
 
@@ -572,7 +577,7 @@ void InstallFilterClasses(Vm& vm) {
   vm.DefineMethod(base_proto, "clone", Nothing, 0);
   FunctionObject* base = vm.NewClass(base_proto, Nothing);
   vm.SetOwn(filters, "BitmapFilter", static_cast<Object*>(base));
-  for (const ClassSpec& cls : ClassList()) {
+  for (const ClassInfo& cls : ClassList()) {
     Object* proto = vm.NewObject(base_proto);
     proto->native_class = cls.name;
     for (const Accessor& a : cls.properties) {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "avm1/FilterSpec.h"
+#include "avm1/FilterSettings.h"
 #include "avm1/Value.h"
 
 namespace lumen::avm1 {
@@ -13,8 +13,8 @@ class Vm;
 
 void InstallFilterClasses(Vm& vm);
 // The settings of a filter object; nothing for other values.
-std::optional<FilterSpec> FilterSpecOf(const Value& v);
-// A new filter object of the spec's kind, of the class the movie's globals name now.
-Value NewFilter(Vm& vm, const FilterSpec& spec);
+std::optional<FilterSettings> FilterSettingsOf(const Value& v);
+// A new filter object of the settings's kind, of the class the movie's globals name now.
+Value NewFilter(Vm& vm, const FilterSettings& settings);
 
 }  // namespace lumen::avm1

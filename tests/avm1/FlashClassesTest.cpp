@@ -93,7 +93,7 @@ TEST_F(FlashClassesTest, FilterSettingsAreClampedAndQuantised) {
   EXPECT_EQ(vm.ToNumber(vm.GetMember(glow, "quality")), 15);
   const Value copy = vm.CallMethod(glow, "clone", {});
   vm.SetMember(glow, "strength", 9);
-  EXPECT_EQ(FilterSpecOf(copy)->strength, 2);
+  EXPECT_EQ(FilterSettingsOf(copy)->strength, 2);
 }
 
 // Colours set how many stops there are, ratios can only lower it, and stops beyond it keep

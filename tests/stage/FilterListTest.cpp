@@ -8,7 +8,7 @@
 namespace lumen::stage {
 namespace {
 
-using avm1::FilterSpec;
+using avm1::FilterSettings;
 
 void Fixed(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -24,10 +24,10 @@ TEST(FilterListTest, ReadsRecordsAndKeepsThoseBeforeACut) {
   Fixed(bytes, 4 << 16);                                 // distance
   bytes.insert(bytes.end(), {0x80, 0x01, 0x10 | 0x02});  // strength 1.5; on top, 2 passes
   bytes.insert(bytes.end(), {1, 0, 0});                  // a blur cut short
-  const std::vector<FilterSpec> filters = ReadFilterList(bytes);
+  const std::vector<FilterSettings> filters = ReadFilterList(bytes);
   ASSERT_EQ(filters.size(), 1u);
-  const FilterSpec& bevel = filters[0];
-  EXPECT_EQ(bevel.kind, FilterSpec::Kind::Bevel);
+  const FilterSettings& bevel = filters[0];
+  EXPECT_EQ(bevel.kind, FilterSettings::Kind::Bevel);
   EXPECT_EQ(bevel.color, 0x00FF00u);
   EXPECT_EQ(bevel.shadow_color, 0x0000FFu);
   EXPECT_EQ(bevel.shadow_alpha, 0x80);
@@ -35,7 +35,7 @@ TEST(FilterListTest, ReadsRecordsAndKeepsThoseBeforeACut) {
   EXPECT_EQ(bevel.blur_y, 5);
   EXPECT_EQ(bevel.strength, 1.5);
   EXPECT_EQ(bevel.quality, 2);
-  EXPECT_EQ(bevel.placement, FilterSpec::Placement::Full);
+  EXPECT_EQ(bevel.placement, FilterSettings::Placement::Full);
   EXPECT_TRUE(ReadFilterList({}).empty());
 }
 

@@ -12,7 +12,7 @@ namespace lumen::avm1 {
 
 class BitmapPixels;
 
-struct FilterSpec {
+struct FilterSettings {
   // Numbered as PlaceObject3's filter list numbers them.
   enum class Kind : uint8_t {
     DropShadow,
@@ -61,7 +61,7 @@ struct FilterSpec {
   EdgeMode mode = EdgeMode::Wrap;
 
   // The settings a script's `new` starts from.
-  static FilterSpec Defaults(Kind kind);
+  static FilterSettings Defaults(Kind kind);
 };
 
 }  // namespace lumen::avm1

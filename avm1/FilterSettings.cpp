@@ -1,9 +1,9 @@
-#include "avm1/FilterSpec.h"
+#include "avm1/FilterSettings.h"
 
 namespace lumen::avm1 {
 
-FilterSpec FilterSpec::Defaults(Kind kind) {
-  FilterSpec s;
+FilterSettings FilterSettings::Defaults(Kind kind) {
+  FilterSettings s;
   s.kind = kind;
   switch (kind) {
     case Kind::Bevel:
