@@ -1,10 +1,10 @@
 // flash.display.BitmapData: script-made bitmaps.
 //
 // Design: the object holds its pixels (BitmapPixels) until dispose; a disposed bitmap has none,
-// and its properties then read -1. The methods answer
-// as the reference's natives do: most return a status number (0 done, -1 refused, and a few
-// negative codes that say which argument was wrong) rather than undefined. Pixels are charged to
-// the script heap, so a movie making bitmaps in a loop runs into the memory budget.
+// and its properties then read -1. The methods answer as the reference's natives do: most
+// return a status number (0 done, -1 refused, and a few negative codes that say which argument
+// was wrong) rather than undefined. Pixels are charged to the script heap as they are made, so
+// a movie making bitmaps in a loop runs into the memory budget.
 
 #include <algorithm>
 #include <array>
