@@ -38,12 +38,16 @@ void InstallGeomClasses(Vm& vm);    // flash.geom
 // `_global.flash`, made by the first package that needs it.
 Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
+// A TextFormat with every value unset (null).
+Object* NewTextFormat(Vm& vm);
+void InstallStyleSheetClass(Vm& vm);  // TextField.StyleSheet; after TextField
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster
 void InstallPrintJobClass(Vm& vm);
 void InstallMediaClasses(Vm& vm);  // Camera, Microphone, Video, Net*, XMLSocket, LocalConnection
 void InstallTextSnapshotClass(Vm& vm);
-void InstallExternalInterface(Vm& vm);  // flash.external
+void InstallExternalInterface(Vm& vm);     // flash.external
+void InstallFileReferenceClasses(Vm& vm);  // flash.net; after AsBroadcaster
 void InstallUiClasses(Vm& vm);  // Accessibility, Selection, ContextMenu; after AsBroadcaster
 
 }  // namespace lumen::avm1

@@ -14,6 +14,11 @@ Heap::~Heap() {
   for (const Entry& entry : cells_) delete entry.cell;
 }
 
+void Heap::Reserve(size_t bytes) {
+  if (bytes > limit_ || bytes_ + bytes > allowance_ + limit_ / 4) throw ScriptAbort{"memory"};
+  bytes_ += bytes;
+}
+
 const StringCell* Heap::String(std::string text) {
   const size_t bytes = sizeof(StringCell) + text.capacity();
   if (bytes > limit_ || bytes_ + bytes > allowance_ + limit_ / 4) throw ScriptAbort{"memory"};

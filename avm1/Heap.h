@@ -38,6 +38,9 @@ class Heap {
 
   // Cells that grow after they were made (property tables, array elements) say so here.
   void Charge(size_t bytes) { bytes_ += bytes; }
+  // Charges a large block a cell is about to hold (a bitmap's pixels); throws ScriptAbort, as
+  // String does, when it would take the heap past its limit.
+  void Reserve(size_t bytes);
   // Past what a run may hold: the limit, or a quarter of it more than what was alive at the
   // last collection (so a movie holding much can still run scripts), never twice the limit.
   bool OverLimit() const { return bytes_ > allowance_; }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ class ClipObject;
 class FieldObject;
 class FieldLink;
 class Object;
+class BitmapPixels;
 
 // The properties that GetProperty and SetProperty reach by number, in their numbering.
 enum class ClipProperty : uint8_t {
@@ -267,6 +269,10 @@ class StageBridge {
   // A script moved the keyboard focus to `focus` (null: to nothing), before the objects hear
   // of it.
   virtual void FocusMoved(Object*) {}
+
+  // A copy of the pixels of the bitmap the movie exports as `name` (BitmapData.loadBitmap), or
+  // null where it exports no bitmap of that name.
+  virtual std::shared_ptr<BitmapPixels> ExportedBitmap(std::string_view) { return nullptr; }
 
  protected:
   ~StageBridge() = default;

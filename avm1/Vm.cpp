@@ -79,9 +79,34 @@ void Vm::Run(void (*body)(Vm&, void*), void* data) {
   if (outer) {
     depth_ = 0;
     thrown = Value();
+    RunDeferred();
   } else {
     depth_ = depth;
   }
+}
+
+void Vm::Defer(const Value& self, std::string_view method, std::vector<Value> args) {
+  constexpr size_t kMaxDeferred = 1024;
+  if (deferred_.size() >= kMaxDeferred) return;
+  deferred_.push_back({self, std::string(method), std::move(args)});
+  if (run_depth_ == 0) RunDeferred();
+}
+
+// Each deferred call is a run of its own. Calls those runs defer join the queue instead of
+// nesting; a chain of them (a script reopening a dialog each time one closes) is cut after a
+// few rounds and goes on at the end of the next run.
+void Vm::RunDeferred() {
+  constexpr int kMaxRounds = 16;
+  if (running_deferred_) return;
+  running_deferred_ = true;
+  for (int round = 0; round < kMaxRounds && !deferred_.empty(); ++round) {
+    std::vector<Deferred> due;
+    due.swap(deferred_);
+    for (Deferred& d : due) {
+      if (Object* o = d.self.AsObject()) RunHandler(o, d.method, d.args);
+    }
+  }
+  running_deferred_ = false;
 }
 
 void Vm::LogUncaught() {
@@ -293,6 +318,10 @@ void Vm::MarkRoots(Heap& heap) {
     heap.Mark(t.function);
     heap.Mark(t.self);
     for (const Value& v : t.args) heap.Mark(v);
+  }
+  for (const Deferred& d : deferred_) {
+    heap.Mark(d.self);
+    for (const Value& v : d.args) heap.Mark(v);
   }
   for (const Registration& r : registrations_) heap.Mark(r.ctor);
   for (const PendingLoad& l : loads_) {
@@ -771,12 +800,13 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
     return;
   }
   if (object->SetNative(*this, name, value)) return;
-  // An own property hidden from this version is written over and shows again.
+  // An own property hidden from this version is written over and shows again, as a plain
+  // value even where it was an accessor.
   if (Property* own = object->Properties().Find(name, CaseSensitive());
-      own != nullptr && !own->VisibleIn(version_) && own->getter == nullptr &&
-      own->setter == nullptr) {
+      own != nullptr && !own->VisibleIn(version_)) {
     if (!(own->flags & kReadOnly)) {
       own->value = value;
+      own->getter = own->setter = nullptr;
       own->min_version = 0;
       own->hidden_in_6 = false;
     }

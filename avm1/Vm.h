@@ -84,6 +84,10 @@ class Vm {
   void RunCall(const Value& function, const Value& self, std::span<const Value> args);
   // Runs due intervals and timeouts.
   void RunTimers(double now_ms);
+  // Calls `self[method](args)` once the outermost run of scripts under way has ended, as the
+  // player's answer to what those scripts asked for (a file dialog closing). Outside any run it
+  // is called at once.
+  void Defer(const Value& self, std::string_view method, std::vector<Value> args);
   // Files scripts asked for (XML.load, LoadVars.load) are read at once and handed to the
   // object's onData on the next tick, as if they had just come in.
   void QueueLoad(Object* target, std::string_view name);
@@ -221,6 +225,7 @@ class Vm {
     Object* ctor;
   };
   void Run(void (*body)(Vm&, void*), void* data);
+  void RunDeferred();
   // The log tells of an exception that no script caught.
   void LogUncaught();
   void MarkRoots(Heap& heap);
@@ -262,6 +267,13 @@ class Vm {
   // Dropped at each collection rather than kept alive by it.
   std::unordered_map<CodeStringKey, CodeStringEntry, CodeStringHash> code_strings_;
   std::vector<Timer> timers_;
+  struct Deferred {
+    Value self;
+    std::string method;
+    std::vector<Value> args;
+  };
+  std::vector<Deferred> deferred_;
+  bool running_deferred_ = false;
   struct PendingLoad {
     Object* target;
     Value data;  // undefined where the file could not be read

@@ -105,7 +105,11 @@ PlaceCommand ReadPlaceObject2(ByteReader& in, bool version3) {
   if (flags & 0x20) place.name = in.String();
   if (flags & 0x40) place.clip_depth = in.U16();
   if (version3) {
-    if (flags & 0x0100) SkipFilters(in);
+    if (flags & 0x0100) {
+      ByteReader probe = in;
+      SkipFilters(probe);
+      place.filters = in.Take(probe.Position() - in.Position());
+    }
     if (flags & 0x0200) place.blend = BlendFrom(in.U8());
     // Some tools set the flag but leave out the byte: that means cached.
     if (flags & 0x0400) place.cache_as_bitmap = in.Remaining() == 0 || in.U8() != 0;

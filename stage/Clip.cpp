@@ -8,6 +8,7 @@
 // display-list changes of the whole tick, as the reference runs them.
 
 #include "stage/Clip.h"
+#include "stage/FilterList.h"
 
 #include <algorithm>
 #include <cmath>
@@ -178,6 +179,7 @@ void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
   if (command.clip_depth) place.clip_depth = *command.clip_depth;
   if (command.blend) place.blend = *command.blend;
   if (command.cache_as_bitmap) place.cache_as_bitmap = *command.cache_as_bitmap;
+  if (command.filters) place.filters = ReadFilterList(*command.filters);
   if (!command.clip_actions.empty()) place.clip_actions = command.clip_actions;
 }
 
@@ -419,6 +421,7 @@ void Clip::Place(const movie::PlaceCommand& command) {
     } else if (existing->clip && command.matrix) {
       existing->clip->scale_.valid = false;
     }
+    if (existing->clip && existing->clip->filtered_) place.filters = existing->place.filters;
     existing->place = place;
     return;
   }
@@ -846,6 +849,27 @@ void Clip::Set(avm1::ClipProperty property, double value) {
   }
 }
 
+avm1::ClipMatrix Clip::GetMatrix() {
+  const render::Matrix& m = Place().matrix;
+  return {m.a, m.b, m.c, m.d, m.tx / 20.0, m.ty / 20.0};
+}
+
+void Clip::SetMatrix(const avm1::ClipMatrix& matrix) {
+  auto number = [](double v) { return static_cast<float>(std::isfinite(v) ? v : 0); };
+  auto twips = [](double v) {
+    return static_cast<float>(std::trunc(std::clamp(std::isfinite(v) ? v : 0, -1e7, 1e7) * 20));
+  };
+  MutablePlace().matrix = {number(matrix.a), number(matrix.b), number(matrix.c),
+                           number(matrix.d), twips(matrix.tx), twips(matrix.ty)};
+  transformed_ = true;
+  scale_.valid = false;
+}
+
+void Clip::SetFilters(std::vector<avm1::FilterSettings> filters) {
+  MutablePlace().filters = std::move(filters);
+  filtered_ = true;
+}
+
 avm1::ColorTransformValues Clip::GetColorTransform() {
   const render::ColorTransform& c = Place().cxform;
   avm1::ColorTransformValues v;
@@ -867,6 +891,8 @@ void Clip::SetColorTransform(const avm1::ColorTransformValues& v) {
 }
 
 avm1::ClipBounds Clip::Bounds(ClipLink* space) {
+  // In its own space no matrix is inverted, so a flattened clip still has its bounds.
+  if (space == this) return BoundsIn({});
   return BoundsIn(Inverse(static_cast<Clip*>(space)->GlobalMatrix()) * GlobalMatrix());
 }
 

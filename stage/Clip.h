@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "avm1/ClipDisplay.h"
+#include "avm1/FilterSettings.h"
 #include "avm1/StageBridge.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/Movie.h"
@@ -59,6 +61,7 @@ struct Placement {
   std::string_view name;  // points into the movie
   uint16_t clip_depth = 0;
   render::BlendMode blend = render::BlendMode::Normal;
+  std::vector<avm1::FilterSettings> filters;
   bool cache_as_bitmap = false;
   bool visible = true;
   std::span<const uint8_t> clip_actions;
@@ -77,7 +80,9 @@ struct DisplayObject {
   bool made_by_script = false;
 };
 
-class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
+class Clip final : public avm1::ClipLink,
+                   public avm1::ClipColorAccess,
+                   public avm1::ClipDisplayAccess {
  public:
   // Names this clip's sounds and stream in the mixer.
   uint64_t SoundKey() const { return reinterpret_cast<uintptr_t>(this); }
@@ -157,6 +162,12 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   // --- avm1::ClipColorAccess ---
   avm1::ColorTransformValues GetColorTransform() override;
   void SetColorTransform(const avm1::ColorTransformValues& values) override;
+
+  // --- avm1::ClipDisplayAccess ---
+  avm1::ClipMatrix GetMatrix() override;
+  void SetMatrix(const avm1::ClipMatrix& matrix) override;
+  std::vector<avm1::FilterSettings> Filters() override { return Place().filters; }
+  void SetFilters(std::vector<avm1::FilterSettings> filters) override;
 
   // --- avm1::ClipLink ---
   ClipLink* Parent() override { return parent_; }
@@ -275,6 +286,7 @@ class Clip final : public avm1::ClipLink, public avm1::ClipColorAccess {
   bool playing_ = true;
   bool loaded_ = false;
   bool transformed_ = false;  // a script set its transform: the timeline no longer moves it
+  bool filtered_ = false;     // a script set its filters: the timeline no longer changes them
   std::vector<DisplayObject> objects_;
   std::vector<Placement> scratch_;  // Rebuild's target list, kept between gotos
   Placement root_place_;            // the root's own properties

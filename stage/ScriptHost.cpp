@@ -1,10 +1,14 @@
 #include "stage/ScriptHost.h"
 
+#include "avm1/BitmapPixels.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 
+#include "avm1/BitmapPixels.h"
 #include "avm1/ClipObject.h"
+#include "avm1/Names.h"
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "avm1/builtins/SoundClass.h"
@@ -327,6 +331,30 @@ uint64_t OwnerKey(avm1::ClipLink* owner) {
 }
 
 }  // namespace
+
+std::shared_ptr<avm1::BitmapPixels> ScriptHost::ExportedBitmap(std::string_view name) {
+  const movie::Character* character = nullptr;
+  for (const auto& [id, exported] : movie_.exports) {
+    if (avm1::SameName(exported, name, false)) {
+      character = movie_.Find(id);
+      break;
+    }
+  }
+  if (character == nullptr || !character->bitmap) return nullptr;
+  const render::BitmapSource& source = *character->bitmap;
+  if (!avm1::BitmapPixels::ValidSize(source.Width(), source.Height())) return nullptr;
+  const std::optional<render::Bitmap> decoded = source.Decode();
+  if (!decoded || decoded->width != source.Width() || decoded->height != source.Height()) {
+    return nullptr;
+  }
+  auto pixels = std::make_shared<avm1::BitmapPixels>(decoded->width, decoded->height, true, 0);
+  for (int y = 0; y < decoded->height; ++y) {
+    for (int x = 0; x < decoded->width; ++x) {
+      pixels->SetRaw(x, y, decoded->pixels[static_cast<size_t>(y) * decoded->width + x]);
+    }
+  }
+  return pixels;
+}
 
 uint32_t ScriptHost::ExportedSound(std::string_view name) {
   if (sound == nullptr) return 0;

@@ -149,6 +149,7 @@ class ScriptHost final : public avm1::StageBridge {
   void FocusMoved(avm1::Object* focus) override {
     if (focus_moved) focus_moved(focus);
   }
+  std::shared_ptr<avm1::BitmapPixels> ExportedBitmap(std::string_view name) override;
 
  private:
   enum class Kind : uint8_t { Actions, Event, Construct, LoadInit };

@@ -1,6 +1,8 @@
 #include "avm1/Builtins.h"
 
 #include "avm1/Vm.h"
+#include "avm1/builtins/BitmapDataClass.h"
+#include "avm1/builtins/FilterClasses.h"
 
 namespace lumen::avm1 {
 
@@ -27,6 +29,7 @@ void InstallBuiltins(Vm& vm) {
   InstallPlayerObjects(vm);
   InstallGeomClasses(vm);
   InstallTextFieldClasses(vm);
+  InstallStyleSheetClass(vm);
   InstallSoundClass(vm);
   InstallMovieClipLoaderClass(vm);
   InstallPrintJobClass(vm);
@@ -34,6 +37,9 @@ void InstallBuiltins(Vm& vm) {
   InstallTextSnapshotClass(vm);
   InstallExternalInterface(vm);
   InstallUiClasses(vm);
+  InstallBitmapDataClass(vm);
+  InstallFileReferenceClasses(vm);
+  InstallFilterClasses(vm);  // after MovieClip
 }
 
 }  // namespace lumen::avm1

@@ -1,20 +1,24 @@
-// flash.geom: Point, Rectangle, Matrix and ColorTransform, under `_global.flash`, which movies
-// before version 8 do not see.
+// flash.geom: Point, Rectangle, Matrix, ColorTransform and Transform, under `_global.flash`,
+// which movies before version 8 do not see.
 //
 // Design: Point, Rectangle and Matrix keep their fields as ordinary properties and their methods
 // work through property reads and writes with the operators of scripts (`+` joins strings), so
 // objects that only look like points work too, and odd values print the way the reference
 // prints them. The methods the reference restricts to real instances (a Matrix's rotate, scale
 // and the box makers) check the prototype chain for the class's prototype, which carries a tag
-// in `native_class`. ColorTransform keeps eight numbers natively behind accessors.
+// in `native_class`. ColorTransform keeps eight numbers natively behind accessors; Transform reads
+// and writes a clip's matrix and colours through the stage.
 
 #include <cmath>
 #include <string>
 #include <string_view>
 
 #include "avm1/Builtins.h"
+#include "avm1/ClipDisplay.h"
+#include "avm1/ClipObject.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
+#include "avm1/builtins/PlayerObjects.h"
 
 namespace lumen::avm1 {
 namespace {
@@ -712,6 +716,137 @@ Object* InstallColorTransform(Vm& vm) {
   return vm.NewClass(proto, Nothing, ColorTransformConstruct);
 }
 
+// --- Transform ------------------------------------------------------------------------------
+
+// A clip's transform as objects: matrices and colour transforms made fresh on every read and
+// written back on every assignment. The clip is the one given to the constructor.
+class TransformObject final : public Object {
+ public:
+  explicit TransformObject(Object* proto) : Object(proto) { native_class = "Transform"; }
+  void Trace(Heap& heap) override {
+    Object::Trace(heap);
+    heap.Mark(clip);
+  }
+  Object* clip = nullptr;
+};
+
+ClipLink* TransformLink(Vm& vm, const Value& self) {
+  auto* t = dynamic_cast<TransformObject*>(self.AsObject());
+  ClipObject* clip = t && t->clip ? vm.Live(t->clip)->AsClip() : nullptr;
+  return clip ? clip->Link() : nullptr;
+}
+
+ClipMatrix Concatenate(const ClipMatrix& inner, const ClipMatrix& outer) {
+  return {outer.a * inner.a + outer.c * inner.b,
+          outer.b * inner.a + outer.d * inner.b,
+          outer.a * inner.c + outer.c * inner.d,
+          outer.b * inner.c + outer.d * inner.d,
+          outer.a * inner.tx + outer.c * inner.ty + outer.tx,
+          outer.b * inner.tx + outer.d * inner.ty + outer.ty};
+}
+
+Object* NewMatrix(Vm& vm, const ClipMatrix& m) {
+  Object* out = NewInstance(vm, "Matrix");
+  const double values[] = {m.a, m.b, m.c, m.d, m.tx, m.ty};
+  for (size_t i = 0; i < 6; ++i) vm.SetOwn(out, kMatrixFields[i], values[i]);
+  return out;
+}
+
+Value TransformGetMatrix(Vm& vm, const Arguments& args) {
+  auto* display = dynamic_cast<ClipDisplayAccess*>(TransformLink(vm, args.self));
+  return display ? Value(NewMatrix(vm, display->GetMatrix())) : Value();
+}
+
+Value TransformSetMatrix(Vm& vm, const Arguments& args) {
+  auto* display = dynamic_cast<ClipDisplayAccess*>(TransformLink(vm, args.self));
+  if (display == nullptr || !IsMatrix(args[0])) return Value();
+  const Affine m = Read(vm, args[0]);
+  display->SetMatrix({m.a, m.b, m.c, m.d, m.tx, m.ty});
+  return Value();
+}
+
+// Up to the root, which the stage itself places.
+Value TransformGetConcatenatedMatrix(Vm& vm, const Arguments& args) {
+  ClipLink* link = TransformLink(vm, args.self);
+  if (link == nullptr) return Value();
+  ClipMatrix total;
+  int steps = 0;
+  for (; link != nullptr && steps < kMaxChain; link = link->Parent(), ++steps) {
+    if (auto* display = dynamic_cast<ClipDisplayAccess*>(link)) {
+      total = Concatenate(total, display->GetMatrix());
+    }
+  }
+  return NewMatrix(vm, total);
+}
+
+Value TransformGetColorTransform(Vm& vm, const Arguments& args) {
+  auto* colors = dynamic_cast<ClipColorAccess*>(TransformLink(vm, args.self));
+  if (colors == nullptr) return Value();
+  const ColorTransformValues v = colors->GetColorTransform();
+  auto* t = vm.heap().Make<ColorTransformObject>(ClassPrototype(vm, "ColorTransform"));
+  for (size_t i = 0; i < 4; ++i) {
+    t->values[i] = v.multiply[i];
+    t->values[4 + i] = v.add[i];
+  }
+  return static_cast<Object*>(t);
+}
+
+Value TransformSetColorTransform(Vm& vm, const Arguments& args) {
+  auto* colors = dynamic_cast<ClipColorAccess*>(TransformLink(vm, args.self));
+  ColorTransformObject* t = TransformOf(args[0]);
+  if (colors == nullptr || t == nullptr) return Value();
+  ColorTransformValues v;
+  for (size_t i = 0; i < 4; ++i) {
+    v.multiply[i] = t->values[i];
+    v.add[i] = t->values[4 + i];
+  }
+  colors->SetColorTransform(v);
+  return Value();
+}
+
+// new Transform(clip): anything but a clip makes nothing.
+Value TransformConstruct(Vm& vm, const Arguments& args) {
+  Object* target = args[0].AsObject();
+  if (target == nullptr || target->AsClip() == nullptr) return Value();
+  auto* t = vm.heap().Make<TransformObject>(args.self.AsObject());
+  t->clip = target;
+  return static_cast<Object*>(t);
+}
+
+Object* InstallTransform(Vm& vm) {
+  Object* proto = vm.NewObject();
+  DefineAccessor(vm, proto, "matrix", TransformGetMatrix, TransformSetMatrix);
+  DefineAccessor(vm, proto, "concatenatedMatrix", TransformGetConcatenatedMatrix, nullptr);
+  DefineAccessor(vm, proto, "colorTransform", TransformGetColorTransform,
+                 TransformSetColorTransform);
+  return vm.NewClass(proto, Nothing, TransformConstruct);
+}
+
+// MovieClip.prototype.transform: a new Transform of the clip on every read; assigning one
+// copies its matrix and colour transform to the clip.
+Value ClipGetTransform(Vm& vm, const Arguments& args) {
+  Object* self = args.self.AsObject();
+  if (self == nullptr || vm.Live(self)->AsClip() == nullptr) return Value();
+  Object* proto = ClassPrototype(vm, "Transform");
+  auto* t = vm.heap().Make<TransformObject>(proto);
+  t->clip = self;
+  return static_cast<Object*>(t);
+}
+
+Value ClipSetTransform(Vm& vm, const Arguments& args) {
+  auto* source = dynamic_cast<TransformObject*>(args[0].AsObject());
+  Object* self = args.self.AsObject();
+  if (source == nullptr || self == nullptr) return Value();
+  auto* target = vm.heap().Make<TransformObject>(nullptr);
+  target->clip = self;
+  const Value to = static_cast<Object*>(target);
+  const Value matrix[] = {TransformGetMatrix(vm, Arguments{args[0], {}})};
+  TransformSetMatrix(vm, Arguments{to, matrix});
+  const Value colors[] = {TransformGetColorTransform(vm, Arguments{args[0], {}})};
+  TransformSetColorTransform(vm, Arguments{to, colors});
+  return Value();
+}
+
 }  // namespace
 
 // `_global.flash`, shared with other packages of it, hidden from movies before version 8.
@@ -732,7 +867,14 @@ void InstallGeomClasses(Vm& vm) {
   vm.SetOwn(geom, "Point", InstallPoint(vm));
   vm.SetOwn(geom, "Matrix", InstallMatrix(vm));
   vm.SetOwn(geom, "ColorTransform", InstallColorTransform(vm));
+  vm.SetOwn(geom, "Transform", InstallTransform(vm));
   vm.SetOwn(FlashPackage(vm), "geom", geom);
+  if (Object* clip_proto = vm.builtins().clip_proto) {
+    DefineAccessor(vm, clip_proto, "transform", ClipGetTransform, ClipSetTransform);
+    Property* p = clip_proto->Properties().Find("transform", vm.CaseSensitive());
+    p->flags = kDontEnum;
+    p->min_version = 8;
+  }
 }
 
 }  // namespace lumen::avm1

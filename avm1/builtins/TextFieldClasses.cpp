@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "avm1/Builtins.h"
 #include "avm1/FieldObject.h"
@@ -35,14 +37,18 @@ Value Optional(const std::optional<bool>& v) {
   return v ? Value(*v) : Value::Null();
 }
 
-Object* NewFormat(Vm& vm) {
+}  // namespace
+
+Object* NewTextFormat(Vm& vm) {
   Object* format = vm.NewObject(vm.builtins().textformat_proto);
   for (const char* name : kFormatNames) vm.SetOwn(format, name, Value::Null());
   return format;
 }
 
+namespace {
+
 Object* FormatObject(Vm& vm, const FormatValues& f) {
-  Object* o = NewFormat(vm);
+  Object* o = NewTextFormat(vm);
   vm.SetOwn(o, "font", Optional(vm, f.font));
   vm.SetOwn(o, "size", Optional(f.size));
   vm.SetOwn(o, "color", Optional(f.color));
@@ -214,6 +220,87 @@ Value GetTextExtent(Vm& vm, const Arguments& a) {
   return out;
 }
 
+// TextField.prototype's properties, in the order the reference makes them (enumeration shows
+// them last first). The last five came with version 8.
+constexpr const char* kFieldAccessors[] = {"gridFitType",
+                                           "antiAliasType",
+                                           "thickness",
+                                           "sharpness",
+                                           "filters",
+                                           "scroll",
+                                           "maxscroll",
+                                           "borderColor",
+                                           "backgroundColor",
+                                           "textColor",
+                                           "tabIndex",
+                                           "autoSize",
+                                           "text",
+                                           "type",
+                                           "htmlText",
+                                           "variable",
+                                           "hscroll",
+                                           "maxhscroll",
+                                           "maxChars",
+                                           "embedFonts",
+                                           "html",
+                                           "border",
+                                           "background",
+                                           "wordWrap",
+                                           "password",
+                                           "multiline",
+                                           "selectable",
+                                           "length",
+                                           "bottomScroll",
+                                           "textWidth",
+                                           "textHeight",
+                                           "restrict",
+                                           "condenseWhite",
+                                           "mouseWheelEnabled",
+                                           "styleSheet"};
+constexpr size_t kVersion8Accessors = 5;
+
+FieldObject* LiveField(const Value& self) {
+  Object* o = self.AsObject();
+  FieldObject* field = o ? o->AsField() : nullptr;
+  return field && field->Link() ? field : nullptr;
+}
+
+// A field answers what it keeps natively; of the rest only mouseWheelEnabled has a value
+// before a script gives one. Other objects that borrow the prototype read nothing.
+template <size_t kIndex>
+Value GetFieldAccessor(Vm& vm, const Arguments& a) {
+  FieldObject* field = LiveField(a.self);
+  if (field == nullptr) return Value();
+  Value out;
+  if (field->GetNative(vm, kFieldAccessors[kIndex], out)) return out;
+  if (std::string_view(kFieldAccessors[kIndex]) == "mouseWheelEnabled") return true;
+  return Value();
+}
+
+// What the field does not keep natively becomes the field's own property.
+template <size_t kIndex>
+Value SetFieldAccessor(Vm& vm, const Arguments& a) {
+  FieldObject* field = LiveField(a.self);
+  if (field == nullptr) return Value();
+  if (!field->SetNative(vm, kFieldAccessors[kIndex], a[0])) {
+    vm.SetOwn(field, kFieldAccessors[kIndex], a[0]);
+  }
+  return Value();
+}
+
+template <size_t... kIndex>
+void DefineFieldAccessors(Vm& vm, Object* proto, std::index_sequence<kIndex...>) {
+  const NativeFunction getters[] = {GetFieldAccessor<kIndex>...};
+  const NativeFunction setters[] = {SetFieldAccessor<kIndex>...};
+  for (size_t i = 0; i < sizeof...(kIndex); ++i) {
+    vm.SetOwn(proto, kFieldAccessors[i], Value(), 0);
+    Property* p = proto->Properties().Find(kFieldAccessors[i], vm.CaseSensitive());
+    p->getter = vm.NewNative(getters[i]);
+    p->setter = vm.NewNative(setters[i]);
+    if (i < kVersion8Accessors) p->min_version = 8;
+  }
+}
+
 Value FormatConstruct(Vm& vm, const Arguments& a) {
   Object* format = vm.NewObject(a.self.AsObject());
   for (size_t i = 0; i < std::size(kFormatNames); ++i) {
@@ -235,6 +322,7 @@ void InstallTextFieldClasses(Vm& vm) {
       {"removeTextField", RemoveTextField},   {"getDepth", GetDepth},
   };
   for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
+  DefineFieldAccessors(vm, proto, std::make_index_sequence<std::size(kFieldAccessors)>());
   FunctionObject* field = vm.NewClass(proto, Nothing);
   vm.DefineMethod(field, "getFontList", GetFontList);
   vm.DefineValue(vm.Global(), "TextField", static_cast<Object*>(field));

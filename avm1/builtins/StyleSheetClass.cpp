@@ -1,0 +1,159 @@
+// TextField.StyleSheet: turning a style object (CSS property names in camel case) into the
+// TextFormat it stands for.
+//
+// Design: each style property has its own small reading rule, as the reference has: numbers
+// are read from the front of their text as whole numbers (whitespace first, a sign, digits,
+// anything after ignored), names are matched exactly or, for alignment, ignoring case. A value
+// that does not read leaves the format's value unset (null).
+
+#include <cctype>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "avm1/Builtins.h"
+#include "avm1/Vm.h"
+
+namespace lumen::avm1 {
+namespace {
+
+constexpr size_t kMaxDigits = 15;  // beyond what a double holds exactly
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The whole number at the front of `text`, after whitespace; nothing when no digit comes.
+std::optional<double> LeadingInteger(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  double value = 0;
+  size_t digits = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+    if (digits < kMaxDigits) value = value * 10 + (text[i] - '0');
+  }
+  if (digits == 0) return std::nullopt;
+  return negative ? -value : value;
+}
+
+// Values scripts leave out: undefined, null, false, 0 and the empty string.
+bool Absent(Vm& vm, const Value& v) {
+  return !vm.ToBoolean(v);
+}
+
+Value Integer(Vm& vm, const Value& v, double when_unreadable, double at_least) {
+  if (Absent(vm, v)) return Value::Null();
+  const std::optional<double> n = LeadingInteger(vm.ToString(v));
+  return n ? std::max(*n, at_least) : when_unreadable;
+}
+
+Value FontSize(Vm& vm, const Value& v) {
+  const std::optional<double> n = LeadingInteger(vm.ToString(v));
+  return n && *n >= 1 ? Value(*n) : Value::Null();
+}
+
+// Each family name loses its leading whitespace; empty names drop out.
+Value FontFamily(Vm& vm, const Value& v) {
+  if (Absent(vm, v)) return Value::Null();
+  const std::string text = vm.ToString(v);
+  std::string out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    size_t first = start;
+    while (first < end && IsSpace(text[first])) ++first;
+    if (first < end) {
+      if (!out.empty()) out += ',';
+      out.append(text, first, end - first);
+    }
+    start = end + 1;
+  }
+  return vm.Str(out);
+}
+
+// "#rrggbb" exactly.
+Value Color(const Value& v) {
+  if (!v.IsString()) return Value::Null();
+  const std::string& text = v.AsString();
+  if (text.size() != 7 || text[0] != '#') return Value::Null();
+  for (size_t i = 1; i < 7; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return Value::Null();
+  }
+  return static_cast<double>(std::stoul(text.substr(1), nullptr, 16));
+}
+
+// Two names that set a flag one way or the other, matched exactly.
+Value Flag(const Value& v, std::string_view off, std::string_view on) {
+  if (!v.IsString()) return Value::Null();
+  const std::string& text = v.AsString();
+  if (text == off) return false;
+  if (text == on) return true;
+  return Value::Null();
+}
+
+Value Align(Vm& vm, const Value& v) {
+  if (!v.IsString()) return Value::Null();
+  std::string text = v.AsString();
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* name : {"left", "center", "right", "justify"}) {
+    if (text == name) return vm.Str(name);
+  }
+  return Value::Null();
+}
+
+Value Display(Vm& vm, const Value& v) {
+  const std::string text = v.IsString() ? v.AsString() : std::string();
+  return vm.Str(text == "inline" || text == "none" ? text : std::string("block"));
+}
+
+// Kerning is on for the word "true" and for any number that is not zero.
+bool Kerning(const Value& v) {
+  if (v.IsNumber()) return std::trunc(v.AsNumber()) != 0;
+  if (!v.IsString()) return false;
+  if (v.AsString() == "true") return true;
+  const std::optional<double> n = LeadingInteger(v.AsString());
+  return n && *n != 0;
+}
+
+Value Transform(Vm& vm, const Arguments& args) {
+  const Value& style = args[0];
+  if (style.IsNullish()) return Value::Null();
+  auto get = [&](const char* name) { return vm.GetMember(style, name); };
+  Object* format = NewTextFormat(vm);
+  const double nan = std::nan("");
+  vm.SetOwn(format, "color", Color(get("color")));
+  vm.SetOwn(format, "display", Display(vm, get("display")));
+  vm.SetOwn(format, "font", FontFamily(vm, get("fontFamily")));
+  vm.SetOwn(format, "size", FontSize(vm, get("fontSize")));
+  vm.SetOwn(format, "italic", Flag(get("fontStyle"), "normal", "italic"));
+  vm.SetOwn(format, "bold", Flag(get("fontWeight"), "normal", "bold"));
+  vm.SetOwn(format, "kerning", Kerning(get("kerning")));
+  vm.SetOwn(format, "leading", Integer(vm, get("leading"), 0, -INFINITY));
+  vm.SetOwn(format, "letterSpacing", Integer(vm, get("letterSpacing"), nan, -INFINITY));
+  vm.SetOwn(format, "leftMargin", Integer(vm, get("marginLeft"), 0, 0));
+  vm.SetOwn(format, "rightMargin", Integer(vm, get("marginRight"), 0, 0));
+  vm.SetOwn(format, "align", Align(vm, get("textAlign")));
+  vm.SetOwn(format, "underline", Flag(get("textDecoration"), "none", "underline"));
+  vm.SetOwn(format, "indent", Integer(vm, get("textIndent"), 0, -INFINITY));
+  return format;
+}
+
+}  // namespace
+
+void InstallStyleSheetClass(Vm& vm) {
+  Object* proto = vm.NewObject();
+  vm.DefineMethod(proto, "transform", Transform);
+  FunctionObject* ctor = vm.NewClass(proto, Nothing);
+  Property* field = vm.Global()->Properties().Find("TextField", vm.CaseSensitive());
+  Object* field_class = field ? field->value.AsObject() : nullptr;
+  if (field_class == nullptr) return;
+  vm.DefineValue(field_class, "StyleSheet", static_cast<Object*>(ctor));
+  // Version 7 brought style sheets.
+  field_class->Properties().Find("StyleSheet", vm.CaseSensitive())->min_version = 7;
+}
+
+}  // namespace lumen::avm1

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "avm1/BitmapPixels.h"
+#include "avm1/Vm.h"
+#include "avm1/builtins/FilterClasses.h"
+#include "tests/avm1/ScriptTestUtil.h"
+
+namespace lumen::avm1 {
+namespace {
+
+using testing::TestBridge;
+using testing::Text;
+
+// Partial alpha is stored premultiplied: rounding shows in what reads back, and opaque bitmaps
+// drop alpha altogether.
+TEST(BitmapPixelsTest, PremultipliedStoreRoundsAsThePlayerDoes) {
+  BitmapPixels transparent(2, 1, true, 0xAABBCCDDu);
+  EXPECT_EQ(transparent.Get(0, 0), 0xAABBCCDCu);
+  transparent.Set(1, 0, 0x12345678u);
+  EXPECT_EQ(transparent.Get(1, 0), 0x12395571u);
+  transparent.Set(1, 0, 0x0000000Au);
+  EXPECT_EQ(transparent.Get(1, 0), 0u);
+  BitmapPixels opaque(1, 1, false, 0x12345678u);
+  EXPECT_EQ(opaque.Get(0, 0), 0xFF345678u);
+}
+
+// Copies clip to both bitmaps, and a bitmap scrolled over itself reads its old pixels.
+TEST(BitmapPixelsTest, CopiesClipAndOverlapSafely) {
+  BitmapPixels b(3, 1, false, 0);
+  for (int32_t x = 0; x < 3; ++x) b.Set(x, 0, 0xFF000000u | static_cast<uint32_t>(x + 1));
+  b.Scroll(1, 0);
+  EXPECT_EQ(b.Get(0, 0) & 0xFF, 1u);  // uncovered: left as it was
+  EXPECT_EQ(b.Get(1, 0) & 0xFF, 1u);
+  EXPECT_EQ(b.Get(2, 0) & 0xFF, 2u);
+  BitmapPixels small(1, 1, false, 0xFF0000FFu);
+  b.Copy(small, {-5, -5, 100, 100}, 2, 0, false);
+  EXPECT_EQ(b.Get(2, 0), 0xFF0000FFu);
+  b.Copy(small, {0, 0, 1, 1}, INT32_MAX, INT32_MIN, false);  // lands nowhere
+  b.Fill({INT32_MAX - 1, 0, INT32_MAX, 1}, 0);
+  EXPECT_EQ(b.Get(2, 0), 0xFF0000FFu);
+}
+
+Value BitmapDataClass(Vm& vm) {
+  return vm.GetMember(vm.GetMember(vm.Get(vm.Global(), "flash"), "display"), "BitmapData");
+}
+
+class FlashClassesTest : public ::testing::Test {
+ protected:
+  Value NewIn(std::string_view package, std::string_view cls, std::vector<Value> args) {
+    const Value flash = vm.Get(vm.Global(), "flash");
+    return vm.Construct(vm.GetMember(vm.GetMember(flash, package), cls), args);
+  }
+
+  TestBridge bridge;
+  Vm vm{8, bridge};
+};
+
+// Sizes past the caps make nothing; pixels made are charged to the script heap.
+TEST_F(FlashClassesTest, BitmapSizesAreCappedAndCharged) {
+  EXPECT_TRUE(NewIn("display", "BitmapData", {0, 10}).IsUndefined());
+  EXPECT_TRUE(NewIn("display", "BitmapData", {8192, 1}).IsUndefined());
+  EXPECT_TRUE(NewIn("display", "BitmapData", {8191, 8191}).IsUndefined());
+  const size_t before = vm.heap().Bytes();
+  const Value b = NewIn("display", "BitmapData", {1000, 1000});
+  EXPECT_GE(vm.heap().Bytes() - before, size_t{4000000});
+  vm.CallMethod(b, "dispose", {});
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(b, "width")), -1);
+}
+
+// Bitmaps made one after another stop at the heap's limit as they are made.
+TEST(BitmapDataLimitTest, MakingBitmapsStopsAtTheHeapLimit) {
+  TestBridge bridge;
+  Vm small(8, bridge, VmLimits{.heap_bytes = size_t{16} << 20});
+  const Value ctor = BitmapDataClass(small);
+  EXPECT_THROW(
+      {
+        for (int i = 0; i < 10; ++i) small.Construct(ctor, std::vector<Value>{1000, 1000});
+      },
+      ScriptAbort);
+}
+
+// Setters bring values into the filter's range; the constructor goes through them.
+TEST_F(FlashClassesTest, FilterSettingsAreClampedAndQuantised) {
+  const Value glow = NewIn("filters", "GlowFilter", {-305419896, 0.5, 300, -1});
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(glow, "color")), 0xCBA988);
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(glow, "alpha")), 127 / 255.0);
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(glow, "blurX")), 255);
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(glow, "blurY")), 0);
+  vm.SetMember(glow, "quality", 100);
+  EXPECT_EQ(vm.ToNumber(vm.GetMember(glow, "quality")), 15);
+  const Value copy = vm.CallMethod(glow, "clone", {});
+  vm.SetMember(glow, "strength", 9);
+  EXPECT_EQ(FilterSettingsOf(copy)->strength, 2);
+}
+
+// Colours set how many stops there are, ratios can only lower it, and stops beyond it keep
+// their values for when it grows again.
+TEST_F(FlashClassesTest, GradientStopsShareOneCount) {
+  const Value f = NewIn("filters", "GradientGlowFilter", {});
+  auto list = [&](std::vector<Value> values) {
+    ArrayObject* a = vm.NewArray();
+    a->elements = std::move(values);
+    return Value(static_cast<Object*>(a));
+  };
+  vm.SetMember(f, "colors", list({1, 2, 3}));
+  vm.SetMember(f, "ratios", list({10, 20, 30, 40}));
+  vm.SetMember(f, "ratios", list({5}));
+  EXPECT_EQ(Text(vm, vm.GetMember(f, "colors")), "1");
+  vm.SetMember(f, "colors", list({7, 8}));
+  EXPECT_EQ(Text(vm, vm.GetMember(f, "ratios")), "5,20");
+  EXPECT_EQ(Text(vm, vm.GetMember(f, "alphas")), "0,0");
+}
+
+// A handler that reopens the dialog from onCancel is answered in bounded rounds, not nested.
+TEST_F(FlashClassesTest, CancelledDialogsDoNotNestWithoutEnd) {
+  const Value file = NewIn("net", "FileReference", {});
+  vm.SetMember(file, "count", 0);
+  struct Reopen {
+    static Value Call(Vm& v, const Arguments& a) {
+      v.SetMember(a.self, "count", v.ToNumber(v.GetMember(a.self, "count")) + 1);
+      return v.CallMethod(a.self, "browse", {});
+    }
+  };
+  vm.SetMember(file, "onCancel", static_cast<Object*>(vm.NewNative(Reopen::Call)));
+  vm.RunCall(vm.GetMember(file, "browse"), file, {});
+  const double heard = vm.ToNumber(vm.GetMember(file, "count"));
+  EXPECT_GT(heard, 0);
+  EXPECT_LT(heard, 100);
+}
+
+}  // namespace
+}  // namespace lumen::avm1
