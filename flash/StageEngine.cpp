@@ -424,7 +424,9 @@ PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, 
   const auto tx = static_cast<float>(view.offset_x - info_.x_min * view.scale_x);
   const auto ty = static_cast<float>(view.offset_y - info_.y_min * view.scale_y);
   PixelRect part{0, 0, target.width, target.height};
-  if (kept && drawn_inputs_ == inputs) {
+  // A filter spreads its object's picture past the object's own area, so a frame with any is
+  // drawn whole.
+  if (kept && drawn_inputs_ == inputs && list_.filters.empty()) {
     part = ChangedPart(drawn_commands_, list_.commands, {sx, 0, 0, sy, tx, ty}, target.width,
                        target.height);
     if (part.Empty()) return {};

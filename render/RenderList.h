@@ -3,6 +3,7 @@
 // One frame as a flat list of draw commands, produced from the display list and consumed by the
 // renderer. The list is cleared and refilled each frame; its storage is kept.
 
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -30,6 +31,20 @@ enum class BlendMode : uint8_t {
 
 enum class Quality : uint8_t { Low, Medium, High, Best };
 
+// A bitmap filter applied to a layer's picture before the layer is composited. Sizes are in
+// stage pixels; the renderer scales them with the view.
+struct Filter {
+  enum class Kind : uint8_t { Blur, DropShadow, Glow, ColorMatrix };
+  Kind kind = Kind::Blur;
+  float blur_x = 0, blur_y = 0;  // the width of the box averaged over
+  int passes = 1;                // box blurs run one after the other
+  float dx = 0, dy = 0;          // the shadow's offset
+  Rgba color;                    // of the shadow or glow
+  float strength = 1;            // multiplies the shadow's or glow's alpha
+  bool inner = false, knockout = false, hide_object = false;
+  std::array<float, 20> matrix{};  // ColorMatrix: rows r, g, b, a of 4 factors and an offset
+};
+
 struct RenderCommand {
   enum class Kind : uint8_t {
     DrawShape,   // shape, matrix, cxform
@@ -44,6 +59,7 @@ struct RenderCommand {
   Matrix matrix;                         // DrawShape: shape twips to stage twips
   ColorTransform cxform;                 // DrawShape, EndLayer: the full, concatenated transform
   BlendMode blend = BlendMode::Normal;   // BeginLayer/EndLayer
+  uint16_t filter_first = 0, filter_count = 0;  // EndLayer: the list's filters to apply
 };
 
 // Supplies the pixels of bitmap fills that carry a source. A frame announces the sources it
@@ -60,9 +76,13 @@ class BitmapProvider {
 struct RenderList {
   Rgba background;  // the stage colour
   std::vector<RenderCommand> commands;
+  std::vector<Filter> filters;        // what EndLayer commands point at
   BitmapProvider* bitmaps = nullptr;  // for fills with a source; none: such fills paint nothing
 
-  void Clear() { commands.clear(); }
+  void Clear() {
+    commands.clear();
+    filters.clear();
+  }
 };
 
 }  // namespace lumen::render

@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "raster/Color.h"
+#include "raster/Filters.h"
 #include "raster/Flatten.h"
 #include "raster/Mask.h"
 #include "raster/Paint.h"
@@ -181,6 +182,7 @@ class Renderer::Impl {
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void BeginLayer(BlendMode blend);
+  void ApplyFilters(const RenderCommand& end, LayerState& layer);
   void EndLayer(const RenderCommand& cmd);
   void BeginMask();
   void EndMask();
@@ -194,6 +196,7 @@ class Renderer::Impl {
   raster::Smoothing BitmapSmoothing() const;
 
   Pixmap* target_ = nullptr;
+  const RenderList* list_ = nullptr;
   int y0_ = 0, y1_ = 0;  // the rows drawn
   BandSink band_;
   Matrix stage_to_device_;
@@ -216,6 +219,7 @@ class Renderer::Impl {
   size_t ignored_masks_ = 0;
   std::vector<uint32_t> row_;
   std::vector<uint8_t> cov_;
+  raster::FilterScratch filter_scratch_;
   BitmapProvider* bitmaps_ = nullptr;
   std::vector<const BitmapSource*> frame_sources_;
   std::vector<size_t> covering_;  // FirstShown's candidates
@@ -322,7 +326,8 @@ void Renderer::SetThreads(int threads) {
 void Renderer::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
   constexpr int kMinBandRows = 32;
   const int bands = static_cast<int>(workers_.size()) + 1;
-  if (bands == 1 || target.Height() < bands * kMinBandRows) {
+  // Filters spread a picture across rows, so a frame with any is drawn whole.
+  if (bands == 1 || target.Height() < bands * kMinBandRows || !list.filters.empty()) {
     impl_->Render(list, stage_to_device, target, 0, target.Height(), list.bitmaps);
     return;
   }
@@ -364,6 +369,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
                             int y0, int y1, BitmapProvider* bitmaps) {
   if (target.Empty()) return;
   target_ = &target;
+  list_ = &list;
   y0_ = std::max(y0, 0);
   y1_ = std::min(y1, target.Height());
   stage_to_device_ = stage_to_device;
@@ -410,6 +416,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   ignored_masks_ = 0;
   mask_layers_ = 0;
   target_ = nullptr;
+  list_ = nullptr;
   bitmaps_ = nullptr;
   resolved_.bitmap.reset();
   frame_pixels_.clear();
@@ -769,6 +776,18 @@ void Renderer::Impl::BeginLayer(BlendMode blend) {
   layers_.push_back({pixmap, masks_.size(), ActiveMask(), blend, {}});
 }
 
+// The layer's filters, in order, on its picture; each may spread it beyond what was drawn.
+// Filters measure in stage pixels, the view in twips.
+void Renderer::Impl::ApplyFilters(const RenderCommand& end, LayerState& layer) {
+  if (list_ == nullptr) return;
+  const size_t first = end.filter_first;
+  const size_t last = std::min(list_->filters.size(), first + end.filter_count);
+  for (size_t i = first; i < last; ++i) {
+    layer.dirty = raster::ApplyFilter(list_->filters[i], device_scale_ * kTwips, *layer.pixmap,
+                                      layer.dirty, filter_scratch_);
+  }
+}
+
 void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   if (mask_layers_ > 0) {
     --mask_layers_;
@@ -779,9 +798,10 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
     return;
   }
   if (layers_.empty()) return;
-  const LayerState layer = layers_.back();
+  LayerState layer = layers_.back();
   layers_.pop_back();
   masks_.resize(std::min(masks_.size(), layer.mask_base));
+  ApplyFilters(cmd, layer);
   IntRect area = layer.dirty;
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());
   // Alpha and Erase work on an enclosing layer; with none they would punch holes through the

@@ -5,6 +5,7 @@
 #include "stage/FilterList.h"
 
 #include <bit>
+#include <cmath>
 
 #include "movie/ByteReader.h"
 
@@ -126,6 +127,56 @@ std::vector<FilterSettings> ReadFilterList(std::span<const uint8_t> bytes) {
     // Keep what was read.
   }
   return filters;
+}
+
+namespace {
+
+render::Rgba Colour(uint32_t rgb, uint8_t alpha) {
+  return {static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+          static_cast<uint8_t>(rgb), alpha};
+}
+
+}  // namespace
+
+size_t AddRenderFilters(const std::vector<avm1::FilterSettings>& filters,
+                        std::vector<render::Filter>& out) {
+  using Kind = avm1::FilterSettings::Kind;
+  size_t added = 0;
+  for (const avm1::FilterSettings& f : filters) {
+    render::Filter r;
+    r.blur_x = static_cast<float>(f.blur_x);
+    r.blur_y = static_cast<float>(f.blur_y);
+    r.passes = f.quality;
+    switch (f.kind) {
+      case Kind::Blur:
+        r.kind = render::Filter::Kind::Blur;
+        break;
+      case Kind::DropShadow:
+      case Kind::Glow:
+        r.kind =
+            f.kind == Kind::Glow ? render::Filter::Kind::Glow : render::Filter::Kind::DropShadow;
+        if (f.kind == Kind::DropShadow) {
+          r.dx = static_cast<float>(f.distance * std::cos(f.angle));
+          r.dy = static_cast<float>(f.distance * std::sin(f.angle));
+        }
+        r.color = Colour(f.color, f.alpha);
+        r.strength = static_cast<float>(f.strength);
+        r.inner = f.inner;
+        r.knockout = f.knockout;
+        r.hide_object = f.hide_object;
+        break;
+      case Kind::ColorMatrix:
+        if (f.matrix.size() != r.matrix.size()) continue;
+        r.kind = render::Filter::Kind::ColorMatrix;
+        for (size_t i = 0; i < r.matrix.size(); ++i) r.matrix[i] = static_cast<float>(f.matrix[i]);
+        break;
+      default:
+        continue;
+    }
+    out.push_back(r);
+    ++added;
+  }
+  return added;
 }
 
 }  // namespace lumen::stage

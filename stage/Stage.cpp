@@ -8,6 +8,7 @@
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/ShapeBuilder.h"
+#include "stage/FilterList.h"
 #include "stage/TabOrder.h"
 
 namespace lumen::stage {
@@ -16,6 +17,9 @@ namespace {
 
 // Morph shapes at distinct ratios kept at most; a tween visits one ratio per frame.
 constexpr size_t kMaxCachedMorphs = 256;
+// Filters drawn in one frame; past them objects draw unfiltered (each filter costs a pass over
+// its object's area).
+constexpr size_t kMaxFiltersPerFrame = 1024;
 
 void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   render::RenderCommand command;
@@ -396,7 +400,9 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
   render::ColorTransform cx = parent_cx * object.place.cxform;
   // A blend mode composites the object as one picture: its content is drawn into a layer
   // without the transform that applies to the layer as a whole.
-  const bool layer = !in_mask && object.place.blend != render::BlendMode::Normal;
+  // So do filters, which work on that picture.
+  const bool filtered = !in_mask && !object.place.filters.empty();
+  const bool layer = !in_mask && (object.place.blend != render::BlendMode::Normal || filtered);
   if (layer) {
     render::RenderCommand begin;
     begin.kind = render::RenderCommand::Kind::BeginLayer;
@@ -439,6 +445,10 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     end.kind = render::RenderCommand::Kind::EndLayer;
     end.blend = object.place.blend;
     end.cxform = cx;
+    if (filtered && out.filters.size() < kMaxFiltersPerFrame) {
+      end.filter_first = static_cast<uint16_t>(out.filters.size());
+      end.filter_count = static_cast<uint16_t>(AddRenderFilters(object.place.filters, out.filters));
+    }
     out.commands.push_back(end);
   }
 }

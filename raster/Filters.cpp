@@ -1,0 +1,194 @@
+// Design: a blur is separable boxes, each pass a running sum along the rows and then along the
+// columns, on a copy of the area grown by everything the passes reach. A shadow or glow is the
+// object's alpha (inside: its complement) blurred the same way, shifted, strengthened and
+// tinted, then put under the object (outside), over it within its shape (inside), or alone
+// (knockout, hidden object). The work is bounded by that area, never by the target.
+
+#include "raster/Filters.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "raster/Color.h"
+
+namespace lumen::raster {
+namespace {
+
+constexpr int kMaxReach = 255;  // device pixels a box reaches each way
+constexpr int kMaxPasses = 15;
+
+int Reach(float width, float scale) {
+  const float r = std::floor(width * scale / 2);
+  return std::isfinite(r) ? static_cast<int>(std::clamp(r, 0.0f, float{kMaxReach})) : 0;
+}
+
+int Offset(float d, float scale) {
+  const float o = std::round(d * scale);
+  return std::isfinite(o) ? static_cast<int>(std::clamp(o, -4096.0f, 4096.0f)) : 0;
+}
+
+// An image of `w` x `h` pixels copied out of the layer.
+struct Image {
+  std::vector<uint32_t>& px;
+  int w, h;
+  uint32_t& At(int x, int y) { return px[static_cast<size_t>(y) * w + x]; }
+};
+
+// One box pass over `n` values: each becomes the mean of the 2r + 1 around it, those past the
+// ends counting as transparent. `channels` of 8 bits each are summed apart.
+template <typename At>
+void BoxLine(int n, int r, int channels, const At& at, FilterScratch& s) {
+  s.line.resize(n);
+  for (int i = 0; i < n; ++i) s.line[i] = at(i);
+  s.sums.assign(static_cast<size_t>(n + 1) * 4, 0);
+  for (int i = 0; i < n; ++i) {
+    for (int c = 0; c < channels; ++c) {
+      s.sums[(i + 1) * 4 + c] = s.sums[i * 4 + c] + (s.line[i] >> (c * 8) & 0xFF);
+    }
+  }
+  const uint32_t width = 2 * static_cast<uint32_t>(r) + 1;
+  for (int i = 0; i < n; ++i) {
+    const int lo = std::max(0, i - r), hi = std::min(n, i + r + 1);
+    uint32_t out = 0;
+    for (int c = 0; c < channels; ++c) {
+      const uint32_t sum = s.sums[hi * 4 + c] - s.sums[lo * 4 + c];
+      out |= ((sum + width / 2) / width) << (c * 8);
+    }
+    at(i) = out;
+  }
+}
+
+void Blur(Image image, int rx, int ry, int passes, int channels, FilterScratch& s) {
+  for (int pass = 0; pass < passes; ++pass) {
+    if (rx > 0) {
+      for (int y = 0; y < image.h; ++y) {
+        BoxLine(
+            image.w, rx, channels, [&](int i) -> uint32_t& { return image.At(i, y); }, s);
+      }
+    }
+    if (ry > 0) {
+      for (int x = 0; x < image.w; ++x) {
+        BoxLine(
+            image.h, ry, channels, [&](int i) -> uint32_t& { return image.At(x, i); }, s);
+      }
+    }
+  }
+}
+
+uint32_t Scale(uint32_t premultiplied, uint32_t k) {  // k in 0..255
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    out |= Div255((premultiplied >> shift & 0xFF) * k) << shift;
+  }
+  return out;
+}
+
+uint32_t Over(uint32_t top, uint32_t below) {
+  return top + Scale(below, 255 - (top >> 24));
+}
+
+IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRect& area,
+               FilterScratch& s) {
+  const int rx = Reach(f.blur_x, scale), ry = Reach(f.blur_y, scale);
+  const int passes = std::clamp(f.passes, 0, kMaxPasses);
+  const int ox = Offset(f.dx, scale), oy = Offset(f.dy, scale);
+  // The shadow reaches past the object by the blur's reach and its offset.
+  const IntRect grown = IntRect{area.x0 - rx * passes + std::min(ox, 0) - 1,
+                                area.y0 - ry * passes + std::min(oy, 0) - 1,
+                                area.x1 + rx * passes + std::max(ox, 0) + 1,
+                                area.y1 + ry * passes + std::max(oy, 0) + 1}
+                            .Intersect({0, 0, layer.Width(), layer.Height()});
+  if (grown.Empty()) return area;
+  const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
+  // The alpha to blur, before the shift: the object's, or inside its complement.
+  s.image.resize(static_cast<size_t>(w) * h);
+  Image alpha{s.image, w, h};
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const int sx = x - ox, sy = y - oy;  // the shadow here comes from there
+      uint32_t a = 0;
+      if (sx >= 0 && sy >= 0 && sx < w && sy < h) a = layer.Row(grown.y0 + sy)[grown.x0 + sx] >> 24;
+      alpha.At(x, y) = f.inner ? 255 - a : a;
+    }
+  }
+  Blur(alpha, rx, ry, passes, 1, s);
+  const uint32_t colour = Premultiply(f.color);
+  const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
+  for (int y = 0; y < h; ++y) {
+    uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
+    for (int x = 0; x < w; ++x) {
+      const uint32_t object = row[x], a = object >> 24;
+      auto k =
+          static_cast<uint32_t>(std::min(255.0f, static_cast<float>(alpha.At(x, y)) * strength));
+      if (f.inner) k = Div255(k * a);
+      const uint32_t shadow = Scale(colour, k);
+      if (f.inner) {
+        row[x] = f.knockout || f.hide_object ? shadow : Over(shadow, object);
+      } else if (f.hide_object) {
+        row[x] = shadow;
+      } else {
+        row[x] = f.knockout ? Scale(shadow, 255 - a) : Over(object, shadow);
+      }
+    }
+  }
+  return f.inner ? area : grown;
+}
+
+IntRect BlurLayer(const render::Filter& f, float scale, Pixmap& layer, const IntRect& area,
+                  FilterScratch& s) {
+  const int rx = Reach(f.blur_x, scale), ry = Reach(f.blur_y, scale);
+  const int passes = std::clamp(f.passes, 0, kMaxPasses);
+  if (passes == 0 || (rx == 0 && ry == 0)) return area;
+  const IntRect grown = IntRect{area.x0 - rx * passes, area.y0 - ry * passes, area.x1 + rx * passes,
+                                area.y1 + ry * passes}
+                            .Intersect({0, 0, layer.Width(), layer.Height()});
+  const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
+  s.image.resize(static_cast<size_t>(w) * h);
+  Image image{s.image, w, h};
+  for (int y = 0; y < h; ++y) {
+    std::copy_n(layer.Row(grown.y0 + y) + grown.x0, w, &image.At(0, y));
+  }
+  Blur(image, rx, ry, passes, 4, s);
+  for (int y = 0; y < h; ++y) {
+    std::copy_n(&image.At(0, y), w, layer.Row(grown.y0 + y) + grown.x0);
+  }
+  return grown;
+}
+
+void ColourMatrix(const render::Filter& f, Pixmap& layer, const IntRect& area) {
+  for (int y = area.y0; y < area.y1; ++y) {
+    uint32_t* row = layer.Row(y);
+    for (int x = area.x0; x < area.x1; ++x) {
+      const render::Rgba c = Unpremultiply(row[x]);
+      const float in[4] = {static_cast<float>(c.r), static_cast<float>(c.g),
+                           static_cast<float>(c.b), static_cast<float>(c.a)};
+      float out[4];
+      for (int i = 0; i < 4; ++i) {
+        const float* m = &f.matrix[static_cast<size_t>(i) * 5];
+        out[i] = m[0] * in[0] + m[1] * in[1] + m[2] * in[2] + m[3] * in[3] + m[4];
+      }
+      row[x] = Premultiply(
+          {ClampChannel(out[0]), ClampChannel(out[1]), ClampChannel(out[2]), ClampChannel(out[3])});
+    }
+  }
+}
+
+}  // namespace
+
+IntRect ApplyFilter(const render::Filter& filter, float scale, Pixmap& layer, const IntRect& area,
+                    FilterScratch& scratch) {
+  if (area.Empty()) return area;
+  switch (filter.kind) {
+    case render::Filter::Kind::Blur:
+      return BlurLayer(filter, scale, layer, area, scratch);
+    case render::Filter::Kind::DropShadow:
+    case render::Filter::Kind::Glow:
+      return Shadow(filter, scale, layer, area, scratch);
+    case render::Filter::Kind::ColorMatrix:
+      ColourMatrix(filter, layer, area);
+      return area;
+  }
+  return area;
+}
+
+}  // namespace lumen::raster

@@ -1,0 +1,27 @@
+#pragma once
+
+// Bitmap filters on a layer's picture (premultiplied ARGB): box blurs, drop shadows and glows
+// made from the blurred alpha, and colour matrices.
+
+#include <cstdint>
+#include <vector>
+
+#include "raster/Mask.h"
+#include "raster/Pixmap.h"
+#include "render/RenderList.h"
+
+namespace lumen::raster {
+
+// Buffers kept between filters, so that a steady stream of frames allocates nothing.
+struct FilterScratch {
+  std::vector<uint32_t> image, line;
+  std::vector<uint32_t> sums;
+};
+
+// Applies `filter` to the pixels of `area` in `layer`, whose other pixels are transparent;
+// `scale` is device pixels per stage pixel. Answers the area the picture covers now (grown by the
+// blur and the shadow's offset, within the layer).
+IntRect ApplyFilter(const render::Filter& filter, float scale, Pixmap& layer, const IntRect& area,
+                    FilterScratch& scratch);
+
+}  // namespace lumen::raster

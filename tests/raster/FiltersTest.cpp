@@ -1,0 +1,47 @@
+#include "raster/Filters.h"
+
+#include <gtest/gtest.h>
+
+#include "raster/Color.h"
+
+namespace lumen::raster {
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFFFF;
+
+// A 40 x 40 layer with an opaque white square over [10, 20) x [10, 20).
+Pixmap Square() {
+  Pixmap layer(40, 40);
+  for (int y = 10; y < 20; ++y) {
+    for (int x = 10; x < 20; ++x) layer.Row(y)[x] = kWhite;
+  }
+  return layer;
+}
+
+render::Filter Shadow(float dx, float dy, float blur) {
+  render::Filter f;
+  f.kind = render::Filter::Kind::DropShadow;
+  f.blur_x = f.blur_y = blur;
+  f.dx = dx;
+  f.dy = dy;
+  f.color = {0, 0, 0, 255};
+  return f;
+}
+
+TEST(Filters, ASharpShadowLiesUnderTheObjectShifted) {
+  Pixmap layer = Square();
+  FilterScratch scratch;
+  const IntRect area = ApplyFilter(Shadow(4, 2, 0), 1, layer, {10, 10, 20, 20}, scratch);
+  EXPECT_LE(area.x0, 10);
+  EXPECT_GE(area.x1, 24);
+  EXPECT_GE(area.y1, 22);
+  EXPECT_EQ(layer.At(15, 15), kWhite);       // the object over its shadow
+  EXPECT_EQ(layer.At(22, 15), 0xFF000000u);  // the shadow beside it
+  EXPECT_EQ(layer.At(15, 21), 0xFF000000u);
+  EXPECT_EQ(layer.At(12, 21), 0u);  // not where the shadow moved away from
+  EXPECT_EQ(layer.At(12, 9), 0u);
+  EXPECT_EQ(layer.At(25, 15), 0u);
+}
+
+}  // namespace
+}  // namespace lumen::raster
