@@ -361,6 +361,20 @@ TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   EXPECT_EQ(m.lines, (Lines{"true", "undefined"}));
 }
 
+// An object whose valueOf gives an object adds as a number, unless the other side is a string.
+TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
+  ActionWriter script;
+  script.SetVariable("o", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.Push({std::string("o")}).Op(aw::kGetVariable);
+  script.Push({std::string("o")}).Op(aw::kGetVariable).Op(aw::kAdd2).Op(aw::kTrace);
+  script.Push({std::string("o")}).Op(aw::kGetVariable);
+  script.Push({std::string("!")}).Op(aw::kAdd2).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags), {}, 6);
+  EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
+}
+
 // Functions close over the locals of the function they are defined in from version 6 on.
 TEST(ScriptPlayback, ClosuresSeeTheLocalsAroundThemFromVersionSix) {
   for (const uint8_t version : {5, 6}) {
