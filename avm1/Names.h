@@ -1,10 +1,12 @@
 #pragma once
 
-// Names of variables, properties and clips: movies before version 7 ignore the letter case of
-// ASCII letters in them.
+// Names of variables, properties and clips: movies before version 7 ignore their letter case,
+// by the player's own case table.
 
 #include <optional>
 #include <string_view>
+
+#include "avm1/CaseMap.h"
 
 namespace lumen::avm1 {
 
@@ -12,13 +14,26 @@ inline char FoldAscii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
-inline bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
+// Frame labels and linkage names ignore the case of ASCII letters alone.
+inline bool SameAsciiName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  if (case_sensitive) return a == b;
   for (size_t i = 0; i < a.size(); ++i) {
     if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   }
   return true;
+}
+
+inline bool SameName(std::string_view a, std::string_view b, bool case_sensitive) {
+  if (case_sensitive) return a == b;
+  const size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < common; ++i) {
+    // Past ASCII, the player's case table decides, and a letter may change its length.
+    if ((static_cast<unsigned char>(a[i]) | static_cast<unsigned char>(b[i])) >= 0x80) {
+      return FoldName(a.substr(i)) == FoldName(b.substr(i));
+    }
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return a.size() == b.size();
 }
 
 // Whether `name` occurs in `text` in any letter case: a cheap over-estimate of whether code

@@ -908,7 +908,7 @@ void Clip::GotoFrame(size_t frame, bool play) {
 long Clip::FindLabel(std::string_view label) {
   for (size_t i = 0; i < timeline_->frames.size(); ++i) {
     for (const std::string& l : timeline_->frames[i].labels) {
-      if (avm1::SameName(l, label, false)) return static_cast<long>(i);
+      if (avm1::SameAsciiName(l, label)) return static_cast<long>(i);
     }
   }
   return -1;

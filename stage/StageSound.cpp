@@ -119,7 +119,7 @@ uint64_t StageSound::StartScripted(uint32_t id, uint64_t clip, double offset_sec
 
 std::optional<uint16_t> StageSound::ExportedId(std::string_view name, const movie::Movie& from) {
   for (const auto& [id, exported] : from.exports) {
-    if (avm1::SameName(exported, name, false)) return id;
+    if (avm1::SameAsciiName(exported, name)) return id;
   }
   return std::nullopt;
 }

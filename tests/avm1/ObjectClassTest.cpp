@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "avm1/Vm.h"
@@ -51,6 +52,27 @@ TEST_F(ObjectClassTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   EXPECT_FALSE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
   vm.SetMember(o, "x", 3.0);
   EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
+}
+
+// Before version 7 names match without case by the player's table, small objects and large
+// ones alike: titlecase letters match both cases, letters newer than the table only themselves.
+TEST(ObjectClassNames, Version6FoldsCaseByThePlayersTable) {
+  TestBridge bridge;
+  Vm vm(6, bridge);
+  for (const int filler : {0, 20}) {
+    Object* o = vm.NewObject();
+    for (int i = 0; i < filler; ++i) vm.SetMember(o, "p" + std::to_string(i), 1.0);
+    vm.SetMember(o, "\u00c4", vm.Str("a"));         // Ä
+    vm.SetMember(o, "\u01f3\u01f2", vm.Str("dz"));  // ǳǲ
+    vm.SetMember(o, "\u023a", vm.Str("newer"));     // Ⱥ
+    EXPECT_EQ(Text(vm, vm.GetMember(o, "\u00e4")), "a") << filler;
+    EXPECT_EQ(Text(vm, vm.GetMember(o, "\u01f1\u01f3")), "dz") << filler;
+    EXPECT_TRUE(vm.GetMember(o, "\u2c65").IsUndefined()) << filler;
+  }
+  Vm strict(7, bridge);
+  Object* o = strict.NewObject();
+  strict.SetMember(o, "\u00c4", 1.0);
+  EXPECT_TRUE(strict.GetMember(o, "\u00e4").IsUndefined());
 }
 
 // A new object, or a boxed primitive, has the prototype its class has at the time, whatever it
