@@ -341,6 +341,10 @@ std::optional<double> ScriptHost::SoundDuration(uint32_t id) {
   return sound ? sound->DurationMs(id) : std::nullopt;
 }
 
+std::optional<size_t> ScriptHost::SoundFileBytes(uint32_t id) {
+  return sound ? sound->LoadedBytes(id) : std::nullopt;
+}
+
 uint64_t ScriptHost::StartSound(uint32_t id, avm1::ClipLink* owner, double offset, int loops) {
   return sound ? sound->StartScripted(id, OwnerKey(owner), offset, loops) : 0;
 }

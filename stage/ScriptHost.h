@@ -138,6 +138,7 @@ class ScriptHost final : public avm1::StageBridge {
   uint32_t ExportedSound(std::string_view name) override;
   uint32_t LoadSound(std::string_view url) override;
   std::optional<double> SoundDuration(uint32_t id) override;
+  std::optional<size_t> SoundFileBytes(uint32_t id) override;
   uint64_t StartSound(uint32_t id, avm1::ClipLink* owner, double offset, int loops) override;
   void StopSound(avm1::ClipLink* owner, uint32_t id) override;
   std::optional<double> SoundPosition(uint64_t handle) override;

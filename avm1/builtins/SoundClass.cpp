@@ -214,10 +214,20 @@ Value GetPosition(Vm& vm, const Arguments& args) {
   return ms ? Value(*ms) : Value(0.0);
 }
 
+// A loaded sound is read whole at once: all of its bytes are in. Others have none to count.
+Value GetBytes(Vm& vm, const Arguments& args) {
+  SoundObject* sound = SoundOf(args.self);
+  if (sound == nullptr || sound->sound_id == 0) return Value();
+  const auto bytes = vm.bridge().SoundFileBytes(sound->sound_id);
+  return bytes ? Value(static_cast<double>(*bytes)) : Value();
+}
+
+// Read-only properties for movies of version 7 on.
 void DefineGetter(Vm& vm, Object* on, std::string_view name, NativeFunction get) {
   vm.SetOwn(on, name, Value(), kDontEnum | kDontDelete);
   Property* p = on->Properties().Find(name, vm.CaseSensitive());
   p->getter = vm.NewNative(get);
+  p->min_version = 7;
 }
 
 }  // namespace
@@ -236,6 +246,11 @@ void InstallSoundClass(Vm& vm) {
   vm.DefineMethod(proto, "setTransform", SetTransform);
   vm.DefineMethod(proto, "getDuration", GetDuration);
   vm.DefineMethod(proto, "getPosition", GetPosition);
+  // Duration and position are the sound's own: setting them changes nothing.
+  vm.DefineMethod(proto, "setDuration", Nothing);
+  vm.DefineMethod(proto, "setPosition", Nothing);
+  vm.DefineMethod(proto, "getBytesLoaded", GetBytes);
+  vm.DefineMethod(proto, "getBytesTotal", GetBytes);
   DefineGetter(vm, proto, "duration", GetDuration);
   DefineGetter(vm, proto, "position", GetPosition);
   FunctionObject* sound = vm.NewClass(proto, SoundConstruct, SoundConstruct);
