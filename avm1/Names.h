@@ -3,6 +3,7 @@
 // Names of variables, properties and clips: movies before version 7 ignore their letter case,
 // by the player's own case table.
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -44,6 +45,25 @@ inline bool MentionsName(std::string_view text, std::string_view name) {
     if (SameName(text.substr(i, name.size()), name, false)) return true;
   }
   return false;
+}
+
+// Whether a name is read as a level: "_level" or "_flash", then a number read as the player
+// reads it here, an optional sign and the digits up to the first other character, wrapping at
+// 32 bits ("_level" alone is level 0). A negative number names no level that can exist.
+inline std::optional<int32_t> LevelOfName(std::string_view name) {
+  constexpr size_t kPrefix = 6;
+  if (name.size() < kPrefix) return std::nullopt;
+  const std::string_view prefix = name.substr(0, kPrefix);
+  if (!SameAsciiName(prefix, "_level") && !SameAsciiName(prefix, "_flash")) return std::nullopt;
+  std::string_view digits = name.substr(kPrefix);
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+  uint32_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') break;
+    n = n * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return static_cast<int32_t>(negative ? 0u - n : n);
 }
 
 // The level a target such as "_level2" names; nothing for any other target.

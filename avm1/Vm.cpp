@@ -1033,11 +1033,8 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
       current = global_;
     } else if (SameName(segment, "this", CaseSensitive()) && first && act != nullptr) {
       current = act->self.AsObject();
-    } else if (segment.size() > 6 && SameName(segment.substr(0, 6), "_level", false)) {
-      double n = StringToNumber(segment.substr(6), NumberDialect::Swf5);
-      ClipLink* root = std::isfinite(n) && n >= 0 && n < 65536
-                           ? bridge_.LevelRoot(static_cast<int>(n))
-                           : nullptr;
+    } else if (const auto level = LevelOfName(segment)) {
+      ClipLink* root = *level >= 0 ? bridge_.LevelRoot(*level) : nullptr;
       current = root ? root->Script() : nullptr;
     } else {
       ClipLink* child = link ? link->Child(segment, CaseSensitive()) : nullptr;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 #include "tests/avm1/ScriptTestUtil.h"
 
@@ -73,6 +74,18 @@ TEST(ObjectClassNames, Version6FoldsCaseByThePlayersTable) {
   Object* o = strict.NewObject();
   strict.SetMember(o, "\u00c4", 1.0);
   EXPECT_TRUE(strict.GetMember(o, "\u00e4").IsUndefined());
+}
+
+// "_level" and "_flash" names read a signed number up to its first other character, wrapping
+// at 32 bits.
+TEST(ObjectClassNames, LevelNamesReadTheirNumberAsThePlayerDoes) {
+  EXPECT_EQ(LevelOfName("_level"), 0);
+  EXPECT_EQ(LevelOfName("_FLASH0a"), 0);
+  EXPECT_EQ(LevelOfName("_level4294967297"), 1);
+  EXPECT_LT(*LevelOfName("_level2147483648"), 0);
+  EXPECT_EQ(LevelOfName("_level-1"), -1);
+  EXPECT_FALSE(LevelOfName("_leve"));
+  EXPECT_FALSE(LevelOfName("level0"));
 }
 
 // A new object, or a boxed primitive, has the prototype its class has at the time, whatever it

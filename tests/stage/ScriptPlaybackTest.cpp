@@ -375,6 +375,23 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
 }
 
+// A child named like a property hides it from member reads, not from GetProperty or writes.
+TEST(ScriptPlayback, AChildNamedLikeAPropertyHidesItFromMemberReads) {
+  ActionWriter script;
+  script.Push({std::string("_root")}).Op(aw::kGetVariable).Push({std::string("_x"), 42.0});
+  script.Op(aw::kSetMember);
+  script.GetMember("_root", "_x").Op(aw::kTrace);
+  script.Push({std::string(""), 0.0}).Op(aw::kGetProperty).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  BoxSprite(tags);
+  aw::PlaceSpec place = BoxPlace();
+  place.name = "_x";
+  aw::PlaceObject2(tags, place);
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"_level0._x", "42"}));
+}
+
 // Functions close over the locals of the function they are defined in from version 6 on.
 TEST(ScriptPlayback, ClosuresSeeTheLocalsAroundThemFromVersionSix) {
   for (const uint8_t version : {5, 6}) {
