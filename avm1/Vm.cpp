@@ -395,6 +395,8 @@ std::string Vm::ToString(const Value& v) {
         return (parent ? TargetPath(parent->Script()) : std::string()) + "." +
                field->Link()->Name();
       }
+      // A String object converts to its own text, whatever its toString says.
+      if (o->native_class == "String" && o->primitive.IsString()) return o->primitive.AsString();
       Value r = CallMethod(v, "toString", {});
       if (r.IsString()) return r.AsString();
       return o->TypeOf() == "function" ? "[type Function]" : "[type Object]";

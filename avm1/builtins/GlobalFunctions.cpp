@@ -15,22 +15,14 @@ namespace lumen::avm1 {
 
 namespace {
 
-// The number parsers read a String object's own text, whatever its toString says.
-std::string NumberText(Vm& vm, const Value& v) {
-  if (const Object* o = v.AsObject(); o != nullptr && o->primitive.IsString()) {
-    return o->primitive.AsString();
-  }
-  return vm.ToString(v);
-}
-
 Value GlobalParseInt(Vm& vm, const Arguments& args) {
   std::optional<int> radix;
   if (args.size() > 1 && !args[1].IsUndefined()) radix = vm.ToInt32(args[1]);
-  return ParseInt(NumberText(vm, args[0]), radix);
+  return ParseInt(vm.ToString(args[0]), radix);
 }
 
 Value GlobalParseFloat(Vm& vm, const Arguments& args) {
-  return ParseFloat(NumberText(vm, args[0]));
+  return ParseFloat(vm.ToString(args[0]));
 }
 
 Value GlobalIsNaN(Vm& vm, const Arguments& args) {

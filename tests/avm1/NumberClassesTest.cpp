@@ -125,7 +125,8 @@ Value SaysNo(Vm& vm, const Arguments&) {
   return vm.Str("no");
 }
 
-// parseInt and parseFloat read a String object's own text; its toString and valueOf say "no".
+// A String object converts to its own text, for parseInt and parseFloat too; its toString and
+// valueOf say "no".
 TEST(NumberClassesParse, StringObjectsAreReadByTheirOwnText) {
   TestBridge bridge;
   Vm vm(6, bridge);
@@ -134,7 +135,8 @@ TEST(NumberClassesParse, StringObjectsAreReadByTheirOwnText) {
   const Value ten = New(vm, "String", {vm.Str("10.5")});
   EXPECT_EQ(CallGlobal(vm, "parseInt", {ten}).AsNumber(), 10);
   EXPECT_EQ(CallGlobal(vm, "parseFloat", {ten}).AsNumber(), 10.5);
-  EXPECT_EQ(Text(vm, ten), "no");
+  EXPECT_EQ(Text(vm, ten), "10.5");
+  EXPECT_EQ(Text(vm, vm.CallMethod(ten, "toString", {})), "no");
 }
 
 // == tells NaNs apart by their bits: the NaN constant equals itself, not the NaN that text
