@@ -238,7 +238,7 @@ void ScriptHost::RunQueue() {
   size_t ran = 0;
   const double started = vm_->WorkClock();
   Queued entry{};
-  while (ran++ < kMaxQueuedPerTick && PopNext(entry)) {
+  while (!halted_ && ran++ < kMaxQueuedPerTick && PopNext(entry)) {
     Run(entry);
     // Scripts that keep queueing more (a frame script going to the frame whose script goes
     // back) are cut off like a single endless script; what is left is dropped.
