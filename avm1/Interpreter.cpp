@@ -513,8 +513,8 @@ void Machine::DoArithmetic(uint8_t op) {
     case 0x12:  // Not
       Push(!vm_.ToBoolean(Pop()));
       return;
-    case 0x18:  // ToInteger
-      Push(std::trunc(PopNumber()));
+    case 0x18:  // ToInteger: wraps to 32 bits, NaN and infinities giving 0
+      Push(static_cast<double>(vm_.ToInt32(Pop())));
       return;
     case 0x4A:
       Push(PopNumber());

@@ -648,11 +648,12 @@ void Vm::SetOwn(Object* object, std::string_view name, const Value& value, uint8
   p->flags = flags;
 }
 
-Property* Vm::FindProperty(Object* object, std::string_view name, Object** holder) {
+Property* Vm::FindProperty(Object* object, std::string_view name, Object** holder, bool writing) {
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     Property* p = o->Properties().Find(name, CaseSensitive());
-    if (p != nullptr && p->VisibleIn(version_)) {
+    if (p == nullptr) continue;
+    if (p->VisibleIn(writing ? WriteVersion() : version_)) {
       if (holder) *holder = o;
       return p;
     }
@@ -773,24 +774,26 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
     return;
   }
   if (object->SetNative(*this, name, value)) return;
-  // An own property hidden from this version is written over and shows again.
+  // An own property hidden from reads is written over. One that writes do not see either shows
+  // again; one they see keeps its version, only bit 8 comes off.
   if (Property* own = object->Properties().Find(name, CaseSensitive());
       own != nullptr && !own->VisibleIn(version_) && own->getter == nullptr &&
       own->setter == nullptr) {
     if (!(own->flags & kReadOnly)) {
       own->value = value;
-      own->min_version = 0;
+      if (!own->VisibleIn(WriteVersion())) own->min_version = 0;
       own->hidden_in_6 = false;
     }
     return;
   }
+  // A setter is called where writes see its property.
   Object* holder = nullptr;
-  Property* p = FindProperty(object, name, &holder);
+  Property* p = FindProperty(object, name, &holder, true);
   if (p != nullptr) {
     if (p->getter != nullptr || p->setter != nullptr) {
       if (!Accessing(object, name) && p->setter != nullptr) {
         CallAccessor(p->setter, object, name, std::span<const Value>(&value, 1));
-        p = FindProperty(object, name, &holder);  // the setter may have changed the table
+        p = FindProperty(object, name, &holder, true);  // the setter may have changed the table
       }
       if (p != nullptr && (p->getter != nullptr || p->setter != nullptr)) p->value = value;
       return;

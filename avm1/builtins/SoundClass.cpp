@@ -222,12 +222,10 @@ Value GetBytes(Vm& vm, const Arguments& args) {
   return bytes ? Value(static_cast<double>(*bytes)) : Value();
 }
 
-// Read-only properties for movies of version 7 on.
 void DefineGetter(Vm& vm, Object* on, std::string_view name, NativeFunction get) {
   vm.SetOwn(on, name, Value(), kDontEnum | kDontDelete);
   Property* p = on->Properties().Find(name, vm.CaseSensitive());
   p->getter = vm.NewNative(get);
-  p->min_version = 7;
 }
 
 }  // namespace
@@ -251,8 +249,11 @@ void InstallSoundClass(Vm& vm) {
   vm.DefineMethod(proto, "setPosition", Nothing);
   vm.DefineMethod(proto, "getBytesLoaded", GetBytes);
   vm.DefineMethod(proto, "getBytesTotal", GetBytes);
-  DefineGetter(vm, proto, "duration", GetDuration);
-  DefineGetter(vm, proto, "position", GetPosition);
+  // Read-only properties that movies of version 7 on have.
+  if (vm.Version() >= 7) {
+    DefineGetter(vm, proto, "duration", GetDuration);
+    DefineGetter(vm, proto, "position", GetPosition);
+  }
   FunctionObject* sound = vm.NewClass(proto, SoundConstruct, SoundConstruct);
   vm.DefineValue(vm.Global(), "Sound", static_cast<Object*>(sound));
 }

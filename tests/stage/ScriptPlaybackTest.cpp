@@ -375,6 +375,20 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
 }
 
+// int() wraps to 32 bits; what is no number gives 0.
+TEST(ScriptPlayback, ToIntegerWrapsTo32Bits) {
+  ActionWriter script;
+  for (const aw::ActionValue& v :
+       {aw::ActionValue{4294967295.0}, aw::ActionValue{-7.8}, aw::ActionValue{std::string("x")}}) {
+    script.Push({v}).Op(aw::kToInteger).Op(aw::kTrace);
+  }
+  script.Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"-1", "-7", "0"}));
+}
+
 // A child named like a property hides it from member reads, not from GetProperty or writes.
 TEST(ScriptPlayback, AChildNamedLikeAPropertyHidesItFromMemberReads) {
   ActionWriter script;
