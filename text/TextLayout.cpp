@@ -45,7 +45,9 @@ class Layouter {
     }
     if (!out_.lines.empty()) {
       const TextLine& last = out_.lines.back();
-      out_.text_height = last.top + last.ascent + last.descent;
+      // Leading counts between lines, and once under a single line.
+      const float below = out_.lines.size() == 1 ? last.leading : 0;
+      out_.text_height = last.top + last.ascent + last.descent + below;
     }
   }
 

@@ -54,6 +54,19 @@ TEST_F(FieldTest, WordsWrapAtTheFieldsWidthInsideItsGutter) {
   EXPECT_FLOAT_EQ(field.Box().bounds.y_max, 400);
 }
 
+// The text's height counts leading between lines, and once under a single line.
+TEST_F(FieldTest, TextHeightCountsLeadingBetweenLinesOrUnderASingleOne) {
+  authoring::EditTextSpec spec;
+  spec.x_max = 4000;
+  spec.flags = kMultiline;
+  spec.align = 0;
+  spec.leading = 5 * 20;
+  spec.text = "A";
+  EXPECT_FLOAT_EQ(Make(spec).Layout().text_height, 400 + 100);
+  spec.text = "A\rA\rA";
+  EXPECT_FLOAT_EQ(Make(spec).Layout().text_height, 3 * 400 + 2 * 100);
+}
+
 TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
   authoring::EditTextSpec spec;
   spec.x_max = 2000;
