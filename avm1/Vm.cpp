@@ -851,8 +851,10 @@ std::vector<std::string> Vm::Keys(Object* object) {
     }
     return false;
   };
+  size_t own = 0;  // how many of the keys are the object's own
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    if (steps == 1) own = keys.size();
     std::vector<std::string> native;
     o->NativeKeys(*this, native);
     for (std::string& k : native) {
@@ -864,6 +866,10 @@ std::vector<std::string> Vm::Keys(Object* object) {
       if (seen(it->name)) continue;
       ((it->flags & kDontEnum) ? hidden : keys).push_back(it->name);
     }
+  }
+  // A clip lists what its prototypes give before its own names.
+  if (object->AsClip() != nullptr && steps > 1) {
+    std::rotate(keys.begin(), keys.begin() + static_cast<long>(own), keys.end());
   }
   return keys;
 }

@@ -375,6 +375,23 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
 }
 
+// for..in over a clip lists what its prototypes give before its own names.
+TEST(ScriptPlayback, ForInOverAClipListsInheritedNamesFirst) {
+  ActionWriter script;
+  script.Push({std::string("MovieClip")}).Op(aw::kGetVariable);
+  script.Push({std::string("prototype")}).Op(aw::kGetMember);
+  script.Push({std::string("inherited"), 1.0}).Op(aw::kSetMember);
+  script.Push({std::string("own"), 2.0}).Op(aw::kSetVariable);
+  script.Push({std::string("this")}).Op(aw::kGetVariable).Op(0x55);  // Enumerate2
+  script.Label("next").Op(aw::kPushDuplicate).Push({aw::Null{}}).Op(aw::kEquals2).If("done");
+  script.Op(aw::kTrace).Jump("next");
+  script.Label("done").Op(aw::kPop).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"inherited", "own", "$version"}));  // newest own name first
+}
+
 // int() wraps to 32 bits; what is no number gives 0.
 TEST(ScriptPlayback, ToIntegerWrapsTo32Bits) {
   ActionWriter script;
