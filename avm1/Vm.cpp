@@ -1041,7 +1041,8 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
       ClipLink* parent = link ? link->Parent() : nullptr;
       current = parent ? parent->Script() : nullptr;
     } else if (SameName(segment, "_global", false)) {
-      current = global_;
+      // Movies before version 6 have no _global.
+      current = (act != nullptr ? act->version : version_) >= 6 ? global_ : nullptr;
     } else if (SameName(segment, "this", CaseSensitive()) && first && act != nullptr) {
       current = act->self.AsObject();
     } else if (const auto level = LevelOfName(segment)) {

@@ -375,6 +375,20 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
 }
 
+// _global is there from version 6 on.
+TEST(ScriptPlayback, GlobalComesWithVersion6) {
+  for (const uint8_t version : {5, 6}) {
+    ActionWriter script;
+    script.Push({std::string("_global")}).Op(aw::kGetVariable).Op(aw::kTypeOf).Op(aw::kTrace);
+    script.Op(aw::kStop);
+    Bytes tags;
+    Frame(tags, script);
+    ScriptedMovie m(std::move(tags), {}, version);
+    const char* type = version == 5 ? "undefined" : "object";
+    EXPECT_EQ(m.lines, (Lines{type})) << int(version);
+  }
+}
+
 // for..in over a clip lists what its prototypes give before its own names.
 TEST(ScriptPlayback, ForInOverAClipListsInheritedNamesFirst) {
   ActionWriter script;
