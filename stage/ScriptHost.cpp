@@ -291,9 +291,17 @@ void ScriptHost::Broadcast(uint32_t event, const char* method) {
 
 void ScriptHost::Trace(std::string_view line) {
   if (!trace_sink) return;
-  // The log shows a carriage return as a line break.
+  // The log shows a carriage return as a line break, and a lone surrogate (kept in UTF-8 as
+  // ED A0..BF xx) as the replacement character.
   std::string text(line);
   std::replace(text.begin(), text.end(), '\r', '\n');
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    if (b(i) == 0xED && b(i + 1) >= 0xA0 && b(i + 1) <= 0xBF && (b(i + 2) & 0xC0) == 0x80) {
+      text.replace(i, 3, "\xEF\xBF\xBD");
+      i += 2;
+    }
+  }
   trace_sink(text);
 }
 

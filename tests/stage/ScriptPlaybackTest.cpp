@@ -375,6 +375,20 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
 }
 
+// The log shows a lone surrogate as the replacement character; the string keeps it.
+TEST(ScriptPlayback, TraceShowsALoneSurrogateAsTheReplacementCharacter) {
+  ActionWriter script;
+  script.Push({std::string("s"), 55357.0, 1.0, std::string("String")}).Op(aw::kGetVariable);
+  script.Push({std::string("fromCharCode")}).Op(aw::kCallMethod).Op(aw::kSetVariable);
+  script.Push({std::string("s")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  script.Push({0.0, 1.0, std::string("s")}).Op(aw::kGetVariable);
+  script.Push({std::string("charCodeAt")}).Op(aw::kCallMethod).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"\xEF\xBF\xBD", "55357"}));
+}
+
 // _global is there from version 6 on.
 TEST(ScriptPlayback, GlobalComesWithVersion6) {
   for (const uint8_t version : {5, 6}) {
