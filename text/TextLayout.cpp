@@ -7,6 +7,7 @@
 #include "text/TextLayout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumen::text {
 
@@ -71,7 +72,9 @@ class Layouter {
       m.descent = descent;
       const char16_t c = options_.password ? u'*' : text_.text[i];
       if (font != nullptr) m.glyph = font->Find(c);
-      m.advance = (m.glyph ? m.glyph->advance * scale : 0) + f.letter_spacing * kTwipsPerPixel;
+      // Each glyph advances by whole twips.
+      m.advance =
+          (m.glyph ? std::trunc(m.glyph->advance * scale) : 0) + f.letter_spacing * kTwipsPerPixel;
       if (f.kerning && font != nullptr && i > from && measured_[i - from - 1].format == format) {
         const char16_t previous = options_.password ? u'*' : text_.text[i - 1];
         measured_[i - from - 1].advance += font->Kerning(previous, c) * scale;
