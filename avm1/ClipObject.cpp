@@ -126,11 +126,6 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
 bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
   if (link_ == nullptr) return false;
   if (Properties().Find(name, vm.CaseSensitive()) != nullptr) return false;
-  ClipProperty property;
-  if (FindClipProperty(name, property)) {
-    out = GetClipProperty(vm, *this, property);
-    return true;
-  }
   if (!name.empty() && name[0] == '_') {
     if (SameName(name, "_parent", false)) {
       ClipLink* parent = link_->Parent();
@@ -141,11 +136,11 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
       out = parent ? Value(static_cast<Object*>(parent->Script())) : Value();
       return true;
     }
-    if (SameName(name, "_root", false) ||
-        (name.size() > 6 && SameName(name.substr(0, 6), "_level", false))) {
+    // A level name is answered here, by a level or by nothing.
+    if (SameName(name, "_root", false) || LevelOfName(name)) {
       Object* o = vm.ResolvePath(name, nullptr, this);
       out = o ? Value(o) : Value();
-      return o != nullptr;
+      return true;
     }
   }
   if (ClipLink* child = link_->Child(name, vm.CaseSensitive())) {
@@ -158,7 +153,11 @@ bool ClipObject::GetNative(Vm& vm, std::string_view name, Value& out) {
     out = static_cast<Object*>(field->Script());
     return true;
   }
-  return false;
+  // A child named like a property (`_x`) hides it from member reads, not from GetProperty.
+  ClipProperty property;
+  if (!FindClipProperty(name, property)) return false;
+  out = GetClipProperty(vm, *this, property);
+  return true;
 }
 
 bool ClipObject::SetNative(Vm& vm, std::string_view name, const Value& value) {

@@ -513,8 +513,8 @@ void Machine::DoArithmetic(uint8_t op) {
     case 0x12:  // Not
       Push(!vm_.ToBoolean(Pop()));
       return;
-    case 0x18:  // ToInteger
-      Push(std::trunc(PopNumber()));
+    case 0x18:  // ToInteger: wraps to 32 bits, NaN and infinities giving 0
+      Push(static_cast<double>(vm_.ToInt32(Pop())));
       return;
     case 0x4A:
       Push(PopNumber());
@@ -577,7 +577,9 @@ void Machine::DoArithmetic(uint8_t op) {
     case 0x47: {  // Add2
       Value pa = vm_.ToPrimitive(a);
       Value pb = vm_.ToPrimitive(b);
-      if (pa.IsString() || pb.IsString() || pa.IsObject() || pb.IsObject()) {
+      // An object that stays one after valueOf counts as a number (NaN) unless the other side
+      // is a string.
+      if (pa.IsString() || pb.IsString()) {
         Push(vm_.Str(vm_.ToString(pb) + vm_.ToString(pa)));
       } else {
         Push(vm_.ToNumber(pb) + vm_.ToNumber(pa));

@@ -5,6 +5,7 @@
 #include "avm1/Heap.h"
 #include "avm1/Names.h"
 #include "avm1/Vm.h"
+#include "unicode/Utf.h"
 
 namespace lumen::avm1 {
 
@@ -18,6 +19,8 @@ constexpr double kMaxArrayLength = 1 << 24;
 }  // namespace
 
 size_t PropertyMap::FoldHash::operator()(std::string_view s) const {
+  std::string folded;  // a name past ASCII hashes as the player's case table folds it
+  if (!unicode::IsAscii(s)) s = folded = FoldName(s);
   size_t h = 1469598103u;
   for (char c : s) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 16777619u;
   return h;

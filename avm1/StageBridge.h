@@ -254,6 +254,8 @@ class StageBridge {
   // An MP3 file beside the movie, read whole; 0 when there is none to play.
   virtual uint32_t LoadSound(std::string_view url) = 0;
   virtual std::optional<double> SoundDuration(uint32_t id) = 0;  // milliseconds
+  // The size of a loaded sound's file; nothing for the movie's own sounds.
+  virtual std::optional<size_t> SoundFileBytes(uint32_t id) = 0;
   // Starts a sound `offset` seconds in, `loops` times; answers the instance's handle or 0.
   virtual uint64_t StartSound(uint32_t id, ClipLink* owner, double offset, int loops) = 0;
   // The owner's sounds (id 0: all of them; with no owner, every sound of the movie).

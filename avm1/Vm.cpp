@@ -424,6 +424,8 @@ std::string Vm::ToString(const Value& v) {
         return (parent ? TargetPath(parent->Script()) : std::string()) + "." +
                field->Link()->Name();
       }
+      // A String object converts to its own text, whatever its toString says.
+      if (o->native_class == "String" && o->primitive.IsString()) return o->primitive.AsString();
       Value r = CallMethod(v, "toString", {});
       if (r.IsString()) return r.AsString();
       return o->TypeOf() == "function" ? "[type Function]" : "[type Object]";
@@ -675,11 +677,12 @@ void Vm::SetOwn(Object* object, std::string_view name, const Value& value, uint8
   p->flags = flags;
 }
 
-Property* Vm::FindProperty(Object* object, std::string_view name, Object** holder) {
+Property* Vm::FindProperty(Object* object, std::string_view name, Object** holder, bool writing) {
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     Property* p = o->Properties().Find(name, CaseSensitive());
-    if (p != nullptr && p->VisibleIn(version_)) {
+    if (p == nullptr) continue;
+    if (p->VisibleIn(writing ? WriteVersion() : version_)) {
       if (holder) *holder = o;
       return p;
     }
@@ -800,25 +803,26 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
     return;
   }
   if (object->SetNative(*this, name, value)) return;
-  // An own property hidden from this version is written over and shows again, as a plain
-  // value even where it was an accessor.
+  // An own property hidden from reads is written over, as a plain value even where it was an
+  // accessor. One that writes do not see either shows again; one they see keeps its version.
   if (Property* own = object->Properties().Find(name, CaseSensitive());
       own != nullptr && !own->VisibleIn(version_)) {
     if (!(own->flags & kReadOnly)) {
       own->value = value;
       own->getter = own->setter = nullptr;
-      own->min_version = 0;
+      if (!own->VisibleIn(WriteVersion())) own->min_version = 0;
       own->hidden_in_6 = false;
     }
     return;
   }
+  // A setter is called where writes see its property.
   Object* holder = nullptr;
-  Property* p = FindProperty(object, name, &holder);
+  Property* p = FindProperty(object, name, &holder, true);
   if (p != nullptr) {
     if (p->getter != nullptr || p->setter != nullptr) {
       if (!Accessing(object, name) && p->setter != nullptr) {
         CallAccessor(p->setter, object, name, std::span<const Value>(&value, 1));
-        p = FindProperty(object, name, &holder);  // the setter may have changed the table
+        p = FindProperty(object, name, &holder, true);  // the setter may have changed the table
       }
       if (p != nullptr && (p->getter != nullptr || p->setter != nullptr)) p->value = value;
       return;
@@ -876,8 +880,10 @@ std::vector<std::string> Vm::Keys(Object* object) {
     }
     return false;
   };
+  size_t own = 0;  // how many of the keys are the object's own
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
+    if (steps == 1) own = keys.size();
     std::vector<std::string> native;
     o->NativeKeys(*this, native);
     for (std::string& k : native) {
@@ -889,6 +895,10 @@ std::vector<std::string> Vm::Keys(Object* object) {
       if (seen(it->name)) continue;
       ((it->flags & kDontEnum) ? hidden : keys).push_back(it->name);
     }
+  }
+  // A clip lists what its prototypes give before its own names.
+  if (object->AsClip() != nullptr && steps > 1) {
+    std::rotate(keys.begin(), keys.begin() + static_cast<long>(own), keys.end());
   }
   return keys;
 }
@@ -1060,14 +1070,12 @@ Object* Vm::ResolvePath(std::string_view path, Activation* act, Object* base, bo
       ClipLink* parent = link ? link->Parent() : nullptr;
       current = parent ? parent->Script() : nullptr;
     } else if (SameName(segment, "_global", false)) {
-      current = global_;
+      // Movies before version 6 have no _global.
+      current = (act != nullptr ? act->version : version_) >= 6 ? global_ : nullptr;
     } else if (SameName(segment, "this", CaseSensitive()) && first && act != nullptr) {
       current = act->self.AsObject();
-    } else if (segment.size() > 6 && SameName(segment.substr(0, 6), "_level", false)) {
-      double n = StringToNumber(segment.substr(6), NumberDialect::Swf5);
-      ClipLink* root = std::isfinite(n) && n >= 0 && n < 65536
-                           ? bridge_.LevelRoot(static_cast<int>(n))
-                           : nullptr;
+    } else if (const auto level = LevelOfName(segment)) {
+      ClipLink* root = *level >= 0 ? bridge_.LevelRoot(*level) : nullptr;
       current = root ? root->Script() : nullptr;
     } else {
       ClipLink* child = link ? link->Child(segment, CaseSensitive()) : nullptr;

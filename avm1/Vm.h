@@ -164,8 +164,9 @@ class Vm {
   // Enumerable names of the object and its prototypes, in the order for..in lists them.
   std::vector<std::string> Keys(Object* object);
   void SetOwn(Object* object, std::string_view name, const Value& value, uint8_t flags = 0);
-  // Follows `name` up the chain to a plain stored property.
-  Property* FindProperty(Object* object, std::string_view name, Object** holder = nullptr);
+  // Follows `name` up the chain to a plain stored property; `writing`: as assignments see them.
+  Property* FindProperty(Object* object, std::string_view name, Object** holder = nullptr,
+                         bool writing = false);
 
   // --- Calls, inside a run. ---
   Value Call(const Value& function, const Value& self, std::span<const Value> args);
@@ -209,6 +210,9 @@ class Vm {
 
  private:
   Value BoxingClass(std::string_view cls);
+  // Assignments in a version 6 movie see properties as version 7 does: past bit 8, and past the
+  // bit of version 7.
+  uint8_t WriteVersion() const { return version_ == 6 ? 7 : version_; }
   bool StringClassIsBuiltIn();
   struct Timer {
     int id;

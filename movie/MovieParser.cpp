@@ -598,6 +598,11 @@ LoadResult LoadMovie(std::span<const uint8_t> file) {
   movie->version = file[3];
   movie->compressed = signature == "CWS";
   const size_t declared = file[4] | file[5] << 8 | file[6] << 16 | size_t{file[7]} << 24;
+  // An uncompressed movie whose length falls short of its header has nothing to play.
+  if (!movie->compressed && declared < 8) {
+    result.error = "The movie's header gives it no length";
+    return result;
+  }
   movie->file_length = declared;
   MovieParser parser(*movie);
   if (movie->compressed) {

@@ -215,17 +215,35 @@ void Clip::QueueFirstFrame() {
   // The root's load event follows its first frame, whose script usually sets onLoad, and the
   // first frames of the clips that frame placed.
   if (parent_ != nullptr) context_.scripts->QueueLoad(*this);
-  if (!timeline_->frames.empty()) QueueActions(0);
-  QueuePlacedFirstFrames();
+  if (!timeline_->frames.empty()) {
+    QueueScriptsInTagOrder(0);
+  } else {
+    QueuePlacedFirstFrames();
+  }
   if (parent_ == nullptr) context_.scripts->QueueLoad(*this);
 }
 
-void Clip::QueuePlacedFirstFrames() {
-  std::vector<avm1::ClipObject*> placed;
-  placed.swap(placed_);
-  for (avm1::ClipObject* child : placed) {
-    if (child->Link() != nullptr) static_cast<Clip*>(child->Link())->QueueFirstFrame();
+void Clip::QueuePlacedFirstFrames(size_t script) {
+  std::vector<Waiting> waiting;
+  waiting.swap(placed_);
+  for (const Waiting& child : waiting) {
+    if (child.scripts_before > script) {
+      placed_.push_back(child);
+    } else if (child.clip->Link() != nullptr) {
+      static_cast<Clip*>(child.clip->Link())->QueueFirstFrame();
+    }
   }
+}
+
+void Clip::QueueScriptsInTagOrder(size_t frame) {
+  size_t script = 0;
+  for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
+    if (const auto* action = std::get_if<movie::ActionCommand>(&command)) {
+      QueuePlacedFirstFrames(script++);
+      QueueAction(*action);
+    }
+  }
+  QueuePlacedFirstFrames();
 }
 
 const DisplayObject* Clip::At(int32_t depth) const {
@@ -338,7 +356,9 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
   current_ = frame;
   RunInitActions(frame);
   StartFrameSounds(frame, arrival);
-  // Actions queue in the order of the tags: ahead of the unload events of removals after them.
+  // Actions queue in the order of the tags: after the first frames of clips placed ahead of
+  // them, and ahead of the unload events of removals after them.
+  frame_scripts_seen_ = 0;
   for (const movie::FrameCommand& command : timeline_->frames[frame].commands) {
     if (const auto* place = std::get_if<movie::PlaceCommand>(&command)) {
       Place(*place);
@@ -348,7 +368,11 @@ void Clip::EnterFrame(size_t frame, bool run_actions, Arrival arrival) {
       if (!context_.background_set) context_.background = background->color;
       context_.background_set = true;
     } else if (const auto* action = std::get_if<movie::ActionCommand>(&command)) {
-      if (run_actions) QueueAction(*action);
+      if (run_actions) {
+        QueuePlacedFirstFrames(frame_scripts_seen_);
+        QueueAction(*action);
+      }
+      ++frame_scripts_seen_;
     }
   }
   if (run_actions) QueuePlacedFirstFrames();
@@ -476,7 +500,7 @@ DisplayObject* Clip::Create(const Placement& place) {
     DisplayObject* slot = Find(place.depth);
     if (slot == nullptr) return nullptr;
     slot->clip = std::move(clip);
-    if (made->script_ != nullptr) placed_.push_back(made->script_);
+    if (made->script_ != nullptr) placed_.push_back({made->script_, frame_scripts_seen_});
     return slot;
   }
   return &*it;
@@ -983,7 +1007,7 @@ void Clip::GotoFrame(size_t frame, bool play) {
 long Clip::FindLabel(std::string_view label) {
   for (size_t i = 0; i < timeline_->frames.size(); ++i) {
     for (const std::string& l : timeline_->frames[i].labels) {
-      if (avm1::SameName(l, label, false)) return static_cast<long>(i);
+      if (avm1::SameAsciiName(l, label)) return static_cast<long>(i);
     }
   }
   return -1;

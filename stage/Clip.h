@@ -246,8 +246,11 @@ class Clip final : public avm1::ClipLink,
   void Remove(int32_t depth);
   void QueueActions(size_t frame);
   void QueueAction(const movie::ActionCommand& action);
-  // The first frames of the clips placed since the last call.
-  void QueuePlacedFirstFrames();
+  // The first frames of the clips placed since the last call, or of those placed ahead of the
+  // frame's script number `script`: a frame's clips and scripts run in the order of its tags.
+  void QueuePlacedFirstFrames(size_t script = SIZE_MAX);
+  // The frame's scripts, each after the first frames of the clips placed ahead of it.
+  void QueueScriptsInTagOrder(size_t frame);
   void RunInitActions(size_t frame);
   void Rebuild(size_t frame);
   DisplayObject* Find(int32_t depth);
@@ -296,7 +299,14 @@ class Clip final : public avm1::ClipLink,
   std::span<const uint8_t> clip_actions_;
   const movie::ButtonData* button_ = nullptr;
   movie::ButtonData::State button_state_ = movie::ButtonData::kUp;
-  std::vector<avm1::ClipObject*> placed_;  // children waiting for their first frame to run
+  // Children waiting for their first frame to run, with the number of scripts of the frame
+  // that came before their place tag.
+  struct Waiting {
+    avm1::ClipObject* clip;
+    size_t scripts_before;
+  };
+  std::vector<Waiting> placed_;
+  size_t frame_scripts_seen_ = 0;
 };
 
 // Applies a place command to a placement record: fields the command leaves out keep their value.

@@ -245,7 +245,7 @@ void ScriptHost::RunQueue() {
   size_t ran = 0;
   const double started = vm_->WorkClock();
   Queued entry{};
-  while (ran++ < kMaxQueuedPerTick && PopNext(entry)) {
+  while (!halted_ && ran++ < kMaxQueuedPerTick && PopNext(entry)) {
     Run(entry);
     // Scripts that keep queueing more (a frame script going to the frame whose script goes
     // back) are cut off like a single endless script; what is left is dropped.
@@ -298,9 +298,17 @@ void ScriptHost::Broadcast(uint32_t event, const char* method) {
 
 void ScriptHost::Trace(std::string_view line) {
   if (!trace_sink) return;
-  // The log shows a carriage return as a line break.
+  // The log shows a carriage return as a line break, and a lone surrogate (kept in UTF-8 as
+  // ED A0..BF xx) as the replacement character.
   std::string text(line);
   std::replace(text.begin(), text.end(), '\r', '\n');
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    if (b(i) == 0xED && b(i + 1) >= 0xA0 && b(i + 1) <= 0xBF && (b(i + 2) & 0xC0) == 0x80) {
+      text.replace(i, 3, "\xEF\xBF\xBD");
+      i += 2;
+    }
+  }
   trace_sink(text);
 }
 
@@ -370,6 +378,10 @@ uint32_t ScriptHost::LoadSound(std::string_view url) {
 
 std::optional<double> ScriptHost::SoundDuration(uint32_t id) {
   return sound ? sound->DurationMs(id) : std::nullopt;
+}
+
+std::optional<size_t> ScriptHost::SoundFileBytes(uint32_t id) {
+  return sound ? sound->LoadedBytes(id) : std::nullopt;
 }
 
 uint64_t ScriptHost::StartSound(uint32_t id, avm1::ClipLink* owner, double offset, int loops) {

@@ -86,6 +86,9 @@ class ScriptHost final : public avm1::StageBridge {
   // the due timers, and a collection when one is due.
   void Tick(bool loop_root);
   void RunQueue();
+  // The host closes (the "quit" FSCommand): the script running ends as it would, but no queued
+  // script runs after it.
+  void Halt() { halted_ = true; }
   // The same event to every clip, newest first (mouse and key events).
   void Broadcast(uint32_t event, const char* method);
 
@@ -140,6 +143,7 @@ class ScriptHost final : public avm1::StageBridge {
   uint32_t ExportedSound(std::string_view name) override;
   uint32_t LoadSound(std::string_view url) override;
   std::optional<double> SoundDuration(uint32_t id) override;
+  std::optional<size_t> SoundFileBytes(uint32_t id) override;
   uint64_t StartSound(uint32_t id, avm1::ClipLink* owner, double offset, int loops) override;
   void StopSound(avm1::ClipLink* owner, uint32_t id) override;
   std::optional<double> SoundPosition(uint64_t handle) override;
@@ -181,6 +185,7 @@ class ScriptHost final : public avm1::StageBridge {
   std::vector<Queued> queues_[kPriorities];   // each runs from its `next_`; kept between ticks
   size_t next_[kPriorities] = {};
   bool running_ = false;
+  bool halted_ = false;
   std::vector<avm1::ClipObject*> order_;
   std::set<std::pair<const MovieLibrary*, uint16_t>> inits_run_;
   double clock_ms_ = 0;

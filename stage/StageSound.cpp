@@ -98,6 +98,11 @@ const audio::SoundDefinition* StageSound::Definition(uint32_t id, const movie::M
   return it->second ? &*it->second : nullptr;
 }
 
+std::optional<size_t> StageSound::LoadedBytes(uint32_t id) const {
+  if (id < kFirstLoadedId || id - kFirstLoadedId >= loaded_.size()) return std::nullopt;
+  return loaded_[id - kFirstLoadedId]->bytes.size();
+}
+
 std::optional<double> StageSound::DurationMs(uint32_t id) {
   const audio::SoundDefinition* sound = Definition(id);
   if (sound == nullptr || sound->format.rate == 0) return std::nullopt;
@@ -119,7 +124,7 @@ uint64_t StageSound::StartScripted(uint32_t id, uint64_t clip, double offset_sec
 
 std::optional<uint16_t> StageSound::ExportedId(std::string_view name, const movie::Movie& from) {
   for (const auto& [id, exported] : from.exports) {
-    if (avm1::SameName(exported, name, false)) return id;
+    if (avm1::SameAsciiName(exported, name)) return id;
   }
   return std::nullopt;
 }

@@ -42,6 +42,8 @@ class StageSound {
     return ExportedId(name, movie_);
   }
   std::optional<double> DurationMs(uint32_t id);
+  // The file size of a sound AddLoaded took.
+  std::optional<size_t> LoadedBytes(uint32_t id) const;
   uint64_t StartScripted(uint32_t id, uint64_t clip, double offset_seconds, int loops);
   // An MP3 file a script loaded; answers the number it plays under (0: not a sound).
   uint32_t AddLoaded(std::string_view file);

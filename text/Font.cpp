@@ -104,7 +104,8 @@ Font ReadDefineFont2(movie::ByteReader& in, bool version3) {
   font.name = ReadName(in);
   font.bold = flags & 0x01;
   font.italic = flags & 0x02;
-  const bool wide_codes = version3 || (flags & 0x04);
+  // The flag decides, in DefineFont3 too, which should always set it.
+  const bool wide_codes = flags & 0x04;
   const bool wide_offsets = flags & 0x08;
   const bool has_layout = flags & 0x80;
   font.units_per_em = version3 ? 20480 : 1024;

@@ -41,8 +41,9 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Reads the inside of <...>: name and attributes, values quoted with ' or " or bare.
-Tag ReadTag(std::string_view inner) {
+// Reads the inside of <...>: name and attributes, values quoted with ' or ". A bare value makes
+// the tag unreadable (nothing).
+std::optional<Tag> ReadTag(std::string_view inner) {
   Tag tag;
   size_t i = 0;
   if (i < inner.size() && inner[i] == '/') {
@@ -68,9 +69,7 @@ Tag ReadTag(std::string_view inner) {
         attribute.value = inner.substr(value_start, i - value_start);
         if (i < inner.size()) ++i;
       } else {
-        const size_t value_start = i;
-        while (i < inner.size() && !IsSpace(inner[i])) ++i;
-        attribute.value = inner.substr(value_start, i - value_start);
+        return std::nullopt;
       }
     }
     if (!attribute.name.empty()) tag.attributes.push_back(attribute);
@@ -149,8 +148,11 @@ class HtmlReader {
     while (i < html.size()) {
       if (html[i] == '<') {
         const size_t close = html.find('>', i + 1);
-        if (close == std::string_view::npos) break;  // an unfinished tag ends the text
-        Handle(ReadTag(html.substr(i + 1, close - i - 1)));
+        // An unfinished tag ends the text; an unreadable one leaves none at all.
+        if (close == std::string_view::npos) break;
+        const std::optional<Tag> tag = ReadTag(html.substr(i + 1, close - i - 1));
+        if (!tag) return {};
+        Handle(*tag);
         i = close + 1;
         continue;
       }

@@ -7,6 +7,7 @@
 #include "text/TextLayout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumen::text {
 
@@ -45,7 +46,9 @@ class Layouter {
     }
     if (!out_.lines.empty()) {
       const TextLine& last = out_.lines.back();
-      out_.text_height = last.top + last.ascent + last.descent;
+      // Leading counts between lines, and once under a single line.
+      const float below = out_.lines.size() == 1 ? last.leading : 0;
+      out_.text_height = last.top + last.ascent + last.descent + below;
     }
   }
 
@@ -69,7 +72,9 @@ class Layouter {
       m.descent = descent;
       const char16_t c = options_.password ? u'*' : text_.text[i];
       if (font != nullptr) m.glyph = font->Find(c);
-      m.advance = (m.glyph ? m.glyph->advance * scale : 0) + f.letter_spacing * kTwipsPerPixel;
+      // Each glyph advances by whole twips.
+      m.advance =
+          (m.glyph ? std::trunc(m.glyph->advance * scale) : 0) + f.letter_spacing * kTwipsPerPixel;
       if (f.kerning && font != nullptr && i > from && measured_[i - from - 1].format == format) {
         const char16_t previous = options_.password ? u'*' : text_.text[i - 1];
         measured_[i - from - 1].advance += font->Kerning(previous, c) * scale;

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "avm1/Builtins.h"
+#include "avm1/CaseMap.h"
 #include "avm1/ClipObject.h"
 #include "avm1/Vm.h"
 #include "unicode/Utf.h"
@@ -15,8 +16,6 @@
 namespace lumen::avm1 {
 
 using namespace unicode;
-
-std::u16string ToLowerText(std::u16string_view text);  // defined with the String class
 
 namespace {
 

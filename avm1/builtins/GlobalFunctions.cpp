@@ -120,14 +120,16 @@ std::vector<std::pair<std::string, uint8_t>> NativeNames(std::string_view list) 
   return names;
 }
 
-Property& DefineNative(Vm& vm, Object* target, const std::string& name, uint8_t version) {
-  vm.SetOwn(target, name, Value(), kDontEnum);
+Property& DefineNative(Vm& vm, Object* target, const std::string& name, uint8_t version,
+                       uint8_t flags) {
+  vm.SetOwn(target, name, Value(), flags);
   Property* p = target->Properties().Find(name, vm.CaseSensitive());
   p->min_version = version;
   return *p;
 }
 
-// ASSetNative(target, table, "a,b,6c", first): name i is the method ASnative(table, first + i).
+// ASSetNative(target, table, "a,b,6c", first): name i is the method ASnative(table, first + i),
+// enumerable. Entries of tables not reachable here are methods that do nothing.
 Value AsSetNative(Vm& vm, const Arguments& args) {
   Object* target = args[0].AsObject();
   if (target == nullptr) return Value();
@@ -136,8 +138,9 @@ Value AsSetNative(Vm& vm, const Arguments& args) {
   double index = first;
   for (const auto& [name, version] : NativeNames(vm.ToString(args[2]))) {
     NativeFunction fn = NativeEntry(table, index++);
-    if (name.empty() || fn == nullptr) continue;
-    DefineNative(vm, target, name, version).value = static_cast<Object*>(vm.NewNative(fn));
+    if (name.empty()) continue;
+    Property& p = DefineNative(vm, target, name, version, 0);
+    p.value = static_cast<Object*>(vm.NewNative(fn ? fn : Nothing));
   }
   return Value();
 }
@@ -154,7 +157,7 @@ Value AsSetNativeAccessor(Vm& vm, const Arguments& args) {
     NativeFunction set = NativeEntry(table, index + 1);
     index += 2;
     if (name.empty() || get == nullptr) continue;
-    Property& p = DefineNative(vm, target, name, version);
+    Property& p = DefineNative(vm, target, name, version, kDontEnum);
     p.getter = vm.NewNative(get);
     p.setter = set ? vm.NewNative(set) : nullptr;
   }

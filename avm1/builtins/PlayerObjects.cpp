@@ -586,11 +586,13 @@ void InstallSystem(Vm& vm, Object* asb) {
 // --- Color ----------------------------------------------------------------------------------
 
 // The clip a Color works on: its target is a clip or a path to one, looked up on every call.
+// An empty path names no clip.
 ClipObject* ColorTarget(Vm& vm, const Value& self) {
   Object* color = self.AsObject();
   if (color == nullptr) return nullptr;
   Property* p = color->Properties().Find("target", vm.CaseSensitive());
-  return p == nullptr ? nullptr : ResolveTarget(vm, p->value);
+  if (p == nullptr || (p->value.IsString() && p->value.AsString().empty())) return nullptr;
+  return ResolveTarget(vm, p->value);
 }
 
 // The transform as the player keeps it: 8.8 fixed multipliers and whole offsets, 16 bits each.

@@ -214,6 +214,14 @@ Value GetPosition(Vm& vm, const Arguments& args) {
   return ms ? Value(*ms) : Value(0.0);
 }
 
+// A loaded sound is read whole at once: all of its bytes are in. Others have none to count.
+Value GetBytes(Vm& vm, const Arguments& args) {
+  SoundObject* sound = SoundOf(args.self);
+  if (sound == nullptr || sound->sound_id == 0) return Value();
+  const auto bytes = vm.bridge().SoundFileBytes(sound->sound_id);
+  return bytes ? Value(static_cast<double>(*bytes)) : Value();
+}
+
 void DefineGetter(Vm& vm, Object* on, std::string_view name, NativeFunction get) {
   vm.SetOwn(on, name, Value(), kDontEnum | kDontDelete);
   Property* p = on->Properties().Find(name, vm.CaseSensitive());
@@ -236,8 +244,16 @@ void InstallSoundClass(Vm& vm) {
   vm.DefineMethod(proto, "setTransform", SetTransform);
   vm.DefineMethod(proto, "getDuration", GetDuration);
   vm.DefineMethod(proto, "getPosition", GetPosition);
-  DefineGetter(vm, proto, "duration", GetDuration);
-  DefineGetter(vm, proto, "position", GetPosition);
+  // Duration and position are the sound's own: setting them changes nothing.
+  vm.DefineMethod(proto, "setDuration", Nothing);
+  vm.DefineMethod(proto, "setPosition", Nothing);
+  vm.DefineMethod(proto, "getBytesLoaded", GetBytes);
+  vm.DefineMethod(proto, "getBytesTotal", GetBytes);
+  // Read-only properties that movies of version 7 on have.
+  if (vm.Version() >= 7) {
+    DefineGetter(vm, proto, "duration", GetDuration);
+    DefineGetter(vm, proto, "position", GetPosition);
+  }
   FunctionObject* sound = vm.NewClass(proto, SoundConstruct, SoundConstruct);
   vm.DefineValue(vm.Global(), "Sound", static_cast<Object*>(sound));
 }

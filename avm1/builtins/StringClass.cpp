@@ -1,14 +1,14 @@
 // String: the constructor, String.fromCharCode and the methods of String.prototype. Script
 // strings are kept as UTF-8, but every index a script sees counts UTF-16 units, so the methods
 // work on a UTF-16 copy of the text. Index arguments wrap as 32-bit integers, which is why
-// 4294967297 reads as 1. Case mapping follows the player's own table, which is older than
-// today's Unicode (Georgian, Cherokee and many Latin extensions map to themselves).
+// 4294967297 reads as 1. Case mapping follows the player's own table (CaseMap.h).
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
 #include "avm1/Builtins.h"
+#include "avm1/CaseMap.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
 #include "unicode/Utf.h"
@@ -18,101 +18,6 @@ namespace lumen::avm1 {
 using namespace unicode;
 
 namespace {
-
-// A run of code units that map by the same offset: first, first + stride, ... (count of them).
-struct CaseRun {
-  char16_t first;
-  uint16_t count;
-  uint8_t stride;
-  int32_t delta;
-};
-
-constexpr CaseRun kToLowerRuns[] = {
-    {0x0041, 26, 1, 32},   {0x00C0, 23, 1, 32},   {0x00D8, 7, 1, 32},   {0x0100, 24, 2, 1},
-    {0x0130, 1, 1, -199},  {0x0132, 3, 2, 1},     {0x0139, 8, 2, 1},    {0x014A, 23, 2, 1},
-    {0x0178, 1, 1, -121},  {0x0179, 3, 2, 1},     {0x0181, 1, 1, 210},  {0x0182, 2, 2, 1},
-    {0x0186, 1, 1, 206},   {0x0187, 1, 1, 1},     {0x0189, 2, 1, 205},  {0x018B, 1, 1, 1},
-    {0x018E, 1, 1, 79},    {0x018F, 1, 1, 202},   {0x0190, 1, 1, 203},  {0x0191, 1, 1, 1},
-    {0x0193, 1, 1, 205},   {0x0194, 1, 1, 207},   {0x0196, 1, 1, 211},  {0x0197, 1, 1, 209},
-    {0x0198, 1, 1, 1},     {0x019C, 1, 1, 211},   {0x019D, 1, 1, 213},  {0x019F, 1, 1, 214},
-    {0x01A0, 3, 2, 1},     {0x01A6, 1, 1, 218},   {0x01A7, 1, 1, 1},    {0x01A9, 1, 1, 218},
-    {0x01AC, 1, 1, 1},     {0x01AE, 1, 1, 218},   {0x01AF, 1, 1, 1},    {0x01B1, 2, 1, 217},
-    {0x01B3, 2, 2, 1},     {0x01B7, 1, 1, 219},   {0x01B8, 1, 1, 1},    {0x01BC, 1, 1, 1},
-    {0x01C4, 1, 1, 2},     {0x01C5, 1, 1, 1},     {0x01C7, 1, 1, 2},    {0x01C8, 1, 1, 1},
-    {0x01CA, 1, 1, 2},     {0x01CB, 9, 2, 1},     {0x01DE, 9, 2, 1},    {0x01F1, 1, 1, 2},
-    {0x01F2, 2, 2, 1},     {0x01F6, 1, 1, -97},   {0x01F7, 1, 1, -56},  {0x01F8, 20, 2, 1},
-    {0x0222, 9, 2, 1},     {0x0386, 1, 1, 38},    {0x0388, 3, 1, 37},   {0x038C, 1, 1, 64},
-    {0x038E, 2, 1, 63},    {0x0391, 27, 1, 32},   {0x03D8, 12, 2, 1},   {0x03F4, 1, 1, -60},
-    {0x0400, 16, 1, 80},   {0x0410, 32, 1, 32},   {0x0460, 17, 2, 1},   {0x048A, 27, 2, 1},
-    {0x04C1, 2, 2, 1},     {0x04C7, 1, 1, 1},     {0x04CB, 1, 1, 1},    {0x04D0, 21, 2, 1},
-    {0x0531, 38, 1, 48},   {0x10A0, 38, 1, 48},   {0x1E00, 75, 2, 1},   {0x1EA0, 45, 2, 1},
-    {0x1F08, 8, 1, -8},    {0x1F18, 6, 1, -8},    {0x1F28, 8, 1, -8},   {0x1F38, 8, 1, -8},
-    {0x1F48, 6, 1, -8},    {0x1F59, 4, 2, -8},    {0x1F68, 8, 1, -8},   {0x1F88, 8, 1, -8},
-    {0x1F98, 8, 1, -8},    {0x1FA8, 8, 1, -8},    {0x1FB8, 2, 1, -8},   {0x1FBA, 2, 1, -74},
-    {0x1FBC, 1, 1, -9},    {0x1FC8, 4, 1, -86},   {0x1FCC, 1, 1, -9},   {0x1FD8, 2, 1, -8},
-    {0x1FDA, 2, 1, -100},  {0x1FE8, 2, 1, -8},    {0x1FEA, 2, 1, -112}, {0x1FEC, 1, 1, -7},
-    {0x1FF8, 2, 1, -128},  {0x1FFA, 2, 1, -126},  {0x1FFC, 1, 1, -9},   {0x2126, 1, 1, -7517},
-    {0x212A, 1, 1, -8383}, {0x212B, 1, 1, -8262}, {0x2160, 16, 1, 16},  {0x24B6, 26, 1, 26},
-    {0xFF21, 26, 1, 32},
-};
-constexpr CaseRun kToUpperRuns[] = {
-    {0x0061, 26, 1, -32}, {0x00E0, 23, 1, -32},  {0x00F8, 7, 1, -32},  {0x00FF, 1, 1, 121},
-    {0x0101, 24, 2, -1},  {0x0131, 1, 1, -232},  {0x0133, 3, 2, -1},   {0x013A, 8, 2, -1},
-    {0x014B, 23, 2, -1},  {0x017A, 3, 2, -1},    {0x017F, 1, 1, -300}, {0x0183, 2, 2, -1},
-    {0x0188, 1, 1, -1},   {0x018C, 1, 1, -1},    {0x0192, 1, 1, -1},   {0x0195, 1, 1, 97},
-    {0x0199, 1, 1, -1},   {0x01A1, 3, 2, -1},    {0x01A8, 1, 1, -1},   {0x01AD, 1, 1, -1},
-    {0x01B0, 1, 1, -1},   {0x01B4, 2, 2, -1},    {0x01B9, 1, 1, -1},   {0x01BD, 1, 1, -1},
-    {0x01BF, 1, 1, 56},   {0x01C5, 1, 1, -1},    {0x01C6, 1, 1, -2},   {0x01C8, 1, 1, -1},
-    {0x01C9, 1, 1, -2},   {0x01CB, 1, 1, -1},    {0x01CC, 1, 1, -2},   {0x01CE, 8, 2, -1},
-    {0x01DD, 1, 1, -79},  {0x01DF, 9, 2, -1},    {0x01F2, 1, 1, -1},   {0x01F3, 1, 1, -2},
-    {0x01F5, 1, 1, -1},   {0x01F9, 20, 2, -1},   {0x0223, 9, 2, -1},   {0x0253, 1, 1, -210},
-    {0x0254, 1, 1, -206}, {0x0256, 2, 1, -205},  {0x0259, 1, 1, -202}, {0x025B, 1, 1, -203},
-    {0x0260, 1, 1, -205}, {0x0263, 1, 1, -207},  {0x0268, 1, 1, -209}, {0x0269, 1, 1, -211},
-    {0x026F, 1, 1, -211}, {0x0272, 1, 1, -213},  {0x0275, 1, 1, -214}, {0x0280, 1, 1, -218},
-    {0x0283, 1, 1, -218}, {0x0288, 1, 1, -218},  {0x028A, 2, 1, -217}, {0x0292, 1, 1, -219},
-    {0x0345, 1, 1, 84},   {0x03AC, 1, 1, -38},   {0x03AD, 3, 1, -37},  {0x03B1, 27, 1, -32},
-    {0x03CC, 1, 1, -64},  {0x03CD, 2, 1, -63},   {0x03D0, 1, 1, -62},  {0x03D1, 1, 1, -57},
-    {0x03D5, 1, 1, -47},  {0x03D6, 1, 1, -54},   {0x03D9, 12, 2, -1},  {0x03F0, 1, 1, -86},
-    {0x03F1, 1, 1, -80},  {0x03F2, 1, 1, -79},   {0x03F5, 1, 1, -96},  {0x0430, 32, 1, -32},
-    {0x0450, 16, 1, -80}, {0x0461, 17, 2, -1},   {0x048B, 27, 2, -1},  {0x04C2, 2, 2, -1},
-    {0x04C8, 1, 1, -1},   {0x04CC, 1, 1, -1},    {0x04D1, 21, 2, -1},  {0x0561, 38, 1, -48},
-    {0x1E01, 75, 2, -1},  {0x1E9B, 1, 1, -59},   {0x1EA1, 45, 2, -1},  {0x1F00, 8, 1, 8},
-    {0x1F10, 6, 1, 8},    {0x1F20, 8, 1, 8},     {0x1F30, 8, 1, 8},    {0x1F40, 6, 1, 8},
-    {0x1F51, 4, 2, 8},    {0x1F60, 8, 1, 8},     {0x1F70, 2, 1, 74},   {0x1F72, 4, 1, 86},
-    {0x1F76, 2, 1, 100},  {0x1F78, 2, 1, 128},   {0x1F7A, 2, 1, 112},  {0x1F7C, 2, 1, 126},
-    {0x1F80, 8, 1, 8},    {0x1F90, 8, 1, 8},     {0x1FA0, 8, 1, 8},    {0x1FB0, 2, 1, 8},
-    {0x1FB3, 1, 1, 9},    {0x1FBE, 1, 1, -7205}, {0x1FC3, 1, 1, 9},    {0x1FD0, 2, 1, 8},
-    {0x1FE0, 2, 1, 8},    {0x1FE5, 1, 1, 7},     {0x1FF3, 1, 1, 9},    {0x2170, 16, 1, -16},
-    {0x24D0, 26, 1, -26}, {0xFF41, 26, 1, -32},
-};
-
-template <size_t N>
-char16_t MapCase(const CaseRun (&runs)[N], char16_t c) {
-  const CaseRun* end = runs + N;
-  const CaseRun* it =
-      std::upper_bound(runs, end, c, [](char16_t v, const CaseRun& r) { return v < r.first; });
-  if (it == runs) return c;
-  const CaseRun& run = *(it - 1);
-  const unsigned offset = c - run.first;
-  if (offset % run.stride != 0 || offset / run.stride >= run.count) return c;
-  return static_cast<char16_t>(c + run.delta);
-}
-
-}  // namespace
-
-std::u16string ToLowerText(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) c = MapCase(kToLowerRuns, c);
-  return out;
-}
-
-namespace {
-
-std::u16string ToUpperText(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) c = MapCase(kToUpperRuns, c);
-  return out;
-}
 
 // Concatenation and splitting stop at this size rather than exhaust memory.
 constexpr size_t kMaxTextUnits = size_t{1} << 27;

@@ -121,6 +121,24 @@ TEST(NumberClassesNumber, ConvertsWhenCalledAndBoxesWhenConstructed) {
   EXPECT_TRUE(vm.Call(to_string, vm.Str("7"), {}).IsUndefined());
 }
 
+Value SaysNo(Vm& vm, const Arguments&) {
+  return vm.Str("no");
+}
+
+// A String object converts to its own text, for parseInt and parseFloat too; its toString and
+// valueOf say "no".
+TEST(NumberClassesParse, StringObjectsAreReadByTheirOwnText) {
+  TestBridge bridge;
+  Vm vm(6, bridge);
+  vm.DefineMethod(vm.builtins().string_proto, "toString", SaysNo);
+  vm.DefineMethod(vm.builtins().string_proto, "valueOf", SaysNo);
+  const Value ten = New(vm, "String", {vm.Str("10.5")});
+  EXPECT_EQ(CallGlobal(vm, "parseInt", {ten}).AsNumber(), 10);
+  EXPECT_EQ(CallGlobal(vm, "parseFloat", {ten}).AsNumber(), 10.5);
+  EXPECT_EQ(Text(vm, ten), "10.5");
+  EXPECT_EQ(Text(vm, vm.CallMethod(ten, "toString", {})), "no");
+}
+
 // == tells NaNs apart by their bits: the NaN constant equals itself, not the NaN that text
 // which is no number converts to.
 TEST(NumberClassesNumber, TheNaNConstantEqualsOnlyItself) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 #include "tests/avm1/ScriptTestUtil.h"
 
@@ -51,6 +53,39 @@ TEST_F(ObjectClassTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   EXPECT_FALSE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
   vm.SetMember(o, "x", 3.0);
   EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
+}
+
+// Before version 7 names match without case by the player's table, small objects and large
+// ones alike: titlecase letters match both cases, letters newer than the table only themselves.
+TEST(ObjectClassNames, Version6FoldsCaseByThePlayersTable) {
+  TestBridge bridge;
+  Vm vm(6, bridge);
+  for (const int filler : {0, 20}) {
+    Object* o = vm.NewObject();
+    for (int i = 0; i < filler; ++i) vm.SetMember(o, "p" + std::to_string(i), 1.0);
+    vm.SetMember(o, "\u00c4", vm.Str("a"));         // Ä
+    vm.SetMember(o, "\u01f3\u01f2", vm.Str("dz"));  // ǳǲ
+    vm.SetMember(o, "\u023a", vm.Str("newer"));     // Ⱥ
+    EXPECT_EQ(Text(vm, vm.GetMember(o, "\u00e4")), "a") << filler;
+    EXPECT_EQ(Text(vm, vm.GetMember(o, "\u01f1\u01f3")), "dz") << filler;
+    EXPECT_TRUE(vm.GetMember(o, "\u2c65").IsUndefined()) << filler;
+  }
+  Vm strict(7, bridge);
+  Object* o = strict.NewObject();
+  strict.SetMember(o, "\u00c4", 1.0);
+  EXPECT_TRUE(strict.GetMember(o, "\u00e4").IsUndefined());
+}
+
+// "_level" and "_flash" names read a signed number up to its first other character, wrapping
+// at 32 bits.
+TEST(ObjectClassNames, LevelNamesReadTheirNumberAsThePlayerDoes) {
+  EXPECT_EQ(LevelOfName("_level"), 0);
+  EXPECT_EQ(LevelOfName("_FLASH0a"), 0);
+  EXPECT_EQ(LevelOfName("_level4294967297"), 1);
+  EXPECT_LT(*LevelOfName("_level2147483648"), 0);
+  EXPECT_EQ(LevelOfName("_level-1"), -1);
+  EXPECT_FALSE(LevelOfName("_leve"));
+  EXPECT_FALSE(LevelOfName("level0"));
 }
 
 // A new object, or a boxed primitive, has the prototype its class has at the time, whatever it
@@ -186,8 +221,54 @@ TEST_F(ObjectClassTest, ClassesAreMadeByFunction) {
   }
 }
 
-// ASSetNative names the entries of a native table from a first index on, a leading digit hiding
-// a name from older movies; ASSetNativeAccessor takes a getter and a setter a name.
+Value CountingSetter(Vm& vm, const Arguments& args) {
+  Object* self = args.self.AsObject();
+  vm.SetUnwatched(self, "sets", vm.ToNumber(vm.Get(self, "sets")) + 1);
+  return Value();
+}
+
+// Assignments in a version 6 movie see properties as version 7 reads them: a setter hidden by
+// bit 8 or by version 7's bit 10 is called, one hidden by version 8's bit 12 is not. An own
+// property that the assignment sees keeps its version bit; one it does not see shows again.
+// From version 7 an assignment sees what reads see.
+TEST(ObjectClassVersions, AssignmentsSeeWhatVersion7Sees) {
+  struct Case {
+    uint8_t version;
+    double bit;
+    bool setter_called;
+    bool own_stays_hidden;
+  };
+  const Case cases[] = {{6, 256, true, false},
+                        {6, 1024, true, true},
+                        {6, 4096, false, false},
+                        {8, 8192, false, false}};
+  TestBridge bridge;
+  for (const Case& c : cases) {
+    Vm vm(c.version, bridge);
+    const Value set_flags = vm.Get(vm.Global(), "ASSetPropFlags");
+    auto hide = [&](const Value& o) {
+      vm.Call(set_flags, Value(), std::vector<Value>{o, vm.Str("p"), c.bit});
+    };
+    const Value proto = New(vm, "Object", {});
+    const Value setter = static_cast<Object*>(vm.NewNative(CountingSetter));
+    vm.CallMethod(proto, "addProperty", std::vector<Value>{vm.Str("p"), setter, setter});
+    hide(proto);
+    const Value o = New(vm, "Object", {});
+    vm.SetMember(o, "__proto__", proto);
+    vm.SetMember(o, "sets", 0.0);
+    vm.SetMember(o, "p", 1.0);
+    EXPECT_EQ(vm.ToNumber(vm.GetMember(o, "sets")), c.setter_called ? 1 : 0) << c.bit;
+    const Value own = New(vm, "Object", {});
+    vm.SetMember(own, "p", 1.0);
+    hide(own);
+    vm.SetMember(own, "p", 2.0);
+    EXPECT_EQ(vm.GetMember(own, "p").IsUndefined(), c.own_stays_hidden) << c.bit;
+  }
+}
+
+// ASSetNative names the entries of a native table from a first index on, enumerable, a leading
+// digit hiding a name from older movies; an entry of a table not reachable here is a function
+// still. ASSetNativeAccessor takes a getter and a setter a name.
 TEST_F(ObjectClassTest, NativeTablesNameTheirEntries) {
   const Value o = New(vm, "Object", {});
   auto global = [&](const char* name, std::vector<Value> args) {
@@ -198,6 +279,9 @@ TEST_F(ObjectClassTest, NativeTablesNameTheirEntries) {
   EXPECT_TRUE(vm.ToBoolean(Call(o, "own", {vm.Str("x")})));  // hasOwnProperty
   EXPECT_TRUE(vm.GetMember(o, "later").IsUndefined());       // isPrototypeOf, from version 9
   EXPECT_TRUE(o.AsObject()->Properties().Find("later", true) != nullptr);
+  global("ASSetNative", {o, 9999, vm.Str("unknown")});
+  EXPECT_EQ(vm.TypeOf(vm.GetMember(o, "unknown")), "function");
+  EXPECT_EQ(vm.Keys(o.AsObject()), (std::vector<std::string>{"unknown", "x", "later", "own"}));
   // The getter of "least" is Math's entry 1, min, which answers Infinity to no arguments.
   global("ASSetNativeAccessor", {o, 200, vm.Str(",least"), -1});
   EXPECT_EQ(vm.ToNumber(vm.GetMember(o, "least")), INFINITY);

@@ -40,6 +40,7 @@ class TestBridge final : public StageBridge {
   uint32_t ExportedSound(std::string_view) override { return 0; }
   uint32_t LoadSound(std::string_view) override { return 0; }
   std::optional<double> SoundDuration(uint32_t) override { return std::nullopt; }
+  std::optional<size_t> SoundFileBytes(uint32_t) override { return std::nullopt; }
   uint64_t StartSound(uint32_t, ClipLink*, double, int) override { return 0; }
   void StopSound(ClipLink*, uint32_t) override {}
   std::optional<double> SoundPosition(uint64_t) override { return std::nullopt; }

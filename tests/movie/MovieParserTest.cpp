@@ -38,6 +38,8 @@ TEST_P(HeaderTest, ReadsStageRateAndFramesOfPlainAndCompressedMovies) {
 
 INSTANTIATE_TEST_SUITE_P(Signatures, HeaderTest, ::testing::Bool());
 
+// Lengths that lie do not cut the movie, except that an uncompressed one declared shorter than
+// its own header is refused.
 TEST(MovieLoad, DeclaredLengthsThatLieDoNotCutTheMovie) {
   Bytes body;
   for (int i = 0; i < 40; ++i) authoring::ShowFrame(body);
@@ -48,6 +50,10 @@ TEST(MovieLoad, DeclaredLengthsThatLieDoNotCutTheMovie) {
       spec.compressed = compressed;
       spec.declared_length = declared;
       const LoadResult result = LoadMovie(authoring::BuildMovie(spec, body));
+      if (!compressed && declared == 0) {  // shorter than its header: nothing to play
+        EXPECT_FALSE(result.movie);
+        continue;
+      }
       ASSERT_TRUE(result.movie) << result.error;
       EXPECT_EQ(result.movie->root.frames.size(), 40u) << compressed << " " << declared;
       // Preloaders see what the header declares as the total, and no more loaded than that.

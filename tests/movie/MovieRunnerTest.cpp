@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
 
 namespace lumen::tools {
@@ -162,6 +163,34 @@ TEST(MovieRunner, StageSizeIsKeptWithinPictureLimits) {
     EXPECT_EQ(w, expected) << x_max;
     EXPECT_EQ(h, 20);
   }
+}
+
+// The "quit" FSCommand ends the script that sends it as usual, and nothing runs after it: the
+// frame's next script, or another frame.
+TEST(MovieRunner, QuitEndsEverythingAfterTheScriptThatQuits) {
+  namespace aw = authoring;
+  aw::ActionWriter quits, next;
+  quits.Push({std::string("FSCommand:quit"), std::string()}).GetUrl2(0);
+  quits.Push({std::string("same script")}).Op(aw::kTrace);
+  next.Push({std::string("next script")}).Op(aw::kTrace);
+  Bytes t;
+  aw::DoAction(t, quits.Finish());
+  aw::DoAction(t, next.Finish());
+  aw::ShowFrame(t);
+  aw::DoAction(t, next.Finish());
+  aw::ShowFrame(t);
+  aw::End(t);
+  aw::MovieSpec spec;
+  spec.frame_count = 2;
+  auto loaded = movie::LoadMovie(aw::BuildMovie(spec, t));
+  ASSERT_TRUE(loaded.movie) << loaded.error;
+  std::vector<std::string> lines;
+  RunOptions options;
+  options.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+  MovieRunner runner(loaded.movie, options);
+  runner.RunTicks(2, {});
+  EXPECT_TRUE(runner.Quit());
+  EXPECT_EQ(lines, std::vector<std::string>{"same script"});
 }
 
 }  // namespace

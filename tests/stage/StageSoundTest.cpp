@@ -143,6 +143,7 @@ TEST(StageSoundTest, ScriptsLoadMp3FilesBesideTheMovie) {
   aw::ActionWriter on_load;
   on_load.Push({std::string("s")}).Op(aw::kGetVariable).Push({std::string("duration")});
   on_load.Op(aw::kGetMember).Op(aw::kTrace);
+  on_load.CallMethod("s", "getBytesTotal", 0).Op(aw::kTrace);
   aw::ActionWriter script;
   script.SetVariable("s", [](aw::ActionWriter& a) {
     a.Push({0.0, std::string("Sound")}).Op(aw::kNewObject);
@@ -160,7 +161,7 @@ TEST(StageSoundTest, ScriptsLoadMp3FilesBesideTheMovie) {
   setup.folder = MovieFolder(folder.path());
   Stage stage(movie::testing::Load(body), true, codec::DecodeBudget::kDefaultTotal,
               std::move(setup));
-  EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "78"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "undefined", "78", "1267"}));
 }
 
 }  // namespace

@@ -9,8 +9,8 @@ TEST(Html, TagsSetFormatsOfTheirContentAndParagraphsEndWithBreaks) {
   TextFormat base;
   base.size = 10;
   const FormattedText t = ParseHtml(
-      "<p align='center'>A<b>b<i>c</i></b><font size='+4' color='#FF0000' face=Arial>d</font>"
-      "</p><p>e<br>f</p>",
+      "<p align='center'>A<b>b<i>c</i></b><font size='+4' color='#FF0000' face='Arial'>"
+      "d</font></p><p>e<br>f</p>",
       base);
   EXPECT_EQ(t.text, u"Abcd\re\rf\r");
   HtmlOptions single_line;
@@ -40,6 +40,8 @@ TEST(Html, EntitiesDecodeAndBrokenMarkupKeepsItsText) {
   EXPECT_EQ(t.text, u"xyz");
   EXPECT_FALSE(t.FormatAt(0).underline);
   EXPECT_TRUE(t.FormatAt(2).underline);
+  // A tag with a bare attribute value leaves no text at all.
+  EXPECT_EQ(ParseHtml("<font color=#00FF00>green</font>", base).text, u"");
   // A closing tag ends what was opened inside it.
   const FormattedText nested = ParseHtml("<b><i>a</b>b", base);
   EXPECT_FALSE(nested.FormatAt(1).bold || nested.FormatAt(1).italic);

@@ -33,6 +33,37 @@ TEST(Fonts, DefineFont3GivesOutlinesCodesAndMetricsInItsUnits) {
   EXPECT_EQ(fonts.ById(7), nullptr);
 }
 
+// A DefineFont3 without the wide-codes flag has one-byte codes, as the flag says, and its
+// metrics follow them.
+TEST(Fonts, DefineFont3ReadsCodesAsWideAsItsFlagSays) {
+  authoring::BitWriter body;
+  body.WriteU16(1);    // id
+  body.WriteU8(0x80);  // layout, narrow codes, narrow offsets
+  body.WriteU8(0);     // language
+  body.WriteU8(1);     // name length
+  body.WriteU8('T');
+  body.WriteU16(1);    // glyphs
+  body.WriteU16(4);    // the glyph's shape, after this table
+  body.WriteU16(6);    // the code table, after the shape
+  body.WriteU8(0x10);  // the shape: one fill bit, no line bits
+  body.WriteU8(0);     // its end record
+  body.WriteU8('a');   // code
+  for (const uint16_t v : {16400, 4100, 20, 10240}) body.WriteU16(v);  // metrics, advance
+  body.WriteU8(0);                                                     // an empty bounds rectangle
+  body.WriteU16(0);                                                    // no kerning
+  Bytes tags;
+  constexpr uint16_t kDefineFont3 = 75;
+  authoring::WriteTag(tags, kDefineFont3, body.bytes());
+  const auto movie = movie::testing::Load(tags);
+  FontLibrary fonts(*movie);
+  const Font* font = fonts.ById(1);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->GlyphFor('a'), 0);
+  EXPECT_EQ(font->ascent, 16400);
+  EXPECT_EQ(font->descent, 4100);
+  EXPECT_EQ(font->glyphs[0].advance, 10240);
+}
+
 TEST(StaticText, GlyphsAreScaledPlacedAndColouredPerRun) {
   Bytes tags;
   testing::BoxFont(tags);

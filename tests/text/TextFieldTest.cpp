@@ -54,6 +54,50 @@ TEST_F(FieldTest, WordsWrapAtTheFieldsWidthInsideItsGutter) {
   EXPECT_FLOAT_EQ(field.Box().bounds.y_max, 400);
 }
 
+// The text's height counts leading between lines, and once under a single line.
+TEST_F(FieldTest, TextHeightCountsLeadingBetweenLinesOrUnderASingleOne) {
+  authoring::EditTextSpec spec;
+  spec.x_max = 4000;
+  spec.flags = kMultiline;
+  spec.align = 0;
+  spec.leading = 5 * 20;
+  spec.text = "A";
+  EXPECT_FLOAT_EQ(Make(spec).Layout().text_height, 400 + 100);
+  spec.text = "A\rA\rA";
+  EXPECT_FLOAT_EQ(Make(spec).Layout().text_height, 3 * 400 + 2 * 100);
+}
+
+// Each glyph advances by whole twips: three glyphs of 10000 units at 20 px advance 195 twips
+// each, not 195.3.
+TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
+  authoring::FontSpec font;
+  font.id = 1;
+  font.name = "Narrow";
+  font.ascent = 16384;
+  font.descent = 4096;
+  authoring::GlyphSpec a;
+  a.code = 'A';
+  a.advance = 10000;
+  a.outline.Select(0, 1);
+  a.outline.Rectangle(0, -10000, 10000, 0);
+  font.glyphs.push_back(std::move(a));
+  authoring::EditTextSpec spec;
+  spec.id = 2;
+  spec.font = 1;
+  spec.height = 400;
+  spec.x_max = 4000;
+  spec.flags = kUseOutlines;
+  spec.text = "AAA";
+  Bytes tags;
+  authoring::DefineFont3(tags, font);
+  authoring::DefineEditText(tags, spec);
+  const auto movie = movie::testing::Load(tags);
+  FontLibrary fonts(*movie);
+  const EditTextDef def = ReadEditText(movie->Find(2)->body, movie->version).value();
+  TextField field(def, fonts, nullptr);
+  EXPECT_FLOAT_EQ(field.Layout().text_width, 3 * 195);
+}
+
 TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
   authoring::EditTextSpec spec;
   spec.x_max = 2000;

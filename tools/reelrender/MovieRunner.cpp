@@ -57,7 +57,9 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
              stage::ScriptSetup{options.script_limits, options.trace,
                                 stage::MovieFolder(options.movie_folder),
                                 [this](std::string_view command, std::string_view) {
-                                  if (IsQuit(command)) quit_ = true;
+                                  if (!IsQuit(command)) return;
+                                  quit_ = true;
+                                  stage_.Scripts().Halt();
                                 },
                                 options.viewport_width, options.viewport_height}) {
   int width = options.width, height = options.height;

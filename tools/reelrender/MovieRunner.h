@@ -52,7 +52,8 @@ class MovieRunner {
   // 1-based; the first frame is shown on construction, its scripts run.
   size_t Frame() const { return frame_; }
   // One tick: the clock moves on, then the movie plays its next frame. A movie that sent the
-  // "quit" FSCommand plays no more, as the standalone player closes then.
+  // "quit" FSCommand plays no more, as the standalone player closes then: no script queued
+  // after the one that quit runs.
   void Advance();
   bool Quit() const { return quit_; }
   // Runs until `ticks` ticks have passed in all (the first is the construction), delivering
@@ -71,6 +72,7 @@ class MovieRunner {
   std::span<const int16_t> TickAudio(size_t tick) const;
 
  private:
+  bool quit_ = false;  // ahead of the stage, whose first frame may quit already
   stage::Stage stage_;  // decodes each bitmap on the frame that first draws it
   render::Renderer renderer_;
   render::RenderList list_;
@@ -80,7 +82,6 @@ class MovieRunner {
   size_t frame_ = 1;
   double tick_ms_ = 0;
   double clock_ms_ = 0;
-  bool quit_ = false;
 
   void MixTick();
   bool record_audio_ = false;
