@@ -140,7 +140,6 @@ render::Rgba Colour(uint32_t rgb, uint8_t alpha) {
 
 size_t AddRenderFilters(const std::vector<avm1::FilterSettings>& filters,
                         std::vector<render::Filter>& out) {
-  using Kind = avm1::FilterSettings::Kind;
   size_t added = 0;
   for (const avm1::FilterSettings& f : filters) {
     render::Filter r;
