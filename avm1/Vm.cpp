@@ -1134,14 +1134,17 @@ std::string Vm::TargetPath(ClipObject* clip) {
   }
   ClipLink* link = clip ? clip->Link() : nullptr;
   if (link == nullptr) return clip ? std::string(clip->FormerPath()) : std::string();
-  std::vector<std::string> names;
+  std::vector<ClipLink*> chain;
   ClipLink* l = link;
   for (int guard = 0; l->Parent() != nullptr && guard < 1024; ++guard) {
-    names.push_back(l->Name());
+    chain.push_back(l);
     l = l->Parent();
   }
   std::string path = "_level" + std::to_string(l->Level());
-  for (auto it = names.rbegin(); it != names.rend(); ++it) path += "." + *it;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    path += '.';
+    path += (*it)->Name();
+  }
   return path;
 }
 

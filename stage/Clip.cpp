@@ -193,6 +193,7 @@ Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& 
       depth_(depth),
       name_(std::move(name)),
       character_(character) {
+  context_.clip_work += static_cast<size_t>(nesting) + 1;
   const movie::Character* defined = character ? library_.Find(character).character : nullptr;
   if (defined != nullptr && defined->button) button_ = defined->button.get();
   // Buttons have no clip events.
@@ -490,7 +491,7 @@ DisplayObject* Clip::Create(const Placement& place) {
   const movie::Timeline* timeline = nullptr;
   if (character && character->sprite) timeline = character->sprite.get();
   if (character && character->button) timeline = &character->button->states[movie::ButtonData::kUp];
-  if (timeline && nesting_ < StageContext::kMaxNesting) {
+  if (timeline && nesting_ < StageContext::kMaxNesting && context_.MayMakeClip()) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);
     if (name.empty()) name = "instance" + std::to_string(++context_.unnamed);
@@ -1026,7 +1027,7 @@ Clip* Clip::AddScripted(const MovieLibrary::Found& symbol, const movie::Timeline
                         std::string_view name, int32_t depth, const Placement* like) {
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
   if (internal > INT32_MAX || nesting_ >= StageContext::kMaxNesting ||
-      context_.objects >= StageContext::kMaxObjects) {
+      context_.objects >= StageContext::kMaxObjects || !context_.MayMakeClip()) {
     return nullptr;
   }
   Placement place = like ? *like : Placement{};

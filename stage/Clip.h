@@ -37,6 +37,10 @@ class ScriptHost;
 struct StageContext {
   static constexpr int kMaxNesting = 32;
   static constexpr size_t kMaxObjects = 100000;
+  // Clips made in one frame, each counted by how deep it nests (what its making and removing
+  // cost grows with): clips that place each other stay within kMaxNesting but could otherwise
+  // make and replace exponentially many.
+  static constexpr size_t kMaxClipWorkPerFrame = 100000;
 
   ScriptHost* scripts = nullptr;    // null: scripts do not run
   StageSound* sound = nullptr;      // null: silent
@@ -44,7 +48,9 @@ struct StageContext {
   render::Rgba background{255, 255, 255, 255};
   bool background_set = false;  // only the first SetBackgroundColor of a movie counts
   size_t objects = 0;           // display objects alive on the whole stage
-  uint32_t unnamed = 0;         // clips placed without a name: they are called instance1, ...
+  size_t clip_work = 0;         // in this frame
+  bool MayMakeClip() const { return clip_work < kMaxClipWorkPerFrame; }
+  uint32_t unnamed = 0;  // clips placed without a name: they are called instance1, ...
 };
 
 // Timeline depths as tags give them; scripts count from -16384 (`getDepth`), and clips made by

@@ -85,7 +85,7 @@ void ScriptHost::QueueLoadInit(Clip& clip, uint32_t ticket) {
 }
 
 bool ScriptHost::Alive(const Clip* clip) const {
-  return std::find(clips_.begin(), clips_.end(), clip) != clips_.end();
+  return clips_.Contains(clip);
 }
 
 size_t ScriptHost::BytesLoaded(avm1::ClipLink* clip) {
@@ -97,7 +97,7 @@ size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
 }
 
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
-  clips_.push_back(&clip);
+  clips_.Add(&clip);
   avm1::ClipObject* object = vm_->MakeClipObject(clip, clip.Button() != nullptr);
   // A level's root carries the player's version for movies that check it.
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
@@ -129,8 +129,7 @@ void ScriptHost::Unregister(Clip& clip) {
     Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
   }
   if (object != nullptr) object->Unlink(vm_->TargetPath(object), heard);
-  auto it = std::find(clips_.begin(), clips_.end(), &clip);
-  if (it != clips_.end()) clips_.erase(it);
+  clips_.Remove(&clip);
   if (root_ == &clip) root_ = nullptr;
   std::erase_if(levels_, [&clip](const auto& level) { return level.second == &clip; });
   for (std::vector<MovieRequest>* list : {&movie_requests_, &movie_due_}) {
@@ -265,8 +264,7 @@ void ScriptHost::Tick(bool loop_root) {
   if (vm_->heap().OverLimit()) vm_->CollectGarbage(true);
   // A snapshot: clips made during the tick start next tick; removed ones are skipped.
   order_.clear();
-  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it)
-    order_.push_back((*it)->ScriptObject());
+  clips_.NewestFirst([this](Clip* clip) { order_.push_back(clip->ScriptObject()); });
   // Loads asked for before this tick are carried out after its frame scripts.
   movie_due_ = std::exchange(movie_requests_, {});
   for (avm1::ClipObject* object : order_) {
@@ -290,9 +288,9 @@ void ScriptHost::Tick(bool loop_root) {
 }
 
 void ScriptHost::Broadcast(uint32_t event, const char* method) {
-  for (auto it = clips_.rbegin(); it != clips_.rend(); ++it) {
-    if ((*it)->Button() == nullptr) QueueEvent(**it, event, method);
-  }
+  clips_.NewestFirst([&](Clip* clip) {
+    if (clip->Button() == nullptr) QueueEvent(*clip, event, method);
+  });
   RunQueue();
 }
 

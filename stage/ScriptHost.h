@@ -18,6 +18,7 @@
 #include "avm1/StageBridge.h"
 #include "avm1/Vm.h"
 #include "movie/Movie.h"
+#include "stage/ClipRegistry.h"
 #include "stage/MovieFolder.h"
 #include "stage/StageSound.h"
 
@@ -181,8 +182,8 @@ class ScriptHost final : public avm1::StageBridge {
   std::map<int, Clip*> levels_;               // above 0
   std::vector<MovieRequest> movie_requests_;  // for the next tick
   std::vector<MovieRequest> movie_due_;       // in this tick
-  std::vector<Clip*> clips_;                  // oldest first
-  std::vector<Queued> queues_[kPriorities];   // each runs from its `next_`; kept between ticks
+  ClipRegistry clips_;
+  std::vector<Queued> queues_[kPriorities];  // each runs from its `next_`; kept between ticks
   size_t next_[kPriorities] = {};
   bool running_ = false;
   bool halted_ = false;

@@ -81,6 +81,7 @@ Stage::~Stage() {
 }
 
 void Stage::Advance() {
+  context_.clip_work = 0;
   scripts_->Tick(loop_);
   pointer_->Refresh();
 }
