@@ -1,8 +1,9 @@
-// Design: a blur is separable boxes, each pass a running sum along the rows and then along the
-// columns, on a copy of the area grown by everything the passes reach. A shadow or glow is the
-// object's alpha (inside: its complement) blurred the same way, shifted, strengthened and
-// tinted, then put under the object (outside), over it within its shape (inside), or alone
-// (knockout, hidden object). The work is bounded by that area, never by the target.
+// Design: a blur is separable boxes as wide as the blur asks, fractions included (a partial
+// weight on the two end pixels), each pass a prefix sum along the rows and then along the columns,
+// on a copy of the area grown by everything the passes reach. A shadow or glow is the object's
+// alpha (inside: its complement) blurred the same way, shifted, strengthened and tinted, then put
+// under the object (outside), over it within its shape (inside), or alone (knockout, hidden
+// object). The work is bounded by that area, never by the target.
 
 #include "raster/Filters.h"
 
@@ -17,9 +18,21 @@ namespace {
 constexpr int kMaxReach = 255;  // device pixels a box reaches each way
 constexpr int kMaxPasses = 15;
 
-int Reach(float width, float scale) {
-  const float r = std::floor(width * scale / 2);
-  return std::isfinite(r) ? static_cast<int>(std::clamp(r, 0.0f, float{kMaxReach})) : 0;
+// A box `width` pixels wide, centred: whole pixels within `reach`, and the fraction left over
+// split between the two pixels just past it (in 256ths).
+struct Box {
+  int reach = 0;
+  uint32_t edge = 0;
+  uint32_t width = 256;  // in 256ths: (2 reach + 1) 256 + 2 edge
+  int Spread() const { return reach + (edge > 0 ? 1 : 0); }
+};
+
+Box BoxFor(float blur, float scale) {
+  const float w = std::round(blur * scale * 256);
+  if (!std::isfinite(w) || w <= 256) return {};
+  const auto width = static_cast<uint32_t>(std::min(w, float{(2 * kMaxReach + 1) * 256}));
+  const int reach = static_cast<int>((width / 256 - 1) / 2);
+  return {reach, (width - (2 * static_cast<uint32_t>(reach) + 1) * 256) / 2, width};
 }
 
 int Offset(float d, float scale) {
@@ -34,10 +47,10 @@ struct Image {
   uint32_t& At(int x, int y) { return px[static_cast<size_t>(y) * w + x]; }
 };
 
-// One box pass over `n` values: each becomes the mean of the 2r + 1 around it, those past the
-// ends counting as transparent. `channels` of 8 bits each are summed apart.
+// One box pass over `n` values: each becomes the weighted mean of those the box covers, those
+// past the ends counting as transparent. `channels` of 8 bits each are summed apart.
 template <typename At>
-void BoxLine(int n, int r, int channels, const At& at, FilterScratch& s) {
+void BoxLine(int n, Box box, int channels, const At& at, FilterScratch& s) {
   s.line.resize(n);
   for (int i = 0; i < n; ++i) s.line[i] = at(i);
   s.sums.assign(static_cast<size_t>(n + 1) * 4, 0);
@@ -46,33 +59,48 @@ void BoxLine(int n, int r, int channels, const At& at, FilterScratch& s) {
       s.sums[(i + 1) * 4 + c] = s.sums[i * 4 + c] + (s.line[i] >> (c * 8) & 0xFF);
     }
   }
-  const uint32_t width = 2 * static_cast<uint32_t>(r) + 1;
+  const auto sum = [&](int lo, int hi, int c) {  // of [lo, hi) within the line
+    lo = std::clamp(lo, 0, n);
+    hi = std::clamp(hi, 0, n);
+    return lo < hi ? s.sums[hi * 4 + c] - s.sums[lo * 4 + c] : 0;
+  };
   for (int i = 0; i < n; ++i) {
-    const int lo = std::max(0, i - r), hi = std::min(n, i + r + 1);
     uint32_t out = 0;
     for (int c = 0; c < channels; ++c) {
-      const uint32_t sum = s.sums[hi * 4 + c] - s.sums[lo * 4 + c];
-      out |= ((sum + width / 2) / width) << (c * 8);
+      const uint32_t whole = sum(i - box.reach, i + box.reach + 1, c);
+      const uint32_t edges =
+          sum(i - box.reach - 1, i - box.reach, c) + sum(i + box.reach + 1, i + box.reach + 2, c);
+      out |= ((whole * 256 + edges * box.edge + box.width / 2) / box.width) << (c * 8);
     }
     at(i) = out;
   }
 }
 
-void Blur(Image image, int rx, int ry, int passes, int channels, FilterScratch& s) {
+void Blur(Image image, Box bx, Box by, int passes, int channels, FilterScratch& s) {
   for (int pass = 0; pass < passes; ++pass) {
-    if (rx > 0) {
+    if (bx.width > 256) {
       for (int y = 0; y < image.h; ++y) {
         BoxLine(
-            image.w, rx, channels, [&](int i) -> uint32_t& { return image.At(i, y); }, s);
+            image.w, bx, channels, [&](int i) -> uint32_t& { return image.At(i, y); }, s);
       }
     }
-    if (ry > 0) {
+    if (by.width > 256) {
       for (int x = 0; x < image.w; ++x) {
         BoxLine(
-            image.h, ry, channels, [&](int i) -> uint32_t& { return image.At(x, i); }, s);
+            image.h, by, channels, [&](int i) -> uint32_t& { return image.At(x, i); }, s);
       }
     }
   }
+}
+
+// What `passes` boxes spread `area` to, shifted by (ox, oy), within the layer.
+IntRect Spread(const IntRect& area, Box bx, Box by, int passes, int ox, int oy,
+               const Pixmap& layer) {
+  return IntRect{area.x0 - bx.Spread() * passes + std::min(ox, 0),
+                 area.y0 - by.Spread() * passes + std::min(oy, 0),
+                 area.x1 + bx.Spread() * passes + std::max(ox, 0),
+                 area.y1 + by.Spread() * passes + std::max(oy, 0)}
+      .Intersect({0, 0, layer.Width(), layer.Height()});
 }
 
 uint32_t Scale(uint32_t premultiplied, uint32_t k) {  // k in 0..255
@@ -89,15 +117,10 @@ uint32_t Over(uint32_t top, uint32_t below) {
 
 IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRect& area,
                FilterScratch& s) {
-  const int rx = Reach(f.blur_x, scale), ry = Reach(f.blur_y, scale);
+  const Box bx = BoxFor(f.blur_x, scale), by = BoxFor(f.blur_y, scale);
   const int passes = std::clamp(f.passes, 0, kMaxPasses);
   const int ox = Offset(f.dx, scale), oy = Offset(f.dy, scale);
-  // The shadow reaches past the object by the blur's reach and its offset.
-  const IntRect grown = IntRect{area.x0 - rx * passes + std::min(ox, 0) - 1,
-                                area.y0 - ry * passes + std::min(oy, 0) - 1,
-                                area.x1 + rx * passes + std::max(ox, 0) + 1,
-                                area.y1 + ry * passes + std::max(oy, 0) + 1}
-                            .Intersect({0, 0, layer.Width(), layer.Height()});
+  const IntRect grown = Spread(area, bx, by, passes, ox, oy, layer);
   if (grown.Empty()) return area;
   const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
   // The alpha to blur, before the shift: the object's, or inside its complement.
@@ -111,7 +134,7 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
       alpha.At(x, y) = f.inner ? 255 - a : a;
     }
   }
-  Blur(alpha, rx, ry, passes, 1, s);
+  Blur(alpha, bx, by, passes, 1, s);
   const uint32_t colour = Premultiply(f.color);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
   for (int y = 0; y < h; ++y) {
@@ -136,19 +159,17 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
 
 IntRect BlurLayer(const render::Filter& f, float scale, Pixmap& layer, const IntRect& area,
                   FilterScratch& s) {
-  const int rx = Reach(f.blur_x, scale), ry = Reach(f.blur_y, scale);
+  const Box bx = BoxFor(f.blur_x, scale), by = BoxFor(f.blur_y, scale);
   const int passes = std::clamp(f.passes, 0, kMaxPasses);
-  if (passes == 0 || (rx == 0 && ry == 0)) return area;
-  const IntRect grown = IntRect{area.x0 - rx * passes, area.y0 - ry * passes, area.x1 + rx * passes,
-                                area.y1 + ry * passes}
-                            .Intersect({0, 0, layer.Width(), layer.Height()});
+  if (passes == 0 || (bx.width <= 256 && by.width <= 256)) return area;
+  const IntRect grown = Spread(area, bx, by, passes, 0, 0, layer);
   const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
   s.image.resize(static_cast<size_t>(w) * h);
   Image image{s.image, w, h};
   for (int y = 0; y < h; ++y) {
     std::copy_n(layer.Row(grown.y0 + y) + grown.x0, w, &image.At(0, y));
   }
-  Blur(image, rx, ry, passes, 4, s);
+  Blur(image, bx, by, passes, 4, s);
   for (int y = 0; y < h; ++y) {
     std::copy_n(&image.At(0, y), w, layer.Row(grown.y0 + y) + grown.x0);
   }

@@ -43,5 +43,19 @@ TEST(Filters, ASharpShadowLiesUnderTheObjectShifted) {
   EXPECT_EQ(layer.At(25, 15), 0u);
 }
 
+// A box four pixels wide covers three whole pixels and half of each next one.
+TEST(Filters, AnEvenBoxWeighsItsEndsByHalf) {
+  Pixmap layer(9, 1);
+  layer.Row(0)[4] = kWhite;
+  render::Filter f;
+  f.blur_x = 4;
+  FilterScratch scratch;
+  const IntRect area = ApplyFilter(f, 1, layer, {4, 0, 5, 1}, scratch);
+  EXPECT_EQ(area.x0, 2);
+  EXPECT_EQ(area.x1, 7);
+  const uint32_t want[9] = {0, 0, 0x20202020, 0x40404040, 0x40404040, 0x40404040, 0x20202020, 0, 0};
+  for (int x = 0; x < 9; ++x) EXPECT_EQ(layer.At(x, 0), want[x]) << x;
+}
+
 }  // namespace
 }  // namespace lumen::raster
