@@ -27,8 +27,10 @@ struct Box {
   int Spread() const { return reach + (edge > 0 ? 1 : 0); }
 };
 
+// A blur of b counts b stage pixels; the view scales the span between its outer ones, so a blur
+// of 1 stays sharp at any size.
 Box BoxFor(float blur, float scale) {
-  const float w = std::round(blur * scale * 256);
+  const float w = std::round(((blur - 1) * scale + 1) * 256);
   if (!std::isfinite(w) || w <= 256) return {};
   const auto width = static_cast<uint32_t>(std::min(w, float{(2 * kMaxReach + 1) * 256}));
   const int reach = static_cast<int>((width / 256 - 1) / 2);
