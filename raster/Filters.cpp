@@ -1,9 +1,11 @@
 // Design: a blur is separable boxes as wide as the blur asks, fractions included (a partial
 // weight on the two end pixels), each pass a prefix sum along the rows and then along the columns,
-// on a copy of the area grown by everything the passes reach. A shadow or glow is the object's
-// alpha (inside: its complement) blurred the same way, shifted, strengthened and tinted, then put
-// under the object (outside), over it within its shape (inside), or alone (knockout, hidden
-// object). The work is bounded by that area, never by the target.
+// on a copy of the area grown by everything the passes and the offset reach. Shadows, glows and
+// bevels all start from the object's alpha (an inner shadow or glow: its complement) blurred the
+// same way: a shadow or glow reads it at the offset, a bevel takes the difference between it
+// behind and ahead of the offset; that value picks a colour (one colour, or a gradient's 256
+// levels), which then goes under, over or instead of the object. A convolution reads a kernel
+// around each pixel. The work is bounded by the grown area, never by the target.
 
 #include "raster/Filters.h"
 
@@ -95,13 +97,11 @@ void Blur(Image image, Box bx, Box by, int passes, int channels, FilterScratch& 
   }
 }
 
-// What `passes` boxes spread `area` to, shifted by (ox, oy), within the layer.
-IntRect Spread(const IntRect& area, Box bx, Box by, int passes, int ox, int oy,
+// What `passes` boxes spread `area` to, and `mx`, `my` further each way, within the layer.
+IntRect Spread(const IntRect& area, Box bx, Box by, int passes, int mx, int my,
                const Pixmap& layer) {
-  return IntRect{area.x0 - bx.Spread() * passes + std::min(ox, 0),
-                 area.y0 - by.Spread() * passes + std::min(oy, 0),
-                 area.x1 + bx.Spread() * passes + std::max(ox, 0),
-                 area.y1 + by.Spread() * passes + std::max(oy, 0)}
+  return IntRect{area.x0 - bx.Spread() * passes - mx, area.y0 - by.Spread() * passes - my,
+                 area.x1 + bx.Spread() * passes + mx, area.y1 + by.Spread() * passes + my}
       .Intersect({0, 0, layer.Width(), layer.Height()});
 }
 
@@ -117,46 +117,119 @@ uint32_t Over(uint32_t top, uint32_t below) {
   return top + Scale(below, 255 - (top >> 24));
 }
 
+enum class Placement : uint8_t { Inner, Outer, Full };
+
+Placement PlacementOf(const render::Filter& f) {
+  if (f.inner) return Placement::Inner;
+  return f.on_top ? Placement::Full : Placement::Outer;
+}
+
+// The colours of a gradient glow or bevel at each of 256 levels, premultiplied; the ends repeat
+// past the first and last stop.
+void FillRamp(const render::Filter& f, FilterScratch::Ramp& ramp) {
+  const size_t n = std::min(f.stop_count, f.stops.size());
+  if (n == 0) {
+    ramp.fill(0);
+    return;
+  }
+  size_t next = 0;
+  for (int i = 0; i < 256; ++i) {
+    while (next < n && f.stops[next].ratio < i) ++next;
+    const render::GradientStop& hi = f.stops[std::min(next, n - 1)];
+    const render::GradientStop& lo = f.stops[next == 0 ? 0 : next - 1];
+    const int span = hi.ratio - lo.ratio;
+    if (next == 0 || next == n || span <= 0) {
+      ramp[i] = Premultiply(next == n ? f.stops[n - 1].color : hi.color);
+      continue;
+    }
+    const auto mix = [&](uint8_t a, uint8_t b) {
+      return static_cast<uint8_t>((a * (hi.ratio - i) + b * (i - lo.ratio) + span / 2) / span);
+    };
+    ramp[i] = Premultiply({mix(lo.color.r, hi.color.r), mix(lo.color.g, hi.color.g),
+                           mix(lo.color.b, hi.color.b), mix(lo.color.a, hi.color.a)});
+  }
+}
+
+// Reads the blurred alpha at a shift, what lies past the image counting as `outside`.
+struct Sampler {
+  Image image;
+  uint32_t outside;
+  uint32_t At(int x, int y) {
+    return x >= 0 && y >= 0 && x < image.w && y < image.h ? image.At(x, y) : outside;
+  }
+};
+
+uint32_t Strengthen(int v, float strength) {
+  return static_cast<uint32_t>(std::clamp(static_cast<float>(v) * strength, 0.0f, 255.0f));
+}
+
+// The shadow, glow or bevel's own colour at (x, y) of the image, before it meets the object.
+uint32_t Tint(const render::Filter& f, Sampler& s, int x, int y, int ox, int oy,
+              const FilterScratch::Ramp& ramp, float strength) {
+  using Kind = render::Filter::Kind;
+  const int lit = static_cast<int>(s.At(x - ox, y - oy));
+  if (f.kind == Kind::DropShadow || f.kind == Kind::Glow) {
+    return Scale(Premultiply(f.color), Strengthen(lit, strength));
+  }
+  if (f.kind == Kind::GradientGlow) return ramp[Strengthen(lit, strength)];
+  // Bevels: lit from behind the offset, shaded ahead of it.
+  const int d = lit - static_cast<int>(s.At(x + ox, y + oy));
+  const auto k = static_cast<int>(Strengthen(std::abs(d), strength));
+  if (f.kind == Kind::GradientBevel) return ramp[(255 + (d < 0 ? -k : k) + 1) / 2];
+  return d < 0 ? Scale(Premultiply(f.color), k) : Scale(Premultiply(f.shadow), k);
+}
+
+// Puts `tint` with the object as the placement and the knockout and hide flags say.
+uint32_t Composite(const render::Filter& f, Placement placement, uint32_t tint, uint32_t object) {
+  const uint32_t a = object >> 24;
+  switch (placement) {
+    case Placement::Inner:
+      tint = Scale(tint, a);
+      return f.knockout || f.hide_object ? tint : Over(tint, object);
+    case Placement::Outer:
+      if (f.kind == render::Filter::Kind::Bevel || f.kind == render::Filter::Kind::GradientBevel) {
+        tint = Scale(tint, 255 - a);
+      }
+      if (f.hide_object) return tint;
+      return f.knockout ? Scale(tint, 255 - a) : Over(object, tint);
+    case Placement::Full:
+      if (f.hide_object) return tint;
+      return f.knockout ? Scale(tint, 255 - a) : Over(tint, object);
+  }
+  return object;
+}
+
+// Shadows, glows and bevels: the object's alpha (an inner shadow or glow: its complement)
+// blurred, read at the offset and tinted, then put with the object.
 IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRect& area,
                FilterScratch& s) {
   const Box bx = BoxFor(f.blur_x, scale), by = BoxFor(f.blur_y, scale);
   const int passes = std::clamp(f.passes, 0, kMaxPasses);
   const int ox = Offset(f.dx, scale), oy = Offset(f.dy, scale);
-  const IntRect grown = Spread(area, bx, by, passes, ox, oy, layer);
+  const IntRect grown = Spread(area, bx, by, passes, std::abs(ox), std::abs(oy), layer);
   if (grown.Empty()) return area;
+  const Placement placement = PlacementOf(f);
+  const bool bevel =
+      f.kind == render::Filter::Kind::Bevel || f.kind == render::Filter::Kind::GradientBevel;
+  const bool complement = placement == Placement::Inner && !bevel;
   const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
-  // The alpha to blur, before the shift: the object's, or inside its complement.
   s.image.resize(static_cast<size_t>(w) * h);
-  Image alpha{s.image, w, h};
+  Sampler alpha{{s.image, w, h}, complement ? 255u : 0u};
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const int sx = x - ox, sy = y - oy;  // the shadow here comes from there
-      uint32_t a = 0;
-      if (sx >= 0 && sy >= 0 && sx < w && sy < h) a = layer.Row(grown.y0 + sy)[grown.x0 + sx] >> 24;
-      alpha.At(x, y) = f.inner ? 255 - a : a;
-    }
+    const uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
+    for (int x = 0; x < w; ++x)
+      alpha.image.At(x, y) = complement ? 255 - (row[x] >> 24) : row[x] >> 24;
   }
-  Blur(alpha, bx, by, passes, 1, s);
-  const uint32_t colour = Premultiply(f.color);
+  Blur(alpha.image, bx, by, passes, 1, s);
+  FillRamp(f, s.ramp);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
   for (int y = 0; y < h; ++y) {
     uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
     for (int x = 0; x < w; ++x) {
-      const uint32_t object = row[x], a = object >> 24;
-      auto k =
-          static_cast<uint32_t>(std::min(255.0f, static_cast<float>(alpha.At(x, y)) * strength));
-      if (f.inner) k = Div255(k * a);
-      const uint32_t shadow = Scale(colour, k);
-      if (f.inner) {
-        row[x] = f.knockout || f.hide_object ? shadow : Over(shadow, object);
-      } else if (f.hide_object) {
-        row[x] = shadow;
-      } else {
-        row[x] = f.knockout ? Scale(shadow, 255 - a) : Over(object, shadow);
-      }
+      row[x] = Composite(f, placement, Tint(f, alpha, x, y, ox, oy, s.ramp, strength), row[x]);
     }
   }
-  return f.inner ? area : grown;
+  return placement == Placement::Inner ? area : grown;
 }
 
 IntRect BlurLayer(const render::Filter& f, float scale, Pixmap& layer, const IntRect& area,
@@ -196,6 +269,49 @@ void ColourMatrix(const render::Filter& f, Pixmap& layer, const IntRect& area) {
   }
 }
 
+// Each pixel becomes the weighted sum of those around it (unpremultiplied), divided and biased.
+// Past the picture's area the edge pixels repeat (clamp) or the default colour stands.
+void Convolve(const render::Filter& f, Pixmap& layer, const IntRect& area, FilterScratch& s) {
+  const int cols = std::clamp(f.columns, 0, render::Filter::kMaxKernel);
+  const int rows = std::clamp(f.rows, 0, render::Filter::kMaxKernel);
+  if (cols == 0 || rows == 0) return;
+  const int w = area.x1 - area.x0, h = area.y1 - area.y0;
+  s.image.resize(static_cast<size_t>(w) * h);
+  Image source{s.image, w, h};
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* row = layer.Row(area.y0 + y) + area.x0;
+    for (int x = 0; x < w; ++x) {
+      const render::Rgba p = Unpremultiply(row[x]);
+      source.At(x, y) = Pack(p.a, p.r, p.g, p.b);
+    }
+  }
+  const uint32_t fallback = Pack(f.color.a, f.color.r, f.color.g, f.color.b);
+  const float divisor = f.divisor != 0 && std::isfinite(f.divisor) ? f.divisor : 1;
+  for (int y = 0; y < h; ++y) {
+    uint32_t* out = layer.Row(area.y0 + y) + area.x0;
+    for (int x = 0; x < w; ++x) {
+      float sum[4] = {};
+      for (int j = 0; j < rows; ++j) {
+        for (int i = 0; i < cols; ++i) {
+          int sx = x + i - cols / 2, sy = y + j - rows / 2;
+          const bool inside = sx >= 0 && sy >= 0 && sx < w && sy < h;
+          if (!inside && f.clamp) {
+            sx = std::clamp(sx, 0, w - 1);
+            sy = std::clamp(sy, 0, h - 1);
+          }
+          const uint32_t p = inside || f.clamp ? source.At(sx, sy) : fallback;
+          const float k = f.matrix[static_cast<size_t>(j) * cols + i];
+          for (int c = 0; c < 4; ++c) sum[c] += k * static_cast<float>(p >> (c * 8) & 0xFF);
+        }
+      }
+      const uint32_t own = source.At(x, y);
+      const auto channel = [&](int c) { return ClampChannel(sum[c] / divisor + f.bias); };
+      const uint8_t alpha = f.preserve_alpha ? static_cast<uint8_t>(own >> 24) : channel(3);
+      out[x] = Premultiply({channel(2), channel(1), channel(0), alpha});
+    }
+  }
+}
+
 }  // namespace
 
 IntRect ApplyFilter(const render::Filter& filter, float scale, Pixmap& layer, const IntRect& area,
@@ -206,9 +322,15 @@ IntRect ApplyFilter(const render::Filter& filter, float scale, Pixmap& layer, co
       return BlurLayer(filter, scale, layer, area, scratch);
     case render::Filter::Kind::DropShadow:
     case render::Filter::Kind::Glow:
+    case render::Filter::Kind::Bevel:
+    case render::Filter::Kind::GradientGlow:
+    case render::Filter::Kind::GradientBevel:
       return Shadow(filter, scale, layer, area, scratch);
     case render::Filter::Kind::ColorMatrix:
       ColourMatrix(filter, layer, area);
+      return area;
+    case render::Filter::Kind::Convolution:
+      Convolve(filter, layer, area, scratch);
       return area;
   }
   return area;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "raster/Color.h"
 
 namespace lumen::raster {
@@ -55,6 +57,46 @@ TEST(Filters, AnEvenBoxWeighsItsEndsByHalf) {
   EXPECT_EQ(area.x1, 7);
   const uint32_t want[9] = {0, 0, 0x20202020, 0x40404040, 0x40404040, 0x40404040, 0x20202020, 0, 0};
   for (int x = 0; x < 9; ++x) EXPECT_EQ(layer.At(x, 0), want[x]) << x;
+}
+
+// Lit against the offset, shaded along it: an inner bevel colours the square's near edge with
+// the highlight and its far edge with the shadow, each as deep as the offset, and nothing outside.
+TEST(Filters, AnInnerBevelLightsOneEdgeAndShadesTheOther) {
+  Pixmap layer = Square();
+  render::Filter f = Shadow(2, 0, 0);
+  f.kind = render::Filter::Kind::Bevel;
+  f.color = {255, 0, 0, 255};
+  f.shadow = {0, 0, 255, 255};
+  f.inner = true;
+  FilterScratch scratch;
+  ApplyFilter(f, 1, layer, {10, 10, 20, 20}, scratch);
+  EXPECT_EQ(layer.At(10, 15), 0xFFFF0000u);
+  EXPECT_EQ(layer.At(11, 15), 0xFFFF0000u);
+  EXPECT_EQ(layer.At(12, 15), kWhite);
+  EXPECT_EQ(layer.At(17, 15), kWhite);
+  EXPECT_EQ(layer.At(18, 15), 0xFF0000FFu);
+  EXPECT_EQ(layer.At(19, 15), 0xFF0000FFu);
+  EXPECT_EQ(layer.At(20, 15), 0u);
+  EXPECT_EQ(layer.At(8, 15), 0u);
+}
+
+// A kernel taking the right-hand neighbour shifts the row left; the last pixel, with none to
+// its right, takes itself when edges clamp.
+TEST(Filters, AConvolutionReadsItsKernelLeftToRightAndClampsAtTheEdge) {
+  Pixmap layer(4, 1);
+  const uint32_t row[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+  std::copy_n(row, 4, layer.Row(0));
+  render::Filter f;
+  f.kind = render::Filter::Kind::Convolution;
+  f.columns = 3;
+  f.rows = 1;
+  f.matrix[2] = 1;
+  f.preserve_alpha = false;
+  FilterScratch scratch;
+  ApplyFilter(f, 1, layer, {0, 0, 4, 1}, scratch);
+  EXPECT_EQ(layer.At(0, 0), row[1]);
+  EXPECT_EQ(layer.At(2, 0), row[3]);
+  EXPECT_EQ(layer.At(3, 0), row[3]);
 }
 
 }  // namespace
