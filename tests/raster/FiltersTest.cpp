@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "raster/Color.h"
 
@@ -45,18 +47,26 @@ TEST(Filters, ASharpShadowLiesUnderTheObjectShifted) {
   EXPECT_EQ(layer.At(25, 15), 0u);
 }
 
-// A box four pixels wide covers three whole pixels and half of each next one.
-TEST(Filters, AnEvenBoxWeighsItsEndsByHalf) {
-  Pixmap layer(9, 1);
-  layer.Row(0)[4] = kWhite;
-  render::Filter f;
-  f.blur_x = 4;
-  FilterScratch scratch;
-  const IntRect area = ApplyFilter(f, 1, layer, {4, 0, 5, 1}, scratch);
+// A box four pixels wide covers three whole pixels and half of each next one. At twice the size
+// a blur of 2 spans one stage pixel doubled, plus one: three whole pixels.
+TEST(Filters, ABoxCoversItsBlurLessOneStagePixelScaledPlusOne) {
+  const auto blur_dot = [](float blur, float scale) {
+    Pixmap layer(9, 1);
+    layer.Row(0)[4] = kWhite;
+    render::Filter f;
+    f.blur_x = blur;
+    FilterScratch scratch;
+    const IntRect area = ApplyFilter(f, scale, layer, {4, 0, 5, 1}, scratch);
+    std::vector<uint32_t> row(layer.Row(0), layer.Row(0) + 9);
+    return std::pair{area, row};
+  };
+  const auto [area, row] = blur_dot(4, 1);
   EXPECT_EQ(area.x0, 2);
   EXPECT_EQ(area.x1, 7);
-  const uint32_t want[9] = {0, 0, 0x20202020, 0x40404040, 0x40404040, 0x40404040, 0x20202020, 0, 0};
-  for (int x = 0; x < 9; ++x) EXPECT_EQ(layer.At(x, 0), want[x]) << x;
+  const uint32_t q = 0x20202020, h = 0x40404040, t = 0x55555555;
+  EXPECT_EQ(row, (std::vector<uint32_t>{0, 0, q, h, h, h, q, 0, 0}));
+  EXPECT_EQ(blur_dot(2, 2).second, (std::vector<uint32_t>{0, 0, 0, t, t, t, 0, 0, 0}));
+  EXPECT_EQ(blur_dot(1, 4).second[4], kWhite);
 }
 
 // Lit against the offset, shaded along it: an inner bevel colours the square's near edge with
