@@ -20,7 +20,11 @@ void ReadRecords(ByteReader& in, bool version2, ButtonData& button) {
     record.matrix = ReadMatrix(in);
     if (version2) {
       record.cxform = ReadColorTransform(in, true);
-      if (flags & 0x10) SkipFilters(in);
+      if (flags & 0x10) {
+        ByteReader probe = in;
+        SkipFilters(probe);
+        record.filters = in.Take(probe.Position() - in.Position());
+      }
       if (flags & 0x20) record.blend = BlendFrom(in.U8());
     }
     button.records.push_back(record);
@@ -67,6 +71,7 @@ void ButtonData::BuildStates() {
       place.matrix = record.matrix;
       place.cxform = record.cxform;
       place.blend = record.blend;
+      if (!record.filters.empty()) place.filters = record.filters;
       frame.commands.emplace_back(std::move(place));
     }
     states[state].frames.assign(1, std::move(frame));

@@ -20,6 +20,7 @@ struct ButtonRecord {
   render::Matrix matrix;
   render::ColorTransform cxform;
   render::BlendMode blend = render::BlendMode::Normal;
+  std::span<const uint8_t> filters;  // the filter list's bytes, read by the stage
 };
 
 // The actions of one DefineButton2 condition record (DefineButton's list answers a release).

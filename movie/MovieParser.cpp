@@ -113,6 +113,8 @@ PlaceCommand ReadPlaceObject2(ByteReader& in, bool version3) {
     if (flags & 0x0200) place.blend = BlendFrom(in.U8());
     // Some tools set the flag but leave out the byte: that means cached.
     if (flags & 0x0400) place.cache_as_bitmap = in.Remaining() == 0 || in.U8() != 0;
+    if (flags & 0x2000) place.visible = in.U8() != 0;
+    if (flags & 0x4000) in.Skip(4);  // the opaque background, which only the cached picture shows
   }
   if (flags & 0x80) place.clip_actions = in.Rest();
   return place;

@@ -26,6 +26,7 @@ struct PlaceCommand {
   std::optional<uint16_t> clip_depth;
   std::optional<render::BlendMode> blend;
   std::optional<bool> cache_as_bitmap;
+  std::optional<bool> visible;
   // The filter list's bytes (PlaceObject3), read by the stage.
   std::optional<std::span<const uint8_t>> filters;
   std::span<const uint8_t> clip_actions;  // kept for the script engine

@@ -1,8 +1,9 @@
 #pragma once
 
-// Bitmap filters on a layer's picture (premultiplied ARGB): box blurs, drop shadows and glows
-// made from the blurred alpha, and colour matrices.
+// Bitmap filters on a layer's picture (premultiplied ARGB): box blurs; drop shadows, glows and
+// bevels (plain or gradient) made from the blurred alpha; colour matrices and convolutions.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -14,8 +15,10 @@ namespace lumen::raster {
 
 // Buffers kept between filters, so that a steady stream of frames allocates nothing.
 struct FilterScratch {
+  using Ramp = std::array<uint32_t, 256>;
   std::vector<uint32_t> image, line;
   std::vector<uint32_t> sums;
+  Ramp ramp{};  // a gradient filter's colours
 };
 
 // Applies `filter` to the pixels of `area` in `layer`, whose other pixels are transparent;

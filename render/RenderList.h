@@ -34,15 +34,38 @@ enum class Quality : uint8_t { Low, Medium, High, Best };
 // A bitmap filter applied to a layer's picture before the layer is composited. Sizes are in
 // stage pixels; the renderer scales them with the view.
 struct Filter {
-  enum class Kind : uint8_t { Blur, DropShadow, Glow, ColorMatrix };
+  enum class Kind : uint8_t {
+    Blur,
+    DropShadow,
+    Glow,
+    Bevel,
+    GradientGlow,
+    GradientBevel,
+    ColorMatrix,
+    Convolution
+  };
+  static constexpr size_t kMaxStops = 16;
+  static constexpr int kMaxKernel = 15;  // a convolution's columns and rows
+
   Kind kind = Kind::Blur;
   float blur_x = 0, blur_y = 0;  // the width of the box averaged over
   int passes = 1;                // box blurs run one after the other
-  float dx = 0, dy = 0;          // the shadow's offset
-  Rgba color;                    // of the shadow or glow
+  float dx = 0, dy = 0;          // the shadow's offset; a bevel's light falls from the other side
+  Rgba color;                    // of the shadow or glow; a bevel's highlight
+  Rgba shadow;                   // a bevel's shadow
   float strength = 1;            // multiplies the shadow's or glow's alpha
   bool inner = false, knockout = false, hide_object = false;
-  std::array<float, 20> matrix{};  // ColorMatrix: rows r, g, b, a of 4 factors and an offset
+  bool on_top = false;  // a bevel both inside and outside the object
+  // Gradient glows and bevels: colours along the blurred alpha (glow) or the lit-minus-shaded
+  // difference, highlight at 0 and shadow at 255 (bevel).
+  std::array<GradientStop, kMaxStops> stops{};
+  size_t stop_count = 0;
+  // ColorMatrix: rows r, g, b, a of 4 factors and an offset. Convolution: `columns` x `rows`
+  // factors, row by row.
+  std::array<float, kMaxKernel * kMaxKernel> matrix{};
+  int columns = 0, rows = 0;
+  float divisor = 1, bias = 0;
+  bool clamp = true, preserve_alpha = true;  // convolution: edge pixels repeat; alpha stays
 };
 
 struct RenderCommand {

@@ -179,6 +179,7 @@ void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
   if (command.clip_depth) place.clip_depth = *command.clip_depth;
   if (command.blend) place.blend = *command.blend;
   if (command.cache_as_bitmap) place.cache_as_bitmap = *command.cache_as_bitmap;
+  if (command.visible) place.visible = *command.visible;
   if (command.filters) place.filters = ReadFilterList(*command.filters);
   if (!command.clip_actions.empty()) place.clip_actions = command.clip_actions;
 }

@@ -4,6 +4,7 @@
 
 #include "stage/FilterList.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -138,40 +139,105 @@ render::Rgba Colour(uint32_t rgb, uint8_t alpha) {
 
 }  // namespace
 
+namespace {
+
+void SetShadow(const avm1::FilterSettings& f, bool angled, render::Filter& r) {
+  if (angled) {
+    r.dx = static_cast<float>(f.distance * std::cos(f.angle));
+    r.dy = static_cast<float>(f.distance * std::sin(f.angle));
+  }
+  r.color = Colour(f.color, f.alpha);
+  r.strength = static_cast<float>(f.strength);
+  r.inner = f.inner;
+  r.knockout = f.knockout;
+  r.hide_object = f.hide_object;
+}
+
+// Bevels and gradient filters place themselves by `placement` rather than `inner`.
+void SetPlacement(const avm1::FilterSettings& f, render::Filter& r) {
+  r.inner = f.placement == FilterSettings::Placement::Inner;
+  r.on_top = f.placement == FilterSettings::Placement::Full;
+}
+
+void SetStops(const avm1::FilterSettings& f, render::Filter& r) {
+  const size_t n = std::min(
+      {f.stops, f.colors.size(), f.alphas.size(), f.ratios.size(), render::Filter::kMaxStops});
+  for (size_t i = 0; i < n; ++i) r.stops[i] = {f.ratios[i], Colour(f.colors[i], f.alphas[i])};
+  r.stop_count = n;
+}
+
+bool SetConvolution(const avm1::FilterSettings& f, render::Filter& r) {
+  if (f.matrix_x <= 0 || f.matrix_y <= 0 || f.matrix_x > render::Filter::kMaxKernel ||
+      f.matrix_y > render::Filter::kMaxKernel ||
+      f.matrix.size() < static_cast<size_t>(f.matrix_x) * static_cast<size_t>(f.matrix_y)) {
+    return false;
+  }
+  r.columns = f.matrix_x;
+  r.rows = f.matrix_y;
+  for (size_t i = 0; i < static_cast<size_t>(r.columns * r.rows); ++i) {
+    r.matrix[i] = static_cast<float>(f.matrix[i]);
+  }
+  r.divisor = static_cast<float>(f.divisor);
+  r.bias = static_cast<float>(f.bias);
+  r.clamp = f.clamp;
+  r.preserve_alpha = f.preserve_alpha;
+  r.color = Colour(f.color, f.alpha);
+  return true;
+}
+
+// The renderer's form of `f`; false for what it does not draw.
+bool ToRender(const avm1::FilterSettings& f, render::Filter& r) {
+  using RKind = render::Filter::Kind;
+  r.blur_x = static_cast<float>(f.blur_x);
+  r.blur_y = static_cast<float>(f.blur_y);
+  r.passes = f.quality;
+  switch (f.kind) {
+    case Kind::Blur:
+      r.kind = RKind::Blur;
+      return true;
+    case Kind::DropShadow:
+      r.kind = RKind::DropShadow;
+      SetShadow(f, true, r);
+      return true;
+    case Kind::Glow:
+      r.kind = RKind::Glow;
+      SetShadow(f, false, r);
+      return true;
+    case Kind::Bevel:
+      r.kind = RKind::Bevel;
+      SetShadow(f, true, r);
+      SetPlacement(f, r);
+      r.shadow = Colour(f.shadow_color, f.shadow_alpha);
+      return true;
+    case Kind::GradientGlow:
+    case Kind::GradientBevel:
+      r.kind = f.kind == Kind::GradientGlow ? RKind::GradientGlow : RKind::GradientBevel;
+      SetShadow(f, true, r);
+      SetPlacement(f, r);
+      SetStops(f, r);
+      return true;
+    case Kind::ColorMatrix:
+      if (f.matrix.size() != 20) return false;
+      r.kind = RKind::ColorMatrix;
+      for (size_t i = 0; i < 20; ++i) r.matrix[i] = static_cast<float>(f.matrix[i]);
+      return true;
+    case Kind::Convolution:
+      r.kind = RKind::Convolution;
+      return SetConvolution(f, r);
+    case Kind::DisplacementMap:
+      return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 size_t AddRenderFilters(const std::vector<avm1::FilterSettings>& filters,
                         std::vector<render::Filter>& out) {
   size_t added = 0;
   for (const avm1::FilterSettings& f : filters) {
     render::Filter r;
-    r.blur_x = static_cast<float>(f.blur_x);
-    r.blur_y = static_cast<float>(f.blur_y);
-    r.passes = f.quality;
-    switch (f.kind) {
-      case Kind::Blur:
-        r.kind = render::Filter::Kind::Blur;
-        break;
-      case Kind::DropShadow:
-      case Kind::Glow:
-        r.kind =
-            f.kind == Kind::Glow ? render::Filter::Kind::Glow : render::Filter::Kind::DropShadow;
-        if (f.kind == Kind::DropShadow) {
-          r.dx = static_cast<float>(f.distance * std::cos(f.angle));
-          r.dy = static_cast<float>(f.distance * std::sin(f.angle));
-        }
-        r.color = Colour(f.color, f.alpha);
-        r.strength = static_cast<float>(f.strength);
-        r.inner = f.inner;
-        r.knockout = f.knockout;
-        r.hide_object = f.hide_object;
-        break;
-      case Kind::ColorMatrix:
-        if (f.matrix.size() != r.matrix.size()) continue;
-        r.kind = render::Filter::Kind::ColorMatrix;
-        for (size_t i = 0; i < r.matrix.size(); ++i) r.matrix[i] = static_cast<float>(f.matrix[i]);
-        break;
-      default:
-        continue;
-    }
+    if (!ToRender(f, r)) continue;
     out.push_back(r);
     ++added;
   }

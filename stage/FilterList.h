@@ -14,8 +14,8 @@ namespace lumen::stage {
 // The filters `bytes` hold; a list cut short keeps the filters read before the cut.
 std::vector<avm1::FilterSettings> ReadFilterList(std::span<const uint8_t> bytes);
 
-// Adds to `out` the filters of `filters` that the renderer draws (blurs, drop shadows, glows and
-// colour matrices; the others are left out); answers how many it added.
+// Adds to `out` the filters of `filters` that the renderer draws (all but displacement maps, which
+// are left out); answers how many it added.
 size_t AddRenderFilters(const std::vector<avm1::FilterSettings>& filters,
                         std::vector<render::Filter>& out);
 

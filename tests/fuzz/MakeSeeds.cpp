@@ -480,6 +480,24 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (target == "fuzz_filters") {
+    // Scale and colour bytes, then a list: a drop shadow and a bevel (blur 4, distance 4,
+    // strength 1), a three-stop gradient glow, a 3 x 3 convolution and a blur.
+    const Bytes four = {0, 0, 4, 0}, one = {0, 1};
+    Bytes list = {20, 200, 5, 0, 0, 0, 0, 255};
+    const auto add = [&list](const Bytes& b) { list.insert(list.end(), b.begin(), b.end()); };
+    add(four), add(four), add({0x0F, 0xC9, 0, 0}), add(four), add(one), list.push_back(0x21);
+    add({3, 255, 255, 255, 255, 0, 0, 0, 255}), add(four), add(four), add({0, 0, 0, 0}), add(four);
+    add(one), list.push_back(0x92);
+    add({4, 3, 255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 0, 128, 255});
+    add(four), add(four), add({0, 0, 0, 0}), add(four), add(one), list.push_back(0x03);
+    add({5, 3, 3, 0, 0, 0x10, 0x41, 0, 0, 0, 0});         // divisor 9, bias 0
+    for (int i = 0; i < 9; ++i) add({0, 0, 0x80, 0x3F});  // 1.0f
+    add({0, 0, 0, 0, 0x02});
+    add({1}), add(four), add(four), list.push_back(3 << 3);
+    Save(folder, "list", list);
+    return 0;
+  }
   if (target == "fuzz_mp3") Save(folder, "frames", SilentMp3Frames());
   if (target == "fuzz_audio_codecs") {
     // The format byte first: 16-bit stereo PCM, 4-bit ADPCM, Nellymoser 8 kHz, A-law.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "raster/Color.h"
 
 namespace lumen::raster {
@@ -41,6 +45,68 @@ TEST(Filters, ASharpShadowLiesUnderTheObjectShifted) {
   EXPECT_EQ(layer.At(12, 21), 0u);  // not where the shadow moved away from
   EXPECT_EQ(layer.At(12, 9), 0u);
   EXPECT_EQ(layer.At(25, 15), 0u);
+}
+
+// A box four pixels wide covers three whole pixels and half of each next one. At twice the size
+// a blur of 2 spans one stage pixel doubled, plus one: three whole pixels.
+TEST(Filters, ABoxCoversItsBlurLessOneStagePixelScaledPlusOne) {
+  const auto blur_dot = [](float blur, float scale) {
+    Pixmap layer(9, 1);
+    layer.Row(0)[4] = kWhite;
+    render::Filter f;
+    f.blur_x = blur;
+    FilterScratch scratch;
+    const IntRect area = ApplyFilter(f, scale, layer, {4, 0, 5, 1}, scratch);
+    std::vector<uint32_t> row(layer.Row(0), layer.Row(0) + 9);
+    return std::pair{area, row};
+  };
+  const auto [area, row] = blur_dot(4, 1);
+  EXPECT_EQ(area.x0, 2);
+  EXPECT_EQ(area.x1, 7);
+  const uint32_t q = 0x20202020, h = 0x40404040, t = 0x55555555;
+  EXPECT_EQ(row, (std::vector<uint32_t>{0, 0, q, h, h, h, q, 0, 0}));
+  EXPECT_EQ(blur_dot(2, 2).second, (std::vector<uint32_t>{0, 0, 0, t, t, t, 0, 0, 0}));
+  EXPECT_EQ(blur_dot(1, 4).second[4], kWhite);
+}
+
+// Lit against the offset, shaded along it: an inner bevel colours the square's near edge with
+// the highlight and its far edge with the shadow, each as deep as the offset, and nothing outside.
+TEST(Filters, AnInnerBevelLightsOneEdgeAndShadesTheOther) {
+  Pixmap layer = Square();
+  render::Filter f = Shadow(2, 0, 0);
+  f.kind = render::Filter::Kind::Bevel;
+  f.color = {255, 0, 0, 255};
+  f.shadow = {0, 0, 255, 255};
+  f.inner = true;
+  FilterScratch scratch;
+  ApplyFilter(f, 1, layer, {10, 10, 20, 20}, scratch);
+  EXPECT_EQ(layer.At(10, 15), 0xFFFF0000u);
+  EXPECT_EQ(layer.At(11, 15), 0xFFFF0000u);
+  EXPECT_EQ(layer.At(12, 15), kWhite);
+  EXPECT_EQ(layer.At(17, 15), kWhite);
+  EXPECT_EQ(layer.At(18, 15), 0xFF0000FFu);
+  EXPECT_EQ(layer.At(19, 15), 0xFF0000FFu);
+  EXPECT_EQ(layer.At(20, 15), 0u);
+  EXPECT_EQ(layer.At(8, 15), 0u);
+}
+
+// A kernel taking the right-hand neighbour shifts the row left; the last pixel, with none to
+// its right, takes itself when edges clamp.
+TEST(Filters, AConvolutionReadsItsKernelLeftToRightAndClampsAtTheEdge) {
+  Pixmap layer(4, 1);
+  const uint32_t row[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+  std::copy_n(row, 4, layer.Row(0));
+  render::Filter f;
+  f.kind = render::Filter::Kind::Convolution;
+  f.columns = 3;
+  f.rows = 1;
+  f.matrix[2] = 1;
+  f.preserve_alpha = false;
+  FilterScratch scratch;
+  ApplyFilter(f, 1, layer, {0, 0, 4, 1}, scratch);
+  EXPECT_EQ(layer.At(0, 0), row[1]);
+  EXPECT_EQ(layer.At(2, 0), row[3]);
+  EXPECT_EQ(layer.At(3, 0), row[3]);
 }
 
 }  // namespace
