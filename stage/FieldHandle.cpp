@@ -417,6 +417,72 @@ void FieldHandle::ReplaceText(size_t begin, size_t end, std::string_view text) {
   field_.SetContent(std::move(content));
 }
 
+namespace {
+
+std::optional<text::EditKey> EditingKey(uint16_t code) {
+  switch (code) {
+    case 8:
+      return text::EditKey::Backspace;
+    case 13:
+      return text::EditKey::Enter;
+    case 35:
+      return text::EditKey::End;
+    case 36:
+      return text::EditKey::Home;
+    case 37:
+      return text::EditKey::Left;
+    case 39:
+      return text::EditKey::Right;
+    case 46:
+      return text::EditKey::Delete;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void FieldHandle::KeyPressed(uint16_t code, uint16_t ascii, bool shift) {
+  if (!field_.Appearance().input) return;
+  const text::EditRules rules = Rules();
+  const std::optional<text::EditKey> key = EditingKey(code);
+  const bool changed =
+      key ? field_.Press(*key, shift, rules) : field_.Type(static_cast<char16_t>(ascii), rules);
+  if (changed) TextTyped();
+}
+
+// restrict is a plain property of the script object: null or undefined lets all in.
+text::EditRules FieldHandle::Rules() {
+  text::EditRules rules;
+  rules.multiline = field_.Appearance().multiline;
+  rules.max_chars = field_.Appearance().max_chars;
+  avm1::FieldObject* script = Script();
+  ScriptHost* scripts = owner_.Scripts();
+  if (script != nullptr && scripts != nullptr) {
+    avm1::Vm& vm = scripts->Engine();
+    const avm1::Value restrict = vm.Get(script, "restrict");
+    if (!restrict.IsNullish()) {
+      rules.filter = text::CharFilter(unicode::ToUtf16(vm.ToString(restrict)));
+    }
+  }
+  return rules;
+}
+
+void FieldHandle::TextTyped() {
+  ScriptHost* scripts = owner_.Scripts();
+  if (scripts == nullptr) return;
+  avm1::Vm& vm = scripts->Engine();
+  const std::string text = field_.Text();
+  if (!field_.Variable().empty() && owner_.ScriptObject() != nullptr) {
+    vm.WriteBound(owner_.ScriptObject(), field_.Variable(), text);
+    field_.VariableWritten(text);
+  }
+  if (avm1::FieldObject* script = Script()) {
+    const avm1::Value self = static_cast<avm1::Object*>(script);
+    vm.CallMethod(self, "onChanged", {&self, 1});
+  }
+}
+
 void FieldHandle::Remove() {
   owner_.RemoveField(*this);
 }

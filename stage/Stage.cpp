@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "avm1/ClipObject.h"
+#include "avm1/FieldObject.h"
 #include "avm1/Vm.h"
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
@@ -63,7 +64,10 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
                                  std::string(), 0);
   pointer_ = std::make_unique<PointerInput>(*root_, *scripts_, &sound_);
-  scripts_->focus_moved = [this](avm1::Object* focus) { pointer_->FocusMoved(ClipOf(focus)); };
+  scripts_->focus_moved = [this](avm1::Object* focus) {
+    pointer_->FocusMoved(ClipOf(focus));
+    FieldFocused(focus);
+  };
   context_.pointer = pointer_.get();
   scripts_->SetRoot(root_.get());
   // The exporting movies' init actions for the sprites imported, before any of them plays.
@@ -236,6 +240,12 @@ void Stage::KeyDown(uint16_t code, uint16_t ascii) {
   TellFocused("onKeyDown");
   avm1::KeyListenersHear(scripts_->Engine(), true);
   pointer_->KeyPressed(code, ascii);
+  if (code != kTabKey) {
+    if (FieldHandle* field = FocusedField()) {
+      field->KeyPressed(code, ascii, shift_down_);
+      scripts_->RunQueue();
+    }
+  }
   if (code == kTabKey) MoveFocus();
   if (code == kSpaceKey) ClickFocused();
 }
@@ -251,6 +261,21 @@ void Stage::TellFocused(const char* handler) {
 
 Clip* Stage::FocusedClip() {
   return ClipOf(avm1::FocusedObject(scripts_->Engine()));
+}
+
+FieldHandle* Stage::FocusedField() {
+  avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
+  avm1::FieldObject* field = focus ? focus->AsField() : nullptr;
+  // Every field on a stage is linked through its handle.
+  return field ? static_cast<FieldHandle*>(field->Link()) : nullptr;
+}
+
+// A field that takes the focus has all its text selected.
+void Stage::FieldFocused(avm1::Object* focus) {
+  avm1::FieldObject* field = focus ? focus->AsField() : nullptr;
+  if (field == nullptr || field->Link() == nullptr) return;
+  text::TextField& text = static_cast<FieldHandle*>(field->Link())->Field();
+  text.Select(0, text.Content().text.size());
 }
 
 void Stage::ClickFocused() {
@@ -270,6 +295,7 @@ void Stage::MoveFocus() {
     pointer_->FocusMoved(ClipOf(next));
     scripts_->RunQueue();
     avm1::MoveFocus(vm, next, false);
+    FieldFocused(next);
   }
   // _focusrect counts as Tab arrives: set later, it shows or hides the frame from the next Tab.
   tabbed_to_ = ShowsFocusRect(ClipOf(next)) ? next : nullptr;
@@ -297,6 +323,8 @@ void Stage::BuildRenderList(render::RenderList& out) {
     ++shape_generation_;
   }
   masks_.clear();
+  FieldHandle* focused = FocusedField();
+  focused_field_ = focused ? &focused->Field() : nullptr;
   const Placement& root = root_->Place();
   if (root.visible) EmitClipContent(*root_, root.matrix, root.cxform, false, out);
   for (const auto& [number, level] : levels_) {
@@ -422,7 +450,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     const render::ShapeGeometry* shape = nullptr;
     if (object.field) {
       owner.ShowBoundVariable(*object.field);
-      EmitField(*object.field, m, content_cx, in_mask, out);
+      EmitField(*object.field, object.field.get() == focused_field_, m, content_cx, in_mask, out);
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
@@ -454,8 +482,10 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
 }
 
 // A field shows only what lies in its box: text beyond it is clipped.
-void Stage::EmitField(text::TextField& field, const render::Matrix& m,
+// The focused input field shows its caret.
+void Stage::EmitField(text::TextField& field, bool focused, const render::Matrix& m,
                       const render::ColorTransform& cx, bool in_mask, render::RenderList& out) {
+  field.ShowCaret(focused && field.Appearance().input);
   const bool clip = !in_mask && field.Overflows();
   render::RenderCommand draw;
   draw.kind = render::RenderCommand::Kind::DrawShape;

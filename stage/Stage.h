@@ -103,6 +103,8 @@ class Stage {
   void MoveFocus();  // to the next object in the tab order
   void TellFocused(const char* handler);
   Clip* FocusedClip();
+  FieldHandle* FocusedField();
+  void FieldFocused(avm1::Object* focus);
   void ClickFocused();
   void EmitFocusRect(render::RenderList& out);
   bool ShowsFocusRect(Clip* clip);
@@ -118,8 +120,8 @@ class Stage {
   // The new root of `level`, or null where it is emptied.
   Clip* LoadLevel(int level, MovieLibrary* library);
   Clip* LevelClip(int level);
-  void EmitField(text::TextField& field, const render::Matrix& m, const render::ColorTransform& cx,
-                 bool in_mask, render::RenderList& out);
+  void EmitField(text::TextField& field, bool focused, const render::Matrix& m,
+                 const render::ColorTransform& cx, bool in_mask, render::RenderList& out);
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
@@ -136,6 +138,7 @@ class Stage {
   Drawing focus_rect_;
   std::unique_ptr<PointerInput> pointer_;  // outlives the clips, which it forgets as they go
   bool loop_;
+  const text::TextField* focused_field_ = nullptr;  // while the list is built
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>
       morphs_;  // by shape and ratio
