@@ -149,6 +149,12 @@ avm1::ClipLink* FieldHandle::Parent() {
   return &owner_;
 }
 
+render::Point FieldHandle::ToLocal(render::Point stage) {
+  const Placement* place = Place();
+  if (place == nullptr) return stage;
+  return Inverse(owner_.GlobalMatrix() * place->matrix).Apply(stage);
+}
+
 Placement* FieldHandle::Place() {
   DisplayObject* entry = owner_.FieldEntry(*this);
   return entry ? &entry->place : nullptr;

@@ -29,6 +29,8 @@ class FieldHandle final : public avm1::FieldLink {
 
   const std::string& FieldName() const { return name_; }
   text::TextField& Field() { return field_; }
+  // A stage point (twips) in the field's own space.
+  render::Point ToLocal(render::Point stage);
   // A key pressed while the field has the focus: an input field takes typing and editing keys,
   // its variable follows its text and onChanged tells of the change.
   void KeyPressed(uint16_t code, uint16_t ascii, bool shift);

@@ -201,6 +201,7 @@ void Stage::MouseMove(double x, double y) {
     avm1::MouseMoved(scripts_->Engine());
   }
   pointer_->Moved(Twips(x, y));
+  if (selecting_) DragSelection();
 }
 
 void Stage::MouseDown(MouseButton button) {
@@ -211,6 +212,33 @@ void Stage::MouseDown(MouseButton button) {
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
   avm1::MousePressed(scripts_->Engine());
   pointer_->Pressed();
+  ClickField();
+}
+
+// A press on a selectable field gives it the focus and puts the caret under the pointer.
+void Stage::ClickField() {
+  render::Point local;
+  FieldHandle* field = root_->FieldAt(Twips(scripts_->MouseX(), scripts_->MouseY()), local);
+  if (field == nullptr) return;
+  text::TextField& text = field->Field();
+  if (!text.Appearance().selectable) return;
+  avm1::Vm& vm = scripts_->Engine();
+  if (avm1::FocusedObject(vm) != field->Script()) {
+    avm1::MoveFocus(vm, field->Script());
+    scripts_->RunQueue();
+  }
+  const size_t at = text.IndexAt(local);
+  text.Select(at, at);
+  selecting_ = true;
+}
+
+// Dragging from a press in the focused field selects from there to the pointer.
+void Stage::DragSelection() {
+  FieldHandle* field = FocusedField();
+  if (field == nullptr) return;
+  text::TextField& text = field->Field();
+  const render::Point local = field->ToLocal(Twips(scripts_->MouseX(), scripts_->MouseY()));
+  text.Select(text.Editor().Anchor(), text.IndexAt(local));
 }
 
 void Stage::MouseUp(MouseButton button) {
@@ -218,6 +246,7 @@ void Stage::MouseUp(MouseButton button) {
     avm1::SetMouseButton(scripts_->Engine(), static_cast<uint16_t>(button), false);
     return;
   }
+  selecting_ = false;
   scripts_->Broadcast(kEventMouseUp, "onMouseUp");
   avm1::MouseReleased(scripts_->Engine());
   pointer_->Released();

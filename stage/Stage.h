@@ -104,6 +104,8 @@ class Stage {
   void TellFocused(const char* handler);
   Clip* FocusedClip();
   FieldHandle* FocusedField();
+  void ClickField();
+  void DragSelection();
   void FieldFocused(avm1::Object* focus);
   void ClickFocused();
   void EmitFocusRect(render::RenderList& out);
@@ -132,6 +134,7 @@ class Stage {
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool shift_down_ = false;
+  bool selecting_ = false;  // the left button went down in a field
   // Compared only: the last object Tab focused, when it shows the focus frame.
   const avm1::Object* tabbed_to_ = nullptr;
   avm1::ClipBounds focus_bounds_;  // what focus_rect_ frames

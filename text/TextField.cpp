@@ -1,6 +1,7 @@
 #include "text/TextField.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "text/GlyphPainter.h"
 #include "text/Html.h"
@@ -169,6 +170,22 @@ void TextField::ShowCaret(bool shown) {
   if (shown == caret_shown_) return;
   caret_shown_ = shown;
   Changed();
+}
+
+size_t TextField::IndexAt(render::Point p) {
+  Update();
+  if (layout_.lines.empty()) return 0;
+  const size_t first = std::min(scroll_, layout_.lines.size()) - 1;
+  const float x = p.x - bounds_.x_min - kGutter;
+  const float y = p.y - bounds_.y_min - kGutter + layout_.lines[first].top;
+  size_t l = first;
+  while (l + 1 < layout_.lines.size() && layout_.lines[l + 1].top <= y) ++l;
+  const TextLine& line = layout_.lines[l];
+  size_t best = line.first_char;
+  for (size_t i = line.first_char; i <= line.end_char && i < layout_.char_x.size(); ++i) {
+    if (std::abs(layout_.char_x[i] - x) < std::abs(layout_.char_x[best] - x)) best = i;
+  }
+  return best;
 }
 
 bool TextField::Type(char16_t c, const EditRules& rules) {

@@ -77,6 +77,8 @@ class TextField {
   const FieldEditor& Editor() const { return editor_; }
   void Select(size_t anchor, size_t caret);
   void ShowCaret(bool shown);
+  // The caret position nearest a point in the field's own space.
+  size_t IndexAt(render::Point p);
   // A typed character, or an editing key; true when the text changed.
   bool Type(char16_t c, const EditRules& rules);
   bool Press(EditKey key, bool shift, const EditRules& rules);

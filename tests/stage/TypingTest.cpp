@@ -84,6 +84,29 @@ TEST(Typing, TheFocusedInputFieldTakesKeysAndItsVariableAndOnChangedFollow) {
   EXPECT_EQ(t->Call("getEndIndex").AsNumber(), 1);
 }
 
+TEST(Typing, APressInAFieldFocusesItAndADragSelects) {
+  auto t = Play("input");
+  t->Type("abc");
+  avm1::Vm& vm = t->stage->Scripts().Engine();
+  const avm1::Value none = avm1::Value::Null();
+  vm.CallMethod(vm.Get(vm.Global(), "Selection"), "setFocus", {&none, 1});
+  EXPECT_TRUE(t->Call("getFocus").IsNull());
+  t->stage->MouseMove(150, 10);  // beside the field
+  t->stage->MouseDown();
+  t->stage->MouseUp();
+  EXPECT_TRUE(t->Call("getFocus").IsNull());
+  t->stage->MouseMove(99, 10);  // past the text's end
+  t->stage->MouseDown();
+  EXPECT_EQ(vm.ToString(t->Call("getFocus")), "_level0.f");
+  EXPECT_EQ(t->Call("getCaretIndex").AsNumber(), 3);
+  t->stage->MouseMove(0, 10);
+  t->stage->MouseUp();
+  t->stage->MouseMove(99, 10);  // released: the selection stays
+  EXPECT_EQ(t->Call("getBeginIndex").AsNumber(), 0);
+  EXPECT_EQ(t->Call("getEndIndex").AsNumber(), 3);
+  EXPECT_EQ(t->Call("getCaretIndex").AsNumber(), 0);
+}
+
 TEST(Typing, DynamicFieldsAndRestrictedCharactersTakeNothing) {
   auto dynamic = Play("dynamic");
   dynamic->Type("ab");
