@@ -457,6 +457,14 @@ void FieldHandle::KeyPressed(uint16_t code, uint16_t ascii, bool shift) {
   if (changed) TextTyped();
 }
 
+void FieldHandle::Edit(text::EditKey key, bool shift) {
+  if (field_.Appearance().input && field_.Press(key, shift, Rules())) TextTyped();
+}
+
+void FieldHandle::Paste(std::string_view utf8) {
+  if (field_.Appearance().input && field_.Paste(unicode::ToUtf16(utf8), Rules())) TextTyped();
+}
+
 // restrict is a plain property of the script object: null or undefined lets all in.
 text::EditRules FieldHandle::Rules() {
   text::EditRules rules;

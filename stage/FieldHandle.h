@@ -34,6 +34,9 @@ class FieldHandle final : public avm1::FieldLink {
   // A key pressed while the field has the focus: an input field takes typing and editing keys,
   // its variable follows its text and onChanged tells of the change.
   void KeyPressed(uint16_t code, uint16_t ascii, bool shift);
+  // Editing without a key: the editing keys' actions and pasted text.
+  void Edit(text::EditKey key, bool shift);
+  void Paste(std::string_view utf8);
 
   avm1::FieldObject* Script() override;
   avm1::ClipLink* Parent() override;

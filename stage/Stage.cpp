@@ -292,6 +292,24 @@ Clip* Stage::FocusedClip() {
   return ClipOf(avm1::FocusedObject(scripts_->Engine()));
 }
 
+void Stage::EditText(text::EditKey key, bool shift) {
+  if (FieldHandle* field = FocusedField()) {
+    field->Edit(key, shift);
+    scripts_->RunQueue();
+  }
+}
+
+void Stage::SelectAllText() {
+  if (FieldHandle* field = FocusedField()) FieldFocused(field->Script());
+}
+
+void Stage::PasteText(std::string_view utf8) {
+  if (FieldHandle* field = FocusedField()) {
+    field->Paste(utf8);
+    scripts_->RunQueue();
+  }
+}
+
 FieldHandle* Stage::FocusedField() {
   avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
   avm1::FieldObject* field = focus ? focus->AsField() : nullptr;

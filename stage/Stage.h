@@ -74,6 +74,11 @@ class Stage {
   void MouseLeave();
   void KeyDown(uint16_t code, uint16_t ascii);
   void KeyUp(uint16_t code, uint16_t ascii);
+  // Text commands for the focused input field, as a host's editing menu or shortcuts give them:
+  // an editing key's action without the key, all of its text selected, text pasted.
+  void EditText(text::EditKey key, bool shift = false);
+  void SelectAllText();
+  void PasteText(std::string_view utf8);
   static constexpr uint16_t kTabKey = 9;
   static constexpr uint16_t kShiftKey = 16;
   static constexpr uint16_t kSpaceKey = 32;

@@ -89,6 +89,25 @@ std::optional<FieldEditor::Edit> FieldEditor::Type(std::u16string_view text, cha
   return Replace(Begin(), End(), std::u16string(1, c));
 }
 
+std::optional<FieldEditor::Edit> FieldEditor::Paste(std::u16string_view text,
+                                                    std::u16string_view chars,
+                                                    const EditRules& rules) {
+  Clamp(text.size());
+  const size_t kept = text.size() - (End() - Begin());
+  size_t room = rules.max_chars == 0 ? chars.size()
+                                     : rules.max_chars - std::min(kept, size_t{rules.max_chars});
+  std::u16string pasted;
+  for (const char16_t c : chars) {
+    if (pasted.size() >= room) break;
+    const bool line_break = IsLineBreak(c);
+    if (line_break ? rules.multiline : c >= 0x20 && rules.filter.Admits(c)) {
+      pasted.push_back(line_break ? u'\r' : c);
+    }
+  }
+  if (pasted.empty()) return std::nullopt;
+  return Replace(Begin(), End(), std::move(pasted));
+}
+
 std::optional<FieldEditor::Edit> FieldEditor::Press(std::u16string_view text, EditKey key,
                                                     bool shift, const EditRules& rules) {
   Clamp(text.size());

@@ -56,6 +56,10 @@ class FieldEditor {
 
   // A typed character replaces the selection, unless the rules refuse it.
   std::optional<Edit> Type(std::u16string_view text, char16_t c, const EditRules& rules);
+  // Pasted text replaces the selection: what the rules let in, as far as there is room; with
+  // nothing of it left nothing changes.
+  std::optional<Edit> Paste(std::u16string_view text, std::u16string_view chars,
+                            const EditRules& rules);
   // Keys that move the caret answer no edit; Shift makes them extend the selection.
   std::optional<Edit> Press(std::u16string_view text, EditKey key, bool shift,
                             const EditRules& rules);

@@ -192,6 +192,10 @@ bool TextField::Type(char16_t c, const EditRules& rules) {
   return Apply(editor_.Type(text_.text, c, rules));
 }
 
+bool TextField::Paste(std::u16string_view chars, const EditRules& rules) {
+  return Apply(editor_.Paste(text_.text, chars, rules));
+}
+
 bool TextField::Press(EditKey key, bool shift, const EditRules& rules) {
   const size_t anchor = editor_.Anchor(), caret = editor_.Caret();
   const bool changed = Apply(editor_.Press(text_.text, key, shift, rules));
@@ -214,7 +218,9 @@ void TextField::DrawCaret(GlyphPainter& painter, float x0, float y0) {
   auto line = std::upper_bound(layout_.lines.begin() + 1, layout_.lines.end(), at,
                                [](size_t i, const TextLine& l) { return i < l.first_char; });
   --line;
-  const float x = x0 + layout_.char_x[at], top = y0 + line->top;
+  // On the nearest whole pixel, half-way going left.
+  const float x = std::ceil((x0 + layout_.char_x[at]) / kTwipsPerPixel - 0.5f) * kTwipsPerPixel;
+  const float top = y0 + line->top;
   const TextFormat& format = text_.runs.empty() ? new_format_ : text_.FormatAt(at);
   painter.Rectangle({x, top, x + kTwipsPerPixel, top + line->ascent + line->descent}, format.color);
 }

@@ -82,6 +82,7 @@ class TextField {
   // A typed character, or an editing key; true when the text changed.
   bool Type(char16_t c, const EditRules& rules);
   bool Press(EditKey key, bool shift, const EditRules& rules);
+  bool Paste(std::u16string_view chars, const EditRules& rules);
 
   // The picture in the field's own space.
   const render::ShapeGeometry& Geometry();

@@ -73,6 +73,20 @@ TEST(FieldEditor, RulesRefuseLineBreaksCharactersAndLength) {
   EXPECT_FALSE(editor.Type(text, u'\t', EditRules{}));
 }
 
+TEST(FieldEditor, PasteKeepsWhatTheRulesAdmitAndWhatFits) {
+  FieldEditor editor;
+  EditRules rules;
+  rules.filter = CharFilter(u"a-z");
+  rules.max_chars = 4;
+  std::u16string text = u"x";
+  editor.Select(0, 1, text.size());
+  EXPECT_FALSE(editor.Paste(text, u"", rules));  // nothing pasted leaves the selection be
+  EXPECT_EQ(editor.End(), 1u);
+  Apply(text, editor.Paste(text, u"a1\rbcde", rules));  // single line: no break
+  EXPECT_EQ(text, u"abcd");
+  EXPECT_EQ(editor.Caret(), 4u);
+}
+
 TEST(FieldEditor, FilterReadsRangesExclusionsAndEscapes) {
   const CharFilter digits_and_capitals(u"A-Z0-9");
   EXPECT_TRUE(digits_and_capitals.Admits(u'Q'));
