@@ -465,19 +465,21 @@ void FieldHandle::Paste(std::string_view utf8) {
   if (field_.Appearance().input && field_.Paste(unicode::ToUtf16(utf8), Rules())) TextTyped();
 }
 
-// restrict is a plain property of the script object: null or undefined lets all in.
+// restrict is kept as the script object's own value: null or undefined (or none) lets all in.
+// It is read without running script (no getter, no toString), which could remove the field.
 text::EditRules FieldHandle::Rules() {
   text::EditRules rules;
   rules.multiline = field_.Appearance().multiline;
   rules.max_chars = field_.Appearance().max_chars;
   avm1::FieldObject* script = Script();
   ScriptHost* scripts = owner_.Scripts();
-  if (script != nullptr && scripts != nullptr) {
-    avm1::Vm& vm = scripts->Engine();
-    const avm1::Value restrict = vm.Get(script, "restrict");
-    if (!restrict.IsNullish()) {
-      rules.filter = text::CharFilter(unicode::ToUtf16(vm.ToString(restrict)));
-    }
+  if (script == nullptr || scripts == nullptr) return rules;
+  avm1::Vm& vm = scripts->Engine();
+  const avm1::Property* own = script->Properties().Find("restrict", vm.CaseSensitive());
+  if (own != nullptr && own->getter == nullptr && !own->value.IsNullish()) {
+    const avm1::Value& value = own->value;
+    if (value.AsObject() == nullptr)
+      rules.filter = text::CharFilter(unicode::ToUtf16(vm.ToString(value)));
   }
   return rules;
 }
@@ -487,11 +489,13 @@ void FieldHandle::TextTyped() {
   if (scripts == nullptr) return;
   avm1::Vm& vm = scripts->Engine();
   const std::string text = field_.Text();
-  if (!field_.Variable().empty() && owner_.ScriptObject() != nullptr) {
-    vm.WriteBound(owner_.ScriptObject(), field_.Variable(), text);
-    field_.VariableWritten(text);
-  }
-  if (avm1::FieldObject* script = Script()) {
+  const std::string variable(field_.Variable());
+  avm1::ClipObject* clip = variable.empty() ? nullptr : owner_.ScriptObject();
+  avm1::FieldObject* script = Script();
+  if (clip != nullptr) field_.VariableWritten(text);
+  // The scripts below may remove the field: nothing of it is touched after them.
+  if (clip != nullptr) vm.WriteBound(clip, variable, text);
+  if (script != nullptr) {
     const avm1::Value self = static_cast<avm1::Object*>(script);
     vm.CallMethod(self, "onChanged", {&self, 1});
   }

@@ -219,14 +219,15 @@ void Stage::MouseDown(MouseButton button) {
 void Stage::ClickField() {
   render::Point local;
   FieldHandle* field = root_->FieldAt(Twips(scripts_->MouseX(), scripts_->MouseY()), local);
-  if (field == nullptr) return;
-  text::TextField& text = field->Field();
-  if (!text.Appearance().selectable) return;
+  if (field == nullptr || field->Script() == nullptr) return;
+  if (!field->Field().Appearance().selectable) return;
   avm1::Vm& vm = scripts_->Engine();
   if (avm1::FocusedObject(vm) != field->Script()) {
     avm1::MoveFocus(vm, field->Script());
     scripts_->RunQueue();
+    if (FocusedField() != field) return;  // the focus handlers moved it on, or removed the field
   }
+  text::TextField& text = field->Field();
   const size_t at = text.IndexAt(local);
   text.Select(at, at);
   selecting_ = true;
