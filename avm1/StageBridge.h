@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -195,6 +196,9 @@ class FieldLink {
   virtual FormatValues GetNewFormat() = 0;
   virtual void SetNewFormat(const FormatValues& format) = 0;
   virtual void ReplaceText(size_t begin, size_t end, std::string_view text) = 0;
+  // The selection in the field's text: where it began (the anchor) and where the caret is.
+  virtual std::pair<size_t, size_t> GetSelection() = 0;
+  virtual void SetSelection(size_t anchor, size_t caret) = 0;
   // Only fields made by script can be removed.
   virtual void Remove() = 0;
 

@@ -72,15 +72,6 @@ const movie::Timeline& EmptyTimeline() {
   return timeline;
 }
 
-render::Matrix Inverse(const render::Matrix& m) {
-  const double det = static_cast<double>(m.a) * m.d - static_cast<double>(m.b) * m.c;
-  if (det == 0 || !std::isfinite(det)) return {0, 0, 0, 0, 0, 0};
-  const double a = m.d / det, b = -m.b / det, c = -m.c / det, d = m.a / det;
-  const double tx = -(a * m.tx + c * m.ty), ty = -(b * m.tx + d * m.ty);
-  return {static_cast<float>(a), static_cast<float>(b),  static_cast<float>(c),
-          static_cast<float>(d), static_cast<float>(tx), static_cast<float>(ty)};
-}
-
 void Include(render::Rect& into, bool& any, const render::Rect& r, const render::Matrix& m) {
   const render::Point corners[] = {m.Apply({r.x_min, r.y_min}), m.Apply({r.x_max, r.y_min}),
                                    m.Apply({r.x_min, r.y_max}), m.Apply({r.x_max, r.y_max})};
@@ -169,6 +160,15 @@ void CharacterBox(MovieLibrary& library, const movie::Character& character, cons
 }
 
 }  // namespace
+
+render::Matrix Inverse(const render::Matrix& m) {
+  const double det = static_cast<double>(m.a) * m.d - static_cast<double>(m.b) * m.c;
+  if (det == 0 || !std::isfinite(det)) return {0, 0, 0, 0, 0, 0};
+  const double a = m.d / det, b = -m.b / det, c = -m.c / det, d = m.a / det;
+  const double tx = -(a * m.tx + c * m.ty), ty = -(b * m.tx + d * m.ty);
+  return {static_cast<float>(a), static_cast<float>(b),  static_cast<float>(c),
+          static_cast<float>(d), static_cast<float>(tx), static_cast<float>(ty)};
+}
 
 void ApplyPlace(const movie::PlaceCommand& command, Placement& place) {
   if (command.character) place.character = *command.character;
@@ -573,6 +573,25 @@ bool Clip::ButtonAreaCovers(render::Point stage) const {
     if (CharacterCovers(*found.library, *found.character, p, visits)) return true;
   }
   return false;
+}
+
+FieldHandle* Clip::FieldAt(render::Point stage, render::Point& local, int nesting) {
+  if (nesting > StageContext::kMaxNesting) return nullptr;
+  for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+    if (!it->place.visible || it->place.clip_depth != 0) continue;
+    if (it->clip) {
+      if (FieldHandle* found = it->clip->FieldAt(stage, local, nesting + 1)) return found;
+      continue;
+    }
+    if (!it->field) continue;
+    const render::Point p = Inverse(GlobalMatrix() * it->place.matrix).Apply(stage);
+    const render::Rect& b = it->field->Bounds();
+    if (p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max) {
+      local = p;
+      return it->field_link.get();
+    }
+  }
+  return nullptr;
 }
 
 bool Clip::ContentCovers(render::Point local, bool visible_only) const {

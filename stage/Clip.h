@@ -86,6 +86,9 @@ struct DisplayObject {
   bool made_by_script = false;
 };
 
+// The matrix that undoes `m`; all zero when nothing can.
+render::Matrix Inverse(const render::Matrix& m);
+
 class Clip final : public avm1::ClipLink,
                    public avm1::ClipColorAccess,
                    public avm1::ClipDisplayAccess {
@@ -162,6 +165,9 @@ class Clip final : public avm1::ClipLink,
   // parts left out), or for a button on its hit area.
   bool Covers(render::Point stage, bool visible_only) const;
   bool ButtonAreaCovers(render::Point stage) const;
+  // The topmost shown text field whose box holds `stage` (twips), in this clip or below it,
+  // with the point in the field's own space.
+  FieldHandle* FieldAt(render::Point stage, render::Point& local, int nesting = 0);
   // Whether the mask over one of this clip's objects, if any, shows the stage point.
   bool MaskAllows(const DisplayObject& object, render::Point stage) const;
 

@@ -149,6 +149,12 @@ avm1::ClipLink* FieldHandle::Parent() {
   return &owner_;
 }
 
+render::Point FieldHandle::ToLocal(render::Point stage) {
+  const Placement* place = Place();
+  if (place == nullptr) return stage;
+  return Inverse(owner_.GlobalMatrix() * place->matrix).Apply(stage);
+}
+
 Placement* FieldHandle::Place() {
   DisplayObject* entry = owner_.FieldEntry(*this);
   return entry ? &entry->place : nullptr;
@@ -415,6 +421,84 @@ void FieldHandle::ReplaceText(size_t begin, size_t end, std::string_view text) {
   text::FormattedText content = field_.Content();
   content.Replace(begin, end, unicode::ToUtf16(text), field_.NewTextFormat());
   field_.SetContent(std::move(content));
+}
+
+namespace {
+
+std::optional<text::EditKey> EditingKey(uint16_t code) {
+  switch (code) {
+    case 8:
+      return text::EditKey::Backspace;
+    case 13:
+      return text::EditKey::Enter;
+    case 35:
+      return text::EditKey::End;
+    case 36:
+      return text::EditKey::Home;
+    case 37:
+      return text::EditKey::Left;
+    case 39:
+      return text::EditKey::Right;
+    case 46:
+      return text::EditKey::Delete;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void FieldHandle::KeyPressed(uint16_t code, uint16_t ascii, bool shift) {
+  if (!field_.Appearance().input) return;
+  const text::EditRules rules = Rules();
+  const std::optional<text::EditKey> key = EditingKey(code);
+  const bool changed =
+      key ? field_.Press(*key, shift, rules) : field_.Type(static_cast<char16_t>(ascii), rules);
+  if (changed) TextTyped();
+}
+
+void FieldHandle::Edit(text::EditKey key, bool shift) {
+  if (field_.Appearance().input && field_.Press(key, shift, Rules())) TextTyped();
+}
+
+void FieldHandle::Paste(std::string_view utf8) {
+  if (field_.Appearance().input && field_.Paste(unicode::ToUtf16(utf8), Rules())) TextTyped();
+}
+
+// restrict is kept as the script object's own value: null or undefined (or none) lets all in.
+// It is read without running script (no getter, no toString), which could remove the field.
+text::EditRules FieldHandle::Rules() {
+  text::EditRules rules;
+  rules.multiline = field_.Appearance().multiline;
+  rules.max_chars = field_.Appearance().max_chars;
+  avm1::FieldObject* script = Script();
+  ScriptHost* scripts = owner_.Scripts();
+  if (script == nullptr || scripts == nullptr) return rules;
+  avm1::Vm& vm = scripts->Engine();
+  const avm1::Property* own = script->Properties().Find("restrict", vm.CaseSensitive());
+  if (own != nullptr && own->getter == nullptr && !own->value.IsNullish()) {
+    const avm1::Value& value = own->value;
+    if (value.AsObject() == nullptr)
+      rules.filter = text::CharFilter(unicode::ToUtf16(vm.ToString(value)));
+  }
+  return rules;
+}
+
+void FieldHandle::TextTyped() {
+  ScriptHost* scripts = owner_.Scripts();
+  if (scripts == nullptr) return;
+  avm1::Vm& vm = scripts->Engine();
+  const std::string text = field_.Text();
+  const std::string variable(field_.Variable());
+  avm1::ClipObject* clip = variable.empty() ? nullptr : owner_.ScriptObject();
+  avm1::FieldObject* script = Script();
+  if (clip != nullptr) field_.VariableWritten(text);
+  // The scripts below may remove the field: nothing of it is touched after them.
+  if (clip != nullptr) vm.WriteBound(clip, variable, text);
+  if (script != nullptr) {
+    const avm1::Value self = static_cast<avm1::Object*>(script);
+    vm.CallMethod(self, "onChanged", {&self, 1});
+  }
 }
 
 void FieldHandle::Remove() {

@@ -28,6 +28,15 @@ class FieldHandle final : public avm1::FieldLink {
   FieldHandle& operator=(const FieldHandle&) = delete;
 
   const std::string& FieldName() const { return name_; }
+  text::TextField& Field() { return field_; }
+  // A stage point (twips) in the field's own space.
+  render::Point ToLocal(render::Point stage);
+  // A key pressed while the field has the focus: an input field takes typing and editing keys,
+  // its variable follows its text and onChanged tells of the change.
+  void KeyPressed(uint16_t code, uint16_t ascii, bool shift);
+  // Editing without a key: the editing keys' actions and pasted text.
+  void Edit(text::EditKey key, bool shift);
+  void Paste(std::string_view utf8);
 
   avm1::FieldObject* Script() override;
   avm1::ClipLink* Parent() override;
@@ -43,11 +52,17 @@ class FieldHandle final : public avm1::FieldLink {
   avm1::FormatValues GetNewFormat() override;
   void SetNewFormat(const avm1::FormatValues& format) override;
   void ReplaceText(size_t begin, size_t end, std::string_view text) override;
+  std::pair<size_t, size_t> GetSelection() override {
+    return {field_.Editor().Anchor(), field_.Editor().Caret()};
+  }
+  void SetSelection(size_t anchor, size_t caret) override { field_.Select(anchor, caret); }
   void Remove() override;
 
  private:
   Placement* Place();
   void SetLook(avm1::FieldProperty property, const avm1::FieldValue& value);
+  text::EditRules Rules();
+  void TextTyped();
 
   Clip& owner_;
   text::TextField& field_;

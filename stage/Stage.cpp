@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "avm1/ClipObject.h"
+#include "avm1/FieldObject.h"
 #include "avm1/Vm.h"
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
@@ -63,7 +64,10 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
   root_ = std::make_unique<Clip>(context_, libraries_.Root(), movie_->root, 0, nullptr, 0,
                                  std::string(), 0);
   pointer_ = std::make_unique<PointerInput>(*root_, *scripts_, &sound_);
-  scripts_->focus_moved = [this](avm1::Object* focus) { pointer_->FocusMoved(ClipOf(focus)); };
+  scripts_->focus_moved = [this](avm1::Object* focus) {
+    pointer_->FocusMoved(ClipOf(focus));
+    FieldFocused(focus);
+  };
   context_.pointer = pointer_.get();
   scripts_->SetRoot(root_.get());
   // The exporting movies' init actions for the sprites imported, before any of them plays.
@@ -198,6 +202,7 @@ void Stage::MouseMove(double x, double y) {
     avm1::MouseMoved(scripts_->Engine());
   }
   pointer_->Moved(Twips(x, y));
+  if (selecting_) DragSelection();
 }
 
 void Stage::MouseDown(MouseButton button) {
@@ -208,6 +213,34 @@ void Stage::MouseDown(MouseButton button) {
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
   avm1::MousePressed(scripts_->Engine());
   pointer_->Pressed();
+  ClickField();
+}
+
+// A press on a selectable field gives it the focus and puts the caret under the pointer.
+void Stage::ClickField() {
+  render::Point local;
+  FieldHandle* field = root_->FieldAt(Twips(scripts_->MouseX(), scripts_->MouseY()), local);
+  if (field == nullptr || field->Script() == nullptr) return;
+  if (!field->Field().Appearance().selectable) return;
+  avm1::Vm& vm = scripts_->Engine();
+  if (avm1::FocusedObject(vm) != field->Script()) {
+    avm1::MoveFocus(vm, field->Script());
+    scripts_->RunQueue();
+    if (FocusedField() != field) return;  // the focus handlers moved it on, or removed the field
+  }
+  text::TextField& text = field->Field();
+  const size_t at = text.IndexAt(local);
+  text.Select(at, at);
+  selecting_ = true;
+}
+
+// Dragging from a press in the focused field selects from there to the pointer.
+void Stage::DragSelection() {
+  FieldHandle* field = FocusedField();
+  if (field == nullptr) return;
+  text::TextField& text = field->Field();
+  const render::Point local = field->ToLocal(Twips(scripts_->MouseX(), scripts_->MouseY()));
+  text.Select(text.Editor().Anchor(), text.IndexAt(local));
 }
 
 void Stage::MouseUp(MouseButton button) {
@@ -215,6 +248,7 @@ void Stage::MouseUp(MouseButton button) {
     avm1::SetMouseButton(scripts_->Engine(), static_cast<uint16_t>(button), false);
     return;
   }
+  selecting_ = false;
   scripts_->Broadcast(kEventMouseUp, "onMouseUp");
   avm1::MouseReleased(scripts_->Engine());
   pointer_->Released();
@@ -237,6 +271,12 @@ void Stage::KeyDown(uint16_t code, uint16_t ascii) {
   TellFocused("onKeyDown");
   avm1::KeyListenersHear(scripts_->Engine(), true);
   pointer_->KeyPressed(code, ascii);
+  if (code != kTabKey) {
+    if (FieldHandle* field = FocusedField()) {
+      field->KeyPressed(code, ascii, shift_down_);
+      scripts_->RunQueue();
+    }
+  }
   if (code == kTabKey) MoveFocus();
   if (code == kSpaceKey) ClickFocused();
 }
@@ -252,6 +292,39 @@ void Stage::TellFocused(const char* handler) {
 
 Clip* Stage::FocusedClip() {
   return ClipOf(avm1::FocusedObject(scripts_->Engine()));
+}
+
+void Stage::EditText(text::EditKey key, bool shift) {
+  if (FieldHandle* field = FocusedField()) {
+    field->Edit(key, shift);
+    scripts_->RunQueue();
+  }
+}
+
+void Stage::SelectAllText() {
+  if (FieldHandle* field = FocusedField()) FieldFocused(field->Script());
+}
+
+void Stage::PasteText(std::string_view utf8) {
+  if (FieldHandle* field = FocusedField()) {
+    field->Paste(utf8);
+    scripts_->RunQueue();
+  }
+}
+
+FieldHandle* Stage::FocusedField() {
+  avm1::Object* focus = avm1::FocusedObject(scripts_->Engine());
+  avm1::FieldObject* field = focus ? focus->AsField() : nullptr;
+  // Every field on a stage is linked through its handle.
+  return field ? static_cast<FieldHandle*>(field->Link()) : nullptr;
+}
+
+// A field that takes the focus has all its text selected.
+void Stage::FieldFocused(avm1::Object* focus) {
+  avm1::FieldObject* field = focus ? focus->AsField() : nullptr;
+  if (field == nullptr || field->Link() == nullptr) return;
+  text::TextField& text = static_cast<FieldHandle*>(field->Link())->Field();
+  text.Select(0, text.Content().text.size());
 }
 
 void Stage::ClickFocused() {
@@ -271,6 +344,7 @@ void Stage::MoveFocus() {
     pointer_->FocusMoved(ClipOf(next));
     scripts_->RunQueue();
     avm1::MoveFocus(vm, next, false);
+    FieldFocused(next);
   }
   // _focusrect counts as Tab arrives: set later, it shows or hides the frame from the next Tab.
   tabbed_to_ = ShowsFocusRect(ClipOf(next)) ? next : nullptr;
@@ -298,6 +372,8 @@ void Stage::BuildRenderList(render::RenderList& out) {
     ++shape_generation_;
   }
   masks_.clear();
+  FieldHandle* focused = FocusedField();
+  focused_field_ = focused ? &focused->Field() : nullptr;
   const Placement& root = root_->Place();
   if (root.visible) EmitClipContent(*root_, root.matrix, root.cxform, false, out);
   for (const auto& [number, level] : levels_) {
@@ -423,7 +499,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     const render::ShapeGeometry* shape = nullptr;
     if (object.field) {
       owner.ShowBoundVariable(*object.field);
-      EmitField(*object.field, m, content_cx, in_mask, out);
+      EmitField(*object.field, object.field.get() == focused_field_, m, content_cx, in_mask, out);
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
@@ -455,8 +531,10 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
 }
 
 // A field shows only what lies in its box: text beyond it is clipped.
-void Stage::EmitField(text::TextField& field, const render::Matrix& m,
+// The focused input field shows its caret.
+void Stage::EmitField(text::TextField& field, bool focused, const render::Matrix& m,
                       const render::ColorTransform& cx, bool in_mask, render::RenderList& out) {
+  field.ShowCaret(focused && field.Appearance().input);
   const bool clip = !in_mask && field.Overflows();
   render::RenderCommand draw;
   draw.kind = render::RenderCommand::Kind::DrawShape;

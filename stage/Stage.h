@@ -74,6 +74,11 @@ class Stage {
   void MouseLeave();
   void KeyDown(uint16_t code, uint16_t ascii);
   void KeyUp(uint16_t code, uint16_t ascii);
+  // Text commands for the focused input field, as a host's editing menu or shortcuts give them:
+  // an editing key's action without the key, all of its text selected, text pasted.
+  void EditText(text::EditKey key, bool shift = false);
+  void SelectAllText();
+  void PasteText(std::string_view utf8);
   static constexpr uint16_t kTabKey = 9;
   static constexpr uint16_t kShiftKey = 16;
   static constexpr uint16_t kSpaceKey = 32;
@@ -103,6 +108,10 @@ class Stage {
   void MoveFocus();  // to the next object in the tab order
   void TellFocused(const char* handler);
   Clip* FocusedClip();
+  FieldHandle* FocusedField();
+  void ClickField();
+  void DragSelection();
+  void FieldFocused(avm1::Object* focus);
   void ClickFocused();
   void EmitFocusRect(render::RenderList& out);
   bool ShowsFocusRect(Clip* clip);
@@ -118,8 +127,8 @@ class Stage {
   // The new root of `level`, or null where it is emptied.
   Clip* LoadLevel(int level, MovieLibrary* library);
   Clip* LevelClip(int level);
-  void EmitField(text::TextField& field, const render::Matrix& m, const render::ColorTransform& cx,
-                 bool in_mask, render::RenderList& out);
+  void EmitField(text::TextField& field, bool focused, const render::Matrix& m,
+                 const render::ColorTransform& cx, bool in_mask, render::RenderList& out);
 
   std::shared_ptr<const movie::Movie> movie_;
   BitmapCache bitmaps_;
@@ -130,12 +139,14 @@ class Stage {
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool shift_down_ = false;
+  bool selecting_ = false;  // the left button went down in a field
   // Compared only: the last object Tab focused, when it shows the focus frame.
   const avm1::Object* tabbed_to_ = nullptr;
   avm1::ClipBounds focus_bounds_;  // what focus_rect_ frames
   Drawing focus_rect_;
   std::unique_ptr<PointerInput> pointer_;  // outlives the clips, which it forgets as they go
   bool loop_;
+  const text::TextField* focused_field_ = nullptr;  // while the list is built
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>
       morphs_;  // by shape and ratio

@@ -1,6 +1,7 @@
 #include "text/TextField.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "text/GlyphPainter.h"
 #include "text/Html.h"
@@ -155,6 +156,75 @@ void TextField::ShowVariable(std::string_view value) {
   }
 }
 
+void TextField::VariableWritten(std::string_view value) {
+  variable_shown_ = true;
+  variable_value_ = std::string(value);
+}
+
+void TextField::Select(size_t anchor, size_t caret) {
+  editor_.Select(anchor, caret, text_.text.size());
+  if (caret_shown_) Changed();
+}
+
+void TextField::ShowCaret(bool shown) {
+  if (shown == caret_shown_) return;
+  caret_shown_ = shown;
+  Changed();
+}
+
+size_t TextField::IndexAt(render::Point p) {
+  Update();
+  if (layout_.lines.empty()) return 0;
+  const size_t first = std::min(scroll_, layout_.lines.size()) - 1;
+  const float x = p.x - bounds_.x_min - kGutter;
+  const float y = p.y - bounds_.y_min - kGutter + layout_.lines[first].top;
+  size_t l = first;
+  while (l + 1 < layout_.lines.size() && layout_.lines[l + 1].top <= y) ++l;
+  const TextLine& line = layout_.lines[l];
+  size_t best = line.first_char;
+  for (size_t i = line.first_char; i <= line.end_char && i < layout_.char_x.size(); ++i) {
+    if (std::abs(layout_.char_x[i] - x) < std::abs(layout_.char_x[best] - x)) best = i;
+  }
+  return best;
+}
+
+bool TextField::Type(char16_t c, const EditRules& rules) {
+  return Apply(editor_.Type(text_.text, c, rules));
+}
+
+bool TextField::Paste(std::u16string_view chars, const EditRules& rules) {
+  return Apply(editor_.Paste(text_.text, chars, rules));
+}
+
+bool TextField::Press(EditKey key, bool shift, const EditRules& rules) {
+  const size_t anchor = editor_.Anchor(), caret = editor_.Caret();
+  const bool changed = Apply(editor_.Press(text_.text, key, shift, rules));
+  if (editor_.Anchor() != anchor || editor_.Caret() != caret) Changed();
+  return changed;
+}
+
+// Typed text takes the format new text gets.
+bool TextField::Apply(const std::optional<FieldEditor::Edit>& edit) {
+  if (!edit) return false;
+  text_.Replace(edit->begin, edit->end, edit->chars, new_format_);
+  Changed();
+  return true;
+}
+
+// A line a pixel wide over the height of the caret's line, in the colour of the text there.
+void TextField::DrawCaret(GlyphPainter& painter, float x0, float y0) {
+  const size_t at = editor_.Caret();
+  if (layout_.lines.empty() || at >= layout_.char_x.size()) return;
+  auto line = std::upper_bound(layout_.lines.begin() + 1, layout_.lines.end(), at,
+                               [](size_t i, const TextLine& l) { return i < l.first_char; });
+  --line;
+  // On the nearest whole pixel, half-way going left.
+  const float x = std::ceil((x0 + layout_.char_x[at]) / kTwipsPerPixel - 0.5f) * kTwipsPerPixel;
+  const float top = y0 + line->top;
+  const TextFormat& format = text_.runs.empty() ? new_format_ : text_.FormatAt(at);
+  painter.Rectangle({x, top, x + kTwipsPerPixel, top + line->ascent + line->descent}, format.color);
+}
+
 void TextField::SetAppearance(const Look& look) {
   if (look == look_) return;
   look_ = look;
@@ -210,7 +280,14 @@ void TextField::Update() {
   options.word_wrap = look_.word_wrap;
   options.password = look_.password;
   options.width = bounds_.x_max - bounds_.x_min - 2 * kGutter;
-  layout_ = LayOut(text_, options, resolver);
+  // An empty field's line stands in the format new text gets: the caret's height and place.
+  if (text_.runs.empty()) {
+    FormattedText empty;
+    empty.runs.push_back({0, new_format_});
+    layout_ = LayOut(empty, options, resolver);
+  } else {
+    layout_ = LayOut(text_, options, resolver);
+  }
   if (look_.auto_size != AutoSize::None) {
     Fit(layout_.text_width + 2 * kGutter, layout_.text_height + 2 * kGutter);
   }
@@ -238,6 +315,7 @@ void TextField::Update() {
   const render::Rect ink = painter.Extent();
   overflows_ = !ink.Empty() && (ink.x_min < bounds_.x_min || ink.y_min < bounds_.y_min ||
                                 ink.x_max > bounds_.x_max || ink.y_max > bounds_.y_max);
+  if (caret_shown_ && editor_.Begin() == editor_.End()) DrawCaret(painter, x0, y0);
   // The border covers the pixels right and below of its edges: those of the field's first
   // rows and columns, and one past its last.
   if (look_.border) {

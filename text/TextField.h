@@ -10,11 +10,14 @@
 
 #include "render/Geometry.h"
 #include "text/EditText.h"
+#include "text/FieldEditor.h"
 #include "text/FontLibrary.h"
 #include "text/TextFormat.h"
 #include "text/TextLayout.h"
 
 namespace lumen::text {
+
+class GlyphPainter;
 
 // Finds a device font for a format; may answer null.
 using DeviceFontLookup = std::function<const Font*(const TextFormat&)>;
@@ -42,6 +45,8 @@ class TextField {
   // Fields bound to a variable show its value (as HTML in HTML fields) whenever it changes.
   void ShowVariable(std::string_view value);
   bool VariableShown() const { return variable_shown_; }
+  // The variable took the field's text from typing: nothing to show again.
+  void VariableWritten(std::string_view value);
   // What a new text starts in: the definition's font, size, colour and layout at first.
   const TextFormat& NewTextFormat() const { return new_format_; }
   void SetNewTextFormat(const TextFormat& format) { new_format_ = format; }
@@ -68,6 +73,17 @@ class TextField {
   void SetScroll(double line);
   size_t MaxScroll();
   size_t BottomScroll();
+  // Typing: the selection, and the caret drawn while the field has the focus.
+  const FieldEditor& Editor() const { return editor_; }
+  void Select(size_t anchor, size_t caret);
+  void ShowCaret(bool shown);
+  // The caret position nearest a point in the field's own space.
+  size_t IndexAt(render::Point p);
+  // A typed character, or an editing key; true when the text changed.
+  bool Type(char16_t c, const EditRules& rules);
+  bool Press(EditKey key, bool shift, const EditRules& rules);
+  bool Paste(std::u16string_view chars, const EditRules& rules);
+
   // The picture in the field's own space.
   const render::ShapeGeometry& Geometry();
   // Whether text reaches out of the field's box, and the box as a shape to clip it with.
@@ -76,9 +92,14 @@ class TextField {
 
  private:
   class Resolver;
-  void Changed() { dirty_ = true; }
+  void Changed() {
+    dirty_ = true;
+    editor_.Clamp(text_.text.size());
+  }
   void Update();
   void Fit(float width, float height);
+  bool Apply(const std::optional<FieldEditor::Edit>& edit);
+  void DrawCaret(GlyphPainter& painter, float x0, float y0);
 
   EditTextDef def_;
   FontLibrary& embedded_;
@@ -91,6 +112,8 @@ class TextField {
   TextLayout layout_;
   render::ShapeGeometry geometry_;
   render::ShapeGeometry box_;
+  FieldEditor editor_;
+  bool caret_shown_ = false;
   bool overflows_ = false;
   bool dirty_ = true;
   size_t scroll_ = 1;

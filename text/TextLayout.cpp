@@ -36,6 +36,7 @@ class Layouter {
 
   void Run() {
     const std::u16string& t = text_.text;
+    out_.char_x.assign(t.size() + 1, 0);
     size_t start = 0;
     for (;;) {
       size_t end = start;
@@ -162,6 +163,7 @@ class Layouter {
     float x = line.left;
     for (size_t i = from; i < to; ++i) {
       const Measured& m = measured_[i - paragraph];
+      out_.char_x[i] = x;
       if (m.glyph != nullptr && !m.glyph->outline.Empty()) {
         out_.glyphs.push_back({m.glyph, x, baseline, m.scale, m.format->color});
       }
@@ -170,6 +172,7 @@ class Layouter {
       if (IsSpace(text_.text[i]) && i < ink_end) x += stretch;
     }
     line.end_glyph = out_.glyphs.size();
+    out_.char_x[to] = x;  // the next line's first character, if any, moves it there
     line.width += stretch * static_cast<float>(spaces);
     out_.text_width = std::max(out_.text_width, line.width);
     out_.lines.push_back(line);

@@ -48,6 +48,8 @@ struct TextLayout {
   std::vector<TextLine> lines;
   std::vector<PlacedGlyph> glyphs;
   std::vector<Underline> underlines;
+  // Where each character starts along its line, and where the last one ends: a caret's place.
+  std::vector<float> char_x;
   float text_width = 0, text_height = 0;  // twips
 };
 

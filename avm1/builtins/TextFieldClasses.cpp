@@ -1,6 +1,7 @@
 // TextField.prototype (formats, replacing text, removal), the TextFormat class, and the
 // conversion between TextFormat objects and the stage's format values.
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "avm1/Builtins.h"
 #include "avm1/FieldObject.h"
 #include "avm1/Vm.h"
+#include "avm1/builtins/PlayerObjects.h"
 
 namespace lumen::avm1 {
 
@@ -175,11 +177,21 @@ Value ReplaceText(Vm& vm, const Arguments& a) {
 }
 
 // Without a selection the new text goes at the end.
+// The focused field's selection gives way to the text, the caret after it; a field without the
+// focus takes the text at its end.
 Value ReplaceSel(Vm& vm, const Arguments& a) {
   FieldLink* field = Self(a);
   if (field == nullptr || a.size() == 0) return Value();
   const size_t length = Length(*field);
-  field->ReplaceText(length, length, vm.ToString(a[0]));
+  if (FocusedObject(vm) != a.self.AsObject()) {
+    field->ReplaceText(length, length, vm.ToString(a[0]));
+    return Value();
+  }
+  const auto [anchor, caret] = field->GetSelection();
+  const size_t begin = std::min(anchor, caret), end = std::max(anchor, caret);
+  field->ReplaceText(begin, end, vm.ToString(a[0]));
+  const size_t after = begin + Length(*field) + (end - begin) - length;
+  field->SetSelection(after, after);
   return Value();
 }
 

@@ -3,7 +3,8 @@
 //
 // Design: no screen reader is ever active, so Accessibility only answers. Selection keeps the
 // stage-level focus in its native state: a text field, or a clip that enables focus; the
-// selection inside a field is not tracked, so its indices answer -1 as with no field focused.
+// selection inside the focused field is the field's own, and with no field focused its indices
+// answer -1.
 // No printer is installed: a print job never starts, and its page sizes stay 0.
 // The menu classes hold plain properties that movies read and replace; copy() follows whatever
 // the properties hold at the time.
@@ -112,18 +113,46 @@ Value SetFocus(Vm& vm, const Arguments& args) {
   return true;
 }
 
-Value NoIndex(Vm&, const Arguments&) {
-  return -1;
+FieldLink* FocusedField(const Arguments& args) {
+  FocusState* s = Focus(args.self);
+  Object* focus = s ? Current(*s) : nullptr;
+  FieldObject* field = focus ? focus->AsField() : nullptr;
+  return field ? field->Link() : nullptr;
+}
+
+enum class Index { Begin, End, Caret };
+
+template <Index kIndex>
+Value GetIndex(Vm&, const Arguments& args) {
+  FieldLink* field = FocusedField(args);
+  if (field == nullptr) return -1;
+  const auto [anchor, caret] = field->GetSelection();
+  const size_t index = kIndex == Index::Begin ? std::min(anchor, caret)
+                       : kIndex == Index::End ? std::max(anchor, caret)
+                                              : caret;
+  return static_cast<double>(index);
+}
+
+// The field clamps the indices to its text; negative ones count as 0.
+Value SetSelection(Vm& vm, const Arguments& args) {
+  FieldLink* field = FocusedField(args);
+  if (field == nullptr) return Value();
+  auto index = [&](size_t i) {
+    const double n = vm.ToNumber(args[i]);
+    return n > 0 ? static_cast<size_t>(std::min(n, 2147483647.0)) : size_t{0};
+  };
+  field->SetSelection(index(0), index(1));
+  return Value();
 }
 
 void InstallSelection(Vm& vm) {
   Object* selection = vm.NewObject();
-  vm.DefineMethod(selection, "getBeginIndex", NoIndex);
-  vm.DefineMethod(selection, "getEndIndex", NoIndex);
-  vm.DefineMethod(selection, "getCaretIndex", NoIndex);
+  vm.DefineMethod(selection, "getBeginIndex", GetIndex<Index::Begin>);
+  vm.DefineMethod(selection, "getEndIndex", GetIndex<Index::End>);
+  vm.DefineMethod(selection, "getCaretIndex", GetIndex<Index::Caret>);
   vm.DefineMethod(selection, "getFocus", GetFocus);
   vm.DefineMethod(selection, "setFocus", SetFocus);
-  vm.DefineMethod(selection, "setSelection", Nothing);
+  vm.DefineMethod(selection, "setSelection", SetSelection);
   selection->primitive = static_cast<Object*>(vm.heap().Make<FocusState>());
   if (Object* asb = vm.Get(vm.Global(), "AsBroadcaster").AsObject()) {
     const Value target = selection;

@@ -1,6 +1,7 @@
 #include "tools/reelrender/InputScript.h"
 
 #include <string>
+#include <utility>
 
 #include "tools/json/Json.h"
 
@@ -42,6 +43,22 @@ bool ReadKey(const json::Json& key, InputEvent& event) {
   return true;
 }
 
+bool ReadCommand(const std::string& name, InputEvent& event) {
+  using Command = InputEvent::Command;
+  constexpr std::pair<const char*, Command> kCommands[] = {
+      {"MoveLeft", Command::MoveLeft},     {"MoveRight", Command::MoveRight},
+      {"SelectLeft", Command::SelectLeft}, {"SelectRight", Command::SelectRight},
+      {"SelectAll", Command::SelectAll},   {"Paste", Command::Paste},
+  };
+  for (const auto& [known, command] : kCommands) {
+    if (name == known) {
+      event.command = command;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseInputScript(std::string_view text, std::vector<InputEvent>& out) {
@@ -71,6 +88,12 @@ bool ParseInputScript(std::string_view text, std::vector<InputEvent>& out) {
       if (c.size() != 1) continue;
       event.kind = InputEvent::Kind::Text;
       event.ascii = static_cast<uint8_t>(c[0]);
+    } else if (type == "TextControl") {
+      event.kind = InputEvent::Kind::TextControl;
+      if (!ReadCommand(item["code"].String(), event)) continue;
+    } else if (type == "SetClipboardText") {
+      event.kind = InputEvent::Kind::Clipboard;
+      event.text = item["text"].String();
     } else {
       continue;
     }

@@ -137,8 +137,34 @@ void MovieRunner::Deliver(const InputEvent& event) {
     case Kind::KeyUp:
       stage_.KeyUp(event.code, event.ascii);
       break;
+    case Kind::TextControl:
+      TextCommand(event.command);
+      break;
+    case Kind::Clipboard:
+      clipboard_ = event.text;
+      break;
     case Kind::Text:
     case Kind::Wait:
+      break;
+  }
+}
+
+void MovieRunner::TextCommand(InputEvent::Command command) {
+  using Command = InputEvent::Command;
+  switch (command) {
+    case Command::MoveLeft:
+    case Command::SelectLeft:
+      stage_.EditText(text::EditKey::Left, command == Command::SelectLeft);
+      break;
+    case Command::MoveRight:
+    case Command::SelectRight:
+      stage_.EditText(text::EditKey::Right, command == Command::SelectRight);
+      break;
+    case Command::SelectAll:
+      stage_.SelectAllText();
+      break;
+    case Command::Paste:
+      stage_.PasteText(clipboard_);
       break;
   }
 }

@@ -72,7 +72,7 @@ class MovieRunner {
   std::span<const int16_t> TickAudio(size_t tick) const;
 
  private:
-  bool quit_ = false;  // ahead of the stage, whose first frame may quit already
+  bool quit_ = false;   // ahead of the stage, whose first frame may quit already
   stage::Stage stage_;  // decodes each bitmap on the frame that first draws it
   render::Renderer renderer_;
   render::RenderList list_;
@@ -82,8 +82,10 @@ class MovieRunner {
   size_t frame_ = 1;
   double tick_ms_ = 0;
   double clock_ms_ = 0;
+  std::string clipboard_;  // what scripted input copied, for its pastes
 
   void MixTick();
+  void TextCommand(InputEvent::Command command);
   bool record_audio_ = false;
   std::vector<int16_t> audio_;
   std::vector<size_t> tick_starts_;  // where each tick's samples begin in audio_
