@@ -28,7 +28,7 @@ namespace {
 
 using namespace authoring;
 
-constexpr int kFrameRate = 20;
+constexpr int kFrameRate = 12;  // a slideshow's rate; a frame lasts 83 ms
 constexpr int64_t kFrameSamples = kRecordingRate / kFrameRate;
 constexpr int kFrames = kFrameRate * 70;
 constexpr int kBits = 11;  // enough to number kFrames
