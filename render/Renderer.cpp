@@ -15,6 +15,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -133,19 +134,29 @@ class BandSink final : public raster::SpanSink {
 class FrozenPixels final : public BitmapProvider {
  public:
   void Clear() { pixels_.clear(); }
-  void Add(const BitmapSource* source, std::shared_ptr<const Bitmap> pixels) {
-    pixels_.emplace_back(source, std::move(pixels));
+  // Fetches `source`'s pixels from `from` unless they are held already.
+  void Fetch(const BitmapSource& source, BitmapProvider& from) {
+    const auto at = Find(&source);
+    if (at == pixels_.end() || at->first != &source) {
+      pixels_.emplace(at, &source, from.Pixels(source));
+    }
   }
   void BeginFrame(std::span<const BitmapSource* const>) override {}
   std::shared_ptr<const Bitmap> Pixels(const BitmapSource& source) override {
-    for (const auto& [known, pixels] : pixels_) {
-      if (known == &source) return pixels;
-    }
-    return nullptr;
+    const auto at = Find(&source);
+    return at != pixels_.end() && at->first == &source ? at->second : nullptr;
   }
 
  private:
-  std::vector<std::pair<const BitmapSource*, std::shared_ptr<const Bitmap>>> pixels_;
+  using Entry = std::pair<const BitmapSource*, std::shared_ptr<const Bitmap>>;
+  // Sorted by source: a frame may fill thousands of shapes from a few photos.
+  std::vector<Entry>::iterator Find(const BitmapSource* source) {
+    return std::lower_bound(pixels_.begin(), pixels_.end(), source,
+                            [](const Entry& e, const BitmapSource* s) {
+                              return std::less<const BitmapSource*>()(e.first, s);
+                            });
+  }
+  std::vector<Entry> pixels_;
 };
 
 class Renderer::Impl {
@@ -450,7 +461,7 @@ void Renderer::Impl::Freeze(const RenderList& list, const Matrix& stage_to_devic
     if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape) continue;
     for (const ShapePart& part : cmd.shape->parts) {
       const FillStyle& fill = part.kind == ShapePart::Kind::Fill ? part.fill : part.line.fill;
-      if (fill.source) frozen.Add(fill.source.get(), list.bitmaps->Pixels(*fill.source));
+      if (fill.source) frozen.Fetch(*fill.source, *list.bitmaps);
     }
   }
   target_ = nullptr;
