@@ -1,7 +1,7 @@
 // Design: the feeder thread owns the buffers. It waits on the event that waveOut signals when a
-// buffer is done (or for a few milliseconds, to pace itself), fills the free buffers in ring order
-// outside the lock and hands each to the device under the lock, so Stop can silence the device
-// at once even while the source is still filling. It never runs more than a few tens of
+// buffer is done (or until the latency bound lets the next buffer go), fills the free buffers in
+// ring order outside the lock and hands each to the device under the lock, so Stop can silence the
+// device at once even while the source is still filling. It never runs more than a few tens of
 // milliseconds ahead of the played position: some drivers mark buffers done as soon as they have
 // copied them, which would otherwise let latency grow to their own buffer's size. Any error from
 // the device ends it: the clock carries on from the wall and the feeder closes the device.
@@ -14,8 +14,6 @@ namespace lumen::audio {
 
 namespace {
 
-constexpr DWORD kPollMs = 10;
-
 int64_t Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -27,6 +25,10 @@ int64_t TicksPerSecond() {
   QueryPerformanceFrequency(&rate);
   return std::max<int64_t>(rate.QuadPart, 1);
 }
+
+// How long the feeder sleeps when every buffer is queued: the device's event wakes it sooner;
+// this only bounds the wait with a driver that forgets to signal.
+constexpr DWORD kIdleMs = 50;
 
 // The device sets WHDR_DONE from its own thread; dwUser marks a header we have written.
 bool IsFree(const WAVEHDR& header) {
@@ -224,8 +226,9 @@ void WaveOutDevice::LoseDeviceLocked() const {
 
 void WaveOutDevice::Feed() {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-  if (Refill() && Play()) {
-    while (Refill()) WaitForSingleObject(event_, kPollMs);
+  DWORD wait_ms = 0;
+  if (Refill(wait_ms) && Play()) {
+    while (Refill(wait_ms)) WaitForSingleObject(event_, wait_ms);
   }
   std::lock_guard lock(mutex_);
   if (lost_) CloseLocked();
@@ -241,11 +244,20 @@ bool WaveOutDevice::Play() {
   return true;
 }
 
-bool WaveOutDevice::Refill() {
+bool WaveOutDevice::Refill(DWORD& wait_ms) {
   while (!FeedingEnds()) {
     WAVEHDR& header = headers_[next_];
-    if (!IsFree(header)) return true;
-    if (written_frames_ + kBufferFrames > PlayedFrames() + kMaxAheadFrames) return true;
+    if (!IsFree(header)) {
+      wait_ms = kIdleMs;
+      return true;
+    }
+    const uint64_t allowed = PlayedFrames() + kMaxAheadFrames;
+    if (written_frames_ + kBufferFrames > allowed) {
+      // Wakes when the next buffer is allowed, not before: fewer wake-ups cost less.
+      const uint64_t early = written_frames_ + kBufferFrames - allowed;
+      wait_ms = static_cast<DWORD>(std::min<uint64_t>(early * 1000 / kOutputRate + 1, kIdleMs));
+      return true;
+    }
     source_->Fill(buffers_[next_]);
     if (!Write(header)) return false;
     next_ = (next_ + 1) % kBufferCount;

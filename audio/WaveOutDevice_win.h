@@ -84,8 +84,9 @@ class WaveOutDevice final : public AudioDevice {
   void LoseDeviceLocked() const;
   void Feed();
   bool Play();
-  // Writes every free buffer that the latency bound allows; false once feeding must end.
-  bool Refill();
+  // Writes every free buffer that the latency bound allows and says how long to wait before
+  // the next try; false once feeding must end.
+  bool Refill(DWORD& wait_ms);
   bool Write(WAVEHDR& header);
   bool FeedingEnds() const;
 
