@@ -117,9 +117,10 @@ TEST(StaticText, DamagedRecordsKeepWhatCameBefore) {
   EXPECT_EQ(movie::testing::CountMoves(g.parts[0].path), 3u);
 }
 
-// A glyph of 200,000 edges, a thousand times over: the text's picture stops at the painter's
-// budget instead of holding 200 million points.
-TEST(StaticText, HugeGlyphsRepeatedStayWithinThePaintBudget) {
+// Hostile fonts end in bounded time and memory: a glyph of a million edges, a thousand times
+// over, stops at the painter's budget instead of holding a billion points, and a font of
+// 65,535 glyphs reads whole, each glyph found by its code.
+TEST(HostileFonts, HugeGlyphsAndFullGlyphTablesStayBounded) {
   Bytes tags;
   authoring::FontSpec font;
   authoring::GlyphSpec huge;
@@ -127,7 +128,7 @@ TEST(StaticText, HugeGlyphsRepeatedStayWithinThePaintBudget) {
   huge.advance = 1;
   huge.outline.Select(0, 1);
   huge.outline.MoveTo(0, 0);
-  for (int i = 0; i < 200000; ++i) huge.outline.LineTo(i % 2 ? 0 : 20480, -(i / 2) % 20480);
+  for (int i = 0; i < 1000000; ++i) huge.outline.LineTo(i % 2 ? 0 : 20480, -(i / 2) % 20480);
   huge.outline.LineTo(0, 0);
   font.glyphs.push_back(std::move(huge));
   authoring::DefineFont3(tags, font);
@@ -136,15 +137,34 @@ TEST(StaticText, HugeGlyphsRepeatedStayWithinThePaintBudget) {
   runs[0].font = 1;
   runs[0].x = runs[0].y = 0;
   authoring::DefineText(tags, 2, {}, runs);
+
+  authoring::FontSpec full;
+  full.id = 3;
+  for (uint32_t code = 1; code <= 65535; ++code) {
+    authoring::GlyphSpec glyph;
+    glyph.code = static_cast<uint16_t>(code);
+    glyph.advance = 1024;
+    glyph.outline.Select(0, 1);
+    glyph.outline.Rectangle(0, -1024, 1024, 0);
+    full.glyphs.push_back(std::move(glyph));
+  }
+  authoring::DefineFont3(tags, full);
+
   const auto movie = movie::testing::Load(tags);
   FontLibrary fonts(*movie);
   ASSERT_NE(fonts.ById(1), nullptr);
-  EXPECT_GT(fonts.ById(1)->glyphs[0].outline.points.size(), 200000u);
+  EXPECT_GT(fonts.ById(1)->glyphs[0].outline.points.size(), 1000000u);
   const render::ShapeGeometry g = BuildStaticText(movie->Find(2)->tag, movie->Find(2)->body, fonts);
   size_t points = 0;
   for (const auto& part : g.parts) points += part.path.points.size();
   EXPECT_GT(points, 0u);
   EXPECT_LE(points, GlyphPainter::kMaxPoints);
+
+  const Font* all = fonts.ById(3);
+  ASSERT_NE(all, nullptr);
+  EXPECT_EQ(all->glyphs.size(), 65535u);
+  EXPECT_EQ(all->GlyphFor(0xFFFF), 65534);
+  EXPECT_EQ(all->GlyphFor(0x4E2D), 0x4E2D - 1);
 }
 
 }  // namespace

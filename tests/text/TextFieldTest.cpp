@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "tests/movie/MovieTestUtil.h"
 #include "tests/text/TextTestUtil.h"
 #include "text/EditText.h"
+#include "text/GlyphPainter.h"
 #include "text/TextField.h"
 
 namespace lumen::text {
@@ -52,6 +55,25 @@ TEST_F(FieldTest, WordsWrapAtTheFieldsWidthInsideItsGutter) {
   // Five lines do not fit its 20 pixels: the stage clips them to the box.
   EXPECT_TRUE(field.Overflows());
   EXPECT_FLOAT_EQ(field.Box().bounds.y_max, 400);
+}
+
+// A field of a million characters lays out every line but paints no more than the painter's
+// budget, in bounded time and memory.
+TEST_F(FieldTest, AMillionCharactersLayOutWithinThePaintBudget) {
+  authoring::EditTextSpec spec;
+  spec.x_max = 4000;
+  spec.flags = kWordWrap | kMultiline;
+  std::string text;
+  text.reserve(1000000);
+  while (text.size() < 1000000) text += "AAAA ";
+  spec.text = std::move(text);
+  TextField field = Make(spec);
+  const TextLayout& layout = field.Layout();
+  EXPECT_EQ(layout.lines.size(), 1000000u / 5 / 2);  // two words of four letters a line
+  size_t points = 0;
+  for (const auto& part : field.Geometry().parts) points += part.path.points.size();
+  EXPECT_GT(points, 0u);
+  EXPECT_LE(points, GlyphPainter::kMaxPoints);
 }
 
 // The text's height counts leading between lines, and once under a single line.
