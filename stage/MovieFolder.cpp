@@ -30,7 +30,10 @@ std::optional<std::string> MovieFolder::Read(std::string_view name) const {
   const std::optional<std::filesystem::path> path = Resolve(name);
   if (!path) return std::nullopt;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(*path, error)) return std::nullopt;
+  if (!std::filesystem::is_regular_file(*path, error)) {
+    if (missing_) missing_(name);
+    return std::nullopt;
+  }
   const uintmax_t size = std::filesystem::file_size(*path, error);
   if (error || size > kMaxFileBytes) return std::nullopt;
   std::ifstream in(*path, std::ios::binary);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,8 +18,12 @@ class MovieFolder {
  public:
   static constexpr size_t kMaxFileBytes = size_t{16} << 20;
 
+  // Told the name of each file a movie asked for that was not there.
+  using MissingFile = std::function<void(std::string_view name)>;
+
   MovieFolder() = default;  // none: every read is refused
-  explicit MovieFolder(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  explicit MovieFolder(std::filesystem::path folder, MissingFile missing = {})
+      : folder_(std::move(folder)), missing_(std::move(missing)) {}
 
   // The file's bytes, or nothing where the name is refused or the file cannot be read.
   std::optional<std::string> Read(std::string_view name) const;
@@ -27,6 +32,7 @@ class MovieFolder {
 
  private:
   std::filesystem::path folder_;
+  MissingFile missing_;
 };
 
 }  // namespace lumen::stage

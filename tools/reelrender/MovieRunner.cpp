@@ -55,7 +55,7 @@ void StagePixels(const movie::Movie& movie, int& width, int& height) {
 MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOptions& options)
     : stage_(movie, true, options.bitmap_bytes,
              stage::ScriptSetup{options.script_limits, options.trace,
-                                stage::MovieFolder(options.movie_folder),
+                                stage::MovieFolder(options.movie_folder, options.missing_file),
                                 [this](std::string_view command, std::string_view) {
                                   if (!IsQuit(command)) return;
                                   quit_ = true;

@@ -33,7 +33,8 @@ struct RunOptions {
   std::function<void(std::string_view)> trace;  // where trace() lines go
   avm1::VmLimits script_limits;
   std::filesystem::path movie_folder;  // where the movie's scripts load files from; empty: none
-  bool record_audio = false;           // keep the mixed sound of every tick
+  stage::MovieFolder::MissingFile missing_file;  // told of each file asked for but not there
+  bool record_audio = false;                     // keep the mixed sound of every tick
   // The window the movie plays in, for the scripts that ask; 0: not known.
   double viewport_width = 0, viewport_height = 0;
 };

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ bool SameLine(const std::string& a, const std::string& b, const Tolerance& t) {
 
 struct Tally {
   int matched = 0, total = 0;
+  int missing_files = 0;  // differing cases that asked for files not beside them
 };
 
 struct CaseFolder {
@@ -147,6 +149,7 @@ int main(int argc, char** argv) {
       if (fs::exists(input)) lumen::tools::ParseInputScript(ReadText(input), events);
       const auto loaded = lumen::tools::LoadMovieFile(folder.path / (name + ".swf"));
       std::vector<std::string> got;
+      std::set<std::string> missing;  // files the case asked for that are not beside it
       if (loaded.movie) {
         lumen::tools::RunOptions options;
         options.width = options.height = 1;  // nothing is drawn
@@ -154,6 +157,7 @@ int main(int argc, char** argv) {
         // No case needs long: a runaway script gives up its run after a second here.
         options.script_limits.run_ms = 1000;
         options.movie_folder = files.Path();  // the files a case loads lie beside it
+        options.missing_file = [&missing](std::string_view file) { missing.emplace(file); };
         options.viewport_width = json["viewport"]["width"].Number(0);
         options.viewport_height = json["viewport"]["height"].Number(0);
         options.trace = [&got](std::string_view line) {
@@ -185,6 +189,12 @@ int main(int argc, char** argv) {
       std::printf("DIFF %s line %zu: got \"%s\", want \"%s\"\n", name.c_str(), line + 1,
                   line < got.size() ? got[line].c_str() : "<end>",
                   line < want.size() ? want[line].c_str() : "<end>");
+      if (!missing.empty()) {
+        ++total.missing_files;
+        std::string names;
+        for (const std::string& file : missing) names += (names.empty() ? "" : ", ") + file;
+        std::printf("     it loads %s, not beside the case\n", names.c_str());
+      }
     }
   }
   for (const auto& [category, t] : tallies) {
@@ -192,6 +202,9 @@ int main(int argc, char** argv) {
                 t.total ? 100.0 * t.matched / t.total : 0.0);
   }
   const double share = total.total ? 100.0 * total.matched / total.total : 100.0;
-  std::printf("traces: matched %d of %d (%.1f%%)\n", total.matched, total.total, share);
+  std::printf(
+      "traces: matched %d of %d (%.1f%%); %d of the differing cases load files that are "
+      "not beside them\n",
+      total.matched, total.total, share, total.missing_files);
   return share + 1e-9 >= floor ? 0 : 1;
 }
