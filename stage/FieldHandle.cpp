@@ -437,8 +437,12 @@ std::optional<text::EditKey> EditingKey(uint16_t code) {
       return text::EditKey::Home;
     case 37:
       return text::EditKey::Left;
+    case 38:
+      return text::EditKey::Up;
     case 39:
       return text::EditKey::Right;
+    case 40:
+      return text::EditKey::Down;
     case 46:
       return text::EditKey::Delete;
     default:

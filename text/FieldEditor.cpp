@@ -1,6 +1,7 @@
 #include "text/FieldEditor.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "text/TextFormat.h"
 
@@ -38,6 +39,34 @@ size_t ParagraphStart(std::u16string_view text, size_t at) {
 size_t ParagraphEnd(std::u16string_view text, size_t at) {
   while (at < text.size() && !IsLineBreak(text[at])) ++at;
   return at;
+}
+
+size_t LineOf(const CaretLines& lines, size_t at) {
+  const auto after =
+      std::upper_bound(lines.lines.begin() + 1, lines.lines.end(), at,
+                       [](size_t i, const TextLine& line) { return i < line.first_char; });
+  return static_cast<size_t>(after - lines.lines.begin()) - 1;
+}
+
+// Where End puts the caret on line `l`: before the break or the space that ended it, so the
+// caret stays on that line rather than at the start of the next.
+size_t LineEnd(std::u16string_view text, const CaretLines& lines, size_t l) {
+  if (l + 1 >= lines.lines.size()) return text.size();
+  const size_t first = lines.lines[l].first_char;
+  const size_t end = std::min(lines.lines[l + 1].first_char, text.size());
+  const bool trailing = end > first && (IsLineBreak(text[end - 1]) || text[end - 1] == u' ');
+  return trailing ? end - 1 : end;
+}
+
+// The place on line `l` nearest `x` along it.
+size_t NearestOnLine(std::u16string_view text, const CaretLines& lines, size_t l, float x) {
+  const size_t first = lines.lines[l].first_char;
+  const size_t last = std::min(LineEnd(text, lines, l), lines.char_x.size() - 1);
+  size_t best = first;
+  for (size_t i = first; i <= last; ++i) {
+    if (std::abs(lines.char_x[i] - x) < std::abs(lines.char_x[best] - x)) best = i;
+  }
+  return best;
 }
 
 }  // namespace
@@ -79,6 +108,28 @@ void FieldEditor::Move(size_t to, bool extend) {
   if (!extend) anchor_ = to;
 }
 
+void FieldEditor::MoveByLine(std::u16string_view text, EditKey key, bool shift,
+                             const CaretLines& lines) {
+  const size_t l = LineOf(lines, caret_);
+  switch (key) {
+    case EditKey::Home:
+      Move(lines.lines[l].first_char, shift);
+      break;
+    case EditKey::End:
+      Move(LineEnd(text, lines, l), shift);
+      break;
+    case EditKey::Up:
+    case EditKey::Down: {
+      const bool up = key == EditKey::Up;
+      if (up ? l == 0 : l + 1 >= lines.lines.size()) break;
+      Move(NearestOnLine(text, lines, up ? l - 1 : l + 1, lines.char_x[caret_]), shift);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 std::optional<FieldEditor::Edit> FieldEditor::Type(std::u16string_view text, char16_t c,
                                                    const EditRules& rules) {
   Clamp(text.size());
@@ -109,8 +160,15 @@ std::optional<FieldEditor::Edit> FieldEditor::Paste(std::u16string_view text,
 }
 
 std::optional<FieldEditor::Edit> FieldEditor::Press(std::u16string_view text, EditKey key,
-                                                    bool shift, const EditRules& rules) {
+                                                    bool shift, const EditRules& rules,
+                                                    const CaretLines* lines) {
   Clamp(text.size());
+  const bool by_line =
+      key == EditKey::Up || key == EditKey::Down || key == EditKey::Home || key == EditKey::End;
+  if (by_line && lines && !lines->lines.empty() && caret_ < lines->char_x.size()) {
+    MoveByLine(text, key, shift, *lines);
+    return std::nullopt;
+  }
   const bool selected = anchor_ != caret_;
   switch (key) {
     case EditKey::Backspace:
@@ -138,6 +196,9 @@ std::optional<FieldEditor::Edit> FieldEditor::Press(std::u16string_view text, Ed
       return std::nullopt;
     case EditKey::End:
       Move(ParagraphEnd(text, caret_), shift);
+      return std::nullopt;
+    case EditKey::Up:
+    case EditKey::Down:
       return std::nullopt;
   }
   return std::nullopt;

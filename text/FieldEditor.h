@@ -11,8 +11,11 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "text/TextLayout.h"
 
 namespace lumen::text {
 
@@ -36,7 +39,14 @@ struct EditRules {
   CharFilter filter;
 };
 
-enum class EditKey { Backspace, Delete, Left, Right, Home, End, Enter };
+enum class EditKey { Backspace, Delete, Left, Right, Up, Down, Home, End, Enter };
+
+// The text's lines as laid out, for the keys that move by line: Home and End go to the ends of
+// the line the caret shows on, Up and Down to the nearest place on the line above or below.
+struct CaretLines {
+  std::span<const TextLine> lines;
+  std::span<const float> char_x;  // where each character starts along its line
+};
 
 class FieldEditor {
  public:
@@ -60,13 +70,15 @@ class FieldEditor {
   // nothing of it left nothing changes.
   std::optional<Edit> Paste(std::u16string_view text, std::u16string_view chars,
                             const EditRules& rules);
-  // Keys that move the caret answer no edit; Shift makes them extend the selection.
+  // Keys that move the caret answer no edit; Shift makes them extend the selection. Without
+  // `lines`, Home and End go to the ends of the paragraph and Up and Down do nothing.
   std::optional<Edit> Press(std::u16string_view text, EditKey key, bool shift,
-                            const EditRules& rules);
+                            const EditRules& rules, const CaretLines* lines = nullptr);
 
  private:
   Edit Replace(size_t begin, size_t end, std::u16string chars);
   void Move(size_t to, bool extend);
+  void MoveByLine(std::u16string_view text, EditKey key, bool shift, const CaretLines& lines);
 
   size_t anchor_ = 0, caret_ = 0;
 };

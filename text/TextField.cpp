@@ -197,8 +197,10 @@ bool TextField::Paste(std::u16string_view chars, const EditRules& rules) {
 }
 
 bool TextField::Press(EditKey key, bool shift, const EditRules& rules) {
+  Update();
   const size_t anchor = editor_.Anchor(), caret = editor_.Caret();
-  const bool changed = Apply(editor_.Press(text_.text, key, shift, rules));
+  const CaretLines lines{layout_.lines, layout_.char_x};
+  const bool changed = Apply(editor_.Press(text_.text, key, shift, rules, &lines));
   if (editor_.Anchor() != anchor || editor_.Caret() != caret) Changed();
   return changed;
 }

@@ -76,6 +76,35 @@ TEST_F(FieldTest, AMillionCharactersLayOutWithinThePaintBudget) {
   EXPECT_LE(points, GlyphPainter::kMaxPoints);
 }
 
+// Home and End keep to the line the caret shows on, and Up and Down find the nearest place on
+// the wrapped line above or below.
+TEST_F(FieldTest, CaretKeysMoveAlongWrappedLines) {
+  authoring::EditTextSpec spec;
+  spec.x_max = 80 + 3 * 400 + 100;  // room for three letters
+  spec.flags = kWordWrap | kMultiline;
+  spec.text = "AAA AA AAA";  // lines "AAA ", "AA ", "AAA"
+  TextField field = Make(spec);
+  ASSERT_EQ(field.Layout().lines.size(), 3u);
+  const EditRules rules;
+  auto caret = [&] { return field.Editor().Caret(); };
+  field.Select(2, 2);
+  field.Press(EditKey::Down, false, rules);
+  EXPECT_EQ(caret(), 6u);  // under the third letter's place: the end of "AA"
+  field.Press(EditKey::Down, false, rules);
+  EXPECT_EQ(caret(), 9u);
+  field.Press(EditKey::Down, false, rules);
+  EXPECT_EQ(caret(), 9u);  // no line below
+  field.Press(EditKey::Up, false, rules);
+  field.Press(EditKey::Home, false, rules);
+  EXPECT_EQ(caret(), 4u);
+  field.Press(EditKey::End, true, rules);
+  EXPECT_EQ(field.Editor().Begin(), 4u);
+  EXPECT_EQ(field.Editor().End(), 6u);  // before the space that ended the line
+  field.Press(EditKey::Up, true, rules);
+  EXPECT_EQ(field.Editor().Anchor(), 4u);
+  EXPECT_EQ(caret(), 2u);
+}
+
 // The text's height counts leading between lines, and once under a single line.
 TEST_F(FieldTest, TextHeightCountsLeadingBetweenLinesOrUnderASingleOne) {
   authoring::EditTextSpec spec;
