@@ -1,8 +1,8 @@
 // At 144 DPI the player scales with its monitor: its movie area and tool bar are 1.5 times their
 // sizes at 96 DPI, the buttons show the artwork drawn for 150 %, and the movie fills the larger
-// area at the screen's own resolution, as reelrender draws it at that size. Wine takes a
-// program's DPI from the user's LogPixels when the program starts, so the test sets it around the
-// player's start and puts the old setting back.
+// area at the screen's own resolution, as reelrender draws it at that size; a change of DPI
+// scales it anew. Wine takes a program's DPI from the user's LogPixels when the program starts,
+// so the test sets it around the player's start and puts the old setting back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -109,44 +109,26 @@ int ArtMismatches(const std::vector<uint8_t>& panel, int panel_width, POINT at,
   return mismatches;
 }
 
-TEST(HighDpiTest, At144DpiTheWindowTheToolBarAndTheMovieScaleInRealPixels) {
-  // This process reads the player's window in real pixels wherever the system would scale them.
-  dpi::DeclarePerMonitorAwareness();
-  TempDir dir;
-  const auto reelplayer = TestProgramFolder().parent_path() / "player" / "reelplayer.exe";
-  const auto movie = dir.Write("stops.swf", StoppingMovie());
-  const auto exe = dir.path() / L"Sharp.exe";
-  player::AppendMovie(reelplayer, movie, exe);
+// A size at 96 DPI at `dpi`, halves rounded up.
+int Scaled(int pixels, UINT dpi) {
+  return MulDiv(pixels, static_cast<int>(dpi), 96);
+}
 
-  LogPixelsSetting setting(kDpi);
-  ASSERT_TRUE(setting.Applied());
-  PlayerProcess player(exe, dir.path());
-  ASSERT_NE(player.WaitForMainWindow(), nullptr);
-  setting.Restore();  // the player has read it; later programs get the prefix's own DPI
-
-  // 1.5 times the sizes at 96 DPI, halves rounded up.
-  const auto scaled = [](int pixels) { return MulDiv(pixels, kDpi, 96); };
-  const SIZE area{scaled(kStoppingMovieWidth), scaled(kStoppingMovieHeight)};
-  EXPECT_EQ(player.ClientSize().cx, area.cx);
-  EXPECT_EQ(player.ClientSize().cy, area.cy + scaled(35));
+// The tool bar spans the client area at its height for `dpi`, and the stop button (Up) and the
+// play button (Disabled) in its middle show the artwork drawn for `scale`, pixel for pixel.
+void ExpectToolBarAt(const PlayerProcess& player, HMODULE art, UINT dpi, const wchar_t* scale) {
   RECT panel{};
   GetClientRect(player.ToolPanel(), &panel);
-  EXPECT_EQ(panel.right, area.cx);
-  EXPECT_EQ(panel.bottom, scaled(35));
-
-  // The stop button (Up) and the play button (Disabled) in the middle of the tool bar.
+  EXPECT_EQ(panel.right, player.ClientSize().cx);
+  EXPECT_EQ(panel.bottom, Scaled(35, dpi));
   SetCursorPos(0, 0);
-  std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> art(
-      LoadLibraryExW(reelplayer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
-  ASSERT_TRUE(art);
-  for (const auto& [index, image] :
-       {std::pair{1, L"STOPUP150"}, std::pair{0, L"PLAYDISABLED150"}}) {
-    SCOPED_TRACE(::testing::Message() << "button " << index);
+  for (const auto& [index, image] : {std::pair{1, L"STOPUP"}, std::pair{0, L"PLAYDISABLED"}}) {
+    SCOPED_TRACE(::testing::Message() << "button " << index << " at " << dpi << " DPI");
     int size = 0, height = 0;
-    const auto picture = BitmapResource(art.get(), image, size, height);
-    ASSERT_EQ(size, scaled(25));
-    const POINT at{(panel.right - scaled(169)) / 2 + index * scaled(72),
-                   (panel.bottom - scaled(25)) / 2};
+    const auto picture = BitmapResource(art, (std::wstring(image) + scale).c_str(), size, height);
+    ASSERT_EQ(size, Scaled(25, dpi));
+    const POINT at{(panel.right - Scaled(169, dpi)) / 2 + index * Scaled(72, dpi),
+                   (panel.bottom - Scaled(25, dpi)) / 2};
     int mismatches = -1;
     EXPECT_TRUE(WaitUntil([&] {
       int width = 0, rows = 0;
@@ -156,11 +138,67 @@ TEST(HighDpiTest, At144DpiTheWindowTheToolBarAndTheMovieScaleInRealPixels) {
     })) << mismatches
         << " pixels differ";
   }
+}
 
+// Tells the player, as the system does, that its monitor's DPI is now `dpi` and that `suggested`
+// keeps its look there; the rectangle is passed in the player's own memory.
+void SendDpiChanged(HWND window, UINT dpi, const RECT& suggested) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+  ASSERT_NE(process, nullptr);
+  void* remote = VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT, PAGE_READWRITE);
+  ASSERT_NE(remote, nullptr);
+  EXPECT_TRUE(WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr));
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+}
+
+TEST(HighDpiTest, At144DpiTheWindowTheToolBarAndTheMovieScaleInRealPixels) {
+  // This process reads the player's window in real pixels wherever the system would scale them.
+  dpi::DeclarePerMonitorAwareness();
+  TempDir dir;
+  const auto reelplayer = TestProgramFolder().parent_path() / "player" / "reelplayer.exe";
+  const auto movie = dir.Write("stops.swf", StoppingMovie());
+  const auto exe = dir.path() / L"Sharp.exe";
+  player::AppendMovie(reelplayer, movie, exe);
+  std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> art(
+      LoadLibraryExW(reelplayer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
+  ASSERT_TRUE(art);
+
+  LogPixelsSetting setting(kDpi);
+  ASSERT_TRUE(setting.Applied());
+  PlayerProcess player(exe, dir.path());
+  ASSERT_NE(player.WaitForMainWindow(), nullptr);
+  setting.Restore();  // the player has read it; later programs get the prefix's own DPI
+
+  const SIZE area{Scaled(kStoppingMovieWidth, kDpi), Scaled(kStoppingMovieHeight, kDpi)};
+  EXPECT_EQ(player.ClientSize().cx, area.cx);
+  EXPECT_EQ(player.ClientSize().cy, area.cy + Scaled(35, kDpi));
+  ExpectToolBarAt(player, art.get(), kDpi, L"150");
   ExpectPlayerShows(
       player, movie, kStoppingMovieFrame, area.cx, area.cy,
       EnginePictures(TestProgramFolder().parent_path() / "tools" / "reelrender.exe", dir.path()),
       "dpi144");
+
+  // Moved to a monitor of 192 DPI, the window takes the bounds the system suggests and the
+  // tool bar and its buttons grow to 200 %; the movie fills the rest.
+  player.PressKeys({VK_ESCAPE});
+  ASSERT_TRUE(WaitUntil([&] { return player.Windowed(); }));
+  const RECT before = player.Bounds();
+  const RECT suggested{before.left + 10, before.top + 10,
+                       before.left + 10 + (before.right - before.left) * 4 / 3,
+                       before.top + 10 + (before.bottom - before.top) * 4 / 3};
+  SendDpiChanged(player.main(), 192, suggested);
+  const RECT after = player.Bounds();
+  EXPECT_TRUE(EqualRect(&after, &suggested));
+  ExpectToolBarAt(player, art.get(), 192, L"200");
+  RECT movie_area{};
+  GetClientRect(player.MovieWindow(), &movie_area);
+  EXPECT_EQ(movie_area.right, player.ClientSize().cx);
+  EXPECT_EQ(movie_area.bottom, player.ClientSize().cy - Scaled(35, 192));
+
   player.Close();
   EXPECT_EQ(player.WaitForExit(), 0u);
 }
