@@ -15,6 +15,10 @@ inline constexpr UINT kBaseDpi = USER_DEFAULT_SCREEN_DPI;
 // process makes its first window; a declaration in the program's manifest comes first and stays.
 void DeclarePerMonitorAwareness();
 
+// Lets the frame and caption of a top-level window follow its DPI where the awareness does not
+// do so by itself (per-monitor version 1 on Windows 10). Called on the window's WM_NCCREATE.
+void ScaleNonClientArea(HWND window);
+
 // The DPI of the monitor `window` is on; the system's DPI where windows have none of their own.
 UINT WindowDpi(HWND window);
 

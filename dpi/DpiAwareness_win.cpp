@@ -48,6 +48,12 @@ void DeclarePerMonitorAwareness() {
   SetProcessDPIAware();
 }
 
+void ScaleNonClientArea(HWND window) {
+  using EnableScaling = BOOL(WINAPI*)(HWND);
+  static const auto enable_scaling = UserExport<EnableScaling>("EnableNonClientDpiScaling");
+  if (enable_scaling) enable_scaling(window);
+}
+
 UINT WindowDpi(HWND window) {
   using GetDpi = UINT(WINAPI*)(HWND);
   static const auto get_dpi = UserExport<GetDpi>("GetDpiForWindow");
