@@ -18,8 +18,8 @@ Function UserExport(const char* name) {
   return Export<Function>(GetModuleHandleW(L"user32.dll"), name);
 }
 
-// Windows 10 (version 2 from its 1703 update). Answers whether the process's awareness is settled:
-// set now, or already declared (by the manifest), which cannot change any more.
+// Windows 10 from its 1703 update; version 1 where version 2 is unknown (Wine 8). Answers whether
+// the process's awareness is settled: set now, or declared before (by the manifest) and so fixed.
 bool SetAwarenessContext() {
   using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
   const auto set = UserExport<SetContext>("SetProcessDpiAwarenessContext");
