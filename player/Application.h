@@ -5,6 +5,8 @@
 #include <exception>
 #include <functional>
 
+#include "dpi/DpiAwareness.h"
+
 namespace lumen::player {
 
 // The program's message loop and its default error handler.
@@ -53,6 +55,7 @@ LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    if (!(create->style & WS_CHILD)) dpi::ScaleNonClientArea(window);
   }
   auto* owner = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!owner || !owner->Handle()) return DefWindowProcW(window, message, wparam, lparam);

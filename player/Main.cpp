@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "dpi/DpiAwareness.h"
 #include "player/MovieTrailer.h"
 #include "player/Painting.h"
 #include "player/PlayerNames.h"
@@ -35,13 +36,6 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.lpszClassName = kClassName;
   if (!RegisterClassExW(&window_class)) throw std::runtime_error(SystemMessage(GetLastError()));
-}
-
-SIZE OuterSize(HWND window, int client_width, int client_height) {
-  RECT rect{0, 0, client_width, client_height};
-  AdjustWindowRectEx(&rect, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
-  return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 }  // namespace
@@ -84,11 +78,12 @@ TMainForm::TMainForm(TApplication& application, HINSTANCE instance) : applicatio
                       CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
                       outer.bottom - outer.top, nullptr, nullptr, instance, this);
   if (!handle_) throw std::runtime_error(SystemMessage(GetLastError()));
-  font_ =
-      CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+  // The window's monitor is known only now; the design size was measured at 96 DPI.
+  dpi_ = dpi::WindowDpi(handle_);
+  SetClientSize(Scaled(kDesignClientSize.cx), Scaled(kDesignClientSize.cy));
+  CreateFormFont();
 
-  pnlTool = std::make_unique<TToolPanel>(handle_, instance);
+  pnlTool = std::make_unique<TToolPanel>(handle_, instance, dpi_);
   pnlTool->btnPlay().OnClick = [this] { btnPlayClick(); };
   pnlTool->btnStop().OnClick = [this] { btnStopClick(); };
   pnlTool->btnFullSize().OnClick = [this] { btnFullSizeClick(); };
@@ -119,7 +114,7 @@ void TMainForm::FormCreate() {
   SetWindowTextW(handle_, CaptionFor(executable).c_str());
   {
     TSWFStreamReader reader{std::filesystem::path(FMovieFile)};
-    SetClientSize(reader.MovieWidth(), reader.MovieHeight() + TToolPanel::kHeight);
+    SetClientSize(Scaled(reader.MovieWidth()), Scaled(reader.MovieHeight()) + pnlTool->Height());
   }
   sfMovie->OnDblClick = [this](TObject& sender) { ToggleFullScreen(sender); };
   sfMovie->SetMovie(FMovieFile);
@@ -187,6 +182,9 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(font_);
+    case WM_DPICHANGED:
+      DpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return 0;
     case WM_SETFOCUS:
       // As a form hands the focus to its first control: the movie hears the keys.
       if (sfMovie && sfMovie->Handle() && IsWindowVisible(sfMovie->Handle())) {
@@ -219,7 +217,7 @@ void TMainForm::Realign() {
   GetClientRect(handle_, &client);
   RECT movie = client;
   if (pnlTool->Visible()) {
-    movie.bottom = std::max<LONG>(client.top, client.bottom - TToolPanel::kHeight);
+    movie.bottom = std::max<LONG>(client.top, client.bottom - pnlTool->Height());
     pnlTool->SetBounds({client.left, movie.bottom, client.right, client.bottom});
   }
   sfMovie->SetBounds(movie);
@@ -229,14 +227,43 @@ void TMainForm::FormResize() {
   sfMovie->CreateWnd();
 }
 
+int TMainForm::Scaled(int pixels) const {
+  return dpi::Scale(pixels, dpi_);
+}
+
+SIZE TMainForm::OuterSize(int client_width, int client_height) const {
+  return dpi::OuterSize({client_width, client_height},
+                        static_cast<DWORD>(GetWindowLongW(handle_, GWL_STYLE)),
+                        static_cast<DWORD>(GetWindowLongW(handle_, GWL_EXSTYLE)), dpi_);
+}
+
 SIZE TMainForm::MinOuterSize() const {
-  return {OuterSize(handle_, TToolPanel::kMinWidth, 0).cx, kMinOuterHeight};
+  return {OuterSize(Scaled(TToolPanel::kMinWidth), 0).cx, Scaled(kMinOuterHeight)};
 }
 
 void TMainForm::SetClientSize(int width, int height) {
-  const SIZE outer = OuterSize(handle_, width, height);
+  const SIZE outer = OuterSize(width, height);
   SetWindowPos(handle_, nullptr, 0, 0, outer.cx, outer.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Tahoma 8 pt, whose height is 11 pixels at 96 DPI.
+void TMainForm::CreateFormFont() {
+  if (font_) DeleteObject(font_);
+  font_ = CreateFontW(-Scaled(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                      DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+}
+
+// The window moved to a monitor of another DPI (or the monitor's DPI changed): the system
+// suggests bounds that keep the window's look, and everything is scaled anew.
+void TMainForm::DpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  CreateFormFont();
+  if (pnlTool) pnlTool->SetDpi(dpi);
+  SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  Realign();
 }
 
 // TMainForm: play, stop and full screen

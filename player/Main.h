@@ -41,6 +41,8 @@ class TShockwaveFlash : public TObject, public TFlashControl {
 };
 
 // The player's main window: the movie above a 35-pixel tool bar with play, stop and full screen.
+// Its sizes are those at 96 DPI, scaled with the DPI of the monitor it is on; the movie fills its
+// area at the monitor's own resolution.
 class TMainForm : public TObject {
  public:
   static constexpr SIZE kDesignClientSize = {640, 515};
@@ -77,12 +79,18 @@ class TMainForm : public TObject {
   void SetBorderSizeable(bool sizeable);
   void SetClientSize(int width, int height);
   SIZE MinOuterSize() const;
+  SIZE OuterSize(int client_width, int client_height) const;
+  // A length at 96 DPI, at the window's DPI.
+  int Scaled(int pixels) const;
+  void DpiChanged(UINT dpi, const RECT& suggested);
+  void CreateFormFont();
   void Realign();
   void Paint();
   void Destroyed();
 
   TApplication& application_;
   HWND handle_ = nullptr;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   HFONT font_ = nullptr;
   bool double_buffered_ = false;
   bool shown_ = false;

@@ -3,10 +3,13 @@
 
 #include <memory>
 
+#include "dpi/DpiAwareness.h"
 #include "player/Application.h"
 #include "player/Main.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before OLE makes its hidden window: the awareness holds from the process's first window on.
+  lumen::dpi::DeclarePerMonitorAwareness();
   if (FAILED(OleInitialize(nullptr))) return 1;
   int status = 0;
   {

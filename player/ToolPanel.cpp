@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "dpi/DpiAwareness.h"
 #include "player/Application.h"
 #include "player/Painting.h"
 #include "player/Resources.h"
@@ -28,15 +29,15 @@ void RegisterPanelClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-TToolPanel::TToolPanel(HWND parent, HINSTANCE instance) {
+TToolPanel::TToolPanel(HWND parent, HINSTANCE instance, UINT dpi) : dpi_(dpi) {
   RegisterPanelClass(instance, OwnerWindowProc<TToolPanel>);
   background_ = static_cast<HBITMAP>(LoadImageW(instance, kToolBackImage, IMAGE_BITMAP, 0, 0, 0));
   if (!background_) throw std::runtime_error(SystemMessage(GetLastError()));
-  buttons_[0] = std::make_unique<TPictureButton>(instance, kPlayImages);
-  buttons_[1] = std::make_unique<TPictureButton>(instance, kStopImages);
-  buttons_[2] = std::make_unique<TPictureButton>(instance, kFullSizeImages);
-  handle_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 640,
-                            kHeight, parent, nullptr, instance, this);
+  buttons_[0] = std::make_unique<TPictureButton>(instance, kPlayImages, dpi);
+  buttons_[1] = std::make_unique<TPictureButton>(instance, kStopImages, dpi);
+  buttons_[2] = std::make_unique<TPictureButton>(instance, kFullSizeImages, dpi);
+  handle_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                            dpi::Scale(640, dpi), Height(), parent, nullptr, instance, this);
   if (!handle_) throw std::runtime_error(SystemMessage(GetLastError()));
 }
 
@@ -48,6 +49,20 @@ TToolPanel::~TToolPanel() {
 void TToolPanel::SetBounds(const RECT& bounds) {
   MoveWindow(handle_, bounds.left, bounds.top, bounds.right - bounds.left,
              bounds.bottom - bounds.top, TRUE);
+}
+
+void TToolPanel::SetDpi(UINT dpi) {
+  dpi_ = dpi;
+  for (auto& button : buttons_) button->SetDpi(dpi);
+  Layout();
+}
+
+int TToolPanel::Height() const {
+  return dpi::Scale(kHeight, dpi_);
+}
+
+int TToolPanel::MinWidth() const {
+  return dpi::Scale(kMinWidth, dpi_);
 }
 
 void TToolPanel::SetVisible(bool visible) {
@@ -101,10 +116,11 @@ LRESULT TToolPanel::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 void TToolPanel::Layout() {
   RECT client;
   GetClientRect(handle_, &client);
-  const LONG left = (client.right - kControlSize.cx) / 2;
-  const LONG top = (client.bottom - kControlSize.cy) / 2;
+  const LONG left = (client.right - dpi::Scale(kControlSize.cx, dpi_)) / 2;
+  const LONG top = (client.bottom - dpi::Scale(kControlSize.cy, dpi_)) / 2;
+  const int step = dpi::Scale(kButtonStep, dpi_);
   for (size_t i = 0; i < buttons_.size(); ++i) {
-    buttons_[i]->SetPosition({left + static_cast<LONG>(i) * kButtonStep, top});
+    buttons_[i]->SetPosition({left + static_cast<LONG>(i) * step, top});
   }
   Invalidate();
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the player's artwork: the twelve 25 x 25 tool-bar buttons (Up, Hot, Down, Disabled for play,
-stop and full screen), the 4 x 36 tool-bar background and the program icon (48, 32, 24 and 16 pixels,
-each in 256 colours and in 32-bit colour). Run it from this folder to remake the files beside it.
+stop and full screen), again at 150 and 200 % (38 and 50 pixels) for screens of more dots per inch,
+the 4 x 36 tool-bar background and the program icon (48, 32, 24 and 16 pixels, each in 256 colours
+and in 32-bit colour). Run it from this folder to remake the files beside it.
 
 Shapes are rendered with 8 x 8 supersampling. The buttons are colour-keyed (olive, 128/128/0, is not
 drawn), so their anti-aliased rims are blended against the tool-bar colour of the row they sit on."""
@@ -17,8 +18,13 @@ BAR_TOP = (240, 243, 250)
 BAR_BOTTOM = (203, 210, 228)
 BAR_H = 36
 BUTTON = 25
-PANEL_INNER = 33  # rows of the panel that show the stretched background
-BUTTON_TOP = 5    # button row 0 within the panel
+PANEL = 35  # the tool bar's height at 100 %
+SCALES = (100, 150, 200)  # percent; the buttons are drawn at each
+
+
+def scaled(pixels, percent):
+    """A length at 100 % scaled as the program scales it (rounding halves up)."""
+    return (pixels * percent + 50) // 100
 
 
 def mix(a, b, t):
@@ -35,12 +41,15 @@ def toolbar_rows():
     return rows
 
 
-def background_under_button(rows):
+def background_under_button(rows, percent):
     """The tool-bar colour that shows behind each button row once the bitmap is stretched."""
+    size = scaled(BUTTON, percent)
+    panel = scaled(PANEL, percent)
+    inner = panel - 2  # rows inside the bevel, which show the stretched background
+    top = (panel - size) // 2
     out = []
-    for j in range(BUTTON):
-        panel_row = BUTTON_TOP + j
-        src = min(BAR_H - 1, max(0, (panel_row - 1) * BAR_H // PANEL_INNER))
+    for j in range(size):
+        src = min(BAR_H - 1, max(0, (top + j - 1) * BAR_H // inner))
         out.append(rows[src])
     return out
 
@@ -91,7 +100,7 @@ def coverage(shape, size):
     return cov
 
 
-# --- glyphs, drawn in a 25 x 25 box -----------------------------------------------------------------
+# --- glyphs, drawn in a 25 x 25 box and scaled with it ----------------------------------------------
 
 def play_glyph(dx, dy):
     c = 12.5
@@ -127,20 +136,30 @@ STATES = {
 }
 
 
+def scaled_shape(shape, s):
+    return lambda x, y: shape(x / s, y / s)
+
+
 def button(glyph, state, back_rows):
     top, bottom, rim, ink, offset = STATES[state]
-    outer = coverage(disc(12.5, 12.5, 11.9), BUTTON)
-    face = coverage(disc(12.5, 12.5, 10.9), BUTTON)
-    sheen = coverage(disc(12.5, 8.0, 9.0), BUTTON)
-    mark = coverage(GLYPHS[glyph](offset * 0.5, offset * 0.5), BUTTON)
+    size = len(back_rows)
+    s = size / BUTTON
+
+    def cover(shape):
+        return coverage(scaled_shape(shape, s) if size != BUTTON else shape, size)
+
+    outer = cover(disc(12.5, 12.5, 11.9))
+    face = cover(disc(12.5, 12.5, 10.9))
+    sheen = cover(disc(12.5, 8.0, 9.0))
+    mark = cover(GLYPHS[glyph](offset * 0.5, offset * 0.5))
     pixels = []
-    for y in range(BUTTON):
+    for y in range(size):
         row = []
-        for x in range(BUTTON):
+        for x in range(size):
             if outer[y][x] == 0.0:
                 row.append(OLIVE)
                 continue
-            colour = mix(top, bottom, y / (BUTTON - 1))
+            colour = mix(top, bottom, y / (size - 1))
             colour = mix(colour, (255, 255, 255), 0.18 * sheen[y][x] * face[y][x]) if state != "Down" else colour
             colour = mix(rim, colour, face[y][x])
             colour = mix(colour, ink, mark[y][x])
@@ -268,11 +287,13 @@ def main():
     rows = toolbar_rows()
     with open(os.path.join(here, "ToolBack.bmp"), "wb") as f:
         f.write(bmp24([[c] * 4 for c in rows]))
-    back = background_under_button(rows)
-    for glyph in GLYPHS:
-        for state in STATES:
-            with open(os.path.join(here, f"{glyph}{state}.bmp"), "wb") as f:
-                f.write(bmp24(button(glyph, state, back)))
+    for percent in SCALES:
+        back = background_under_button(rows, percent)
+        suffix = "" if percent == 100 else str(percent)
+        for glyph in GLYPHS:
+            for state in STATES:
+                with open(os.path.join(here, f"{glyph}{state}{suffix}.bmp"), "wb") as f:
+                    f.write(bmp24(button(glyph, state, back)))
     images = []
     for size in (48, 32, 24, 16):
         rgba = icon(size)

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "dpi/DpiAwareness.h"
 #include "screensaver/framework/CloseRules.h"
 #include "screensaver/framework/CommandLine.h"
 #include "screensaver/framework/ScreenSaver.h"
@@ -200,6 +201,9 @@ int RunChangePassword(const SaverCommand& command) {
 }  // namespace
 
 int Run(HINSTANCE instance, const wchar_t* command_line) {
+  // The full-screen window covers every monitor in its real pixels; the manifest says so too,
+  // where the system reads it.
+  dpi::DeclarePerMonitorAwareness();
   g_state.instance = instance;
   const SaverCommand command = ParseCommandLine(command_line ? command_line : L"");
   switch (command.mode) {

@@ -121,7 +121,14 @@ void ExpectPlayerShows(const std::filesystem::path& exe, const std::filesystem::
                        const EnginePictures& pictures) {
   PlayerProcess player(exe, exe.parent_path());
   ASSERT_NE(player.WaitForMainWindow(), nullptr);
+  ExpectPlayerShows(player, movie, frame, stage_width, stage_height, pictures, exe.stem().string());
+  player.Close();
+  EXPECT_EQ(player.WaitForExit(), 0u);
+}
 
+void ExpectPlayerShows(PlayerProcess& player, const std::filesystem::path& movie, int frame,
+                       int area_width, int area_height, const EnginePictures& pictures,
+                       const std::string& name) {
   for (const bool full_screen : {false, true}) {
     SCOPED_TRACE(full_screen ? "full screen" : "windowed");
     if (full_screen) {
@@ -134,8 +141,8 @@ void ExpectPlayerShows(const std::filesystem::path& exe, const std::filesystem::
       return full_screen ? area.right == GetSystemMetrics(SM_CXSCREEN) : area.right > 0;
     }));
     if (!full_screen) {
-      EXPECT_EQ(area.right, stage_width);
-      EXPECT_EQ(area.bottom, stage_height);
+      EXPECT_EQ(area.right, area_width);
+      EXPECT_EQ(area.bottom, area_height);
     }
     const auto reference = pictures.Of(movie, frame, area.right, area.bottom);
     ASSERT_FALSE(reference.empty()) << "reelrender drew no picture";
@@ -149,11 +156,9 @@ void ExpectPlayerShows(const std::filesystem::path& exe, const std::filesystem::
     EXPECT_TRUE(matched) << why;
     if (!matched) {
       SavePictures(shown, reference, area.right, area.bottom,
-                   exe.stem().string() + "-" + std::to_string(area.right));
+                   name + "-" + std::to_string(area.right));
     }
   }
-  player.Close();
-  EXPECT_EQ(player.WaitForExit(), 0u);
 }
 
 namespace {

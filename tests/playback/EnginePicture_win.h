@@ -48,11 +48,18 @@ bool PicturesMatch(const std::vector<uint8_t>& shown, const std::vector<uint8_t>
 void SavePictures(const std::vector<uint8_t>& shown, const std::vector<uint8_t>& reference,
                   int width, int height, const std::string& name);
 
+class PlayerProcess;
+
 // Runs the slideshow executable `exe`, whose movie holds still from `frame` on, and compares its
 // movie area with the engine's picture of `movie`, windowed and full screen.
 void ExpectPlayerShows(const std::filesystem::path& exe, const std::filesystem::path& movie,
                        int frame, int stage_width, int stage_height,
                        const EnginePictures& pictures);
+// The same for a player that runs already, windowed, with a movie area of `area_width` by
+// `area_height`; it is left in full screen.
+void ExpectPlayerShows(PlayerProcess& player, const std::filesystem::path& movie, int frame,
+                       int area_width, int area_height, const EnginePictures& pictures,
+                       const std::string& name);
 
 // Runs `saver` /s and compares its movie control, over the whole screen on black, with the
 // engine's picture of `movie`, whose background colour is `background`.
