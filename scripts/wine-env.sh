@@ -77,7 +77,8 @@ wine_env_start() {
     wineserver -w >/dev/null 2>&1 || true
   fi
   wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
-  wine cmd /c exit 0 >/dev/null 2>&1 || true
+  # Every run starts at 96 DPI, even after a high-DPI test that died before it set it back.
+  wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
   printf 'export WINEPREFIX=%q WINEARCH=win32 WINEDEBUG=-all DISPLAY=%q WINEDLLOVERRIDES=%q\n' \
     "$WINEPREFIX" "$DISPLAY" "$WINEDLLOVERRIDES" >"$LUMEN_WINE_DIR/env"
   if [ -n "${LUMEN_PULSE_DIR:-}" ]; then
