@@ -35,6 +35,10 @@ void InstallXmlClasses(Vm& vm);
 void InstallMovieClipClass(Vm& vm);
 void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedObject, ...
 void InstallGeomClasses(Vm& vm);    // flash.geom
+// A flash.geom.Rectangle.
+Object* NewGeomRectangle(Vm& vm, double x, double y, double width, double height);
+// MovieClip's blendMode, scrollRect and opaqueBackground; after MovieClip and flash.geom.
+void InstallClipLookProperties(Vm& vm);
 // `_global.flash`, made by the first package that needs it.
 Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat

@@ -448,6 +448,7 @@ void Clip::Place(const movie::PlaceCommand& command) {
       existing->clip->scale_.valid = false;
     }
     if (existing->clip && existing->clip->filtered_) place.filters = existing->place.filters;
+    if (existing->clip && existing->clip->blended_) place.blend = existing->place.blend;
     existing->place = place;
     return;
   }
@@ -776,6 +777,12 @@ const render::ShapeGeometry* Clip::ShapeOf(const DisplayObject& object) const {
 }
 
 render::Rect Clip::LocalBounds() const {
+  if (scroll_rect_) {
+    // A scrolled clip is as large as the part it shows.
+    constexpr float kTwips = 20;
+    return {0, 0, static_cast<float>(scroll_rect_->width) * kTwips,
+            static_cast<float>(scroll_rect_->height) * kTwips};
+  }
   render::Rect r;
   bool any = false;
   if (const render::ShapeGeometry* drawn = drawing_.Geometry()) {
@@ -913,6 +920,59 @@ void Clip::SetMatrix(const avm1::ClipMatrix& matrix) {
 void Clip::SetFilters(std::vector<avm1::FilterSettings> filters) {
   MutablePlace().filters = std::move(filters);
   filtered_ = true;
+}
+
+void Clip::SetBlendMode(int mode) {
+  constexpr int kLast = static_cast<int>(render::BlendMode::HardLight) + 1;
+  if (mode < 1 || mode > kLast) return;
+  MutablePlace().blend = static_cast<render::BlendMode>(mode - 1);
+  blended_ = true;
+}
+
+void Clip::SetScrollRect(std::optional<avm1::ClipRect> rect) {
+  scroll_rect_ = rect;
+  scroll_mask_.Clear();
+  if (!rect) return;
+  scroll_mask_.BeginFill(0, 100);
+  scroll_mask_.MoveTo(0, 0);
+  scroll_mask_.LineTo(rect->width, 0);
+  scroll_mask_.LineTo(rect->width, rect->height);
+  scroll_mask_.LineTo(0, rect->height);
+  scroll_mask_.LineTo(0, 0);
+  scroll_mask_.EndFill();
+}
+
+render::Matrix Clip::ScrollShift() const {
+  if (!scroll_rect_) return {};
+  constexpr double kTwips = 20;
+  return {1,
+          0,
+          0,
+          1,
+          static_cast<float>(-scroll_rect_->x * kTwips),
+          static_cast<float>(-scroll_rect_->y * kTwips)};
+}
+
+const render::ShapeGeometry* Clip::BackgroundShape() {
+  if (!opaque_background_) return nullptr;
+  const render::Rect bounds = LocalBounds();
+  if (bounds.Empty()) return nullptr;
+  const bool same =
+      bounds.x_min == background_bounds_.x_min && bounds.y_min == background_bounds_.y_min &&
+      bounds.x_max == background_bounds_.x_max && bounds.y_max == background_bounds_.y_max;
+  if (!same || background_.Geometry() == nullptr) {
+    background_bounds_ = bounds;
+    constexpr double kPixel = 1.0 / 20;
+    background_.Clear();
+    background_.BeginFill(*opaque_background_ & 0xFFFFFF, 100);
+    background_.MoveTo(bounds.x_min * kPixel, bounds.y_min * kPixel);
+    background_.LineTo(bounds.x_max * kPixel, bounds.y_min * kPixel);
+    background_.LineTo(bounds.x_max * kPixel, bounds.y_max * kPixel);
+    background_.LineTo(bounds.x_min * kPixel, bounds.y_max * kPixel);
+    background_.LineTo(bounds.x_min * kPixel, bounds.y_min * kPixel);
+    background_.EndFill();
+  }
+  return background_.Geometry();
 }
 
 avm1::ColorTransformValues Clip::GetColorTransform() {

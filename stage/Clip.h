@@ -180,6 +180,19 @@ class Clip final : public avm1::ClipLink,
   void SetMatrix(const avm1::ClipMatrix& matrix) override;
   std::vector<avm1::FilterSettings> Filters() override { return Place().filters; }
   void SetFilters(std::vector<avm1::FilterSettings> filters) override;
+  int BlendMode() override { return static_cast<int>(Place().blend) + 1; }
+  void SetBlendMode(int mode) override;
+  std::optional<avm1::ClipRect> ScrollRect() override { return scroll_rect_; }
+  void SetScrollRect(std::optional<avm1::ClipRect> rect) override;
+  std::optional<uint32_t> OpaqueBackground() override { return opaque_background_; }
+  void SetOpaqueBackground(std::optional<uint32_t> rgb) override { opaque_background_ = rgb; }
+
+  // What a scroll rectangle shows, as a shape in the clip's space to clip its content with, and
+  // the move that brings its corner to the clip's origin; no shape without one.
+  const render::ShapeGeometry* ScrollMask() const { return scroll_mask_.Geometry(); }
+  render::Matrix ScrollShift() const;
+  // The opaque background over the clip's current bounds; null without one.
+  const render::ShapeGeometry* BackgroundShape();
 
   // --- avm1::ClipLink ---
   ClipLink* Parent() override { return parent_; }
@@ -302,6 +315,12 @@ class Clip final : public avm1::ClipLink,
   bool loaded_ = false;
   bool transformed_ = false;  // a script set its transform: the timeline no longer moves it
   bool filtered_ = false;     // a script set its filters: the timeline no longer changes them
+  bool blended_ = false;      // a script set its blend mode: the timeline no longer changes it
+  std::optional<avm1::ClipRect> scroll_rect_;
+  Drawing scroll_mask_;
+  std::optional<uint32_t> opaque_background_;
+  Drawing background_;
+  render::Rect background_bounds_;  // what background_ was drawn over
   std::vector<DisplayObject> objects_;
   std::vector<Placement> scratch_;  // Rebuild's target list, kept between gotos
   Placement root_place_;            // the root's own properties

@@ -28,6 +28,16 @@ void Push(render::RenderList& out, render::RenderCommand::Kind kind) {
   out.commands.push_back(command);
 }
 
+void PushShape(render::RenderList& out, const render::ShapeGeometry* shape, const render::Matrix& m,
+               const render::ColorTransform& cx) {
+  render::RenderCommand draw;
+  draw.kind = render::RenderCommand::Kind::DrawShape;
+  draw.shape = shape;
+  draw.matrix = m;
+  draw.cxform = cx;
+  out.commands.push_back(draw);
+}
+
 // The clip a script object stands for while on the stage.
 Clip* ClipOf(avm1::Object* object) {
   avm1::ClipObject* clip = object ? object->AsClip() : nullptr;
@@ -443,6 +453,28 @@ void Stage::EmitClipContent(const Clip& clip, const render::Matrix& m,
   EmitClip(clip, m, cx, in_mask, out);
 }
 
+// A clip's opaque background lies under its content; a scroll rectangle shows only its part of
+// the content, moved to the clip's origin.
+void Stage::EmitChildClip(Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
+                          bool in_mask, render::RenderList& out) {
+  if (const render::ShapeGeometry* background = clip.BackgroundShape()) {
+    PushShape(out, background, m, cx);
+  }
+  const render::ShapeGeometry* window = clip.ScrollMask();
+  if (window == nullptr) {
+    EmitClipContent(clip, m, cx, in_mask, out);
+    return;
+  }
+  // Inside a mask's content another mask adds nothing: the content is only moved there.
+  if (!in_mask) {
+    Push(out, render::RenderCommand::Kind::BeginMask);
+    PushShape(out, window, m, {});
+    Push(out, render::RenderCommand::Kind::EndMask);
+  }
+  EmitClipContent(clip, m * clip.ScrollShift(), cx, in_mask, out);
+  if (!in_mask) Push(out, render::RenderCommand::Kind::PopMask);
+}
+
 void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                      bool in_mask, render::RenderList& out) {
   const size_t base = masks_.size();
@@ -494,7 +526,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     Push(out, render::RenderCommand::Kind::EndMask);
   }
   if (object.clip) {
-    EmitClipContent(*object.clip, m, content_cx, in_mask, out);
+    EmitChildClip(*object.clip, m, content_cx, in_mask, out);
   } else {
     const render::ShapeGeometry* shape = nullptr;
     if (object.field) {

@@ -121,6 +121,8 @@ class Stage {
                   const render::ColorTransform& parent_cx, bool in_mask, render::RenderList& out);
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
+  void EmitChildClip(Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
+                     bool in_mask, render::RenderList& out);
   const render::ShapeGeometry* MorphAt(const DisplayObject& object);
   // Carries out a loadMovie or unloadMovie, and tells a MovieClipLoader its steps.
   void LoadMovie(const ScriptHost::MovieRequest& request);

@@ -40,6 +40,7 @@ void InstallBuiltins(Vm& vm) {
   InstallBitmapDataClass(vm);
   InstallFileReferenceClasses(vm);
   InstallFilterClasses(vm);  // after MovieClip
+  InstallClipLookProperties(vm);
 }
 
 }  // namespace lumen::avm1

@@ -849,6 +849,10 @@ Value ClipSetTransform(Vm& vm, const Arguments& args) {
 
 }  // namespace
 
+Object* NewGeomRectangle(Vm& vm, double x, double y, double width, double height) {
+  return NewRectangle(vm, x, y, width, height);
+}
+
 // `_global.flash`, shared with other packages of it, hidden from movies before version 8.
 Object* FlashPackage(Vm& vm) {
   Object* global = vm.Global();

@@ -330,6 +330,48 @@ TEST(ScriptPlayback, DrawnBoundsGrowBySegmentsPaddedByTheLineWidth) {
   EXPECT_EQ(m.lines, (Lines{"6710886.4", "80", "140"}));
 }
 
+// blendMode reads back by name and takes a name or a number; scrollRect shows a part of the clip
+// moved to its origin, inside a mask of its size, and sizes the clip; opaqueBackground fills the
+// clip's bounds under it.
+TEST(ScriptPlayback, BlendModeScrollRectAndOpaqueBackgroundShowInTheDrawList) {
+  ActionWriter script;
+  auto blend = [&script](const aw::ActionValue& mode) {
+    script.SetMember("box", "blendMode", [&](ActionWriter& a) { a.Push({mode}); });
+    script.GetMember("box", "blendMode").Op(aw::kTrace);
+  };
+  blend(std::string("multiply"));
+  blend(9.0);
+  blend(std::string("bogus"));
+  script.SetMember("box", "scrollRect", [](ActionWriter& a) {
+    a.Push({std::string("x"), 4.0, std::string("y"), 0.0, std::string("width"), 5.0,
+            std::string("height"), 10.0, 4.0});
+    a.Op(aw::kInitObject);
+  });
+  script.GetMember("box", "_width").Op(aw::kTrace);
+  script.SetMember("box", "opaqueBackground", [](ActionWriter& a) { a.Push({255.0}); });
+  script.GetMember("box", "opaqueBackground").Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  BoxSprite(tags);
+  aw::PlaceObject2(tags, BoxPlace());
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"multiply", "subtract", "subtract", "5", "255"}));
+
+  using Kind = render::RenderCommand::Kind;
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  std::vector<Kind> kinds;
+  for (const render::RenderCommand& c : list.commands) kinds.push_back(c.kind);
+  // The layer of the blend mode, the background, the scroll rectangle's mask, the moved box.
+  ASSERT_EQ(kinds,
+            (std::vector<Kind>{Kind::BeginLayer, Kind::DrawShape, Kind::BeginMask, Kind::DrawShape,
+                               Kind::EndMask, Kind::DrawShape, Kind::PopMask, Kind::EndLayer}));
+  EXPECT_EQ(list.commands[7].blend, render::BlendMode::Subtract);
+  EXPECT_FLOAT_EQ(list.commands[3].shape->bounds.x_max, 100);  // 5 pixels wide
+  EXPECT_FLOAT_EQ(list.commands[5].matrix.tx, -80);            // moved 4 pixels left
+  EXPECT_FLOAT_EQ(list.commands[1].shape->bounds.x_max, 100);  // the bounds the clip shows
+}
+
 // textColor is the field's own colour, not that of the markup its text came with.
 TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
   ActionWriter script;
