@@ -69,6 +69,20 @@ struct GradientSpec {
   double focal = 0;
 };
 
+// A line style of the drawing API.
+struct LineSpec {
+  enum class Cap : uint8_t { Round, None, Square };
+  enum class Join : uint8_t { Round, Bevel, Miter };
+  double width = 0;  // pixels; 0 is a hairline
+  uint32_t rgb = 0;
+  double alpha = 100;      // percent
+  bool no_hscale = false;  // the width ignores the clip's horizontal scale
+  bool no_vscale = false;  // ... and its vertical one
+  Cap cap = Cap::Round;
+  Join join = Join::Round;
+  double miter_limit = 3;  // 1..255
+};
+
 // A movie clip of the stage (the root timeline, a sprite instance, or a clip made by script).
 // The link stays valid until the stage calls ClipObject::Unlink.
 class ClipLink {
@@ -122,7 +136,7 @@ class ClipLink {
 
   // The drawing API.
   virtual void Clear() = 0;
-  virtual void LineStyle(double width, uint32_t rgb, double alpha) = 0;
+  virtual void LineStyle(const LineSpec& line) = 0;
   virtual void NoLineStyle() = 0;
   virtual void BeginFill(uint32_t rgb, double alpha) = 0;
   virtual void BeginGradientFill(const GradientSpec& gradient) = 0;

@@ -98,23 +98,14 @@ void Stroker::Join(Point prev, Point at, Point next, EdgeList& out) {
     return;
   }
   piece_ = {at, a};
+  // A miter whose point lies within `limit` line widths of the vertex is drawn whole; a longer
+  // one falls back to the bevel.
   const double cos_half = std::sqrt(std::max(0.0, (1 + dot) / 2));
-  const double sin_half = std::sqrt(std::max(0.0, (1 - dot) / 2));
-  const double limit = style_.miter_limit;
-  if (style_.join == LineJoin::Miter && cos_half > 0 && sin_half > 0 && std::isfinite(limit)) {
-    if (1 / cos_half <= limit) {
-      const double mx = n0x + n1x, my = n0y + n1y, ml = Length(mx, my);
-      const double reach = ml > 0 ? r / cos_half / ml : 0;
-      piece_.push_back(
-          {static_cast<float>(at.x + mx * reach), static_cast<float>(at.y + my * reach)});
-    } else if (limit > cos_half) {
-      // Too long: the miter is cut off square to its axis, `limit` half-widths from the vertex.
-      const double t = r * (limit - cos_half) / sin_half;
-      piece_.push_back(
-          {static_cast<float>(a.x + ax / la * t), static_cast<float>(a.y + ay / la * t)});
-      piece_.push_back(
-          {static_cast<float>(b.x - bx / lb * t), static_cast<float>(b.y - by / lb * t)});
-    }
+  if (style_.join == LineJoin::Miter && cos_half > 0 && 1 / cos_half <= 2 * style_.miter_limit) {
+    const double mx = n0x + n1x, my = n0y + n1y, ml = Length(mx, my);
+    const double reach = ml > 0 ? r / cos_half / ml : 0;
+    piece_.push_back(
+        {static_cast<float>(at.x + mx * reach), static_cast<float>(at.y + my * reach)});
   }
   piece_.push_back(b);
   Piece(out);

@@ -15,7 +15,7 @@ struct StrokeStyle {
   render::LineCap start_cap = render::LineCap::Round;
   render::LineCap end_cap = render::LineCap::Round;
   render::LineJoin join = render::LineJoin::Round;
-  // Longest miter, in half-widths from the vertex; longer ones are cut off there.
+  // Longest miter, in line widths from the vertex; longer ones are bevelled.
   float miter_limit = 3;
 };
 

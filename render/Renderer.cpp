@@ -692,7 +692,9 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     style.join = part.line.join;
     style.miter_limit = part.line.miter_limit;
     if (part.line.pixel_hinting) HintStroke(style.half_width);
+    // A contour that is only a move draws nothing; one whose lines have no length is a dot.
     for (const auto& c : lines.contours) {
+      if (c.end - c.begin < 2) continue;
       stroker_.Stroke(&device_[c.begin], c.end - c.begin, c.closed, style, edges_);
     }
     rule = FillRule::NonZero;

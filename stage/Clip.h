@@ -242,9 +242,7 @@ class Clip final : public avm1::ClipLink,
   int32_t NextHighestDepth() override;
   void SetMask(ClipLink* mask) override;
   void Clear() override { drawing_.Clear(); }
-  void LineStyle(double width, uint32_t rgb, double alpha) override {
-    drawing_.LineStyle(width, rgb, alpha);
-  }
+  void LineStyle(const avm1::LineSpec& line) override { drawing_.LineStyle(line); }
   void NoLineStyle() override { drawing_.NoLineStyle(); }
   void BeginFill(uint32_t rgb, double alpha) override { drawing_.BeginFill(rgb, alpha); }
   void BeginGradientFill(const avm1::GradientSpec& gradient) override {

@@ -77,14 +77,20 @@ void Drawing::FlushStroke() {
   if (stroking_) stroke_.path.MoveTo(pen_);
 }
 
-void Drawing::LineStyle(double width, uint32_t rgb, double alpha) {
+void Drawing::LineStyle(const avm1::LineSpec& spec) {
   FlushStroke();
   stroking_ = true;
   stroke_.kind = render::ShapePart::Kind::Stroke;
-  stroke_.line = {};
+  render::LineStyle& line = stroke_.line;
+  line = {};
   // Width 0 is a hairline; the renderer keeps every stroke at least a device pixel wide.
-  stroke_.line.width = static_cast<float>(width * 20);
-  stroke_.line.color = Color(rgb, alpha);
+  line.width = static_cast<float>(spec.width * 20);
+  line.color = Color(spec.rgb, spec.alpha);
+  line.no_hscale = spec.no_hscale;
+  line.no_vscale = spec.no_vscale;
+  line.start_cap = line.end_cap = static_cast<render::LineCap>(spec.cap);
+  line.join = static_cast<render::LineJoin>(spec.join);
+  line.miter_limit = static_cast<float>(spec.miter_limit);
   stroke_.path = {};
   stroke_.path.MoveTo(pen_);
   Changed();
@@ -120,9 +126,11 @@ void Drawing::BeginFill(uint32_t rgb, double alpha) {
 
 void Drawing::BeginGradientFill(const avm1::GradientSpec& g) {
   if (g.stops.empty()) return;
+  // The focal point is kept as a movie's gradient keeps it, in 8.8 fixed point.
+  const double focal = std::trunc(std::clamp(g.focal, -1.0, 1.0) * 256) / 256;
   render::FillStyle style;
-  style.kind = g.radial ? (g.focal != 0 ? render::FillStyle::Kind::FocalGradient
-                                        : render::FillStyle::Kind::RadialGradient)
+  style.kind = g.radial ? (focal != 0 ? render::FillStyle::Kind::FocalGradient
+                                      : render::FillStyle::Kind::RadialGradient)
                         : render::FillStyle::Kind::LinearGradient;
   for (const avm1::GradientSpec::Stop& stop : g.stops) {
     if (style.gradient.stops.size() >= 15) break;
@@ -134,7 +142,7 @@ void Drawing::BeginGradientFill(const avm1::GradientSpec& g) {
   style.gradient.spread = static_cast<render::SpreadMode>(std::min<uint8_t>(g.spread, 2));
   style.gradient.interpolation =
       g.linear_rgb ? render::Interpolation::LinearRgb : render::Interpolation::Rgb;
-  style.gradient.focal_point = static_cast<float>(std::clamp(g.focal, -1.0, 1.0));
+  style.gradient.focal_point = static_cast<float>(focal);
   auto f = [](double v) { return static_cast<float>(std::clamp(v, -1e7, 1e7)); };
   style.matrix = {f(g.a), f(g.b), f(g.c), f(g.d), f(g.tx * 20), f(g.ty * 20)};
   StartFill(style);

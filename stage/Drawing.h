@@ -16,7 +16,7 @@ namespace lumen::stage {
 class Drawing {
  public:
   void Clear();
-  void LineStyle(double width, uint32_t rgb, double alpha);
+  void LineStyle(const avm1::LineSpec& line);
   void NoLineStyle();
   void BeginFill(uint32_t rgb, double alpha);
   void BeginGradientFill(const avm1::GradientSpec& gradient);

@@ -1,7 +1,9 @@
 // MovieClip.prototype: the timeline, depths, clips made by script, geometry and the drawing API,
 // all through the stage's link of the clip a method is called on.
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "avm1/Builtins.h"
 #include "avm1/ClipObject.h"
@@ -321,6 +323,30 @@ double Alpha(Vm& vm, const Arguments& a, size_t i) {
   return std::isfinite(n) ? std::max(0.0, std::min(n, 100.0)) : 100;
 }
 
+// lineStyle(thickness, rgb, alpha, pixelHinting, noScale, capsStyle, jointStyle, miterLimit);
+// names it does not know keep the default. pixelHinting is not applied: the stage's hinting
+// centres odd widths on pixels, and the reference keeps a 5-pixel line's whole-pixel anchors.
+LineSpec ReadLineSpec(Vm& vm, const Arguments& a, double width) {
+  LineSpec line;
+  line.width = std::max(0.0, std::min(width, 255.0));
+  line.rgb = Rgb(vm, a[1]);
+  line.alpha = Alpha(vm, a, 2);
+  const std::string scale = vm.ToString(a[4]);
+  line.no_hscale = scale == "none" || scale == "vertical";
+  line.no_vscale = scale == "none" || scale == "horizontal";
+  const std::string cap = vm.ToString(a[5]);
+  if (cap == "none") line.cap = LineSpec::Cap::None;
+  if (cap == "square") line.cap = LineSpec::Cap::Square;
+  const std::string join = vm.ToString(a[6]);
+  if (join == "miter") line.join = LineSpec::Join::Miter;
+  if (join == "bevel") line.join = LineSpec::Join::Bevel;
+  if (!a[7].IsUndefined()) {
+    const double limit = vm.ToNumber(a[7]);
+    if (std::isfinite(limit)) line.miter_limit = std::clamp(limit, 1.0, 255.0);
+  }
+  return line;
+}
+
 Value LineStyle(Vm& vm, const Arguments& a) {
   ClipLink* l = Self(a);
   if (l == nullptr) return Value();
@@ -328,7 +354,7 @@ Value LineStyle(Vm& vm, const Arguments& a) {
   if (a.size() == 0 || a[0].IsUndefined() || std::isnan(width)) {
     l->NoLineStyle();
   } else {
-    l->LineStyle(std::max(0.0, std::min(width, 255.0)), Rgb(vm, a[1]), Alpha(vm, a, 2));
+    l->LineStyle(ReadLineSpec(vm, a, width));
   }
   return Value();
 }

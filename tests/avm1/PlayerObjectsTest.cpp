@@ -256,7 +256,7 @@ class FakeClip : public ClipLink {
   int32_t NextHighestDepth() override { return 0; }
   void SetMask(ClipLink*) override {}
   void Clear() override {}
-  void LineStyle(double, uint32_t, double) override {}
+  void LineStyle(const LineSpec&) override {}
   void NoLineStyle() override {}
   void BeginFill(uint32_t, double) override {}
   void BeginGradientFill(const GradientSpec&) override {}

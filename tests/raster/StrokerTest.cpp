@@ -73,19 +73,18 @@ const AreaCase kAreas[] = {
      Style(4, LineCap::Round, LineJoin::Round),
      44 * 44 - 36 * 36 - 4 * (4 - kPi),
      0.5},
-    // A right angle's miter reaches sqrt 2 half-widths; a limit of 1.2 cuts a right triangle of
-    // height (sqrt 2 - 1.2) r off each corner.
-    {"miter_cut_at_limit",
+    // A right angle's miter reaches sqrt 2 half-widths from the vertex, 0.71 line widths: a limit
+    // of 0.75 widths keeps it whole, one of 0.7 bevels it.
+    {"miter_within_limit",
      {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
      true,
-     Style(4, LineCap::Round, LineJoin::Miter, 1.2f),
-     44 * 44 - 36 * 36 - 4 * std::pow((std::numbers::sqrt2 - 1.2) * 2, 2),
-     0.1},
-    // A limit below the bevel's own reach leaves the bevel.
-    {"miter_limit_below_bevel",
+     Style(4, LineCap::Round, LineJoin::Miter, 0.75f),
+     44 * 44 - 36 * 36,
+     0.5},
+    {"miter_past_limit_bevels",
      {{10, 10}, {50, 10}, {50, 50}, {10, 50}, {10, 10}},
      true,
-     Style(4, LineCap::Round, LineJoin::Miter, 0.5f),
+     Style(4, LineCap::Round, LineJoin::Miter, 0.7f),
      44 * 44 - 36 * 36 - 4 * 2,
      0.5},
     {"repeated_points_ignored",

@@ -461,6 +461,19 @@ TEST(Renderer, PixelHintingKeepsThinLinesCrisp) {
   }
 }
 
+// A move that no line follows leaves no mark; a line of no length is a dot.
+TEST(Renderer, LoneMovesDrawNothingButEmptyLinesDrawDots) {
+  Scene s;
+  Path path;
+  path.MoveTo({Tw(10), Tw(10)});
+  path.MoveTo({Tw(30), Tw(30)});
+  path.LineTo({Tw(30), Tw(30)});
+  s.Draw(s.Stroke(path, Line(4, {0, 0, 0, 255})));
+  const Pixmap out = Render(s.list);
+  EXPECT_EQ(out.At(10, 10), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(30, 30), 0xFF000000u);
+}
+
 TEST(Renderer, UnbalancedAndDeepCommandsAreSafe) {
   Scene reference;
   reference.Draw(reference.Fill(RectPath(5, 5, 30, 30), SolidFill({0, 0, 255, 255})));

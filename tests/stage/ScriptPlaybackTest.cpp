@@ -372,6 +372,41 @@ TEST(ScriptPlayback, BlendModeScrollRectAndOpaqueBackgroundShowInTheDrawList) {
   EXPECT_FLOAT_EQ(list.commands[1].shape->bounds.x_max, 100);  // the bounds the clip shows
 }
 
+// lineStyle's scaling, caps, joint and miter limit (held to 1..255) reach the drawn stroke;
+// a gradient's focal point is held in 8.8 fixed point, as a movie's is.
+TEST(ScriptPlayback, DrawnLineStylesAndFocalPointsReachTheShape) {
+  ActionWriter script;
+  script.Push({1.0, std::string("d")}).CallMethod("_root", "createEmptyMovieClip", 2);
+  script.Op(aw::kPop);
+  script.Push({0.5, std::string("miter"), std::string("square"), std::string("none"), false, 100.0,
+               255.0, 4.0});
+  script.CallMethod("d", "lineStyle", 8).Op(aw::kPop);
+  script.Push({0.9, std::string("RGB"), std::string("pad")});
+  script.Push({std::string("matrixType"), std::string("box"), 1.0}).Op(aw::kInitObject);
+  for (int i = 0; i < 3; ++i) script.Push({0.0, 100.0, 2.0}).Op(aw::kInitArray);
+  script.Push({std::string("radial")}).CallMethod("d", "beginGradientFill", 8).Op(aw::kPop);
+  script.Push({10.0, 50.0}).CallMethod("d", "lineTo", 2).Op(aw::kPop).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  const render::ShapePart* stroke = nullptr;
+  const render::ShapePart* fill = nullptr;
+  for (const render::RenderCommand& cmd : list.commands) {
+    if (cmd.shape == nullptr) continue;
+    for (const render::ShapePart& part : cmd.shape->parts) {
+      (part.kind == render::ShapePart::Kind::Stroke ? stroke : fill) = &part;
+    }
+  }
+  ASSERT_TRUE(stroke && fill);
+  EXPECT_TRUE(stroke->line.no_hscale && stroke->line.no_vscale);
+  EXPECT_EQ(stroke->line.end_cap, render::LineCap::Square);
+  EXPECT_EQ(stroke->line.join, render::LineJoin::Miter);
+  EXPECT_EQ(stroke->line.miter_limit, 1.0f);
+  EXPECT_EQ(fill->fill.gradient.focal_point, 230.0f / 256);
+}
+
 // textColor is the field's own colour, not that of the markup its text came with.
 TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
   ActionWriter script;
