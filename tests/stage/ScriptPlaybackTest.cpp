@@ -157,6 +157,29 @@ TEST(ScriptPlayback, GotoAndPlayFromTheLastFrameLoopsBackToFrameTwo) {
   EXPECT_TRUE(m.stage->Playing());
 }
 
+// A sprite of two frames tracing its frame number loops only when its tag list closes with End:
+// one cut short never finishes loading and waits on its last frame.
+TEST(ScriptPlayback, OnlyASpriteClosedByEndLoops) {
+  for (const bool closed : {true, false}) {
+    Bytes sprite;
+    for (int frame = 1; frame <= 2; ++frame) {
+      ActionWriter a;
+      Frame(sprite, Trace(a, std::to_string(frame)));
+    }
+    if (closed) aw::End(sprite);
+    Bytes tags;
+    aw::DefineSprite(tags, 2, 2, sprite);
+    aw::PlaceSpec place;
+    place.depth = 1;
+    place.character = 2;
+    aw::PlaceObject2(tags, place);
+    aw::ShowFrame(tags);
+    ScriptedMovie m(std::move(tags));
+    for (int tick = 0; tick < 3; ++tick) m.stage->Advance();
+    EXPECT_EQ(m.lines, closed ? (Lines{"1", "2", "1", "2"}) : (Lines{"1", "2"})) << closed;
+  }
+}
+
 // box.onEnterFrame = function () { this._alpha -= 10; }; stop();
 TEST(ScriptPlayback, OnEnterFrameFadesAClipInTheDrawList) {
   ActionWriter fade;
