@@ -333,6 +333,12 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
     case 0x40: {  // NewObject
       const std::string name = PopString();
       std::vector<Value> args = PopArgs();
+      // Movies before version 5 construct nothing; the player warns instead.
+      if (vm_.Version() < 5) {
+        vm_.Warn(name + " is not a function");
+        Push(Value());
+        return true;
+      }
       Push(vm_.Construct(GetVariable(name), args));
       return true;
     }

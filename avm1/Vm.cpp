@@ -122,7 +122,17 @@ void Vm::LogUncaught() {
     last_abort_ = "memory";
     return;
   }
-  bridge_.Trace("Warning: Uncaught exception, " + text);
+  Warn("Uncaught exception, " + text);
+}
+
+void Vm::Warn(std::string_view text) {
+  constexpr int kLimit = 100;
+  if (warnings_ > kLimit) return;
+  if (++warnings_ > kLimit) {
+    bridge_.Trace("Warning: Reached warning limit of " + std::to_string(kLimit));
+  } else {
+    bridge_.Trace("Warning: " + std::string(text));
+  }
 }
 
 ClipObject* Vm::CurrentClip() {

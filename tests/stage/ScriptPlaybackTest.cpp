@@ -398,6 +398,24 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
 }
 
+// A version 4 movie constructs nothing and is warned, a hundred times at most; a property set
+// from text that is no number stays as it was, though arithmetic reads such text as 0.
+TEST(ScriptPlayback, Version4WarnsOfNewAndSetsPropertiesOnlyFromNumbers) {
+  ActionWriter script;
+  for (int i = 0; i < 101; ++i) script.Push({0.0, std::string("Object")}).Op(aw::kNewObject);
+  script.Op(aw::kTrace);
+  script.Push({std::string(), 0.0, std::string("10x")}).Op(aw::kSetProperty);
+  script.Push({std::string(), 0.0}).Op(aw::kGetProperty).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags), {}, 4);
+  ASSERT_EQ(m.lines.size(), 103u);
+  EXPECT_EQ(m.lines[0], "Warning: Object is not a function");
+  EXPECT_EQ(m.lines[100], "Warning: Reached warning limit of 100");
+  EXPECT_EQ(m.lines[101], "undefined");
+  EXPECT_EQ(m.lines[102], "0");
+}
+
 // The log shows a lone surrogate as the replacement character; the string keeps it.
 TEST(ScriptPlayback, TraceShowsALoneSurrogateAsTheReplacementCharacter) {
   ActionWriter script;
