@@ -384,6 +384,25 @@ TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   EXPECT_EQ(m.lines, (Lines{"true", "undefined"}));
 }
 
+// A function's `var` outlives delete while the function runs; a path to no object is named.
+TEST(ScriptPlayback, Delete2LeavesAFunctionsVarAndNamesAPathToNothing) {
+  ActionWriter body;
+  body.Push({std::string("e"), std::string("local")}).Op(aw::kDefineLocal);
+  body.Push({std::string("e")}).Op(0x3B).Op(aw::kTrace);  // Delete2
+  body.Push({std::string("e")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  body.Push({std::string("nothing.e")}).Op(0x3B).Op(aw::kTrace);
+  ActionWriter script;
+  script.DefineFunction("f", 0, body);
+  script.CallFunction("f", 0).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"false", "local",
+                            "Parameters of primitive types are no longer coerced into the "
+                            "required type - Object.",
+                            "false"}));
+}
+
 // An object whose valueOf gives an object adds as a number, unless the other side is a string.
 TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   ActionWriter script;
