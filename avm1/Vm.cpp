@@ -477,7 +477,8 @@ Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
   // Conversion does not ask __resolve for the method.
   if (FindProperty(o, method) == nullptr) return Value();
   Value r = CallMethod(v, method, {});
-  return r.IsObject() ? v : r;
+  // A clip is a type of its own to conversions, not an object.
+  return r.IsObject() && r.AsObject()->AsClip() == nullptr ? v : r;
 }
 
 // A primitive is boxed by the class the globals name for its type at the time: a movie may put
@@ -590,7 +591,15 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
   for (int round = 0; round < 4; ++round) {
     if (a.type() == b.type()) {
       if (a.IsNumber()) return SameNumber(a.AsNumber(), b.AsNumber());
-      return StrictEquals(a, b);
+      // Beside a clip, an object compares by its primitive value.
+      const bool clip_a = a.IsObject() && a.AsObject()->AsClip() != nullptr;
+      const bool clip_b = b.IsObject() && b.AsObject()->AsClip() != nullptr;
+      if (clip_a == clip_b) return StrictEquals(a, b);
+      Value& other = clip_a ? b : a;
+      const Value p = ToPrimitive(other);
+      if (p.IsObject() && p.AsObject()->AsClip() == nullptr) return false;
+      other = p;
+      continue;
     }
     if (a.IsNullish() && b.IsNullish()) return true;
     // An object without a primitive value (no valueOf) equals undefined and null.

@@ -403,6 +403,28 @@ TEST(ScriptPlayback, Delete2LeavesAFunctionsVarAndNamesAPathToNothing) {
                             "false"}));
 }
 
+// A clip is a type of its own: an object beside it compares by what valueOf gives, and a
+// valueOf that gives a clip converts to it.
+TEST(ScriptPlayback, AnObjectEqualsTheClipItsValueOfGives) {
+  ActionWriter value_of;
+  value_of.Push({std::string("_root")}).Op(aw::kGetVariable).Op(aw::kReturn);
+  ActionWriter script;
+  script.SetVariable("o", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.SetMember("o", "valueOf", [&](ActionWriter& a) { a.DefineFunction("", 0, value_of); });
+  script.Push({std::string("_root")}).Op(aw::kGetVariable);
+  script.Push({std::string("o")}).Op(aw::kGetVariable).Op(aw::kEquals2).Op(aw::kTrace);
+  script.Push({std::string("o")}).Op(aw::kGetVariable);
+  script.Push({std::string("")}).Op(aw::kAdd2).Op(aw::kTrace);
+  script.SetVariable("p", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.Push({std::string("_root")}).Op(aw::kGetVariable);
+  script.Push({std::string("p")}).Op(aw::kGetVariable).Op(aw::kEquals2).Op(aw::kTrace);
+  script.Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"true", "_level0", "false"}));
+}
+
 // An object whose valueOf gives an object adds as a number, unless the other side is a string.
 TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   ActionWriter script;
