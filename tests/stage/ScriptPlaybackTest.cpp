@@ -371,6 +371,39 @@ TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
   EXPECT_EQ(m.lines, (Lines{"0"}));
 }
 
+// A release on the link the press went down on follows it: "asfunction:" calls the function
+// the field's clip sees with the text after the comma. Elsewhere nothing is called.
+TEST(ScriptPlayback, AsFunctionLinksCallOnARelease) {
+  ActionWriter hit;
+  hit.Load(aw::Register{1}).Op(aw::kTrace);
+  ActionWriter script;
+  script.Push({40.0, 200.0, 0.0, 0.0, 1.0, std::string("f")});
+  script.CallMethod("_root", "createTextField", 6).Op(aw::kPop);
+  script.SetMember("f", "embedFonts", [](ActionWriter& a) { a.Push({true}); });
+  script.SetMember("f", "html", [](ActionWriter& a) { a.Push({true}); });
+  script.SetMember("f", "htmlText", [](ActionWriter& a) {
+    a.Push(
+        {std::string("<font face='Boxes' size='20'><a href='asfunction:hit,yes'>AA</a>OO"
+                     "</font>")});
+  });
+  script.SetVariable("hit", [&](ActionWriter& a) { a.DefineFunction("", 1, hit); });
+  script.Op(aw::kStop);
+  Bytes tags;
+  text::testing::BoxFont(tags);
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  auto click = [&](double x, double release_x) {
+    m.stage->MouseMove(x, 10);
+    m.stage->MouseDown();
+    m.stage->MouseMove(release_x, 10);
+    m.stage->MouseUp();
+  };
+  click(10, 10);  // on the first A
+  click(10, 50);  // released over the O's
+  click(50, 50);
+  EXPECT_EQ(m.lines, (Lines{"yes"}));
+}
+
 // Delete2 reaches a variable through the path before its last dot.
 TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   ActionWriter script;
