@@ -924,6 +924,15 @@ std::vector<std::string> Vm::Keys(Object* object) {
 
 // --- Calls -----------------------------------------------------------------------------------
 
+namespace {
+
+// A number a native function hands back is quietened (see NaNConstant).
+Value NativeResult(const Value& r) {
+  return r.IsNumber() ? Value(Quietened(r.AsNumber())) : r;
+}
+
+}  // namespace
+
 Value Vm::Call(const Value& function, const Value& self, std::span<const Value> args) {
   Object* o = function.AsObject();
   if (o == nullptr) return Value();
@@ -934,7 +943,7 @@ Value Vm::Call(const Value& function, const Value& self, std::span<const Value> 
     auto* f = dynamic_cast<FunctionObject*>(ctor.AsObject());
     if (f == nullptr) return Value();
     if (f->code) return CallScriptFunction(*this, *f, sup->Self(), args, holder->Proto());
-    if (f->native) return f->native(*this, Arguments{sup->Self(), args});
+    if (f->native) return NativeResult(f->native(*this, Arguments{sup->Self(), args}));
     return Value();
   }
   auto* f = dynamic_cast<FunctionObject*>(o);
@@ -950,7 +959,7 @@ Value Vm::Call(const Value& function, const Value& self, std::span<const Value> 
     throw;
   }
   LeaveCall();
-  return r;
+  return NativeResult(r);
 }
 
 Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const Value> args) {
