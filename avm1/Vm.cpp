@@ -639,7 +639,11 @@ Value Vm::Less(const Value& a0, const Value& b0) {
   if (a.IsObject() && !a.AsObject()->AsClip()) return false;
   Value b = ToPrimitive(b0);
   if (b.IsObject() && !b.AsObject()->AsClip()) return false;
-  if (a.IsString() && b.IsString()) return ToUtf16(a.AsString()) < ToUtf16(b.AsString());
+  if (a.IsString() && b.IsString()) {
+    // The player orders no string against the empty one: "" < "0" is false as well.
+    if (a.AsString().empty() || b.AsString().empty()) return false;
+    return ToUtf16(a.AsString()) < ToUtf16(b.AsString());
+  }
   const double x = ToNumber(a);
   const double y = ToNumber(b);
   if (std::isnan(x) || std::isnan(y)) return Value();
