@@ -5,6 +5,7 @@
 #include "avm1/FieldObject.h"
 #include "avm1/Heap.h"
 #include "avm1/Names.h"
+#include "avm1/NumberText.h"
 #include "avm1/Vm.h"
 
 namespace lumen::avm1 {
@@ -22,7 +23,9 @@ constexpr std::string_view kPropertyNames[] = {
 
 bool PropertyNumber(Vm& vm, const Value& v, double& out) {
   if (v.IsNullish()) return false;
-  out = vm.ToNumber(v);
+  // Version 4 reads text that is no number as 0 elsewhere; properties leave it alone.
+  out = v.IsString() && vm.Version() < 5 ? StringToNumber(v.AsString(), NumberDialect::Swf5)
+                                         : vm.ToNumber(v);
   return std::isfinite(out);
 }
 

@@ -98,6 +98,8 @@ class Machine {
 
   Value GetVariable(std::string_view name, Object** holder = nullptr);
   void SetVariable(std::string_view name, const Value& value);
+  // A function's `var` stays for the call: delete leaves it.
+  void KeepLocal(std::string_view name);
   bool WithTakes(Object* object, std::string_view name);
   Scope* CapturedScope();
   ClipLink* TargetLink() { return act_.target ? act_.target->Link() : nullptr; }
@@ -299,6 +301,12 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
       std::string_view path, var;
       if (SplitVariablePath(name, path, var)) {  // a variable a path leads to
         Object* o = vm_.ResolvePath(path, &act_, act_.target);
+        // The player names what a path that leads to no object should have given.
+        if (o == nullptr) {
+          vm_.bridge().Trace(
+              "Parameters of primitive types are no longer coerced into the required type - "
+              "Object.");
+        }
         Push(o != nullptr && vm_.Delete(o, var));
         return true;
       }
@@ -316,12 +324,14 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
       const std::string name = PopString();
       Object* scope = act_.locals ? act_.locals : static_cast<Object*>(act_.target);
       if (scope != nullptr) vm_.Set(scope, name, value);
+      KeepLocal(name);
       return true;
     }
     case 0x41: {  // DefineLocal2
       const std::string name = PopString();
       Object* scope = act_.locals ? act_.locals : static_cast<Object*>(act_.target);
       if (scope != nullptr && !vm_.HasOwn(scope, name)) vm_.SetOwn(scope, name, Value());
+      KeepLocal(name);
       return true;
     }
     case 0x3D:
@@ -333,6 +343,12 @@ bool Machine::Step(uint8_t op, Operands in, std::span<const uint8_t> code, size_
     case 0x40: {  // NewObject
       const std::string name = PopString();
       std::vector<Value> args = PopArgs();
+      // Movies before version 5 construct nothing; the player warns instead.
+      if (vm_.Version() < 5) {
+        vm_.Warn(name + " is not a function");
+        Push(Value());
+        return true;
+      }
       Push(vm_.Construct(GetVariable(name), args));
       return true;
     }
@@ -1256,6 +1272,13 @@ void Machine::SetVariable(std::string_view name, const Value& value) {
       vm_.Set(s->object, name, value);
       return;
     }
+  }
+}
+
+void Machine::KeepLocal(std::string_view name) {
+  if (act_.locals == nullptr) return;
+  if (Property* p = act_.locals->Properties().Find(name, vm_.CaseSensitive())) {
+    p->flags |= kDontDelete;
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -362,6 +363,15 @@ std::string NumberToStringRadix(double v, int radix) {
   const bool in_range = v >= -2147483648.0 && v <= 2147483647.0;
   const int32_t n = in_range ? static_cast<int32_t>(v) : std::numeric_limits<int32_t>::min();
   return FormatInteger(n, radix);
+}
+
+double NaNConstant() {
+  return std::bit_cast<double>(uint64_t{0x7FF4000000000000});
+}
+
+double Quietened(double v) {
+  constexpr uint64_t kQuietBit = uint64_t{1} << 51;
+  return std::isnan(v) ? std::bit_cast<double>(std::bit_cast<uint64_t>(v) | kQuietBit) : v;
 }
 
 double StringToNumber(std::string_view s, NumberDialect dialect) {

@@ -18,6 +18,13 @@ enum class NumberDialect {
   Swf6,  // SWF 6 and later: also "0x" hex and all-octal-digit integers
 };
 
+// The NaN that the globals NaN and Number.NaN hold is a signalling one, as in the player, where
+// a double that a native function hands back comes out quietened: such a NaN no longer has the
+// constant's bits, which == compares.
+double NaNConstant();
+// `v`, quietened if it is a signalling NaN.
+double Quietened(double v);
+
 // ToString(number): integers in int32 range plainly, otherwise 15 significant digits with
 // exponent form from 1e15 up and below 1e-5, including the player's carry quirks.
 std::string NumberToString(double v);

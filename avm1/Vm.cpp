@@ -122,7 +122,17 @@ void Vm::LogUncaught() {
     last_abort_ = "memory";
     return;
   }
-  bridge_.Trace("Warning: Uncaught exception, " + text);
+  Warn("Uncaught exception, " + text);
+}
+
+void Vm::Warn(std::string_view text) {
+  constexpr int kLimit = 100;
+  if (warnings_ > kLimit) return;
+  if (++warnings_ > kLimit) {
+    bridge_.Trace("Warning: Reached warning limit of " + std::to_string(kLimit));
+  } else {
+    bridge_.Trace("Warning: " + std::string(text));
+  }
 }
 
 ClipObject* Vm::CurrentClip() {
@@ -467,7 +477,8 @@ Value Vm::ToPrimitive(const Value& v, bool prefer_string) {
   // Conversion does not ask __resolve for the method.
   if (FindProperty(o, method) == nullptr) return Value();
   Value r = CallMethod(v, method, {});
-  return r.IsObject() ? v : r;
+  // A clip is a type of its own to conversions, not an object.
+  return r.IsObject() && r.AsObject()->AsClip() == nullptr ? v : r;
 }
 
 // A primitive is boxed by the class the globals name for its type at the time: a movie may put
@@ -580,7 +591,15 @@ bool Vm::LooseEquals(const Value& a0, const Value& b0) {
   for (int round = 0; round < 4; ++round) {
     if (a.type() == b.type()) {
       if (a.IsNumber()) return SameNumber(a.AsNumber(), b.AsNumber());
-      return StrictEquals(a, b);
+      // Beside a clip, an object compares by its primitive value.
+      const bool clip_a = a.IsObject() && a.AsObject()->AsClip() != nullptr;
+      const bool clip_b = b.IsObject() && b.AsObject()->AsClip() != nullptr;
+      if (clip_a == clip_b) return StrictEquals(a, b);
+      Value& other = clip_a ? b : a;
+      const Value p = ToPrimitive(other);
+      if (p.IsObject() && p.AsObject()->AsClip() == nullptr) return false;
+      other = p;
+      continue;
     }
     if (a.IsNullish() && b.IsNullish()) return true;
     // An object without a primitive value (no valueOf) equals undefined and null.
@@ -620,7 +639,11 @@ Value Vm::Less(const Value& a0, const Value& b0) {
   if (a.IsObject() && !a.AsObject()->AsClip()) return false;
   Value b = ToPrimitive(b0);
   if (b.IsObject() && !b.AsObject()->AsClip()) return false;
-  if (a.IsString() && b.IsString()) return ToUtf16(a.AsString()) < ToUtf16(b.AsString());
+  if (a.IsString() && b.IsString()) {
+    // The player orders no string against the empty one: "" < "0" is false as well.
+    if (a.AsString().empty() || b.AsString().empty()) return false;
+    return ToUtf16(a.AsString()) < ToUtf16(b.AsString());
+  }
   const double x = ToNumber(a);
   const double y = ToNumber(b);
   if (std::isnan(x) || std::isnan(y)) return Value();
@@ -905,6 +928,15 @@ std::vector<std::string> Vm::Keys(Object* object) {
 
 // --- Calls -----------------------------------------------------------------------------------
 
+namespace {
+
+// A number a native function hands back is quietened (see NaNConstant).
+Value NativeResult(const Value& r) {
+  return r.IsNumber() ? Value(Quietened(r.AsNumber())) : r;
+}
+
+}  // namespace
+
 Value Vm::Call(const Value& function, const Value& self, std::span<const Value> args) {
   Object* o = function.AsObject();
   if (o == nullptr) return Value();
@@ -915,7 +947,7 @@ Value Vm::Call(const Value& function, const Value& self, std::span<const Value> 
     auto* f = dynamic_cast<FunctionObject*>(ctor.AsObject());
     if (f == nullptr) return Value();
     if (f->code) return CallScriptFunction(*this, *f, sup->Self(), args, holder->Proto());
-    if (f->native) return f->native(*this, Arguments{sup->Self(), args});
+    if (f->native) return NativeResult(f->native(*this, Arguments{sup->Self(), args}));
     return Value();
   }
   auto* f = dynamic_cast<FunctionObject*>(o);
@@ -931,7 +963,7 @@ Value Vm::Call(const Value& function, const Value& self, std::span<const Value> 
     throw;
   }
   LeaveCall();
-  return r;
+  return NativeResult(r);
 }
 
 Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const Value> args) {

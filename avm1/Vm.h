@@ -175,6 +175,8 @@ class Vm {
   bool InstanceOf(const Value& v, Object* ctor);
   // Throws a script exception carrying `v`.
   [[noreturn]] void Throw(const Value& v);
+  // Traces "Warning: `text`", as the player reports what scripts got wrong, up to its limit.
+  void Warn(std::string_view text);
   Value thrown;
 
   // --- Paths and targets. ---
@@ -290,6 +292,7 @@ class Vm {
       watching_;  // watch callbacks running, innermost last
   std::vector<std::pair<Object*, std::string>> accessing_;  // getters and setters running
   std::vector<Registration> registrations_;
+  int warnings_ = 0;
   int next_timer_ = 1;
   int depth_ = 0;
   int run_depth_ = 0;

@@ -154,6 +154,7 @@ class MovieParser {
   // container ends the timeline; a tag whose body does not parse is dropped.
   void ParseTimeline(ByteReader& in, Timeline& timeline, bool sprite) {
     timeline.frames.emplace_back();
+    timeline.ended = !sprite;  // the movie itself is whole once its bytes are read
     while (in.Remaining() > 0) {
       const size_t offset = in.MovieOffset();
       if (in.Remaining() < 2) {
@@ -176,7 +177,10 @@ class MovieParser {
              std::to_string(length) + " bytes, " + std::to_string(in.Remaining()) + " remain");
         break;
       }
-      if (code == kEnd) break;
+      if (code == kEnd) {
+        timeline.ended = true;
+        break;
+      }
       ByteReader body(in.Take(length), in.MovieOffset() - length, code);
       if (commands_ >= kMaxCommands) {
         Warn("too many frame tags; parsing stopped at byte " + std::to_string(offset));

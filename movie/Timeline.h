@@ -63,6 +63,9 @@ struct Frame {
 struct Timeline {
   std::vector<Frame> frames;  // at least one once parsed
   size_t tag_bytes = 0;       // of a sprite: the length of its tag list
+  // Whether the tag list closed with its End tag. A sprite cut short is never wholly loaded, so
+  // its playhead stays on its last frame instead of looping.
+  bool ended = true;
 
   // The 0-based frame carrying `label`, if any.
   std::optional<size_t> FindLabel(std::string_view label) const;

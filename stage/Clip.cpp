@@ -289,7 +289,7 @@ void Clip::AdvanceTimeline(bool loop) {
   if (!playing_ || FrameCount() <= 1) return;
   if (current_ + 1 < FrameCount()) {
     EnterFrame(current_ + 1, true, Arrival::InOrder);
-  } else if (loop) {
+  } else if (loop && timeline_->ended) {
     GotoFrame(0);
   } else {
     playing_ = false;

@@ -5,6 +5,7 @@
 
 #include "avm1/ClipObject.h"
 #include "avm1/FieldObject.h"
+#include "avm1/Names.h"
 #include "avm1/Vm.h"
 #include "avm1/builtins/MovieClipLoaderClass.h"
 #include "avm1/builtins/PlayerObjects.h"
@@ -223,6 +224,7 @@ void Stage::MouseDown(MouseButton button) {
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
   avm1::MousePressed(scripts_->Engine());
   pointer_->Pressed();
+  pressed_link_ = LinkUnderPointer();
   ClickField();
 }
 
@@ -262,6 +264,40 @@ void Stage::MouseUp(MouseButton button) {
   scripts_->Broadcast(kEventMouseUp, "onMouseUp");
   avm1::MouseReleased(scripts_->Engine());
   pointer_->Released();
+  FollowLink();
+}
+
+std::string Stage::LinkUnderPointer(std::string* target) {
+  render::Point local;
+  FieldHandle* field = root_->FieldAt(Twips(scripts_->MouseX(), scripts_->MouseY()), local);
+  if (field == nullptr) return {};
+  const std::optional<size_t> at = field->Field().CharAt(local);
+  if (!at) return {};
+  const text::TextFormat& format = field->Field().Content().FormatAt(*at);
+  if (target != nullptr) *target = format.target;
+  return format.url;
+}
+
+// A release on the link the press went down on follows it: "asfunction:" calls a function of
+// the field's clip, other links go where getURL goes.
+void Stage::FollowLink() {
+  std::string target;
+  const std::string link = LinkUnderPointer(&target);
+  const bool same = !link.empty() && link == pressed_link_;
+  pressed_link_.clear();
+  if (!same) return;
+  constexpr std::string_view kAsFunction = "asfunction:";
+  const std::string_view head = std::string_view(link).substr(0, kAsFunction.size());
+  if (!avm1::SameName(head, kAsFunction, false)) {
+    scripts_->GetUrl(link, target);
+    return;
+  }
+  render::Point local;
+  FieldHandle* field = root_->FieldAt(Twips(scripts_->MouseX(), scripts_->MouseY()), local);
+  avm1::ClipLink* parent = field ? field->Parent() : nullptr;
+  avm1::FollowAsFunction(scripts_->Engine(), parent ? parent->Script() : nullptr,
+                         std::string_view(link).substr(kAsFunction.size()));
+  scripts_->RunQueue();
 }
 
 void Stage::MouseLeave() {

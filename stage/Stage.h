@@ -111,6 +111,9 @@ class Stage {
   FieldHandle* FocusedField();
   void ClickField();
   void DragSelection();
+  // The link (a url) of the field text under the pointer; empty for none.
+  std::string LinkUnderPointer(std::string* target = nullptr);
+  void FollowLink();
   void FieldFocused(avm1::Object* focus);
   void ClickFocused();
   void EmitFocusRect(render::RenderList& out);
@@ -141,7 +144,8 @@ class Stage {
   std::unique_ptr<Clip> root_;
   std::map<int, std::unique_ptr<Clip>> levels_;  // above 0, drawn over the root in their order
   bool shift_down_ = false;
-  bool selecting_ = false;  // the left button went down in a field
+  bool selecting_ = false;    // the left button went down in a field
+  std::string pressed_link_;  // the link the left button went down on: a release there follows it
   // Compared only: the last object Tab focused, when it shows the focus frame.
   const avm1::Object* tabbed_to_ = nullptr;
   avm1::ClipBounds focus_bounds_;  // what focus_rect_ frames

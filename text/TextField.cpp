@@ -188,6 +188,25 @@ size_t TextField::IndexAt(render::Point p) {
   return best;
 }
 
+std::optional<size_t> TextField::CharAt(render::Point p) {
+  Update();
+  if (layout_.lines.empty()) return std::nullopt;
+  const size_t first = std::min(scroll_, layout_.lines.size()) - 1;
+  const float x = p.x - bounds_.x_min - kGutter;
+  const float y = p.y - bounds_.y_min - kGutter + layout_.lines[first].top;
+  for (size_t l = first; l < layout_.lines.size(); ++l) {
+    const TextLine& line = layout_.lines[l];
+    if (y < line.top || y >= line.top + line.ascent + line.descent + line.leading) continue;
+    // A line's last character ends where its ink does: the next line may have moved its end.
+    for (size_t i = line.first_char; i < line.end_char && i + 1 < layout_.char_x.size(); ++i) {
+      const float right = i + 1 < line.end_char ? layout_.char_x[i + 1] : line.left + line.width;
+      if (x >= layout_.char_x[i] && x < right) return i;
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 bool TextField::Type(char16_t c, const EditRules& rules) {
   return Apply(editor_.Type(text_.text, c, rules));
 }

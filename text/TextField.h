@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -79,6 +80,8 @@ class TextField {
   void ShowCaret(bool shown);
   // The caret position nearest a point in the field's own space.
   size_t IndexAt(render::Point p);
+  // The character drawn at `p` (in the field's coordinates), if the point lies on one.
+  std::optional<size_t> CharAt(render::Point p);
   // A typed character, or an editing key; true when the text changed.
   bool Type(char16_t c, const EditRules& rules);
   bool Press(EditKey key, bool shift, const EditRules& rules);

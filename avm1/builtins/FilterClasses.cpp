@@ -382,12 +382,13 @@ const Accessor kAlphas = {"alphas", GetAlphas, SetAlphas};
 const Accessor kRatios = {"ratios", GetRatios, SetRatios};
 
 // Each kind's properties in the order its prototype makes them, which is also the order its
-// constructor takes them in where `ctor_order` is empty.
+// constructor takes them in where `ctor_order` is empty, and the order of its native table.
 struct ClassInfo {
   const char* name;
   Kind kind;
   std::vector<Accessor> properties;
   std::vector<const char*> ctor_order;
+  double native_table = 0;  // 0: not known to be reachable by ASnative
 };
 
 std::vector<ClassInfo> Classes() {
@@ -417,7 +418,8 @@ std::vector<ClassInfo> Classes() {
         LUMEN_FLAG("clamp", clamp),
         kColor,
         kAlpha},
-       {}},
+       {},
+       1109},
       {"DisplacementMapFilter",
        Kind::DisplacementMap,
        {{"mapBitmap", GetMapBitmap, SetMapBitmap},
@@ -553,6 +555,17 @@ Value SetClipFilters(Vm& vm, const Arguments& args) {
 }
 
 }  // namespace
+
+NativeFunction FilterNative(double table, double index) {
+  for (const ClassInfo& cls : ClassList()) {
+    if (cls.native_table == 0 || table != cls.native_table) continue;
+    const double slot = std::trunc(index) - 1;
+    if (!(slot >= 0 && slot < 2.0 * static_cast<double>(cls.properties.size()))) return nullptr;
+    const Accessor& a = cls.properties[static_cast<size_t>(slot) / 2];
+    return static_cast<size_t>(slot) % 2 == 0 ? a.get : a.set;
+  }
+  return nullptr;
+}
 
 std::optional<FilterSettings> FilterSettingsOf(const Value& v) {
   FilterSettings* s = SettingsOf(v);

@@ -10,6 +10,7 @@
 #include "avm1/Builtins.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
+#include "avm1/builtins/FilterClasses.h"
 
 namespace lumen::avm1 {
 
@@ -79,14 +80,14 @@ Value GlobalTrace(Vm& vm, const Arguments& args) {
   return Value();
 }
 
-// A native function by its table and index. Only Object.prototype's and Math's tables are
-// reachable so far.
+// A native function by its table and index. Object.prototype's, Math's and some filter
+// classes' tables are reachable so far.
 NativeFunction NativeEntry(double table, double index) {
   constexpr double kObjectTable = 101;
   constexpr double kMathTable = 200;
   if (table == kObjectTable) return ObjectNative(std::trunc(index));
   if (table == kMathTable) return MathNative(std::trunc(index));
-  return nullptr;
+  return FilterNative(table, index);
 }
 
 Value AsNative(Vm& vm, const Arguments& args) {
@@ -185,7 +186,7 @@ void InstallGlobalFunctions(Vm& vm) {
   vm.DefineMethod(g, "ASconstructor", AsConstructor);
   vm.DefineMethod(g, "ASSetNative", AsSetNative);
   vm.DefineMethod(g, "ASSetNativeAccessor", AsSetNativeAccessor);
-  vm.DefineValue(g, "NaN", NAN);
+  vm.DefineValue(g, "NaN", NaNConstant());
   vm.DefineValue(g, "Infinity", INFINITY);
 }
 

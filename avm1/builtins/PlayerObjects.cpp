@@ -847,6 +847,41 @@ void MouseWheel(Vm& vm, int delta) {
   MouseEvent(vm, "onMouseWheel", std::span<const Value>(&amount, 1));
 }
 
+namespace {
+
+// The link's call, run as a native function on the clip so that the lookup, which may run
+// getters, is part of the budgeted run.
+Value CallLinkFunction(Vm& vm, const Arguments& a) {
+  Object* clip = a.self.AsObject();
+  const std::string call = vm.ToString(a[0]);
+  const size_t comma = call.find(',');
+  std::string_view name = std::string_view(call).substr(0, comma);
+  if (clip == nullptr || name.empty()) return Value();
+  std::vector<Value> args;
+  if (comma != std::string::npos) args.push_back(vm.Str(call.substr(comma + 1)));
+  Object* holder = clip;
+  std::string_view path, var;
+  if (SplitVariablePath(name, path, var)) {
+    holder = vm.ResolvePath(path, nullptr, clip);
+    name = var;
+  } else if (!vm.Has(clip, name)) {
+    holder = vm.Global();
+  }
+  if (holder == nullptr) return Value();
+  const Value function = vm.Get(holder, name);
+  if (vm.TypeOf(function) != "function") return Value();
+  return vm.Call(function, holder, args);
+}
+
+}  // namespace
+
+void FollowAsFunction(Vm& vm, ClipObject* clip, std::string_view call) {
+  if (clip == nullptr) return;
+  const Value text = vm.Str(call);
+  vm.RunCall(static_cast<Object*>(vm.NewNative(CallLinkFunction)), static_cast<Object*>(clip),
+             std::span<const Value>(&text, 1));
+}
+
 bool PointerHidden(Vm& vm) {
   Object* mouse = nullptr;
   MouseState* s = FindState<MouseState>(vm, "Mouse", mouse);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "avm1/Value.h"
 
@@ -36,6 +37,10 @@ void MouseMoved(Vm& vm);             // onMouseMove
 void MousePressed(Vm& vm);           // onMouseDown; Key.isDown(1) is true until released
 void MouseReleased(Vm& vm);          // onMouseUp
 void MouseWheel(Vm& vm, int delta);  // onMouseWheel(delta)
+// A text link "asfunction:name,argument" was clicked in a field of `clip`: the function `name`
+// (a path may lead to it) is looked up from the clip, then among the globals, and called on the
+// object holding it with the text after the first comma, if any.
+void FollowAsFunction(Vm& vm, ClipObject* clip, std::string_view call);
 // The other mouse buttons only show in Key.isDown: 2 right, 4 middle.
 void SetMouseButton(Vm& vm, uint16_t code, bool down);
 // Whether a script hid the pointer with Mouse.hide().

@@ -96,6 +96,19 @@ TEST_F(FlashClassesTest, FilterSettingsAreClampedAndQuantised) {
   EXPECT_EQ(FilterSettingsOf(copy)->strength, 2);
 }
 
+// ConvolutionFilter's native table reads and writes its properties in prototype order from 1:
+// entries 17 and 18 are alpha's getter and setter, and the table ends after them.
+TEST_F(FlashClassesTest, ConvolutionTableReachesAlpha) {
+  const Value f = NewIn("filters", "ConvolutionFilter", {});
+  auto entry = [&](double index) {
+    return vm.Call(vm.Get(vm.Global(), "ASnative"), Value(), std::vector<Value>{1109, index});
+  };
+  vm.Call(entry(18), f, std::vector<Value>{0.4});
+  EXPECT_EQ(vm.ToNumber(vm.Call(entry(17), f, {})), 102 / 255.0);
+  EXPECT_TRUE(entry(19).IsUndefined());
+  EXPECT_TRUE(entry(0).IsUndefined());
+}
+
 // Colours set how many stops there are, ratios can only lower it, and stops beyond it keep
 // their values for when it grows again.
 TEST_F(FlashClassesTest, GradientStopsShareOneCount) {

@@ -140,16 +140,30 @@ TEST(NumberClassesParse, StringObjectsAreReadByTheirOwnText) {
 }
 
 // == tells NaNs apart by their bits: the NaN constant equals itself, not the NaN that text
-// which is no number converts to.
+// which is no number converts to, nor the one a native function hands back.
 TEST(NumberClassesNumber, TheNaNConstantEqualsOnlyItself) {
   TestBridge bridge;
   Vm vm(7, bridge);
   const Value nan = vm.Get(vm.Global(), "NaN");
   const Value parsed = vm.ToNumber(vm.Str("abc"));
+  const Value returned = CallGlobal(vm, "Number", {nan});
   EXPECT_TRUE(vm.LooseEquals(nan, nan));
+  EXPECT_TRUE(vm.LooseEquals(nan, vm.GetMember(vm.Get(vm.Global(), "Number"), "NaN")));
   EXPECT_TRUE(vm.LooseEquals(parsed, parsed));
+  EXPECT_TRUE(vm.LooseEquals(returned, returned));
   EXPECT_FALSE(vm.LooseEquals(nan, parsed));
+  EXPECT_FALSE(vm.LooseEquals(nan, returned));
+  EXPECT_FALSE(vm.LooseEquals(parsed, returned));
   EXPECT_FALSE(vm.LooseEquals(vm.Str("NaN"), nan));
+}
+
+// Strings order by their characters, but none orders against the empty string.
+TEST(NumberClassesNumber, NoStringIsLessOrMoreThanTheEmptyOne) {
+  TestBridge bridge;
+  Vm vm(8, bridge);
+  EXPECT_TRUE(vm.Less(vm.Str("abc"), vm.Str("abcd")).AsBoolean());
+  EXPECT_FALSE(vm.Less(vm.Str(""), vm.Str("0")).AsBoolean());
+  EXPECT_FALSE(vm.Less(vm.Str("0"), vm.Str("")).AsBoolean());
 }
 
 TEST(NumberClassesBoolean, ConvertsBoxesAndPrints) {

@@ -157,6 +157,29 @@ TEST(ScriptPlayback, GotoAndPlayFromTheLastFrameLoopsBackToFrameTwo) {
   EXPECT_TRUE(m.stage->Playing());
 }
 
+// A sprite of two frames tracing its frame number loops only when its tag list closes with End:
+// one cut short never finishes loading and waits on its last frame.
+TEST(ScriptPlayback, OnlyASpriteClosedByEndLoops) {
+  for (const bool closed : {true, false}) {
+    Bytes sprite;
+    for (int frame = 1; frame <= 2; ++frame) {
+      ActionWriter a;
+      Frame(sprite, Trace(a, std::to_string(frame)));
+    }
+    if (closed) aw::End(sprite);
+    Bytes tags;
+    aw::DefineSprite(tags, 2, 2, sprite);
+    aw::PlaceSpec place;
+    place.depth = 1;
+    place.character = 2;
+    aw::PlaceObject2(tags, place);
+    aw::ShowFrame(tags);
+    ScriptedMovie m(std::move(tags));
+    for (int tick = 0; tick < 3; ++tick) m.stage->Advance();
+    EXPECT_EQ(m.lines, closed ? (Lines{"1", "2", "1", "2"}) : (Lines{"1", "2"})) << closed;
+  }
+}
+
 // box.onEnterFrame = function () { this._alpha -= 10; }; stop();
 TEST(ScriptPlayback, OnEnterFrameFadesAClipInTheDrawList) {
   ActionWriter fade;
@@ -425,6 +448,39 @@ TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
   EXPECT_EQ(m.lines, (Lines{"0"}));
 }
 
+// A release on the link the press went down on follows it: "asfunction:" calls the function
+// the field's clip sees with the text after the comma. Elsewhere nothing is called.
+TEST(ScriptPlayback, AsFunctionLinksCallOnARelease) {
+  ActionWriter hit;
+  hit.Load(aw::Register{1}).Op(aw::kTrace);
+  ActionWriter script;
+  script.Push({40.0, 200.0, 0.0, 0.0, 1.0, std::string("f")});
+  script.CallMethod("_root", "createTextField", 6).Op(aw::kPop);
+  script.SetMember("f", "embedFonts", [](ActionWriter& a) { a.Push({true}); });
+  script.SetMember("f", "html", [](ActionWriter& a) { a.Push({true}); });
+  script.SetMember("f", "htmlText", [](ActionWriter& a) {
+    a.Push(
+        {std::string("<font face='Boxes' size='20'><a href='asfunction:hit,yes'>AA</a>OO"
+                     "</font>")});
+  });
+  script.SetVariable("hit", [&](ActionWriter& a) { a.DefineFunction("", 1, hit); });
+  script.Op(aw::kStop);
+  Bytes tags;
+  text::testing::BoxFont(tags);
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  auto click = [&](double x, double release_x) {
+    m.stage->MouseMove(x, 10);
+    m.stage->MouseDown();
+    m.stage->MouseMove(release_x, 10);
+    m.stage->MouseUp();
+  };
+  click(10, 10);  // on the first A
+  click(10, 50);  // released over the O's
+  click(50, 50);
+  EXPECT_EQ(m.lines, (Lines{"yes"}));
+}
+
 // Delete2 reaches a variable through the path before its last dot.
 TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   ActionWriter script;
@@ -436,6 +492,47 @@ TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   Frame(tags, script);
   ScriptedMovie m(std::move(tags));
   EXPECT_EQ(m.lines, (Lines{"true", "undefined"}));
+}
+
+// A function's `var` outlives delete while the function runs; a path to no object is named.
+TEST(ScriptPlayback, Delete2LeavesAFunctionsVarAndNamesAPathToNothing) {
+  ActionWriter body;
+  body.Push({std::string("e"), std::string("local")}).Op(aw::kDefineLocal);
+  body.Push({std::string("e")}).Op(0x3B).Op(aw::kTrace);  // Delete2
+  body.Push({std::string("e")}).Op(aw::kGetVariable).Op(aw::kTrace);
+  body.Push({std::string("nothing.e")}).Op(0x3B).Op(aw::kTrace);
+  ActionWriter script;
+  script.DefineFunction("f", 0, body);
+  script.CallFunction("f", 0).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"false", "local",
+                            "Parameters of primitive types are no longer coerced into the "
+                            "required type - Object.",
+                            "false"}));
+}
+
+// A clip is a type of its own: an object beside it compares by what valueOf gives, and a
+// valueOf that gives a clip converts to it.
+TEST(ScriptPlayback, AnObjectEqualsTheClipItsValueOfGives) {
+  ActionWriter value_of;
+  value_of.Push({std::string("_root")}).Op(aw::kGetVariable).Op(aw::kReturn);
+  ActionWriter script;
+  script.SetVariable("o", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.SetMember("o", "valueOf", [&](ActionWriter& a) { a.DefineFunction("", 0, value_of); });
+  script.Push({std::string("_root")}).Op(aw::kGetVariable);
+  script.Push({std::string("o")}).Op(aw::kGetVariable).Op(aw::kEquals2).Op(aw::kTrace);
+  script.Push({std::string("o")}).Op(aw::kGetVariable);
+  script.Push({std::string("")}).Op(aw::kAdd2).Op(aw::kTrace);
+  script.SetVariable("p", [](ActionWriter& a) { a.Push({0.0}).Op(aw::kInitObject); });
+  script.Push({std::string("_root")}).Op(aw::kGetVariable);
+  script.Push({std::string("p")}).Op(aw::kGetVariable).Op(aw::kEquals2).Op(aw::kTrace);
+  script.Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"true", "_level0", "false"}));
 }
 
 // An object whose valueOf gives an object adds as a number, unless the other side is a string.
@@ -450,6 +547,24 @@ TEST(ScriptPlayback, ObjectsAddAsNumbersUnlessAStringIsThere) {
   Frame(tags, script);
   ScriptedMovie m(std::move(tags), {}, 6);
   EXPECT_EQ(m.lines, (Lines{"NaN", "[object Object]!"}));
+}
+
+// A version 4 movie constructs nothing and is warned, a hundred times at most; a property set
+// from text that is no number stays as it was, though arithmetic reads such text as 0.
+TEST(ScriptPlayback, Version4WarnsOfNewAndSetsPropertiesOnlyFromNumbers) {
+  ActionWriter script;
+  for (int i = 0; i < 101; ++i) script.Push({0.0, std::string("Object")}).Op(aw::kNewObject);
+  script.Op(aw::kTrace);
+  script.Push({std::string(), 0.0, std::string("10x")}).Op(aw::kSetProperty);
+  script.Push({std::string(), 0.0}).Op(aw::kGetProperty).Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags), {}, 4);
+  ASSERT_EQ(m.lines.size(), 103u);
+  EXPECT_EQ(m.lines[0], "Warning: Object is not a function");
+  EXPECT_EQ(m.lines[100], "Warning: Reached warning limit of 100");
+  EXPECT_EQ(m.lines[101], "undefined");
+  EXPECT_EQ(m.lines[102], "0");
 }
 
 // The log shows a lone surrogate as the replacement character; the string keeps it.
