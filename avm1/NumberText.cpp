@@ -365,10 +365,6 @@ std::string NumberToStringRadix(double v, int radix) {
   return FormatInteger(n, radix);
 }
 
-double NaNConstant() {
-  return std::bit_cast<double>(uint64_t{0x7FF4000000000000});
-}
-
 double Quietened(double v) {
   constexpr uint64_t kQuietBit = uint64_t{1} << 51;
   return std::isnan(v) ? std::bit_cast<double>(std::bit_cast<uint64_t>(v) | kQuietBit) : v;

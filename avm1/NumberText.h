@@ -4,6 +4,7 @@
 // are UTF-8.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,8 +21,9 @@ enum class NumberDialect {
 
 // The NaN that the globals NaN and Number.NaN hold is a signalling one, as in the player, where
 // a double that a native function hands back comes out quietened: such a NaN no longer has the
-// constant's bits, which == compares.
-double NaNConstant();
+// constant's bits, which == compares. A constant, not a function: on 32-bit x86 a double
+// returned from a function passes through the FPU stack, which would quieten it on its own.
+inline constexpr double kNaNConstant = std::bit_cast<double>(uint64_t{0x7FF4000000000000});
 // `v`, quietened if it is a signalling NaN.
 double Quietened(double v);
 

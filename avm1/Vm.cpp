@@ -930,7 +930,7 @@ std::vector<std::string> Vm::Keys(Object* object) {
 
 namespace {
 
-// A number a native function hands back is quietened (see NaNConstant).
+// A number a native function hands back is quietened (see kNaNConstant).
 Value NativeResult(const Value& r) {
   return r.IsNumber() ? Value(Quietened(r.AsNumber())) : r;
 }

@@ -186,7 +186,7 @@ void InstallGlobalFunctions(Vm& vm) {
   vm.DefineMethod(g, "ASconstructor", AsConstructor);
   vm.DefineMethod(g, "ASSetNative", AsSetNative);
   vm.DefineMethod(g, "ASSetNativeAccessor", AsSetNativeAccessor);
-  vm.DefineValue(g, "NaN", NaNConstant());
+  vm.DefineValue(g, "NaN", kNaNConstant);
   vm.DefineValue(g, "Infinity", INFINITY);
 }
 

@@ -97,7 +97,7 @@ void InstallNumber(Vm& vm) {
   vm.builtins().number_ctor = number;
   vm.DefineMethod(proto, "valueOf", NumberProtoValueOf);
   vm.DefineMethod(proto, "toString", NumberProtoToString);
-  vm.DefineValue(number, "NaN", NaNConstant(), kConstant);
+  vm.DefineValue(number, "NaN", kNaNConstant, kConstant);
   vm.DefineValue(number, "POSITIVE_INFINITY", kInfinity, kConstant);
   vm.DefineValue(number, "NEGATIVE_INFINITY", -kInfinity, kConstant);
   vm.DefineValue(number, "MIN_VALUE", std::numeric_limits<double>::denorm_min(), kConstant);
