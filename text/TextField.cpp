@@ -272,6 +272,13 @@ void TextField::Fit(float width, float height) {
   bounds_.x_max = bounds_.x_min + width;
 }
 
+// A field's text is drawn in white tinted by its colour, the tint held in 8.8 fixed point: most
+// channels come out a step darker than the colour named.
+render::Rgba TextField::Tinted(render::Rgba color) {
+  auto tint = [](uint8_t c) { return static_cast<uint8_t>(255 * (c * 256 / 255) >> 8); };
+  return {tint(color.r), tint(color.g), tint(color.b), color.a};
+}
+
 void TextField::Update() {
   if (!dirty_) return;
   dirty_ = false;
@@ -304,7 +311,7 @@ void TextField::Update() {
     if (y0 + line.top >= inner_bottom && l != first) break;
     for (size_t i = line.first_glyph; i < line.end_glyph; ++i) {
       const PlacedGlyph& g = layout_.glyphs[i];
-      painter.Glyph(*g.glyph, g.color,
+      painter.Glyph(*g.glyph, Tinted(g.color),
                     render::Matrix{g.scale, 0, 0, g.scale, x0 + g.x, y0 + g.baseline});
     }
   }

@@ -68,8 +68,8 @@ TEST_F(FieldTest, TextHeightCountsLeadingBetweenLinesOrUnderASingleOne) {
 }
 
 // Each glyph advances by whole twips: three glyphs of 10000 units at 20 px advance 195 twips
-// each, not 195.3.
-TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
+// each, not 195.3; an advance past 32767 units reads unsigned.
+TEST(FieldAdvances, GlyphsAdvanceByWholeTwipsReadUnsigned) {
   authoring::FontSpec font;
   font.id = 1;
   font.name = "Narrow";
@@ -80,6 +80,9 @@ TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
   a.advance = 10000;
   a.outline.Select(0, 1);
   a.outline.Rectangle(0, -10000, 10000, 0);
+  font.glyphs.push_back(a);
+  a.code = 'W';
+  a.advance = static_cast<int16_t>(40000);  // stored as the unsigned 40000
   font.glyphs.push_back(std::move(a));
   authoring::EditTextSpec spec;
   spec.id = 2;
@@ -96,6 +99,8 @@ TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
   const EditTextDef def = ReadEditText(movie->Find(2)->body, movie->version).value();
   TextField field(def, fonts, nullptr);
   EXPECT_FLOAT_EQ(field.Layout().text_width, 3 * 195);
+  field.SetText("WA");
+  EXPECT_FLOAT_EQ(field.Layout().glyphs[1].x, 781);
 }
 
 TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
@@ -107,14 +112,16 @@ TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
   EXPECT_FLOAT_EQ(right.Layout().glyphs[0].x, 2000 - 80 - 400);
   spec.align.reset();
   spec.flags = kAutoSize | kBorder;
+  spec.color = authoring::Color{255, 153, 204, 255};
   spec.text = "AAA";
   TextField sized = Make(spec);
   EXPECT_FLOAT_EQ(sized.Bounds().x_max, 3 * 400 + 80);
   EXPECT_FLOAT_EQ(sized.Bounds().y_max, 400 + 80);
-  // Background, glyphs, then the border line.
+  // Background, glyphs in their tinted colour, then the border line.
   const auto& parts = sized.Geometry().parts;
   ASSERT_EQ(parts.size(), 3u);
   EXPECT_EQ(parts[0].fill.color, (render::Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(parts[1].fill.color, (render::Rgba{255, 152, 203, 255}));
   EXPECT_EQ(parts[2].kind, render::ShapePart::Kind::Stroke);
 }
 
