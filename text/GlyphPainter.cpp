@@ -56,27 +56,6 @@ void GlyphPainter::Rectangle(const render::Rect& r, render::Rgba color) {
   Grow({r.x_max, r.y_max});
 }
 
-void GlyphPainter::Frame(const render::Rect& r, render::Rgba color, float pixel) {
-  // Two open lines with square ends: left, top and right sides, then the bottom, each stopping
-  // short of the lower right corner, which stays empty.
-  const float half = pixel / 2;
-  render::ShapePart part;
-  part.kind = render::ShapePart::Kind::Stroke;
-  part.line.width = 0;  // drawn one device pixel wide
-  part.line.color = color;
-  part.line.start_cap = part.line.end_cap = render::LineCap::Square;
-  part.line.join = render::LineJoin::Miter;
-  part.path.MoveTo({r.x_min, r.y_max});
-  part.path.LineTo({r.x_min, r.y_min});
-  part.path.LineTo({r.x_max, r.y_min});
-  part.path.LineTo({r.x_max, r.y_max - half});
-  part.path.MoveTo({r.x_min, r.y_max});
-  part.path.LineTo({r.x_max - half, r.y_max});
-  geometry_.parts.push_back(std::move(part));
-  Grow({r.x_min - half, r.y_min - half});
-  Grow({r.x_max + half, r.y_max + half});
-}
-
 render::ShapeGeometry GlyphPainter::Take() {
   render::ShapeGeometry out = std::move(geometry_);
   geometry_ = {};

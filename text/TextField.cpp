@@ -323,22 +323,22 @@ void TextField::Update() {
   overflows_ = !ink.Empty() && (ink.x_min < bounds_.x_min || ink.y_min < bounds_.y_min ||
                                 ink.x_max > bounds_.x_max || ink.y_max > bounds_.y_max);
   if (caret_shown_ && editor_.Begin() == editor_.End()) DrawCaret(painter, x0, y0);
-  // The border covers the pixels right and below of its edges: those of the field's first
-  // rows and columns, and one past its last.
-  if (look_.border) {
-    constexpr float kHalfPixel = kTwipsPerPixel / 2;
-    painter.Frame({bounds_.x_min + kHalfPixel, bounds_.y_min + kHalfPixel,
-                   bounds_.x_max + kHalfPixel, bounds_.y_max + kHalfPixel},
-                  look_.border_color, kTwipsPerPixel);
-  }
   geometry_ = painter.Take();
-  // The field's area counts even where it shows nothing: hit tests and bounds see all of it.
+  // The field's area counts even where it shows nothing: hit tests and bounds see all of it,
+  // and its border, a pixel past its last row and column.
   render::Rect& b = geometry_.bounds;
   if (geometry_.parts.empty()) b = bounds_;
   painter.Rectangle(bounds_, {0, 0, 0, 255});
   box_ = painter.Take();
+  const float edge = look_.border ? kTwipsPerPixel : 0;
   b = {std::min(b.x_min, bounds_.x_min), std::min(b.y_min, bounds_.y_min),
-       std::max(b.x_max, bounds_.x_max), std::max(b.y_max, bounds_.y_max)};
+       std::max(b.x_max, bounds_.x_max + edge), std::max(b.y_max, bounds_.y_max + edge)};
+}
+
+const render::ShapeGeometry* TextField::Border(const render::Matrix& m) {
+  Update();
+  if (!look_.border) return nullptr;
+  return &border_.On(bounds_, look_.border_color, m, !look_.embed_fonts);
 }
 
 }  // namespace lumen::text

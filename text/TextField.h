@@ -10,6 +10,7 @@
 
 #include "render/Geometry.h"
 #include "text/EditText.h"
+#include "text/FieldBorder.h"
 #include "text/FieldEditor.h"
 #include "text/FontLibrary.h"
 #include "text/TextFormat.h"
@@ -86,6 +87,9 @@ class TextField {
 
   // The picture in the field's own space.
   const render::ShapeGeometry& Geometry();
+  // The border, when the field has one, for the field placed on the stage by `m`; in stage
+  // twips. Valid until the next call.
+  const render::ShapeGeometry* Border(const render::Matrix& m);
   // Whether text reaches out of the field's box, and the box as a shape to clip it with.
   bool Overflows();
   const render::ShapeGeometry& Box();
@@ -113,6 +117,7 @@ class TextField {
   TextLayout layout_;
   render::ShapeGeometry geometry_;
   render::ShapeGeometry box_;
+  FieldBorder border_;
   FieldEditor editor_;
   bool caret_shown_ = false;
   bool overflows_ = false;

@@ -117,12 +117,17 @@ TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
   TextField sized = Make(spec);
   EXPECT_FLOAT_EQ(sized.Bounds().x_max, 3 * 400 + 80);
   EXPECT_FLOAT_EQ(sized.Bounds().y_max, 400 + 80);
-  // Background, glyphs in their tinted colour, then the border line.
+  // Background and glyphs in their tinted colour; the border a line on the stage, half a stage
+  // pixel right of and below the box's edges, mirrored or not.
   const auto& parts = sized.Geometry().parts;
-  ASSERT_EQ(parts.size(), 3u);
+  ASSERT_EQ(parts.size(), 2u);
   EXPECT_EQ(parts[0].fill.color, (render::Rgba{255, 255, 255, 255}));
   EXPECT_EQ(parts[1].fill.color, (render::Rgba{255, 152, 203, 255}));
-  EXPECT_EQ(parts[2].kind, render::ShapePart::Kind::Stroke);
+  const render::ShapeGeometry* border = sized.Border({-1, 0, 0, 1, 2000, 0});
+  ASSERT_NE(border, nullptr);
+  EXPECT_EQ(border->parts.at(0).kind, render::ShapePart::Kind::Stroke);
+  EXPECT_FLOAT_EQ(border->bounds.x_min, 2000 - 1280);
+  EXPECT_FLOAT_EQ(border->bounds.x_max, 2000 + 20);
 }
 
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {
