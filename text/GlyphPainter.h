@@ -27,12 +27,13 @@ class GlyphPainter {
   render::ShapeGeometry Take();
 
  private:
-  render::Path& FillOf(render::Rgba color, bool smooth);
+  render::Path& FillOf(render::Rgba color, bool smooth, bool rectangle);
   void Grow(render::Point p);
 
   render::ShapeGeometry geometry_;
   bool any_point_ = false;
   bool smooth_glyphs_ = false;
+  bool rectangles_ = false;  // the last part holds rectangles, not glyphs
   size_t points_ = 0;
 };
 

@@ -13,6 +13,8 @@ namespace {
 
 constexpr float kTwipsPerPixel = 20;
 constexpr float kGutter = 2 * kTwipsPerPixel;  // between the field's edge and its text
+constexpr render::Rgba kSelection{0, 0, 0, 255};
+constexpr render::Rgba kSelectedText{255, 255, 255, 255};
 
 TextFormat FormatOf(const EditTextDef& def, FontLibrary& fonts) {
   TextFormat f;
@@ -218,11 +220,25 @@ void TextField::DrawCaret(GlyphPainter& painter, float x0, float y0) {
   auto line = std::upper_bound(layout_.lines.begin() + 1, layout_.lines.end(), at,
                                [](size_t i, const TextLine& l) { return i < l.first_char; });
   --line;
-  // On the nearest whole pixel, half-way going left.
-  const float x = std::ceil((x0 + layout_.char_x[at]) / kTwipsPerPixel - 0.5f) * kTwipsPerPixel;
+  // On the nearest whole pixel, half-way going left; after a character, on the pixel before
+  // that boundary, inside the character, and at a line's start on the one after it.
+  const float before = at > line->first_char ? kTwipsPerPixel : 0;
+  const float x =
+      std::ceil((x0 + layout_.char_x[at]) / kTwipsPerPixel - 0.5f) * kTwipsPerPixel - before;
   const float top = y0 + line->top;
   const TextFormat& format = text_.runs.empty() ? new_format_ : text_.FormatAt(at);
   painter.Rectangle({x, top, x + kTwipsPerPixel, top + line->ascent + line->descent}, format.color);
+}
+
+// Selected text stands white on black over the height of its line.
+void TextField::DrawSelection(GlyphPainter& painter, const TextLine& line, float x0, float y0) {
+  const size_t from = std::max(editor_.Begin(), line.first_char);
+  const size_t to = std::min(editor_.End(), line.end_char);
+  if (from >= to || to >= layout_.char_x.size()) return;
+  const float top = y0 + line.top;
+  painter.Rectangle(
+      {x0 + layout_.char_x[from], top, x0 + layout_.char_x[to], top + line.ascent + line.descent},
+      kSelection);
 }
 
 void TextField::SetAppearance(const Look& look) {
@@ -306,12 +322,15 @@ void TextField::Update() {
   const size_t first = std::min(scroll_, std::max<size_t>(layout_.lines.size(), 1)) - 1;
   const float scrolled = first < layout_.lines.size() ? layout_.lines[first].top : 0;
   const float x0 = bounds_.x_min + kGutter, y0 = bounds_.y_min + kGutter - scrolled;
+  const bool selecting = caret_shown_ && editor_.Begin() < editor_.End();
   for (size_t l = first; l < layout_.lines.size(); ++l) {
     const TextLine& line = layout_.lines[l];
     if (y0 + line.top >= inner_bottom && l != first) break;
+    if (selecting) DrawSelection(painter, line, x0, y0);
     for (size_t i = line.first_glyph; i < line.end_glyph; ++i) {
       const PlacedGlyph& g = layout_.glyphs[i];
-      painter.Glyph(*g.glyph, Tinted(g.color),
+      const bool selected = selecting && editor_.Begin() <= g.index && g.index < editor_.End();
+      painter.Glyph(*g.glyph, selected ? kSelectedText : Tinted(g.color),
                     render::Matrix{g.scale, 0, 0, g.scale, x0 + g.x, y0 + g.baseline});
     }
   }

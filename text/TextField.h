@@ -104,6 +104,7 @@ class TextField {
   void Fit(float width, float height);
   bool Apply(const std::optional<FieldEditor::Edit>& edit);
   void DrawCaret(GlyphPainter& painter, float x0, float y0);
+  void DrawSelection(GlyphPainter& painter, const TextLine& line, float x0, float y0);
   static render::Rgba Tinted(render::Rgba color);
 
   EditTextDef def_;

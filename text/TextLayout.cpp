@@ -165,7 +165,7 @@ class Layouter {
       const Measured& m = measured_[i - paragraph];
       out_.char_x[i] = x;
       if (m.glyph != nullptr && !m.glyph->outline.Empty()) {
-        out_.glyphs.push_back({m.glyph, x, baseline, m.scale, m.format->color});
+        out_.glyphs.push_back({m.glyph, x, baseline, m.scale, m.format->color, i});
       }
       if (m.format->underline && i < ink_end) Underlined(x, m, baseline);
       x += m.advance;

@@ -130,6 +130,25 @@ TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
   EXPECT_FLOAT_EQ(border->bounds.x_max, 2000 + 20);
 }
 
+// Selected text is white on black over its line's height; the caret after a character stands
+// on the pixel before the boundary, inside that character, in a part of its own.
+TEST_F(FieldTest, SelectionInvertsAndTheCaretStandsInsideTheCharacterBefore) {
+  authoring::EditTextSpec spec;
+  spec.text = "AAA";
+  TextField field = Make(spec);
+  field.ShowCaret(true);
+  field.Select(1, 3);
+  const auto& parts = field.Geometry().parts;
+  ASSERT_EQ(parts.size(), 3u);  // the highlight, a glyph, the selected glyphs
+  EXPECT_EQ(parts[0].fill.color, (render::Rgba{0, 0, 0, 255}));
+  EXPECT_FLOAT_EQ(parts[0].path.points[0].x, 40 + 400);
+  EXPECT_EQ(parts[2].fill.color, (render::Rgba{255, 255, 255, 255}));
+  field.Select(3, 3);
+  const auto& caret = field.Geometry().parts.back();
+  EXPECT_EQ(field.Geometry().parts.size(), 2u);  // the glyphs, the caret
+  EXPECT_FLOAT_EQ(caret.path.points[0].x, 40 + 3 * 400 - 20);
+}
+
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {
   authoring::EditTextSpec spec;
   spec.flags = kHtml | kMultiline;
