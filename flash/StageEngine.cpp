@@ -48,7 +48,7 @@ bool SameTransform(const render::ColorTransform& x, const render::ColorTransform
 }
 
 bool SameCommand(const render::RenderCommand& p, const render::RenderCommand& q) {
-  return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend &&
+  return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend && p.snap == q.snap &&
          SameMatrix(p.matrix, q.matrix) && SameTransform(p.cxform, q.cxform);
 }
 

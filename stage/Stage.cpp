@@ -479,11 +479,16 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
   // without the transform that applies to the layer as a whole.
   // So do filters, which work on that picture.
   const bool filtered = !in_mask && !object.place.filters.empty();
-  const bool layer = !in_mask && (object.place.blend != render::BlendMode::Normal || filtered);
+  // A clip cached as a bitmap is one picture too, drawn on whole pixels.
+  const bool cached = !in_mask && object.clip && object.place.cache_as_bitmap;
+  const bool layer =
+      !in_mask && (object.place.blend != render::BlendMode::Normal || filtered || cached);
   if (layer) {
     render::RenderCommand begin;
     begin.kind = render::RenderCommand::Kind::BeginLayer;
     begin.blend = object.place.blend;
+    begin.snap = cached;
+    begin.matrix = m;
     out.commands.push_back(begin);
   }
   const render::ColorTransform content_cx = layer ? render::ColorTransform{} : cx;
