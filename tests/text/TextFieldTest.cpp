@@ -4,6 +4,7 @@
 #include "tests/text/TextTestUtil.h"
 #include "text/EditText.h"
 #include "text/TextField.h"
+#include "text/TextLayout.h"
 
 namespace lumen::text {
 namespace {
@@ -147,6 +148,40 @@ TEST_F(FieldTest, SelectionInvertsAndTheCaretStandsInsideTheCharacterBefore) {
   const auto& caret = field.Geometry().parts.back();
   EXPECT_EQ(field.Geometry().parts.size(), 2u);  // the glyphs, the caret
   EXPECT_FLOAT_EQ(caret.path.points[0].x, 40 + 3 * 400 - 20);
+}
+
+// Kerning joins the advance before it is cut to whole twips: 1000 units less 70 at 20 px is
+// 363 twips (363.3), not 390 less 27.3.
+TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCut) {
+  class OneFont final : public FontResolver {
+   public:
+    OneFont() {
+      font_.units_per_em = 1024;
+      for (const char16_t code : {u'A', u'V'}) {
+        Glyph g;
+        g.code = code;
+        g.advance = 1000;
+        g.outline.MoveTo({0, 0});
+        g.outline.LineTo({1000, 0});
+        g.outline.LineTo({0, -1000});
+        font_.glyphs.push_back(std::move(g));
+      }
+      font_.IndexCodes();
+      font_.AddKerning(u'A', u'V', -70);
+    }
+    const Font* Resolve(const TextFormat&) override { return &font_; }
+
+   private:
+    Font font_;
+  } fonts;
+  TextFormat format;
+  format.size = 20;
+  format.kerning = true;
+  FormattedText text;
+  text.Append(u"AV", format);
+  const TextLayout layout = LayOut(text, {}, fonts);
+  ASSERT_EQ(layout.glyphs.size(), 2u);
+  EXPECT_FLOAT_EQ(layout.glyphs[1].x - layout.glyphs[0].x, 363);
 }
 
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {
