@@ -102,8 +102,9 @@ class Layouter {
     }
     scale = size / font->units_per_em;
     const bool known = font->has_layout && (font->ascent > 0 || font->descent > 0);
-    ascent = known ? font->ascent * scale : size * 0.9f;
-    descent = known ? font->descent * scale : size * 0.2f;
+    // Line metrics are whole twips, as advances are.
+    ascent = std::trunc(known ? font->ascent * scale : size * 0.9f);
+    descent = std::trunc(known ? font->descent * scale : size * 0.2f);
   }
 
   void Paragraph(size_t from, size_t to) {

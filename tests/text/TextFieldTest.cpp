@@ -151,12 +151,15 @@ TEST_F(FieldTest, SelectionInvertsAndTheCaretStandsInsideTheCharacterBefore) {
 }
 
 // Kerning joins the advance before it is cut to whole twips: 1000 units less 70 at 20 px is
-// 363 twips (363.3), not 390 less 27.3.
-TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCut) {
+// 363 twips (363.3), not 390 less 27.3. The ascent is cut too: the baseline of 1000 units stands
+// 390 twips down.
+TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCutAndLineMetricsAreWholeTwips) {
   class OneFont final : public FontResolver {
    public:
     OneFont() {
       font_.units_per_em = 1024;
+      font_.has_layout = true;
+      font_.ascent = 1000;
       for (const char16_t code : {u'A', u'V'}) {
         Glyph g;
         g.code = code;
@@ -182,6 +185,7 @@ TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCut) {
   const TextLayout layout = LayOut(text, {}, fonts);
   ASSERT_EQ(layout.glyphs.size(), 2u);
   EXPECT_FLOAT_EQ(layout.glyphs[1].x - layout.glyphs[0].x, 363);
+  EXPECT_FLOAT_EQ(layout.glyphs[0].baseline, 390);
 }
 
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {
