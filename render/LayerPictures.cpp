@@ -82,7 +82,7 @@ std::optional<uint64_t> LayerPictures::Key(const RenderList& list, size_t begin,
   h.Mix(view.stage_to_device);
   h.Mix(uint64_t{static_cast<uint32_t>(view.width)} << 32 | static_cast<uint32_t>(view.height));
   h.Mix(uint64_t{static_cast<uint32_t>(view.y0)} << 32 | static_cast<uint32_t>(view.y1));
-  h.Mix(uint64_t{static_cast<uint32_t>(view.quality)});
+  h.Mix(uint64_t{static_cast<uint32_t>(view.quality)} << 32 | static_cast<uint32_t>(view.method));
   for (size_t i = begin + 1; i < end && i < list.commands.size(); ++i) {
     const RenderCommand& c = list.commands[i];
     if (c.kind == RenderCommand::Kind::EndLayer && c.filter_count > 0) return std::nullopt;

@@ -27,12 +27,13 @@ struct PictureView {
   int width = 0, height = 0;  // of the target
   int y0 = 0, y1 = 0;         // the rows drawn
   int quality = 0;
+  int method = 0;  // how coverage is computed
 };
 
 class LayerPictures {
  public:
   static constexpr size_t kMaxPictures = 16;
-  static constexpr size_t kMaxPixels = size_t{4} << 20;
+  static constexpr size_t kMaxPixels = size_t{2} << 20;
 
   // The key of the content commands (begin, end) of `list`, or nothing when it may not be kept.
   static std::optional<uint64_t> Key(const RenderList& list, size_t begin, size_t end,

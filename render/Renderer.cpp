@@ -793,8 +793,9 @@ size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
     if (depth == 0) break;
   }
   if (end >= list.commands.size()) return begin;
-  const PictureView view{stage_to_device_,         target_->Width(), target_->Height(), y0_, y1_,
-                         static_cast<int>(quality)};
+  PictureView view{stage_to_device_, target_->Width(), target_->Height(), y0_, y1_};
+  view.quality = static_cast<int>(quality);
+  view.method = static_cast<int>(method);
   const std::optional<uint64_t> key = LayerPictures::Key(list, begin, end, view);
   if (!key) return begin;
   LayerState& layer = layers_.back();
