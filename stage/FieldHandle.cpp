@@ -246,6 +246,7 @@ void FieldHandle::Set(avm1::ClipProperty property, double value) {
       Scales& k = ScalesOf(m);
       if (property == P::Rotation) {
         k.rotation = std::remainder(value, 360.0);
+        if (k.rotation == -180) k.rotation = 180;
       } else {
         (property == P::XScale ? k.x : k.y) = value;
       }
