@@ -295,9 +295,12 @@ render::Rgba TextField::Tinted(render::Rgba color) {
   return {tint(color.r), tint(color.g), tint(color.b), color.a};
 }
 
+std::atomic<uint64_t> TextField::revision_{0};
+
 void TextField::Update() {
   if (!dirty_) return;
   dirty_ = false;
+  revision_.fetch_add(1, std::memory_order_relaxed);
   Resolver resolver(*this);
   LayoutOptions options;
   options.word_wrap = look_.word_wrap;
