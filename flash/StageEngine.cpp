@@ -17,6 +17,7 @@
 #include "stage/BitmapPlan.h"
 #include "stage/BitmapPrefetcher.h"
 #include "stage/Stage.h"
+#include "text/TextField.h"
 
 namespace lumen::flash {
 namespace {
@@ -48,7 +49,7 @@ bool SameTransform(const render::ColorTransform& x, const render::ColorTransform
 }
 
 bool SameCommand(const render::RenderCommand& p, const render::RenderCommand& q) {
-  return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend &&
+  return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend && p.snap == q.snap &&
          SameMatrix(p.matrix, q.matrix) && SameTransform(p.cxform, q.cxform);
 }
 
@@ -121,13 +122,14 @@ struct DrawInputs {
   uint32_t background = 0;
   DrawQuality quality = DrawQuality::High;
   uint64_t shape_generation = 0;
+  uint64_t field_revision = 0;  // fields' pictures change in place
 
   bool operator==(const DrawInputs& o) const {
     return pixels == o.pixels && width == o.width && height == o.height && stride == o.stride &&
            view.scale_x == o.view.scale_x && view.scale_y == o.view.scale_y &&
            view.offset_x == o.view.offset_x && view.offset_y == o.view.offset_y &&
            background == o.background && quality == o.quality &&
-           shape_generation == o.shape_generation;
+           shape_generation == o.shape_generation && field_revision == o.field_revision;
   }
 };
 
@@ -418,8 +420,15 @@ PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, 
                               bool kept) {
   if (!stage_ || target.pixels == nullptr || target.width <= 0 || target.height <= 0) return {};
   stage_->BuildRenderList(list_);
-  const DrawInputs inputs{target.pixels, target.width, target.height, target.stride,
-                          view,          background,   quality_,      stage_->ShapeGeneration()};
+  const DrawInputs inputs{target.pixels,
+                          target.width,
+                          target.height,
+                          target.stride,
+                          view,
+                          background,
+                          quality_,
+                          stage_->ShapeGeneration(),
+                          text::TextField::Revision()};
   const auto sx = static_cast<float>(view.scale_x), sy = static_cast<float>(view.scale_y);
   const auto tx = static_cast<float>(view.offset_x - info_.x_min * view.scale_x);
   const auto ty = static_cast<float>(view.offset_y - info_.y_min * view.scale_y);

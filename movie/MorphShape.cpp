@@ -16,7 +16,7 @@ render::Point Lerp(render::Point a, render::Point b, float t) {
 }
 
 uint8_t Lerp8(uint8_t a, uint8_t b, float t) {
-  return static_cast<uint8_t>(std::lround(std::clamp(Lerp(a, b, t), 0.0f, 255.0f)));
+  return static_cast<uint8_t>(std::clamp(Lerp(a, b, t), 0.0f, 255.0f));
 }
 
 render::Rgba Lerp(render::Rgba a, render::Rgba b, float t) {

@@ -82,6 +82,9 @@ struct RenderCommand {
   Matrix matrix;                         // DrawShape: shape twips to stage twips
   ColorTransform cxform;                 // DrawShape, EndLayer: the full, concatenated transform
   BlendMode blend = BlendMode::Normal;   // BeginLayer/EndLayer
+  // BeginLayer: the layer is a cached picture; its content moves so that `matrix`'s origin
+  // lands on a whole device pixel.
+  bool snap = false;
   uint16_t filter_first = 0, filter_count = 0;  // EndLayer: the list's filters to apply
 };
 

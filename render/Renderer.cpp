@@ -7,7 +7,8 @@
 // along its edge fall inside, and the reference pictures follow the device-space count. The
 // result is kept while the scale holds, so a still frame only transforms points (and puts the
 // points that cut curves on the device twip grid); strokes are widened in device space, where
-// the pen is round.
+// the pen is round. A layer that is a cached picture stands on whole pixels, and its pixels are
+// kept between frames and copied back while its content stays the same.
 
 #include "render/Renderer.h"
 
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -28,6 +30,7 @@
 #include "raster/Painter.h"
 #include "raster/Stroker.h"
 #include "render/CoverageCache.h"
+#include "render/LayerPictures.h"
 
 namespace lumen::render {
 
@@ -74,30 +77,13 @@ struct PreparedShape {
   std::vector<raster::Polylines> parts;
 };
 
-// A hash of a shape's paths. Shapes are cached by address, and an address can be reused by a
-// new shape or a shape changed in place (a morph); hashing the points is cheaper than the
-// transform every frame does anyway.
-uint64_t Fingerprint(const ShapeGeometry& shape) {
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
-  for (const ShapePart& part : shape.parts) {
-    mix(part.path.verbs.size());
-    for (const Point& p : part.path.points) {
-      uint32_t x, y;
-      std::memcpy(&x, &p.x, sizeof x);
-      std::memcpy(&y, &p.y, sizeof y);
-      mix(uint64_t{x} << 32 | y);
-    }
-  }
-  return h;
-}
-
 struct LayerState {
   Pixmap* pixmap;
   size_t mask_base;  // masks below this index clip the layer, not what is drawn in it
   const raster::Mask* clip;
   BlendMode blend;
   IntRect dirty;
+  std::optional<uint64_t> picture = {};  // a cached picture drawn anew, kept under this key
 };
 
 struct MaskState {
@@ -174,6 +160,7 @@ class Renderer::Impl {
   void ClearCache() {
     cache_.clear();
     coverage_.Clear();
+    pictures_.Clear();
   }
 
  private:
@@ -192,7 +179,10 @@ class Renderer::Impl {
   void SnapCurvePoints(const std::vector<uint32_t>& cuts);
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
-  void BeginLayer(BlendMode blend);
+  void SnapOrigin(const Matrix& object);
+  size_t ReusePicture(const RenderList& list, size_t begin);
+  // False when the layer is not drawn on a pixmap of its own (ignored, or part of a mask).
+  bool BeginLayer(BlendMode blend);
   void ApplyFilters(const RenderCommand& end, LayerState& layer);
   void EndLayer(const RenderCommand& cmd);
   void BeginMask();
@@ -211,6 +201,7 @@ class Renderer::Impl {
   int y0_ = 0, y1_ = 0;  // the rows drawn
   BandSink band_;
   Matrix stage_to_device_;
+  std::vector<Matrix> views_;  // stage_to_device_ outside each open layer
   float device_scale_ = 1;
   std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
   CoverageCache coverage_;
@@ -223,6 +214,7 @@ class Renderer::Impl {
   raster::MaskSink mask_sink_;
   std::vector<std::unique_ptr<Pixmap>> layer_pool_;
   std::vector<LayerState> layers_;
+  LayerPictures pictures_;
   size_t ignored_layers_ = 0;
   size_t mask_layers_ = 0;  // layers opened while a mask is built: their content goes to the mask
   std::vector<std::unique_ptr<raster::Mask>> mask_pool_;
@@ -415,14 +407,21 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         PopMask();
         break;
       case RenderCommand::Kind::BeginLayer:
-        BeginLayer(cmd.blend);
+        views_.push_back(stage_to_device_);
+        if (cmd.snap) SnapOrigin(cmd.matrix);
+        if (BeginLayer(cmd.blend) && cmd.snap) i = ReusePicture(list, i);
         break;
       case RenderCommand::Kind::EndLayer:
         EndLayer(cmd);
+        if (!views_.empty()) {
+          stage_to_device_ = views_.back();
+          views_.pop_back();
+        }
         break;
     }
   }
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
+  views_.clear();
   masks_.clear();
   ignored_masks_ = 0;
   mask_layers_ = 0;
@@ -586,7 +585,10 @@ const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float s
   if (cache_.size() >= kMaxCachedShapes && !cache_.contains(&shape)) cache_.clear();
   auto [it, inserted] = cache_.try_emplace(&shape);
   PreparedShape& prepared = it->second;
-  const uint64_t fingerprint = Fingerprint(shape);
+  // Shapes are cached by address, and an address can be reused by a new shape or a shape
+  // changed in place (a morph); hashing the points is cheaper than the transform every frame
+  // does anyway.
+  const uint64_t fingerprint = PathsHash(shape);
   if (inserted || prepared.scale != scale || prepared.fingerprint != fingerprint ||
       prepared.parts.size() != shape.parts.size()) {
     prepared.scale = scale;
@@ -772,14 +774,49 @@ void Renderer::Impl::PopMask() {
   if (masks_.size() > MaskBase()) masks_.pop_back();
 }
 
-void Renderer::Impl::BeginLayer(BlendMode blend) {
+// A cached picture is drawn whole pixels from where it would stand: what it holds moves by the
+// fraction that takes its origin, rounded half up, to a pixel corner.
+void Renderer::Impl::SnapOrigin(const Matrix& object) {
+  const Point p = stage_to_device_.Apply({object.tx, object.ty});
+  if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
+  stage_to_device_.tx += std::floor(p.x + 0.5f) - p.x;
+  stage_to_device_.ty += std::floor(p.y + 0.5f) - p.y;
+}
+
+// A cached picture whose content is as it was when kept is copied into its layer, and its
+// commands are passed over up to the layer's end; otherwise it is drawn and kept at the end.
+// Answers the index of the last command handled.
+size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
+  size_t end = begin + 1;
+  for (int depth = 1; end < list.commands.size(); ++end) {
+    const RenderCommand::Kind kind = list.commands[end].kind;
+    depth += kind == RenderCommand::Kind::BeginLayer ? 1 : 0;
+    depth -= kind == RenderCommand::Kind::EndLayer ? 1 : 0;
+    if (depth == 0) break;
+  }
+  if (end >= list.commands.size()) return begin;
+  PictureView view{stage_to_device_, target_->Width(), target_->Height(), y0_, y1_};
+  view.quality = static_cast<int>(quality);
+  view.method = static_cast<int>(method);
+  const std::optional<uint64_t> key = LayerPictures::Key(list, begin, end, view);
+  if (!key) return begin;
+  LayerState& layer = layers_.back();
+  if (const std::optional<IntRect> area = pictures_.Restore(*key, *layer.pixmap)) {
+    layer.dirty = *area;
+    return end - 1;
+  }
+  layer.picture = key;
+  return begin;
+}
+
+bool Renderer::Impl::BeginLayer(BlendMode blend) {
   if (BuildingMask() > 0) {
     ++mask_layers_;
-    return;
+    return false;
   }
   if (ignored_layers_ > 0 || layers_.size() >= kMaxLayerDepth) {
     ++ignored_layers_;
-    return;
+    return false;
   }
   if (layer_pool_.size() <= layers_.size()) layer_pool_.push_back(std::make_unique<Pixmap>());
   Pixmap* pixmap = layer_pool_[layers_.size()].get();
@@ -787,6 +824,7 @@ void Renderer::Impl::BeginLayer(BlendMode blend) {
     *pixmap = Pixmap(target_->Width(), target_->Height());
   }
   layers_.push_back({pixmap, masks_.size(), ActiveMask(), blend, {}});
+  return true;
 }
 
 // The layer's filters, in order, on its picture; each may spread it beyond what was drawn.
@@ -814,6 +852,7 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   LayerState layer = layers_.back();
   layers_.pop_back();
   masks_.resize(std::min(masks_.size(), layer.mask_base));
+  if (layer.picture) pictures_.Keep(*layer.picture, *layer.pixmap, layer.dirty);
   ApplyFilters(cmd, layer);
   IntRect area = layer.dirty;
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());

@@ -16,6 +16,7 @@ using avm1::FieldProperty;
 using avm1::FieldValue;
 
 constexpr float kTwips = 20;
+constexpr double kPi = 3.14159265358979323846;
 
 double Rgb(render::Rgba c) {
   return static_cast<double>(uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b);
@@ -165,6 +166,19 @@ int32_t FieldHandle::Depth() {
   return p ? p->depth - kScriptDepthBias : 0;
 }
 
+FieldHandle::Scales& FieldHandle::ScalesOf(const render::Matrix& m) {
+  Scales& k = scales_;
+  if (k.valid && k.made.a == m.a && k.made.b == m.b && k.made.c == m.c && k.made.d == m.d) {
+    return k;
+  }
+  k.made = m;
+  k.x = std::hypot(m.a, m.b) * 100;
+  k.y = std::hypot(m.c, m.d) * 100;
+  k.rotation = std::atan2(m.b, m.a) * 180 / kPi;
+  k.valid = true;
+  return k;
+}
+
 double FieldHandle::Get(avm1::ClipProperty property) {
   using P = avm1::ClipProperty;
   const Placement* p = Place();
@@ -177,11 +191,11 @@ double FieldHandle::Get(avm1::ClipProperty property) {
     case P::Y:
       return m.ty / 20.0;
     case P::XScale:
-      return std::hypot(m.a, m.b) * 100;
+      return ScalesOf(m).x;
     case P::YScale:
-      return std::hypot(m.c, m.d) * 100;
+      return ScalesOf(m).y;
     case P::Rotation:
-      return std::atan2(m.b, m.a) * 180 / 3.14159265358979323846;
+      return ScalesOf(m).rotation;
     case P::Alpha:
       return p->cxform.mul_a * 100.0;
     case P::Visible:
@@ -227,13 +241,21 @@ void FieldHandle::Set(avm1::ClipProperty property, double value) {
       break;
     }
     case P::XScale:
-    case P::YScale: {
-      const double now = property == P::XScale ? std::hypot(m.a, m.b) : std::hypot(m.c, m.d);
-      const double k = now == 0 ? 0 : value / 100 / now;
-      float& first = property == P::XScale ? m.a : m.c;
-      float& second = property == P::XScale ? m.b : m.d;
-      first = static_cast<float>(first * k);
-      second = static_cast<float>(second * k);
+    case P::YScale:
+    case P::Rotation: {
+      Scales& k = ScalesOf(m);
+      if (property == P::Rotation) {
+        k.rotation = std::remainder(value, 360.0);
+        if (k.rotation == -180) k.rotation = 180;
+      } else {
+        (property == P::XScale ? k.x : k.y) = value;
+      }
+      const double r = k.rotation * kPi / 180;
+      m.a = static_cast<float>(k.x / 100 * std::cos(r));
+      m.b = static_cast<float>(k.x / 100 * std::sin(r));
+      m.c = static_cast<float>(-k.y / 100 * std::sin(r));
+      m.d = static_cast<float>(k.y / 100 * std::cos(r));
+      k.made = m;
       break;
     }
     default:

@@ -59,7 +59,15 @@ class FieldHandle final : public avm1::FieldLink {
   void Remove() override;
 
  private:
+  // Scales and rotation as scripts set them, signs included, which the matrix alone cannot
+  // tell apart (a flip both ways is also a half turn); read again once the matrix changes.
+  struct Scales {
+    render::Matrix made;
+    double x = 100, y = 100, rotation = 0;
+    bool valid = false;
+  };
   Placement* Place();
+  Scales& ScalesOf(const render::Matrix& m);
   void SetLook(avm1::FieldProperty property, const avm1::FieldValue& value);
   text::EditRules Rules();
   void TextTyped();
@@ -68,6 +76,7 @@ class FieldHandle final : public avm1::FieldLink {
   text::TextField& field_;
   std::string name_;
   avm1::FieldObject* script_ = nullptr;
+  Scales scales_;
 };
 
 }  // namespace lumen::stage

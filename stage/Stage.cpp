@@ -547,11 +547,16 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
   // without the transform that applies to the layer as a whole.
   // So do filters, which work on that picture.
   const bool filtered = !in_mask && !object.place.filters.empty();
-  const bool layer = !in_mask && (object.place.blend != render::BlendMode::Normal || filtered);
+  // A clip cached as a bitmap is one picture too, drawn on whole pixels.
+  const bool cached = !in_mask && object.clip && object.place.cache_as_bitmap;
+  const bool layer =
+      !in_mask && (object.place.blend != render::BlendMode::Normal || filtered || cached);
   if (layer) {
     render::RenderCommand begin;
     begin.kind = render::RenderCommand::Kind::BeginLayer;
     begin.blend = object.place.blend;
+    begin.snap = cached;
+    begin.matrix = m;
     out.commands.push_back(begin);
   }
   const render::ColorTransform content_cx = layer ? render::ColorTransform{} : cx;
@@ -599,9 +604,12 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
 }
 
 // A field shows only what lies in its box: text beyond it is clipped.
-// The focused input field shows its caret.
+// The focused input field shows its caret. A field of device fonts shows only upright: turned,
+// skewed or mirrored, nothing of it is drawn, box and border included.
 void Stage::EmitField(text::TextField& field, bool focused, const render::Matrix& m,
                       const render::ColorTransform& cx, bool in_mask, render::RenderList& out) {
+  const bool upright = m.b == 0 && m.c == 0 && m.a > 0 && m.d > 0;
+  if (!field.Appearance().embed_fonts && !upright) return;
   field.ShowCaret(focused && field.Appearance().input);
   const bool clip = !in_mask && field.Overflows();
   render::RenderCommand draw;
@@ -617,6 +625,12 @@ void Stage::EmitField(text::TextField& field, bool focused, const render::Matrix
   draw.cxform = cx;
   out.commands.push_back(draw);
   if (clip) Push(out, render::RenderCommand::Kind::PopMask);
+  // The border lies on the box's edge, outside the clip, and is placed on the stage already.
+  if (const render::ShapeGeometry* border = field.Border(m)) {
+    draw.shape = border;
+    draw.matrix = {};
+    out.commands.push_back(draw);
+  }
 }
 
 const render::ShapeGeometry* Stage::MorphAt(const DisplayObject& object) {

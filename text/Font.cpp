@@ -84,7 +84,8 @@ void ReadLayout(movie::ByteReader& in, bool wide_codes, Font& font) {
   font.ascent = in.U16();
   font.descent = in.U16();
   font.leading = in.S16();
-  for (Glyph& glyph : font.glyphs) glyph.advance = in.S16();
+  // Advances are read unsigned: a glyph wider than 32767 units moves on, never back.
+  for (Glyph& glyph : font.glyphs) glyph.advance = in.U16();
   font.has_layout = true;
   // Old files leave out the bounds and kerning that follow.
   for (size_t i = 0; i < font.glyphs.size() && in.Remaining() > 0; ++i) movie::ReadRect(in);

@@ -4,8 +4,12 @@
 
 namespace lumen::text {
 
-render::Path& GlyphPainter::FillOf(render::Rgba color, bool smooth) {
-  if (geometry_.parts.empty() || geometry_.parts.back().fill.color != color ||
+render::Path& GlyphPainter::FillOf(render::Rgba color, bool smooth, bool rectangle) {
+  // Rectangles never share a fill with glyphs: under the non-zero rule, one wound against a
+  // glyph's outline would cut a hole where they overlap.
+  const bool kind_changed = rectangle != rectangles_;
+  rectangles_ = rectangle;
+  if (geometry_.parts.empty() || kind_changed || geometry_.parts.back().fill.color != color ||
       geometry_.parts.back().always_smooth != smooth ||
       geometry_.parts.back().kind != render::ShapePart::Kind::Fill) {
     render::ShapePart part;
@@ -35,7 +39,7 @@ void GlyphPainter::Grow(render::Point p) {
 void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m) {
   if (glyph.outline.Empty() || points_ + glyph.outline.points.size() > kMaxPoints) return;
   points_ += glyph.outline.points.size();
-  render::Path& path = FillOf(color, smooth_glyphs_);
+  render::Path& path = FillOf(color, smooth_glyphs_, false);
   path.verbs.insert(path.verbs.end(), glyph.outline.verbs.begin(), glyph.outline.verbs.end());
   for (const render::Point p : glyph.outline.points) {
     const render::Point q = m.Apply(p);
@@ -46,7 +50,7 @@ void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const ren
 
 void GlyphPainter::Rectangle(const render::Rect& r, render::Rgba color) {
   if (r.Empty()) return;
-  render::Path& path = FillOf(color, false);
+  render::Path& path = FillOf(color, false, true);
   path.MoveTo({r.x_min, r.y_min});
   path.LineTo({r.x_max, r.y_min});
   path.LineTo({r.x_max, r.y_max});
@@ -56,31 +60,11 @@ void GlyphPainter::Rectangle(const render::Rect& r, render::Rgba color) {
   Grow({r.x_max, r.y_max});
 }
 
-void GlyphPainter::Frame(const render::Rect& r, render::Rgba color, float pixel) {
-  // Two open lines with square ends: left, top and right sides, then the bottom, each stopping
-  // short of the lower right corner, which stays empty.
-  const float half = pixel / 2;
-  render::ShapePart part;
-  part.kind = render::ShapePart::Kind::Stroke;
-  part.line.width = 0;  // drawn one device pixel wide
-  part.line.color = color;
-  part.line.start_cap = part.line.end_cap = render::LineCap::Square;
-  part.line.join = render::LineJoin::Miter;
-  part.path.MoveTo({r.x_min, r.y_max});
-  part.path.LineTo({r.x_min, r.y_min});
-  part.path.LineTo({r.x_max, r.y_min});
-  part.path.LineTo({r.x_max, r.y_max - half});
-  part.path.MoveTo({r.x_min, r.y_max});
-  part.path.LineTo({r.x_max - half, r.y_max});
-  geometry_.parts.push_back(std::move(part));
-  Grow({r.x_min - half, r.y_min - half});
-  Grow({r.x_max + half, r.y_max + half});
-}
-
 render::ShapeGeometry GlyphPainter::Take() {
   render::ShapeGeometry out = std::move(geometry_);
   geometry_ = {};
   any_point_ = false;
+  rectangles_ = false;
   points_ = 0;
   return out;
 }

@@ -21,21 +21,19 @@ class GlyphPainter {
   void Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m);
   // A filled rectangle (underlines, backgrounds), in the text's space.
   void Rectangle(const render::Rect& r, render::Rgba color);
-  // A one-pixel line through the pixel centres on a rectangle's edges (field borders), whatever
-  // the scale; `pixel` is a pixel's size in the text's space.
-  void Frame(const render::Rect& r, render::Rgba color, float pixel);
   // What has been painted so far covers; nothing yet: empty.
   render::Rect Extent() const { return any_point_ ? geometry_.bounds : render::Rect{}; }
   // The shape painted so far, bounds included; the painter starts over.
   render::ShapeGeometry Take();
 
  private:
-  render::Path& FillOf(render::Rgba color, bool smooth);
+  render::Path& FillOf(render::Rgba color, bool smooth, bool rectangle);
   void Grow(render::Point p);
 
   render::ShapeGeometry geometry_;
   bool any_point_ = false;
   bool smooth_glyphs_ = false;
+  bool rectangles_ = false;  // the last part holds rectangles, not glyphs
   size_t points_ = 0;
 };
 

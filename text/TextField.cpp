@@ -13,6 +13,8 @@ namespace {
 
 constexpr float kTwipsPerPixel = 20;
 constexpr float kGutter = 2 * kTwipsPerPixel;  // between the field's edge and its text
+constexpr render::Rgba kSelection{0, 0, 0, 255};
+constexpr render::Rgba kSelectedText{255, 255, 255, 255};
 
 TextFormat FormatOf(const EditTextDef& def, FontLibrary& fonts) {
   TextFormat f;
@@ -239,11 +241,25 @@ void TextField::DrawCaret(GlyphPainter& painter, float x0, float y0) {
   auto line = std::upper_bound(layout_.lines.begin() + 1, layout_.lines.end(), at,
                                [](size_t i, const TextLine& l) { return i < l.first_char; });
   --line;
-  // On the nearest whole pixel, half-way going left.
-  const float x = std::ceil((x0 + layout_.char_x[at]) / kTwipsPerPixel - 0.5f) * kTwipsPerPixel;
+  // On the nearest whole pixel, half-way going left; after a character, on the pixel before
+  // that boundary, inside the character, and at a line's start on the one after it.
+  const float before = at > line->first_char ? kTwipsPerPixel : 0;
+  const float x =
+      std::ceil((x0 + layout_.char_x[at]) / kTwipsPerPixel - 0.5f) * kTwipsPerPixel - before;
   const float top = y0 + line->top;
   const TextFormat& format = text_.runs.empty() ? new_format_ : text_.FormatAt(at);
   painter.Rectangle({x, top, x + kTwipsPerPixel, top + line->ascent + line->descent}, format.color);
+}
+
+// Selected text stands white on black over the height of its line.
+void TextField::DrawSelection(GlyphPainter& painter, const TextLine& line, float x0, float y0) {
+  const size_t from = std::max(editor_.Begin(), line.first_char);
+  const size_t to = std::min(editor_.End(), line.end_char);
+  if (from >= to || to >= layout_.char_x.size()) return;
+  const float top = y0 + line.top;
+  painter.Rectangle(
+      {x0 + layout_.char_x[from], top, x0 + layout_.char_x[to], top + line.ascent + line.descent},
+      kSelection);
 }
 
 void TextField::SetAppearance(const Look& look) {
@@ -293,9 +309,19 @@ void TextField::Fit(float width, float height) {
   bounds_.x_max = bounds_.x_min + width;
 }
 
+// A field's text is drawn in white tinted by its colour, the tint held in 8.8 fixed point: most
+// channels come out a step darker than the colour named.
+render::Rgba TextField::Tinted(render::Rgba color) {
+  auto tint = [](uint8_t c) { return static_cast<uint8_t>(255 * (c * 256 / 255) >> 8); };
+  return {tint(color.r), tint(color.g), tint(color.b), color.a};
+}
+
+std::atomic<uint64_t> TextField::revision_{0};
+
 void TextField::Update() {
   if (!dirty_) return;
   dirty_ = false;
+  revision_.fetch_add(1, std::memory_order_relaxed);
   Resolver resolver(*this);
   LayoutOptions options;
   options.word_wrap = look_.word_wrap;
@@ -320,12 +346,15 @@ void TextField::Update() {
   const size_t first = std::min(scroll_, std::max<size_t>(layout_.lines.size(), 1)) - 1;
   const float scrolled = first < layout_.lines.size() ? layout_.lines[first].top : 0;
   const float x0 = bounds_.x_min + kGutter, y0 = bounds_.y_min + kGutter - scrolled;
+  const bool selecting = caret_shown_ && editor_.Begin() < editor_.End();
   for (size_t l = first; l < layout_.lines.size(); ++l) {
     const TextLine& line = layout_.lines[l];
     if (y0 + line.top >= inner_bottom && l != first) break;
+    if (selecting) DrawSelection(painter, line, x0, y0);
     for (size_t i = line.first_glyph; i < line.end_glyph; ++i) {
       const PlacedGlyph& g = layout_.glyphs[i];
-      painter.Glyph(*g.glyph, g.color,
+      const bool selected = selecting && editor_.Begin() <= g.index && g.index < editor_.End();
+      painter.Glyph(*g.glyph, selected ? kSelectedText : Tinted(g.color),
                     render::Matrix{g.scale, 0, 0, g.scale, x0 + g.x, y0 + g.baseline});
     }
   }
@@ -337,22 +366,22 @@ void TextField::Update() {
   overflows_ = !ink.Empty() && (ink.x_min < bounds_.x_min || ink.y_min < bounds_.y_min ||
                                 ink.x_max > bounds_.x_max || ink.y_max > bounds_.y_max);
   if (caret_shown_ && editor_.Begin() == editor_.End()) DrawCaret(painter, x0, y0);
-  // The border covers the pixels right and below of its edges: those of the field's first
-  // rows and columns, and one past its last.
-  if (look_.border) {
-    constexpr float kHalfPixel = kTwipsPerPixel / 2;
-    painter.Frame({bounds_.x_min + kHalfPixel, bounds_.y_min + kHalfPixel,
-                   bounds_.x_max + kHalfPixel, bounds_.y_max + kHalfPixel},
-                  look_.border_color, kTwipsPerPixel);
-  }
   geometry_ = painter.Take();
-  // The field's area counts even where it shows nothing: hit tests and bounds see all of it.
+  // The field's area counts even where it shows nothing: hit tests and bounds see all of it,
+  // and its border, a pixel past its last row and column.
   render::Rect& b = geometry_.bounds;
   if (geometry_.parts.empty()) b = bounds_;
   painter.Rectangle(bounds_, {0, 0, 0, 255});
   box_ = painter.Take();
+  const float edge = look_.border ? kTwipsPerPixel : 0;
   b = {std::min(b.x_min, bounds_.x_min), std::min(b.y_min, bounds_.y_min),
-       std::max(b.x_max, bounds_.x_max), std::max(b.y_max, bounds_.y_max)};
+       std::max(b.x_max, bounds_.x_max + edge), std::max(b.y_max, bounds_.y_max + edge)};
+}
+
+const render::ShapeGeometry* TextField::Border(const render::Matrix& m) {
+  Update();
+  if (!look_.border) return nullptr;
+  return &border_.On(bounds_, look_.border_color, m, !look_.embed_fonts);
 }
 
 }  // namespace lumen::text

@@ -3,6 +3,7 @@
 // One text field on stage: its definition, the text and formats it holds now, the properties
 // scripts may change, and its picture, laid out again only after a change.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "render/Geometry.h"
 #include "text/EditText.h"
+#include "text/FieldBorder.h"
 #include "text/FieldEditor.h"
 #include "text/FontLibrary.h"
 #include "text/TextFormat.h"
@@ -87,8 +89,14 @@ class TextField {
   bool Press(EditKey key, bool shift, const EditRules& rules);
   bool Paste(std::u16string_view chars, const EditRules& rules);
 
-  // The picture in the field's own space.
+  // The picture in the field's own space. It changes in place.
   const render::ShapeGeometry& Geometry();
+  // Counts pictures made again, of every field: a host keeping what it drew can tell that a
+  // field's picture changed under the same address.
+  static uint64_t Revision() { return revision_.load(std::memory_order_relaxed); }
+  // The border, when the field has one, for the field placed on the stage by `m`; in stage
+  // twips. Valid until the next call.
+  const render::ShapeGeometry* Border(const render::Matrix& m);
   // Whether text reaches out of the field's box, and the box as a shape to clip it with.
   bool Overflows();
   const render::ShapeGeometry& Box();
@@ -103,6 +111,10 @@ class TextField {
   void Fit(float width, float height);
   bool Apply(const std::optional<FieldEditor::Edit>& edit);
   void DrawCaret(GlyphPainter& painter, float x0, float y0);
+  void DrawSelection(GlyphPainter& painter, const TextLine& line, float x0, float y0);
+  static render::Rgba Tinted(render::Rgba color);
+
+  static std::atomic<uint64_t> revision_;
 
   EditTextDef def_;
   FontLibrary& embedded_;
@@ -115,6 +127,7 @@ class TextField {
   TextLayout layout_;
   render::ShapeGeometry geometry_;
   render::ShapeGeometry box_;
+  FieldBorder border_;
   FieldEditor editor_;
   bool caret_shown_ = false;
   bool overflows_ = false;

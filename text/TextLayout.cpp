@@ -73,14 +73,22 @@ class Layouter {
       m.descent = descent;
       const char16_t c = options_.password ? u'*' : text_.text[i];
       if (font != nullptr) m.glyph = font->Find(c);
-      // Each glyph advances by whole twips.
+      // Each glyph advances by whole twips, its kerning with the next one included.
       m.advance =
           (m.glyph ? std::trunc(m.glyph->advance * scale) : 0) + f.letter_spacing * kTwipsPerPixel;
-      if (f.kerning && font != nullptr && i > from && measured_[i - from - 1].format == format) {
-        const char16_t previous = options_.password ? u'*' : text_.text[i - 1];
-        measured_[i - from - 1].advance += font->Kerning(previous, c) * scale;
-      }
+      if (f.kerning && font != nullptr && i > from) Kern(from, i, *font);
     }
+  }
+
+  // The glyph before character `at`, of the same format, takes their kerning into its advance.
+  void Kern(size_t from, size_t at, const Font& font) {
+    Measured& before = measured_[at - from - 1];
+    const Measured& m = measured_[at - from];
+    if (before.format != m.format || before.glyph == nullptr) return;
+    const char16_t previous = options_.password ? u'*' : text_.text[at - 1];
+    const char16_t c = options_.password ? u'*' : text_.text[at];
+    before.advance = std::trunc((before.glyph->advance + font.Kerning(previous, c)) * m.scale) +
+                     m.format->letter_spacing * kTwipsPerPixel;
   }
 
   static void Metrics(const Font* font, const TextFormat& f, float& scale, float& ascent,
@@ -94,8 +102,9 @@ class Layouter {
     }
     scale = size / font->units_per_em;
     const bool known = font->has_layout && (font->ascent > 0 || font->descent > 0);
-    ascent = known ? font->ascent * scale : size * 0.9f;
-    descent = known ? font->descent * scale : size * 0.2f;
+    // Line metrics are whole twips, as advances are.
+    ascent = std::trunc(known ? font->ascent * scale : size * 0.9f);
+    descent = std::trunc(known ? font->descent * scale : size * 0.2f);
   }
 
   void Paragraph(size_t from, size_t to) {
@@ -165,7 +174,7 @@ class Layouter {
       const Measured& m = measured_[i - paragraph];
       out_.char_x[i] = x;
       if (m.glyph != nullptr && !m.glyph->outline.Empty()) {
-        out_.glyphs.push_back({m.glyph, x, baseline, m.scale, m.format->color});
+        out_.glyphs.push_back({m.glyph, x, baseline, m.scale, m.format->color, i});
       }
       if (m.format->underline && i < ink_end) Underlined(x, m, baseline);
       x += m.advance;

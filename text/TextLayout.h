@@ -30,6 +30,7 @@ struct PlacedGlyph {
   float x = 0, baseline = 0;  // twips
   float scale = 0;            // font units to twips
   render::Rgba color;
+  size_t index = 0;  // of the character it draws
 };
 
 struct TextLine {

@@ -4,9 +4,13 @@
 #include <functional>
 #include <vector>
 
+#include "authoring/ActionWriter.h"
 #include "authoring/Slideshow.h"
 #include "authoring/SwfWriter.h"
+#include "authoring/TextWriter.h"
 #include "flash/MovieEngine.h"
+#include "tests/text/TextTestUtil.h"
+#include "text/EditText.h"
 #include "tools/reelrender/MovieRunner.h"
 
 namespace lumen::flash {
@@ -248,6 +252,39 @@ TEST(MovieEngine, DrawsOnlyWhenThePictureWouldChange) {
   engine->Unload();
   ASSERT_TRUE(engine->Load(MovingSquareMovie(), {}));
   EXPECT_TRUE(Whole(engine->Render(target, view, 0xFF0000FF, true)));  // a new movie
+}
+
+// A text field whose text a script changes in the second frame: the field's picture changes
+// in place, and the frame is drawn again.
+TEST(MovieEngine, DrawsAgainWhenAFieldsTextChanges) {
+  Bytes tags;
+  text::testing::BoxFont(tags);
+  authoring::EditTextSpec field;
+  field.id = 2;
+  field.font = 1;
+  field.height = 400;
+  field.x_max = 8000;
+  field.flags = text::kUseOutlines;
+  field.text = "A";
+  authoring::DefineEditText(tags, field);
+  authoring::PlaceSpec place;
+  place.character = 2;
+  place.name = "f";
+  authoring::PlaceObject2(tags, place);
+  authoring::ShowFrame(tags);
+  authoring::ActionWriter script;
+  script.SetMember("f", "text", [](authoring::ActionWriter& a) { a.Push({std::string("AA")}); });
+  authoring::DoAction(tags, script.Finish());
+  authoring::ShowFrame(tags);
+  authoring::End(tags);
+  auto engine = CreateMovieEngine();
+  ASSERT_TRUE(engine->Load(Movie(tags, false, 2), {}));
+  std::vector<uint32_t> pixels(20 * 10);
+  const PixelTarget target{pixels.data(), 20, 10, 20};
+  const StageView view{1.0 / 400, 1.0 / 400, 0, 0};
+  ASSERT_FALSE(engine->Render(target, view, 0xFF000000, true).Empty());
+  engine->AdvanceFrame();
+  EXPECT_FALSE(engine->Render(target, view, 0xFF000000, true).Empty());
 }
 
 // A small square stepping right over a backdrop, one frame each step.

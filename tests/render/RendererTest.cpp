@@ -399,6 +399,43 @@ TEST(Renderer, LowQualityEdgesThroughPixelCentres) {
   }
 }
 
+// A cached picture stands on whole pixels, its origin rounded half up; kept between frames, it
+// follows its content changed in place, and a picture drawn from the store equals a fresh one.
+TEST(Renderer, CachedPicturesStandOnWholePixelsAndFollowTheirContent) {
+  Scene s;
+  ShapeGeometry& square = s.Fill(RectPath(0, 0, 10, 10), SolidFill({0, 0, 0, 255}));
+  const Matrix place = Matrix::Translate(Tw(12.5f), Tw(12.5f));
+  s.Command(Kind::BeginLayer);
+  s.list.commands.back().snap = true;
+  s.list.commands.back().matrix = place;
+  s.Draw(square, place);
+  s.Command(Kind::EndLayer);
+  Renderer r;
+  r.SetQuality(Quality::Low);
+  auto fresh = [&s] {
+    Pixmap out(64, 64);
+    Renderer once;
+    once.SetQuality(Quality::Low);
+    once.Render(s.list, kTwipsToPixels, out);
+    return out;
+  };
+  Pixmap out(64, 64);
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_EQ(out.At(12, 12), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(13, 13), 0xFF000000u);
+  EXPECT_EQ(out.At(22, 22), 0xFF000000u);
+  EXPECT_EQ(out.At(23, 23), 0xFFFFFFFFu);
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_TRUE(SamePixels(out, fresh()));
+  square.parts[0].fill.color = {255, 0, 0, 255};
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_EQ(out.At(15, 15), 0xFFFF0000u);
+  square.parts[0].path = RectPath(0, 0, 5, 5);
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_EQ(out.At(20, 20), 0xFFFFFFFFu);
+  EXPECT_TRUE(SamePixels(out, fresh()));
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {

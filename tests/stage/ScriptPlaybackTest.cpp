@@ -481,6 +481,28 @@ TEST(ScriptPlayback, AsFunctionLinksCallOnARelease) {
   EXPECT_EQ(m.lines, (Lines{"yes"}));
 }
 
+// A field keeps the signs of its scales through a turn, and, of device fonts, is not drawn
+// once turned.
+TEST(ScriptPlayback, FieldsKeepScaleSignsAndDeviceTextTurnedIsNotDrawn) {
+  ActionWriter script;
+  script.SetVariable("tf", [](ActionWriter& a) {
+    a.Push({20.0, 100.0, 0.0, 0.0, 1.0, std::string("tf")});
+    a.CallMethod("_root", "createTextField", 6);
+  });
+  script.SetMember("tf", "border", [](ActionWriter& a) { a.Push({true}); });
+  script.SetMember("tf", "_xscale", [](ActionWriter& a) { a.Push({-100.0}); });
+  script.SetMember("tf", "_rotation", [](ActionWriter& a) { a.Push({90.0}); });
+  script.GetMember("tf", "_xscale").Op(aw::kTrace);
+  script.GetMember("tf", "_rotation").Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"-100", "90"}));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  EXPECT_TRUE(list.commands.empty());
+}
+
 // Delete2 reaches a variable through the path before its last dot.
 TEST(ScriptPlayback, Delete2DeletesTheVariableAPathLeadsTo) {
   ActionWriter script;

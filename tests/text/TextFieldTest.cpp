@@ -7,6 +7,7 @@
 #include "text/EditText.h"
 #include "text/GlyphPainter.h"
 #include "text/TextField.h"
+#include "text/TextLayout.h"
 
 namespace lumen::text {
 namespace {
@@ -119,8 +120,8 @@ TEST_F(FieldTest, TextHeightCountsLeadingBetweenLinesOrUnderASingleOne) {
 }
 
 // Each glyph advances by whole twips: three glyphs of 10000 units at 20 px advance 195 twips
-// each, not 195.3.
-TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
+// each, not 195.3; an advance past 32767 units reads unsigned.
+TEST(FieldAdvances, GlyphsAdvanceByWholeTwipsReadUnsigned) {
   authoring::FontSpec font;
   font.id = 1;
   font.name = "Narrow";
@@ -131,6 +132,9 @@ TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
   a.advance = 10000;
   a.outline.Select(0, 1);
   a.outline.Rectangle(0, -10000, 10000, 0);
+  font.glyphs.push_back(a);
+  a.code = 'W';
+  a.advance = static_cast<int16_t>(40000);  // stored as the unsigned 40000
   font.glyphs.push_back(std::move(a));
   authoring::EditTextSpec spec;
   spec.id = 2;
@@ -147,6 +151,8 @@ TEST(FieldAdvances, GlyphsAdvanceByWholeTwips) {
   const EditTextDef def = ReadEditText(movie->Find(2)->body, movie->version).value();
   TextField field(def, fonts, nullptr);
   EXPECT_FLOAT_EQ(field.Layout().text_width, 3 * 195);
+  field.SetText("WA");
+  EXPECT_FLOAT_EQ(field.Layout().glyphs[1].x, 781);
 }
 
 TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
@@ -158,15 +164,79 @@ TEST_F(FieldTest, AlignmentAutoSizeAndBorder) {
   EXPECT_FLOAT_EQ(right.Layout().glyphs[0].x, 2000 - 80 - 400);
   spec.align.reset();
   spec.flags = kAutoSize | kBorder;
+  spec.color = authoring::Color{255, 153, 204, 255};
   spec.text = "AAA";
   TextField sized = Make(spec);
   EXPECT_FLOAT_EQ(sized.Bounds().x_max, 3 * 400 + 80);
   EXPECT_FLOAT_EQ(sized.Bounds().y_max, 400 + 80);
-  // Background, glyphs, then the border line.
+  // Background and glyphs in their tinted colour; the border a line on the stage, half a stage
+  // pixel right of and below the box's edges, mirrored or not.
   const auto& parts = sized.Geometry().parts;
-  ASSERT_EQ(parts.size(), 3u);
+  ASSERT_EQ(parts.size(), 2u);
   EXPECT_EQ(parts[0].fill.color, (render::Rgba{255, 255, 255, 255}));
-  EXPECT_EQ(parts[2].kind, render::ShapePart::Kind::Stroke);
+  EXPECT_EQ(parts[1].fill.color, (render::Rgba{255, 152, 203, 255}));
+  const render::ShapeGeometry* border = sized.Border({-1, 0, 0, 1, 2000, 0});
+  ASSERT_NE(border, nullptr);
+  EXPECT_EQ(border->parts.at(0).kind, render::ShapePart::Kind::Stroke);
+  EXPECT_FLOAT_EQ(border->bounds.x_min, 2000 - 1280);
+  EXPECT_FLOAT_EQ(border->bounds.x_max, 2000 + 20);
+}
+
+// Selected text is white on black over its line's height; the caret after a character stands
+// on the pixel before the boundary, inside that character, in a part of its own.
+TEST_F(FieldTest, SelectionInvertsAndTheCaretStandsInsideTheCharacterBefore) {
+  authoring::EditTextSpec spec;
+  spec.text = "AAA";
+  TextField field = Make(spec);
+  field.ShowCaret(true);
+  field.Select(1, 3);
+  const auto& parts = field.Geometry().parts;
+  ASSERT_EQ(parts.size(), 3u);  // the highlight, a glyph, the selected glyphs
+  EXPECT_EQ(parts[0].fill.color, (render::Rgba{0, 0, 0, 255}));
+  EXPECT_FLOAT_EQ(parts[0].path.points[0].x, 40 + 400);
+  EXPECT_EQ(parts[2].fill.color, (render::Rgba{255, 255, 255, 255}));
+  field.Select(3, 3);
+  const auto& caret = field.Geometry().parts.back();
+  EXPECT_EQ(field.Geometry().parts.size(), 2u);  // the glyphs, the caret
+  EXPECT_FLOAT_EQ(caret.path.points[0].x, 40 + 3 * 400 - 20);
+}
+
+// Kerning joins the advance before it is cut to whole twips: 1000 units less 70 at 20 px is
+// 363 twips (363.3), not 390 less 27.3. The ascent is cut too: the baseline of 1000 units stands
+// 390 twips down.
+TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCutAndLineMetricsAreWholeTwips) {
+  class OneFont final : public FontResolver {
+   public:
+    OneFont() {
+      font_.units_per_em = 1024;
+      font_.has_layout = true;
+      font_.ascent = 1000;
+      for (const char16_t code : {u'A', u'V'}) {
+        Glyph g;
+        g.code = code;
+        g.advance = 1000;
+        g.outline.MoveTo({0, 0});
+        g.outline.LineTo({1000, 0});
+        g.outline.LineTo({0, -1000});
+        font_.glyphs.push_back(std::move(g));
+      }
+      font_.IndexCodes();
+      font_.AddKerning(u'A', u'V', -70);
+    }
+    const Font* Resolve(const TextFormat&) override { return &font_; }
+
+   private:
+    Font font_;
+  } fonts;
+  TextFormat format;
+  format.size = 20;
+  format.kerning = true;
+  FormattedText text;
+  text.Append(u"AV", format);
+  const TextLayout layout = LayOut(text, {}, fonts);
+  ASSERT_EQ(layout.glyphs.size(), 2u);
+  EXPECT_FLOAT_EQ(layout.glyphs[1].x - layout.glyphs[0].x, 363);
+  EXPECT_FLOAT_EQ(layout.glyphs[0].baseline, 390);
 }
 
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {

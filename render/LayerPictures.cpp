@@ -1,0 +1,155 @@
+#include "render/LayerPictures.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lumen::render {
+
+namespace {
+
+class Hash {
+ public:
+  void Mix(uint64_t v) { h_ = (h_ ^ v) * 1099511628211ull; }
+  void Mix(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    Mix(uint64_t{bits});
+  }
+  void Mix(const void* p) { Mix(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p))); }
+  void Mix(Rgba c) { Mix(uint64_t{c.r} << 24 | uint64_t{c.g} << 16 | uint64_t{c.b} << 8 | c.a); }
+  void Mix(const Matrix& m) {
+    for (const float f : {m.a, m.b, m.c, m.d, m.tx, m.ty}) Mix(f);
+  }
+  void Mix(const ColorTransform& c) {
+    for (const float f : {c.mul_r, c.mul_g, c.mul_b, c.mul_a, c.add_r, c.add_g, c.add_b, c.add_a}) {
+      Mix(f);
+    }
+  }
+  void Mix(const FillStyle& f) {
+    Mix(uint64_t{static_cast<uint8_t>(f.kind)} << 2 | uint64_t{f.repeat} << 1 | f.smooth);
+    Mix(f.color);
+    Mix(f.matrix);
+    Mix(f.bitmap.get());
+    Mix(uint64_t{static_cast<uint8_t>(f.gradient.spread)} << 8 |
+        static_cast<uint8_t>(f.gradient.interpolation));
+    Mix(f.gradient.focal_point);
+    for (const GradientStop& s : f.gradient.stops) {
+      Mix(uint64_t{s.ratio});
+      Mix(s.color);
+    }
+  }
+  void Mix(const LineStyle& l) {
+    Mix(l.width);
+    Mix(l.color);
+    Mix(uint64_t{static_cast<uint8_t>(l.start_cap)} << 16 |
+        uint64_t{static_cast<uint8_t>(l.end_cap)} << 8 | static_cast<uint8_t>(l.join));
+    Mix(l.miter_limit);
+    Mix(uint64_t{l.no_hscale} << 3 | uint64_t{l.no_vscale} << 2 | uint64_t{l.pixel_hinting} << 1 |
+        l.has_fill);
+    Mix(l.fill);
+  }
+  uint64_t Value() const { return h_; }
+
+ private:
+  uint64_t h_ = 1469598103934665603ull;
+};
+
+// Whether a shape's pixels follow from its definition alone: a bitmap decoded on demand may be
+// missing in one frame and there in the next.
+bool Settled(const ShapeGeometry& shape) {
+  return std::none_of(shape.parts.begin(), shape.parts.end(), [](const ShapePart& p) {
+    return p.fill.source != nullptr || p.line.fill.source != nullptr;
+  });
+}
+
+}  // namespace
+
+uint64_t PathsHash(const ShapeGeometry& shape) {
+  Hash h;
+  for (const ShapePart& part : shape.parts) {
+    h.Mix(uint64_t{part.path.verbs.size()});
+    for (const Point& p : part.path.points) {
+      h.Mix(p.x);
+      h.Mix(p.y);
+    }
+  }
+  return h.Value();
+}
+
+std::optional<uint64_t> LayerPictures::Key(const RenderList& list, size_t begin, size_t end,
+                                           const PictureView& view) {
+  Hash h;
+  h.Mix(view.stage_to_device);
+  h.Mix(uint64_t{static_cast<uint32_t>(view.width)} << 32 | static_cast<uint32_t>(view.height));
+  h.Mix(uint64_t{static_cast<uint32_t>(view.y0)} << 32 | static_cast<uint32_t>(view.y1));
+  h.Mix(uint64_t{static_cast<uint32_t>(view.quality)} << 32 | static_cast<uint32_t>(view.method));
+  for (size_t i = begin + 1; i < end && i < list.commands.size(); ++i) {
+    const RenderCommand& c = list.commands[i];
+    if (c.kind == RenderCommand::Kind::EndLayer && c.filter_count > 0) return std::nullopt;
+    h.Mix(uint64_t{static_cast<uint8_t>(c.kind)} << 16 |
+          uint64_t{static_cast<uint8_t>(c.blend)} << 8 | c.snap);
+    h.Mix(c.matrix);
+    h.Mix(c.cxform);
+    if (c.kind != RenderCommand::Kind::DrawShape || c.shape == nullptr) continue;
+    if (!Settled(*c.shape)) return std::nullopt;
+    h.Mix(PathsHash(*c.shape));
+    for (const ShapePart& part : c.shape->parts) {
+      h.Mix(uint64_t{static_cast<uint8_t>(part.kind)} << 16 |
+            uint64_t{static_cast<uint8_t>(part.rule)} << 8 | part.always_smooth);
+      if (part.kind == ShapePart::Kind::Fill) {
+        h.Mix(part.fill);
+      } else {
+        h.Mix(part.line);
+      }
+    }
+  }
+  return h.Value();
+}
+
+std::optional<raster::IntRect> LayerPictures::Restore(uint64_t key, raster::Pixmap& into) {
+  const auto it = std::find_if(pictures_.begin(), pictures_.end(),
+                               [key](const Picture& p) { return p.key == key; });
+  if (it == pictures_.end()) return std::nullopt;
+  const raster::IntRect a = it->area;
+  if (a.x1 > into.Width() || a.y1 > into.Height()) return std::nullopt;
+  const int width = a.x1 - a.x0;
+  for (int y = a.y0; y < a.y1; ++y) {
+    std::copy_n(it->pixels.data() + static_cast<size_t>(y - a.y0) * width, width,
+                into.Row(y) + a.x0);
+  }
+  it->used = ++clock_;
+  return a;
+}
+
+void LayerPictures::Keep(uint64_t key, const raster::Pixmap& from, const raster::IntRect& area) {
+  if (area.Empty() || area.x0 < 0 || area.y0 < 0 || area.x1 > from.Width() ||
+      area.y1 > from.Height()) {
+    return;
+  }
+  const int width = area.x1 - area.x0;
+  const size_t size = static_cast<size_t>(width) * static_cast<size_t>(area.y1 - area.y0);
+  if (size > kMaxPixels) return;
+  // Make room: the least recently used go first.
+  while (!pictures_.empty() && (pictures_.size() >= kMaxPictures || pixels_ + size > kMaxPixels)) {
+    const auto oldest =
+        std::min_element(pictures_.begin(), pictures_.end(),
+                         [](const Picture& a, const Picture& b) { return a.used < b.used; });
+    pixels_ -= oldest->pixels.size();
+    pictures_.erase(oldest);
+  }
+  Picture picture{key, area, {}, ++clock_};
+  picture.pixels.resize(size);
+  for (int y = area.y0; y < area.y1; ++y) {
+    std::copy_n(from.Row(y) + area.x0, width,
+                picture.pixels.data() + static_cast<size_t>(y - area.y0) * width);
+  }
+  pixels_ += size;
+  pictures_.push_back(std::move(picture));
+}
+
+void LayerPictures::Clear() {
+  pictures_.clear();
+  pixels_ = 0;
+}
+
+}  // namespace lumen::render

@@ -1,0 +1,59 @@
+#pragma once
+
+// The pictures of cached layers, kept between frames. A layer drawn as a cached picture is known
+// by a hash of everything that makes its pixels: the commands between its BeginLayer and
+// EndLayer with their device matrices, colour transforms, the shapes' paths and styles, and the
+// rows and quality it is drawn at. The same hash in a later frame means the same pixels, which
+// are then copied back instead of drawn. Content whose pixels could change under the same
+// commands (bitmaps decoded on demand, filters inside) is never kept. A few pictures are kept
+// within a pixel budget; the least recently used leave first.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "raster/Mask.h"
+#include "raster/Pixmap.h"
+#include "render/RenderList.h"
+
+namespace lumen::render {
+
+// A hash of a shape's paths.
+uint64_t PathsHash(const ShapeGeometry& shape);
+
+// What a layer's picture depends on besides its commands.
+struct PictureView {
+  Matrix stage_to_device;
+  int width = 0, height = 0;  // of the target
+  int y0 = 0, y1 = 0;         // the rows drawn
+  int quality = 0;
+  int method = 0;  // how coverage is computed
+};
+
+class LayerPictures {
+ public:
+  static constexpr size_t kMaxPictures = 16;
+  static constexpr size_t kMaxPixels = size_t{2} << 20;
+
+  // The key of the content commands (begin, end) of `list`, or nothing when it may not be kept.
+  static std::optional<uint64_t> Key(const RenderList& list, size_t begin, size_t end,
+                                     const PictureView& view);
+  // Copies the picture known by `key` into `into`, answering its area; nothing when there is none.
+  std::optional<raster::IntRect> Restore(uint64_t key, raster::Pixmap& into);
+  // Keeps `area` of `from` as the picture known by `key`.
+  void Keep(uint64_t key, const raster::Pixmap& from, const raster::IntRect& area);
+  void Clear();
+
+ private:
+  struct Picture {
+    uint64_t key = 0;
+    raster::IntRect area;
+    std::vector<uint32_t> pixels;
+    uint64_t used = 0;
+  };
+  std::vector<Picture> pictures_;
+  size_t pixels_ = 0;
+  uint64_t clock_ = 0;
+};
+
+}  // namespace lumen::render
