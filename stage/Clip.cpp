@@ -992,18 +992,27 @@ void Clip::GlobalToLocal(double& x, double& y) {
 }
 
 // The point is in the root's coordinates; it is tested on the stage, against what the clip
-// paints or against the stage box around its bounds.
+// paints or against the stage box around its bounds. Movies before version 7 test the shape of a
+// clip whose parents are moved or scaled as their player did: it carried the point through the
+// parents' matrices forwards, not backwards, then into the clip's own space.
 bool Clip::HitTest(double x, double y, bool shape) {
   if (!std::isfinite(x) || !std::isfinite(y)) return false;
+  const render::Point point{static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
+                            static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)};
+  if (shape && library_.Version() < 7) {
+    const render::Point outer = parent_ ? parent_->GlobalMatrix().Apply(point) : point;
+    return ContentCovers(Inverse(Place().matrix).Apply(outer), false);
+  }
   const Clip* root = this;
   while (root->parent_ != nullptr) root = root->parent_;
-  const render::Point stage =
-      root->GlobalMatrix().Apply({static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
-                                  static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)});
+  const render::Point stage = root->GlobalMatrix().Apply(point);
   if (shape) return Covers(stage, false);
+  // The box and the point meet in whole twips.
   render::Rect box;
-  return StageBox(box) && stage.x >= box.x_min && stage.x <= box.x_max && stage.y >= box.y_min &&
-         stage.y <= box.y_max;
+  if (!StageBox(box)) return false;
+  const float px = std::round(stage.x), py = std::round(stage.y);
+  return px >= std::round(box.x_min) && px <= std::round(box.x_max) &&
+         py >= std::round(box.y_min) && py <= std::round(box.y_max);
 }
 
 bool Clip::HitTest(ClipLink& other) {
