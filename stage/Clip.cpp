@@ -685,6 +685,8 @@ void Clip::FillScaleCache() {
   scale_.xscale = std::sqrt(a * a + b * b) * 100;
   scale_.yscale = std::sqrt(c * c + d * d) * 100;
   scale_.rotation = std::atan2(b, a) * 180 / kPi;
+  // The y axis keeps its angle to the x axis (a flip is half a turn) whatever scripts set.
+  scale_.skew = c == 0 && d == 0 ? 0 : std::atan2(-c, d) - std::atan2(b, a);
   scale_.valid = true;
 }
 
@@ -692,10 +694,12 @@ void Clip::ApplyScaleCache() {
   render::Matrix& m = MutablePlace().matrix;
   const double r = scale_.rotation * kPi / 180;
   const double sx = scale_.xscale / 100, sy = scale_.yscale / 100;
-  m.a = static_cast<float>(sx * std::cos(r));
-  m.b = static_cast<float>(sx * std::sin(r));
-  m.c = static_cast<float>(-sy * std::sin(r));
-  m.d = static_cast<float>(sy * std::cos(r));
+  // The player keeps these in 16.16 fixed point: a turn by a right angle leaves exact zeros.
+  auto fixed = [](double v) { return static_cast<float>(std::round(v * 65536) / 65536); };
+  m.a = fixed(sx * std::cos(r));
+  m.b = fixed(sx * std::sin(r));
+  m.c = fixed(-sy * std::sin(r + scale_.skew));
+  m.d = fixed(sy * std::cos(r + scale_.skew));
 }
 
 void Clip::AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field,
@@ -985,8 +989,11 @@ void Clip::LocalToGlobal(double& x, double& y) {
 }
 
 void Clip::GlobalToLocal(double& x, double& y) {
+  const render::Matrix global = GlobalMatrix();
+  // A flattened clip has no inside to map to: the point stays as it was.
+  if (static_cast<double>(global.a) * global.d == static_cast<double>(global.b) * global.c) return;
   const render::Point p =
-      Inverse(GlobalMatrix()).Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
+      Inverse(global).Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
   x = p.x / 20.0;
   y = p.y / 20.0;
 }

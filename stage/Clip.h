@@ -247,6 +247,7 @@ class Clip final : public avm1::ClipLink,
  private:
   struct ScaleCache {
     double xscale = 100, yscale = 100, rotation = 0;
+    double skew = 0;  // radians from the x axis's angle to the y axis's
     bool valid = false;
   };
   // How a frame was reached, for its sounds: by playing on, by a jump, or passed over on the way
