@@ -92,7 +92,7 @@ void Include(render::Rect& into, bool& any, const render::Rect& r, const render:
 constexpr int kMaxCoverVisits = 4096;
 
 // Whether a character placed with identity covers `p` (its twips): shapes by their fills and
-// strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
+// strokes (a morph shape at `ratio`), text by its glyphs, sprites by what their first frame places,
 // buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
 // on stage. Each call spends one of `visits`; definitions nested deeper than clips may nest (as
 // those that place themselves do) answer no.
@@ -103,9 +103,7 @@ bool CharacterCovers(MovieLibrary& library, const movie::Character& character, r
   if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
     const render::ShapeGeometry* text = library.Texts().StaticText(character);
-    if (text == nullptr) return false;
-    const render::Rect& b = text->bounds;
-    return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
+    return text != nullptr && library.ShapeCovers(*text, p);
   }
   auto covers = [&](uint16_t child_id, const render::Matrix& m) {
     const MovieLibrary::Found child = library.Find(child_id);

@@ -15,7 +15,12 @@ const render::ShapeGeometry* TextShapes::StaticText(const movie::Character& c) {
   auto it = static_texts_.find(&c);
   if (it == static_texts_.end()) {
     auto geometry =
-        std::make_unique<const render::ShapeGeometry>(text::BuildStaticText(c.tag, c.body, fonts_));
+        std::make_unique<render::ShapeGeometry>(text::BuildStaticText(c.tag, c.body, fonts_));
+    // Like a shape, the text measures by the bounds its tag declares.
+    const render::Rect declared = text::StaticTextBounds(c.tag, c.body);
+    if (declared.x_max > declared.x_min || declared.y_max > declared.y_min) {
+      geometry->bounds = declared;
+    }
     it = static_texts_.emplace(&c, std::move(geometry)).first;
   }
   return it->second.get();
