@@ -1125,9 +1125,11 @@ avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
 }
 
 void Clip::Remove() {
-  // Only clips at script depths can be removed; the very deepest ones are kept as well.
-  constexpr int64_t kMaxRemovableDepth = 2130706416;
-  if (parent_ == nullptr || depth_ < kScriptDepthBias || depth_ >= kMaxRemovableDepth) return;
+  // Only clips at script depths can be removed; the very deepest ones are kept as well, and
+  // movies before version 7 keep those from 2^20 on.
+  const int64_t deepest =
+      library_.Version() < 7 ? (int64_t{1} << 20) + kScriptDepthBias : int64_t{2130706416};
+  if (parent_ == nullptr || depth_ < kScriptDepthBias || depth_ >= deepest) return;
   Clip* parent = parent_;
   auto it = LowerBound(parent->objects_, depth_);
   if (it != parent->objects_.end() && it->place.depth == depth_) parent->Destroy(it);
@@ -1135,7 +1137,9 @@ void Clip::Remove() {
 }
 
 void Clip::SwapDepths(int32_t depth) {
-  if (parent_ == nullptr) return;
+  // A clip below the timeline's depths or among the very deepest stays where it is.
+  constexpr int32_t kMaxSwappableDepth = 2130706428;
+  if (parent_ == nullptr || depth_ < 0 || depth_ > kMaxSwappableDepth) return;
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
   if (internal < INT32_MIN || internal > INT32_MAX || internal == depth_) return;
   const auto target = static_cast<int32_t>(internal);
