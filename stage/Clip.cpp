@@ -524,12 +524,17 @@ void Clip::Rebuild(size_t frame) {
       ++i;
       continue;
     }
-    const bool keep =
-        listed && want->character == object.place.character && want->ratio == object.place.ratio;
+    // A clip is known by the ratio it was placed with, where it was given one: the timeline's
+    // placement of another character with that ratio finds the clip already there.
+    const bool same_ratio = listed && want->ratio == object.place.ratio;
+    const bool same_clip = object.clip != nullptr && want->ratio != 0;
+    const bool keep = same_ratio && (want->character == object.place.character || same_clip);
     if (keep) {
       // What scripts set stays: visibility, and the transform of a clip they moved.
       const Placement before = object.place;
       object.place = *want;
+      object.place.character = before.character;
+      object.place.name = before.name;
       object.place.visible = before.visible;
       if (object.clip && object.clip->transformed_) {
         object.place.matrix = before.matrix;
