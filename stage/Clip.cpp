@@ -283,6 +283,7 @@ bool Clip::IsMaskOfAnother() const {
 }
 
 void Clip::AdvanceTimeline(bool loop) {
+  DropLingering();
   if (!playing_ && context_.sound != nullptr) context_.sound->TimelineStopped(SoundKey());
   if (!playing_ || FrameCount() <= 1) return;
   if (current_ + 1 < FrameCount()) {
@@ -458,7 +459,57 @@ void Clip::Place(const movie::PlaceCommand& command) {
 
 void Clip::Remove(int32_t depth) {
   auto it = LowerBound(objects_, depth);
-  if (it != objects_.end() && it->place.depth == depth && !it->scripted) Destroy(it);
+  if (it != objects_.end() && it->place.depth == depth && !it->scripted && !Linger(it)) {
+    Destroy(it);
+  }
+}
+
+bool Clip::Linger(std::vector<DisplayObject>::iterator it) {
+  if (it->clip == nullptr || context_.scripts == nullptr || !it->clip->HearsUnload()) return false;
+  it->clip->QueueUnload();
+  DisplayObject object = std::move(*it);
+  objects_.erase(it);
+  // Depth d goes to -32769 - d as scripts count: below every depth the timeline or scripts use.
+  const int32_t depth = -1 - object.place.depth;
+  if (DisplayObject* old = Find(depth)) Destroy(objects_.begin() + (old - objects_.data()));
+  object.place.depth = depth;
+  object.place.visible = false;
+  object.scripted = true;
+  object.unloading = true;
+  object.clip->depth_ = depth;
+  objects_.insert(LowerBound(objects_, depth), std::move(object));
+  lingering_ = true;
+  return true;
+}
+
+void Clip::DropLingering() {
+  if (!lingering_) return;
+  lingering_ = false;
+  for (size_t i = 0; i < objects_.size();) {
+    if (objects_[i].unloading) {
+      Destroy(objects_.begin() + static_cast<long>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+bool Clip::HearsUnload() {
+  if (context_.scripts->HearsUnload(*this)) return true;
+  for (DisplayObject& object : objects_) {
+    if (object.clip && object.clip->HearsUnload()) return true;
+  }
+  return false;
+}
+
+// In the order removal would hear them: the deepest child first, each child's content before it.
+void Clip::QueueUnload() {
+  for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+    if (it->clip) it->clip->QueueUnload();
+  }
+  if (!loaded_ || unload_queued_) return;
+  context_.scripts->QueueUnload(*this);
+  unload_queued_ = true;
 }
 
 void Clip::Destroy(std::vector<DisplayObject>::iterator it) {
@@ -541,6 +592,8 @@ void Clip::Rebuild(size_t frame) {
         object.place.cxform = before.cxform;
       }
       ++i;
+    } else if (Linger(objects_.begin() + static_cast<long>(i))) {
+      ++i;  // it went ahead of `i`, which now holds the object before it, already seen
     } else {
       Destroy(objects_.begin() + static_cast<long>(i));
     }

@@ -84,6 +84,8 @@ struct DisplayObject {
   bool scripted = false;
   // Made by script: going back in the timeline drops it when it lies at a timeline depth.
   bool made_by_script = false;
+  // Taken off the timeline while it hears its unload: kept out of sight until the next frame.
+  bool unloading = false;
 };
 
 // The matrix that undoes `m`; all zero when nothing can.
@@ -136,6 +138,8 @@ class Clip final : public avm1::ClipLink,
   // Stage pixels from this clip's space.
   render::Matrix GlobalMatrix() const;
   bool Loaded() const { return loaded_; }
+  // Its unload events, and those of what it holds, were queued as the timeline took it off.
+  bool UnloadQueued() const { return unload_queued_; }
   // Queues what a clip runs once it is on stage: its load event, its first frame's scripts,
   // then the same for the clips that frame placed.
   void QueueFirstFrame();
@@ -271,6 +275,13 @@ class Clip final : public avm1::ClipLink,
   DisplayObject* Create(const Placement& place);
   void AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field, std::string name);
   void Destroy(std::vector<DisplayObject>::iterator it);
+  // The timeline takes a clip off: one that (or whose content) hears its unload stays findable
+  // by name for the rest of the frame, hidden at a depth below the timeline's, and hears it then.
+  // False when it was not kept.
+  bool Linger(std::vector<DisplayObject>::iterator it);
+  void DropLingering();
+  bool HearsUnload();
+  void QueueUnload();
   // A clip made by script at a script depth: an empty one, a symbol or a copy.
   Clip* AddScripted(const MovieLibrary::Found& symbol, const movie::Timeline& timeline,
                     std::string_view name, int32_t depth, const Placement* like);
@@ -301,6 +312,8 @@ class Clip final : public avm1::ClipLink,
   size_t current_ = 0;
   bool playing_ = true;
   bool loaded_ = false;
+  bool unload_queued_ = false;
+  bool lingering_ = false;    // some child is unloading
   bool transformed_ = false;  // a script set its transform: the timeline no longer moves it
   bool filtered_ = false;     // a script set its filters: the timeline no longer changes them
   std::vector<DisplayObject> objects_;

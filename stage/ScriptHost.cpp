@@ -122,7 +122,7 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
 void ScriptHost::Unregister(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
   bool heard = false;
-  if (clip.Loaded() && object != nullptr) {
+  if (clip.Loaded() && object != nullptr && !clip.UnloadQueued()) {
     const size_t before = queues_[kNormal].size();
     QueueClipActions(clip, object, kEventUnload, kNormal, true);
     heard = queues_[kNormal].size() > before || vm_->Has(object, "onUnload");
@@ -139,6 +139,24 @@ void ScriptHost::Unregister(Clip& clip) {
       return true;
     });
   }
+}
+
+bool ScriptHost::HearsUnload(Clip& clip) {
+  avm1::ClipObject* object = clip.ScriptObject();
+  if (!clip.Loaded() || object == nullptr) return false;
+  if (vm_->Has(object, "onUnload")) return true;
+  const uint8_t version = clip.ParentClip() ? clip.ParentClip()->Version() : clip.Version();
+  bool heard = false;
+  ForClipActions(clip.ClipActions(), version, kEventUnload,
+                 [&](std::span<const uint8_t>) { heard = true; });
+  return heard;
+}
+
+void ScriptHost::QueueUnload(Clip& clip) {
+  avm1::ClipObject* object = clip.ScriptObject();
+  if (!clip.Loaded() || object == nullptr) return;
+  QueueClipActions(clip, object, kEventUnload, kNormal, true);
+  Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
 }
 
 void ScriptHost::QueueLoad(Clip& clip) {
@@ -192,6 +210,11 @@ void ScriptHost::Run(const Queued& entry) {
     return;
   }
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
+  // A clip taken off the stage hears nothing but its unload, though it lingers.
+  if (!entry.after_unload && clip->Link() != nullptr &&
+      static_cast<Clip*>(clip->Link())->UnloadQueued()) {
+    return;
+  }
   clip->SetUnloading(entry.after_unload);
   switch (entry.kind) {
     case Kind::Actions:
@@ -270,6 +293,7 @@ void ScriptHost::Tick(bool loop_root) {
   for (avm1::ClipObject* object : order_) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
+    if (clip->UnloadQueued()) continue;
     // Buttons hear no frame, mouse or key events of their own.
     const bool hears = (clip->Loaded() || clip == root_) && clip->Button() == nullptr;
     if (hears) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
