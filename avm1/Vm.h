@@ -281,6 +281,7 @@ class Vm {
   struct PendingLoad {
     Object* target;
     Value data;  // undefined where the file could not be read
+    double size;
   };
   std::vector<PendingLoad> loads_;
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
