@@ -304,7 +304,7 @@ void Vm::MarkRoots(Heap& heap) {
                     builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
                     builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto,
                     builtins_.button_proto, builtins_.xmlnode_proto, builtins_.xml_proto,
-                    builtins_.field_proto, builtins_.textformat_proto}) {
+                    builtins_.field_proto, builtins_.textformat_proto, builtins_.video_proto}) {
     heap.Mark(o);
   }
   heap.Mark(builtins_.object_ctor);

@@ -44,6 +44,7 @@ struct Builtins {
   Object* date_proto = nullptr;
   Object* clip_proto = nullptr;
   Object* button_proto = nullptr;
+  Object* video_proto = nullptr;
   Object* xmlnode_proto = nullptr;
   Object* xml_proto = nullptr;
   Object* field_proto = nullptr;

@@ -195,8 +195,9 @@ Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& 
   context_.clip_work += static_cast<size_t>(nesting) + 1;
   const movie::Character* defined = character ? library_.Find(character).character : nullptr;
   if (defined != nullptr && defined->button) button_ = defined->button.get();
-  // Buttons have no clip events.
-  if (button_ == nullptr) clip_actions_ = Place().clip_actions;
+  video_ = defined != nullptr && defined->kind == movie::Character::Kind::Video;
+  // Buttons and videos have no clip events.
+  if (button_ == nullptr && !video_) clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
   if (!timeline_->frames.empty()) EnterFrame(0, false, Arrival::Jumped);
 }
@@ -541,6 +542,8 @@ DisplayObject* Clip::Create(const Placement& place) {
   const movie::Timeline* timeline = nullptr;
   if (character && character->sprite) timeline = character->sprite.get();
   if (character && character->button) timeline = &character->button->states[movie::ButtonData::kUp];
+  // A video shows nothing here, but scripts reach it by name.
+  if (character && character->kind == movie::Character::Kind::Video) timeline = &EmptyTimeline();
   if (timeline && nesting_ < StageContext::kMaxNesting && context_.MayMakeClip()) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);

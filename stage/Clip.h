@@ -162,6 +162,8 @@ class Clip final : public avm1::ClipLink,
 
   // A button instance plays one of its states as a timeline of one frame.
   const movie::ButtonData* Button() const { return button_; }
+  // A placed video: to scripts an object of the Video class.
+  bool IsVideo() const { return video_; }
   movie::ButtonData::State ButtonState() const { return button_state_; }
   // Shows `state`: characters the old and new states share stay, the rest come and go.
   void ShowButtonState(movie::ButtonData::State state);
@@ -324,6 +326,7 @@ class Clip final : public avm1::ClipLink,
   avm1::ClipObject* script_ = nullptr;
   std::span<const uint8_t> clip_actions_;
   const movie::ButtonData* button_ = nullptr;
+  bool video_ = false;
   movie::ButtonData::State button_state_ = movie::ButtonData::kUp;
   // Children waiting for their first frame to run, with the number of scripts of the frame
   // that came before their place tag.

@@ -99,6 +99,10 @@ size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   clips_.Add(&clip);
   avm1::ClipObject* object = vm_->MakeClipObject(clip, clip.Button() != nullptr);
+  if (clip.IsVideo() && vm_->builtins().video_proto != nullptr) {
+    object->SetProto(vm_->builtins().video_proto);
+    object->video = true;
+  }
   // A level's root carries the player's version for movies that check it.
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
@@ -294,8 +298,9 @@ void ScriptHost::Tick(bool loop_root) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
     if (clip->UnloadQueued()) continue;
-    // Buttons hear no frame, mouse or key events of their own.
-    const bool hears = (clip->Loaded() || clip == root_) && clip->Button() == nullptr;
+    // Buttons and videos hear no frame, mouse or key events of their own.
+    const bool hears =
+        (clip->Loaded() || clip == root_) && clip->Button() == nullptr && !clip->IsVideo();
     if (hears) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
     clip->AdvanceTimeline(clip == root_ ? loop_root : true);
   }
