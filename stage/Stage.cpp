@@ -213,7 +213,8 @@ void Stage::MouseDown(MouseButton button) {
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
   avm1::MousePressed(scripts_->Engine());
   pointer_->Pressed();
-  ClickField();
+  // A press a button or a clip with handlers takes does not reach a field under it.
+  if (pointer_->Hovered() == nullptr) ClickField();
 }
 
 // A press on a selectable field gives it the focus and puts the caret under the pointer.
