@@ -34,7 +34,10 @@ std::unique_ptr<text::TextField> TextShapes::MakeField(const movie::Character& c
 }
 
 std::unique_ptr<text::TextField> TextShapes::MakeField(const text::EditTextDef& def) {
+  // A font the system lacks but the movie embeds by that name stands in for itself.
   return std::make_unique<text::TextField>(def, fonts_, [this](const text::TextFormat& f) {
+    if (const text::Font* font = device_fonts_.FindInstalled(f.font, f.bold, f.italic)) return font;
+    if (const text::Font* font = fonts_.ByName(f.font, f.bold, f.italic)) return font;
     return device_fonts_.Find(f.font, f.bold, f.italic);
   });
 }
