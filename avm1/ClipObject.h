@@ -37,8 +37,9 @@ class ClipObject final : public Object {
   bool Dangling() const { return link_ == nullptr && !unloading_ && !path_.empty(); }
   const std::string& Path() const { return path_; }
   ClipObject* AsClip() override { return this; }
-  std::string_view TypeOf() const override { return button ? "object" : "movieclip"; }
+  std::string_view TypeOf() const override { return button || video ? "object" : "movieclip"; }
   bool button = false;  // a button instance: typeof names it an object
+  bool video = false;   // a placed video, likewise
   bool GetNative(Vm& vm, std::string_view name, Value& out) override;
   bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
   void NativeKeys(Vm& vm, std::vector<std::string>& keys) override;

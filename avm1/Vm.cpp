@@ -314,7 +314,7 @@ void Vm::MarkRoots(Heap& heap) {
                     builtins_.string_proto, builtins_.number_proto, builtins_.boolean_proto,
                     builtins_.error_proto, builtins_.date_proto, builtins_.clip_proto,
                     builtins_.button_proto, builtins_.xmlnode_proto, builtins_.xml_proto,
-                    builtins_.field_proto, builtins_.textformat_proto}) {
+                    builtins_.field_proto, builtins_.textformat_proto, builtins_.video_proto}) {
     heap.Mark(o);
   }
   heap.Mark(builtins_.object_ctor);
@@ -1217,15 +1217,18 @@ void Vm::QueueLoad(Object* target, std::string_view name) {
   if (loads_.size() >= kMaxPending) loads_.erase(loads_.begin());
   std::optional<std::string> bytes = bridge_.ReadMovieFile(name);
   const double size = bytes ? static_cast<double>(bytes->size()) : 0;
-  SetOwn(target, "_bytesLoaded", size, kDontEnum);
-  SetOwn(target, "_bytesTotal", size, kDontEnum);
-  loads_.push_back({target, bytes ? Str(TextFromFile(*bytes)) : Value()});
+  // Until the file arrives nothing is loaded of a size not yet known.
+  SetOwn(target, "_bytesLoaded", 0.0, kDontEnum);
+  SetOwn(target, "_bytesTotal", Value(), kDontEnum);
+  loads_.push_back({target, bytes ? Str(TextFromFile(*bytes)) : Value(), size});
 }
 
 void Vm::DeliverLoads() {
   std::vector<PendingLoad> due;
   due.swap(loads_);
   for (const PendingLoad& load : due) {
+    SetOwn(load.target, "_bytesLoaded", load.size, kDontEnum);
+    SetOwn(load.target, "_bytesTotal", load.size, kDontEnum);
     RunHandler(load.target, "onData", std::span<const Value>(&load.data, 1));
   }
 }

@@ -44,6 +44,7 @@ struct Builtins {
   Object* date_proto = nullptr;
   Object* clip_proto = nullptr;
   Object* button_proto = nullptr;
+  Object* video_proto = nullptr;
   Object* xmlnode_proto = nullptr;
   Object* xml_proto = nullptr;
   Object* field_proto = nullptr;
@@ -283,6 +284,7 @@ class Vm {
   struct PendingLoad {
     Object* target;
     Value data;  // undefined where the file could not be read
+    double size;
   };
   std::vector<PendingLoad> loads_;
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;

@@ -18,7 +18,18 @@
 namespace lumen::movie {
 
 struct Character {
-  enum class Kind : uint8_t { Shape, MorphShape, Bitmap, Sprite, Button, Font, Text, Sound, Other };
+  enum class Kind : uint8_t {
+    Shape,
+    MorphShape,
+    Bitmap,
+    Sprite,
+    Button,
+    Font,
+    Text,
+    Sound,
+    Video,
+    Other
+  };
   Kind kind = Kind::Other;
   uint16_t tag = 0;
   std::span<const uint8_t> body;  // the whole tag body, kept for the kinds not parsed yet

@@ -69,6 +69,7 @@ enum Tag : uint16_t {
   kExportAssets = 56,
   kImportAssets = 57,
   kDoInitAction = 59,
+  kDefineVideoStream = 60,
   kStartSound2 = 89,
   kDefineFontInfo2 = 62,
   kFileAttributes = 69,
@@ -337,6 +338,9 @@ class MovieParser {
         break;
       case kDefineSound:
         KeepRaw(in, code, Character::Kind::Sound);
+        break;
+      case kDefineVideoStream:  // placed as an object scripts can name; its frames are not decoded
+        KeepRaw(in, code, Character::Kind::Video);
         break;
       case kDefineFontInfo:
       case kDefineFontInfo2:

@@ -92,7 +92,7 @@ void Include(render::Rect& into, bool& any, const render::Rect& r, const render:
 constexpr int kMaxCoverVisits = 4096;
 
 // Whether a character placed with identity covers `p` (its twips): shapes by their fills and
-// strokes (a morph shape at `ratio`), text by its box, sprites by what their first frame places,
+// strokes (a morph shape at `ratio`), text by its glyphs, sprites by what their first frame places,
 // buttons by their hit area. Used where no instance exists (a button's hit area) and for shapes
 // on stage. Each call spends one of `visits`; definitions nested deeper than clips may nest (as
 // those that place themselves do) answer no.
@@ -103,9 +103,7 @@ bool CharacterCovers(MovieLibrary& library, const movie::Character& character, r
   if (character.morph) return ShapeContains(movie::BuildGeometry(character.morph->At(ratio)), p);
   if (character.kind == movie::Character::Kind::Text) {
     const render::ShapeGeometry* text = library.Texts().StaticText(character);
-    if (text == nullptr) return false;
-    const render::Rect& b = text->bounds;
-    return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
+    return text != nullptr && library.ShapeCovers(*text, p);
   }
   auto covers = [&](uint16_t child_id, const render::Matrix& m) {
     const MovieLibrary::Found child = library.Find(child_id);
@@ -197,8 +195,9 @@ Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& 
   context_.clip_work += static_cast<size_t>(nesting) + 1;
   const movie::Character* defined = character ? library_.Find(character).character : nullptr;
   if (defined != nullptr && defined->button) button_ = defined->button.get();
-  // Buttons have no clip events.
-  if (button_ == nullptr) clip_actions_ = Place().clip_actions;
+  video_ = defined != nullptr && defined->kind == movie::Character::Kind::Video;
+  // Buttons and videos have no clip events.
+  if (button_ == nullptr && !video_) clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
   if (!timeline_->frames.empty()) EnterFrame(0, false, Arrival::Jumped);
 }
@@ -285,6 +284,7 @@ bool Clip::IsMaskOfAnother() const {
 }
 
 void Clip::AdvanceTimeline(bool loop) {
+  DropLingering();
   if (!playing_ && context_.sound != nullptr) context_.sound->TimelineStopped(SoundKey());
   if (!playing_ || FrameCount() <= 1) return;
   if (current_ + 1 < FrameCount()) {
@@ -461,7 +461,57 @@ void Clip::Place(const movie::PlaceCommand& command) {
 
 void Clip::Remove(int32_t depth) {
   auto it = LowerBound(objects_, depth);
-  if (it != objects_.end() && it->place.depth == depth && !it->scripted) Destroy(it);
+  if (it != objects_.end() && it->place.depth == depth && !it->scripted && !Linger(it)) {
+    Destroy(it);
+  }
+}
+
+bool Clip::Linger(std::vector<DisplayObject>::iterator it) {
+  if (it->clip == nullptr || context_.scripts == nullptr || !it->clip->HearsUnload()) return false;
+  it->clip->QueueUnload();
+  DisplayObject object = std::move(*it);
+  objects_.erase(it);
+  // Depth d goes to -32769 - d as scripts count: below every depth the timeline or scripts use.
+  const int32_t depth = -1 - object.place.depth;
+  if (DisplayObject* old = Find(depth)) Destroy(objects_.begin() + (old - objects_.data()));
+  object.place.depth = depth;
+  object.place.visible = false;
+  object.scripted = true;
+  object.unloading = true;
+  object.clip->depth_ = depth;
+  objects_.insert(LowerBound(objects_, depth), std::move(object));
+  lingering_ = true;
+  return true;
+}
+
+void Clip::DropLingering() {
+  if (!lingering_) return;
+  lingering_ = false;
+  for (size_t i = 0; i < objects_.size();) {
+    if (objects_[i].unloading) {
+      Destroy(objects_.begin() + static_cast<long>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+bool Clip::HearsUnload() {
+  if (context_.scripts->HearsUnload(*this)) return true;
+  for (DisplayObject& object : objects_) {
+    if (object.clip && object.clip->HearsUnload()) return true;
+  }
+  return false;
+}
+
+// In the order removal would hear them: the deepest child first, each child's content before it.
+void Clip::QueueUnload() {
+  for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+    if (it->clip) it->clip->QueueUnload();
+  }
+  if (!loaded_ || unload_queued_) return;
+  context_.scripts->QueueUnload(*this);
+  unload_queued_ = true;
 }
 
 void Clip::Destroy(std::vector<DisplayObject>::iterator it) {
@@ -493,6 +543,8 @@ DisplayObject* Clip::Create(const Placement& place) {
   const movie::Timeline* timeline = nullptr;
   if (character && character->sprite) timeline = character->sprite.get();
   if (character && character->button) timeline = &character->button->states[movie::ButtonData::kUp];
+  // A video shows nothing here, but scripts reach it by name.
+  if (character && character->kind == movie::Character::Kind::Video) timeline = &EmptyTimeline();
   if (timeline && nesting_ < StageContext::kMaxNesting && context_.MayMakeClip()) {
     // The timeline names the clips it places without a name.
     std::string name(place.name);
@@ -527,18 +579,25 @@ void Clip::Rebuild(size_t frame) {
       ++i;
       continue;
     }
-    const bool keep =
-        listed && want->character == object.place.character && want->ratio == object.place.ratio;
+    // A clip is known by the ratio it was placed with, where it was given one: the timeline's
+    // placement of another character with that ratio finds the clip already there.
+    const bool same_ratio = listed && want->ratio == object.place.ratio;
+    const bool same_clip = object.clip != nullptr && want->ratio != 0;
+    const bool keep = same_ratio && (want->character == object.place.character || same_clip);
     if (keep) {
       // What scripts set stays: visibility, and the transform of a clip they moved.
       const Placement before = object.place;
       object.place = *want;
+      object.place.character = before.character;
+      object.place.name = before.name;
       object.place.visible = before.visible;
       if (object.clip && object.clip->transformed_) {
         object.place.matrix = before.matrix;
         object.place.cxform = before.cxform;
       }
       ++i;
+    } else if (Linger(objects_.begin() + static_cast<long>(i))) {
+      ++i;  // it went ahead of `i`, which now holds the object before it, already seen
     } else {
       Destroy(objects_.begin() + static_cast<long>(i));
     }
@@ -686,6 +745,8 @@ void Clip::FillScaleCache() {
   scale_.xscale = std::sqrt(a * a + b * b) * 100;
   scale_.yscale = std::sqrt(c * c + d * d) * 100;
   scale_.rotation = std::atan2(b, a) * 180 / kPi;
+  // The y axis keeps its angle to the x axis (a flip is half a turn) whatever scripts set.
+  scale_.skew = c == 0 && d == 0 ? 0 : std::atan2(-c, d) - std::atan2(b, a);
   scale_.valid = true;
 }
 
@@ -693,10 +754,12 @@ void Clip::ApplyScaleCache() {
   render::Matrix& m = MutablePlace().matrix;
   const double r = scale_.rotation * kPi / 180;
   const double sx = scale_.xscale / 100, sy = scale_.yscale / 100;
-  m.a = static_cast<float>(sx * std::cos(r));
-  m.b = static_cast<float>(sx * std::sin(r));
-  m.c = static_cast<float>(-sy * std::sin(r));
-  m.d = static_cast<float>(sy * std::cos(r));
+  // The player keeps these in 16.16 fixed point: a turn by a right angle leaves exact zeros.
+  auto fixed = [](double v) { return static_cast<float>(std::round(v * 65536) / 65536); };
+  m.a = fixed(sx * std::cos(r));
+  m.b = fixed(sx * std::sin(r));
+  m.c = fixed(-sy * std::sin(r + scale_.skew));
+  m.d = fixed(sy * std::cos(r + scale_.skew));
 }
 
 void Clip::AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field,
@@ -1045,25 +1108,37 @@ void Clip::LocalToGlobal(double& x, double& y) {
 }
 
 void Clip::GlobalToLocal(double& x, double& y) {
+  const render::Matrix global = GlobalMatrix();
+  // A flattened clip has no inside to map to: the point stays as it was.
+  if (static_cast<double>(global.a) * global.d == static_cast<double>(global.b) * global.c) return;
   const render::Point p =
-      Inverse(GlobalMatrix()).Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
+      Inverse(global).Apply({static_cast<float>(x * 20), static_cast<float>(y * 20)});
   x = p.x / 20.0;
   y = p.y / 20.0;
 }
 
 // The point is in the root's coordinates; it is tested on the stage, against what the clip
-// paints or against the stage box around its bounds.
+// paints or against the stage box around its bounds. Movies before version 7 test the shape of a
+// clip whose parents are moved or scaled as their player did: it carried the point through the
+// parents' matrices forwards, not backwards, then into the clip's own space.
 bool Clip::HitTest(double x, double y, bool shape) {
   if (!std::isfinite(x) || !std::isfinite(y)) return false;
+  const render::Point point{static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
+                            static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)};
+  if (shape && library_.Version() < 7) {
+    const render::Point outer = parent_ ? parent_->GlobalMatrix().Apply(point) : point;
+    return ContentCovers(Inverse(Place().matrix).Apply(outer), false);
+  }
   const Clip* root = this;
   while (root->parent_ != nullptr) root = root->parent_;
-  const render::Point stage =
-      root->GlobalMatrix().Apply({static_cast<float>(std::clamp(x, -1e7, 1e7) * 20),
-                                  static_cast<float>(std::clamp(y, -1e7, 1e7) * 20)});
+  const render::Point stage = root->GlobalMatrix().Apply(point);
   if (shape) return Covers(stage, false);
+  // The box and the point meet in whole twips.
   render::Rect box;
-  return StageBox(box) && stage.x >= box.x_min && stage.x <= box.x_max && stage.y >= box.y_min &&
-         stage.y <= box.y_max;
+  if (!StageBox(box)) return false;
+  const float px = std::round(stage.x), py = std::round(stage.y);
+  return px >= std::round(box.x_min) && px <= std::round(box.x_max) &&
+         py >= std::round(box.y_min) && py <= std::round(box.y_max);
 }
 
 bool Clip::HitTest(ClipLink& other) {
@@ -1171,9 +1246,11 @@ avm1::ClipLink* Clip::Duplicate(std::string_view name, int32_t depth) {
 }
 
 void Clip::Remove() {
-  // Only clips at script depths can be removed; the very deepest ones are kept as well.
-  constexpr int64_t kMaxRemovableDepth = 2130706416;
-  if (parent_ == nullptr || depth_ < kScriptDepthBias || depth_ >= kMaxRemovableDepth) return;
+  // Only clips at script depths can be removed; the very deepest ones are kept as well, and
+  // movies before version 7 keep those from 2^20 on.
+  const int64_t deepest =
+      library_.Version() < 7 ? (int64_t{1} << 20) + kScriptDepthBias : int64_t{2130706416};
+  if (parent_ == nullptr || depth_ < kScriptDepthBias || depth_ >= deepest) return;
   Clip* parent = parent_;
   auto it = LowerBound(parent->objects_, depth_);
   if (it != parent->objects_.end() && it->place.depth == depth_) parent->Destroy(it);
@@ -1181,7 +1258,9 @@ void Clip::Remove() {
 }
 
 void Clip::SwapDepths(int32_t depth) {
-  if (parent_ == nullptr) return;
+  // A clip below the timeline's depths or among the very deepest stays where it is.
+  constexpr int32_t kMaxSwappableDepth = 2130706428;
+  if (parent_ == nullptr || depth_ < 0 || depth_ > kMaxSwappableDepth) return;
   const int64_t internal = int64_t{depth} + kScriptDepthBias;
   if (internal < INT32_MIN || internal > INT32_MAX || internal == depth_) return;
   const auto target = static_cast<int32_t>(internal);

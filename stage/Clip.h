@@ -84,6 +84,8 @@ struct DisplayObject {
   bool scripted = false;
   // Made by script: going back in the timeline drops it when it lies at a timeline depth.
   bool made_by_script = false;
+  // Taken off the timeline while it hears its unload: kept out of sight until the next frame.
+  bool unloading = false;
 };
 
 // The matrix that undoes `m`; all zero when nothing can.
@@ -136,6 +138,8 @@ class Clip final : public avm1::ClipLink,
   // Stage pixels from this clip's space.
   render::Matrix GlobalMatrix() const;
   bool Loaded() const { return loaded_; }
+  // Its unload events, and those of what it holds, were queued as the timeline took it off.
+  bool UnloadQueued() const { return unload_queued_; }
   // Queues what a clip runs once it is on stage: its load event, its first frame's scripts,
   // then the same for the clips that frame placed.
   void QueueFirstFrame();
@@ -158,6 +162,8 @@ class Clip final : public avm1::ClipLink,
 
   // A button instance plays one of its states as a timeline of one frame.
   const movie::ButtonData* Button() const { return button_; }
+  // A placed video: to scripts an object of the Video class.
+  bool IsVideo() const { return video_; }
   movie::ButtonData::State ButtonState() const { return button_state_; }
   // Shows `state`: characters the old and new states share stay, the rest come and go.
   void ShowButtonState(movie::ButtonData::State state);
@@ -258,6 +264,7 @@ class Clip final : public avm1::ClipLink,
  private:
   struct ScaleCache {
     double xscale = 100, yscale = 100, rotation = 0;
+    double skew = 0;  // radians from the x axis's angle to the y axis's
     bool valid = false;
   };
   // How a frame was reached, for its sounds: by playing on, by a jump, or passed over on the way
@@ -281,6 +288,13 @@ class Clip final : public avm1::ClipLink,
   DisplayObject* Create(const Placement& place);
   void AttachField(DisplayObject& object, std::unique_ptr<text::TextField> field, std::string name);
   void Destroy(std::vector<DisplayObject>::iterator it);
+  // The timeline takes a clip off: one that (or whose content) hears its unload stays findable
+  // by name for the rest of the frame, hidden at a depth below the timeline's, and hears it then.
+  // False when it was not kept.
+  bool Linger(std::vector<DisplayObject>::iterator it);
+  void DropLingering();
+  bool HearsUnload();
+  void QueueUnload();
   // A clip made by script at a script depth: an empty one, a symbol or a copy.
   Clip* AddScripted(const MovieLibrary::Found& symbol, const movie::Timeline& timeline,
                     std::string_view name, int32_t depth, const Placement* like);
@@ -311,6 +325,8 @@ class Clip final : public avm1::ClipLink,
   size_t current_ = 0;
   bool playing_ = true;
   bool loaded_ = false;
+  bool unload_queued_ = false;
+  bool lingering_ = false;    // some child is unloading
   bool transformed_ = false;  // a script set its transform: the timeline no longer moves it
   bool filtered_ = false;     // a script set its filters: the timeline no longer changes them
   bool blended_ = false;      // a script set its blend mode: the timeline no longer changes it
@@ -327,6 +343,7 @@ class Clip final : public avm1::ClipLink,
   avm1::ClipObject* script_ = nullptr;
   std::span<const uint8_t> clip_actions_;
   const movie::ButtonData* button_ = nullptr;
+  bool video_ = false;
   movie::ButtonData::State button_state_ = movie::ButtonData::kUp;
   // Children waiting for their first frame to run, with the number of scripts of the frame
   // that came before their place tag.

@@ -107,9 +107,8 @@ void Drawing::CloseFill() {
   if (!filling_) return;
   if (!fill_.path.Empty() && (pen_.x != fill_start_.x || pen_.y != fill_start_.y)) {
     fill_.path.LineTo(fill_start_);
-    // The line that closes a fill is drawn with the line style too.
+    // The line that closes a fill is drawn with the line style too; the pen stays where it was.
     if (stroking_) stroke_.path.LineTo(fill_start_);
-    pen_ = fill_start_;
   }
   if (fill_.path.verbs.size() > 1) parts_.push_back(fill_);
   fill_.path = {};

@@ -99,6 +99,10 @@ size_t ScriptHost::BytesTotal(avm1::ClipLink* clip) {
 avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   clips_.Add(&clip);
   avm1::ClipObject* object = vm_->MakeClipObject(clip, clip.Button() != nullptr);
+  if (clip.IsVideo() && vm_->builtins().video_proto != nullptr) {
+    object->SetProto(vm_->builtins().video_proto);
+    object->video = true;
+  }
   // A level's root carries the player's version for movies that check it.
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
@@ -122,7 +126,7 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
 void ScriptHost::Unregister(Clip& clip) {
   avm1::ClipObject* object = clip.ScriptObject();
   bool heard = false;
-  if (clip.Loaded() && object != nullptr) {
+  if (clip.Loaded() && object != nullptr && !clip.UnloadQueued()) {
     const size_t before = queues_[kNormal].size();
     QueueClipActions(clip, object, kEventUnload, kNormal, true);
     heard = queues_[kNormal].size() > before || vm_->Has(object, "onUnload");
@@ -139,6 +143,24 @@ void ScriptHost::Unregister(Clip& clip) {
       return true;
     });
   }
+}
+
+bool ScriptHost::HearsUnload(Clip& clip) {
+  avm1::ClipObject* object = clip.ScriptObject();
+  if (!clip.Loaded() || object == nullptr) return false;
+  if (vm_->Has(object, "onUnload")) return true;
+  const uint8_t version = clip.ParentClip() ? clip.ParentClip()->Version() : clip.Version();
+  bool heard = false;
+  ForClipActions(clip.ClipActions(), version, kEventUnload,
+                 [&](std::span<const uint8_t>) { heard = true; });
+  return heard;
+}
+
+void ScriptHost::QueueUnload(Clip& clip) {
+  avm1::ClipObject* object = clip.ScriptObject();
+  if (!clip.Loaded() || object == nullptr) return;
+  QueueClipActions(clip, object, kEventUnload, kNormal, true);
+  Push(kNormal, {Kind::Event, object, {}, "onUnload", nullptr, true});
 }
 
 void ScriptHost::QueueLoad(Clip& clip) {
@@ -192,6 +214,11 @@ void ScriptHost::Run(const Queued& entry) {
     return;
   }
   if (clip == nullptr || (clip->Link() == nullptr && !entry.after_unload)) return;
+  // A clip taken off the stage hears nothing but its unload, though it lingers.
+  if (!entry.after_unload && clip->Link() != nullptr &&
+      static_cast<Clip*>(clip->Link())->UnloadQueued()) {
+    return;
+  }
   clip->SetUnloading(entry.after_unload);
   switch (entry.kind) {
     case Kind::Actions:
@@ -270,8 +297,10 @@ void ScriptHost::Tick(bool loop_root) {
   for (avm1::ClipObject* object : order_) {
     if (object == nullptr || object->Link() == nullptr) continue;
     auto* clip = static_cast<Clip*>(object->Link());
-    // Buttons hear no frame, mouse or key events of their own.
-    const bool hears = (clip->Loaded() || clip == root_) && clip->Button() == nullptr;
+    if (clip->UnloadQueued()) continue;
+    // Buttons and videos hear no frame, mouse or key events of their own.
+    const bool hears =
+        (clip->Loaded() || clip == root_) && clip->Button() == nullptr && !clip->IsVideo();
     if (hears) QueueEvent(*clip, kEventEnterFrame, "onEnterFrame");
     clip->AdvanceTimeline(clip == root_ ? loop_root : true);
   }

@@ -74,7 +74,12 @@ class ScriptHost final : public avm1::StageBridge {
   // construct events (and the constructor of a class registered for its symbol) go ahead of
   // other scripts. Its load event waits until the frame that placed it has run.
   avm1::ClipObject* Register(Clip& clip);
+  // Queues no unload events for a clip whose removal queued them already.
   void Unregister(Clip& clip);
+  // Whether the clip has an unload handler (clip actions or onUnload) for its removal to run.
+  bool HearsUnload(Clip& clip);
+  // Queues the clip's unload events now, while it stays on stage.
+  void QueueUnload(Clip& clip);
   void QueueLoad(Clip& clip);
   void QueueActions(Clip& clip, std::span<const uint8_t> code);
   void QueueEvent(Clip& clip, uint32_t event, const char* method);

@@ -56,9 +56,10 @@ void ForSegments(const render::Path& path, Segment&& segment) {
   }
 }
 
-// The winding a line adds to a ray from `p` to the right.
+// The winding a line adds to a ray from `p` to the right. A fill holds the points on its left and
+// bottom edges, not those on its right and top edges.
 int Crossing(render::Point p, render::Point a, render::Point b) {
-  if ((a.y <= p.y) == (b.y <= p.y)) return 0;
+  if ((a.y < p.y) == (b.y < p.y)) return 0;
   const float x = a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y);
   if (!(x > p.x)) return 0;
   return b.y > a.y ? 1 : -1;

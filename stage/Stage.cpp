@@ -224,8 +224,10 @@ void Stage::MouseDown(MouseButton button) {
   scripts_->Broadcast(kEventMouseDown, "onMouseDown");
   avm1::MousePressed(scripts_->Engine());
   pointer_->Pressed();
-  pressed_link_ = LinkUnderPointer();
-  ClickField();
+  // A press a button or a clip with handlers takes does not reach a field under it.
+  const bool taken = pointer_->Hovered() != nullptr;
+  pressed_link_ = taken ? std::string() : LinkUnderPointer();
+  if (!taken) ClickField();
 }
 
 // A press on a selectable field gives it the focus and puts the caret under the pointer.

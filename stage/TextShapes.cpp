@@ -15,7 +15,12 @@ const render::ShapeGeometry* TextShapes::StaticText(const movie::Character& c) {
   auto it = static_texts_.find(&c);
   if (it == static_texts_.end()) {
     auto geometry =
-        std::make_unique<const render::ShapeGeometry>(text::BuildStaticText(c.tag, c.body, fonts_));
+        std::make_unique<render::ShapeGeometry>(text::BuildStaticText(c.tag, c.body, fonts_));
+    // Like a shape, the text measures by the bounds its tag declares.
+    const render::Rect declared = text::StaticTextBounds(c.tag, c.body);
+    if (declared.x_max > declared.x_min || declared.y_max > declared.y_min) {
+      geometry->bounds = declared;
+    }
     it = static_texts_.emplace(&c, std::move(geometry)).first;
   }
   return it->second.get();
@@ -29,7 +34,10 @@ std::unique_ptr<text::TextField> TextShapes::MakeField(const movie::Character& c
 }
 
 std::unique_ptr<text::TextField> TextShapes::MakeField(const text::EditTextDef& def) {
+  // A font the system lacks but the movie embeds by that name stands in for itself.
   return std::make_unique<text::TextField>(def, fonts_, [this](const text::TextFormat& f) {
+    if (const text::Font* font = device_fonts_.FindInstalled(f.font, f.bold, f.italic)) return font;
+    if (const text::Font* font = fonts_.ByName(f.font, f.bold, f.italic)) return font;
     return device_fonts_.Find(f.font, f.bold, f.italic);
   });
 }

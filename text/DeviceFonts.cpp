@@ -60,6 +60,18 @@ const Font* DeviceFonts::Find(std::string_view name, bool bold, bool italic) {
   return font;
 }
 
+const Font* DeviceFonts::FindInstalled(std::string_view name, bool bold, bool italic) {
+  if (name.empty() || name.front() == '_') return Find(name, bold, italic);
+  std::string key = "=" + Lower(name);
+  key += bold ? "/b" : "/-";
+  key += italic ? "i" : "-";
+  if (const auto it = by_request_.find(key); it != by_request_.end()) return it->second;
+  const Font* font = Load(name, bold, italic);
+  if (!font && (bold || italic)) font = Load(name, false, false);
+  by_request_.emplace(std::move(key), font);
+  return font;
+}
+
 const Font* DeviceFonts::Load(std::string_view family, bool bold, bool italic) {
   if (!files_) return nullptr;
   auto bytes = files_->Load(family, bold, italic);

@@ -39,6 +39,8 @@ class DeviceFonts {
   // The font for text naming `name` (case-insensitive): that family in the style asked for, else
   // its regular style, else a stand-in. Null only when no font is installed at all.
   const Font* Find(std::string_view name, bool bold, bool italic);
+  // The installed family of that name itself (any style of it), or null: no stand-in.
+  const Font* FindInstalled(std::string_view name, bool bold, bool italic);
 
  private:
   const Font* Load(std::string_view family, bool bold, bool italic);

@@ -64,4 +64,14 @@ render::ShapeGeometry BuildStaticText(uint16_t tag, std::span<const uint8_t> bod
   return painter.Take();
 }
 
+render::Rect StaticTextBounds(uint16_t tag, std::span<const uint8_t> body) {
+  try {
+    movie::ByteReader in(body, 0, tag);
+    in.U16();  // id
+    return movie::ReadRect(in);
+  } catch (const movie::ParseError&) {
+    return {};
+  }
+}
+
 }  // namespace lumen::text

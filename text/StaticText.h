@@ -16,4 +16,8 @@ namespace lumen::text {
 render::ShapeGeometry BuildStaticText(uint16_t tag, std::span<const uint8_t> body,
                                       FontLibrary& fonts);
 
+// The bounds the tag declares, in the text's own space (twips): what scripts measure the text
+// by, whatever its glyphs cover. Empty when the body is too short to hold them.
+render::Rect StaticTextBounds(uint16_t tag, std::span<const uint8_t> body);
+
 }  // namespace lumen::text

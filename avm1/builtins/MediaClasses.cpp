@@ -161,6 +161,7 @@ void InstallMicrophone(Vm& vm) {
 
 void InstallVideo(Vm& vm) {
   Object* proto = vm.NewObject();
+  vm.builtins().video_proto = proto;
   vm.DefineMethod(proto, "attachVideo", Nothing);
   vm.DefineMethod(proto, "clear", Nothing);
   vm.DefineValue(vm.Global(), "Video", static_cast<Object*>(vm.NewClass(proto, Nothing)));

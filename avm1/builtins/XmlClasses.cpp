@@ -612,6 +612,14 @@ Value Refuse(Vm&, const Arguments&) {
   return false;
 }
 
+// sendAndLoad(url, target): nothing is sent, but an object target starts loading as far as
+// scripts can tell: its `loaded` is false and the call answers true.
+Value SendAndLoad(Vm& vm, const Arguments& args) {
+  if (args.size() < 2 || args[1].AsObject() == nullptr) return false;
+  vm.SetMember(args[1], "loaded", false);
+  return true;
+}
+
 // load(name): a file beside the movie, whose text reaches onData on the next tick.
 Value Load(Vm& vm, const Arguments& args) {
   Object* self = args.self.AsObject();
@@ -725,7 +733,7 @@ Value LoadVarsToString(Vm& vm, const Arguments& args) {
 void DefineLoadingMethods(Vm& vm, Object* proto) {
   vm.DefineMethod(proto, "load", Load);
   vm.DefineMethod(proto, "send", Refuse);
-  vm.DefineMethod(proto, "sendAndLoad", Refuse);
+  vm.DefineMethod(proto, "sendAndLoad", SendAndLoad);
   vm.DefineMethod(proto, "addRequestHeader", Nothing);
   vm.DefineMethod(proto, "getBytesLoaded", BytesLoaded);
   vm.DefineMethod(proto, "getBytesTotal", BytesTotal);

@@ -154,7 +154,10 @@ TEST_F(XmlClassesTest, LoadVarsDecodeAndEncode) {
   EXPECT_EQ(Text(vm, Get(lv, "c")), "");
   EXPECT_EQ(Text(vm, Call(lv, "toString")), "c=&b=A%252&a=1%202");
   EXPECT_FALSE(vm.ToBoolean(Call(lv, "decode")));
-  EXPECT_FALSE(vm.ToBoolean(Call(lv, "sendAndLoad", {vm.Str("x.txt"), lv})));
+  // Nothing is sent, but an object target is told it is loading.
+  EXPECT_FALSE(vm.ToBoolean(Call(lv, "sendAndLoad", {vm.Str("x.txt"), 3.0})));
+  EXPECT_TRUE(vm.ToBoolean(Call(lv, "sendAndLoad", {vm.Str("x.txt"), lv})));
+  EXPECT_EQ(Text(vm, Get(lv, "loaded")), "false");
 
   // onData's default hands the text to decode and tells onLoad.
   Call(lv, "onData", {vm.Str("d=4")});
@@ -177,9 +180,11 @@ TEST_F(XmlClassesTest, LoadDeliversTheFileOnTheNextTick) {
   EXPECT_TRUE(vm.ToBoolean(Call(lv, "load", {vm.Str("vars.txt")})));
   EXPECT_TRUE(vm.ToBoolean(Call(missing, "load", {vm.Str("gone.xml")})));
   EXPECT_EQ(Text(vm, Get(doc, "loaded")), "false");
-  EXPECT_EQ(Text(vm, Call(doc, "getBytesTotal")), "36");  // the bytes of the file
+  EXPECT_EQ(Text(vm, Call(doc, "getBytesLoaded")), "0");
+  EXPECT_EQ(Text(vm, Call(doc, "getBytesTotal")), "undefined");  // not known before it arrives
 
   vm.DeliverLoads();
+  EXPECT_EQ(Text(vm, Call(doc, "getBytesTotal")), "36");  // the bytes of the file
   EXPECT_EQ(Text(vm, Get(doc, "loaded")), "true");
   EXPECT_EQ(Text(vm, Path(doc, {"firstChild", "firstChild", "attributes", "src"})), "a.jpg");
   EXPECT_EQ(Text(vm, Get(lv, "title")), "Summer");

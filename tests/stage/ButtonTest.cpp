@@ -253,6 +253,11 @@ TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   EXPECT_TRUE(ShapeContains(shape, {3040, 1000}));   // on the line
   EXPECT_FALSE(ShapeContains(shape, {3060, 1000}));  // beside it, inside the bounds
   EXPECT_FALSE(ShapeContains(shape, {-1, 1000}));
+  // A fill holds its left and bottom edges, not its top and right ones.
+  EXPECT_TRUE(ShapeContains(shape, {0, 250}));
+  EXPECT_TRUE(ShapeContains(shape, {250, 2000}));
+  EXPECT_FALSE(ShapeContains(shape, {250, 0}));
+  EXPECT_FALSE(ShapeContains(shape, {0, 0}));
   shape.parts[0].rule = render::FillRule::NonZero;  // both contours turn the same way
   EXPECT_TRUE(ShapeContains(shape, {1000, 1000}));
 }

@@ -130,6 +130,9 @@ TEST(DeviceFonts, GenericNamesResolveToInstalledFontsSharedByFile) {
   EXPECT_GT(sans->descent, 0);
   EXPECT_EQ(fonts.Find("ARIAL", false, false), sans);
   EXPECT_EQ(fonts.Find("No Such Family", false, false), sans);
+  // Asked for the installed family itself, a name not installed has no stand-in.
+  EXPECT_EQ(fonts.FindInstalled("No Such Family", false, false), nullptr);
+  EXPECT_EQ(fonts.FindInstalled("_sans", false, false), sans);
   // The typewriter face is monospaced; the sans serif one is not.
   const Font* mono = fonts.Find("_typewriter", false, false);
   ASSERT_NE(mono, nullptr);

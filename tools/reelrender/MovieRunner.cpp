@@ -122,13 +122,16 @@ void MovieRunner::Deliver(const InputEvent& event) {
   switch (event.kind) {
     case Kind::MouseMove:
       stage_.MouseMove(event.x, event.y);
+      pointer_moved_ = true;
       break;
+    // A press or release happens where the pointer is. Until the input moves the pointer, the
+    // place each one is recorded at puts it there.
     case Kind::MouseDown:
-      stage_.MouseMove(event.x, event.y);
+      if (!pointer_moved_) stage_.MouseMove(event.x, event.y);
       stage_.MouseDown(static_cast<stage::Stage::MouseButton>(event.button));
       break;
     case Kind::MouseUp:
-      stage_.MouseMove(event.x, event.y);
+      if (!pointer_moved_) stage_.MouseMove(event.x, event.y);
       stage_.MouseUp(static_cast<stage::Stage::MouseButton>(event.button));
       break;
     case Kind::KeyDown:

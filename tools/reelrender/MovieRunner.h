@@ -83,7 +83,8 @@ class MovieRunner {
   size_t frame_ = 1;
   double tick_ms_ = 0;
   double clock_ms_ = 0;
-  std::string clipboard_;  // what scripted input copied, for its pastes
+  std::string clipboard_;       // what scripted input copied, for its pastes
+  bool pointer_moved_ = false;  // the input moved the pointer itself
 
   void MixTick();
   void TextCommand(InputEvent::Command command);

@@ -2,7 +2,8 @@
 // (they import "dejagnu" from Dejagnu.swf). Ours, built with the project's own movie writer: an
 // SWF 5 movie exporting a clip whose first frame gives _root the harness's functions: pass,
 // fail, xpass and xfail trace their message after "PASSED: ", ... and count it; note traces a
-// message; xtrace keeps it in the clip's log; totals traces the counts.
+// message; xtrace keeps it in the clip's log; totals traces the counts. The clip also holds an
+// empty text field as large as the original's trace window: the cases' _root bounds include it.
 //
 //   make_harness OUT.swf
 
@@ -12,12 +13,14 @@
 
 #include "authoring/ActionWriter.h"
 #include "authoring/SwfWriter.h"
+#include "authoring/TextWriter.h"
 
 namespace {
 
 using namespace lumen::authoring;
 
 constexpr uint16_t kHarnessSprite = 1;
+constexpr uint16_t kTraceWindow = 2;
 
 // A function of one parameter (register 1), stored as a member of _root.
 void SetRootFunction(ActionWriter& a, const char* name, const ActionWriter& body) {
@@ -93,11 +96,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_harness OUT.swf\n");
     return 2;
   }
+  Bytes body;
+  EditTextSpec window;
+  window.id = kTraceWindow;
+  window.x_min = window.y_min = -40;  // twips
+  window.x_max = window.y_max = 4040;
+  DefineEditText(body, window);
   Bytes sprite;
   DoAction(sprite, HarnessActions().Finish());
+  PlaceSpec place;
+  place.depth = 10;
+  place.character = kTraceWindow;
+  place.name = "_xtrace_win";
+  PlaceObject2(sprite, place);
   ShowFrame(sprite);
   End(sprite);
-  Bytes body;
   DefineSprite(body, kHarnessSprite, 1, sprite);
   ExportAsset(body, kHarnessSprite, "dejagnu");
   ShowFrame(body);
