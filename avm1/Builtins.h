@@ -9,6 +9,8 @@ namespace lumen::avm1 {
 
 class Vm;
 class Object;
+class Value;
+class ClipDisplayAccess;
 struct Arguments;
 
 void InstallBuiltins(Vm& vm);
@@ -39,6 +41,8 @@ void InstallGeomClasses(Vm& vm);    // flash.geom
 Object* NewGeomRectangle(Vm& vm, double x, double y, double width, double height);
 // MovieClip's blendMode, scrollRect and opaqueBackground; after MovieClip and flash.geom.
 void InstallClipLookProperties(Vm& vm);
+// The display of the clip `self` stands for; null for anything else.
+ClipDisplayAccess* ClipDisplayOf(Vm& vm, const Value& self);
 // `_global.flash`, made by the first package that needs it.
 Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat

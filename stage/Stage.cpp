@@ -469,25 +469,13 @@ void Stage::EmitFocusRect(render::RenderList& out) {
       focus_rect_.EndFill();
     }
   }
-  if (const render::ShapeGeometry* shape = focus_rect_.Geometry()) {
-    render::RenderCommand draw;
-    draw.kind = render::RenderCommand::Kind::DrawShape;
-    draw.shape = shape;
-    out.commands.push_back(draw);
-  }
+  if (const render::ShapeGeometry* shape = focus_rect_.Geometry()) PushShape(out, shape, {}, {});
 }
 
 void Stage::EmitClipContent(const Clip& clip, const render::Matrix& m,
                             const render::ColorTransform& cx, bool in_mask,
                             render::RenderList& out) {
-  if (const render::ShapeGeometry* drawn = clip.Drawn().Geometry()) {
-    render::RenderCommand draw;
-    draw.kind = render::RenderCommand::Kind::DrawShape;
-    draw.shape = drawn;
-    draw.matrix = m;
-    draw.cxform = cx;
-    out.commands.push_back(draw);
-  }
+  if (const render::ShapeGeometry* drawn = clip.Drawn().Geometry()) PushShape(out, drawn, m, cx);
   EmitClip(clip, m, cx, in_mask, out);
 }
 
@@ -582,14 +570,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     } else {
       shape = object.character->shape.get();
     }
-    if (shape != nullptr) {
-      render::RenderCommand draw;
-      draw.kind = render::RenderCommand::Kind::DrawShape;
-      draw.shape = shape;
-      draw.matrix = m;
-      draw.cxform = content_cx;
-      out.commands.push_back(draw);
-    }
+    if (shape != nullptr) PushShape(out, shape, m, content_cx);
   }
   if (mask != nullptr) Push(out, render::RenderCommand::Kind::PopMask);
   if (layer) {

@@ -19,15 +19,8 @@ constexpr std::array<std::string_view, 14> kBlendModes = {
     "normal", "layer",    "multiply", "screen", "lighten", "darken",  "difference",
     "add",    "subtract", "invert",   "alpha",  "erase",   "overlay", "hardlight"};
 
-ClipDisplayAccess* DisplayOf(Vm& vm, const Value& self) {
-  Object* o = self.AsObject();
-  ClipObject* clip = o ? vm.Live(o)->AsClip() : nullptr;
-  ClipLink* link = clip ? clip->Link() : nullptr;
-  return dynamic_cast<ClipDisplayAccess*>(link);
-}
-
 Value GetBlendMode(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   if (display == nullptr) return Value();
   const int mode = display->BlendMode();
   if (mode < 1 || mode > static_cast<int>(kBlendModes.size())) return Value();
@@ -36,7 +29,7 @@ Value GetBlendMode(Vm& vm, const Arguments& args) {
 
 // A mode's name or number; anything else leaves the mode as it was.
 Value SetBlendMode(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   if (display == nullptr) return Value();
   if (args[0].IsString()) {
     const std::string name = vm.ToString(args[0]);
@@ -51,7 +44,7 @@ Value SetBlendMode(Vm& vm, const Arguments& args) {
 }
 
 Value GetScrollRect(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   const std::optional<ClipRect> rect = display ? display->ScrollRect() : std::nullopt;
   if (!rect) return Value();
   return NewGeomRectangle(vm, rect->x, rect->y, rect->width, rect->height);
@@ -60,7 +53,7 @@ Value GetScrollRect(Vm& vm, const Arguments& args) {
 // An object with finite x, y and a width and height above zero scrolls the clip; anything else
 // shows all of it again.
 Value SetScrollRect(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   if (display == nullptr) return Value();
   std::optional<ClipRect> rect;
   if (args[0].IsObject()) {
@@ -76,14 +69,14 @@ Value SetScrollRect(Vm& vm, const Arguments& args) {
 }
 
 Value GetOpaqueBackground(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   const std::optional<uint32_t> rgb = display ? display->OpaqueBackground() : std::nullopt;
   return rgb ? Value(static_cast<double>(*rgb)) : Value();
 }
 
 // A colour number; undefined or null takes the background away.
 Value SetOpaqueBackground(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   if (display == nullptr) return Value();
   if (args[0].IsNullish()) {
     display->SetOpaqueBackground(std::nullopt);
@@ -107,6 +100,13 @@ void DefineClipAccessor(Vm& vm, Object* proto, std::string_view name, NativeFunc
 }
 
 }  // namespace
+
+ClipDisplayAccess* ClipDisplayOf(Vm& vm, const Value& self) {
+  Object* o = self.AsObject();
+  ClipObject* clip = o ? vm.Live(o)->AsClip() : nullptr;
+  ClipLink* link = clip ? clip->Link() : nullptr;
+  return dynamic_cast<ClipDisplayAccess*>(link);
+}
 
 void InstallClipLookProperties(Vm& vm) {
   Object* proto = vm.builtins().clip_proto;

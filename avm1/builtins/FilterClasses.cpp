@@ -523,16 +523,9 @@ Value Clone(Vm& vm, const Arguments& args) {
   return static_cast<Object*>(copy);
 }
 
-ClipDisplayAccess* DisplayOf(Vm& vm, const Value& self) {
-  Object* o = self.AsObject();
-  ClipObject* clip = o ? vm.Live(o)->AsClip() : nullptr;
-  ClipLink* link = clip ? clip->Link() : nullptr;
-  return dynamic_cast<ClipDisplayAccess*>(link);
-}
-
 // MovieClip.prototype.filters: new objects on every read.
 Value GetClipFilters(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   if (display == nullptr) return Value();
   const std::vector<FilterSettings> settings_list = display->Filters();
   return static_cast<Object*>(NewArray(vm, settings_list.size(),
@@ -541,7 +534,7 @@ Value GetClipFilters(Vm& vm, const Arguments& args) {
 
 // Takes copies of the filters in the list; other entries are passed over.
 Value SetClipFilters(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = DisplayOf(vm, args.self);
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
   if (display == nullptr || !args[0].IsObject()) return Value();
   std::vector<FilterSettings> settings_list;
   const size_t n = LengthOf(vm, args[0], kMaxFilters);
