@@ -562,9 +562,13 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
       return a.AsString() == b.AsString();
     case Value::Type::Object: {
       if (a.AsObject() == b.AsObject()) return true;
-      // Clips are told apart by their paths: two live clips of one path are the same clip.
-      ClipObject* ca = a.AsObject()->AsClip();
-      ClipObject* cb = b.AsObject()->AsClip();
+      // Clips are told apart by their paths: two live clips of one path are the same clip, and
+      // a removed clip is the one its path now names.
+      Object* la = Live(a.AsObject());
+      Object* lb = Live(b.AsObject());
+      if (la != nullptr && la == lb) return true;
+      ClipObject* ca = la ? la->AsClip() : nullptr;
+      ClipObject* cb = lb ? lb->AsClip() : nullptr;
       return ca && cb && ca->Link() && cb->Link() && TargetPath(ca) == TargetPath(cb);
     }
   }
