@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "avm1/ClipDisplay.h"
 #include "avm1/FieldObject.h"
 #include "avm1/Heap.h"
 #include "avm1/Names.h"
@@ -18,6 +19,27 @@ constexpr std::string_view kPropertyNames[] = {
     "_rotation",    "_target",      "_framesloaded", "_name",         "_droptarget",
     "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
     "_xmouse",      "_ymouse"};
+
+// Version 4 reads scale and rotation back from the matrix, not from what scripts set.
+Value MatrixScaleOrRotation(ClipLink& link, ClipProperty property) {
+  auto* display = dynamic_cast<ClipDisplayAccess*>(&link);
+  if (display == nullptr) return link.Get(property);
+  const ClipMatrix m = display->GetMatrix();
+  if (property == ClipProperty::XScale) return std::hypot(m.a, m.b) * 100;
+  if (property == ClipProperty::YScale) return std::hypot(m.c, m.d) * 100;
+  // The angle of the x axis from the slope b / a: an x axis of no length stands upright.
+  if (m.a == 0) return m.b < 0 ? -90.0 : 90.0;
+  return std::atan2(m.b, m.a) * 180 / 3.14159265358979323846;
+}
+
+// _highquality is _quality seen as a number: 0 low, 2 best, 1 anything between.
+double HighQualityOf(std::string_view quality) {
+  return quality == "LOW" ? 0 : quality == "BEST" ? 2 : 1;
+}
+
+std::string_view QualityOfHigh(double high) {
+  return high == 0 ? "LOW" : high >= 2 ? "BEST" : "HIGH";
+}
 
 }  // namespace
 
@@ -72,6 +94,14 @@ Value GetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property) {
       return vm.Str(vm.SlashTargetPath(&clip));
     case ClipProperty::Name:
       return vm.Str(link->Name());
+    case ClipProperty::XScale:
+    case ClipProperty::YScale:
+    case ClipProperty::Rotation:
+      return vm.Version() < 5 ? MatrixScaleOrRotation(*link, property) : link->Get(property);
+    case ClipProperty::HighQuality:
+      return HighQualityOf(vm.bridge().Quality());
+    case ClipProperty::SoundBufTime:
+      return vm.sound_buffer_time;
     case ClipProperty::DropTarget:
       return vm.Str("");
     case ClipProperty::Url:
@@ -93,10 +123,18 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
   double n = 0;
   switch (property) {
     case ClipProperty::Name:
-      link->SetName(vm.ToString(value));
+      // A boolean names the clip by its word in every version.
+      link->SetName(value.IsBoolean() ? (value.AsBoolean() ? "true" : "false")
+                                      : vm.ToString(value));
       return;
     case ClipProperty::Quality:
       vm.bridge().SetQuality(vm.ToString(value));
+      return;
+    case ClipProperty::HighQuality:
+      if (PropertyNumber(vm, value, n)) vm.bridge().SetQuality(QualityOfHigh(n));
+      return;
+    case ClipProperty::SoundBufTime:
+      if (PropertyNumber(vm, value, n)) vm.sound_buffer_time = std::trunc(n);
       return;
     case ClipProperty::Visible:
       if (PropertyNumber(vm, value.IsBoolean() ? Value(value.AsBoolean() ? 1 : 0) : value, n)) {
@@ -104,7 +142,10 @@ void SetClipProperty(Vm& vm, ClipObject& clip, ClipProperty property, const Valu
       }
       return;
     case ClipProperty::FocusRect:
-      if (value.IsNullish()) {
+      if (vm.Version() < 6) {
+        // Older movies set it as a number and ignore what is none.
+        if (PropertyNumber(vm, value, n)) clip.focus_rect = n != 0;
+      } else if (value.IsNullish()) {
         clip.focus_rect.reset();
       } else {
         n = vm.ToNumber(value);

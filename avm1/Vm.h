@@ -208,6 +208,8 @@ class Vm {
   std::vector<Activation*>& activations() { return activations_; }
   double Now() { return bridge_.Timer(); }
   uint32_t Random(uint32_t below);
+  // _soundbuftime, in seconds: the player keeps it for every clip; nothing streams by it here.
+  double sound_buffer_time = 5;
   // The clip whose script is running (`this` of frame scripts), for _root and _parent.
   ClipObject* CurrentClip();
 

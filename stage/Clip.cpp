@@ -754,8 +754,9 @@ void Clip::ApplyScaleCache() {
   render::Matrix& m = MutablePlace().matrix;
   const double r = scale_.rotation * kPi / 180;
   const double sx = scale_.xscale / 100, sy = scale_.yscale / 100;
-  // The player keeps these in 16.16 fixed point: a turn by a right angle leaves exact zeros.
-  auto fixed = [](double v) { return static_cast<float>(std::round(v * 65536) / 65536); };
+  // The player keeps these in 16.16 fixed point, cut toward zero: a turn by a right angle leaves
+  // exact zeros.
+  auto fixed = [](double v) { return static_cast<float>(std::trunc(v * 65536) / 65536); };
   m.a = fixed(sx * std::cos(r));
   m.b = fixed(sx * std::sin(r));
   m.c = fixed(-sy * std::sin(r + scale_.skew));
