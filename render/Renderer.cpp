@@ -179,7 +179,7 @@ class Renderer::Impl {
   void SnapCurvePoints(const std::vector<uint32_t>& cuts);
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
-  void SnapOrigin(const Matrix& object);
+  void SnapOrigin(const Matrix& object, bool centre);
   size_t ReusePicture(const RenderList& list, size_t begin);
   // False when the layer is not drawn on a pixmap of its own (ignored, or part of a mask).
   bool BeginLayer(BlendMode blend);
@@ -408,7 +408,10 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         break;
       case RenderCommand::Kind::BeginLayer:
         views_.push_back(stage_to_device_);
-        if (cmd.snap) SnapOrigin(cmd.matrix);
+        // Without anti-aliasing, a filtered picture is drawn with its origin on a pixel centre.
+        if (cmd.snap || (cmd.centre && quality == Quality::Low)) {
+          SnapOrigin(cmd.matrix, !cmd.snap);
+        }
         if (BeginLayer(cmd.blend) && cmd.snap) i = ReusePicture(list, i);
         break;
       case RenderCommand::Kind::EndLayer:
@@ -775,12 +778,14 @@ void Renderer::Impl::PopMask() {
 }
 
 // A cached picture is drawn whole pixels from where it would stand: what it holds moves by the
-// fraction that takes its origin, rounded half up, to a pixel corner.
-void Renderer::Impl::SnapOrigin(const Matrix& object) {
+// fraction that takes its origin, rounded half up, to a pixel corner. With `centre` it moves
+// instead to the centre of the pixel it lies in.
+void Renderer::Impl::SnapOrigin(const Matrix& object, bool centre) {
   const Point p = stage_to_device_.Apply({object.tx, object.ty});
   if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
-  stage_to_device_.tx += std::floor(p.x + 0.5f) - p.x;
-  stage_to_device_.ty += std::floor(p.y + 0.5f) - p.y;
+  const float c = centre ? 0.5f : 0.0f;
+  stage_to_device_.tx += std::floor(p.x + 0.5f - c) + c - p.x;
+  stage_to_device_.ty += std::floor(p.y + 0.5f - c) + c - p.y;
 }
 
 // A cached picture whose content is as it was when kept is copied into its layer, and its

@@ -546,6 +546,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     begin.kind = render::RenderCommand::Kind::BeginLayer;
     begin.blend = object.place.blend;
     begin.snap = cached;
+    begin.centre = filtered && !cached;
     begin.matrix = m;
     out.commands.push_back(begin);
   }

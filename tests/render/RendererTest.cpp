@@ -436,6 +436,30 @@ TEST(Renderer, CachedPicturesStandOnWholePixelsAndFollowTheirContent) {
   EXPECT_TRUE(SamePixels(out, fresh()));
 }
 
+// Without anti-aliasing a filtered picture's origin moves to the centre of the pixel it lies in;
+// with anti-aliasing it stays where it is.
+TEST(Renderer, FilteredPicturesAtLowQualityStandOnPixelCentres) {
+  Scene s;
+  ShapeGeometry& square = s.Fill(RectPath(0.25f, 0.25f, 10.25f, 10.25f), SolidFill({0, 0, 0, 255}));
+  const Matrix place = Matrix::Translate(Tw(12.2f), Tw(12.2f));
+  s.Command(Kind::BeginLayer);
+  s.list.commands.back().centre = true;
+  s.list.commands.back().matrix = place;
+  s.Draw(square, place);
+  s.Command(Kind::EndLayer);
+  for (const Quality quality : {Quality::Low, Quality::Medium}) {
+    Renderer r;
+    r.SetQuality(quality);
+    Pixmap out(64, 64);
+    r.Render(s.list, kTwipsToPixels, out);
+    // Low: the square spans 12.75 to 22.75; Medium: 12.45 to 22.45.
+    const bool low = quality == Quality::Low;
+    EXPECT_EQ(out.At(12, 12) == 0xFFFFFFFFu, low);
+    EXPECT_EQ(out.At(22, 22) == 0xFF000000u, low);
+    EXPECT_EQ(out.At(13, 13), 0xFF000000u);
+  }
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
