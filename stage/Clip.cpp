@@ -582,7 +582,7 @@ void Clip::Rebuild(size_t frame) {
     // A clip is known by the ratio it was placed with, where it was given one: the timeline's
     // placement of another character with that ratio finds the clip already there.
     const bool same_ratio = listed && want->ratio == object.place.ratio;
-    const bool same_clip = object.clip != nullptr && want->ratio != 0;
+    const bool same_clip = listed && object.clip != nullptr && want->ratio != 0;
     const bool keep = same_ratio && (want->character == object.place.character || same_clip);
     if (keep) {
       // What scripts set stays: visibility, and the transform of a clip they moved.
