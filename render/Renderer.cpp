@@ -637,7 +637,8 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
 // rounded half up: without anti-aliasing, a pixel centre a fraction of a twip from a long, flat
 // segment is inside or not depending on that rounding, and the reference pictures show it done
 // on the target, not in shape space. Anchors and line ends stay where the matrix puts them
-// (animated objects keep their half-twip positions).
+// (animated objects keep their half-twip positions). Masks keep their cuts exact: the edges
+// they clip to in those pictures follow the curve rather than the grid.
 void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts) {
   // Far off the target a float has no twips to round to, and the product could overflow.
   constexpr float kFar = 1e6f;
@@ -684,7 +685,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
-  SnapCurvePoints(lines.cuts);
+  if (building == 0) SnapCurvePoints(lines.cuts);
   edges_.Reset(canvas.Width(), canvas.Height());
   FillRule rule = part.rule;
   if (part.kind == ShapePart::Kind::Fill) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "raster/Flatten.h"
+
 namespace lumen::text {
 
 render::Path& GlyphPainter::FillOf(render::Rgba color, bool smooth, bool rectangle) {
@@ -37,14 +39,27 @@ void GlyphPainter::Grow(render::Point p) {
 }
 
 void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m) {
-  if (glyph.outline.Empty() || points_ + glyph.outline.points.size() > kMaxPoints) return;
-  points_ += glyph.outline.points.size();
+  // A curve becomes at most 256 lines: a glyph that could overrun the budget is refused before
+  // it is cut.
+  const auto curves = static_cast<size_t>(
+      std::count(glyph.outline.verbs.begin(), glyph.outline.verbs.end(), render::PathVerb::QuadTo));
+  if (glyph.outline.Empty() || points_ + glyph.outline.points.size() + 255 * curves > kMaxPoints) {
+    return;
+  }
+  raster::Polylines lines;
+  raster::Flatten(glyph.outline, kCurveTolerance, lines);
+  points_ += lines.points.size();
   render::Path& path = FillOf(color, smooth_glyphs_, false);
-  path.verbs.insert(path.verbs.end(), glyph.outline.verbs.begin(), glyph.outline.verbs.end());
-  for (const render::Point p : glyph.outline.points) {
-    const render::Point q = m.Apply(p);
-    path.points.push_back(q);
-    Grow(q);
+  for (const auto& contour : lines.contours) {
+    for (uint32_t i = contour.begin; i < contour.end; ++i) {
+      const render::Point q = m.Apply(lines.points[i]);
+      if (i == contour.begin) {
+        path.MoveTo(q);
+      } else {
+        path.LineTo(q);
+      }
+      Grow(q);
+    }
   }
 }
 

@@ -3,6 +3,9 @@
 // Collects glyphs into one shape: each glyph's outline is transformed into the text's space and
 // added to the fill of its colour, so a caption is one or a few fills for the renderer rather
 // than a shape per letter. Fills use the non-zero rule: glyphs that touch or overlap add up.
+// Curves are cut into lines in the font's own units, not by the renderer at the drawn size: a
+// glyph keeps the same cuts at every size, and the pictures of small text it is compared with
+// show cuts this fine (the renderer's tenth of a pixel is far coarser on a small glyph).
 
 #include "render/Geometry.h"
 #include "text/Font.h"
@@ -14,6 +17,8 @@ class GlyphPainter {
   // Points one text may paint: a hostile movie repeating a glyph of a million edges through a
   // long text gets a picture cut short, not one of billions of points.
   static constexpr size_t kMaxPoints = size_t{4} << 20;
+  // Font units a glyph's lines may stray from its curves.
+  static constexpr float kCurveTolerance = 2;
 
   // Glyphs painted from now on are anti-aliased at every quality.
   void SetGlyphsSmooth(bool smooth) { smooth_glyphs_ = smooth; }

@@ -117,6 +117,33 @@ TEST(StaticText, DamagedRecordsKeepWhatCameBefore) {
   EXPECT_EQ(movie::testing::CountMoves(g.parts[0].path), 3u);
 }
 
+// A glyph's curves are cut into lines in the font's units: drawn large or small it has the same
+// cuts, each within the painter's tolerance of the curve.
+TEST(StaticText, GlyphCurvesAreCutInFontUnits) {
+  Glyph bowl;
+  bowl.outline.MoveTo({0, 0});
+  bowl.outline.QuadTo({1024, -2048}, {2048, 0});
+  bowl.outline.LineTo({0, 0});
+  std::vector<render::Path> painted;
+  for (const float scale : {1.0f, 0.01f}) {
+    GlyphPainter painter;
+    painter.Glyph(bowl, {0, 0, 0, 255}, {scale, 0, 0, scale, 0, 0});
+    const render::ShapeGeometry g = painter.Take();
+    ASSERT_EQ(g.parts.size(), 1u);
+    painted.push_back(g.parts[0].path);
+  }
+  ASSERT_EQ(painted[0].points.size(), painted[1].points.size());
+  EXPECT_GT(painted[0].points.size(), 8u);
+  for (const render::PathVerb verb : painted[0].verbs) EXPECT_NE(verb, render::PathVerb::QuadTo);
+  // Within the curve's span, the parabola y = x (x - 2048) / 1024 lies just below each cut.
+  for (const render::Point p : painted[0].points) {
+    const float curve = p.x * (p.x - 2048) / 1024;
+    if (p.y < 0) {
+      EXPECT_NEAR(p.y, curve, GlyphPainter::kCurveTolerance);
+    }
+  }
+}
+
 // Hostile fonts end in bounded time and memory: a glyph of a million edges, a thousand times
 // over, stops at the painter's budget instead of holding a billion points, and a font of
 // 65,535 glyphs reads whole, each glyph found by its code.
