@@ -1,9 +1,9 @@
 #pragma once
 
 // What scripts reach of a clip's display besides ClipLink: its whole matrix (transform.matrix),
-// its filter list (filters), blendMode, scrollRect and opaqueBackground. The stage's clips
-// implement this beside ClipLink; scripts find it with dynamic_cast, and a clip without it has
-// neither.
+// its filter list (filters), blendMode, cacheAsBitmap, scrollRect and opaqueBackground. The stage's
+// clips implement this beside ClipLink; scripts find it with dynamic_cast, and a clip without it
+// has neither.
 
 #include <cstdint>
 #include <optional>
@@ -32,6 +32,9 @@ class ClipDisplayAccess {
   // As the player numbers blend modes: 1 normal, 2 layer, ... 14 hardlight.
   virtual int BlendMode() = 0;
   virtual void SetBlendMode(int mode) = 0;
+  // Drawn as one picture on whole pixels, kept while nothing in it changes.
+  virtual bool CacheAsBitmap() = 0;
+  virtual void SetCacheAsBitmap(bool cached) = 0;
   // The part of its content the clip shows, moved to its origin; none: all of it.
   virtual std::optional<ClipRect> ScrollRect() = 0;
   virtual void SetScrollRect(std::optional<ClipRect> rect) = 0;

@@ -188,6 +188,8 @@ class Clip final : public avm1::ClipLink,
   void SetFilters(std::vector<avm1::FilterSettings> filters) override;
   int BlendMode() override { return static_cast<int>(Place().blend) + 1; }
   void SetBlendMode(int mode) override;
+  bool CacheAsBitmap() override { return Place().cache_as_bitmap; }
+  void SetCacheAsBitmap(bool cached) override { MutablePlace().cache_as_bitmap = cached; }
   std::optional<avm1::ClipRect> ScrollRect() override { return scroll_rect_; }
   void SetScrollRect(std::optional<avm1::ClipRect> rect) override;
   std::optional<uint32_t> OpaqueBackground() override { return opaque_background_; }

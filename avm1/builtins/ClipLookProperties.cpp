@@ -1,5 +1,5 @@
-// MovieClip.prototype.blendMode, scrollRect and opaqueBackground (version 8): accessors over the
-// clip's display, read and written through ClipDisplayAccess.
+// MovieClip.prototype.blendMode, cacheAsBitmap, scrollRect and opaqueBackground (version 8):
+// accessors over the clip's display, read and written through ClipDisplayAccess.
 
 #include <array>
 #include <cmath>
@@ -39,6 +39,18 @@ Value SetBlendMode(Vm& vm, const Arguments& args) {
   } else if (args[0].IsNumber()) {
     const double n = vm.ToNumber(args[0]);
     if (n >= 1 && n < kBlendModes.size() + 1) display->SetBlendMode(static_cast<int>(n));
+  }
+  return Value();
+}
+
+Value GetCacheAsBitmap(Vm& vm, const Arguments& args) {
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
+  return display ? Value(display->CacheAsBitmap()) : Value();
+}
+
+Value SetCacheAsBitmap(Vm& vm, const Arguments& args) {
+  if (ClipDisplayAccess* display = ClipDisplayOf(vm, args.self)) {
+    display->SetCacheAsBitmap(vm.ToBoolean(args[0]));
   }
   return Value();
 }
@@ -112,6 +124,7 @@ void InstallClipLookProperties(Vm& vm) {
   Object* proto = vm.builtins().clip_proto;
   if (proto == nullptr) return;
   DefineClipAccessor(vm, proto, "blendMode", GetBlendMode, SetBlendMode);
+  DefineClipAccessor(vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
   DefineClipAccessor(vm, proto, "scrollRect", GetScrollRect, SetScrollRect);
   DefineClipAccessor(vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
 }

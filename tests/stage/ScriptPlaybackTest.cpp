@@ -431,6 +431,29 @@ TEST(ScriptPlayback, DrawnLineStylesAndFocalPointsReachTheShape) {
   EXPECT_EQ(fill->fill.gradient.focal_point, 230.0f / 256);
 }
 
+// cacheAsBitmap from script reads back as a boolean and draws the clip as one picture on whole
+// pixels.
+TEST(ScriptPlayback, CacheAsBitmapFromScriptDrawsTheClipAsOneSnappedPicture) {
+  ActionWriter script;
+  for (const aw::ActionValue& value :
+       {aw::ActionValue(1.0), aw::ActionValue(std::string()), aw::ActionValue(true)}) {
+    script.SetMember("box", "cacheAsBitmap", [&](ActionWriter& a) { a.Push({value}); });
+    script.GetMember("box", "cacheAsBitmap").Op(aw::kTrace);
+  }
+  script.Op(aw::kStop);
+  Bytes tags;
+  BoxSprite(tags);
+  aw::PlaceObject2(tags, BoxPlace());
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"true", "false", "true"}));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  ASSERT_FALSE(list.commands.empty());
+  EXPECT_EQ(list.commands.front().kind, render::RenderCommand::Kind::BeginLayer);
+  EXPECT_TRUE(list.commands.front().snap);
+}
+
 // textColor is the field's own colour, not that of the markup its text came with.
 TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
   ActionWriter script;
