@@ -3,6 +3,8 @@
 // Installs the global functions and built-in classes into a new engine. One file per family of
 // classes; each installer adds its constructors to the global object.
 
+#include <string_view>
+
 #include "avm1/Object.h"
 
 namespace lumen::avm1 {
@@ -34,6 +36,8 @@ NativeFunction ObjectNative(double index);
 void InstallErrorClass(Vm& vm);
 void InstallDateClass(Vm& vm);
 void InstallXmlClasses(Vm& vm);
+// Form-encoded `name=value&...` text set as members of `target` (LoadVars.decode, loadVariables).
+void DecodeVariables(Vm& vm, Object* target, std::string_view text);
 void InstallMovieClipClass(Vm& vm);
 void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedObject, ...
 void InstallGeomClasses(Vm& vm);    // flash.geom

@@ -947,7 +947,10 @@ void Machine::DoGetUrl2(Operands in) {
   const uint8_t flags = in.U8();
   const std::string target = PopString();
   const std::string url = PopString();
-  if (flags & 0x80) return;  // loading variables is not offered by script here
+  if (flags & 0x80) {
+    vm_.LoadVariables(url, target, &act_, act_.target);
+    return;
+  }
   if ((flags & 0x40) || LevelNumber(target)) {
     vm_.LoadMovie(url, target, &act_, act_.target);
     return;

@@ -260,6 +260,8 @@ class StageBridge {
   // A file named relative to the movie (XML.load and LoadVars.load), or nothing where there is
   // none or the name is refused.
   virtual std::optional<std::string> ReadMovieFile(std::string_view name) = 0;
+  // Variables loaded into `clip` (loadVariables) have been set: its data event is due.
+  virtual void VariablesLoaded(ClipLink& clip) = 0;
   // What `text` takes in `format` (the device font it names, or an embedded one of that name),
   // wrapped at `width` pixels when that is above 0.
   virtual TextExtent MeasureText(const FormatValues& format, std::string_view text,

@@ -1224,13 +1224,47 @@ void Vm::QueueLoad(Object* target, std::string_view name) {
   // Until the file arrives nothing is loaded of a size not yet known.
   SetOwn(target, "_bytesLoaded", 0.0, kDontEnum);
   SetOwn(target, "_bytesTotal", Value(), kDontEnum);
-  loads_.push_back({target, bytes ? Str(TextFromFile(*bytes)) : Value(), size});
+  loads_.push_back({target, bytes ? Str(TextFromFile(*bytes)) : Value(), size, false});
+}
+
+void Vm::LoadVariables(std::string_view url, std::string_view target, Activation* act,
+                       Object* base) {
+  Object* o = nullptr;
+  if (const auto level = LevelNumber(target)) {
+    ClipLink* root = bridge_.LevelRoot(*level);
+    o = root ? root->Script() : nullptr;
+  } else {
+    o = ResolvePath(target, act, base);
+  }
+  if (ClipObject* clip = o ? o->AsClip() : nullptr) QueueVariables(clip, url);
+}
+
+void Vm::QueueVariables(ClipObject* clip, std::string_view name) {
+  if (clip == nullptr) return;
+  constexpr size_t kMaxPending = 64;
+  if (loads_.size() >= kMaxPending) loads_.erase(loads_.begin());
+  std::optional<std::string> bytes = bridge_.ReadMovieFile(name);
+  // A file that is not there sets nothing and raises no data event.
+  if (!bytes) return;
+  loads_.push_back({clip, Str(TextFromFile(*bytes)), static_cast<double>(bytes->size()), true});
+}
+
+void Vm::DeliverVariables(const PendingLoad& load) {
+  Object* live = Live(load.target);
+  ClipObject* clip = live ? live->AsClip() : nullptr;
+  if (clip == nullptr || clip->Link() == nullptr) return;  // removed meanwhile
+  DecodeVariables(*this, clip, ToString(load.data));
+  bridge_.VariablesLoaded(*clip->Link());
 }
 
 void Vm::DeliverLoads() {
   std::vector<PendingLoad> due;
   due.swap(loads_);
   for (const PendingLoad& load : due) {
+    if (load.variables) {
+      DeliverVariables(load);
+      continue;
+    }
     SetOwn(load.target, "_bytesLoaded", load.size, kDontEnum);
     SetOwn(load.target, "_bytesTotal", load.size, kDontEnum);
     RunHandler(load.target, "onData", std::span<const Value>(&load.data, 1));

@@ -92,6 +92,10 @@ class Vm {
   // Files scripts asked for (XML.load, LoadVars.load) are read at once and handed to the
   // object's onData on the next tick, as if they had just come in.
   void QueueLoad(Object* target, std::string_view name);
+  // loadVariables: the variables of a file beside the movie set on the clip `target` names
+  // (a path or `_levelN`), which then hears its data event; on the next tick too.
+  void LoadVariables(std::string_view url, std::string_view target, Activation* act, Object* base);
+  void QueueVariables(ClipObject* clip, std::string_view name);
   void DeliverLoads();
   // A Sound object is kept alive while an instance it started plays, to hear of its end.
   void KeepPlayingSound(uint64_t handle, Object* sound);
@@ -287,8 +291,10 @@ class Vm {
     Object* target;
     Value data;  // undefined where the file could not be read
     double size;
+    bool variables;  // set on the target clip rather than handed to its onData
   };
   std::vector<PendingLoad> loads_;
+  void DeliverVariables(const PendingLoad& load);
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
   std::vector<std::pair<uint32_t, Object*>> loaders_;
   uint32_t next_loader_ = 0;

@@ -70,6 +70,10 @@ void ScriptHost::LoadMovie(std::string_view url, avm1::ClipLink* clip, int level
   movie_requests_.push_back({std::string(url), static_cast<Clip*>(clip), level, ticket});
 }
 
+void ScriptHost::VariablesLoaded(avm1::ClipLink& clip) {
+  QueueEvent(static_cast<Clip&>(clip), kEventData, "onData");
+}
+
 bool ScriptHost::TakeDueMovie(MovieRequest& out) {
   if (movie_due_.empty()) return false;
   out = std::move(movie_due_.front());

@@ -143,6 +143,7 @@ class ScriptHost final : public avm1::StageBridge {
                                double width) override {
     return measure ? measure(format, text, width) : avm1::TextExtent{};
   }
+  void VariablesLoaded(avm1::ClipLink& clip) override;
   std::optional<std::string> ReadMovieFile(std::string_view name) override {
     return folder.Read(name);
   }

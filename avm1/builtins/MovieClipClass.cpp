@@ -303,6 +303,11 @@ Value LoadMovie(Vm& vm, const Arguments& a) {
   return Value();
 }
 
+Value LoadVariables(Vm& vm, const Arguments& a) {
+  if (ClipLink* l = Self(a)) vm.QueueVariables(l->Script(), vm.ToString(a[0]));
+  return Value();
+}
+
 Value UnloadMovie(Vm& vm, const Arguments& a) {
   if (ClipLink* l = Self(a)) vm.bridge().LoadMovie("", l, 0, 0);
   return Value();
@@ -508,7 +513,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"stopDrag", Nothing},
       {"loadMovie", LoadMovie},
       {"unloadMovie", UnloadMovie},
-      {"loadVariables", Nothing},
+      {"loadVariables", LoadVariables},
       {"clear", Clear},
       {"lineStyle", LineStyle},
       {"beginFill", BeginFill},

@@ -690,19 +690,7 @@ Value LoadVarsConstruct(Vm& vm, const Arguments& args) {
 Value Decode(Vm& vm, const Arguments& args) {
   Object* o = args.self.AsObject();
   if (o == nullptr || args.size() == 0) return false;
-  const std::string text = vm.ToString(args[0]);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('&', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view pair = std::string_view(text).substr(start, end - start);
-    start = end + 1;
-    if (pair.empty()) continue;
-    const size_t equals = pair.find('=');
-    const std::string_view value =
-        equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
-    vm.Set(o, Unescape(pair.substr(0, equals)), vm.Str(Unescape(value)));
-  }
+  DecodeVariables(vm, o, vm.ToString(args[0]));
   return Value();
 }
 
@@ -797,6 +785,21 @@ void InstallLoadVars(Vm& vm) {
 }
 
 }  // namespace
+
+void DecodeVariables(Vm& vm, Object* target, std::string_view text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('&', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view pair = text.substr(start, end - start);
+    start = end + 1;
+    if (pair.empty()) continue;
+    const size_t equals = pair.find('=');
+    const std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
+    vm.Set(target, Unescape(pair.substr(0, equals)), vm.Str(Unescape(value)));
+  }
+}
 
 void InstallXmlClasses(Vm& vm) {
   InstallXmlNode(vm);

@@ -53,9 +53,11 @@ class TestBridge final : public StageBridge {
   }
 
   std::vector<std::string> lines;
+  void VariablesLoaded(ClipLink&) override { ++variables_loaded; }
   std::map<std::string, std::string> files;  // what ReadMovieFile finds, by name
   std::vector<std::string> urls;
   double now_ms = 0;
+  int variables_loaded = 0;
 };
 
 // Calls a global function or constructor by name: Global("parseInt", {vm.Str("12")}).

@@ -161,6 +161,44 @@ TEST(LoadMovie, MoviesAndPicturesLoadIntoClipsAndLevelsAtTheNextTickAndUnload) {
   EXPECT_EQ(lines.size(), 2u);
 }
 
+// loadVariables sets a file's form-encoded variables on a clip on the next tick, and the clip
+// then hears its data event; a file that is not there sets nothing and raises no event.
+TEST(LoadVariables, FileVariablesReachTheClipAndItsDataEventOnTheNextTick) {
+  lumen::testing::TempDir dir;
+  const std::string vars = "photo=sea%20view.jpg&count=3";
+  dir.Write("vars.txt", Bytes(vars.begin(), vars.end()));
+
+  Bytes tags;
+  Bytes empty;
+  aw::ShowFrame(empty);
+  aw::End(empty);
+  aw::DefineSprite(tags, 2, 1, empty);
+  aw::PlaceSpec place;
+  place.character = 2;
+  place.name = "box";
+  ActionWriter on_data;
+  on_data.Load("photo").Op(aw::kTrace).Load("count").Op(aw::kTrace);
+  aw::PlaceObject2WithActions(tags, place, {{0x100, on_data.Finish()}});
+  ActionWriter load;
+  load.Push({"vars.txt", "box"}).GetUrl2(0x80);
+  load.Push({"gone.txt"}).CallMethod("box", "loadVariables", 1).Op(aw::kPop);
+  load.Push({"gone.txt", "_level0"}).GetUrl2(0x80);
+  load.GetMember("box", "photo").Op(aw::kTrace).Op(aw::kStop);
+  aw::DoAction(tags, load.Finish());
+  aw::ShowFrame(tags);
+
+  std::vector<std::string> lines;
+  ScriptSetup setup;
+  setup.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+  setup.folder = MovieFolder(dir.path());
+  Stage stage(movie::testing::Load(std::move(tags)), true, codec::DecodeBudget::kDefaultTotal,
+              std::move(setup));
+  EXPECT_EQ(lines, (std::vector<std::string>{"undefined"}));
+  stage.Advance();
+  stage.Advance();
+  EXPECT_EQ(lines, (std::vector<std::string>{"undefined", "sea view.jpg", "3"}));
+}
+
 // A MovieClipLoader is its own listener: each event traces its name, the target and the first
 // value after it.
 TEST(LoadMovie, MovieClipLoaderReportsEachStepInTheReferenceOrder) {
