@@ -42,8 +42,8 @@ std::vector<uint32_t> FetchRow(Paint& p, int x, int y, int n) {
   return {px, px + n};
 }
 
-// Scaled, mirrored and shifted bitmaps, smoothed or not, tiled or clamped: the SSE2 filter and
-// the scalar one give identical pixels.
+// Scaled, mirrored, turned and shifted bitmaps, smoothed or not, tiled or clamped: the SSE2
+// filter and the scalar one give identical pixels.
 TEST(BitmapDifferential, Sse2MatchesScalar) {
   if (BestIsa() != Isa::Sse2) GTEST_SKIP() << "no SSE2 in this build";
   std::mt19937 rng(11);
@@ -53,7 +53,9 @@ TEST(BitmapDifferential, Sse2MatchesScalar) {
                                  3 + static_cast<int>(rng() % 30), round % 2 == 0);
     const FillStyle style = BitmapStyle(bm, round % 3 != 0, round % 4 != 0);
     const float sx = (round % 5 == 0 ? -1 : 1) * scale(rng);
-    const Matrix m{sx, 0, 0, scale(rng), shift(rng), shift(rng)};
+    // Some rounds turn the bitmap, through the general route.
+    const float turn = round % 7 < 3 ? shift(rng) / 40 : 0;
+    const Matrix m{sx, turn, -turn, scale(rng), shift(rng), shift(rng)};
     Paint simd, scalar;
     ASSERT_TRUE(simd.SetFill(style, m, {}));
     ASSERT_TRUE(scalar.SetFill(style, m, {}));
