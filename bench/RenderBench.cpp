@@ -17,6 +17,7 @@
 
 #include "bench/CorpusBench.h"
 #include "bench/CpuClock.h"
+#include "raster/BitmapLevels.h"
 #include "raster/Pixmap.h"
 #include "render/Renderer.h"
 #include "render/Viewport.h"
@@ -163,13 +164,25 @@ Figures TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int fram
 
 // The shows users watch full screen: photos authored at a slideshow's size, drawn scaled to the
 // screen with the whole stage shown.
-enum class ShowKind { TwoFading, ThreeFading, PanRotate, MaskWipe, TiledFill };
+enum class ShowKind { TwoFading, ThreeFading, PanRotate, MaskWipe, TiledFill, LargePhoto };
+
+// A camera's photo, `width` pixels across, shrunk to fill the stage, with its prefiltered levels.
+std::unique_ptr<ShapeGeometry> LargePhoto(int width, int stage_width, int stage_height) {
+  const int height = width * stage_height / stage_width;
+  auto bm = PhotoLike(5, width, height);
+  lumen::raster::AddSmallerLevels(*bm);
+  auto shape = PhotoShape(std::move(bm), stage_width, stage_height);
+  const float scale = 20.0f * static_cast<float>(stage_width) / static_cast<float>(width);
+  shape->parts[0].fill.matrix = Matrix::Scale(scale, scale);
+  return shape;
+}
 
 struct ScaledShow {
   ScaledShow(ShowKind show_kind, int width, int height) : kind(show_kind), w(width), h(height) {
     for (uint32_t seed = 1; seed <= 3; ++seed)
       photos.push_back(PhotoShape(PhotoLike(seed, w, h), w, h));
     tiled = PhotoShape(PhotoLike(9, 64, 64), w, h, true);
+    if (kind == ShowKind::LargePhoto) large = LargePhoto(3000, w, h);
   }
 
   // The command placing `shape` scaled by `s` and turned by `turn` about the stage's centre.
@@ -229,13 +242,16 @@ struct ScaledShow {
       case ShowKind::TiledFill:
         list.commands.push_back(About(tiled.get(), 1 + 0.3f * t));
         break;
+      case ShowKind::LargePhoto:
+        list.commands.push_back(About(large.get(), 0.6f - 0.3f * t));
+        break;
     }
   }
 
   ShowKind kind;
   int w, h;
   std::vector<std::unique_ptr<ShapeGeometry>> photos;
-  std::unique_ptr<ShapeGeometry> tiled, mask = std::make_unique<ShapeGeometry>();
+  std::unique_ptr<ShapeGeometry> tiled, large, mask = std::make_unique<ShapeGeometry>();
   RenderList list;
 };
 
@@ -284,6 +300,7 @@ void PrintScaledShows(int frames) {
       {"a photo panning with a rotation, 800x600", ShowKind::PanRotate, 800, 600},
       {"a photo behind a mask wipe, 800x600", ShowKind::MaskWipe, 800, 600},
       {"a repeating bitmap fill, 800x600", ShowKind::TiledFill, 800, 600},
+      {"a 3000-pixel photo shrinking to 500, 800x600", ShowKind::LargePhoto, 800, 600},
   };
   for (const auto& [width, height] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
     Pixmap target(width, height);

@@ -323,16 +323,33 @@ bool Paint::SetBitmap(const FillStyle& fill, const Matrix& to_device, const Colo
   }
   ia_ = inv[0], ib_ = inv[1], ic_ = inv[2], id_ = inv[3], itx_ = inv[4], ity_ = inv[5];
   kind_ = Kind::Bitmap;
-  bitmap_ = bm;
   repeat_ = fill.repeat;
   smooth_ = smoothing == Smoothing::Always || (smoothing == Smoothing::AsFill && fill.smooth);
+  bitmap_ = smooth_ ? PickLevel(*bm) : bm;
   cx_ = cx;
   const int factor = AlphaOnlyFactor(cx);
   transform_pixels_ = factor < 0;
   alpha_ = factor < 0 ? 255 : static_cast<uint8_t>(factor);
-  opaque_ = bm->opaque && !transform_pixels_;
-  if (blend_row_.size() < static_cast<size_t>(bm->width)) blend_row_.resize(bm->width);
+  opaque_ = bitmap_->opaque && !transform_pixels_;
+  if (blend_row_.size() < static_cast<size_t>(bitmap_->width)) blend_row_.resize(bitmap_->width);
   return alpha_ != 0;
+}
+
+// The prefiltered level at which one device pixel spans one to two of its pixels along the
+// bitmap's denser axis, with the fill-space steps rescaled to it. A repeating fill keeps to
+// levels that still tile exactly.
+const Bitmap* Paint::PickLevel(const Bitmap& bm) {
+  const double across = std::min(std::hypot(ia_, ib_), std::hypot(ic_, id_));
+  size_t level = 0;
+  for (double span = across; span >= 2 && level < bm.smaller.size(); span /= 2) {
+    const int factor = 2 << level;
+    if (repeat_ && (bm.width % factor != 0 || bm.height % factor != 0)) break;
+    ++level;
+  }
+  if (level == 0) return &bm;
+  const double scale = 1.0 / static_cast<double>(1 << level);
+  ia_ *= scale, ib_ *= scale, ic_ *= scale, id_ *= scale, itx_ *= scale, ity_ *= scale;
+  return &bm.smaller[level - 1];
 }
 
 const uint32_t* Paint::Fetch(int x, int y, int n, uint32_t* buf) {

@@ -46,6 +46,7 @@ class Paint {
                    const render::ColorTransform& cx);
   bool SetBitmap(const render::FillStyle& fill, const render::Matrix& to_device,
                  const render::ColorTransform& cx, Smoothing smoothing);
+  const render::Bitmap* PickLevel(const render::Bitmap& bm);
   void FetchGradient(int x, int y, int n, uint32_t* out) const;
   uint32_t RampAt(double t) const;
   const uint32_t* FetchBitmap(int x, int y, int n, uint32_t* buf);

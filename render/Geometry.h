@@ -65,6 +65,7 @@ struct Bitmap {
   int height = 0;
   std::vector<uint32_t> pixels;  // width * height, rows top to bottom
   bool opaque = false;           // every alpha is 255: lets the renderer skip blending
+  std::vector<Bitmap> smaller;   // prefiltered halves of a large photo, each half the last
 };
 
 // An image kept encoded until it is drawn: its size is known at once, its pixels are decoded on

@@ -2,12 +2,16 @@
 
 #include <utility>
 
+#include "raster/BitmapLevels.h"
+
 namespace lumen::stage {
 
 namespace {
 
+// A photo's prefiltered levels count against the budget with its pixels.
 size_t BytesOf(const render::BitmapSource& source) {
-  return codec::DecodeBudget::Bytes(source.Width(), source.Height());
+  return codec::DecodeBudget::Bytes(source.Width(), source.Height()) +
+         raster::LevelBytes(source.Width(), source.Height());
 }
 
 }  // namespace
@@ -67,6 +71,7 @@ std::shared_ptr<const render::Bitmap> BitmapCache::Decode(std::unique_lock<std::
   decoding_ahead_ += ahead ? 1 : 0;
   lock.unlock();
   std::optional<render::Bitmap> bitmap = source.Decode();
+  if (bitmap) raster::AddSmallerLevels(*bitmap);
   auto pixels = bitmap ? std::make_shared<const render::Bitmap>(std::move(*bitmap)) : nullptr;
   lock.lock();
   entry.decoding = false;
