@@ -290,5 +290,32 @@ TEST_F(ObjectClassTest, NativeTablesNameTheirEntries) {
   EXPECT_TRUE(global("ASconstructor", {9999, 0}).IsUndefined());
 }
 
+// A method that gives `this` a new class and calls super() reaches the new base: it is found as
+// many steps up `this`'s chain as the running method's class was. Native bases fill `this` in.
+TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
+  Object* method_class = vm.NewObject();
+  Object* self = vm.NewObject(method_class);
+  const Value super_value = static_cast<Object*>(vm.heap().Make<SuperObject>(method_class, self));
+  auto rebase = [&](const char* native) {
+    const Value base = vm.Get(vm.Global(), native);
+    Object* derived = vm.NewObject(vm.Get(base.AsObject(), "prototype").AsObject());
+    vm.SetOwn(derived, "__constructor__", base);
+    self->SetProto(derived);
+  };
+  rebase("TextFormat");
+  const Value format_args[] = {vm.Str("Arial"), 12.0};
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), format_args), self));
+  EXPECT_EQ(Text(vm, vm.Get(self, "font")), "Arial");
+  EXPECT_EQ(Text(vm, vm.Get(self, "size")), "12");
+
+  rebase("NetConnection");
+  EXPECT_TRUE(vm.Call(super_value, Value(), {}).IsUndefined());
+  EXPECT_EQ(Text(vm, vm.Get(self, "isConnected")), "false");
+
+  rebase("Function");
+  const Value name[] = {vm.Str("f")};
+  EXPECT_EQ(Text(vm, vm.Call(super_value, Value(), name)), "f");
+}
+
 }  // namespace
 }  // namespace lumen::avm1
