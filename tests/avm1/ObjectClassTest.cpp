@@ -312,6 +312,10 @@ TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
   EXPECT_TRUE(vm.Call(super_value, Value(), {}).IsUndefined());
   EXPECT_EQ(Text(vm, vm.Get(self, "isConnected")), "false");
 
+  rebase("Sound");
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), {}), self));
+  EXPECT_EQ(Text(vm, Call(self, "getVolume")), "100");
+
   rebase("Function");
   const Value name[] = {vm.Str("f")};
   EXPECT_EQ(Text(vm, vm.Call(super_value, Value(), name)), "f");
