@@ -121,7 +121,7 @@ Value LoadSound(Vm& vm, const Arguments& args) {
     if (vm.ToBoolean(args[1])) Start(vm, {args.self, {}});
   }
   const Value success = id != 0;
-  vm.CallMethod(sound, "onLoad", {&success, 1});
+  vm.CallMethod(args.self, "onLoad", {&success, 1});
   return Value();
 }
 

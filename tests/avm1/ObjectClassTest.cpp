@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "avm1/Names.h"
@@ -297,7 +299,12 @@ TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
   Object* self = vm.NewObject(method_class);
   const Value super_value = static_cast<Object*>(vm.heap().Make<SuperObject>(method_class, self));
   auto rebase = [&](const char* native) {
-    const Value base = vm.Get(vm.Global(), native);
+    Value base = vm.Global();
+    for (std::string_view rest = native; !rest.empty();) {
+      const size_t dot = std::min(rest.find('.'), rest.size());
+      base = vm.GetMember(base, rest.substr(0, dot));
+      rest.remove_prefix(std::min(dot + 1, rest.size()));
+    }
     Object* derived = vm.NewObject(vm.Get(base.AsObject(), "prototype").AsObject());
     vm.SetOwn(derived, "__constructor__", base);
     self->SetProto(derived);
@@ -315,6 +322,11 @@ TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
   rebase("Sound");
   EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), {}), self));
   EXPECT_EQ(Text(vm, Call(self, "getVolume")), "100");
+
+  rebase("flash.filters.BlurFilter");
+  const Value blur[] = {10.0, 20.0};
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), blur), self));
+  EXPECT_EQ(Text(vm, vm.GetMember(self, "blurY")), "20");
 
   rebase("Function");
   const Value name[] = {vm.Str("f")};
