@@ -328,6 +328,11 @@ TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
   EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), blur), self));
   EXPECT_EQ(Text(vm, vm.GetMember(self, "blurY")), "20");
 
+  rebase("flash.display.BitmapData");
+  const Value size[] = {20.0, 30.0};
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), size), self));
+  EXPECT_EQ(Text(vm, vm.GetMember(self, "height")), "30");
+
   rebase("Function");
   const Value name[] = {vm.Str("f")};
   EXPECT_EQ(Text(vm, vm.Call(super_value, Value(), name)), "f");
