@@ -314,6 +314,7 @@ TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
   EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), format_args), self));
   EXPECT_EQ(Text(vm, vm.Get(self, "font")), "Arial");
   EXPECT_EQ(Text(vm, vm.Get(self, "size")), "12");
+  EXPECT_TRUE(vm.ToBoolean(Call(self, "hasOwnProperty", {vm.Str("getTextExtent")})));
 
   rebase("NetConnection");
   EXPECT_TRUE(vm.Call(super_value, Value(), {}).IsUndefined());
