@@ -22,6 +22,10 @@ Value Nothing(Vm&, const Arguments&);
 Value Null(Vm&, const Arguments&);
 Value False(Vm&, const Arguments&);
 
+// The object a native constructor called as a function fills in, as super() calls it from a
+// script subclass: a plain script object, not a clip nor the globals of a plain call.
+Object* SuperTarget(Vm& vm, const Value& self);
+
 void InstallObjectClass(Vm& vm);  // Object and Function
 // Entry `index` of Object.prototype's native table (ASnative 101); null past its end.
 NativeFunction ObjectNative(double index);

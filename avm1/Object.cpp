@@ -114,6 +114,33 @@ void FunctionObject::Trace(Heap& heap) {
   heap.Mark(origin);
 }
 
+namespace {
+constexpr int kMaxSuperDepth = 256;
+}  // namespace
+
+SuperObject::SuperObject(Object* holder, Value self)
+    : Object(holder ? holder->Proto() : nullptr), holder_(holder), self_(self) {
+  Object* o = self_.AsObject();
+  int steps = 1;
+  for (Object* p = o ? o->Proto() : nullptr; p != nullptr && steps <= kMaxSuperDepth;
+       p = p->Proto(), ++steps) {
+    if (p == holder_) {
+      depth_ = steps;
+      return;
+    }
+  }
+}
+
+Object* SuperObject::Holder() {
+  if (depth_ > 0) {
+    Object* p = self_.AsObject();
+    for (int i = 0; i < depth_ && p != nullptr; ++i) p = p->Proto();
+    holder_ = p;
+    SetProto(p ? p->Proto() : nullptr);
+  }
+  return holder_;
+}
+
 void SuperObject::Trace(Heap& heap) {
   Object::Trace(heap);
   heap.Mark(holder_);

@@ -187,18 +187,22 @@ class ArrayObject final : public Object {
 };
 
 // `super` inside a method: looks methods up above the class that holds the running one, and
-// calls them on the same `this`.
+// calls them on the same `this`. That class is found again at each use, as many steps up
+// `this`'s chain as it was at the call, so a method that gives `this` a new prototype calls
+// the new base.
 class SuperObject final : public Object {
  public:
-  SuperObject(Object* holder, Value self)
-      : Object(holder ? holder->Proto() : nullptr), holder_(holder), self_(self) {}
-  Object* Holder() const { return holder_; }
+  SuperObject(Object* holder, Value self);
+  // The class holding the running method, as `this`'s chain now has it; also resets the lookup
+  // prototype to the one above it.
+  Object* Holder();
   const Value& Self() const { return self_; }
   void Trace(Heap& heap) override;
 
  private:
   Object* holder_;
   Value self_;
+  int depth_ = 0;  // steps from `this` up to holder_; 0 when holder_ is not on its chain
 };
 
 // The array index a property name spells ("0", "12"), if it spells one.

@@ -974,7 +974,10 @@ Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const
   if (target.IsNullish()) return Value();
   Value self = target;
   Object* object = target.AsObject();
-  if (auto* sup = dynamic_cast<SuperObject*>(object)) self = sup->Self();
+  if (auto* sup = dynamic_cast<SuperObject*>(object)) {
+    sup->Holder();
+    self = sup->Self();
+  }
   if (object == nullptr) object = ToObject(target);
   if (Object* live = Live(object); live != object) {
     if (live == nullptr) return Value();

@@ -23,22 +23,24 @@ namespace {
 
 constexpr double kRefused = -1;
 
-class BitmapDataObject final : public Object {
+// Kept in the bitmap object's `primitive`, so that a script subclass's instance can hold one.
+class BitmapState final : public Object {
  public:
-  explicit BitmapDataObject(Object* proto) : Object(proto) { native_class = "BitmapData"; }
+  BitmapState() : Object(nullptr) {}
   size_t Footprint() const override {
     return Object::Footprint() + sizeof(*this) - sizeof(Object) + (pixels ? pixels->Bytes() : 0);
   }
   std::shared_ptr<BitmapPixels> pixels;
 };
 
-BitmapDataObject* BitmapOf(const Value& v) {
-  return dynamic_cast<BitmapDataObject*>(v.AsObject());
+BitmapState* BitmapOf(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<BitmapState*>(o->primitive.AsObject()) : nullptr;
 }
 
 // The pixels of a live bitmap, or null for anything else.
 BitmapPixels* PixelsOf(const Value& v) {
-  BitmapDataObject* b = BitmapOf(v);
+  BitmapState* b = BitmapOf(v);
   return b ? b->pixels.get() : nullptr;
 }
 
@@ -74,25 +76,45 @@ Value GeomClass(Vm& vm, std::string_view name) {
   return vm.GetMember(vm.GetMember(vm.GetMember(vm.Global(), "flash"), "geom"), name);
 }
 
-BitmapDataObject* NewBitmap(Vm& vm, Object* proto, std::shared_ptr<BitmapPixels> pixels) {
+Object* AttachBitmap(Vm& vm, Object* o, std::shared_ptr<BitmapPixels> pixels) {
   // Checked at once: a loop making bitmaps stops here, not at the next budget check.
   if (pixels) vm.heap().Reserve(pixels->Bytes());
-  auto* b = vm.heap().Make<BitmapDataObject>(proto);
+  auto* b = vm.heap().Make<BitmapState>();
   b->pixels = std::move(pixels);
-  return b;
+  o->primitive = static_cast<Object*>(b);
+  o->native_class = "BitmapData";
+  return o;
 }
 
-// new BitmapData(width, height, transparent = true, fill = 0xFFFFFFFF); nothing at all for a
-// size out of bounds.
-Value Construct(Vm& vm, const Arguments& args) {
+Object* NewBitmap(Vm& vm, Object* proto, std::shared_ptr<BitmapPixels> pixels) {
+  return AttachBitmap(vm, vm.heap().Make<Object>(proto), std::move(pixels));
+}
+
+// (width, height, transparent = true, fill = 0xFFFFFFFF); null for a size out of bounds.
+std::shared_ptr<BitmapPixels> PixelsFromArguments(Vm& vm, const Arguments& args) {
   const double width = vm.ToNumber(args[0]);
   const double height = vm.ToNumber(args[1]);
-  if (!BitmapPixels::ValidSize(width, height)) return Value();
+  if (!BitmapPixels::ValidSize(width, height)) return nullptr;
   const bool transparent = args.size() > 2 ? vm.ToBoolean(args[2]) : true;
   const uint32_t fill = args.size() > 3 ? Color(vm, args[3]) : 0xFFFFFFFFu;
-  auto pixels = std::make_shared<BitmapPixels>(static_cast<int32_t>(width),
-                                               static_cast<int32_t>(height), transparent, fill);
-  return static_cast<Object*>(NewBitmap(vm, args.self.AsObject(), std::move(pixels)));
+  return std::make_shared<BitmapPixels>(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                        transparent, fill);
+}
+
+// new BitmapData(...): nothing at all for a size out of bounds.
+Value Construct(Vm& vm, const Arguments& args) {
+  auto pixels = PixelsFromArguments(vm, args);
+  if (!pixels) return Value();
+  return NewBitmap(vm, args.self.AsObject(), std::move(pixels));
+}
+
+// super(...) makes the subclass's instance a bitmap.
+Value BitmapCall(Vm& vm, const Arguments& args) {
+  Object* o = SuperTarget(vm, args.self);
+  if (o == nullptr) return Value();
+  auto pixels = PixelsFromArguments(vm, args);
+  if (!pixels) return Value();
+  return AttachBitmap(vm, o, std::move(pixels));
 }
 
 Value Width(Vm&, const Arguments& args) {
@@ -173,14 +195,14 @@ Value CopyPixels(Vm& vm, const Arguments& args) {
 }
 
 Value Clone(Vm& vm, const Arguments& args) {
-  BitmapDataObject* b = BitmapOf(args.self);
+  BitmapState* b = BitmapOf(args.self);
   if (b == nullptr || !b->pixels) return kRefused;
   return static_cast<Object*>(
-      NewBitmap(vm, b->Proto(), std::make_shared<BitmapPixels>(*b->pixels)));
+      NewBitmap(vm, args.self.AsObject()->Proto(), std::make_shared<BitmapPixels>(*b->pixels)));
 }
 
 Value Dispose(Vm&, const Arguments& args) {
-  if (BitmapDataObject* b = BitmapOf(args.self)) b->pixels.reset();
+  if (BitmapState* b = BitmapOf(args.self)) b->pixels.reset();
   return Value();
 }
 
@@ -188,7 +210,7 @@ Value Dispose(Vm&, const Arguments& args) {
 // full), the alpha difference over white where only alpha does, clear where the pixels agree.
 // 0 when nothing differs; negative codes for what cannot be compared.
 Value Compare(Vm& vm, const Arguments& args) {
-  BitmapDataObject* self = BitmapOf(args.self);
+  BitmapState* self = BitmapOf(args.self);
   if (self == nullptr || !self->pixels) return -1;
   const BitmapPixels* other = PixelsOf(args[0]);
   if (other == nullptr) return -2;
@@ -216,7 +238,7 @@ Value Compare(Vm& vm, const Arguments& args) {
     }
   }
   if (!any) return 0;
-  return static_cast<Object*>(NewBitmap(vm, self->Proto(), std::move(diff)));
+  return NewBitmap(vm, args.self.AsObject()->Proto(), std::move(diff));
 }
 
 bool Opaque(const BitmapPixels& p, int32_t x, int32_t y, uint32_t threshold) {
@@ -246,7 +268,7 @@ std::array<uint32_t, 256> ChannelTable(Vm& vm, const Value& list, int shift) {
 Value PaletteMap(Vm& vm, const Arguments& args) {
   BitmapPixels* p = PixelsOf(args.self);
   if (p == nullptr || args.size() < 4) return kRefused;
-  BitmapDataObject* source_object = BitmapOf(args[0]);
+  BitmapState* source_object = BitmapOf(args[0]);
   if (source_object == nullptr) return -2;
   if (!source_object->pixels) return -3;
   const std::optional<PixelRect> from = RectOf(vm, args[1]);
@@ -398,7 +420,7 @@ Value NewBitmapData(Vm& vm, std::shared_ptr<BitmapPixels> pixels) {
 }
 
 std::shared_ptr<const BitmapPixels> BitmapDataPixels(const Value& v) {
-  BitmapDataObject* b = BitmapOf(v);
+  BitmapState* b = BitmapOf(v);
   return b ? b->pixels : nullptr;
 }
 
@@ -421,7 +443,7 @@ void InstallBitmapDataClass(Vm& vm) {
   vm.DefineMethod(proto, "hitTest", HitTest);
   vm.DefineMethod(proto, "draw", Draw);
   vm.DefineMethod(proto, "paletteMap", PaletteMap);
-  FunctionObject* ctor = vm.NewClass(proto, Nothing, Construct);
+  FunctionObject* ctor = vm.NewClass(proto, BitmapCall, Construct);
   vm.DefineMethod(ctor, "loadBitmap", LoadBitmap);
   vm.SetOwn(DisplayPackage(vm), "BitmapData", static_cast<Object*>(ctor));
 }

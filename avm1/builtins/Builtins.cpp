@@ -16,6 +16,11 @@ Value False(Vm&, const Arguments&) {
   return false;
 }
 
+Object* SuperTarget(Vm& vm, const Value& self) {
+  Object* o = self.AsObject();
+  return o != nullptr && o->AsClip() == nullptr && o != vm.Global() ? o : nullptr;
+}
+
 void InstallBuiltins(Vm& vm) {
   InstallObjectClass(vm);
   InstallGlobalFunctions(vm);

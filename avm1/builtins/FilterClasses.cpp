@@ -32,12 +32,12 @@ constexpr int kMaxMatrixSide = 15;
 constexpr size_t kMaxMatrix = 4096;
 constexpr size_t kColorMatrixSize = 20;
 constexpr size_t kMaxFilters = 256;
+constexpr int kMaxChain = 256;
 
-class FilterObject final : public Object {
+// Kept in the filter object's `primitive`, so that a script subclass's instance can hold one.
+class FilterState final : public Object {
  public:
-  FilterObject(Object* proto, FilterSettings s) : Object(proto), settings(std::move(s)) {
-    native_class = "BitmapFilter";
-  }
+  explicit FilterState(FilterSettings s) : Object(nullptr), settings(std::move(s)) {}
   void Trace(Heap& heap) override {
     Object::Trace(heap);
     heap.Mark(map_bitmap);
@@ -50,12 +50,20 @@ class FilterObject final : public Object {
   Value map_bitmap;  // the BitmapData a displacement reads, as the script gave it
 };
 
-FilterObject* FilterOf(const Value& v) {
-  return dynamic_cast<FilterObject*>(v.AsObject());
+FilterState* FilterOf(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<FilterState*>(o->primitive.AsObject()) : nullptr;
+}
+
+FilterState* AttachFilter(Vm& vm, Object* o, FilterSettings settings) {
+  auto* f = vm.heap().Make<FilterState>(std::move(settings));
+  o->primitive = static_cast<Object*>(f);
+  o->native_class = "BitmapFilter";
+  return f;
 }
 
 FilterSettings* SettingsOf(const Value& v) {
-  FilterObject* f = FilterOf(v);
+  FilterState* f = FilterOf(v);
   return f ? &f->settings : nullptr;
 }
 
@@ -313,13 +321,13 @@ Value SetRatios(Vm& vm, const Arguments& args) {
 // --- Displacement map ------------------------------------------------------------------------
 
 Value GetMapBitmap(Vm&, const Arguments& args) {
-  FilterObject* f = FilterOf(args.self);
+  FilterState* f = FilterOf(args.self);
   return f ? f->map_bitmap : Value();
 }
 
 // Only bitmaps are taken.
 Value SetMapBitmap(Vm&, const Arguments& args) {
-  FilterObject* f = FilterOf(args.self);
+  FilterState* f = FilterOf(args.self);
   if (f == nullptr || !IsBitmapData(args[0])) return Value();
   f->map_bitmap = args[0];
   f->settings.map = BitmapDataPixels(args[0]);
@@ -496,12 +504,9 @@ bool IsAlphaName(std::string_view name) {
 
 // Constructor arguments go through the setters, in the order the constructor takes them. A
 // colour given without its alpha brings a missing one along, which reads as full.
-Value ConstructFilter(Vm& vm, const Arguments& args) {
-  Object* proto = args.self.AsObject();
-  const ClassInfo* cls = proto ? ClassNamed(proto->native_class) : nullptr;
-  if (cls == nullptr) return vm.NewObject(proto);
-  auto* f = vm.heap().Make<FilterObject>(proto, FilterSettings::Defaults(cls->kind));
-  const Value self = static_cast<Object*>(f);
+void InitFilter(Vm& vm, Object* o, const ClassInfo* cls, const Arguments& args) {
+  AttachFilter(vm, o, FilterSettings::Defaults(cls->kind));
+  const Value self = o;
   const size_t given = args.size();
   for (size_t i = 0; const char* name = CtorParameter(*cls, i); ++i) {
     if (i >= given && !(i == given && i > 0 && IsAlphaName(name))) break;
@@ -512,15 +517,37 @@ Value ConstructFilter(Vm& vm, const Arguments& args) {
       if (std::string_view(a.name) == name) a.set(vm, Arguments{self, value});
     }
   }
-  return self;
+}
+
+Value ConstructFilter(Vm& vm, const Arguments& args) {
+  Object* proto = args.self.AsObject();
+  const ClassInfo* cls = proto ? ClassNamed(proto->native_class) : nullptr;
+  if (cls == nullptr) return vm.NewObject(proto);
+  Object* o = vm.heap().Make<Object>(proto);
+  InitFilter(vm, o, cls, args);
+  return o;
+}
+
+// super() makes the subclass's instance the filter its chain leads to.
+Value FilterCall(Vm& vm, const Arguments& args) {
+  Object* o = SuperTarget(vm, args.self);
+  if (o == nullptr) return Value();
+  int steps = 0;
+  for (Object* p = o->Proto(); p != nullptr && steps < kMaxChain; p = p->Proto(), ++steps) {
+    if (const ClassInfo* cls = ClassNamed(p->native_class)) {
+      InitFilter(vm, o, cls, args);
+      return o;
+    }
+  }
+  return Value();
 }
 
 Value Clone(Vm& vm, const Arguments& args) {
-  FilterObject* f = FilterOf(args.self);
+  FilterState* f = FilterOf(args.self);
   if (f == nullptr) return Value();
-  auto* copy = vm.heap().Make<FilterObject>(f->Proto(), f->settings);
-  copy->map_bitmap = f->map_bitmap;
-  return static_cast<Object*>(copy);
+  Object* copy = vm.heap().Make<Object>(args.self.AsObject()->Proto());
+  AttachFilter(vm, copy, f->settings)->map_bitmap = f->map_bitmap;
+  return copy;
 }
 
 // MovieClip.prototype.filters: new objects on every read.
@@ -570,10 +597,11 @@ Value NewFilter(Vm& vm, const FilterSettings& settings) {
   if (cls == nullptr) return Value();
   const Value ctor =
       vm.GetMember(vm.GetMember(vm.GetMember(vm.Global(), "flash"), "filters"), cls->name);
-  auto* f = vm.heap().Make<FilterObject>(vm.GetMember(ctor, "prototype").AsObject(), settings);
+  Object* o = vm.heap().Make<Object>(vm.GetMember(ctor, "prototype").AsObject());
+  FilterState* f = AttachFilter(vm, o, settings);
   if (settings.map)
     f->map_bitmap = NewBitmapData(vm, std::make_shared<BitmapPixels>(*settings.map));
-  return static_cast<Object*>(f);
+  return o;
 }
 
 void InstallFilterClasses(Vm& vm) {
@@ -593,7 +621,7 @@ void InstallFilterClasses(Vm& vm) {
       p->setter = vm.NewNative(a.set);
     }
     vm.DefineMethod(proto, "clone", Clone, 0);
-    FunctionObject* ctor = vm.NewClass(proto, Nothing, ConstructFilter);
+    FunctionObject* ctor = vm.NewClass(proto, FilterCall, ConstructFilter);
     vm.SetOwn(filters, cls.name, static_cast<Object*>(ctor));
   }
   vm.SetOwn(FlashPackage(vm), "filters", filters);

@@ -618,10 +618,11 @@ Object* InstallMatrix(Vm& vm) {
 
 // --- ColorTransform -------------------------------------------------------------------------
 
-// Multipliers then offsets, red, green, blue, alpha.
-class ColorTransformObject final : public Object {
+// Multipliers then offsets, red, green, blue, alpha. Kept in the instance's `primitive`, so that
+// a script subclass's instance can hold one too.
+class ColorTransformState final : public Object {
  public:
-  explicit ColorTransformObject(Object* proto) : Object(proto) { native_class = "ColorTransform"; }
+  ColorTransformState() : Object(nullptr) {}
   double values[8] = {1, 1, 1, 1, 0, 0, 0, 0};
 };
 
@@ -629,33 +630,53 @@ constexpr const char* kTransformFields[] = {"redMultiplier",   "greenMultiplier"
                                             "alphaMultiplier", "redOffset",       "greenOffset",
                                             "blueOffset",      "alphaOffset"};
 
-ColorTransformObject* TransformOf(const Value& v) {
-  return dynamic_cast<ColorTransformObject*>(v.AsObject());
+ColorTransformState* TransformOf(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<ColorTransformState*>(o->primitive.AsObject()) : nullptr;
 }
 
-Value ColorTransformConstruct(Vm& vm, const Arguments& args) {
-  auto* t = vm.heap().Make<ColorTransformObject>(args.self.AsObject());
+ColorTransformState* AttachColorTransform(Vm& vm, Object* o) {
+  auto* t = vm.heap().Make<ColorTransformState>();
+  o->primitive = static_cast<Object*>(t);
+  o->native_class = "ColorTransform";
+  return t;
+}
+
+void InitColorTransform(Vm& vm, Object* o, const Arguments& args) {
+  ColorTransformState* t = AttachColorTransform(vm, o);
   // Fewer than all eight values leave the identity.
   if (args.size() >= 8) {
     for (size_t i = 0; i < 8; ++i) t->values[i] = vm.ToNumber(args[i]);
   }
-  return static_cast<Object*>(t);
+}
+
+Value ColorTransformConstruct(Vm& vm, const Arguments& args) {
+  Object* o = vm.heap().Make<Object>(args.self.AsObject());
+  InitColorTransform(vm, o, args);
+  return o;
+}
+
+// super() makes the subclass's instance a colour transform.
+Value ColorTransformCall(Vm& vm, const Arguments& args) {
+  Object* o = SuperTarget(vm, args.self);
+  if (o != nullptr) InitColorTransform(vm, o, args);
+  return o ? Value(o) : Value();
 }
 
 template <size_t kIndex>
 Value GetTransformField(Vm&, const Arguments& args) {
-  ColorTransformObject* t = TransformOf(args.self);
+  ColorTransformState* t = TransformOf(args.self);
   return t ? Value(t->values[kIndex]) : Value();
 }
 
 template <size_t kIndex>
 Value SetTransformField(Vm& vm, const Arguments& args) {
-  if (ColorTransformObject* t = TransformOf(args.self)) t->values[kIndex] = vm.ToNumber(args[0]);
+  if (ColorTransformState* t = TransformOf(args.self)) t->values[kIndex] = vm.ToNumber(args[0]);
   return Value();
 }
 
 Value GetRgb(Vm&, const Arguments& args) {
-  ColorTransformObject* t = TransformOf(args.self);
+  ColorTransformState* t = TransformOf(args.self);
   if (t == nullptr) return Value();
   const uint32_t r = static_cast<uint32_t>(ToInt32(t->values[4]));
   const uint32_t g = static_cast<uint32_t>(ToInt32(t->values[5]));
@@ -664,7 +685,7 @@ Value GetRgb(Vm&, const Arguments& args) {
 }
 
 Value SetRgb(Vm& vm, const Arguments& args) {
-  ColorTransformObject* t = TransformOf(args.self);
+  ColorTransformState* t = TransformOf(args.self);
   if (t == nullptr) return Value();
   const uint32_t rgb = static_cast<uint32_t>(vm.ToInt32(args[0]));
   for (int i = 0; i < 3; ++i) {
@@ -675,8 +696,8 @@ Value SetRgb(Vm& vm, const Arguments& args) {
 }
 
 Value ColorTransformConcat(Vm&, const Arguments& args) {
-  ColorTransformObject* t = TransformOf(args.self);
-  ColorTransformObject* second = TransformOf(args[0]);
+  ColorTransformState* t = TransformOf(args.self);
+  ColorTransformState* second = TransformOf(args[0]);
   if (t == nullptr || second == nullptr) return Value();
   for (int i = 0; i < 4; ++i) {
     t->values[4 + i] += t->values[i] * second->values[4 + i];
@@ -686,7 +707,7 @@ Value ColorTransformConcat(Vm&, const Arguments& args) {
 }
 
 Value ColorTransformToString(Vm& vm, const Arguments& args) {
-  ColorTransformObject* t = TransformOf(args.self);
+  ColorTransformState* t = TransformOf(args.self);
   if (t == nullptr) return Value();
   std::string out = "(";
   for (size_t i = 0; i < 8; ++i) {
@@ -713,16 +734,17 @@ Object* InstallColorTransform(Vm& vm) {
   DefineAccessor(vm, proto, "rgb", GetRgb, SetRgb);
   vm.DefineMethod(proto, "concat", ColorTransformConcat, 0);
   vm.DefineMethod(proto, "toString", ColorTransformToString, 0);
-  return vm.NewClass(proto, Nothing, ColorTransformConstruct);
+  return vm.NewClass(proto, ColorTransformCall, ColorTransformConstruct);
 }
 
 // --- Transform ------------------------------------------------------------------------------
 
 // A clip's transform as objects: matrices and colour transforms made fresh on every read and
-// written back on every assignment. The clip is the one given to the constructor.
-class TransformObject final : public Object {
+// written back on every assignment. The clip is the one given to the constructor, kept in the
+// instance's `primitive`.
+class TransformState final : public Object {
  public:
-  explicit TransformObject(Object* proto) : Object(proto) { native_class = "Transform"; }
+  TransformState() : Object(nullptr) {}
   void Trace(Heap& heap) override {
     Object::Trace(heap);
     heap.Mark(clip);
@@ -730,8 +752,21 @@ class TransformObject final : public Object {
   Object* clip = nullptr;
 };
 
+Object* AttachTransform(Vm& vm, Object* o, Object* clip) {
+  auto* t = vm.heap().Make<TransformState>();
+  t->clip = clip;
+  o->primitive = static_cast<Object*>(t);
+  o->native_class = "Transform";
+  return o;
+}
+
+TransformState* TransformStateOf(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<TransformState*>(o->primitive.AsObject()) : nullptr;
+}
+
 ClipLink* TransformLink(Vm& vm, const Value& self) {
-  auto* t = dynamic_cast<TransformObject*>(self.AsObject());
+  TransformState* t = TransformStateOf(self);
   ClipObject* clip = t && t->clip ? vm.Live(t->clip)->AsClip() : nullptr;
   return clip ? clip->Link() : nullptr;
 }
@@ -783,17 +818,18 @@ Value TransformGetColorTransform(Vm& vm, const Arguments& args) {
   auto* colors = dynamic_cast<ClipColorAccess*>(TransformLink(vm, args.self));
   if (colors == nullptr) return Value();
   const ColorTransformValues v = colors->GetColorTransform();
-  auto* t = vm.heap().Make<ColorTransformObject>(ClassPrototype(vm, "ColorTransform"));
+  Object* o = vm.heap().Make<Object>(ClassPrototype(vm, "ColorTransform"));
+  ColorTransformState* t = AttachColorTransform(vm, o);
   for (size_t i = 0; i < 4; ++i) {
     t->values[i] = v.multiply[i];
     t->values[4 + i] = v.add[i];
   }
-  return static_cast<Object*>(t);
+  return o;
 }
 
 Value TransformSetColorTransform(Vm& vm, const Arguments& args) {
   auto* colors = dynamic_cast<ClipColorAccess*>(TransformLink(vm, args.self));
-  ColorTransformObject* t = TransformOf(args[0]);
+  ColorTransformState* t = TransformOf(args[0]);
   if (colors == nullptr || t == nullptr) return Value();
   ColorTransformValues v;
   for (size_t i = 0; i < 4; ++i) {
@@ -808,9 +844,15 @@ Value TransformSetColorTransform(Vm& vm, const Arguments& args) {
 Value TransformConstruct(Vm& vm, const Arguments& args) {
   Object* target = args[0].AsObject();
   if (target == nullptr || target->AsClip() == nullptr) return Value();
-  auto* t = vm.heap().Make<TransformObject>(args.self.AsObject());
-  t->clip = target;
-  return static_cast<Object*>(t);
+  return AttachTransform(vm, vm.heap().Make<Object>(args.self.AsObject()), target);
+}
+
+// super(clip) makes the subclass's instance the clip's transform.
+Value TransformCall(Vm& vm, const Arguments& args) {
+  Object* target = args[0].AsObject();
+  Object* o = SuperTarget(vm, args.self);
+  if (o == nullptr || target == nullptr || target->AsClip() == nullptr) return Value();
+  return AttachTransform(vm, o, target);
 }
 
 Object* InstallTransform(Vm& vm) {
@@ -819,7 +861,7 @@ Object* InstallTransform(Vm& vm) {
   DefineAccessor(vm, proto, "concatenatedMatrix", TransformGetConcatenatedMatrix, nullptr);
   DefineAccessor(vm, proto, "colorTransform", TransformGetColorTransform,
                  TransformSetColorTransform);
-  return vm.NewClass(proto, Nothing, TransformConstruct);
+  return vm.NewClass(proto, TransformCall, TransformConstruct);
 }
 
 // MovieClip.prototype.transform: a new Transform of the clip on every read; assigning one
@@ -827,19 +869,13 @@ Object* InstallTransform(Vm& vm) {
 Value ClipGetTransform(Vm& vm, const Arguments& args) {
   Object* self = args.self.AsObject();
   if (self == nullptr || vm.Live(self)->AsClip() == nullptr) return Value();
-  Object* proto = ClassPrototype(vm, "Transform");
-  auto* t = vm.heap().Make<TransformObject>(proto);
-  t->clip = self;
-  return static_cast<Object*>(t);
+  return AttachTransform(vm, vm.heap().Make<Object>(ClassPrototype(vm, "Transform")), self);
 }
 
 Value ClipSetTransform(Vm& vm, const Arguments& args) {
-  auto* source = dynamic_cast<TransformObject*>(args[0].AsObject());
   Object* self = args.self.AsObject();
-  if (source == nullptr || self == nullptr) return Value();
-  auto* target = vm.heap().Make<TransformObject>(nullptr);
-  target->clip = self;
-  const Value to = static_cast<Object*>(target);
+  if (TransformStateOf(args[0]) == nullptr || self == nullptr) return Value();
+  const Value to = AttachTransform(vm, vm.heap().Make<Object>(nullptr), self);
   const Value matrix[] = {TransformGetMatrix(vm, Arguments{args[0], {}})};
   TransformSetMatrix(vm, Arguments{to, matrix});
   const Value colors[] = {TransformGetColorTransform(vm, Arguments{args[0], {}})};

@@ -230,6 +230,16 @@ Value ConnectionConstruct(Vm& vm, const Arguments& args) {
   return connection;
 }
 
+// Through super(), a subclass instance becomes a connection, and says it is closed; the call
+// answers nothing.
+Value ConnectionCall(Vm& vm, const Arguments& args) {
+  if (Object* o = SuperTarget(vm, args.self)) {
+    o->primitive = static_cast<Object*>(vm.heap().Make<ConnectionState>());
+    vm.SetOwn(o, "isConnected", false, kDontEnum);
+  }
+  return Value();
+}
+
 void InstallNetConnection(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.DefineMethod(proto, "connect", ConnectionConnect);
@@ -237,7 +247,7 @@ void InstallNetConnection(Vm& vm) {
   vm.DefineMethod(proto, "call", Nothing);
   vm.DefineMethod(proto, "addHeader", Nothing);
   vm.DefineValue(vm.Global(), "NetConnection",
-                 static_cast<Object*>(vm.NewClass(proto, Nothing, ConnectionConstruct)));
+                 static_cast<Object*>(vm.NewClass(proto, ConnectionCall, ConnectionConstruct)));
 }
 
 // --- NetStream ------------------------------------------------------------------------------
@@ -372,13 +382,19 @@ Value LocalDomain(Vm& vm, const Arguments&) {
   return vm.Str("localhost");
 }
 
+// It keeps nothing on the instance: super() just gets `this` back.
+Value LocalCall(Vm& vm, const Arguments& args) {
+  Object* o = SuperTarget(vm, args.self);
+  return o ? Value(o) : Value();
+}
+
 void InstallLocalConnection(Vm& vm) {
   Object* proto = vm.NewObject();
   vm.DefineMethod(proto, "connect", LocalConnect);
   vm.DefineMethod(proto, "send", LocalSend);
   vm.DefineMethod(proto, "close", LocalClose);
   vm.DefineMethod(proto, "domain", LocalDomain);
-  FunctionObject* ctor = vm.NewClass(proto, Nothing);
+  FunctionObject* ctor = vm.NewClass(proto, LocalCall);
   ctor->primitive = vm.NewObject(nullptr);
   vm.DefineValue(vm.Global(), "LocalConnection", static_cast<Object*>(ctor));
   vm.Global()->Properties().Find("LocalConnection", vm.CaseSensitive())->min_version = 6;

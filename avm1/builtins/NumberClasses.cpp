@@ -21,6 +21,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kLn2 = 0.6931471805599453;
 // Constants and Math members are read-only, and hidden like every built-in.
 constexpr uint8_t kConstant = kDontEnum | kReadOnly;
 constexpr int kMaxChain = 256;
@@ -207,8 +208,18 @@ double Tan(double x) {
 double Atan2(double y, double x) {
   return std::atan2(y, x);
 }
+// Special cases are the C library's. A fractional power goes the FPU's way, 2^(y*log2 x) with
+// the fraction's 2^f - 1 rounded on its own: that double rounding shows in the last digit, as
+// in pow(2, 0.5) < Math.SQRT2.
 double Pow(double x, double y) {
-  return std::pow(x, y);
+  if (!std::isfinite(y) || std::trunc(y) == y || !std::isfinite(x) || x <= 0.0 || x == 1.0) {
+    return std::pow(x, y);
+  }
+  const double exponent = y * std::log2(x);
+  if (!std::isfinite(exponent)) return std::pow(x, y);
+  const double whole = std::nearbyint(exponent);
+  const double fraction = std::expm1((exponent - whole) * kLn2);
+  return std::ldexp(1.0 + fraction, static_cast<int>(std::fmax(-2100.0, std::fmin(2100.0, whole))));
 }
 
 // No argument gives the identity of the operation; one gives NaN.

@@ -151,6 +151,11 @@ Value FunctionConstruct(Vm& vm, const Arguments&) {
   return vm.NewNative(nullptr);
 }
 
+// Called, Function hands back what it was given, as a cast would.
+Value FunctionCall(Vm& vm, const Arguments& args) {
+  return args.size() > 0 ? args[0] : FunctionConstruct(vm, args);
+}
+
 // ASSetPropFlags(object, names, set, clear): names is null for all, a comma list or an array.
 Value SetPropFlags(Vm& vm, const Arguments& args) {
   Object* o = args[0].AsObject();
@@ -273,7 +278,7 @@ void InstallObjectClass(Vm& vm) {
   vm.DefineMethod(op, "isPrototypeOf", IsPrototypeOf, kBuiltIn);
   vm.DefineMethod(op, "addProperty", AddProperty, kBuiltIn);
 
-  FunctionObject* function = vm.NewClass(b.function_proto, FunctionConstruct, FunctionConstruct);
+  FunctionObject* function = vm.NewClass(b.function_proto, FunctionCall, FunctionConstruct);
   vm.DefineValue(global, "Function", static_cast<Object*>(function));
   // Made before Function, which made them both.
   vm.DefineValue(object, "constructor", static_cast<Object*>(function));

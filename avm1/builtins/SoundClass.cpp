@@ -20,9 +20,10 @@
 namespace lumen::avm1 {
 namespace {
 
-class SoundObject final : public Object {
+// Kept in the instance's `primitive`, so that a script subclass's instance can hold one too.
+class SoundState final : public Object {
  public:
-  explicit SoundObject(Object* proto) : Object(proto) { native_class = "Sound"; }
+  SoundState() : Object(nullptr) {}
   void Trace(Heap& heap) override {
     Object::Trace(heap);
     heap.Mark(target);
@@ -32,13 +33,14 @@ class SoundObject final : public Object {
   uint64_t handle = 0;    // the instance it started last
 };
 
-SoundObject* SoundOf(const Value& v) {
-  return dynamic_cast<SoundObject*>(v.AsObject());
+SoundState* SoundOf(const Value& v) {
+  Object* o = v.AsObject();
+  return o ? dynamic_cast<SoundState*>(o->primitive.AsObject()) : nullptr;
 }
 
 // The clip a Sound stands for; null for the whole movie, nothing when its clip is not there:
 // then the Sound does nothing.
-std::optional<ClipLink*> Owner(Vm& vm, SoundObject& sound) {
+std::optional<ClipLink*> Owner(Vm& vm, SoundState& sound) {
   if (sound.target.IsNullish()) return nullptr;
   ClipObject* clip = ResolveTarget(vm, sound.target);
   if (clip == nullptr || clip->Link() == nullptr) return std::nullopt;
@@ -61,19 +63,34 @@ int32_t PanOf(const SoundTransformValues& t) {
   return Wrapped(std::llabs(int64_t{t.right_to_right}) - 100);
 }
 
-Value SoundConstruct(Vm& vm, const Arguments& args) {
-  auto* sound = vm.heap().Make<SoundObject>(args.self.AsObject());
+void InitSound(Vm& vm, Object* o, const Arguments& args) {
+  auto* sound = vm.heap().Make<SoundState>();
+  o->primitive = static_cast<Object*>(sound);
+  o->native_class = "Sound";
   // The owner is kept as a path, read once: a clip renamed later is no longer its owner.
   sound->target = args[0];
-  if (Object* o = args[0].AsObject()) {
-    ClipObject* clip = o->AsClip();
+  if (Object* target = args[0].AsObject()) {
+    ClipObject* clip = target->AsClip();
     sound->target = vm.Str(clip ? vm.TargetPath(clip) : vm.ToString(args[0]));
   }
-  return sound;
+}
+
+Value SoundConstruct(Vm& vm, const Arguments& args) {
+  Object* o = vm.NewObject(args.self.AsObject());
+  InitSound(vm, o, args);
+  return o;
+}
+
+// super() makes the subclass's instance a Sound; a plain call makes a new one.
+Value SoundCall(Vm& vm, const Arguments& args) {
+  Object* o = SuperTarget(vm, args.self);
+  if (o == nullptr) return SoundConstruct(vm, args);
+  InitSound(vm, o, args);
+  return o;
 }
 
 Value AttachSound(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const uint32_t id = vm.bridge().ExportedSound(vm.ToString(args[0]));
   if (id != 0) sound->sound_id = id;
@@ -81,7 +98,7 @@ Value AttachSound(Vm& vm, const Arguments& args) {
 }
 
 Value Start(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr || sound->sound_id == 0) return Value();
   const double offset = args.values.empty() ? 0 : vm.ToNumber(args[0]);
   const double loops = args.values.size() < 2 ? 1 : vm.ToNumber(args[1]);
@@ -89,14 +106,14 @@ Value Start(Vm& vm, const Arguments& args) {
   const auto owner = Owner(vm, *sound);
   if (!owner) return Value();
   sound->handle = vm.bridge().StartSound(sound->sound_id, *owner, offset, count);
-  if (sound->handle != 0) vm.KeepPlayingSound(sound->handle, sound);
+  if (sound->handle != 0) vm.KeepPlayingSound(sound->handle, args.self.AsObject());
   return Value();
 }
 
 // A file beside the movie, read at once: a streamed one starts playing, and either way onLoad
 // hears whether it could be played.
 Value LoadSound(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const uint32_t id = vm.bridge().LoadSound(vm.ToString(args[0]));
   if (id != 0) {
@@ -104,12 +121,12 @@ Value LoadSound(Vm& vm, const Arguments& args) {
     if (vm.ToBoolean(args[1])) Start(vm, {args.self, {}});
   }
   const Value success = id != 0;
-  vm.CallMethod(sound, "onLoad", {&success, 1});
+  vm.CallMethod(args.self, "onLoad", {&success, 1});
   return Value();
 }
 
 Value Stop(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   uint32_t id = 0;
   if (!args.values.empty()) {
@@ -121,7 +138,7 @@ Value Stop(Vm& vm, const Arguments& args) {
 }
 
 Value GetVolume(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const auto owner = Owner(vm, *sound);
   if (!owner) return Value();
@@ -129,7 +146,7 @@ Value GetVolume(Vm& vm, const Arguments& args) {
 }
 
 Value SetVolume(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const auto found = Owner(vm, *sound);
   if (!found) return Value();
@@ -141,7 +158,7 @@ Value SetVolume(Vm& vm, const Arguments& args) {
 }
 
 Value GetPan(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const auto owner = Owner(vm, *sound);
   if (!owner) return Value();
@@ -149,7 +166,7 @@ Value GetPan(Vm& vm, const Arguments& args) {
 }
 
 Value SetPan(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const auto found = Owner(vm, *sound);
   if (!found) return Value();
@@ -171,7 +188,7 @@ int32_t* Channel(SoundTransformValues& t, int i) {
 }
 
 Value GetTransform(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr) return Value();
   const auto owner = Owner(vm, *sound);
   if (!owner) return Value();
@@ -185,7 +202,7 @@ Value GetTransform(Vm& vm, const Arguments& args) {
 }
 
 Value SetTransform(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   Object* in = args[0].AsObject();
   if (sound == nullptr || in == nullptr) return Value();
   const auto found = Owner(vm, *sound);
@@ -201,14 +218,14 @@ Value SetTransform(Vm& vm, const Arguments& args) {
 }
 
 Value GetDuration(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr || sound->sound_id == 0) return Value();
   const auto ms = vm.bridge().SoundDuration(sound->sound_id);
   return ms ? Value(*ms) : Value();
 }
 
 Value GetPosition(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr || sound->sound_id == 0) return Value();
   const auto ms = sound->handle ? vm.bridge().SoundPosition(sound->handle) : std::nullopt;
   return ms ? Value(*ms) : Value(0.0);
@@ -216,7 +233,7 @@ Value GetPosition(Vm& vm, const Arguments& args) {
 
 // A loaded sound is read whole at once: all of its bytes are in. Others have none to count.
 Value GetBytes(Vm& vm, const Arguments& args) {
-  SoundObject* sound = SoundOf(args.self);
+  SoundState* sound = SoundOf(args.self);
   if (sound == nullptr || sound->sound_id == 0) return Value();
   const auto bytes = vm.bridge().SoundFileBytes(sound->sound_id);
   return bytes ? Value(static_cast<double>(*bytes)) : Value();
@@ -254,7 +271,7 @@ void InstallSoundClass(Vm& vm) {
     DefineGetter(vm, proto, "duration", GetDuration);
     DefineGetter(vm, proto, "position", GetPosition);
   }
-  FunctionObject* sound = vm.NewClass(proto, SoundConstruct, SoundConstruct);
+  FunctionObject* sound = vm.NewClass(proto, SoundCall, SoundConstruct);
   vm.DefineValue(vm.Global(), "Sound", static_cast<Object*>(sound));
 }
 

@@ -39,10 +39,18 @@ Value Optional(const std::optional<bool>& v) {
   return v ? Value(*v) : Value::Null();
 }
 
+Value GetTextExtent(Vm& vm, const Arguments& a);
+
+// Every TextFormat carries its own getTextExtent, hidden; the prototype has none.
+void AddExtentMethod(Vm& vm, Object* format) {
+  vm.DefineMethod(format, "getTextExtent", GetTextExtent, kDontEnum);
+}
+
 }  // namespace
 
 Object* NewTextFormat(Vm& vm) {
   Object* format = vm.NewObject(vm.builtins().textformat_proto);
+  AddExtentMethod(vm, format);
   for (const char* name : kFormatNames) vm.SetOwn(format, name, Value::Null());
   return format;
 }
@@ -313,12 +321,25 @@ void DefineFieldAccessors(Vm& vm, Object* proto, std::index_sequence<kIndex...>)
   }
 }
 
-Value FormatConstruct(Vm& vm, const Arguments& a) {
-  Object* format = vm.NewObject(a.self.AsObject());
+void InitFormat(Vm& vm, Object* format, const Arguments& a) {
+  AddExtentMethod(vm, format);
   for (size_t i = 0; i < std::size(kFormatNames); ++i) {
     vm.SetOwn(format, kFormatNames[i],
               i < kConstructorArguments && i < a.size() ? a[i] : Value::Null());
   }
+}
+
+Value FormatConstruct(Vm& vm, const Arguments& a) {
+  Object* format = vm.NewObject(a.self.AsObject());
+  InitFormat(vm, format, a);
+  return format;
+}
+
+// Called as super() does: fills in `this`.
+Value FormatCall(Vm& vm, const Arguments& a) {
+  Object* format = SuperTarget(vm, a.self);
+  if (format == nullptr) return Value();
+  InitFormat(vm, format, a);
   return format;
 }
 
@@ -341,8 +362,7 @@ void InstallTextFieldClasses(Vm& vm) {
 
   Object* format_proto = vm.NewObject();
   vm.builtins().textformat_proto = format_proto;
-  vm.DefineMethod(format_proto, "getTextExtent", GetTextExtent);
-  FunctionObject* format = vm.NewClass(format_proto, Nothing, FormatConstruct);
+  FunctionObject* format = vm.NewClass(format_proto, FormatCall, FormatConstruct);
   vm.DefineValue(vm.Global(), "TextFormat", static_cast<Object*>(format));
 }
 

@@ -275,15 +275,9 @@ void InitNode(Vm& vm, Object* o, const Arguments& args) {
   }
 }
 
-// What super() hands the native constructors: not a clip, nor the globals of a plain call.
-bool IsPlainObject(Vm& vm, const Value& v) {
-  Object* o = v.AsObject();
-  return o != nullptr && o->AsClip() == nullptr && o != vm.Global();
-}
-
 // Called as a function, as super() does: makes `this` a node.
 Value XmlNodeCall(Vm& vm, const Arguments& args) {
-  if (!IsPlainObject(vm, args.self)) return Value();
+  if (SuperTarget(vm, args.self) == nullptr) return Value();
   InitNode(vm, args.self.AsObject(), args);
   return args.self;
 }
@@ -542,7 +536,7 @@ void InitDocument(Vm& vm, Object* o, const Value& text) {
 }
 
 Value XmlCall(Vm& vm, const Arguments& args) {
-  if (!IsPlainObject(vm, args.self)) return Value();
+  if (SuperTarget(vm, args.self) == nullptr) return Value();
   InitDocument(vm, args.self.AsObject(), args[0]);
   return args.self;
 }

@@ -57,6 +57,10 @@ TEST(NumberClassesMath, ArgumentsAndEdgeCasesPrintAsThePlayerDoes) {
       {"atan2", {2.0, u}, "1.5707963267949"},
       {"pow", {2.0}, "NaN"},
       {"pow", {3.0, 2.0, 1.0}, "9"},
+      {"pow", {true}, "1"},
+      {"pow", {2.0, 0.5}, "1.41421356237309"},  // one below Math.SQRT2
+      {"pow", {2.0, -0.5}, "0.707106781186547"},
+      {"pow", {-8.0, 1.0 / 3}, "NaN"},
       {"min", {}, "Infinity"},
       {"max", {}, "-Infinity"},
       {"min", {-1.0}, "NaN"},

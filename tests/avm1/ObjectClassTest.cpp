@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "avm1/Names.h"
@@ -288,6 +290,53 @@ TEST_F(ObjectClassTest, NativeTablesNameTheirEntries) {
   const Value ctor = global("ASconstructor", {101, 4});
   EXPECT_TRUE(vm.GetMember(ctor, "prototype").IsObject());
   EXPECT_TRUE(global("ASconstructor", {9999, 0}).IsUndefined());
+}
+
+// A method that gives `this` a new class and calls super() reaches the new base: it is found as
+// many steps up `this`'s chain as the running method's class was. Native bases fill `this` in.
+TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
+  Object* method_class = vm.NewObject();
+  Object* self = vm.NewObject(method_class);
+  const Value super_value = static_cast<Object*>(vm.heap().Make<SuperObject>(method_class, self));
+  auto rebase = [&](const char* native) {
+    Value base = vm.Global();
+    for (std::string_view rest = native; !rest.empty();) {
+      const size_t dot = std::min(rest.find('.'), rest.size());
+      base = vm.GetMember(base, rest.substr(0, dot));
+      rest.remove_prefix(std::min(dot + 1, rest.size()));
+    }
+    Object* derived = vm.NewObject(vm.Get(base.AsObject(), "prototype").AsObject());
+    vm.SetOwn(derived, "__constructor__", base);
+    self->SetProto(derived);
+  };
+  rebase("TextFormat");
+  const Value format_args[] = {vm.Str("Arial"), 12.0};
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), format_args), self));
+  EXPECT_EQ(Text(vm, vm.Get(self, "font")), "Arial");
+  EXPECT_EQ(Text(vm, vm.Get(self, "size")), "12");
+  EXPECT_TRUE(vm.ToBoolean(Call(self, "hasOwnProperty", {vm.Str("getTextExtent")})));
+
+  rebase("NetConnection");
+  EXPECT_TRUE(vm.Call(super_value, Value(), {}).IsUndefined());
+  EXPECT_EQ(Text(vm, vm.Get(self, "isConnected")), "false");
+
+  rebase("Sound");
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), {}), self));
+  EXPECT_EQ(Text(vm, Call(self, "getVolume")), "100");
+
+  rebase("flash.filters.BlurFilter");
+  const Value blur[] = {10.0, 20.0};
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), blur), self));
+  EXPECT_EQ(Text(vm, vm.GetMember(self, "blurY")), "20");
+
+  rebase("flash.display.BitmapData");
+  const Value size[] = {20.0, 30.0};
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), size), self));
+  EXPECT_EQ(Text(vm, vm.GetMember(self, "height")), "30");
+
+  rebase("Function");
+  const Value name[] = {vm.Str("f")};
+  EXPECT_EQ(Text(vm, vm.Call(super_value, Value(), name)), "f");
 }
 
 }  // namespace
