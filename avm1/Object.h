@@ -177,13 +177,18 @@ class ArrayObject final : public Object {
   bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
   void NativeKeys(Vm& vm, std::vector<std::string>& keys) override;
   size_t Footprint() const override {
-    return Object::Footprint() + elements.capacity() * sizeof(Value);
+    return Object::Footprint() + elements.capacity() * sizeof(Value) + unset.capacity() / 8;
   }
   void Trace(Heap& heap) override;
   // Resizes within the heap's charge; false when the movie asks for more than arrays may hold.
   bool Resize(Vm& vm, double length);
+  // The same, marking the indices it adds as never set.
+  bool Lengthen(Vm& vm, double length);
 
   std::vector<Value> elements;
+  // Indices a length or a far index made without setting them (`new Array(5)`, `a[9] = x`):
+  // enumeration skips them. Those past its end are set; methods that rewrite the elements clear it.
+  std::vector<bool> unset;
 };
 
 // `super` inside a method: looks methods up above the class that holds the running one, and
