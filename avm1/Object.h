@@ -82,6 +82,8 @@ class Object : public Cell {
   virtual bool SetNative(Vm&, std::string_view, const Value&) { return false; }
   // Names of native properties that enumeration shows, first ones first.
   virtual void NativeKeys(Vm&, std::vector<std::string>&) {}
+  // Names of display children, which enumeration shows after the object's own properties.
+  virtual void ChildKeys(std::vector<std::string>&) {}
   virtual ClipObject* AsClip() { return nullptr; }
   virtual FieldObject* AsField() { return nullptr; }
   virtual size_t Footprint() const { return sizeof(Object) + properties_.Footprint(); }
