@@ -284,6 +284,8 @@ TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   line.line.width = 100;
   line.path.MoveTo({3000, 0});
   line.path.LineTo({3000, 2000});
+  line.path.MoveTo({2100, 0});  // slanted
+  line.path.LineTo({2900, 800});
   shape.parts.push_back(line);
   shape.bounds = {0, 0, 3050, 2000};
   EXPECT_TRUE(ShapeContains(shape, {250, 1000}));    // in the ring
@@ -291,6 +293,10 @@ TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   EXPECT_TRUE(ShapeContains(shape, {3040, 1000}));   // on the line
   EXPECT_FALSE(ShapeContains(shape, {3060, 1000}));  // beside it, inside the bounds
   EXPECT_FALSE(ShapeContains(shape, {-1, 1000}));
+  // Across and down count together: 40 beside the slanted line along an axis hits, 40 square
+  // to it (28 across and 28 down) does not.
+  EXPECT_TRUE(ShapeContains(shape, {2540, 400}));
+  EXPECT_FALSE(ShapeContains(shape, {2528, 372}));
   // A fill holds its left and bottom edges, not its top and right ones.
   EXPECT_TRUE(ShapeContains(shape, {0, 250}));
   EXPECT_TRUE(ShapeContains(shape, {250, 2000}));
