@@ -219,8 +219,11 @@ void ClipObject::Trace(Heap& heap) {
 }
 
 void ClipObject::NativeKeys(Vm&, std::vector<std::string>& keys) {
+  if (link_ != nullptr && button) keys.emplace_back("tabIndex");  // even before one is set
+}
+
+void ClipObject::ChildKeys(std::vector<std::string>& keys) {
   if (link_ == nullptr) return;
-  if (button) keys.emplace_back("tabIndex");  // even before one is set
   std::vector<ClipLink*> children;
   link_->Children(children);
   for (ClipLink* child : children) {

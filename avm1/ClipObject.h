@@ -43,6 +43,7 @@ class ClipObject final : public Object {
   bool GetNative(Vm& vm, std::string_view name, Value& out) override;
   bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
   void NativeKeys(Vm& vm, std::vector<std::string>& keys) override;
+  void ChildKeys(std::vector<std::string>& keys) override;
   void Trace(Heap& heap) override;
 
   // setMask: the clip that masks this one, and whether this one masks another.

@@ -169,6 +169,17 @@ bool ArrayObject::Resize(Vm& vm, double length) {
   const auto n = static_cast<size_t>(length);
   if (n > elements.size()) vm.heap().Charge((n - elements.size()) * sizeof(Value));
   elements.resize(n);
+  if (unset.size() > n) unset.resize(n);
+  return true;
+}
+
+bool ArrayObject::Lengthen(Vm& vm, double length) {
+  const size_t old = elements.size();
+  if (!Resize(vm, length)) return false;
+  if (elements.size() > old) {
+    unset.resize(old, false);
+    unset.resize(elements.size(), true);
+  }
   return true;
 }
 
@@ -187,19 +198,22 @@ bool ArrayObject::GetNative(Vm&, std::string_view name, Value& out) {
 bool ArrayObject::SetNative(Vm& vm, std::string_view name, const Value& value) {
   if (name == "length") {
     const double n = vm.ToNumber(value);
-    if (std::isfinite(n) && n >= 0) Resize(vm, std::floor(n));
+    if (std::isfinite(n) && n >= 0) Lengthen(vm, std::floor(n));
     return true;
   }
   uint32_t index = 0;
   if (!ParseArrayIndex(name, index)) return false;
-  if (index >= elements.size() && !Resize(vm, static_cast<double>(index) + 1)) return false;
+  if (index >= elements.size() && !Lengthen(vm, static_cast<double>(index) + 1)) return false;
   elements[index] = value;
+  if (index < unset.size()) unset[index] = false;
   return true;
 }
 
 void ArrayObject::NativeKeys(Vm&, std::vector<std::string>& keys) {
   // Like other properties, the last made comes first.
-  for (size_t i = elements.size(); i-- > 0;) keys.push_back(std::to_string(i));
+  for (size_t i = elements.size(); i-- > 0;) {
+    if (i >= unset.size() || !unset[i]) keys.push_back(std::to_string(i));
+  }
 }
 
 }  // namespace lumen::avm1

@@ -82,6 +82,8 @@ class Object : public Cell {
   virtual bool SetNative(Vm&, std::string_view, const Value&) { return false; }
   // Names of native properties that enumeration shows, first ones first.
   virtual void NativeKeys(Vm&, std::vector<std::string>&) {}
+  // Names of display children, which enumeration shows after the object's own properties.
+  virtual void ChildKeys(std::vector<std::string>&) {}
   virtual ClipObject* AsClip() { return nullptr; }
   virtual FieldObject* AsField() { return nullptr; }
   virtual size_t Footprint() const { return sizeof(Object) + properties_.Footprint(); }
@@ -177,13 +179,18 @@ class ArrayObject final : public Object {
   bool SetNative(Vm& vm, std::string_view name, const Value& value) override;
   void NativeKeys(Vm& vm, std::vector<std::string>& keys) override;
   size_t Footprint() const override {
-    return Object::Footprint() + elements.capacity() * sizeof(Value);
+    return Object::Footprint() + elements.capacity() * sizeof(Value) + unset.capacity() / 8;
   }
   void Trace(Heap& heap) override;
   // Resizes within the heap's charge; false when the movie asks for more than arrays may hold.
   bool Resize(Vm& vm, double length);
+  // The same, marking the indices it adds as never set.
+  bool Lengthen(Vm& vm, double length);
 
   std::vector<Value> elements;
+  // Indices a length or a far index made without setting them (`new Array(5)`, `a[9] = x`):
+  // enumeration skips them. Those past its end are set; methods that rewrite the elements clear it.
+  std::vector<bool> unset;
 };
 
 // `super` inside a method: looks methods up above the class that holds the running one, and

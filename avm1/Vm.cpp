@@ -907,7 +907,7 @@ std::vector<std::string> Vm::Keys(Object* object) {
     }
     return false;
   };
-  size_t own = 0;  // how many of the keys are the object's own
+  size_t native_count = 0, own = 0;  // how many of the keys are native, and the object's own
   int steps = 0;
   for (Object* o = object; o != nullptr && steps < kMaxChain; o = o->Proto(), ++steps) {
     if (steps == 1) own = keys.size();
@@ -916,16 +916,23 @@ std::vector<std::string> Vm::Keys(Object* object) {
     for (std::string& k : native) {
       if (!seen(k)) keys.push_back(std::move(k));
     }
+    if (steps == 0) native_count = keys.size();
     const auto& entries = o->Properties().Entries();
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
       // A property hidden from this version still enumerates: only reading it is refused.
       if (seen(it->name)) continue;
       ((it->flags & kDontEnum) ? hidden : keys).push_back(it->name);
     }
+    std::vector<std::string> children;
+    o->ChildKeys(children);
+    for (std::string& k : children) {
+      if (!seen(k)) keys.push_back(std::move(k));
+    }
   }
-  // A clip lists what its prototypes give before its own names.
+  // A clip lists what its prototypes give after its native names, before its own ones.
   if (object->AsClip() != nullptr && steps > 1) {
-    std::rotate(keys.begin(), keys.begin() + static_cast<long>(own), keys.end());
+    std::rotate(keys.begin() + static_cast<long>(native_count),
+                keys.begin() + static_cast<long>(own), keys.end());
   }
   return keys;
 }

@@ -472,7 +472,8 @@ bool Clip::Linger(std::vector<DisplayObject>::iterator it) {
   DisplayObject object = std::move(*it);
   objects_.erase(it);
   // Depth d goes to -32769 - d as scripts count: below every depth the timeline or scripts use.
-  const int32_t depth = -1 - object.place.depth;
+  // Scripts count a button's characters one deeper (see Depth).
+  const int32_t depth = (button_ != nullptr ? -3 : -1) - object.place.depth;
   if (DisplayObject* old = Find(depth)) Destroy(objects_.begin() + (old - objects_.data()));
   object.place.depth = depth;
   object.place.visible = false;
@@ -609,6 +610,8 @@ void Clip::Rebuild(size_t frame) {
 
 void Clip::ShowButtonState(movie::ButtonData::State state) {
   if (button_ == nullptr || state == button_state_) return;
+  // What the last change left to hear its unload is gone by the next.
+  DropLingering();
   button_state_ = state;
   timeline_ = &button_->states[state];
   Rebuild(0);

@@ -236,6 +236,8 @@ void PointerInput::SendToButton(Clip& button, Event event) {
     if (t.state != ButtonData::kOver) button.ShowButtonState(ButtonData::kUp);
     return;
   }
+  // The new state's clips run their first frames before the button's actions and handlers.
+  button.ShowButtonState(t.state);
   // A button's actions run on the clip it is in.
   if (Clip* parent = button.ParentClip()) {
     for (const movie::ButtonAction& action : data.actions) {
@@ -249,7 +251,6 @@ void PointerInput::SendToButton(Clip& button, Event event) {
   if (scripts_.Engine().Version() >= 6) {
     scripts_.QueueEvent(button, 0, kHandlers[static_cast<int>(event)]);
   }
-  button.ShowButtonState(t.state);
 }
 
 void PointerInput::SendToClip(Clip& clip, Event event) {

@@ -1,7 +1,9 @@
 // Design: curves are split into short lines (a fixed count per curve, enough for a pointer), then
 // fills count signed crossings of a ray to the right of the point (non-zero or even-odd, as the
-// part says) and strokes measure the distance to each line. The shape's bounds are checked
-// first, so a miss costs one comparison.
+// part says) and strokes measure the distance to each line. That distance is the sum of its
+// horizontal and vertical parts, as if a diamond pen drew the stroke: a point beside a slanted
+// line, within half the width square to it but not along the axes, is not hit. The shape's
+// bounds are checked first, so a miss costs one comparison.
 //
 // A shape of many lines is walked through bands: its bounds are cut into horizontal bands and
 // each line is listed in every band its rows (widened by half the stroke for strokes) touch. A
@@ -69,13 +71,17 @@ bool Inside(const render::ShapePart& part, int winding) {
   return part.rule == render::FillRule::EvenOdd ? (winding & 1) != 0 : winding != 0;
 }
 
-float DistanceSquared(render::Point p, render::Point a, render::Point b) {
+// |x| + |y| to the nearest point of the line: the sum bends only at the line's ends and where
+// it passes level with or plumb above `p`, so the least is at one of those.
+float PenDistance(render::Point p, render::Point a, render::Point b) {
   const float dx = b.x - a.x, dy = b.y - a.y;
-  const float length = dx * dx + dy * dy;
-  float t = length > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length : 0;
-  t = std::clamp(t, 0.0f, 1.0f);
-  const float x = a.x + t * dx - p.x, y = a.y + t * dy - p.y;
-  return x * x + y * y;
+  const auto at = [&](float t) {
+    return std::fabs(a.x + t * dx - p.x) + std::fabs(a.y + t * dy - p.y);
+  };
+  float least = std::min(at(0), at(1));
+  if (dx != 0) least = std::min(least, at(std::clamp((p.x - a.x) / dx, 0.0f, 1.0f)));
+  if (dy != 0) least = std::min(least, at(std::clamp((p.y - a.y) / dy, 0.0f, 1.0f)));
+  return least;
 }
 
 float HalfWidth(const render::ShapePart& part) {
@@ -92,7 +98,7 @@ bool StrokeContains(const render::ShapePart& part, render::Point p) {
   const float half = HalfWidth(part);
   bool hit = false;
   ForSegments(part.path, [&](render::Point a, render::Point b) {
-    if (!hit && DistanceSquared(p, a, b) <= half * half) hit = true;
+    if (!hit && PenDistance(p, a, b) <= half) hit = true;
   });
   return hit;
 }
@@ -194,7 +200,7 @@ bool ShapeHitBands::Contains(render::Point p) const {
     const Line& l = lines_[line];
     if (!current.stroke) {
       winding += Crossing(p, l.a, l.b);
-    } else if (DistanceSquared(p, l.a, l.b) <= current.half_width * current.half_width) {
+    } else if (PenDistance(p, l.a, l.b) <= current.half_width) {
       return true;
     }
   }

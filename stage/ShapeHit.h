@@ -1,7 +1,8 @@
 #pragma once
 
 // Whether a point lies on what a shape paints: inside a fill by the fill's rule, or within half
-// a stroke's width of its line. The pointer and hitTest(x, y, true) ask this.
+// a stroke's width of its line, counting across and down together. The pointer and
+// hitTest(x, y, true) ask this.
 
 #include <cstddef>
 #include <cstdint>

@@ -72,6 +72,7 @@ class Items {
     CheckLength(size);
     if (array_ != nullptr) {
       if (size > old_size_) vm_.heap().Charge((size - old_size_) * sizeof(Value));
+      array_->unset.clear();
     } else {
       for (size_t i = 0; i < size; ++i) vm_.Set(object_, std::to_string(i), copy_[i]);
       for (size_t i = size; i < old_size_; ++i) vm_.Delete(object_, std::to_string(i));
@@ -109,7 +110,7 @@ size_t FromEnd(int64_t i, size_t size) {
 void FillArray(Vm& vm, ArrayObject* array, std::span<const Value> values) {
   if (values.size() == 1 && values[0].IsNumber()) {
     const double n = values[0].AsNumber();
-    if (n >= 0) array->Resize(vm, std::floor(n));
+    if (n >= 0) array->Lengthen(vm, std::floor(n));
     return;
   }
   CheckLength(values.size());

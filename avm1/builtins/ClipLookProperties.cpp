@@ -111,6 +111,24 @@ void DefineClipAccessor(Vm& vm, Object* proto, std::string_view name, NativeFunc
   p->min_version = 8;
 }
 
+// Buttons read and set their look through the clips' accessors, enumerable on their prototype.
+// scale9Grid is kept as set, without a part in drawing.
+void ShareWithButtons(Vm& vm, Object* clip_proto) {
+  Object* proto = vm.builtins().button_proto;
+  if (proto == nullptr) return;
+  vm.SetOwn(proto, "scale9Grid", Value(), 0);
+  proto->Properties().Find("scale9Grid", vm.CaseSensitive())->min_version = 8;
+  for (const char* name : {"filters", "cacheAsBitmap", "blendMode"}) {
+    const Property* from = clip_proto->Properties().Find(name, vm.CaseSensitive());
+    if (from == nullptr) continue;
+    vm.SetOwn(proto, name, Value(), 0);
+    Property* p = proto->Properties().Find(name, vm.CaseSensitive());
+    p->getter = from->getter;
+    p->setter = from->setter;
+    p->min_version = from->min_version;
+  }
+}
+
 }  // namespace
 
 ClipDisplayAccess* ClipDisplayOf(Vm& vm, const Value& self) {
@@ -127,6 +145,7 @@ void InstallClipLookProperties(Vm& vm) {
   DefineClipAccessor(vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
   DefineClipAccessor(vm, proto, "scrollRect", GetScrollRect, SetScrollRect);
   DefineClipAccessor(vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
+  ShareWithButtons(vm, proto);
 }
 
 }  // namespace lumen::avm1

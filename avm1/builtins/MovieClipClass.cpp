@@ -550,14 +550,15 @@ void InstallMovieClipClass(Vm& vm) {
     proto->Properties().Find(name, true)->min_version = version;
   }
 
-  // Buttons share the clips' display properties but none of their timeline methods.
+  // Buttons share the clips' display properties but none of their timeline methods. Their
+  // prototype's names are not hidden from enumeration.
   Object* button_proto = vm.NewObject();
   vm.builtins().button_proto = button_proto;
   FunctionObject* button_ctor = vm.NewClass(button_proto, Nothing);
   vm.DefineValue(vm.Global(), "Button", static_cast<Object*>(button_ctor));
-  vm.DefineValue(button_proto, "useHandCursor", true);
-  vm.DefineValue(button_proto, "enabled", true);
-  vm.DefineMethod(button_proto, "getDepth", GetDepth);
+  vm.DefineValue(button_proto, "useHandCursor", true, 0);
+  vm.DefineValue(button_proto, "enabled", true, 0);
+  vm.DefineMethod(button_proto, "getDepth", GetDepth, 0);
 }
 
 }  // namespace lumen::avm1

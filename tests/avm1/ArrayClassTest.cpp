@@ -44,6 +44,22 @@ TEST_F(ArrayClassTest, ConstructorTakesALengthOrTheElements) {
   EXPECT_EQ(vm.ToNumber(vm.Get(ctor, "NUMERIC")), 16);
 }
 
+// Indices a length or a far index only made room for are not listed; setting one lists it.
+TEST_F(ArrayClassTest, EnumerationSkipsIndicesNeverSet) {
+  using Keys = std::vector<std::string>;
+  const Value sized = Array({3.0});
+  EXPECT_TRUE(vm.Keys(sized.AsObject()).empty());
+  vm.SetMember(sized, "1", S("x"));
+  EXPECT_EQ(vm.Keys(sized.AsObject()), Keys{"1"});
+  const Value far = Array({});
+  vm.SetMember(far, "4", 1.0);
+  vm.SetMember(far, "length", 6.0);
+  vm.SetMember(far, "2", 1.0);
+  EXPECT_EQ(vm.Keys(far.AsObject()), (Keys{"4", "2"}));
+  Call(far, "reverse");  // a method that rewrites the elements sets them all
+  EXPECT_EQ(vm.Keys(far.AsObject()).size(), 6u);
+}
+
 // Expected values from the reference player's trace of these calls on ["a".."e"].
 TEST_F(ArrayClassTest, SpliceInAllItsForms) {
   struct Case {

@@ -134,6 +134,44 @@ TEST(Button, PointerTransitionsRunTheirConditionsAndShowTheirStates) {
   EXPECT_EQ(p->lines, want);
 }
 
+// Sprite 20, in the up and the over state at depths of their own, hears its unload and traces
+// whether the first one made (`instance1`) is still there when a state shows it.
+TEST(Button, AStatesClipsRunBeforeItsActionsAndWhatItRemovedGoesByTheNextChange) {
+  Bytes tags = Square(4);
+  ActionWriter unload;
+  unload.Push({std::string("unload ")}).GetMember("this", "_name").Op(authoring::kAdd2);
+  unload.Op(authoring::kTrace);
+  ActionWriter frame;
+  frame.SetMember("this", "onUnload", [&](ActionWriter& a) { a.DefineFunction("", 0, unload); });
+  frame.GetMember("this", "_name").Push({std::string(" sees ")}).Op(authoring::kAdd2);
+  frame.GetMember("_parent", "instance1").Op(authoring::kTypeOf).Op(authoring::kAdd2);
+  frame.Op(authoring::kTrace);
+  Bytes inner;
+  authoring::DoAction(inner, frame.Finish());
+  authoring::ShowFrame(inner);
+  authoring::End(inner);
+  authoring::DefineSprite(tags, 20, 1, inner);
+  const authoring::ButtonRecordSpec records[] = {{ButtonData::kHitBit, 4, 1, {}},
+                                                 {ButtonData::kUpBit, 20, 2, {}},
+                                                 {ButtonData::kOverBit, 20, 3, {}}};
+  const authoring::ButtonConditionSpec conditions[] = {{ButtonData::kIdleToOverUp, Trace("over")},
+                                                       {ButtonData::kOverUpToIdle, Trace("out")}};
+  authoring::DefineButton2(tags, 10, records, conditions);
+  PlaceButton(tags);
+  authoring::ShowFrame(tags);
+  auto p = Play(std::move(tags));
+  p->stage->MouseMove(120, 50);
+  p->stage->MouseMove(300, 50);
+  const std::vector<std::string> want = {"instance1 sees movieclip",
+                                         "unload instance1",
+                                         "instance2 sees movieclip",
+                                         "over",
+                                         "unload instance2",
+                                         "instance3 sees undefined",
+                                         "out"};
+  EXPECT_EQ(p->lines, want);
+}
+
 TEST(Button, MenusFollowAHeldPointerFromOneToTheNext) {
   // Menu buttons 11 and 12 side by side, square 1 for every state.
   Bytes tags = Square(1);
@@ -246,6 +284,8 @@ TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   line.line.width = 100;
   line.path.MoveTo({3000, 0});
   line.path.LineTo({3000, 2000});
+  line.path.MoveTo({2100, 0});  // slanted
+  line.path.LineTo({2900, 800});
   shape.parts.push_back(line);
   shape.bounds = {0, 0, 3050, 2000};
   EXPECT_TRUE(ShapeContains(shape, {250, 1000}));    // in the ring
@@ -253,6 +293,10 @@ TEST(ShapeHit, FillsFollowTheirRuleAndStrokesTheirWidth) {
   EXPECT_TRUE(ShapeContains(shape, {3040, 1000}));   // on the line
   EXPECT_FALSE(ShapeContains(shape, {3060, 1000}));  // beside it, inside the bounds
   EXPECT_FALSE(ShapeContains(shape, {-1, 1000}));
+  // Across and down count together: 40 beside the slanted line along an axis hits, 40 square
+  // to it (28 across and 28 down) does not.
+  EXPECT_TRUE(ShapeContains(shape, {2540, 400}));
+  EXPECT_FALSE(ShapeContains(shape, {2528, 372}));
   // A fill holds its left and bottom edges, not its top and right ones.
   EXPECT_TRUE(ShapeContains(shape, {0, 250}));
   EXPECT_TRUE(ShapeContains(shape, {250, 2000}));
