@@ -83,6 +83,10 @@ struct LineSpec {
   double miter_limit = 3;  // 1..255
 };
 
+// Where an attached bitmap's pixels land on the device's (attachBitmap's pixelSnapping): on
+// whole pixels always, never, or while it is shown upright at its own size.
+enum class PixelSnapping : uint8_t { Never, Always, Auto };
+
 // A movie clip of the stage (the root timeline, a sprite instance, or a clip made by script).
 // The link stays valid until the stage calls ClipObject::Unlink.
 class ClipLink {
@@ -144,6 +148,10 @@ class ClipLink {
   virtual void MoveTo(double x, double y) = 0;
   virtual void LineTo(double x, double y) = 0;
   virtual void CurveTo(double cx, double cy, double x, double y) = 0;
+  // attachBitmap: the pixels as they are now, shown at `depth` from this clip's origin, one
+  // bitmap pixel to a pixel of the clip.
+  virtual void AttachBitmap(std::shared_ptr<const BitmapPixels> pixels, int32_t depth,
+                            PixelSnapping snapping, bool smooth) = 0;
 
  protected:
   ~ClipLink() = default;

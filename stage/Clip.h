@@ -80,6 +80,9 @@ struct DisplayObject {
   std::unique_ptr<Clip> clip;                   // sprites and clips made by script
   std::unique_ptr<text::TextField> field;       // text fields ...
   std::unique_ptr<FieldHandle> field_link;      // ... and their script side
+  // A bitmap a script attached: a rectangle filled with its pixels.
+  std::unique_ptr<Drawing> picture;
+  avm1::PixelSnapping snapping = avm1::PixelSnapping::Auto;
   // Made or moved by script: the timeline no longer places, moves or removes it.
   bool scripted = false;
   // Made by script: going back in the timeline drops it when it lies at a timeline depth.
@@ -259,6 +262,8 @@ class Clip final : public avm1::ClipLink,
   void EndFill() override { drawing_.EndFill(); }
   void MoveTo(double x, double y) override { drawing_.MoveTo(x, y); }
   void LineTo(double x, double y) override { drawing_.LineTo(x, y); }
+  void AttachBitmap(std::shared_ptr<const avm1::BitmapPixels> pixels, int32_t depth,
+                    avm1::PixelSnapping snapping, bool smooth) override;
   void CurveTo(double cx, double cy, double x, double y) override {
     drawing_.CurveTo(cx, cy, x, y);
   }

@@ -39,6 +39,18 @@ void PushShape(render::RenderList& out, const render::ShapeGeometry* shape, cons
   out.commands.push_back(draw);
 }
 
+// An attached bitmap; snapped, its corner lands on a whole device pixel.
+void EmitPicture(const DisplayObject& object, const render::Matrix& m,
+                 const render::ColorTransform& cx, render::RenderList& out) {
+  const render::ShapeGeometry* shape = object.picture->Geometry();
+  if (shape == nullptr) return;
+  auto near_one = [](float v) { return std::fabs(v - 1) < 0.001f; };
+  const bool upright = m.b == 0 && m.c == 0 && near_one(m.a) && near_one(m.d);
+  PushShape(out, shape, m, cx);
+  out.commands.back().snap = object.snapping == avm1::PixelSnapping::Always ||
+                             (object.snapping == avm1::PixelSnapping::Auto && upright);
+}
+
 // The clip a script object stands for while on the stage.
 Clip* ClipOf(avm1::Object* object) {
   avm1::ClipObject* clip = object ? object->AsClip() : nullptr;
@@ -528,7 +540,7 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
 void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
                        const render::Matrix& parent_m, const render::ColorTransform& parent_cx,
                        bool in_mask, render::RenderList& out) {
-  if (object.character == nullptr && !object.clip && !object.field) return;
+  if (object.character == nullptr && !object.clip && !object.field && !object.picture) return;
   if (!object.place.visible && !in_mask) return;
   if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
   const render::Matrix m = parent_m * object.place.matrix;
@@ -564,6 +576,8 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     if (object.field) {
       owner.ShowBoundVariable(*object.field);
       EmitField(*object.field, object.field.get() == focused_field_, m, content_cx, in_mask, out);
+    } else if (object.picture) {
+      EmitPicture(object, m, content_cx, out);
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {
