@@ -198,6 +198,10 @@ struct FormatValues {
   std::optional<bool> bold, italic, underline, bullet, kerning;
 };
 
+// A style sheet as a field reads it: each selector (a tag name, or '.' and a class name) with the
+// format its style stands for.
+using StyleRules = std::vector<std::pair<std::string, FormatValues>>;
+
 // A text field of the stage. The link stays valid until the stage calls FieldObject::Unlink.
 class FieldLink {
  public:
@@ -218,6 +222,10 @@ class FieldLink {
   virtual FormatValues GetNewFormat() = 0;
   virtual void SetNewFormat(const FormatValues& format) = 0;
   virtual void ReplaceText(size_t begin, size_t end, std::string_view text) = 0;
+  // Text read as HTML with a style sheet, whatever the field's html flag.
+  virtual void SetStyledHtml(std::string_view html, const StyleRules& styles) = 0;
+  // The text as HTML, whatever the field's html flag.
+  virtual std::string MarkedUpText() = 0;
   // The selection in the field's text: where it began (the anchor) and where the caret is.
   virtual std::pair<size_t, size_t> GetSelection() = 0;
   virtual void SetSelection(size_t anchor, size_t caret) = 0;

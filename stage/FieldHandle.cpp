@@ -439,6 +439,18 @@ void FieldHandle::SetNewFormat(const avm1::FormatValues& format) {
   field_.SetNewTextFormat(f);
 }
 
+void FieldHandle::SetStyledHtml(std::string_view html, const avm1::StyleRules& styles) {
+  field_.SetHtmlText(html, [&styles](std::string_view selector, text::TextFormat& format) {
+    for (const auto& [name, values] : styles) {
+      if (name == selector) ApplyFormat(values, format);
+    }
+  });
+}
+
+std::string FieldHandle::MarkedUpText() {
+  return text::WriteHtml(field_.Content());
+}
+
 void FieldHandle::ReplaceText(size_t begin, size_t end, std::string_view text) {
   text::FormattedText content = field_.Content();
   content.Replace(begin, end, unicode::ToUtf16(text), field_.NewTextFormat());

@@ -243,6 +243,7 @@ class HtmlReader {
     }
     if (open_.size() >= kMaxOpenTags) return;
     TextFormat next = format_;
+    if (options_.styles) Style(tag, next);
     if (SameName(tag.name, "p")) {
       StartParagraph();
       for (const Attribute& a : tag.attributes) {
@@ -266,11 +267,20 @@ class HtmlReader {
       }
     } else if (SameName(tag.name, "textformat")) {
       TextFormatAttributes(tag, next);
-    } else {
+    } else if (!SameName(tag.name, "span")) {
       return;  // unknown tags change nothing and need no closing
     }
     open_.push_back({tag.name, format_});
     format_ = std::move(next);
+  }
+
+  void Style(const Tag& tag, TextFormat& f) const {
+    std::string selector(tag.name);
+    for (char& c : selector) c = unicode::AsciiLower(c);
+    options_.styles(selector, f);
+    for (const Attribute& a : tag.attributes) {
+      if (SameName(a.name, "class")) options_.styles("." + std::string(a.value), f);
+    }
   }
 
   static void FontAttributes(const Tag& tag, TextFormat& f) {
@@ -354,6 +364,8 @@ void Escaped(std::string& out, std::u16string_view chars) {
       out += "&gt;";
     } else if (c == u'&') {
       out += "&amp;";
+    } else if (c == u'"') {
+      out += "&quot;";
     } else {
       out += unicode::ToUtf8(std::u16string_view(&c, 1));
     }
