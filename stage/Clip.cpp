@@ -15,7 +15,6 @@
 #include <cmath>
 #include <utility>
 
-#include "avm1/BitmapPixels.h"
 #include "avm1/ClipObject.h"
 #include "avm1/Names.h"
 #include "movie/ShapeBuilder.h"
@@ -693,8 +692,8 @@ bool Clip::ObjectCovers(const DisplayObject& object, render::Point parent,
     const render::Rect& b = object.field->Box().bounds;
     return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
   }
-  if (object.picture) {
-    const render::ShapeGeometry* picture = object.picture->Geometry();
+  if (object.bitmap) {
+    const render::ShapeGeometry* picture = object.bitmap->Geometry();
     return picture != nullptr && ShapeContains(*picture, p);
   }
   const MovieLibrary::Found found = library_.Find(object.place.character);
@@ -841,7 +840,7 @@ void Clip::ShowBoundVariable(text::TextField& field) const {
 }
 
 const render::ShapeGeometry* Clip::ShapeOf(const DisplayObject& object) const {
-  if (object.picture) return object.picture->Geometry();
+  if (object.bitmap) return object.bitmap->Geometry();
   if (object.character == nullptr) return nullptr;
   if (object.character->shape) return object.character->shape.get();
   return object.library ? object.library->Texts().StaticText(*object.character) : nullptr;
@@ -1241,22 +1240,10 @@ void Clip::AttachBitmap(std::shared_ptr<const avm1::BitmapPixels> pixels, int32_
   auto old = LowerBound(objects_, internal);
   if (old != objects_.end() && old->place.depth == internal) Destroy(old);
   if (context_.objects >= StageContext::kMaxObjects) return;
-  auto bitmap = std::make_shared<render::Bitmap>();
-  bitmap->width = pixels->Width();
-  bitmap->height = pixels->Height();
-  bitmap->pixels = pixels->RawPixels();
-  bitmap->opaque = !pixels->Transparent();
   DisplayObject object;
   object.place.depth = internal;
   object.scripted = object.made_by_script = true;
-  object.snapping = snapping;
-  object.picture = std::make_unique<Drawing>();
-  Drawing& picture = *object.picture;
-  picture.BeginBitmapFill(std::move(bitmap), {}, false, smooth);
-  picture.LineTo(pixels->Width(), 0);
-  picture.LineTo(pixels->Width(), pixels->Height());
-  picture.LineTo(0, pixels->Height());
-  picture.EndFill();
+  object.bitmap = std::make_unique<AttachedBitmap>(std::move(pixels), snapping, smooth);
   objects_.insert(LowerBound(objects_, internal), std::move(object));
   ++context_.objects;
 }

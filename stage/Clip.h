@@ -16,6 +16,7 @@
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/Movie.h"
 #include "render/RenderList.h"
+#include "stage/AttachedBitmap.h"
 #include "stage/Drawing.h"
 #include "stage/FieldHandle.h"
 #include "stage/MovieLibrary.h"
@@ -80,9 +81,7 @@ struct DisplayObject {
   std::unique_ptr<Clip> clip;                   // sprites and clips made by script
   std::unique_ptr<text::TextField> field;       // text fields ...
   std::unique_ptr<FieldHandle> field_link;      // ... and their script side
-  // A bitmap a script attached: a rectangle filled with its pixels.
-  std::unique_ptr<Drawing> picture;
-  avm1::PixelSnapping snapping = avm1::PixelSnapping::Auto;
+  std::unique_ptr<AttachedBitmap> bitmap;       // attached by script
   // Made or moved by script: the timeline no longer places, moves or removes it.
   bool scripted = false;
   // Made by script: going back in the timeline drops it when it lies at a timeline depth.

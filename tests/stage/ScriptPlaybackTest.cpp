@@ -454,7 +454,7 @@ TEST(ScriptPlayback, CacheAsBitmapFromScriptDrawsTheClipAsOneSnappedPicture) {
   EXPECT_TRUE(list.commands.front().snap);
 }
 
-// attachBitmap shows the bitmap as it was, one pixel to a pixel, as a rectangle filled with it
+// attachBitmap shows the bitmap as it is, one pixel to a pixel, as a rectangle filled with it
 // unrepeated; it sizes the clip, replaces what lay at its depth, and snaps to whole pixels as
 // asked: "auto" while shown upright at its own size.
 TEST(ScriptPlayback, AnAttachedBitmapFillsARectangleOfItsSize) {
@@ -473,6 +473,7 @@ TEST(ScriptPlayback, AnAttachedBitmapFillsARectangleOfItsSize) {
   attach({2.0});
   attach({3.0});
   attach({3.0});  // in place of the one at depth 3
+  script.Push({4294901760.0, 0.0, 0.0}).CallMethod("bmp", "setPixel32", 3).Op(aw::kPop);
   script.GetMember("c", "_width").Op(aw::kTrace);
   script.GetMember("c", "_height").Op(aw::kTrace).Op(aw::kStop);
   Bytes tags;
@@ -489,7 +490,9 @@ TEST(ScriptPlayback, AnAttachedBitmapFillsARectangleOfItsSize) {
     const render::FillStyle& fill = cmd.shape->parts[0].fill;
     ASSERT_EQ(fill.kind, render::FillStyle::Kind::Bitmap);
     ASSERT_TRUE(fill.bitmap);
-    EXPECT_EQ(fill.bitmap->pixels, std::vector<uint32_t>(6, 0xFF00FF00));
+    std::vector<uint32_t> shown(6, 0xFF00FF00);
+    shown[0] = 0xFFFF0000;  // set after it was attached
+    EXPECT_EQ(fill.bitmap->pixels, shown);
     EXPECT_FALSE(fill.repeat);
   }
   EXPECT_TRUE(list.commands[0].shape->parts[0].fill.smooth);
