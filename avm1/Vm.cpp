@@ -733,8 +733,8 @@ Value Vm::Get(Object* object, std::string_view name) {
     Property* p = o->Properties().Find(name, CaseSensitive());
     if (p != nullptr && p->VisibleIn(version_)) {
       if (p->getter == nullptr && p->setter == nullptr) return p->value;
-      if (!MayCallProperty(object, name) || p->getter == nullptr) return p->value;
-      return CallAccessor(p->getter, object, name, {});
+      if (!MayCallProperty(object, name)) return p->value;
+      return p->getter ? CallAccessor(p->getter, object, name, {}) : Value();
     }
   }
   if (!SameName(name, "__resolve", CaseSensitive())) {
