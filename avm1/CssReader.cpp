@@ -68,6 +68,7 @@ std::optional<std::vector<CssRule>> ReadCss(std::string_view source) {
   const std::string text = WithoutComments(source);
   const std::string_view all(text);
   std::vector<CssRule> rules;
+  size_t values = 0;
   size_t i = 0;
   while (!Trim(all.substr(i)).empty()) {
     const size_t open = all.find('{', i);
@@ -84,7 +85,8 @@ std::optional<std::vector<CssRule>> ReadCss(std::string_view source) {
                                      std::string(Trim(declaration.substr(colon + 1))));
     }
     for (std::string_view selector : Split(all.substr(i, open - i), ',')) {
-      if (selector.empty()) return std::nullopt;
+      values += rule.declarations.size() + 1;
+      if (selector.empty() || values > kMaxCssValues) return std::nullopt;
       rule.selector = std::string(selector);
       rules.push_back(rule);
     }

@@ -18,7 +18,9 @@ struct CssRule {
 };
 
 // Each selector of a rule gets a rule of its own, in the order of the text; nothing where the
-// text does not read (a block left open, a selector missing, a declaration without its colon).
+// text does not read (a block left open, a selector missing, a declaration without its colon)
+// or would give more than kMaxCssValues declarations in all.
+constexpr size_t kMaxCssValues = 1 << 16;
 std::optional<std::vector<CssRule>> ReadCss(std::string_view text);
 
 }  // namespace lumen::avm1

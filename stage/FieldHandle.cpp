@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "avm1/FieldObject.h"
 #include "stage/Clip.h"
@@ -440,9 +441,11 @@ void FieldHandle::SetNewFormat(const avm1::FormatValues& format) {
 }
 
 void FieldHandle::SetStyledHtml(std::string_view html, const avm1::StyleRules& styles) {
-  field_.SetHtmlText(html, [&styles](std::string_view selector, text::TextFormat& format) {
-    for (const auto& [name, values] : styles) {
-      if (name == selector) ApplyFormat(values, format);
+  std::unordered_map<std::string_view, const avm1::FormatValues*> by_selector;
+  for (const auto& [name, values] : styles) by_selector[name] = &values;
+  field_.SetHtmlText(html, [&by_selector](std::string_view selector, text::TextFormat& format) {
+    if (auto it = by_selector.find(selector); it != by_selector.end()) {
+      ApplyFormat(*it->second, format);
     }
   });
 }

@@ -147,7 +147,7 @@ TEST_F(FlashClassesTest, CancelledDialogsDoNotNestWithoutEnd) {
 }
 
 // CSS gives each selector its own rule with camel-cased names and trimmed values; comments go
-// anywhere; a text with an error gives nothing.
+// anywhere; a text with an error, or too large a one, gives nothing.
 TEST(CssReaderTest, ReadsRulesPerSelectorOrNothing) {
   const auto rules = ReadCss("/* x */ p, .note { font-size: 12px ; text-align:right; }\n a{}");
   ASSERT_TRUE(rules);
@@ -160,6 +160,9 @@ TEST(CssReaderTest, ReadsRulesPerSelectorOrNothing) {
   for (const char* broken : {"p { color: red", "p { color }", ", p { color: red }"}) {
     EXPECT_FALSE(ReadCss(broken)) << broken;
   }
+  std::string many;  // selectors enough to copy their block past the cap
+  for (size_t i = 0; i < kMaxCssValues / 2; ++i) many += "a,";
+  EXPECT_FALSE(ReadCss(many + "b { x: 1 }"));
 }
 
 // A sheet keeps copies of its styles by name, from setStyle or parseCSS, and a field reads them
