@@ -214,6 +214,23 @@ Value ParseCss(Vm& vm, const Arguments& a) {
   return true;
 }
 
+// load(name): a CSS file beside the movie, whose text reaches onData on the next tick.
+Value Load(Vm& vm, const Arguments& a) {
+  Object* sheet = a.self.AsObject();
+  if (sheet == nullptr || a.size() == 0) return false;
+  vm.QueueLoad(sheet, vm.ToString(a[0]));
+  return true;
+}
+
+// onData's default: the text is read as CSS, and onLoad hears whether it was (undefined: the file
+// could not be read).
+Value OnData(Vm& vm, const Arguments& a) {
+  Value read = false;
+  if (!a[0].IsUndefined()) read = vm.CallMethod(a.self, "parseCSS", a.values.subspan(0, 1));
+  vm.CallMethod(a.self, "onLoad", std::span<const Value>(&read, 1));
+  return Value();
+}
+
 }  // namespace
 
 StyleRules StyleSheetRules(Vm& vm, Object* sheet) {
@@ -235,6 +252,7 @@ void InstallStyleSheetClass(Vm& vm) {
   const std::pair<const char*, NativeFunction> methods[] = {
       {"setStyle", SetStyle}, {"getStyle", GetStyle}, {"getStyleNames", GetStyleNames},
       {"clear", Clear},       {"parseCSS", ParseCss}, {"transform", Transform},
+      {"load", Load},         {"onData", OnData},
   };
   for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
   FunctionObject* ctor = vm.NewClass(proto, Nothing);

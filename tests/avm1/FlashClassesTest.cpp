@@ -191,6 +191,19 @@ TEST_F(FlashClassesTest, StyleSheetKeepsCopiesAndReadsAsFormats) {
   call("setStyle", {vm.Str(".red"), Value::Null()});
   call("clear", {});
   EXPECT_EQ(Text(vm, call("getStyleNames", {})), "");
+
+  // load reads a file beside the movie on the next tick; onLoad hears whether it read.
+  bridge.files["captions.css"] = ".caption { color: #FFFFFF; }";
+  const Value heard = static_cast<Object*>(vm.NewNative([](Vm& v, const Arguments& a) {
+    v.bridge().Trace(v.ToString(a[0]));
+    return Value();
+  }));
+  vm.SetMember(sheet, "onLoad", heard);
+  EXPECT_TRUE(vm.ToBoolean(call("load", {vm.Str("captions.css")})));
+  call("load", {vm.Str("missing.css")});
+  vm.DeliverLoads();
+  EXPECT_EQ(bridge.lines, (std::vector<std::string>{"true", "false"}));
+  EXPECT_EQ(Text(vm, call("getStyleNames", {})), ".caption");
 }
 
 }  // namespace
