@@ -2,7 +2,8 @@
 // current format; every opening tag pushes the format it replaces, and a closing tag pops back
 // to the format before the most recent opening tag of its name, closing what was opened inside
 // it. Paragraph tags end their paragraph with '\r' in multiline fields; single-line fields run
-// their paragraphs on.
+// their paragraphs on. With a style sheet, the format an opening tag makes starts from its tag's
+// and its class's styles.
 
 #include "text/Html.h"
 
