@@ -46,12 +46,15 @@ uint32_t BitmapPixels::Get(int32_t x, int32_t y) const {
 }
 
 void BitmapPixels::Set(int32_t x, int32_t y, uint32_t argb) {
-  if (Contains(x, y)) pixels_[Index(x, y)] = Stored(argb);
+  if (!Contains(x, y)) return;
+  pixels_[Index(x, y)] = Stored(argb);
+  ++revision_;
 }
 
 void BitmapPixels::SetRaw(int32_t x, int32_t y, uint32_t premultiplied) {
   if (!Contains(x, y)) return;
   pixels_[Index(x, y)] = transparent_ ? premultiplied : Stored(Unmultiply(premultiplied));
+  ++revision_;
 }
 
 PixelRect BitmapPixels::Clip(PixelRect r) const {
@@ -67,6 +70,7 @@ PixelRect BitmapPixels::Clip(PixelRect r) const {
 void BitmapPixels::Fill(const PixelRect& r, uint32_t argb) {
   const PixelRect c = Clip(r);
   const uint32_t value = Stored(argb);
+  ++revision_;
   for (int32_t y = c.y; y < c.y + c.height; ++y) {
     std::fill_n(pixels_.begin() + static_cast<ptrdiff_t>(Index(c.x, y)), c.width, value);
   }

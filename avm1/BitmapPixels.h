@@ -41,6 +41,8 @@ class BitmapPixels {
   // Lays a premultiplied pixel over the one at (x, y).
   void BlendRaw(int32_t x, int32_t y, uint32_t premultiplied);
   const std::vector<uint32_t>& RawPixels() const { return pixels_; }
+  // Counts changes to the pixels, so that whoever shows them can tell when to look again.
+  uint64_t Revision() const { return revision_; }
 
   // The part of `r` inside the bitmap.
   PixelRect Clip(PixelRect r) const;
@@ -62,6 +64,7 @@ class BitmapPixels {
   int32_t width_, height_;
   bool transparent_;
   std::vector<uint32_t> pixels_;
+  uint64_t revision_ = 0;
 };
 
 }  // namespace lumen::avm1

@@ -14,6 +14,7 @@ class Object;
 class Value;
 class ClipDisplayAccess;
 struct Arguments;
+struct FormatValues;
 
 void InstallBuiltins(Vm& vm);
 
@@ -57,6 +58,8 @@ Object* FlashPackage(Vm& vm);
 void InstallTextFieldClasses(Vm& vm);  // TextField, TextFormat
 // A TextFormat with every value unset (null).
 Object* NewTextFormat(Vm& vm);
+// The values a TextFormat object sets.
+FormatValues FormatValuesOf(Vm& vm, Object* format);
 void InstallStyleSheetClass(Vm& vm);  // TextField.StyleSheet; after TextField
 void InstallSoundClass(Vm& vm);
 void InstallMovieClipLoaderClass(Vm& vm);  // after AsBroadcaster

@@ -3,12 +3,16 @@
 #include <cmath>
 
 #include "avm1/ClipObject.h"
+#include "avm1/Heap.h"
 #include "avm1/Names.h"
 #include "avm1/Vm.h"
+#include "avm1/builtins/StyleSheetClass.h"
 
 namespace lumen::avm1 {
 
 namespace {
+
+constexpr std::string_view kStyleSheet = "styleSheet";
 
 constexpr std::string_view kFieldNames[] = {
     "text",       "htmlText",        "html",     "textColor",  "border",    "borderColor",
@@ -110,8 +114,16 @@ bool FieldObject::GetNative(Vm& vm, std::string_view name, Value& out) {
     out = parent ? Value(static_cast<Object*>(parent->Script())) : Value();
     return true;
   }
+  if (SameName(name, kStyleSheet, vm.CaseSensitive())) {
+    out = style_sheet_ ? Value(style_sheet_) : Value();
+    return true;
+  }
   FieldProperty property;
   if (!FindFieldProperty(name, vm.CaseSensitive(), property)) return false;
+  if (property == FieldProperty::HtmlText && style_sheet_ != nullptr) {
+    out = vm.Str(styled_source_ ? *styled_source_ : link_->MarkedUpText());
+    return true;
+  }
   out = ToValue(vm, link_->Get(property));
   return true;
 }
@@ -131,10 +143,38 @@ bool FieldObject::SetNative(Vm& vm, std::string_view name, const Value& value) {
     }
     return true;
   }
+  if (SameName(name, kStyleSheet, vm.CaseSensitive())) {
+    SetStyleSheet(vm, value);
+    return true;
+  }
   FieldProperty property;
   if (!FindFieldProperty(name, vm.CaseSensitive(), property)) return false;
+  const bool text = property == FieldProperty::Text || property == FieldProperty::HtmlText;
+  if (text && style_sheet_ != nullptr) {
+    SetStyledText(vm, vm.ToString(value));
+    return true;
+  }
+  if (text) styled_source_.reset();
   if (const auto v = FromValue(vm, property, value)) link_->Set(property, *v);
   return true;
+}
+
+void FieldObject::SetStyleSheet(Vm& vm, const Value& value) {
+  Object* sheet = value.AsObject();
+  const bool display =
+      sheet != nullptr && (sheet->AsClip() != nullptr || sheet->AsField() != nullptr);
+  style_sheet_ = display ? nullptr : sheet;
+  if (style_sheet_ != nullptr && styled_source_) SetStyledText(vm, *styled_source_);
+}
+
+void FieldObject::SetStyledText(Vm& vm, std::string source) {
+  link_->SetStyledHtml(source, StyleSheetRules(vm, style_sheet_));
+  styled_source_ = std::move(source);
+}
+
+void FieldObject::Trace(Heap& heap) {
+  Object::Trace(heap);
+  heap.Mark(style_sheet_);
 }
 
 }  // namespace lumen::avm1

@@ -5,6 +5,7 @@
 // object's own table. When the stage removes the field the link is cut and the object reads as
 // a plain object.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,9 +28,18 @@ class FieldObject final : public Object {
   void NativeKeys(Vm&, std::vector<std::string>& keys) override {
     if (link_ != nullptr) keys.emplace_back("tabIndex");  // even before one is set
   }
+  void Trace(Heap& heap) override;
 
  private:
+  // styleSheet takes any object but a clip or a field; anything else takes the sheet away.
+  void SetStyleSheet(Vm& vm, const Value& value);
+  // With a style sheet, text and htmlText alike are read as HTML with its styles, and htmlText
+  // answers what was set.
+  void SetStyledText(Vm& vm, std::string source);
+
   FieldLink* link_;
+  Object* style_sheet_ = nullptr;
+  std::optional<std::string> styled_source_;  // set while the field had a style sheet
 };
 
 // The text property a name stands for (in the letter case the movie's version asks for).

@@ -83,6 +83,10 @@ struct LineSpec {
   double miter_limit = 3;  // 1..255
 };
 
+// Where an attached bitmap's pixels land on the device's (attachBitmap's pixelSnapping): on
+// whole pixels always, never, or while it is shown upright at its own size.
+enum class PixelSnapping : uint8_t { Never, Always, Auto };
+
 // A movie clip of the stage (the root timeline, a sprite instance, or a clip made by script).
 // The link stays valid until the stage calls ClipObject::Unlink.
 class ClipLink {
@@ -144,6 +148,10 @@ class ClipLink {
   virtual void MoveTo(double x, double y) = 0;
   virtual void LineTo(double x, double y) = 0;
   virtual void CurveTo(double cx, double cy, double x, double y) = 0;
+  // attachBitmap: the pixels as they are now, shown at `depth` from this clip's origin, one
+  // bitmap pixel to a pixel of the clip.
+  virtual void AttachBitmap(std::shared_ptr<const BitmapPixels> pixels, int32_t depth,
+                            PixelSnapping snapping, bool smooth) = 0;
 
  protected:
   ~ClipLink() = default;
@@ -190,6 +198,10 @@ struct FormatValues {
   std::optional<bool> bold, italic, underline, bullet, kerning;
 };
 
+// A style sheet as a field reads it: each selector (a tag name, or '.' and a class name) with the
+// format its style stands for.
+using StyleRules = std::vector<std::pair<std::string, FormatValues>>;
+
 // A text field of the stage. The link stays valid until the stage calls FieldObject::Unlink.
 class FieldLink {
  public:
@@ -210,6 +222,10 @@ class FieldLink {
   virtual FormatValues GetNewFormat() = 0;
   virtual void SetNewFormat(const FormatValues& format) = 0;
   virtual void ReplaceText(size_t begin, size_t end, std::string_view text) = 0;
+  // Text read as HTML with a style sheet, whatever the field's html flag.
+  virtual void SetStyledHtml(std::string_view html, const StyleRules& styles) = 0;
+  // The text as HTML, whatever the field's html flag.
+  virtual std::string MarkedUpText() = 0;
   // The selection in the field's text: where it began (the anchor) and where the caret is.
   virtual std::pair<size_t, size_t> GetSelection() = 0;
   virtual void SetSelection(size_t anchor, size_t caret) = 0;

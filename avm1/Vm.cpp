@@ -25,6 +25,8 @@ namespace {
 constexpr int kMaxChain = 256;
 // How many actions run between two looks at the clock.
 constexpr uint32_t kBudgetStride = 1024;
+// From version 7, how deep one property's getter, setter and watch calls may nest.
+constexpr int kPropertyCallNesting = 65;
 
 double SteadyMs() {
   using namespace std::chrono;
@@ -731,7 +733,7 @@ Value Vm::Get(Object* object, std::string_view name) {
     Property* p = o->Properties().Find(name, CaseSensitive());
     if (p != nullptr && p->VisibleIn(version_)) {
       if (p->getter == nullptr && p->setter == nullptr) return p->value;
-      if (Accessing(object, name)) return p->value;
+      if (!MayCallProperty(object, name)) return p->value;
       return p->getter ? CallAccessor(p->getter, object, name, {}) : Value();
     }
   }
@@ -756,11 +758,8 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
   object = Live(object);
   if (object == nullptr) return;
-  // The callback running innermost stores its own name as it is; so does one that would go
-  // past the call depth.
-  const bool inside = !watching_.empty() && watching_.back().first == object &&
-                      SameName(watching_.back().second, name, CaseSensitive());
-  if (!inside && depth_ < limits_.max_depth && FindWatch(object, name) != nullptr) {
+  // A watch nested too deep in calls for its own name is passed over: the value is stored as it is.
+  if (FindWatch(object, name) != nullptr && MayCallProperty(object, name)) {
     SetUnwatched(object, name, CallWatch(object, name, value));
     return;
   }
@@ -782,37 +781,31 @@ Value Vm::CallWatch(Object* object, std::string_view name, const Value& value) {
   const Value old = own != nullptr && own->getter == nullptr ? own->value : Value();
   const Value callback = watch->callback;
   const Value args[] = {Str(name), old, value, watch->data};
-  watching_.emplace_back(object, std::string(name));
-  ++depth_;  // the watch's own share of the call depth
-  try {
-    // The callback sees the property's accessors as running: it reads and writes the value.
-    const Value stored = CallAccessor(callback.AsObject(), object, name, args);
-    --depth_;
-    watching_.pop_back();
-    return stored;
-  } catch (...) {
-    --depth_;
-    watching_.pop_back();
-    throw;
-  }
+  // The callback counts as one of the property's calls, as its getter and setter do.
+  return CallAccessor(callback.AsObject(), object, name, args);
 }
 
-bool Vm::Accessing(Object* object, std::string_view name) const {
-  for (const auto& [o, n] : accessing_) {
-    if (o == object && SameName(n, name, CaseSensitive())) return true;
+// Each object's name has its own bound on nested getter, setter and watch calls. Before version
+// 7 one at a time: a call that touches its own property meets the plain value. Version 7 lets
+// them nest a little, so such a call runs that many times before it meets the value.
+bool Vm::MayCallProperty(Object* object, std::string_view name) const {
+  const int bound = version_ < 7 ? 1 : kPropertyCallNesting;
+  int running = 0;
+  for (const auto& [o, n] : property_calls_) {
+    if (o == object && SameName(n, name, CaseSensitive()) && ++running >= bound) return false;
   }
-  return false;
+  return true;
 }
 
 Value Vm::CallAccessor(Object* accessor, Object* object, std::string_view name,
                        std::span<const Value> args) {
-  accessing_.emplace_back(object, std::string(name));
+  property_calls_.emplace_back(object, std::string(name));
   try {
     const Value r = Call(accessor, object, args);
-    accessing_.pop_back();
+    property_calls_.pop_back();
     return r;
   } catch (...) {
-    accessing_.pop_back();
+    property_calls_.pop_back();
     throw;
   }
 }
@@ -847,7 +840,7 @@ void Vm::SetUnwatched(Object* object, std::string_view name, const Value& value)
   Property* p = FindProperty(object, name, &holder, true);
   if (p != nullptr) {
     if (p->getter != nullptr || p->setter != nullptr) {
-      if (!Accessing(object, name) && p->setter != nullptr) {
+      if (p->setter != nullptr && MayCallProperty(object, name)) {
         CallAccessor(p->setter, object, name, std::span<const Value>(&value, 1));
         p = FindProperty(object, name, &holder, true);  // the setter may have changed the table
       }

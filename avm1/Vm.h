@@ -243,10 +243,10 @@ class Vm {
   void LogUncaught();
   void MarkRoots(Heap& heap);
   Object::Watch* FindWatch(Object* object, std::string_view name);
-  // Calls a property's getter or setter (or watch). While one runs, the property is a plain
-  // value to scripts, so accessors that touch their own property end; an assignment stores its
-  // value once the setter has run.
-  bool Accessing(Object* object, std::string_view name) const;
+  // Calls a property's getter or setter (or watch). Where its calls nest as deep as they may,
+  // the property is a plain value to scripts, so accessors that touch their own property end; an
+  // assignment stores its value once the setter has run.
+  bool MayCallProperty(Object* object, std::string_view name) const;
   Value CallAccessor(Object* accessor, Object* object, std::string_view name,
                      std::span<const Value> args);
   Value CallWatch(Object* object, std::string_view name, const Value& value);
@@ -298,9 +298,8 @@ class Vm {
   std::vector<std::pair<uint64_t, Object*>> playing_sounds_;
   std::vector<std::pair<uint32_t, Object*>> loaders_;
   uint32_t next_loader_ = 0;
-  std::vector<std::pair<Object*, std::string>>
-      watching_;  // watch callbacks running, innermost last
-  std::vector<std::pair<Object*, std::string>> accessing_;  // getters and setters running
+  // Getters, setters and watch callbacks running, innermost last.
+  std::vector<std::pair<Object*, std::string>> property_calls_;
   std::vector<Registration> registrations_;
   int warnings_ = 0;
   int next_timer_ = 1;

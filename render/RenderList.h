@@ -83,7 +83,7 @@ struct RenderCommand {
   ColorTransform cxform;                 // DrawShape, EndLayer: the full, concatenated transform
   BlendMode blend = BlendMode::Normal;   // BeginLayer/EndLayer
   // BeginLayer: the layer is a cached picture; its content moves so that `matrix`'s origin
-  // lands on a whole device pixel.
+  // lands on a whole device pixel. DrawShape: the shape moves so.
   bool snap = false;
   // BeginLayer: the layer is a filtered picture; drawn at low quality, its content moves so that
   // `matrix`'s origin lands on a device pixel's centre.

@@ -395,7 +395,14 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
     const RenderCommand& cmd = list.commands[i];
     switch (cmd.kind) {
       case RenderCommand::Kind::DrawShape:
-        Draw(cmd);
+        if (cmd.snap) {
+          const Matrix view = stage_to_device_;
+          SnapOrigin(cmd.matrix, false);
+          Draw(cmd);
+          stage_to_device_ = view;
+        } else {
+          Draw(cmd);
+        }
         break;
       case RenderCommand::Kind::BeginMask:
         BeginMask();

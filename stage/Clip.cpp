@@ -8,6 +8,7 @@
 // display-list changes of the whole tick, as the reference runs them.
 
 #include "stage/Clip.h"
+
 #include "stage/FilterList.h"
 
 #include <algorithm>
@@ -694,6 +695,10 @@ bool Clip::ObjectCovers(const DisplayObject& object, render::Point parent,
     const render::Rect& b = object.field->Box().bounds;
     return p.x >= b.x_min && p.x <= b.x_max && p.y >= b.y_min && p.y <= b.y_max;
   }
+  if (object.bitmap) {
+    const render::ShapeGeometry* picture = object.bitmap->Geometry();
+    return picture != nullptr && ShapeContains(*picture, p);
+  }
   const MovieLibrary::Found found = library_.Find(object.place.character);
   if (found.character == nullptr) return false;
   int visits = kMaxCoverVisits;
@@ -838,6 +843,7 @@ void Clip::ShowBoundVariable(text::TextField& field) const {
 }
 
 const render::ShapeGeometry* Clip::ShapeOf(const DisplayObject& object) const {
+  if (object.bitmap) return object.bitmap->Geometry();
   if (object.character == nullptr) return nullptr;
   if (object.character->shape) return object.character->shape.get();
   return object.library ? object.library->Texts().StaticText(*object.character) : nullptr;
@@ -1228,6 +1234,21 @@ bool AttachableDepth(int32_t depth) {
 
 avm1::ClipLink* Clip::CreateEmpty(std::string_view name, int32_t depth) {
   return AddScripted({nullptr, &library_, 0}, EmptyTimeline(), name, depth, nullptr);
+}
+
+void Clip::AttachBitmap(std::shared_ptr<const avm1::BitmapPixels> pixels, int32_t depth,
+                        avm1::PixelSnapping snapping, bool smooth) {
+  if (!AttachableDepth(depth)) return;
+  const int32_t internal = depth + kScriptDepthBias;
+  auto old = LowerBound(objects_, internal);
+  if (old != objects_.end() && old->place.depth == internal) Destroy(old);
+  if (context_.objects >= StageContext::kMaxObjects) return;
+  DisplayObject object;
+  object.place.depth = internal;
+  object.scripted = object.made_by_script = true;
+  object.bitmap = std::make_unique<AttachedBitmap>(std::move(pixels), snapping, smooth);
+  objects_.insert(LowerBound(objects_, internal), std::move(object));
+  ++context_.objects;
 }
 
 avm1::ClipLink* Clip::Attach(std::string_view symbol, std::string_view name, int32_t depth) {

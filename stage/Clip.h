@@ -16,6 +16,7 @@
 #include "avm1/builtins/PlayerObjects.h"
 #include "movie/Movie.h"
 #include "render/RenderList.h"
+#include "stage/AttachedBitmap.h"
 #include "stage/Drawing.h"
 #include "stage/FieldHandle.h"
 #include "stage/MovieLibrary.h"
@@ -80,6 +81,7 @@ struct DisplayObject {
   std::unique_ptr<Clip> clip;                   // sprites and clips made by script
   std::unique_ptr<text::TextField> field;       // text fields ...
   std::unique_ptr<FieldHandle> field_link;      // ... and their script side
+  std::unique_ptr<AttachedBitmap> bitmap;       // attached by script
   // Made or moved by script: the timeline no longer places, moves or removes it.
   bool scripted = false;
   // Made by script: going back in the timeline drops it when it lies at a timeline depth.
@@ -259,6 +261,8 @@ class Clip final : public avm1::ClipLink,
   void EndFill() override { drawing_.EndFill(); }
   void MoveTo(double x, double y) override { drawing_.MoveTo(x, y); }
   void LineTo(double x, double y) override { drawing_.LineTo(x, y); }
+  void AttachBitmap(std::shared_ptr<const avm1::BitmapPixels> pixels, int32_t depth,
+                    avm1::PixelSnapping snapping, bool smooth) override;
   void CurveTo(double cx, double cy, double x, double y) override {
     drawing_.CurveTo(cx, cy, x, y);
   }

@@ -147,6 +147,18 @@ void Drawing::BeginGradientFill(const avm1::GradientSpec& g) {
   StartFill(style);
 }
 
+void Drawing::BeginBitmapFill(std::shared_ptr<const render::Bitmap> bitmap,
+                              const render::Matrix& matrix, bool repeat, bool smooth) {
+  render::FillStyle style;
+  style.kind = render::FillStyle::Kind::Bitmap;
+  style.bitmap = std::move(bitmap);
+  // Bitmap pixels to twips.
+  style.matrix = render::Matrix{20, 0, 0, 20, 0, 0} * matrix;
+  style.repeat = repeat;
+  style.smooth = smooth;
+  StartFill(style);
+}
+
 void Drawing::StartFill(const render::FillStyle& style) {
   CloseFill();
   FlushStroke();

@@ -20,6 +20,9 @@ class Drawing {
   void NoLineStyle();
   void BeginFill(uint32_t rgb, double alpha);
   void BeginGradientFill(const avm1::GradientSpec& gradient);
+  // `matrix` takes bitmap pixels to the clip's pixels.
+  void BeginBitmapFill(std::shared_ptr<const render::Bitmap> bitmap, const render::Matrix& matrix,
+                       bool repeat, bool smooth);
   void EndFill();
   void MoveTo(double x, double y);
   void LineTo(double x, double y);

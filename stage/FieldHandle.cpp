@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "avm1/FieldObject.h"
 #include "stage/Clip.h"
@@ -437,6 +438,20 @@ void FieldHandle::SetNewFormat(const avm1::FormatValues& format) {
   text::TextFormat f = field_.NewTextFormat();
   ApplyFormat(format, f);
   field_.SetNewTextFormat(f);
+}
+
+void FieldHandle::SetStyledHtml(std::string_view html, const avm1::StyleRules& styles) {
+  std::unordered_map<std::string_view, const avm1::FormatValues*> by_selector;
+  for (const auto& [name, values] : styles) by_selector[name] = &values;
+  field_.SetHtmlText(html, [&by_selector](std::string_view selector, text::TextFormat& format) {
+    if (auto it = by_selector.find(selector); it != by_selector.end()) {
+      ApplyFormat(*it->second, format);
+    }
+  });
+}
+
+std::string FieldHandle::MarkedUpText() {
+  return text::WriteHtml(field_.Content());
 }
 
 void FieldHandle::ReplaceText(size_t begin, size_t end, std::string_view text) {

@@ -52,6 +52,8 @@ class FieldHandle final : public avm1::FieldLink {
   avm1::FormatValues GetNewFormat() override;
   void SetNewFormat(const avm1::FormatValues& format) override;
   void ReplaceText(size_t begin, size_t end, std::string_view text) override;
+  void SetStyledHtml(std::string_view html, const avm1::StyleRules& styles) override;
+  std::string MarkedUpText() override;
   std::pair<size_t, size_t> GetSelection() override {
     return {field_.Editor().Anchor(), field_.Editor().Caret()};
   }

@@ -415,10 +415,6 @@ void Stage::BuildRenderList(render::RenderList& out) {
     morphs_.clear();
     ++shape_generation_;
   }
-  if (Drawing::Revision() != drawing_revision_) {
-    drawing_revision_ = Drawing::Revision();
-    ++shape_generation_;
-  }
   masks_.clear();
   FieldHandle* focused = FocusedField();
   focused_field_ = focused ? &focused->Field() : nullptr;
@@ -429,6 +425,11 @@ void Stage::BuildRenderList(render::RenderList& out) {
     if (place.visible) EmitClipContent(*level, place.matrix, place.cxform, false, out);
   }
   EmitFocusRect(out);
+  // Looked at last: an attached bitmap's picture is made again while the list is built.
+  if (Drawing::Revision() != drawing_revision_) {
+    drawing_revision_ = Drawing::Revision();
+    ++shape_generation_;
+  }
 }
 
 // _focusrect false on the object, or unset there and false on the root, hides its frame.
@@ -528,7 +529,7 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
 void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
                        const render::Matrix& parent_m, const render::ColorTransform& parent_cx,
                        bool in_mask, render::RenderList& out) {
-  if (object.character == nullptr && !object.clip && !object.field) return;
+  if (object.character == nullptr && !object.clip && !object.field && !object.bitmap) return;
   if (!object.place.visible && !in_mask) return;
   if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
   const render::Matrix m = parent_m * object.place.matrix;
@@ -564,6 +565,11 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     if (object.field) {
       owner.ShowBoundVariable(*object.field);
       EmitField(*object.field, object.field.get() == focused_field_, m, content_cx, in_mask, out);
+    } else if (object.bitmap) {
+      if (const render::ShapeGeometry* picture = object.bitmap->Geometry()) {
+        PushShape(out, picture, m, content_cx);
+        out.commands.back().snap = object.bitmap->Snaps(m);  // its corner on a device pixel
+      }
     } else if (object.character->morph) {
       shape = MorphAt(object);
     } else if (object.character->kind == movie::Character::Kind::Text) {

@@ -2,7 +2,8 @@
 // current format; every opening tag pushes the format it replaces, and a closing tag pops back
 // to the format before the most recent opening tag of its name, closing what was opened inside
 // it. Paragraph tags end their paragraph with '\r' in multiline fields; single-line fields run
-// their paragraphs on.
+// their paragraphs on. With a style sheet, the format an opening tag makes starts from its tag's
+// and its class's styles.
 
 #include "text/Html.h"
 
@@ -243,6 +244,7 @@ class HtmlReader {
     }
     if (open_.size() >= kMaxOpenTags) return;
     TextFormat next = format_;
+    if (options_.styles) Style(tag, next);
     if (SameName(tag.name, "p")) {
       StartParagraph();
       for (const Attribute& a : tag.attributes) {
@@ -266,11 +268,20 @@ class HtmlReader {
       }
     } else if (SameName(tag.name, "textformat")) {
       TextFormatAttributes(tag, next);
-    } else {
+    } else if (!SameName(tag.name, "span")) {
       return;  // unknown tags change nothing and need no closing
     }
     open_.push_back({tag.name, format_});
     format_ = std::move(next);
+  }
+
+  void Style(const Tag& tag, TextFormat& f) const {
+    std::string selector(tag.name);
+    for (char& c : selector) c = unicode::AsciiLower(c);
+    options_.styles(selector, f);
+    for (const Attribute& a : tag.attributes) {
+      if (SameName(a.name, "class")) options_.styles("." + std::string(a.value), f);
+    }
   }
 
   static void FontAttributes(const Tag& tag, TextFormat& f) {
@@ -354,6 +365,8 @@ void Escaped(std::string& out, std::u16string_view chars) {
       out += "&gt;";
     } else if (c == u'&') {
       out += "&amp;";
+    } else if (c == u'"') {
+      out += "&quot;";
     } else {
       out += unicode::ToUtf8(std::u16string_view(&c, 1));
     }

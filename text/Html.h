@@ -1,10 +1,11 @@
 #pragma once
 
 // The HTML subset of text fields: p (align), br, b, i, u, font (face, size, color, letterSpacing,
-// kerning), a (href, target), li, textformat (margins, indents, leading) and the common
+// kerning), a (href, target), li, span, textformat (margins, indents, leading) and the common
 // entities. Unknown tags are dropped and their content kept; a closing tag without its opening
 // one is ignored; a tag left open at the end simply ends there.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,9 +13,16 @@
 
 namespace lumen::text {
 
+// A style sheet: applies the style of a selector (a tag name in lower case, or '.' and a class
+// name) to a format; a selector without a style changes nothing.
+using StyleSheet = std::function<void(std::string_view selector, TextFormat& format)>;
+
 struct HtmlOptions {
   bool condense_white = false;  // runs of white space are one space, white space alone nothing
   bool multiline = true;        // false: no break after the last paragraph
+  // With a style sheet, each tag takes its tag's style and then its class's, before its own
+  // attributes; span tags carry a class and nothing else.
+  StyleSheet styles;
 };
 
 // `html` is UTF-8. Line breaks come out as '\r', as fields store them.

@@ -94,10 +94,11 @@ void TextField::SetText(std::string_view utf8) {
   Changed();
 }
 
-void TextField::SetHtmlText(std::string_view utf8) {
+void TextField::SetHtmlText(std::string_view utf8, const StyleSheet& styles) {
   HtmlOptions options;
   options.condense_white = look_.condense_white;
   options.multiline = look_.multiline;
+  options.styles = styles;
   text_ = ParseHtml(utf8, new_format_, options);
   Changed();
 }

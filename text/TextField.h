@@ -15,6 +15,7 @@
 #include "text/FieldBorder.h"
 #include "text/FieldEditor.h"
 #include "text/FontLibrary.h"
+#include "text/Html.h"
 #include "text/TextFormat.h"
 #include "text/TextLayout.h"
 
@@ -39,7 +40,8 @@ class TextField {
   // The characters shown, as UTF-8 ('\r' between paragraphs).
   std::string Text() const;
   void SetText(std::string_view utf8);
-  void SetHtmlText(std::string_view utf8);
+  // Read with the field's style sheet, if it has one.
+  void SetHtmlText(std::string_view utf8, const StyleSheet& styles = {});
   // HTML fields answer their text as HTML; others their plain text.
   std::string HtmlText() const;
   void SetHtml(bool html) { html_ = html; }

@@ -11,6 +11,7 @@
 #include "avm1/Names.h"
 #include "avm1/NumberText.h"
 #include "avm1/Vm.h"
+#include "avm1/builtins/BitmapDataClass.h"
 
 namespace lumen::avm1 {
 
@@ -468,6 +469,22 @@ Value CurveTo(Vm& vm, const Arguments& a) {
   return Value();
 }
 
+// attachBitmap(bitmap, depth, pixelSnapping, smoothing): an unknown snapping is "auto".
+Value AttachBitmap(Vm& vm, const Arguments& a) {
+  ClipLink* l = Self(a);
+  int32_t depth = 0;
+  std::shared_ptr<const BitmapPixels> pixels = a.size() > 0 ? BitmapDataPixels(a[0]) : nullptr;
+  if (l == nullptr || pixels == nullptr || a.size() < 2 || !Depth(vm, a[1], depth)) {
+    return Value();
+  }
+  const std::string snap = a.size() > 2 ? vm.ToString(a[2]) : std::string();
+  const PixelSnapping snapping = snap == "always"  ? PixelSnapping::Always
+                                 : snap == "never" ? PixelSnapping::Never
+                                                   : PixelSnapping::Auto;
+  l->AttachBitmap(std::move(pixels), depth, snapping, a.size() > 3 && vm.ToBoolean(a[3]));
+  return Value();
+}
+
 Value GetSwfVersion(Vm& vm, const Arguments& a) {
   return Self(a) ? Value(static_cast<double>(vm.Version())) : Value(-1);
 }
@@ -522,6 +539,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"moveTo", MoveTo},
       {"lineTo", LineTo},
       {"curveTo", CurveTo},
+      {"attachBitmap", AttachBitmap},
       {"getSWFVersion", GetSwfVersion},
       {"getTextSnapshot", GetTextSnapshot},
   };
@@ -545,6 +563,7 @@ void InstallMovieClipClass(Vm& vm) {
       {"getSWFVersion", 7},
       {"getTextSnapshot", 7},
       {"getRect", 8},
+      {"attachBitmap", 8},
   };
   for (const auto& [name, version] : later) {
     proto->Properties().Find(name, true)->min_version = version;

@@ -1,5 +1,6 @@
-// TextField.StyleSheet: turning a style object (CSS property names in camel case) into the
-// TextFormat it stands for.
+// TextField.StyleSheet: styles kept by selector name (set one by one or read from CSS text),
+// and turning a style object (CSS property names in camel case) into the TextFormat it stands
+// for, which a field with the sheet applies to its HTML.
 //
 // Design: each style property has its own small reading rule, as the reference has: numbers
 // are read from the front of their text as whole numbers (whitespace first, a sign, digits,
@@ -11,9 +12,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "avm1/Builtins.h"
+#include "avm1/CssReader.h"
 #include "avm1/Vm.h"
+#include "avm1/builtins/StyleSheetClass.h"
 
 namespace lumen::avm1 {
 namespace {
@@ -142,11 +146,115 @@ Value Transform(Vm& vm, const Arguments& args) {
   return format;
 }
 
+// The styles live in a hidden object of the sheet, made on first use.
+constexpr std::string_view kStyles = "_css";
+
+Object* Styles(Vm& vm, Object* sheet, bool make) {
+  if (Object* styles = vm.Get(sheet, kStyles).AsObject()) return styles;
+  if (!make) return nullptr;
+  Object* styles = vm.NewObject();
+  vm.SetOwn(sheet, kStyles, styles, kDontEnum);
+  return styles;
+}
+
+// A style is kept as a copy of the object given, so later changes to that object do not reach it.
+Object* Copy(Vm& vm, Object* style) {
+  Object* copy = vm.NewObject();
+  for (const std::string& key : vm.Keys(style)) vm.Set(copy, key, vm.Get(style, key));
+  return copy;
+}
+
+Value SetStyle(Vm& vm, const Arguments& a) {
+  Object* sheet = a.self.AsObject();
+  if (sheet == nullptr || a.size() == 0) return Value();
+  const std::string name = vm.ToString(a[0]);
+  Object* style = a.size() > 1 ? a[1].AsObject() : nullptr;
+  if (style == nullptr) {
+    if (Object* styles = Styles(vm, sheet, false)) vm.Delete(styles, name);
+    return Value();
+  }
+  vm.Set(Styles(vm, sheet, true), name, Copy(vm, style));
+  return Value();
+}
+
+Value GetStyle(Vm& vm, const Arguments& a) {
+  Object* sheet = a.self.AsObject();
+  Object* styles = sheet ? Styles(vm, sheet, false) : nullptr;
+  if (styles == nullptr || a.size() == 0) return Value::Null();
+  Object* style = vm.Get(styles, vm.ToString(a[0])).AsObject();
+  return style ? Value(Copy(vm, style)) : Value::Null();
+}
+
+Value GetStyleNames(Vm& vm, const Arguments& a) {
+  ArrayObject* names = vm.NewArray();
+  Object* sheet = a.self.AsObject();
+  if (Object* styles = sheet ? Styles(vm, sheet, false) : nullptr) {
+    for (const std::string& key : vm.Keys(styles)) names->elements.push_back(vm.Str(key));
+  }
+  return static_cast<Object*>(names);
+}
+
+Value Clear(Vm& vm, const Arguments& a) {
+  if (Object* sheet = a.self.AsObject()) vm.SetOwn(sheet, kStyles, vm.NewObject(), kDontEnum);
+  return Value();
+}
+
+// parseCSS: every rule of the text, or none where the text does not read.
+Value ParseCss(Vm& vm, const Arguments& a) {
+  Object* sheet = a.self.AsObject();
+  if (sheet == nullptr || a.size() == 0) return false;
+  const std::optional<std::vector<CssRule>> rules = ReadCss(vm.ToString(a[0]));
+  if (!rules) return false;
+  Object* styles = Styles(vm, sheet, true);
+  for (const CssRule& rule : *rules) {
+    Object* style = vm.NewObject();
+    for (const auto& [property, value] : rule.declarations) vm.Set(style, property, vm.Str(value));
+    vm.Set(styles, rule.selector, style);
+  }
+  return true;
+}
+
+// load(name): a CSS file beside the movie, whose text reaches onData on the next tick.
+Value Load(Vm& vm, const Arguments& a) {
+  Object* sheet = a.self.AsObject();
+  if (sheet == nullptr || a.size() == 0) return false;
+  vm.QueueLoad(sheet, vm.ToString(a[0]));
+  return true;
+}
+
+// onData's default: the text is read as CSS, and onLoad hears whether it was (undefined: the file
+// could not be read).
+Value OnData(Vm& vm, const Arguments& a) {
+  Value read = false;
+  if (!a[0].IsUndefined()) read = vm.CallMethod(a.self, "parseCSS", a.values.subspan(0, 1));
+  vm.CallMethod(a.self, "onLoad", std::span<const Value>(&read, 1));
+  return Value();
+}
+
 }  // namespace
+
+StyleRules StyleSheetRules(Vm& vm, Object* sheet) {
+  StyleRules rules;
+  Object* styles = Styles(vm, sheet, false);
+  if (styles == nullptr) return rules;
+  for (const std::string& selector : vm.Keys(styles)) {
+    const Value style = vm.Get(styles, selector);
+    if (!style.IsObject()) continue;
+    const Value args[] = {style};
+    const Value format = Transform(vm, Arguments{Value(sheet), args});
+    if (Object* f = format.AsObject()) rules.emplace_back(selector, FormatValuesOf(vm, f));
+  }
+  return rules;
+}
 
 void InstallStyleSheetClass(Vm& vm) {
   Object* proto = vm.NewObject();
-  vm.DefineMethod(proto, "transform", Transform);
+  const std::pair<const char*, NativeFunction> methods[] = {
+      {"setStyle", SetStyle}, {"getStyle", GetStyle}, {"getStyleNames", GetStyleNames},
+      {"clear", Clear},       {"parseCSS", ParseCss}, {"transform", Transform},
+      {"load", Load},         {"onData", OnData},
+  };
+  for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
   FunctionObject* ctor = vm.NewClass(proto, Nothing);
   Property* field = vm.Global()->Properties().Find("TextField", vm.CaseSensitive());
   Object* field_class = field ? field->value.AsObject() : nullptr;

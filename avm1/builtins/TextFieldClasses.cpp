@@ -80,8 +80,10 @@ Object* FormatObject(Vm& vm, const FormatValues& f) {
   return o;
 }
 
-// The values a TextFormat object sets: null and undefined leave a value alone.
-FormatValues ValuesOf(Vm& vm, Object* o) {
+}  // namespace
+
+// Null and undefined leave a value alone.
+FormatValues FormatValuesOf(Vm& vm, Object* o) {
   FormatValues f;
   auto text = [&](const char* name, std::optional<std::string>& out) {
     const Value v = vm.Get(o, name);
@@ -116,6 +118,8 @@ FormatValues ValuesOf(Vm& vm, Object* o) {
   flag("kerning", f.kerning);
   return f;
 }
+
+namespace {
 
 // The [begin, end) range of (begin, end) arguments; one argument means one character.
 void Range(Vm& vm, const Arguments& a, size_t count, size_t length, size_t& begin, size_t& end) {
@@ -158,7 +162,7 @@ Value SetTextFormat(Vm& vm, const Arguments& a) {
   if (format == nullptr) return Value();
   size_t begin = 0, end = 0;
   Range(vm, a, count - 1, Length(*field), begin, end);
-  field->SetFormat(ValuesOf(vm, format), begin, end);
+  field->SetFormat(FormatValuesOf(vm, format), begin, end);
   return Value();
 }
 
@@ -170,7 +174,7 @@ Value GetNewTextFormat(Vm& vm, const Arguments& a) {
 Value SetNewTextFormat(Vm& vm, const Arguments& a) {
   FieldLink* field = Self(a);
   if (Object* format = a[0].AsObject(); field != nullptr && format != nullptr) {
-    field->SetNewFormat(ValuesOf(vm, format));
+    field->SetNewFormat(FormatValuesOf(vm, format));
   }
   return Value();
 }
@@ -228,7 +232,7 @@ Value GetTextExtent(Vm& vm, const Arguments& a) {
   Object* self = a.self.AsObject();
   if (self == nullptr || a.size() == 0) return Value();
   const double width = a.size() > 1 ? vm.ToNumber(a[1]) : 0;
-  const TextExtent e = vm.bridge().MeasureText(ValuesOf(vm, self), vm.ToString(a[0]),
+  const TextExtent e = vm.bridge().MeasureText(FormatValuesOf(vm, self), vm.ToString(a[0]),
                                                std::isfinite(width) ? width : 0);
   Object* out = vm.NewObject();
   vm.SetOwn(out, "ascent", e.ascent);

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "avm1/BitmapPixels.h"
+#include "avm1/CssReader.h"
 #include "avm1/Vm.h"
 #include "avm1/builtins/FilterClasses.h"
+#include "avm1/builtins/StyleSheetClass.h"
 #include "tests/avm1/ScriptTestUtil.h"
 
 namespace lumen::avm1 {
@@ -142,6 +144,66 @@ TEST_F(FlashClassesTest, CancelledDialogsDoNotNestWithoutEnd) {
   const double heard = vm.ToNumber(vm.GetMember(file, "count"));
   EXPECT_GT(heard, 0);
   EXPECT_LT(heard, 100);
+}
+
+// CSS gives each selector its own rule with camel-cased names and trimmed values; comments go
+// anywhere; a text with an error, or too large a one, gives nothing.
+TEST(CssReaderTest, ReadsRulesPerSelectorOrNothing) {
+  const auto rules = ReadCss("/* x */ p, .note { font-size: 12px ; text-align:right; }\n a{}");
+  ASSERT_TRUE(rules);
+  ASSERT_EQ(rules->size(), 3u);
+  EXPECT_EQ((*rules)[1].selector, ".note");
+  const std::vector<std::pair<std::string, std::string>> declared{{"fontSize", "12px"},
+                                                                  {"textAlign", "right"}};
+  EXPECT_EQ((*rules)[0].declarations, declared);
+  EXPECT_TRUE((*rules)[2].declarations.empty());
+  for (const char* broken : {"p { color: red", "p { color }", ", p { color: red }"}) {
+    EXPECT_FALSE(ReadCss(broken)) << broken;
+  }
+  std::string many;  // selectors enough to copy their block past the cap
+  for (size_t i = 0; i < kMaxCssValues / 2; ++i) many += "a,";
+  EXPECT_FALSE(ReadCss(many + "b { x: 1 }"));
+}
+
+// A sheet keeps copies of its styles by name, from setStyle or parseCSS, and a field reads them
+// as formats.
+TEST_F(FlashClassesTest, StyleSheetKeepsCopiesAndReadsAsFormats) {
+  const Value sheet =
+      vm.Construct(vm.GetMember(vm.Get(vm.Global(), "TextField"), "StyleSheet"), {});
+  auto call = [&](std::string_view method, std::vector<Value> args) {
+    return vm.CallMethod(sheet, method, args);
+  };
+  Object* style = vm.NewObject();
+  vm.Set(style, "color", vm.Str("#FF0000"));
+  call("setStyle", {vm.Str(".red"), style});
+  vm.Set(style, "color", vm.Str("#00FF00"));
+  EXPECT_EQ(Text(vm, vm.GetMember(call("getStyle", {vm.Str(".red")}), "color")), "#FF0000");
+  EXPECT_TRUE(vm.ToBoolean(call("parseCSS", {vm.Str("p { font-size: 14; }")})));
+  EXPECT_FALSE(vm.ToBoolean(call("parseCSS", {vm.Str("h1 { color: #0000FF")})));
+  const std::string names = Text(vm, call("getStyleNames", {}));
+  EXPECT_TRUE(names == "p,.red" || names == ".red,p") << names;
+
+  const StyleRules rules = StyleSheetRules(vm, sheet.AsObject());
+  ASSERT_EQ(rules.size(), 2u);
+  for (const auto& [selector, format] : rules) {
+    EXPECT_EQ(selector == ".red" ? format.color : format.size, selector == ".red" ? 0xFF0000 : 14);
+  }
+  call("setStyle", {vm.Str(".red"), Value::Null()});
+  call("clear", {});
+  EXPECT_EQ(Text(vm, call("getStyleNames", {})), "");
+
+  // load reads a file beside the movie on the next tick; onLoad hears whether it read.
+  bridge.files["captions.css"] = ".caption { color: #FFFFFF; }";
+  const Value heard = static_cast<Object*>(vm.NewNative([](Vm& v, const Arguments& a) {
+    v.bridge().Trace(v.ToString(a[0]));
+    return Value();
+  }));
+  vm.SetMember(sheet, "onLoad", heard);
+  EXPECT_TRUE(vm.ToBoolean(call("load", {vm.Str("captions.css")})));
+  call("load", {vm.Str("missing.css")});
+  vm.DeliverLoads();
+  EXPECT_EQ(bridge.lines, (std::vector<std::string>{"true", "false"}));
+  EXPECT_EQ(Text(vm, call("getStyleNames", {})), ".caption");
 }
 
 }  // namespace

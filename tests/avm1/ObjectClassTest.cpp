@@ -17,11 +17,15 @@ using testing::New;
 using testing::TestBridge;
 using testing::Text;
 
-// A watch callback that stores "name:old>new" and, for "echo", assigns its own name again: that
-// inner assignment must be stored as it is, not watched once more.
+// A watch callback that stores "name:old>new" and, for "echo", counts its calls in "calls" and
+// assigns its own name again.
 Value Describe(Vm& vm, const Arguments& a) {
   const std::string text = Text(vm, a[0]) + ":" + Text(vm, a[1]) + ">" + Text(vm, a[2]);
-  if (Text(vm, a[0]) == "echo") vm.Set(a.self.AsObject(), "echo", vm.Str("inner"));
+  if (Text(vm, a[0]) == "echo") {
+    Object* self = a.self.AsObject();
+    vm.Set(self, "calls", vm.ToNumber(vm.Get(self, "calls")) + 1);
+    vm.Set(self, "echo", vm.Str("inner"));
+  }
   return vm.Str(text);
 }
 
@@ -47,14 +51,31 @@ TEST_F(ObjectClassTest, TheCallbackDecidesWhatIsStoredUntilUnwatched) {
   vm.SetMember(o, "y", 5.0);
   EXPECT_EQ(Text(vm, vm.GetMember(o, "y")), "5");
 
+  // A callback that assigns its own name is called again, 65 deep, before the innermost
+  // assignment is stored as it is; the outermost callback has the last word.
+  vm.SetMember(o, "calls", 0.0);
   EXPECT_TRUE(vm.ToBoolean(Call(o, "watch", {vm.Str("echo"), describe})));
   vm.SetMember(o, "echo", vm.Str("outer"));
   EXPECT_EQ(Text(vm, vm.GetMember(o, "echo")), "echo:undefined>outer");
+  EXPECT_EQ(Text(vm, vm.GetMember(o, "calls")), "65");
 
   EXPECT_TRUE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
   EXPECT_FALSE(vm.ToBoolean(Call(o, "unwatch", {vm.Str("x")})));
   vm.SetMember(o, "x", 3.0);
   EXPECT_EQ(Text(vm, vm.GetMember(o, "x")), "3");
+}
+
+// Before version 7 a callback that assigns its own name stores that value as it is.
+TEST(ObjectWatchNesting, Version6CallsACallbackOnceForItsOwnName) {
+  TestBridge bridge;
+  Vm vm(6, bridge);
+  const Value o = New(vm, "Object", {});
+  vm.SetMember(o, "calls", 0.0);
+  const Value describe = static_cast<Object*>(vm.NewNative(Describe));
+  const std::vector<Value> args{vm.Str("echo"), describe};
+  vm.CallMethod(o, "watch", args);
+  vm.SetMember(o, "echo", vm.Str("outer"));
+  EXPECT_EQ(Text(vm, vm.GetMember(o, "calls")), "1");
 }
 
 // Before version 7 names match without case by the player's table, small objects and large

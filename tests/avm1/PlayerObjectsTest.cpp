@@ -264,6 +264,7 @@ class FakeClip : public ClipLink {
   void MoveTo(double, double) override {}
   void LineTo(double, double) override {}
   void CurveTo(double, double, double, double) override {}
+  void AttachBitmap(std::shared_ptr<const BitmapPixels>, int32_t, PixelSnapping, bool) override {}
 
   double alpha = 100;
 };

@@ -436,6 +436,25 @@ TEST(Renderer, CachedPicturesStandOnWholePixelsAndFollowTheirContent) {
   EXPECT_TRUE(SamePixels(out, fresh()));
 }
 
+// A snapped shape (an attached bitmap) moves its origin onto the nearest whole pixel; unsnapped
+// it keeps its part-covered edge pixels.
+TEST(Renderer, SnappedShapesStandOnWholePixels) {
+  Scene s;
+  ShapeGeometry& square = s.Fill(RectPath(0, 0, 10, 10), SolidFill({0, 0, 0, 255}));
+  const Matrix place = Matrix::Translate(Tw(12.4f), Tw(12.4f));
+  for (const bool snap : {true, false}) {
+    s.list.commands.clear();
+    s.Draw(square, place);
+    s.list.commands.back().snap = snap;
+    Renderer r;
+    Pixmap out(64, 64);
+    r.Render(s.list, kTwipsToPixels, out);
+    EXPECT_EQ(out.At(12, 12) == 0xFF000000u, snap);
+    EXPECT_EQ(out.At(22, 22) == 0xFFFFFFFFu, snap);
+    EXPECT_EQ(out.At(15, 15), 0xFF000000u);
+  }
+}
+
 // Without anti-aliasing a filtered picture's origin moves to the centre of the pixel it lies in;
 // with anti-aliasing it stays where it is.
 TEST(Renderer, FilteredPicturesAtLowQualityStandOnPixelCentres) {

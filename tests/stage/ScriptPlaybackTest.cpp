@@ -454,6 +454,53 @@ TEST(ScriptPlayback, CacheAsBitmapFromScriptDrawsTheClipAsOneSnappedPicture) {
   EXPECT_TRUE(list.commands.front().snap);
 }
 
+// attachBitmap shows the bitmap as it is, one pixel to a pixel, as a rectangle filled with it
+// unrepeated; it sizes the clip, replaces what lay at its depth, and snaps to whole pixels as
+// asked: "auto" while shown upright at its own size.
+TEST(ScriptPlayback, AnAttachedBitmapFillsARectangleOfItsSize) {
+  ActionWriter script;
+  script.SetVariable("bmp", [](ActionWriter& a) {
+    a.Push({4278255360.0, false, 2.0, 3.0, 4.0}).GetMember("flash", "display");
+    a.Push({std::string("BitmapData")}).Op(aw::kNewMethod);
+  });
+  script.Push({1.0, std::string("c")}).CallMethod("_root", "createEmptyMovieClip", 2);
+  script.Op(aw::kPop);
+  auto attach = [&script](std::initializer_list<aw::ActionValue> args) {
+    script.Push(args).Push({std::string("bmp")}).Op(aw::kGetVariable);
+    script.CallMethod("c", "attachBitmap", static_cast<uint8_t>(args.size() + 1)).Op(aw::kPop);
+  };
+  attach({true, std::string("never"), 1.0});
+  attach({2.0});
+  attach({3.0});
+  attach({3.0});  // in place of the one at depth 3
+  script.Push({4294901760.0, 0.0, 0.0}).CallMethod("bmp", "setPixel32", 3).Op(aw::kPop);
+  script.GetMember("c", "_width").Op(aw::kTrace);
+  script.GetMember("c", "_height").Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"3", "2"}));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  ASSERT_EQ(list.commands.size(), 3u);
+  for (const render::RenderCommand& cmd : list.commands) {
+    ASSERT_EQ(cmd.kind, render::RenderCommand::Kind::DrawShape);
+    EXPECT_FLOAT_EQ(cmd.shape->bounds.x_max, 60);
+    ASSERT_EQ(cmd.shape->parts.size(), 1u);
+    const render::FillStyle& fill = cmd.shape->parts[0].fill;
+    ASSERT_EQ(fill.kind, render::FillStyle::Kind::Bitmap);
+    ASSERT_TRUE(fill.bitmap);
+    std::vector<uint32_t> shown(6, 0xFF00FF00);
+    shown[0] = 0xFFFF0000;  // set after it was attached
+    EXPECT_EQ(fill.bitmap->pixels, shown);
+    EXPECT_FALSE(fill.repeat);
+  }
+  EXPECT_TRUE(list.commands[0].shape->parts[0].fill.smooth);
+  EXPECT_FALSE(list.commands[1].shape->parts[0].fill.smooth);
+  EXPECT_FALSE(list.commands[0].snap);
+  EXPECT_TRUE(list.commands[1].snap);
+}
+
 // textColor is the field's own colour, not that of the markup its text came with.
 TEST(ScriptPlayback, TextColorIsTheFieldsOwnColour) {
   ActionWriter script;

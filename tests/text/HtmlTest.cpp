@@ -47,5 +47,26 @@ TEST(Html, EntitiesDecodeAndBrokenMarkupKeepsItsText) {
   EXPECT_FALSE(nested.FormatAt(1).bold || nested.FormatAt(1).italic);
 }
 
+// With a style sheet a tag takes its tag's style, then its class's, then its own attributes;
+// span carries a class alone.
+TEST(Html, StylesApplyByTagThenClassBeforeAttributes) {
+  HtmlOptions styled;
+  styled.styles = [](std::string_view selector, TextFormat& f) {
+    if (selector == "p") f.align = Align::Right;
+    if (selector == "font") f.color = {0, 0, 255, 255};
+    if (selector == ".big") f.size = 30;
+    if (selector == ".bold") f.bold = true;
+  };
+  const FormattedText t = ParseHtml(
+      "<p class='big'>a<span class='bold'>b</span>c<font color='#00FF00'>d</font></p>", {}, styled);
+  EXPECT_EQ(t.text, u"abcd\r");
+  EXPECT_EQ(t.FormatAt(0).align, Align::Right);
+  EXPECT_EQ(t.FormatAt(0).size, 30);
+  EXPECT_FALSE(t.FormatAt(0).bold);
+  EXPECT_TRUE(t.FormatAt(1).bold);
+  EXPECT_FALSE(t.FormatAt(2).bold);
+  EXPECT_EQ(t.FormatAt(3).color, (render::Rgba{0, 255, 0, 255}));
+}
+
 }  // namespace
 }  // namespace lumen::text
