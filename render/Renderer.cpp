@@ -201,7 +201,12 @@ class Renderer::Impl {
   int y0_ = 0, y1_ = 0;  // the rows drawn
   BandSink band_;
   Matrix stage_to_device_;
-  std::vector<Matrix> views_;  // stage_to_device_ outside each open layer
+  struct OuterView {
+    Matrix stage_to_device;  // outside the layer
+    bool filtered;           // the layer is a filtered picture
+  };
+  std::vector<OuterView> views_;  // one for each open layer
+  size_t filtered_views_ = 0;     // open layers that are filtered pictures
   float device_scale_ = 1;
   std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
   CoverageCache coverage_;
@@ -407,7 +412,8 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         PopMask();
         break;
       case RenderCommand::Kind::BeginLayer:
-        views_.push_back(stage_to_device_);
+        views_.push_back({stage_to_device_, cmd.centre});
+        filtered_views_ += cmd.centre ? 1 : 0;
         // Without anti-aliasing, a filtered picture is drawn with its origin on a pixel centre.
         if (cmd.snap || (cmd.centre && quality == Quality::Low)) {
           SnapOrigin(cmd.matrix, !cmd.snap);
@@ -417,7 +423,8 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
       case RenderCommand::Kind::EndLayer:
         EndLayer(cmd);
         if (!views_.empty()) {
-          stage_to_device_ = views_.back();
+          stage_to_device_ = views_.back().stage_to_device;
+          filtered_views_ -= views_.back().filtered ? 1 : 0;
           views_.pop_back();
         }
         break;
@@ -425,6 +432,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   }
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   views_.clear();
+  filtered_views_ = 0;
   masks_.clear();
   ignored_masks_ = 0;
   mask_layers_ = 0;
@@ -637,8 +645,8 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
 // rounded half up: without anti-aliasing, a pixel centre a fraction of a twip from a long, flat
 // segment is inside or not depending on that rounding, and the reference pictures show it done
 // on the target, not in shape space. Anchors and line ends stay where the matrix puts them
-// (animated objects keep their half-twip positions). Masks keep their cuts exact: the edges
-// they clip to in those pictures follow the curve rather than the grid.
+// (animated objects keep their half-twip positions). Masks and filtered pictures keep their cuts
+// exact: their edges in those pictures follow the curve rather than the grid.
 void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts) {
   // Far off the target a float has no twips to round to, and the product could overflow.
   constexpr float kFar = 1e6f;
@@ -672,7 +680,9 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   // Fills painted again where they were replay their coverage instead of rasterizing it.
   const bool cached = building == 0 && part.kind == ShapePart::Kind::Fill &&
                       lines.points.size() >= CoverageCache::kMinPoints;
-  const CoverageKey key{&part, fingerprint, m, canvas.Width(), canvas.Height(), grid, method};
+  const bool snap_cuts = building == 0 && filtered_views_ == 0;
+  const CoverageKey key{&part,           fingerprint, m,      canvas.Width(),
+                        canvas.Height(), grid,        method, snap_cuts};
   const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
   if (cached) {
     const FillStyle& resolved = Resolve(*fill);
@@ -685,7 +695,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
-  if (building == 0) SnapCurvePoints(lines.cuts);
+  if (snap_cuts) SnapCurvePoints(lines.cuts);
   edges_.Reset(canvas.Width(), canvas.Height());
   FillRule rule = part.rule;
   if (part.kind == ShapePart::Kind::Fill) {

@@ -38,9 +38,18 @@ Pixmap Render(const RenderList& list, int w = 64, int h = 64, Matrix m = kTwipsT
 }
 
 // `path` filled black on white, placed by `place`, without anti-aliasing.
-Pixmap RenderBlackLowQuality(const Path& path, const Matrix& place, int w, int h) {
+// With `filtered`, drawn inside a filtered picture whose origin is a pixel centre (so that at
+// low quality it does not move).
+Pixmap RenderBlackLowQuality(const Path& path, const Matrix& place, int w, int h,
+                             bool filtered = false) {
   Scene scene;
+  if (filtered) {
+    scene.Command(Kind::BeginLayer);
+    scene.list.commands.back().centre = true;
+    scene.list.commands.back().matrix = Matrix::Translate(Tw(0.5f), Tw(0.5f));
+  }
   scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), place);
+  if (filtered) scene.Command(Kind::EndLayer);
   Pixmap out(w, h);
   Renderer r;
   r.SetQuality(Quality::Low);
@@ -313,8 +322,9 @@ TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
 // Without anti-aliasing, a pixel centre within a twip of a flat curve is decided by where the
 // points that cut the curve lie: on whole device twips, rounded half up. Each case is a curve of
 // a real movie closed into a region by two lines, and a pixel the reference pictures show
-// outside it although its centre lies inside the segments computed without rounding.
-TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
+// outside it although its centre lies inside the segments computed without rounding. Inside a
+// filtered picture the cut points stay unrounded, and that pixel is inside.
+TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwipsOutsideFilteredPictures) {
   struct Case {
     Point from, control, to, corner;  // twips; the region is from-curve-to-corner-from
     Matrix place;
@@ -341,9 +351,12 @@ TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
     path.QuadTo(c.control, c.to);
     path.LineTo(c.corner);
     path.LineTo(c.from);
-    const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 300);
-    EXPECT_EQ(out.At(c.outside_x, c.outside_y), 0xFFFFFFFFu) << c.outside_x;
-    EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
+    for (const bool filtered : {false, true}) {
+      const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 300, filtered);
+      EXPECT_EQ(out.At(c.outside_x, c.outside_y), filtered ? 0xFF000000u : 0xFFFFFFFFu)
+          << c.outside_x << " filtered " << filtered;
+      EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
+    }
   }
 }
 
