@@ -89,7 +89,9 @@ struct RenderCommand {
   // curve puts them, and drawn at low quality, its content moves so that `matrix`'s origin lands
   // on a device pixel's centre.
   bool centre = false;
-  uint16_t filter_first = 0, filter_count = 0;  // EndLayer: the list's filters to apply
+  // BeginLayer and EndLayer: the list's filters to apply (BeginLayer: to see how far beyond the
+  // target the picture must be drawn for them).
+  uint16_t filter_first = 0, filter_count = 0;
 };
 
 // Supplies the pixels of bitmap fills that carry a source. A frame announces the sources it

@@ -1,6 +1,8 @@
 // Design: a frame is a walk over the command list with two stacks. Layers are pixmaps the size
-// of the target taken from a pool; each remembers which masks were already active when it began,
-// because those clip the layer as a whole when it is composited, not the drawing inside it.
+// of the target taken from a pool, a filtered picture's grown each way by as far as its filters
+// carry pixels, so what lies past the target can cast its shadow or glow onto it. Each layer
+// remembers which masks were already active when it began, because those clip the layer as a
+// whole when it is composited, not the drawing inside it.
 // Masks are coverage planes from a pool; a finished mask is intersected with the mask it nests
 // in. Every shape's contours are flattened in shape space for the scale they are drawn at, with
 // the curve tolerance exact in device pixels: a curve's segment count decides which pixel centres
@@ -43,10 +45,13 @@ namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
 constexpr float kTwips = 20;        // per device pixel
-// Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080),
-// each mask a quarter of that.
+// Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080,
+// with the largest margin 11.6 MB), each mask a quarter of that.
 constexpr size_t kMaxMaskDepth = 64;
 constexpr size_t kMaxLayerDepth = 16;
+// A filtered picture is drawn this far beyond the target at most, all its enclosing filtered
+// pictures' margins included.
+constexpr int kMaxMargin = 128;
 // Shapes that stop being drawn are never told about; a cache this full starts again.
 constexpr size_t kMaxCachedShapes = 4096;
 
@@ -84,6 +89,28 @@ struct LayerState {
   BlendMode blend;
   IntRect dirty;
   std::optional<uint64_t> picture = {};  // a cached picture drawn anew, kept under this key
+  // A filtered picture reaches `margin` pixels beyond what it is drawn on each way; `origin`
+  // adds those of the enclosing layers (the target's pixel x is the layer's x - origin).
+  int margin = 0, origin = 0;
+  int y0 = 0, y1 = 0;  // the rows drawn, in the layer
+};
+
+// Pixels kept for the layers opened at one depth, and the view of as many as the open one needs.
+struct LayerBuffer {
+  Pixmap store;
+  Pixmap view;
+
+  // False when `width` x `height` pixels cannot be had. A store bigger than `max_width` x
+  // `max_height` (the target shrank) is let go.
+  bool View(int width, int height, int max_width, int max_height) {
+    if (store.Width() < width || store.Height() < height || store.Width() > max_width ||
+        store.Height() > max_height) {
+      store = Pixmap(width, height);
+    }
+    if (store.Width() < width || store.Height() < height) return false;
+    view = Pixmap::Borrow(store.Row(0), width, height, store.Stride());
+    return true;
+  }
 };
 
 struct MaskState {
@@ -166,7 +193,10 @@ class Renderer::Impl {
  private:
   void BeginBitmaps(const RenderList& list, BitmapProvider* bitmaps);
   void FillBackground(Rgba background, const IntRect& covered = {});
-  raster::SpanSink& Band(raster::SpanSink& out) { return band_.Around(out, y0_, y1_); }
+  raster::SpanSink& Band(raster::SpanSink& out) {
+    return layers_.empty() ? band_.Around(out, y0_, y1_)
+                           : band_.Around(out, layers_.back().y0, layers_.back().y1);
+  }
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
   size_t FirstShown(const RenderList& list);
@@ -182,7 +212,8 @@ class Renderer::Impl {
   void SnapOrigin(const Matrix& object, bool centre);
   size_t ReusePicture(const RenderList& list, size_t begin);
   // False when the layer is not drawn on a pixmap of its own (ignored, or part of a mask).
-  bool BeginLayer(BlendMode blend);
+  bool BeginLayer(const RenderCommand& begin);
+  int LayerMargin(const RenderCommand& begin) const;
   void ApplyFilters(const RenderCommand& end, LayerState& layer);
   void EndLayer(const RenderCommand& cmd);
   void BeginMask();
@@ -217,7 +248,7 @@ class Renderer::Impl {
   raster::Paint paint_;
   raster::PaintSink paint_sink_;
   raster::MaskSink mask_sink_;
-  std::vector<std::unique_ptr<Pixmap>> layer_pool_;
+  std::vector<std::unique_ptr<LayerBuffer>> layer_pool_;
   std::vector<LayerState> layers_;
   LayerPictures pictures_;
   size_t ignored_layers_ = 0;
@@ -418,7 +449,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         if (cmd.snap || (cmd.centre && quality == Quality::Low)) {
           SnapOrigin(cmd.matrix, !cmd.snap);
         }
-        if (BeginLayer(cmd.blend) && cmd.snap) i = ReusePicture(list, i);
+        if (BeginLayer(cmd) && cmd.snap) i = ReusePicture(list, i);
         break;
       case RenderCommand::Kind::EndLayer:
         EndLayer(cmd);
@@ -617,7 +648,7 @@ const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float s
 void Renderer::Impl::Draw(const RenderCommand& cmd) {
   if (!cmd.shape || ignored_masks_ > 0 || ignored_layers_ > 0) return;
   const Matrix m = stage_to_device_ * cmd.matrix;
-  if (!Finite(m) || !Visible(cmd.shape->bounds, m, target_->Width(), target_->Height())) return;
+  if (!Finite(m) || !Visible(cmd.shape->bounds, m, Canvas().Width(), Canvas().Height())) return;
   const float scale = std::sqrt(std::max(m.a * m.a + m.b * m.b, m.c * m.c + m.d * m.d));
   if (!std::isfinite(scale)) return;
   const PreparedShape& prepared = Prepare(*cmd.shape, scale);
@@ -767,7 +798,7 @@ void Renderer::Impl::BeginMask() {
   }
   if (mask_pool_.size() <= masks_.size()) mask_pool_.push_back(std::make_unique<raster::Mask>());
   raster::Mask* mask = mask_pool_[masks_.size()].get();
-  mask->Reset(target_->Width(), target_->Height());
+  mask->Reset(Canvas().Width(), Canvas().Height());
   masks_.push_back({mask, true});
 }
 
@@ -825,7 +856,21 @@ size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   return begin;
 }
 
-bool Renderer::Impl::BeginLayer(BlendMode blend) {
+// A filtered picture's filters may carry what lies beyond the target onto it, so it is drawn
+// as far beyond as they reach.
+int Renderer::Impl::LayerMargin(const RenderCommand& begin) const {
+  if (list_ == nullptr) return 0;
+  const size_t first = begin.filter_first;
+  const size_t last = std::min(list_->filters.size(), first + begin.filter_count);
+  int reach = 0;
+  for (size_t i = first; i < last && reach < kMaxMargin; ++i) {
+    reach += raster::FilterReach(list_->filters[i], device_scale_ * kTwips);
+  }
+  const int origin = layers_.empty() ? 0 : layers_.back().origin;
+  return std::clamp(reach, 0, kMaxMargin - origin);
+}
+
+bool Renderer::Impl::BeginLayer(const RenderCommand& begin) {
   if (BuildingMask() > 0) {
     ++mask_layers_;
     return false;
@@ -834,12 +879,31 @@ bool Renderer::Impl::BeginLayer(BlendMode blend) {
     ++ignored_layers_;
     return false;
   }
-  if (layer_pool_.size() <= layers_.size()) layer_pool_.push_back(std::make_unique<Pixmap>());
-  Pixmap* pixmap = layer_pool_[layers_.size()].get();
-  if (pixmap->Width() != target_->Width() || pixmap->Height() != target_->Height()) {
-    *pixmap = Pixmap(target_->Width(), target_->Height());
+  if (layer_pool_.size() <= layers_.size()) layer_pool_.push_back(std::make_unique<LayerBuffer>());
+  LayerBuffer& buffer = *layer_pool_[layers_.size()];
+  const Pixmap& below = Canvas();
+  const int max_width = target_->Width() + 2 * kMaxMargin;
+  const int max_height = target_->Height() + 2 * kMaxMargin;
+  int margin = LayerMargin(begin);
+  if (!buffer.View(below.Width() + 2 * margin, below.Height() + 2 * margin, max_width,
+                   max_height)) {
+    margin = 0;
+    if (!buffer.View(below.Width(), below.Height(), max_width, max_height)) {
+      ++ignored_layers_;
+      return false;
+    }
   }
-  layers_.push_back({pixmap, masks_.size(), ActiveMask(), blend, {}});
+  LayerState layer{&buffer.view, masks_.size(), ActiveMask(), begin.blend, {}};
+  layer.margin = margin;
+  layer.origin = (layers_.empty() ? 0 : layers_.back().origin) + margin;
+  // The band's rows, and where it ends at an edge of what lies below, the margin past it.
+  const int y0 = layers_.empty() ? y0_ : layers_.back().y0;
+  const int y1 = layers_.empty() ? y1_ : layers_.back().y1;
+  layer.y0 = y0 <= 0 ? 0 : y0 + margin;
+  layer.y1 = y1 >= below.Height() ? below.Height() + 2 * margin : y1 + margin;
+  layers_.push_back(layer);
+  stage_to_device_.tx += static_cast<float>(margin);
+  stage_to_device_.ty += static_cast<float>(margin);
   return true;
 }
 
@@ -870,18 +934,25 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   masks_.resize(std::min(masks_.size(), layer.mask_base));
   if (layer.picture) pictures_.Keep(*layer.picture, *layer.pixmap, layer.dirty);
   ApplyFilters(cmd, layer);
-  IntRect area = layer.dirty;
+  Pixmap& below = Canvas();
+  const int k = layer.margin;
+  IntRect area =
+      IntRect{layer.dirty.x0 - k, layer.dirty.y0 - k, layer.dirty.x1 - k, layer.dirty.y1 - k}
+          .Intersect({0, 0, below.Width(), below.Height()});
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());
   // Alpha and Erase work on an enclosing layer; with none they would punch holes through the
   // stage itself, so they draw nothing there.
   if (layers_.empty() && (layer.blend == BlendMode::Alpha || layer.blend == BlendMode::Erase)) {
     area = {};
   }
-  Pixmap& below = Canvas();
   const int alpha = raster::AlphaOnlyFactor(cmd.cxform);
+  if (!area.Empty() && row_.size() < static_cast<size_t>(area.x1 - area.x0)) {
+    row_.resize(area.x1 - area.x0);
+    cov_.resize(area.x1 - area.x0);
+  }
   for (int y = area.y0; y < area.y1; ++y) {
     const int n = area.x1 - area.x0;
-    const uint32_t* src = layer.pixmap->Row(y) + area.x0;
+    const uint32_t* src = layer.pixmap->Row(y + k) + area.x0 + k;
     if (alpha < 0) {
       raster::TransformPixels(src, row_.data(), n, cmd.cxform);
       src = row_.data();

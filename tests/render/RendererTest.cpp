@@ -473,6 +473,36 @@ TEST(Renderer, FilteredPicturesAtLowQualityStandOnPixelCentres) {
   }
 }
 
+// A filtered picture is drawn as far beyond the target as its filters carry pixels: the shadow
+// of a square lying wholly above the target falls on it, inside a picture that is itself
+// filtered too.
+TEST(Renderer, ShadowsOfWhatLiesBeyondTheTargetFallOnIt) {
+  Scene s;
+  Filter shadow;
+  shadow.kind = Filter::Kind::DropShadow;
+  shadow.dy = 8;
+  shadow.color = {0, 0, 0, 255};
+  s.list.filters = {shadow, Filter{}};  // the second: a blur of nothing
+  for (uint16_t i = 0; i < 2; ++i) {
+    s.Command(Kind::BeginLayer);
+    s.list.commands.back().centre = true;
+    s.list.commands.back().filter_first = i;
+    s.list.commands.back().filter_count = 1;
+  }
+  s.Draw(s.Fill(RectPath(4, -6, 12, -2), SolidFill({255, 0, 0, 255})));
+  for (uint16_t i = 2; i-- > 0;) {
+    s.Command(Kind::EndLayer);
+    s.list.commands.back().filter_first = i;
+    s.list.commands.back().filter_count = 1;
+  }
+  const Pixmap out = Render(s.list, 16, 16);
+  EXPECT_EQ(out.At(8, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(8, 2), 0xFF000000u);
+  EXPECT_EQ(out.At(8, 5), 0xFF000000u);
+  EXPECT_EQ(out.At(8, 6), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(3, 3), 0xFFFFFFFFu);
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
