@@ -105,6 +105,7 @@ struct LayerBuffer {
   bool View(int width, int height, int max_width, int max_height) {
     if (store.Width() < width || store.Height() < height || store.Width() > max_width ||
         store.Height() > max_height) {
+      store = Pixmap();  // let the old pixels go before the new ones are had
       store = Pixmap(width, height);
     }
     if (store.Width() < width || store.Height() < height) return false;
