@@ -45,6 +45,7 @@ namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
 constexpr float kTwips = 20;        // per device pixel
+constexpr float kEdgeSteps = 256;   // per device pixel: the grid edges are held on
 // Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080,
 // with the largest margin 11.6 MB), each mask a quarter of that.
 constexpr size_t kMaxMaskDepth = 64;
@@ -207,7 +208,7 @@ class Renderer::Impl {
                 const Matrix& m, const Matrix& object, const ColorTransform& cx);
   void AddDirty(const IntRect& add);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
-  void SnapCurvePoints(const std::vector<uint32_t>& cuts);
+  void SnapCurvePoints(const std::vector<uint32_t>& cuts, float steps);
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void SnapOrigin(const Matrix& object, bool centre);
@@ -677,13 +678,15 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
 // rounded half up: without anti-aliasing, a pixel centre a fraction of a twip from a long, flat
 // segment is inside or not depending on that rounding, and the reference pictures show it done
 // on the target, not in shape space. Anchors and line ends stay where the matrix puts them
-// (animated objects keep their half-twip positions). Masks and filtered pictures keep their cuts
-// exact: their edges in those pictures follow the curve rather than the grid.
-void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts) {
-  // Far off the target a float has no twips to round to, and the product could overflow.
+// (animated objects keep their half-twip positions). Filtered pictures keep their cuts where the
+// curve puts them, their edges in those pictures following the curve rather than the twip grid,
+// held on the 1/256-pixel grid of the edges: a stroke is widened from the points its edges
+// would have had, and its pixels there are those the pictures show. `steps` is per pixel.
+void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts, float steps) {
+  // Far off the target a float has no steps to round to, and the product could overflow.
   constexpr float kFar = 1e6f;
-  auto snap = [](float v) {
-    return std::fabs(v) < kFar ? std::floor(v * kTwips + 0.5f) / kTwips : v;
+  auto snap = [steps](float v) {
+    return std::fabs(v) < kFar ? std::floor(v * steps + 0.5f) / steps : v;
   };
   for (uint32_t i : cuts) device_[i] = {snap(device_[i].x), snap(device_[i].y)};
 }
@@ -727,7 +730,8 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
-  if (snap_cuts) SnapCurvePoints(lines.cuts);
+  // Masks keep their cuts exact: the edges they clip to follow the curve.
+  if (building == 0) SnapCurvePoints(lines.cuts, snap_cuts ? kTwips : kEdgeSteps);
   edges_.Reset(canvas.Width(), canvas.Height());
   FillRule rule = part.rule;
   if (part.kind == ShapePart::Kind::Fill) {

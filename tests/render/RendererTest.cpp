@@ -473,6 +473,29 @@ TEST(Renderer, FilteredPicturesAtLowQualityStandOnPixelCentres) {
   }
 }
 
+// In a filtered picture the points that cut a curve lie on the 1/256-pixel grid of the edges,
+// also when the curve is a line's middle widened into a stroke: a hairline arc of a real movie,
+// and a pixel the reference pictures leave out whose centre lies a hair inside the stroke
+// widened from the unrounded points.
+TEST(Renderer, FilteredStrokesAreWidenedFromCutsOnTheEdgeGrid) {
+  Path arc;
+  arc.MoveTo({1491, 1070});
+  arc.QuadTo({1645, 916}, {1820, 815});
+  Scene s;
+  const Matrix place = Matrix::Translate(Tw(0.5f), Tw(0.5f));  // on a pixel centre
+  s.Command(Kind::BeginLayer);
+  s.list.commands.back().centre = true;
+  s.list.commands.back().matrix = place;
+  s.Draw(s.Stroke(arc, Line(1, {0, 0, 0, 255})), place);
+  s.Command(Kind::EndLayer);
+  Renderer r;
+  r.SetQuality(Quality::Low);
+  Pixmap out(128, 64);
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_EQ(out.At(85, 44), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(86, 44), 0xFF000000u);
+}
+
 // A filtered picture is drawn as far beyond the target as its filters carry pixels: the shadow
 // of a square lying wholly above the target falls on it, inside a picture that is itself
 // filtered too.
