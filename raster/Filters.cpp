@@ -314,6 +314,17 @@ void Convolve(const render::Filter& f, Pixmap& layer, const IntRect& area, Filte
 
 }  // namespace
 
+int FilterReach(const render::Filter& f, float scale) {
+  using Kind = render::Filter::Kind;
+  if (f.kind == Kind::ColorMatrix || f.kind == Kind::Convolution) return 0;
+  const int passes = std::clamp(f.passes, 0, kMaxPasses);
+  const int blur = std::max(BoxFor(f.blur_x, scale).Spread(), BoxFor(f.blur_y, scale).Spread());
+  const int offset = f.kind == Kind::Blur
+                         ? 0
+                         : std::max(std::abs(Offset(f.dx, scale)), std::abs(Offset(f.dy, scale)));
+  return blur * passes + offset;
+}
+
 IntRect ApplyFilter(const render::Filter& filter, float scale, Pixmap& layer, const IntRect& area,
                     FilterScratch& scratch) {
   if (area.Empty()) return area;

@@ -27,4 +27,8 @@ struct FilterScratch {
 IntRect ApplyFilter(const render::Filter& filter, float scale, Pixmap& layer, const IntRect& area,
                     FilterScratch& scratch);
 
+// How far `filter` may carry a picture's pixels, in device pixels any way: what lies that far
+// beyond the target can still show on it.
+int FilterReach(const render::Filter& filter, float scale);
+
 }  // namespace lumen::raster

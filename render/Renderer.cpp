@@ -1,6 +1,8 @@
 // Design: a frame is a walk over the command list with two stacks. Layers are pixmaps the size
-// of the target taken from a pool; each remembers which masks were already active when it began,
-// because those clip the layer as a whole when it is composited, not the drawing inside it.
+// of the target taken from a pool, a filtered picture's grown each way by as far as its filters
+// carry pixels, so what lies past the target can cast its shadow or glow onto it. Each layer
+// remembers which masks were already active when it began, because those clip the layer as a
+// whole when it is composited, not the drawing inside it.
 // Masks are coverage planes from a pool; a finished mask is intersected with the mask it nests
 // in. Every shape's contours are flattened in shape space for the scale they are drawn at, with
 // the curve tolerance exact in device pixels: a curve's segment count decides which pixel centres
@@ -43,10 +45,14 @@ namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
 constexpr float kTwips = 20;        // per device pixel
-// Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080),
-// each mask a quarter of that.
+constexpr float kEdgeSteps = 256;   // per device pixel: the grid edges are held on
+// Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080,
+// with the largest margin 11.6 MB), each mask a quarter of that.
 constexpr size_t kMaxMaskDepth = 64;
 constexpr size_t kMaxLayerDepth = 16;
+// A filtered picture is drawn this far beyond the target at most, all its enclosing filtered
+// pictures' margins included.
+constexpr int kMaxMargin = 128;
 // Shapes that stop being drawn are never told about; a cache this full starts again.
 constexpr size_t kMaxCachedShapes = 4096;
 
@@ -84,6 +90,29 @@ struct LayerState {
   BlendMode blend;
   IntRect dirty;
   std::optional<uint64_t> picture = {};  // a cached picture drawn anew, kept under this key
+  // A filtered picture reaches `margin` pixels beyond what it is drawn on each way; `origin`
+  // adds those of the enclosing layers (the target's pixel x is the layer's x - origin).
+  int margin = 0, origin = 0;
+  int y0 = 0, y1 = 0;  // the rows drawn, in the layer
+};
+
+// Pixels kept for the layers opened at one depth, and the view of as many as the open one needs.
+struct LayerBuffer {
+  Pixmap store;
+  Pixmap view;
+
+  // False when `width` x `height` pixels cannot be had. A store bigger than `max_width` x
+  // `max_height` (the target shrank) is let go.
+  bool View(int width, int height, int max_width, int max_height) {
+    if (store.Width() < width || store.Height() < height || store.Width() > max_width ||
+        store.Height() > max_height) {
+      store = Pixmap();  // let the old pixels go before the new ones are had
+      store = Pixmap(width, height);
+    }
+    if (store.Width() < width || store.Height() < height) return false;
+    view = Pixmap::Borrow(store.Row(0), width, height, store.Stride());
+    return true;
+  }
 };
 
 struct MaskState {
@@ -166,7 +195,10 @@ class Renderer::Impl {
  private:
   void BeginBitmaps(const RenderList& list, BitmapProvider* bitmaps);
   void FillBackground(Rgba background, const IntRect& covered = {});
-  raster::SpanSink& Band(raster::SpanSink& out) { return band_.Around(out, y0_, y1_); }
+  raster::SpanSink& Band(raster::SpanSink& out) {
+    return layers_.empty() ? band_.Around(out, y0_, y1_)
+                           : band_.Around(out, layers_.back().y0, layers_.back().y1);
+  }
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
   size_t FirstShown(const RenderList& list);
@@ -176,13 +208,14 @@ class Renderer::Impl {
                 const Matrix& m, const Matrix& object, const ColorTransform& cx);
   void AddDirty(const IntRect& add);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
-  void SnapCurvePoints(const std::vector<uint32_t>& cuts);
+  void SnapCurvePoints(const std::vector<uint32_t>& cuts, float steps);
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void SnapOrigin(const Matrix& object, bool centre);
   size_t ReusePicture(const RenderList& list, size_t begin);
   // False when the layer is not drawn on a pixmap of its own (ignored, or part of a mask).
-  bool BeginLayer(BlendMode blend);
+  bool BeginLayer(const RenderCommand& begin);
+  int LayerMargin(const RenderCommand& begin) const;
   void ApplyFilters(const RenderCommand& end, LayerState& layer);
   void EndLayer(const RenderCommand& cmd);
   void BeginMask();
@@ -201,7 +234,12 @@ class Renderer::Impl {
   int y0_ = 0, y1_ = 0;  // the rows drawn
   BandSink band_;
   Matrix stage_to_device_;
-  std::vector<Matrix> views_;  // stage_to_device_ outside each open layer
+  struct OuterView {
+    Matrix stage_to_device;  // outside the layer
+    bool filtered;           // the layer is a filtered picture
+  };
+  std::vector<OuterView> views_;  // one for each open layer
+  size_t filtered_views_ = 0;     // open layers that are filtered pictures
   float device_scale_ = 1;
   std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
   CoverageCache coverage_;
@@ -212,7 +250,7 @@ class Renderer::Impl {
   raster::Paint paint_;
   raster::PaintSink paint_sink_;
   raster::MaskSink mask_sink_;
-  std::vector<std::unique_ptr<Pixmap>> layer_pool_;
+  std::vector<std::unique_ptr<LayerBuffer>> layer_pool_;
   std::vector<LayerState> layers_;
   LayerPictures pictures_;
   size_t ignored_layers_ = 0;
@@ -414,17 +452,19 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         PopMask();
         break;
       case RenderCommand::Kind::BeginLayer:
-        views_.push_back(stage_to_device_);
+        views_.push_back({stage_to_device_, cmd.centre});
+        filtered_views_ += cmd.centre ? 1 : 0;
         // Without anti-aliasing, a filtered picture is drawn with its origin on a pixel centre.
         if (cmd.snap || (cmd.centre && quality == Quality::Low)) {
           SnapOrigin(cmd.matrix, !cmd.snap);
         }
-        if (BeginLayer(cmd.blend) && cmd.snap) i = ReusePicture(list, i);
+        if (BeginLayer(cmd) && cmd.snap) i = ReusePicture(list, i);
         break;
       case RenderCommand::Kind::EndLayer:
         EndLayer(cmd);
         if (!views_.empty()) {
-          stage_to_device_ = views_.back();
+          stage_to_device_ = views_.back().stage_to_device;
+          filtered_views_ -= views_.back().filtered ? 1 : 0;
           views_.pop_back();
         }
         break;
@@ -432,6 +472,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   }
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   views_.clear();
+  filtered_views_ = 0;
   masks_.clear();
   ignored_masks_ = 0;
   mask_layers_ = 0;
@@ -616,7 +657,7 @@ const PreparedShape& Renderer::Impl::Prepare(const ShapeGeometry& shape, float s
 void Renderer::Impl::Draw(const RenderCommand& cmd) {
   if (!cmd.shape || ignored_masks_ > 0 || ignored_layers_ > 0) return;
   const Matrix m = stage_to_device_ * cmd.matrix;
-  if (!Finite(m) || !Visible(cmd.shape->bounds, m, target_->Width(), target_->Height())) return;
+  if (!Finite(m) || !Visible(cmd.shape->bounds, m, Canvas().Width(), Canvas().Height())) return;
   const float scale = std::sqrt(std::max(m.a * m.a + m.b * m.b, m.c * m.c + m.d * m.d));
   if (!std::isfinite(scale)) return;
   const PreparedShape& prepared = Prepare(*cmd.shape, scale);
@@ -644,13 +685,15 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
 // rounded half up: without anti-aliasing, a pixel centre a fraction of a twip from a long, flat
 // segment is inside or not depending on that rounding, and the reference pictures show it done
 // on the target, not in shape space. Anchors and line ends stay where the matrix puts them
-// (animated objects keep their half-twip positions). Masks keep their cuts exact: the edges
-// they clip to in those pictures follow the curve rather than the grid.
-void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts) {
-  // Far off the target a float has no twips to round to, and the product could overflow.
+// (animated objects keep their half-twip positions). Filtered pictures keep their cuts where the
+// curve puts them, their edges in those pictures following the curve rather than the twip grid,
+// held on the 1/256-pixel grid of the edges: a stroke is widened from the points its edges
+// would have had, and its pixels there are those the pictures show. `steps` is per pixel.
+void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts, float steps) {
+  // Far off the target a float has no steps to round to, and the product could overflow.
   constexpr float kFar = 1e6f;
-  auto snap = [](float v) {
-    return std::fabs(v) < kFar ? std::floor(v * kTwips + 0.5f) / kTwips : v;
+  auto snap = [steps](float v) {
+    return std::fabs(v) < kFar ? std::floor(v * steps + 0.5f) / steps : v;
   };
   for (uint32_t i : cuts) device_[i] = {snap(device_[i].x), snap(device_[i].y)};
 }
@@ -679,7 +722,9 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   // Fills painted again where they were replay their coverage instead of rasterizing it.
   const bool cached = building == 0 && part.kind == ShapePart::Kind::Fill &&
                       lines.points.size() >= CoverageCache::kMinPoints;
-  const CoverageKey key{&part, fingerprint, m, canvas.Width(), canvas.Height(), grid, method};
+  const bool snap_cuts = building == 0 && filtered_views_ == 0;
+  const CoverageKey key{&part,           fingerprint, m,      canvas.Width(),
+                        canvas.Height(), grid,        method, snap_cuts};
   const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
   if (cached) {
     const FillStyle& resolved = Resolve(*fill);
@@ -692,7 +737,8 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
-  if (building == 0) SnapCurvePoints(lines.cuts);
+  // Masks keep their cuts exact: the edges they clip to follow the curve.
+  if (building == 0) SnapCurvePoints(lines.cuts, snap_cuts ? kTwips : kEdgeSteps);
   edges_.Reset(canvas.Width(), canvas.Height());
   FillRule rule = part.rule;
   if (part.kind == ShapePart::Kind::Fill) {
@@ -764,7 +810,7 @@ void Renderer::Impl::BeginMask() {
   }
   if (mask_pool_.size() <= masks_.size()) mask_pool_.push_back(std::make_unique<raster::Mask>());
   raster::Mask* mask = mask_pool_[masks_.size()].get();
-  mask->Reset(target_->Width(), target_->Height());
+  mask->Reset(Canvas().Width(), Canvas().Height());
   masks_.push_back({mask, true});
 }
 
@@ -822,7 +868,21 @@ size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   return begin;
 }
 
-bool Renderer::Impl::BeginLayer(BlendMode blend) {
+// A filtered picture's filters may carry what lies beyond the target onto it, so it is drawn
+// as far beyond as they reach.
+int Renderer::Impl::LayerMargin(const RenderCommand& begin) const {
+  if (list_ == nullptr) return 0;
+  const size_t first = begin.filter_first;
+  const size_t last = std::min(list_->filters.size(), first + begin.filter_count);
+  int reach = 0;
+  for (size_t i = first; i < last && reach < kMaxMargin; ++i) {
+    reach += raster::FilterReach(list_->filters[i], device_scale_ * kTwips);
+  }
+  const int origin = layers_.empty() ? 0 : layers_.back().origin;
+  return std::clamp(reach, 0, kMaxMargin - origin);
+}
+
+bool Renderer::Impl::BeginLayer(const RenderCommand& begin) {
   if (BuildingMask() > 0) {
     ++mask_layers_;
     return false;
@@ -831,12 +891,31 @@ bool Renderer::Impl::BeginLayer(BlendMode blend) {
     ++ignored_layers_;
     return false;
   }
-  if (layer_pool_.size() <= layers_.size()) layer_pool_.push_back(std::make_unique<Pixmap>());
-  Pixmap* pixmap = layer_pool_[layers_.size()].get();
-  if (pixmap->Width() != target_->Width() || pixmap->Height() != target_->Height()) {
-    *pixmap = Pixmap(target_->Width(), target_->Height());
+  if (layer_pool_.size() <= layers_.size()) layer_pool_.push_back(std::make_unique<LayerBuffer>());
+  LayerBuffer& buffer = *layer_pool_[layers_.size()];
+  const Pixmap& below = Canvas();
+  const int max_width = target_->Width() + 2 * kMaxMargin;
+  const int max_height = target_->Height() + 2 * kMaxMargin;
+  int margin = LayerMargin(begin);
+  if (!buffer.View(below.Width() + 2 * margin, below.Height() + 2 * margin, max_width,
+                   max_height)) {
+    margin = 0;
+    if (!buffer.View(below.Width(), below.Height(), max_width, max_height)) {
+      ++ignored_layers_;
+      return false;
+    }
   }
-  layers_.push_back({pixmap, masks_.size(), ActiveMask(), blend, {}});
+  LayerState layer{&buffer.view, masks_.size(), ActiveMask(), begin.blend, {}};
+  layer.margin = margin;
+  layer.origin = (layers_.empty() ? 0 : layers_.back().origin) + margin;
+  // The band's rows, and where it ends at an edge of what lies below, the margin past it.
+  const int y0 = layers_.empty() ? y0_ : layers_.back().y0;
+  const int y1 = layers_.empty() ? y1_ : layers_.back().y1;
+  layer.y0 = y0 <= 0 ? 0 : y0 + margin;
+  layer.y1 = y1 >= below.Height() ? below.Height() + 2 * margin : y1 + margin;
+  layers_.push_back(layer);
+  stage_to_device_.tx += static_cast<float>(margin);
+  stage_to_device_.ty += static_cast<float>(margin);
   return true;
 }
 
@@ -867,18 +946,25 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   masks_.resize(std::min(masks_.size(), layer.mask_base));
   if (layer.picture) pictures_.Keep(*layer.picture, *layer.pixmap, layer.dirty);
   ApplyFilters(cmd, layer);
-  IntRect area = layer.dirty;
+  Pixmap& below = Canvas();
+  const int k = layer.margin;
+  IntRect area =
+      IntRect{layer.dirty.x0 - k, layer.dirty.y0 - k, layer.dirty.x1 - k, layer.dirty.y1 - k}
+          .Intersect({0, 0, below.Width(), below.Height()});
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());
   // Alpha and Erase work on an enclosing layer; with none they would punch holes through the
   // stage itself, so they draw nothing there.
   if (layers_.empty() && (layer.blend == BlendMode::Alpha || layer.blend == BlendMode::Erase)) {
     area = {};
   }
-  Pixmap& below = Canvas();
   const int alpha = raster::AlphaOnlyFactor(cmd.cxform);
+  if (!area.Empty() && row_.size() < static_cast<size_t>(area.x1 - area.x0)) {
+    row_.resize(area.x1 - area.x0);
+    cov_.resize(area.x1 - area.x0);
+  }
   for (int y = area.y0; y < area.y1; ++y) {
     const int n = area.x1 - area.x0;
-    const uint32_t* src = layer.pixmap->Row(y) + area.x0;
+    const uint32_t* src = layer.pixmap->Row(y + k) + area.x0 + k;
     if (alpha < 0) {
       raster::TransformPixels(src, row_.data(), n, cmd.cxform);
       src = row_.data();

@@ -542,6 +542,11 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
   const bool cached = !in_mask && object.clip && object.place.cache_as_bitmap;
   const bool layer =
       !in_mask && (object.place.blend != render::BlendMode::Normal || filtered || cached);
+  uint16_t filter_first = 0, filter_count = 0;
+  if (filtered && out.filters.size() < kMaxFiltersPerFrame) {
+    filter_first = static_cast<uint16_t>(out.filters.size());
+    filter_count = static_cast<uint16_t>(AddRenderFilters(object.place.filters, out.filters));
+  }
   if (layer) {
     render::RenderCommand begin;
     begin.kind = render::RenderCommand::Kind::BeginLayer;
@@ -549,6 +554,8 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     begin.snap = cached;
     begin.centre = filtered && !cached;
     begin.matrix = m;
+    begin.filter_first = filter_first;
+    begin.filter_count = filter_count;
     out.commands.push_back(begin);
   }
   const render::ColorTransform content_cx = layer ? render::ColorTransform{} : cx;
@@ -585,10 +592,8 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     end.kind = render::RenderCommand::Kind::EndLayer;
     end.blend = object.place.blend;
     end.cxform = cx;
-    if (filtered && out.filters.size() < kMaxFiltersPerFrame) {
-      end.filter_first = static_cast<uint16_t>(out.filters.size());
-      end.filter_count = static_cast<uint16_t>(AddRenderFilters(object.place.filters, out.filters));
-    }
+    end.filter_first = filter_first;
+    end.filter_count = filter_count;
     out.commands.push_back(end);
   }
 }

@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   RenderCommand begin;
   begin.kind = RenderCommand::Kind::BeginLayer;
+  begin.centre = true;
+  begin.filter_count = static_cast<uint16_t>(list.filters.size());
   RenderCommand draw;
   draw.shape = &square;
   RenderCommand end;

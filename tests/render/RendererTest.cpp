@@ -38,9 +38,18 @@ Pixmap Render(const RenderList& list, int w = 64, int h = 64, Matrix m = kTwipsT
 }
 
 // `path` filled black on white, placed by `place`, without anti-aliasing.
-Pixmap RenderBlackLowQuality(const Path& path, const Matrix& place, int w, int h) {
+// With `filtered`, drawn inside a filtered picture whose origin is a pixel centre (so that at
+// low quality it does not move).
+Pixmap RenderBlackLowQuality(const Path& path, const Matrix& place, int w, int h,
+                             bool filtered = false) {
   Scene scene;
+  if (filtered) {
+    scene.Command(Kind::BeginLayer);
+    scene.list.commands.back().centre = true;
+    scene.list.commands.back().matrix = Matrix::Translate(Tw(0.5f), Tw(0.5f));
+  }
   scene.Draw(scene.Fill(path, SolidFill({0, 0, 0, 255})), place);
+  if (filtered) scene.Command(Kind::EndLayer);
   Pixmap out(w, h);
   Renderer r;
   r.SetQuality(Quality::Low);
@@ -313,8 +322,9 @@ TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
 // Without anti-aliasing, a pixel centre within a twip of a flat curve is decided by where the
 // points that cut the curve lie: on whole device twips, rounded half up. Each case is a curve of
 // a real movie closed into a region by two lines, and a pixel the reference pictures show
-// outside it although its centre lies inside the segments computed without rounding.
-TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
+// outside it although its centre lies inside the segments computed without rounding. Inside a
+// filtered picture the cut points stay unrounded, and that pixel is inside.
+TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwipsOutsideFilteredPictures) {
   struct Case {
     Point from, control, to, corner;  // twips; the region is from-curve-to-corner-from
     Matrix place;
@@ -341,9 +351,12 @@ TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwips) {
     path.QuadTo(c.control, c.to);
     path.LineTo(c.corner);
     path.LineTo(c.from);
-    const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 300);
-    EXPECT_EQ(out.At(c.outside_x, c.outside_y), 0xFFFFFFFFu) << c.outside_x;
-    EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
+    for (const bool filtered : {false, true}) {
+      const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 300, filtered);
+      EXPECT_EQ(out.At(c.outside_x, c.outside_y), filtered ? 0xFF000000u : 0xFFFFFFFFu)
+          << c.outside_x << " filtered " << filtered;
+      EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
+    }
   }
 }
 
@@ -477,6 +490,59 @@ TEST(Renderer, FilteredPicturesAtLowQualityStandOnPixelCentres) {
     EXPECT_EQ(out.At(22, 22) == 0xFF000000u, low);
     EXPECT_EQ(out.At(13, 13), 0xFF000000u);
   }
+}
+
+// In a filtered picture the points that cut a curve lie on the 1/256-pixel grid of the edges,
+// also when the curve is a line's middle widened into a stroke: a hairline arc of a real movie,
+// and a pixel the reference pictures leave out whose centre lies a hair inside the stroke
+// widened from the unrounded points.
+TEST(Renderer, FilteredStrokesAreWidenedFromCutsOnTheEdgeGrid) {
+  Path arc;
+  arc.MoveTo({1491, 1070});
+  arc.QuadTo({1645, 916}, {1820, 815});
+  Scene s;
+  const Matrix place = Matrix::Translate(Tw(0.5f), Tw(0.5f));  // on a pixel centre
+  s.Command(Kind::BeginLayer);
+  s.list.commands.back().centre = true;
+  s.list.commands.back().matrix = place;
+  s.Draw(s.Stroke(arc, Line(1, {0, 0, 0, 255})), place);
+  s.Command(Kind::EndLayer);
+  Renderer r;
+  r.SetQuality(Quality::Low);
+  Pixmap out(128, 64);
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_EQ(out.At(85, 44), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(86, 44), 0xFF000000u);
+}
+
+// A filtered picture is drawn as far beyond the target as its filters carry pixels: the shadow
+// of a square lying wholly above the target falls on it, inside a picture that is itself
+// filtered too.
+TEST(Renderer, ShadowsOfWhatLiesBeyondTheTargetFallOnIt) {
+  Scene s;
+  Filter shadow;
+  shadow.kind = Filter::Kind::DropShadow;
+  shadow.dy = 8;
+  shadow.color = {0, 0, 0, 255};
+  s.list.filters = {shadow, Filter{}};  // the second: a blur of nothing
+  for (uint16_t i = 0; i < 2; ++i) {
+    s.Command(Kind::BeginLayer);
+    s.list.commands.back().centre = true;
+    s.list.commands.back().filter_first = i;
+    s.list.commands.back().filter_count = 1;
+  }
+  s.Draw(s.Fill(RectPath(4, -6, 12, -2), SolidFill({255, 0, 0, 255})));
+  for (uint16_t i = 2; i-- > 0;) {
+    s.Command(Kind::EndLayer);
+    s.list.commands.back().filter_first = i;
+    s.list.commands.back().filter_count = 1;
+  }
+  const Pixmap out = Render(s.list, 16, 16);
+  EXPECT_EQ(out.At(8, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(8, 2), 0xFF000000u);
+  EXPECT_EQ(out.At(8, 5), 0xFF000000u);
+  EXPECT_EQ(out.At(8, 6), 0xFFFFFFFFu);
+  EXPECT_EQ(out.At(3, 3), 0xFFFFFFFFu);
 }
 
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it

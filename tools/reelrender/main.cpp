@@ -4,7 +4,8 @@
 //            [--threads N]
 // Plays the movie from its first frame and writes the picture shown after each requested frame
 // (default: the last) as a PNG named by PATTERN with %d replaced by the frame number. --bench
-// draws every frame up to the largest requested one and prints timing and memory figures.
+// draws every frame up to the largest requested one (or --ticks) and prints timing and memory
+// figures.
 // --ticks runs that many ticks (drawing only the frames asked for), --input delivers scripted
 // mouse and key events between ticks, and --trace writes every trace() line to FILE (- for
 // standard output). --audio writes the sound mixed over the run, tick by tick as the frames.
@@ -243,5 +244,9 @@ int main(int argc, char** argv) {
     args.options.trace = [&out](std::string_view line) { out << line << '\n'; };
   }
   lumen::tools::MovieRunner runner(loaded.movie, args.options);
-  return args.bench ? Bench(runner, *args.frames.rbegin()) : Render(runner, args, events);
+  if (args.bench) {
+    return Bench(
+        runner, std::max({args.ticks, size_t{1}, args.frames.empty() ? 0 : *args.frames.rbegin()}));
+  }
+  return Render(runner, args, events);
 }
