@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 namespace lumen::authoring {
@@ -381,6 +382,55 @@ uint8_t PlaceFlags(const PlaceSpec& spec) {
                               (spec.clip_depth ? 0x40 : 0));
 }
 
+// Blur sizes, then for the shadow family angle and distance, then strength and the flag byte,
+// whose low bits count the passes (four of them for bevels, which also have on-top).
+void WriteShadowTail(BitWriter& body, const FilterSpec& f, bool angled, bool bevel) {
+  body.WriteU32(static_cast<uint32_t>(Fixed(f.blur_x)));
+  body.WriteU32(static_cast<uint32_t>(Fixed(f.blur_y)));
+  if (angled) {
+    body.WriteU32(static_cast<uint32_t>(Fixed(f.angle)));
+    body.WriteU32(static_cast<uint32_t>(Fixed(f.distance)));
+  }
+  body.WriteU16(static_cast<uint16_t>(static_cast<int16_t>(f.strength * 256)));
+  const uint8_t passes_mask = bevel ? 0x0F : 0x1F;
+  body.WriteU8(static_cast<uint8_t>((f.inner ? 0x80 : 0) | (f.knockout ? 0x40 : 0) |
+                                    (f.composite_source ? 0x20 : 0) |
+                                    (bevel && f.on_top ? 0x10 : 0) | (f.passes & passes_mask)));
+}
+
+void WriteFilter(BitWriter& body, const FilterSpec& f) {
+  body.WriteU8(f.kind);
+  switch (f.kind) {
+    case FilterSpec::kDropShadow:
+      WriteRgbOrRgba(body, f.color, true);
+      WriteShadowTail(body, f, true, false);
+      break;
+    case FilterSpec::kBlur:
+      body.WriteU32(static_cast<uint32_t>(Fixed(f.blur_x)));
+      body.WriteU32(static_cast<uint32_t>(Fixed(f.blur_y)));
+      body.WriteU8(static_cast<uint8_t>((f.passes & 0x1F) << 3));
+      break;
+    case FilterSpec::kGlow:
+      WriteRgbOrRgba(body, f.color, true);
+      WriteShadowTail(body, f, false, false);
+      break;
+    case FilterSpec::kBevel:
+      WriteRgbOrRgba(body, f.color, true);
+      WriteRgbOrRgba(body, f.shadow, true);
+      WriteShadowTail(body, f, true, true);
+      break;
+    case FilterSpec::kColorMatrix:
+      for (float v : f.matrix) body.WriteU32(std::bit_cast<uint32_t>(v));
+      break;
+  }
+}
+
+void WriteFilterList(BitWriter& body, const std::vector<FilterSpec>& filters) {
+  const size_t count = std::min<size_t>(filters.size(), 255);
+  body.WriteU8(static_cast<uint8_t>(count));
+  for (size_t i = 0; i < count; ++i) WriteFilter(body, filters[i]);
+}
+
 }  // namespace
 
 void PlaceObject2(Bytes& out, const PlaceSpec& spec) {
@@ -394,9 +444,11 @@ void PlaceObject2(Bytes& out, const PlaceSpec& spec) {
 void PlaceObject3(Bytes& out, const PlaceSpec& spec) {
   BitWriter body;
   body.WriteU8(PlaceFlags(spec));
-  body.WriteU8(static_cast<uint8_t>((spec.blend ? 0x02 : 0) | (spec.cache_as_bitmap ? 0x04 : 0)));
+  body.WriteU8(static_cast<uint8_t>((spec.filters ? 0x01 : 0) | (spec.blend ? 0x02 : 0) |
+                                    (spec.cache_as_bitmap ? 0x04 : 0)));
   body.WriteU16(spec.depth);
   WritePlaceFields(body, spec);
+  if (spec.filters) WriteFilterList(body, *spec.filters);
   if (spec.blend) body.WriteU8(*spec.blend);
   if (spec.cache_as_bitmap) body.WriteU8(*spec.cache_as_bitmap ? 1 : 0);
   WriteTag(out, kTagPlaceObject3, body.bytes());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -160,6 +161,22 @@ class ShapeWriter {
   int32_t pen_x_ = 0, pen_y_ = 0;
 };
 
+// One entry of PlaceObject3's filter list, in the file's units: sizes in stage pixels, the
+// angle in radians. Colour matrices take `matrix` (4 rows of 4 factors and an offset).
+struct FilterSpec {
+  enum Kind : uint8_t { kDropShadow = 0, kBlur = 1, kGlow = 2, kBevel = 3, kColorMatrix = 6 };
+  Kind kind = kBlur;
+  Color color;   // the shadow or glow; a bevel's highlight
+  Color shadow;  // a bevel's shadow
+  double blur_x = 4, blur_y = 4;
+  double angle = 0.785398163, distance = 4;
+  double strength = 1;
+  uint8_t passes = 1;
+  bool inner = false, knockout = false, on_top = false;
+  bool composite_source = true;  // the object is drawn with its shadow or glow
+  std::array<float, 20> matrix{};
+};
+
 struct PlaceSpec {
   uint16_t depth = 1;
   bool move = false;
@@ -169,7 +186,8 @@ struct PlaceSpec {
   std::optional<uint16_t> ratio;
   std::optional<std::string> name;
   std::optional<uint16_t> clip_depth;
-  std::optional<uint8_t> blend;  // PlaceObject3 only
+  std::optional<std::vector<FilterSpec>> filters;  // PlaceObject3 only; at most 255
+  std::optional<uint8_t> blend;                    // PlaceObject3 only
   std::optional<bool> cache_as_bitmap;
 };
 

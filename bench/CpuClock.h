@@ -16,6 +16,13 @@ inline double CpuMs() {
   return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// Processor time of the whole process: every thread a figure's work may run on.
+inline double ProcessCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 inline double MedianOf(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];

@@ -50,7 +50,9 @@ bool SameTransform(const render::ColorTransform& x, const render::ColorTransform
 
 bool SameCommand(const render::RenderCommand& p, const render::RenderCommand& q) {
   return p.kind == q.kind && p.shape == q.shape && p.blend == q.blend && p.snap == q.snap &&
-         SameMatrix(p.matrix, q.matrix) && SameTransform(p.cxform, q.cxform);
+         p.centre == q.centre && p.filter_first == q.filter_first &&
+         p.filter_count == q.filter_count && SameMatrix(p.matrix, q.matrix) &&
+         SameTransform(p.cxform, q.cxform);
 }
 
 // A part drawn anew larger than this share of the target is not worth telling apart.
@@ -253,6 +255,7 @@ class StageEngine final : public MovieEngine {
   bool scripted_ = false;
   // What the last drawn picture was made of, to tell an unchanged frame.
   std::vector<render::RenderCommand> drawn_commands_;
+  std::vector<render::Filter> drawn_filters_;
   std::optional<DrawInputs> drawn_inputs_;
 };
 
@@ -301,6 +304,7 @@ void StageEngine::UnloadLocked() {
   list_.Clear();
   shape_generation_ = 0;
   drawn_commands_.clear();
+  drawn_filters_.clear();
   drawn_inputs_.reset();
 }
 
@@ -433,9 +437,9 @@ PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, 
   const auto tx = static_cast<float>(view.offset_x - info_.x_min * view.scale_x);
   const auto ty = static_cast<float>(view.offset_y - info_.y_min * view.scale_y);
   PixelRect part{0, 0, target.width, target.height};
-  // A filter spreads its object's picture past the object's own area, so a frame with any is
-  // drawn whole.
-  if (kept && drawn_inputs_ == inputs && list_.filters.empty()) {
+  // Filtered layers count as changed when their filters do; ChangedPart then draws them whole,
+  // since a filter spreads its object's picture past the object's own area.
+  if (kept && drawn_inputs_ == inputs && drawn_filters_ == list_.filters) {
     part = ChangedPart(drawn_commands_, list_.commands, {sx, 0, 0, sy, tx, ty}, target.width,
                        target.height);
     if (part.Empty()) return {};
@@ -455,6 +459,7 @@ PixelRect StageEngine::Render(const PixelTarget& target, const StageView& view, 
       sx, 0, 0, sy, tx - static_cast<float>(part.left), ty - static_cast<float>(part.top)};
   renderer_.Render(list_, part_to_device, pixmap);
   drawn_commands_.assign(list_.commands.begin(), list_.commands.end());
+  drawn_filters_.assign(list_.filters.begin(), list_.filters.end());
   drawn_inputs_ = inputs;
   return part;
 }

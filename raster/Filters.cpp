@@ -10,6 +10,7 @@
 #include "raster/Filters.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "raster/Color.h"
@@ -51,10 +52,28 @@ struct Image {
   uint32_t& At(int x, int y) { return px[static_cast<size_t>(y) * w + x]; }
 };
 
+// Division by a box's width as a multiply and a shift, exact for every dividend below 2^27
+// (a box's weighted sum stays below 2^25): the widths are not constants the compiler can see.
+class Divider {
+ public:
+  explicit Divider(uint32_t d) : shift_(kBits + std::bit_width(d - 1)) {
+    multiplier_ = (uint64_t{1} << shift_) / d + 1;
+  }
+  uint32_t operator()(uint32_t x) const {
+    return static_cast<uint32_t>((x * multiplier_) >> shift_);
+  }
+
+ private:
+  static constexpr int kBits = 27;
+  int shift_;
+  uint64_t multiplier_;
+};
+
 // One box pass over `n` values: each becomes the weighted mean of those the box covers, those
 // past the ends counting as transparent. `channels` of 8 bits each are summed apart.
-template <typename At>
-void BoxLine(int n, Box box, int channels, const At& at, FilterScratch& s) {
+template <int channels, typename At>
+void BoxLine(int n, Box box, const At& at, FilterScratch& s) {
+  const Divider divide(box.width);
   s.line.resize(n);
   for (int i = 0; i < n; ++i) s.line[i] = at(i);
   s.sums.assign(static_cast<size_t>(n + 1) * 4, 0);
@@ -74,24 +93,25 @@ void BoxLine(int n, Box box, int channels, const At& at, FilterScratch& s) {
       const uint32_t whole = sum(i - box.reach, i + box.reach + 1, c);
       const uint32_t edges =
           sum(i - box.reach - 1, i - box.reach, c) + sum(i + box.reach + 1, i + box.reach + 2, c);
-      out |= ((whole * 256 + edges * box.edge + box.width / 2) / box.width) << (c * 8);
+      out |= divide(whole * 256 + edges * box.edge + box.width / 2) << (c * 8);
     }
     at(i) = out;
   }
 }
 
-void Blur(Image image, Box bx, Box by, int passes, int channels, FilterScratch& s) {
+template <int channels>
+void Blur(Image image, Box bx, Box by, int passes, FilterScratch& s) {
   for (int pass = 0; pass < passes; ++pass) {
     if (bx.width > 256) {
       for (int y = 0; y < image.h; ++y) {
-        BoxLine(
-            image.w, bx, channels, [&](int i) -> uint32_t& { return image.At(i, y); }, s);
+        BoxLine<channels>(
+            image.w, bx, [&](int i) -> uint32_t& { return image.At(i, y); }, s);
       }
     }
     if (by.width > 256) {
       for (int x = 0; x < image.w; ++x) {
-        BoxLine(
-            image.h, by, channels, [&](int i) -> uint32_t& { return image.At(x, i); }, s);
+        BoxLine<channels>(
+            image.h, by, [&](int i) -> uint32_t& { return image.At(x, i); }, s);
       }
     }
   }
@@ -220,7 +240,7 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
     for (int x = 0; x < w; ++x)
       alpha.image.At(x, y) = complement ? 255 - (row[x] >> 24) : row[x] >> 24;
   }
-  Blur(alpha.image, bx, by, passes, 1, s);
+  Blur<1>(alpha.image, bx, by, passes, s);
   FillRamp(f, s.ramp);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
   for (int y = 0; y < h; ++y) {
@@ -244,7 +264,7 @@ IntRect BlurLayer(const render::Filter& f, float scale, Pixmap& layer, const Int
   for (int y = 0; y < h; ++y) {
     std::copy_n(layer.Row(grown.y0 + y) + grown.x0, w, &image.At(0, y));
   }
-  Blur(image, bx, by, passes, 4, s);
+  Blur<4>(image, bx, by, passes, s);
   for (int y = 0; y < h; ++y) {
     std::copy_n(&image.At(0, y), w, layer.Row(grown.y0 + y) + grown.x0);
   }

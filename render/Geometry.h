@@ -89,6 +89,7 @@ class BitmapSource {
 struct GradientStop {
   uint8_t ratio = 0;
   Rgba color;
+  friend bool operator==(const GradientStop&, const GradientStop&) = default;
 };
 
 enum class SpreadMode : uint8_t { Pad, Reflect, Repeat };

@@ -66,6 +66,8 @@ struct Filter {
   int columns = 0, rows = 0;
   float divisor = 1, bias = 0;
   bool clamp = true, preserve_alpha = true;  // convolution: edge pixels repeat; alpha stays
+
+  friend bool operator==(const Filter&, const Filter&) = default;
 };
 
 struct RenderCommand {

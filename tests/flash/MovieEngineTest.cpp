@@ -254,6 +254,42 @@ TEST(MovieEngine, DrawsOnlyWhenThePictureWouldChange) {
   EXPECT_TRUE(Whole(engine->Render(target, view, 0xFF0000FF, true)));  // a new movie
 }
 
+// A glowing square: still for a frame, then only its glow grows.
+TEST(MovieEngine, DrawsAFilteredFrameOnlyWhenItOrItsFiltersChange) {
+  authoring::ShapeWriter shape(3);
+  shape.Select(0, shape.AddSolidFill({255, 0, 0, 255}));
+  shape.Rectangle(100, 60, 300, 140);
+  Bytes tags = shape.Tag(1, 100, 300, 60, 140);
+  authoring::FilterSpec glow;
+  glow.kind = authoring::FilterSpec::kGlow;
+  glow.color = {0, 255, 0, 255};
+  authoring::PlaceSpec place;
+  place.character = 1;
+  place.filters = std::vector{glow};
+  authoring::PlaceObject3(tags, place);
+  authoring::ShowFrame(tags);
+  authoring::ShowFrame(tags);
+  glow.blur_x = 8;
+  authoring::PlaceSpec grow;
+  grow.move = true;
+  grow.filters = std::vector{glow};
+  authoring::PlaceObject3(tags, grow);
+  authoring::ShowFrame(tags);
+  authoring::End(tags);
+  auto engine = CreateMovieEngine();
+  ASSERT_TRUE(engine->Load(Movie(tags, false, 3), {}));
+  std::vector<uint32_t> pixels(20 * 10);
+  const PixelTarget target{pixels.data(), 20, 10, 20};
+  const StageView view{1.0 / 20, 1.0 / 20, 0, 0};
+  ASSERT_TRUE(Whole(engine->Render(target, view, 0xFF000000, true)));
+  engine->AdvanceFrame();
+  EXPECT_TRUE(engine->Render(target, view, 0xFF000000, true).Empty());
+  const std::vector<uint32_t> still = pixels;
+  engine->AdvanceFrame();
+  EXPECT_TRUE(Whole(engine->Render(target, view, 0xFF000000, true)));
+  EXPECT_NE(pixels, still);
+}
+
 // A text field whose text a script changes in the second frame: the field's picture changes
 // in place, and the frame is drawn again.
 TEST(MovieEngine, DrawsAgainWhenAFieldsTextChanges) {
