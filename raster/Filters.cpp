@@ -1,10 +1,10 @@
 // Design: a blur is separable boxes as wide as the blur asks, fractions included (a partial
-// weight on the two end pixels), each pass a prefix sum along the rows and then along the columns,
-// on a copy of the area grown by everything the passes and the offset reach. Shadows, glows and
-// bevels all start from the object's alpha (an inner shadow or glow: its complement) blurred the
-// same way: a shadow or glow reads it at the offset, a bevel takes the difference between it
-// behind and ahead of the offset; that value picks a colour (one colour, or a gradient's 256
-// levels), which then goes under, over or instead of the object. A convolution reads a kernel
+// weight on the two end pixels), each pass a sum sliding along the rows and then down all columns
+// at once, on a copy of the area grown by everything the passes and the offset reach. Shadows,
+// glows and bevels all start from the object's alpha (an inner shadow or glow: its complement)
+// blurred the same way: a shadow or glow reads it at the offset, a bevel takes the difference
+// between it behind and ahead of the offset; that value picks a colour (one colour, or a gradient's
+// 256 levels), which then goes under, over or instead of the object. A convolution reads a kernel
 // around each pixel. The work is bounded by the grown area, never by the target.
 
 #include "raster/Filters.h"
@@ -14,6 +14,10 @@
 #include <cmath>
 
 #include "raster/Color.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lumen::raster {
 namespace {
@@ -57,63 +61,144 @@ struct Image {
 class Divider {
  public:
   explicit Divider(uint32_t d) : shift_(kBits + std::bit_width(d - 1)) {
-    multiplier_ = (uint64_t{1} << shift_) / d + 1;
+    multiplier_ = static_cast<uint32_t>((uint64_t{1} << shift_) / d + 1);
   }
   uint32_t operator()(uint32_t x) const {
-    return static_cast<uint32_t>((x * multiplier_) >> shift_);
+    return static_cast<uint32_t>((uint64_t{x} * multiplier_) >> shift_);
   }
+  uint32_t Multiplier() const { return multiplier_; }  // below 2^28 for every width above 256
+  int Shift() const { return shift_; }
 
  private:
   static constexpr int kBits = 27;
   int shift_;
-  uint64_t multiplier_;
+  uint32_t multiplier_;
 };
 
-// One box pass over `n` values: each becomes the weighted mean of those the box covers, those
-// past the ends counting as transparent. `channels` of 8 bits each are summed apart.
-template <int channels, typename At>
-void BoxLine(int n, Box box, const At& at, FilterScratch& s) {
-  const Divider divide(box.width);
-  s.line.resize(n);
-  for (int i = 0; i < n; ++i) s.line[i] = at(i);
-  s.sums.assign(static_cast<size_t>(n + 1) * 4, 0);
-  for (int i = 0; i < n; ++i) {
-    for (int c = 0; c < channels; ++c) {
-      s.sums[(i + 1) * 4 + c] = s.sums[i * 4 + c] + (s.line[i] >> (c * 8) & 0xFF);
-    }
+// The four 8-bit channels of a pixel as 32-bit sums, and the box's weighted mean of them.
+#if defined(__SSE2__)
+class Lanes {
+ public:
+  Lanes() : v_(_mm_setzero_si128()) {}
+  explicit Lanes(uint32_t pixel) {
+    const __m128i zero = _mm_setzero_si128();
+    v_ = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(pixel)), zero),
+                            zero);
   }
-  const auto sum = [&](int lo, int hi, int c) {  // of [lo, hi) within the line
-    lo = std::clamp(lo, 0, n);
-    hi = std::clamp(hi, 0, n);
-    return lo < hi ? s.sums[hi * 4 + c] - s.sums[lo * 4 + c] : 0;
-  };
-  for (int i = 0; i < n; ++i) {
+  static Lanes Load(const uint32_t* at) {
+    return Lanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+  }
+  void Store(uint32_t* at) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v_); }
+  Lanes operator+(Lanes o) const { return Lanes(_mm_add_epi32(v_, o.v_)); }
+  Lanes operator-(Lanes o) const { return Lanes(_mm_sub_epi32(v_, o.v_)); }
+
+  // (whole 256 + edges edge + width / 2) / width per channel, packed back into a pixel. Every
+  // edge sum and edge weight fits 16 bits, so one multiply-add gives their product.
+  static uint32_t Mean(Lanes whole, Lanes edges, const Box& box, const Divider& divide) {
+    const __m128i x = _mm_add_epi32(
+        _mm_add_epi32(_mm_slli_epi32(whole.v_, 8),
+                      _mm_madd_epi16(edges.v_, _mm_set1_epi32(static_cast<int>(box.edge)))),
+        _mm_set1_epi32(static_cast<int>(box.width / 2)));
+    const __m128i m = _mm_set1_epi32(static_cast<int>(divide.Multiplier()));
+    const __m128i shift = _mm_cvtsi32_si128(divide.Shift());
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(x, m), shift);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), m), shift);
+    const __m128i means = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+    const __m128i words = _mm_packs_epi32(means, means);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+  }
+
+ private:
+  explicit Lanes(__m128i v) : v_(v) {}
+  __m128i v_;
+};
+#else
+class Lanes {
+ public:
+  Lanes() = default;
+  explicit Lanes(uint32_t pixel) {
+    for (int c = 0; c < 4; ++c) v_[c] = pixel >> (c * 8) & 0xFF;
+  }
+  static Lanes Load(const uint32_t* at) {
+    Lanes l;
+    std::copy_n(at, 4, l.v_);
+    return l;
+  }
+  void Store(uint32_t* at) const { std::copy_n(v_, 4, at); }
+  Lanes operator+(Lanes o) const {
+    for (int c = 0; c < 4; ++c) o.v_[c] += v_[c];
+    return o;
+  }
+  Lanes operator-(Lanes o) const {
+    for (int c = 0; c < 4; ++c) o.v_[c] = v_[c] - o.v_[c];
+    return o;
+  }
+  static uint32_t Mean(Lanes whole, Lanes edges, const Box& box, const Divider& divide) {
     uint32_t out = 0;
-    for (int c = 0; c < channels; ++c) {
-      const uint32_t whole = sum(i - box.reach, i + box.reach + 1, c);
-      const uint32_t edges =
-          sum(i - box.reach - 1, i - box.reach, c) + sum(i + box.reach + 1, i + box.reach + 2, c);
-      out |= divide(whole * 256 + edges * box.edge + box.width / 2) << (c * 8);
+    for (int c = 0; c < 4; ++c) {
+      out |= divide(whole.v_[c] * 256 + edges.v_[c] * box.edge + box.width / 2) << (c * 8);
     }
-    at(i) = out;
+    return out;
+  }
+
+ private:
+  uint32_t v_[4] = {};
+};
+#endif
+
+// One box pass along a row of `n` pixels, in place: each becomes the weighted mean of those the
+// box covers, those past the ends counting as transparent. The box's sum slides along the row,
+// one pixel in and one out.
+void BoxRow(uint32_t* row, int n, const Box& box, const Divider& divide, FilterScratch& s) {
+  const int r = box.reach, pad = r + 2;
+  s.line.assign(static_cast<size_t>(n) + 2 * static_cast<size_t>(pad), 0);
+  std::copy_n(row, n, s.line.begin() + pad);
+  const uint32_t* p = s.line.data() + pad;  // p[-pad] .. p[n + pad - 1]
+  Lanes whole;
+  for (int k = -r; k <= r; ++k) whole = whole + Lanes(p[k]);
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) whole = whole + Lanes(p[i + r]) - Lanes(p[i - r - 1]);
+    row[i] = Lanes::Mean(whole, Lanes(p[i - r - 1]) + Lanes(p[i + r + 1]), box, divide);
   }
 }
 
-template <int channels>
+// One box pass down every column at once, row by row, so that memory is read in order: a sum
+// per column slides down the image into a second buffer, which then becomes the image.
+void BoxColumns(Image& image, const Box& box, const Divider& divide, FilterScratch& s) {
+  const int w = image.w, h = image.h, r = box.reach;
+  s.blank.assign(static_cast<size_t>(w), 0);
+  s.out.resize(image.px.size());
+  const auto row = [&](int y) -> const uint32_t* {
+    return y >= 0 && y < h ? &image.At(0, y) : s.blank.data();
+  };
+  s.sums.assign(static_cast<size_t>(w) * 4, 0);
+  for (int y = std::max(-r, 0); y <= std::min(r, h - 1); ++y) {
+    const uint32_t* src = row(y);
+    for (int x = 0; x < w; ++x) (Lanes::Load(&s.sums[x * 4]) + Lanes(src[x])).Store(&s.sums[x * 4]);
+  }
+  for (int y = 0; y < h; ++y) {
+    const uint32_t *in = row(y + r), *out = row(y - r - 1), *below = row(y + r + 1);
+    uint32_t* dst = s.out.data() + static_cast<size_t>(y) * w;
+    for (int x = 0; x < w; ++x) {
+      Lanes whole = Lanes::Load(&s.sums[x * 4]);
+      if (y > 0) {
+        whole = whole + Lanes(in[x]) - Lanes(out[x]);
+        whole.Store(&s.sums[x * 4]);
+      }
+      dst[x] = Lanes::Mean(whole, Lanes(out[x]) + Lanes(below[x]), box, divide);
+    }
+  }
+  image.px.swap(s.out);
+}
+
+// Pixels whose channels above the first are zero stay so: the mean of zeros is zero.
 void Blur(Image image, Box bx, Box by, int passes, FilterScratch& s) {
+  const Divider divide_x(bx.width), divide_y(by.width);
   for (int pass = 0; pass < passes; ++pass) {
     if (bx.width > 256) {
-      for (int y = 0; y < image.h; ++y) {
-        BoxLine<channels>(
-            image.w, bx, [&](int i) -> uint32_t& { return image.At(i, y); }, s);
-      }
+      for (int y = 0; y < image.h; ++y) BoxRow(&image.At(0, y), image.w, bx, divide_x, s);
     }
-    if (by.width > 256) {
-      for (int x = 0; x < image.w; ++x) {
-        BoxLine<channels>(
-            image.h, by, [&](int i) -> uint32_t& { return image.At(x, i); }, s);
-      }
-    }
+    if (by.width > 256) BoxColumns(image, by, divide_y, s);
   }
 }
 
@@ -240,7 +325,7 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
     for (int x = 0; x < w; ++x)
       alpha.image.At(x, y) = complement ? 255 - (row[x] >> 24) : row[x] >> 24;
   }
-  Blur<1>(alpha.image, bx, by, passes, s);
+  Blur(alpha.image, bx, by, passes, s);
   FillRamp(f, s.ramp);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
   for (int y = 0; y < h; ++y) {
@@ -264,7 +349,7 @@ IntRect BlurLayer(const render::Filter& f, float scale, Pixmap& layer, const Int
   for (int y = 0; y < h; ++y) {
     std::copy_n(layer.Row(grown.y0 + y) + grown.x0, w, &image.At(0, y));
   }
-  Blur<4>(image, bx, by, passes, s);
+  Blur(image, bx, by, passes, s);
   for (int y = 0; y < h; ++y) {
     std::copy_n(&image.At(0, y), w, layer.Row(grown.y0 + y) + grown.x0);
   }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -67,6 +70,69 @@ TEST(Filters, ABoxCoversItsBlurLessOneStagePixelScaledPlusOne) {
   EXPECT_EQ(row, (std::vector<uint32_t>{0, 0, q, h, h, h, q, 0, 0}));
   EXPECT_EQ(blur_dot(2, 2).second, (std::vector<uint32_t>{0, 0, 0, t, t, t, 0, 0, 0}));
   EXPECT_EQ(blur_dot(1, 4).second[4], kWhite);
+}
+
+// The box passes written plainly: every pixel the weighted sum of its neighbours, whole pixels
+// counting 256 and the two just past them `edge`, those off the picture counting as transparent.
+std::vector<uint32_t> PlainBlur(std::vector<uint32_t> px, int w, int h, float blur_x, float blur_y,
+                                float scale, int passes) {
+  const auto box_pass = [&](float blur, bool across) {
+    const auto width = static_cast<uint32_t>(std::round(((blur - 1) * scale + 1) * 256));
+    if (width <= 256) return;
+    const int reach = static_cast<int>((width / 256 - 1) / 2);
+    const uint32_t edge = (width - (2 * static_cast<uint32_t>(reach) + 1) * 256) / 2;
+    const std::vector<uint32_t> in = px;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        uint32_t out = 0;
+        for (int c = 0; c < 32; c += 8) {
+          uint64_t sum = width / 2;
+          for (int k = -reach - 1; k <= reach + 1; ++k) {
+            const int sx = across ? x + k : x, sy = across ? y : y + k;
+            if (sx < 0 || sx >= w || sy < 0 || sy >= h) continue;
+            const uint32_t weight = k < -reach || k > reach ? edge : 256;
+            sum += uint64_t{weight} * (in[static_cast<size_t>(sy) * w + sx] >> c & 0xFF);
+          }
+          out |= static_cast<uint32_t>(sum / width) << c;
+        }
+        px[static_cast<size_t>(y) * w + x] = out;
+      }
+    }
+  };
+  for (int pass = 0; pass < passes; ++pass) {
+    box_pass(blur_x, true);
+    box_pass(blur_y, false);
+  }
+  return px;
+}
+
+// Random pictures, blur sizes with fractions, view scales and pass counts: the sliding sums give
+// exactly the plain weighted sums.
+TEST(Filters, TheBlurEqualsPlainWeightedSums) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> blur(1, 8);
+  constexpr int kW = 64, kH = 48;
+  for (int round = 0; round < 30; ++round) {
+    Pixmap layer(kW, kH);
+    std::vector<uint32_t> px(static_cast<size_t>(kW) * kH, 0);
+    for (int y = 16; y < 32; ++y) {
+      for (int x = 20; x < 44; ++x) px[static_cast<size_t>(y) * kW + x] = layer.Row(y)[x] = rng();
+    }
+    render::Filter f;
+    f.blur_x = blur(rng);
+    f.blur_y = blur(rng);
+    f.passes = 1 + round % 2;
+    const float scale = round % 3 == 0 ? 1.5f : 1.0f;
+    FilterScratch scratch;
+    ApplyFilter(f, scale, layer, {20, 16, 44, 32}, scratch);
+    const std::vector<uint32_t> want = PlainBlur(px, kW, kH, f.blur_x, f.blur_y, scale, f.passes);
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        ASSERT_EQ(layer.Row(y)[x], want[static_cast<size_t>(y) * kW + x])
+            << "round " << round << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 // Lit against the offset, shaded along it: an inner bevel colours the square's near edge with
