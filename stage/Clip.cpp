@@ -196,6 +196,7 @@ Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& 
   const movie::Character* defined = character ? library_.Find(character).character : nullptr;
   if (defined != nullptr && defined->button) button_ = defined->button.get();
   video_ = defined != nullptr && defined->kind == movie::Character::Kind::Video;
+  if (defined != nullptr) scaling_grid_ = defined->scaling_grid;
   // Buttons and videos have no clip events.
   if (button_ == nullptr && !video_) clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
@@ -994,6 +995,22 @@ void Clip::SetBlendMode(int mode) {
   if (mode < 1 || mode > kLast) return;
   MutablePlace().blend = static_cast<render::BlendMode>(mode - 1);
   blended_ = true;
+}
+
+std::optional<avm1::ClipRect> Clip::Scale9Grid() {
+  if (!scaling_grid_) return std::nullopt;
+  const render::Rect& g = *scaling_grid_;
+  return avm1::ClipRect{g.x_min / 20.0, g.y_min / 20.0, (g.x_max - g.x_min) / 20.0,
+                        (g.y_max - g.y_min) / 20.0};
+}
+
+void Clip::SetScale9Grid(std::optional<avm1::ClipRect> grid) {
+  scaling_grid_.reset();
+  if (!grid) return;
+  auto twips = [](double v) { return static_cast<float>(std::clamp(v, -1e7, 1e7) * 20); };
+  const render::Rect g{twips(grid->x), twips(grid->y), twips(grid->x + grid->width),
+                       twips(grid->y + grid->height)};
+  if (!g.Empty()) scaling_grid_ = g;
 }
 
 void Clip::SetScrollRect(std::optional<avm1::ClipRect> rect) {
