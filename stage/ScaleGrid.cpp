@@ -40,6 +40,7 @@ std::optional<ScaleGrid> ScaleGrid::For(const render::Rect& grid, const render::
   ScaleGrid g;
   g.x_ = *x;
   g.y_ = *y;
+  g.stroke_ = 2 / (sx + sy);  // the renderer scales widths by the mean of the axes' scales
   return g;
 }
 
@@ -78,8 +79,8 @@ render::ShapeGeometry ScaleGrid::Remap(const render::ShapeGeometry& shape,
   render::ShapeGeometry out = shape;
   out.bounds = Around(shape.bounds, place, this);
   const render::Matrix fill = BoxOnto(Around(shape.bounds, place, nullptr), out.bounds) * place;
-  // A stroke's width keeps the scale its placement gives it.
-  const float widen = std::sqrt(std::fabs(place.a * place.d - place.b * place.c));
+  // A stroke's width keeps the scale its placement gives it, and only that.
+  const float widen = stroke_ * std::sqrt(std::fabs(place.a * place.d - place.b * place.c));
   for (render::ShapePart& part : out.parts) {
     for (render::Point& p : part.path.points) p = Map(place.Apply(p));
     part.fill.matrix = fill * part.fill.matrix;
@@ -89,18 +90,18 @@ render::ShapeGeometry ScaleGrid::Remap(const render::ShapeGeometry& shape,
   return out;
 }
 
-std::array<float, 12> ScaleGrid::Key() const {
-  return {x_.lo, x_.grid_lo, x_.grid_hi, x_.hi, x_.edge, x_.centre,
+std::array<float, 13> ScaleGrid::Key() const {
+  return {x_.lo, x_.grid_lo, x_.grid_hi, x_.hi, x_.edge, x_.centre, stroke_,
           y_.lo, y_.grid_lo, y_.grid_hi, y_.hi, y_.edge, y_.centre};
 }
 
 const render::ShapeGeometry* ScaledShapes::Get(const render::ShapeGeometry& shape,
                                                const render::Matrix& place, const ScaleGrid& grid) {
   Key key{&shape, {}};
-  const std::array<float, 12> mapping = grid.Key();
+  const auto mapping = grid.Key();
   std::copy(mapping.begin(), mapping.end(), key.second.begin());
   const float placed[6] = {place.a, place.b, place.c, place.d, place.tx, place.ty};
-  std::copy(std::begin(placed), std::end(placed), key.second.begin() + 12);
+  std::copy(std::begin(placed), std::end(placed), key.second.begin() + mapping.size());
   auto it = shapes_.find(key);
   if (it == shapes_.end()) {
     auto made = std::make_unique<const render::ShapeGeometry>(grid.Remap(shape, place));

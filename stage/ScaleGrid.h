@@ -6,10 +6,11 @@
 // size is below the two fixed parts, those shrink in proportion and the centre vanishes.
 //
 // The mapping works in the clip's own space, one axis at a time and piecewise linear, so the
-// clip's matrix stays as it is: a shape of the clip is drawn with its points moved, which
-// undoes the scale in the fixed parts. Strokes keep the width the matrix gives them; fills
-// stretch with their shape's box. Clips inside have only their origin moved. The grid applies only
-// while the clip is neither rotated nor skewed on the stage; otherwise it is drawn plainly.
+// clip's matrix stays as it is: the clip's own shapes are drawn with their points moved, which
+// undoes the scale in the fixed parts. Strokes keep the width they have unscaled, so frame
+// lines stay thin; fills stretch with their shape's box. Text and clips inside scale as they
+// would without a grid. The grid applies only while the clip is neither rotated nor skewed on
+// the stage; otherwise it is drawn plainly.
 
 #include <array>
 #include <map>
@@ -33,7 +34,7 @@ class ScaleGrid {
   render::ShapeGeometry Remap(const render::ShapeGeometry& shape,
                               const render::Matrix& place) const;
   // What tells one mapping from another.
-  std::array<float, 12> Key() const;
+  std::array<float, 13> Key() const;
 
  private:
   struct Axis {
@@ -45,6 +46,7 @@ class ScaleGrid {
   static std::optional<Axis> AxisFor(float lo, float grid_lo, float grid_hi, float hi, float scale);
 
   Axis x_, y_;
+  float stroke_ = 1;  // undoes the clip's scale in stroke widths
 };
 
 // Remapped shapes kept while their mapping and source stay the same, so that the renderer's
@@ -59,7 +61,7 @@ class ScaledShapes {
   void Clear() { shapes_.clear(); }
 
  private:
-  using Key = std::pair<const render::ShapeGeometry*, std::array<float, 18>>;
+  using Key = std::pair<const render::ShapeGeometry*, std::array<float, 19>>;
   std::map<Key, std::unique_ptr<const render::ShapeGeometry>> shapes_;
 };
 

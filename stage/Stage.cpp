@@ -537,21 +537,15 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
   }
 }
 
-// In a clip with a scale-9 grid, shapes are drawn remapped in the clip's space and clips inside
-// have their origin moved; text is placed as it is.
+// In a clip with a scale-9 grid, shapes are drawn remapped in the clip's space; text and clips
+// inside scale as they would without it.
 void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
                        const render::Matrix& parent_m, const render::ColorTransform& parent_cx,
                        bool in_mask, const ScaleGrid* grid, render::RenderList& out) {
   if (object.character == nullptr && !object.clip && !object.field) return;
   if (!object.place.visible && !in_mask) return;
   if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
-  render::Matrix placed = object.place.matrix;
-  if (grid != nullptr && object.clip) {
-    const render::Point origin = grid->Map({placed.tx, placed.ty});
-    placed.tx = origin.x;
-    placed.ty = origin.y;
-  }
-  const render::Matrix m = parent_m * placed;
+  const render::Matrix m = parent_m * object.place.matrix;
   render::ColorTransform cx = parent_cx * object.place.cxform;
   // A blend mode composites the object as one picture: its content is drawn into a layer
   // without the transform that applies to the layer as a whole.

@@ -45,6 +45,15 @@ Bytes Rectangle(uint16_t id, int32_t x0, int32_t x1) {
   return shape.Tag(id, x0, x1, x0, x1);
 }
 
+// A one-pixel line across the middle.
+Bytes Line(uint16_t id) {
+  authoring::ShapeWriter shape(3);
+  shape.Select(-1, -1, shape.AddLineStyle(20, {0, 0, 0, 255}));
+  shape.MoveTo(500, 1000);
+  shape.LineTo(1500, 1000);
+  return shape.Tag(id, 490, 1510, 990, 1010);
+}
+
 PlaceSpec At(uint16_t depth, uint16_t character, MatrixSpec m = {}) {
   PlaceSpec p;
   p.depth = depth;
@@ -54,11 +63,12 @@ PlaceSpec At(uint16_t depth, uint16_t character, MatrixSpec m = {}) {
 }
 
 // Sprite 10: a frame of 100 pixels (shape 1), a 5-pixel corner mark (shape 2), a block in the
-// centre (shape 3), and sprite 4 holding another mark, placed near the far corner.
+// centre (shape 3), sprite 4 holding another mark, placed near the far corner, and a line
+// (shape 5).
 Bytes GridSprite(const MatrixSpec& placed) {
   Bytes t;
   for (const Bytes& shape :
-       {Rectangle(1, 0, 2000), Rectangle(2, 0, 100), Rectangle(3, 800, 1200)}) {
+       {Rectangle(1, 0, 2000), Rectangle(2, 0, 100), Rectangle(3, 800, 1200), Line(5)}) {
     t.insert(t.end(), shape.begin(), shape.end());
   }
   Bytes inner;
@@ -69,6 +79,7 @@ Bytes GridSprite(const MatrixSpec& placed) {
   Bytes s;
   for (uint16_t id = 1; id <= 3; ++id) authoring::PlaceObject2(s, At(id, id));
   authoring::PlaceObject2(s, At(4, 4, MatrixSpec{1, 0, 0, 1, 1900, 1900}));
+  authoring::PlaceObject2(s, At(5, 5));
   authoring::ShowFrame(s);
   authoring::End(s);
   authoring::DefineSprite(t, 10, 1, s);
@@ -79,7 +90,7 @@ Bytes GridSprite(const MatrixSpec& placed) {
 }
 
 // Scaled three times, the mark keeps its 5 pixels, the centre takes what the fixed parts leave,
-// and the inner sprite's origin keeps its distance to the far edges. Turned, or at scale 1, the
+// the line keeps its width, and the inner sprite scales as a whole. Turned, or at scale 1, the
 // shapes are drawn as defined.
 TEST(ScaleGrid, AScaledClipDrawsItsShapesThroughTheGrid) {
   render::RenderList list;
@@ -89,19 +100,21 @@ TEST(ScaleGrid, AScaledClipDrawsItsShapesThroughTheGrid) {
   };
   Stage scaled(movie::testing::Load(GridSprite({3, 0, 0, 3, 0, 0})));
   scaled.BuildRenderList(list);
-  ASSERT_EQ(list.commands.size(), 4u);
+  ASSERT_EQ(list.commands.size(), 5u);
   const render::Rect& mark = list.commands[1].shape->bounds;
   EXPECT_FLOAT_EQ(stage_x(1, mark.x_max) - stage_x(1, mark.x_min), 100);
   const render::Rect& block = list.commands[2].shape->bounds;
   const float centre = (3 * 2000 - 400) / 1600.0f;
   EXPECT_FLOAT_EQ(stage_x(2, block.x_max) - stage_x(2, block.x_min), 400 * centre);
   EXPECT_FLOAT_EQ(stage_x(2, block.x_min), 200 + 600 * centre);
-  EXPECT_FLOAT_EQ(list.commands[3].matrix.tx, 3 * 2000 - 100);
+  EXPECT_FLOAT_EQ(list.commands[3].matrix.tx, 3 * 1900);
+  const render::RenderCommand& line = list.commands[4];
+  EXPECT_FLOAT_EQ(line.shape->parts[0].line.width * (line.matrix.a + line.matrix.d) / 2, 20);
 
   for (const MatrixSpec& plain : {MatrixSpec{}, MatrixSpec{0, 3, -3, 0, 0, 0}}) {
     Stage stage(movie::testing::Load(GridSprite(plain)));
     stage.BuildRenderList(list);
-    ASSERT_EQ(list.commands.size(), 4u);
+    ASSERT_EQ(list.commands.size(), 5u);
     for (uint16_t id = 1; id <= 3; ++id) {
       EXPECT_EQ(list.commands[id - 1].shape, stage.Movie().Find(id)->shape.get());
     }
