@@ -18,6 +18,7 @@
 #include "avm1/Names.h"
 #include "movie/ShapeBuilder.h"
 #include "stage/PointerInput.h"
+#include "stage/ScaleGrid.h"
 #include "stage/ScriptHost.h"
 #include "stage/ShapeHit.h"
 
@@ -658,17 +659,27 @@ FieldHandle* Clip::FieldAt(render::Point stage, render::Point& local, int nestin
   return nullptr;
 }
 
+// Shapes under a scale-9 grid are hit where they are drawn: the point is taken back through
+// the grid's mapping. Text and inner clips are drawn without it.
 bool Clip::ContentCovers(render::Point local, bool visible_only) const {
+  std::optional<ScaleGrid> grid;
+  if (scaling_grid_) grid = ScaleGrid::For(*scaling_grid_, LocalBounds(), GlobalMatrix());
+  const render::Point unmapped = grid ? grid->Unmap(local) : local;
+  auto at = [&](const DisplayObject& object) {
+    const bool remapped = !object.clip && !object.field && object.character != nullptr &&
+                          object.character->kind != movie::Character::Kind::Text;
+    return remapped ? unmapped : local;
+  };
   if (const render::ShapeGeometry* drawn = drawing_.Geometry()) {
-    if (ShapeContains(*drawn, local)) return true;
+    if (ShapeContains(*drawn, unmapped)) return true;
   }
   // Masks take their part: what a mask hides is not hit.
   for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
     if (it->place.clip_depth != 0 || (it->clip && it->clip->IsMaskOfAnother())) continue;
     if (visible_only && !it->place.visible) continue;
-    if (!ObjectCovers(*it, local, visible_only)) continue;
+    if (!ObjectCovers(*it, at(*it), visible_only)) continue;
     const DisplayObject* mask = MaskOver(*it);
-    if (mask == nullptr || ObjectCovers(*mask, local, false)) return true;
+    if (mask == nullptr || ObjectCovers(*mask, at(*mask), false)) return true;
   }
   return false;
 }

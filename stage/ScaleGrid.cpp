@@ -11,6 +11,13 @@ float ScaleGrid::Axis::Map(float v) const {
   return lo + (grid_lo - lo) * edge + (v - grid_lo) * centre;
 }
 
+float ScaleGrid::Axis::Unmap(float v) const {
+  const float low = lo + (grid_lo - lo) * edge, high = hi - (hi - grid_hi) * edge;
+  if (v <= low) return lo + (v - lo) / edge;
+  if (v >= high) return hi - (hi - v) / edge;
+  return centre > 0 ? grid_lo + (v - low) / centre : grid_lo;
+}
+
 // Lengths in the clip's space that come out at `scale` on the stage: a fixed part of length f
 // maps to f / scale, unless the fixed parts together exceed the scaled size.
 std::optional<ScaleGrid::Axis> ScaleGrid::AxisFor(float lo, float grid_lo, float grid_hi, float hi,

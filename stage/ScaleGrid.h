@@ -10,7 +10,7 @@
 // undoes the scale in the fixed parts. Strokes keep the width they have unscaled, so frame
 // lines stay thin; fills stretch with their shape's box. Text and clips inside scale as they
 // would without a grid. The grid applies only while the clip is neither rotated nor skewed on
-// the stage; otherwise it is drawn plainly.
+// the stage; otherwise it is drawn plainly. Hit tests take the point back through the mapping.
 
 #include <array>
 #include <map>
@@ -30,6 +30,8 @@ class ScaleGrid {
                                       const render::Matrix& to_stage);
 
   render::Point Map(render::Point p) const { return {x_.Map(p.x), y_.Map(p.y)}; }
+  // The point that Map takes to `p`, for hit tests; a vanished centre gives its near edge.
+  render::Point Unmap(render::Point p) const { return {x_.Unmap(p.x), y_.Unmap(p.y)}; }
   // `shape`, placed in the clip by `place`, with its points in the clip's space moved.
   render::ShapeGeometry Remap(const render::ShapeGeometry& shape,
                               const render::Matrix& place) const;
@@ -42,6 +44,7 @@ class ScaleGrid {
     float edge = 1;    // the fixed parts' factor
     float centre = 1;  // the centre's factor
     float Map(float v) const;
+    float Unmap(float v) const;
   };
   static std::optional<Axis> AxisFor(float lo, float grid_lo, float grid_hi, float hi, float scale);
 

@@ -18,7 +18,7 @@ constexpr render::Rect kGrid{200, 200, 1800, 1800};  // 10 pixels in from each s
 constexpr float kTolerance = 0.01f;                  // twips
 
 // Each fixed part keeps its stage size until both no longer fit; then they share the scaled
-// size in proportion and the centre vanishes.
+// size in proportion and the centre vanishes. Unmap undoes Map.
 TEST(ScaleGrid, FixedPartsKeepTheirStageSizeOrShrinkTogether) {
   const auto up = ScaleGrid::For(kGrid, kBounds, render::Matrix::Scale(3, 3));
   ASSERT_TRUE(up);
@@ -26,6 +26,9 @@ TEST(ScaleGrid, FixedPartsKeepTheirStageSizeOrShrinkTogether) {
   EXPECT_NEAR(3 * (2000 - up->Map({0, 1900}).y), 100, kTolerance);
   const float centre = (3 * 2000 - 400) / 1600.0f;
   EXPECT_NEAR(3 * (up->Map({1200, 0}).x - up->Map({800, 0}).x), 400 * centre, kTolerance);
+  for (const float v : {100.0f, 1000.0f, 1900.0f}) {  // hit tests take points back
+    EXPECT_NEAR(up->Unmap(up->Map({v, 0})).x, v, kTolerance);
+  }
 
   const float scale = 0.15f;  // 300 twips on the stage, fixed parts of 400
   const auto down = ScaleGrid::For(kGrid, kBounds, render::Matrix::Scale(scale, scale));
