@@ -38,8 +38,13 @@ std::optional<ScaleGrid::Axis> ScaleGrid::AxisFor(float lo, float grid_lo, float
 
 std::optional<ScaleGrid> ScaleGrid::For(const render::Rect& grid, const render::Rect& bounds,
                                         const render::Matrix& to_stage) {
-  if (to_stage.b != 0 || to_stage.c != 0 || grid.Empty() || bounds.Empty()) return std::nullopt;
+  if (grid.Empty() || bounds.Empty()) return std::nullopt;
   const float sx = std::fabs(to_stage.a), sy = std::fabs(to_stage.d);
+  // A rotation set back to 0 by script may leave a trace of sine behind.
+  constexpr float kUpright = 1e-5f;
+  if (std::fabs(to_stage.b) > kUpright * sx || std::fabs(to_stage.c) > kUpright * sy) {
+    return std::nullopt;
+  }
   if (sx == 1 && sy == 1) return std::nullopt;
   const auto x = AxisFor(bounds.x_min, grid.x_min, grid.x_max, bounds.x_max, sx);
   const auto y = AxisFor(bounds.y_min, grid.y_min, grid.y_max, bounds.y_max, sy);
