@@ -585,7 +585,7 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     } else {
       shape = object.character->shape.get();
     }
-    const bool remap = grid != nullptr && shape != nullptr && !object.field &&
+    const bool remap = grid != nullptr && shape != nullptr &&
                        object.character->kind != movie::Character::Kind::Text;
     if (remap) {
       PushShape(out, scaled_.Get(*shape, object.place.matrix, *grid), parent_m, content_cx);
