@@ -516,6 +516,15 @@ void ExportAsset(Bytes& out, uint16_t id, std::string_view name) {
   WriteTag(out, kTagExportAssets, body.bytes());
 }
 
+void DefineScalingGrid(Bytes& out, uint16_t id, int32_t x_min, int32_t x_max, int32_t y_min,
+                       int32_t y_max) {
+  constexpr uint16_t kTagDefineScalingGrid = 78;
+  BitWriter body;
+  body.WriteU16(id);
+  WriteRect(body, x_min, x_max, y_min, y_max);
+  WriteTag(out, kTagDefineScalingGrid, body.bytes());
+}
+
 void ImportAsset(Bytes& out, std::string_view url, uint16_t id, std::string_view name) {
   constexpr uint16_t kTagImportAssets = 57;
   BitWriter body;

@@ -216,6 +216,9 @@ void DefineButton2(Bytes& out, uint16_t id, std::span<const ButtonRecordSpec> re
                    std::span<const ButtonConditionSpec> conditions = {}, bool menu = false);
 // ExportAssets with one symbol: scripts find character `id` by `name`.
 void ExportAsset(Bytes& out, uint16_t id, std::string_view name);
+// DefineScalingGrid: the centre of `id`'s scale-9 grid, twips.
+void DefineScalingGrid(Bytes& out, uint16_t id, int32_t x_min, int32_t x_max, int32_t y_min,
+                       int32_t y_max);
 // ImportAssets with one symbol: the character exported as `name` by the movie file `url`
 // becomes `id` here.
 void ImportAsset(Bytes& out, std::string_view url, uint16_t id, std::string_view name);

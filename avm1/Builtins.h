@@ -48,8 +48,8 @@ void InstallPlayerObjects(Vm& vm);  // Key, Mouse, Stage, System, Color, SharedO
 void InstallGeomClasses(Vm& vm);    // flash.geom
 // A flash.geom.Rectangle.
 Object* NewGeomRectangle(Vm& vm, double x, double y, double width, double height);
-// MovieClip's blendMode, cacheAsBitmap, scrollRect and opaqueBackground; after MovieClip and
-// flash.geom.
+// MovieClip's blendMode, cacheAsBitmap, scrollRect, scale9Grid and opaqueBackground; after
+// MovieClip and flash.geom.
 void InstallClipLookProperties(Vm& vm);
 // The display of the clip `self` stands for; null for anything else.
 ClipDisplayAccess* ClipDisplayOf(Vm& vm, const Value& self);

@@ -41,6 +41,9 @@ class ClipDisplayAccess {
   // An opaque colour (0xRRGGBB) filling the clip's bounds behind its content; none: no fill.
   virtual std::optional<uint32_t> OpaqueBackground() = 0;
   virtual void SetOpaqueBackground(std::optional<uint32_t> rgb) = 0;
+  // The centre of the clip's scale-9 grid; none: the clip scales as a whole.
+  virtual std::optional<ClipRect> Scale9Grid() = 0;
+  virtual void SetScale9Grid(std::optional<ClipRect> grid) = 0;
 
  protected:
   ~ClipDisplayAccess() = default;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -41,6 +42,8 @@ struct Character {
   std::unique_ptr<const MorphShape> morph;
   std::unique_ptr<const Timeline> sprite;
   std::unique_ptr<const ButtonData> button;
+  // Sprites and buttons: the centre of their scale-9 grid (DefineScalingGrid), twips.
+  std::optional<render::Rect> scaling_grid;
 };
 
 // An ImportAssets tag: characters this movie takes by export name from another movie file,

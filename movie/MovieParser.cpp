@@ -346,8 +346,10 @@ class MovieParser {
       case kDefineFontInfo2:
       case kDefineFontAlignZones:
       case kDefineFontName:
-      case kDefineScalingGrid:
         movie_.annotations.push_back({code, in.Rest()});
+        break;
+      case kDefineScalingGrid:
+        DefineScalingGrid(in);
         break;
       case kExportAssets:
         ReadExports(in);
@@ -419,6 +421,17 @@ class MovieParser {
     if (Character* c = Define(id, static_cast<uint16_t>(in.Tag()), Character::Kind::Button, body)) {
       c->button = std::move(button);
     }
+  }
+
+  // A sprite or button defined before it gets its grid; an empty or inverted one is ignored.
+  void DefineScalingGrid(ByteReader& in) {
+    const uint16_t id = in.U16();
+    const render::Rect grid = ReadRect(in);
+    auto it = movie_.characters_.find(id);
+    if (it == movie_.characters_.end() || grid.Empty()) return;
+    Character& c = it->second;
+    if (c.kind == Character::Kind::Sprite || c.kind == Character::Kind::Button)
+      c.scaling_grid = grid;
   }
 
   // DefineButtonCxform and DefineButtonSound change a button defined before them.

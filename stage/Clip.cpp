@@ -19,6 +19,7 @@
 #include "avm1/Names.h"
 #include "movie/ShapeBuilder.h"
 #include "stage/PointerInput.h"
+#include "stage/ScaleGrid.h"
 #include "stage/ScriptHost.h"
 #include "stage/ShapeHit.h"
 
@@ -197,6 +198,7 @@ Clip::Clip(StageContext& context, MovieLibrary& library, const movie::Timeline& 
   const movie::Character* defined = character ? library_.Find(character).character : nullptr;
   if (defined != nullptr && defined->button) button_ = defined->button.get();
   video_ = defined != nullptr && defined->kind == movie::Character::Kind::Video;
+  if (defined != nullptr) scaling_grid_ = defined->scaling_grid;
   // Buttons and videos have no clip events.
   if (button_ == nullptr && !video_) clip_actions_ = Place().clip_actions;
   if (context_.scripts != nullptr) script_ = context_.scripts->Register(*this);
@@ -658,17 +660,27 @@ FieldHandle* Clip::FieldAt(render::Point stage, render::Point& local, int nestin
   return nullptr;
 }
 
+// Shapes under a scale-9 grid are hit where they are drawn: the point is taken back through
+// the grid's mapping. Text and inner clips are drawn without it.
 bool Clip::ContentCovers(render::Point local, bool visible_only) const {
+  std::optional<ScaleGrid> grid;
+  if (scaling_grid_) grid = ScaleGrid::For(*scaling_grid_, LocalBounds(), GlobalMatrix());
+  const render::Point unmapped = grid ? grid->Unmap(local) : local;
+  auto at = [&](const DisplayObject& object) {
+    const bool remapped = !object.clip && !object.field && object.character != nullptr &&
+                          object.character->kind != movie::Character::Kind::Text;
+    return remapped ? unmapped : local;
+  };
   if (const render::ShapeGeometry* drawn = drawing_.Geometry()) {
-    if (ShapeContains(*drawn, local)) return true;
+    if (ShapeContains(*drawn, unmapped)) return true;
   }
   // Masks take their part: what a mask hides is not hit.
   for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
     if (it->place.clip_depth != 0 || (it->clip && it->clip->IsMaskOfAnother())) continue;
     if (visible_only && !it->place.visible) continue;
-    if (!ObjectCovers(*it, local, visible_only)) continue;
+    if (!ObjectCovers(*it, at(*it), visible_only)) continue;
     const DisplayObject* mask = MaskOver(*it);
-    if (mask == nullptr || ObjectCovers(*mask, local, false)) return true;
+    if (mask == nullptr || ObjectCovers(*mask, at(*mask), false)) return true;
   }
   return false;
 }
@@ -1000,6 +1012,22 @@ void Clip::SetBlendMode(int mode) {
   if (mode < 1 || mode > kLast) return;
   MutablePlace().blend = static_cast<render::BlendMode>(mode - 1);
   blended_ = true;
+}
+
+std::optional<avm1::ClipRect> Clip::Scale9Grid() {
+  if (!scaling_grid_) return std::nullopt;
+  const render::Rect& g = *scaling_grid_;
+  return avm1::ClipRect{g.x_min / 20.0, g.y_min / 20.0, (g.x_max - g.x_min) / 20.0,
+                        (g.y_max - g.y_min) / 20.0};
+}
+
+void Clip::SetScale9Grid(std::optional<avm1::ClipRect> grid) {
+  scaling_grid_.reset();
+  if (!grid) return;
+  auto twips = [](double v) { return static_cast<float>(std::clamp(v, -1e7, 1e7) * 20); };
+  const render::Rect g{twips(grid->x), twips(grid->y), twips(grid->x + grid->width),
+                       twips(grid->y + grid->height)};
+  if (!g.Empty()) scaling_grid_ = g;
 }
 
 void Clip::SetScrollRect(std::optional<avm1::ClipRect> rect) {

@@ -196,6 +196,13 @@ class Clip final : public avm1::ClipLink,
   void SetScrollRect(std::optional<avm1::ClipRect> rect) override;
   std::optional<uint32_t> OpaqueBackground() override { return opaque_background_; }
   void SetOpaqueBackground(std::optional<uint32_t> rgb) override { opaque_background_ = rgb; }
+  std::optional<avm1::ClipRect> Scale9Grid() override;
+  void SetScale9Grid(std::optional<avm1::ClipRect> grid) override;
+  // The centre of the scale-9 grid in the clip's space (twips): the definition's until a script
+  // sets another.
+  const std::optional<render::Rect>& ScalingGrid() const { return scaling_grid_; }
+  // The box around the clip's content in its own space, twips.
+  render::Rect LocalBounds() const;
 
   // What a scroll rectangle shows, as a shape in the clip's space to clip its content with, and
   // the move that brings its corner to the clip's origin; no shape without one.
@@ -307,7 +314,6 @@ class Clip final : public avm1::ClipLink,
   Placement& MutablePlace();
   void FillScaleCache();
   void ApplyScaleCache();
-  render::Rect LocalBounds() const;
   static avm1::ClipBounds WholeTwips(const render::Rect& local, const render::Matrix& to_space);
   // The box on the stage around the bounds; false when the clip has none.
   bool StageBox(render::Rect& box) const;
@@ -337,6 +343,7 @@ class Clip final : public avm1::ClipLink,
   bool filtered_ = false;     // a script set its filters: the timeline no longer changes them
   bool blended_ = false;      // a script set its blend mode: the timeline no longer changes it
   std::optional<avm1::ClipRect> scroll_rect_;
+  std::optional<render::Rect> scaling_grid_;
   Drawing scroll_mask_;
   std::optional<uint32_t> opaque_background_;
   Drawing background_;

@@ -19,6 +19,8 @@ namespace {
 
 // Morph shapes at distinct ratios kept at most; a tween visits one ratio per frame.
 constexpr size_t kMaxCachedMorphs = 256;
+// Shapes remapped by scale-9 grids kept at most; a clip scaling in a tween makes one per frame.
+constexpr size_t kMaxCachedScaled = 256;
 // Filters drawn in one frame; past them objects draw unfiltered (each filter costs a pass over
 // its object's area).
 constexpr size_t kMaxFiltersPerFrame = 1024;
@@ -415,6 +417,13 @@ void Stage::BuildRenderList(render::RenderList& out) {
     morphs_.clear();
     ++shape_generation_;
   }
+  // Remapped shapes are keyed by their source's address, which a new generation or a drawing
+  // may reuse.
+  if (scaled_.Size() > kMaxCachedScaled) ++shape_generation_;
+  if (scaled_generation_ != shape_generation_ || Drawing::Revision() != drawing_revision_) {
+    scaled_.Clear();
+    scaled_generation_ = shape_generation_;
+  }
   masks_.clear();
   FieldHandle* focused = FocusedField();
   focused_field_ = focused ? &focused->Field() : nullptr;
@@ -476,8 +485,12 @@ void Stage::EmitFocusRect(render::RenderList& out) {
 void Stage::EmitClipContent(const Clip& clip, const render::Matrix& m,
                             const render::ColorTransform& cx, bool in_mask,
                             render::RenderList& out) {
-  if (const render::ShapeGeometry* drawn = clip.Drawn().Geometry()) PushShape(out, drawn, m, cx);
-  EmitClip(clip, m, cx, in_mask, out);
+  std::optional<ScaleGrid> grid;
+  if (clip.ScalingGrid()) grid = ScaleGrid::For(*clip.ScalingGrid(), clip.LocalBounds(), m);
+  if (const render::ShapeGeometry* drawn = clip.Drawn().Geometry()) {
+    PushShape(out, grid ? scaled_.Get(*drawn, {}, *grid) : drawn, m, cx);
+  }
+  EmitClip(clip, m, cx, in_mask, grid ? &*grid : nullptr, out);
 }
 
 // A clip's opaque background lies under its content; a scroll rectangle shows only its part of
@@ -503,7 +516,7 @@ void Stage::EmitChildClip(Clip& clip, const render::Matrix& m, const render::Col
 }
 
 void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
-                     bool in_mask, render::RenderList& out) {
+                     bool in_mask, const ScaleGrid* grid, render::RenderList& out) {
   const size_t base = masks_.size();
   for (const DisplayObject& object : clip.DisplayList()) {
     while (masks_.size() > base && masks_.back() < object.place.depth) {
@@ -511,12 +524,12 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
       Push(out, render::RenderCommand::Kind::PopMask);
     }
     if (object.place.clip_depth == 0) {
-      EmitObject(clip, object, m, cx, in_mask, out);
+      EmitObject(clip, object, m, cx, in_mask, grid, out);
       continue;
     }
     if (in_mask) continue;  // a mask inside a mask's content adds nothing to its shape
     Push(out, render::RenderCommand::Kind::BeginMask);
-    EmitObject(clip, object, m, cx, true, out);
+    EmitObject(clip, object, m, cx, true, grid, out);
     Push(out, render::RenderCommand::Kind::EndMask);
     masks_.push_back(object.place.clip_depth);
   }
@@ -526,9 +539,11 @@ void Stage::EmitClip(const Clip& clip, const render::Matrix& m, const render::Co
   }
 }
 
+// In a clip with a scale-9 grid, shapes are drawn remapped in the clip's space; text and clips
+// inside scale as they would without it.
 void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
                        const render::Matrix& parent_m, const render::ColorTransform& parent_cx,
-                       bool in_mask, render::RenderList& out) {
+                       bool in_mask, const ScaleGrid* grid, render::RenderList& out) {
   if (object.character == nullptr && !object.clip && !object.field && !object.bitmap) return;
   if (!object.place.visible && !in_mask) return;
   if (object.clip && object.clip->IsMaskOfAnother() && !in_mask) return;
@@ -584,7 +599,13 @@ void Stage::EmitObject(const Clip& owner, const DisplayObject& object,
     } else {
       shape = object.character->shape.get();
     }
-    if (shape != nullptr) PushShape(out, shape, m, content_cx);
+    const bool remap = grid != nullptr && shape != nullptr &&
+                       object.character->kind != movie::Character::Kind::Text;
+    if (remap) {
+      PushShape(out, scaled_.Get(*shape, object.place.matrix, *grid), parent_m, content_cx);
+    } else if (shape != nullptr) {
+      PushShape(out, shape, m, content_cx);
+    }
   }
   if (mask != nullptr) Push(out, render::RenderCommand::Kind::PopMask);
   if (layer) {

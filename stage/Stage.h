@@ -20,6 +20,7 @@
 #include "stage/MovieFolder.h"
 #include "stage/MovieLibraries.h"
 #include "stage/PointerInput.h"
+#include "stage/ScaleGrid.h"
 #include "stage/ScriptHost.h"
 #include "stage/StageSound.h"
 
@@ -118,10 +119,12 @@ class Stage {
   void ClickFocused();
   void EmitFocusRect(render::RenderList& out);
   bool ShowsFocusRect(Clip* clip);
+  // `grid`: the owner's scale-9 mapping in force, if any.
   void EmitClip(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
-                bool in_mask, render::RenderList& out);
+                bool in_mask, const ScaleGrid* grid, render::RenderList& out);
   void EmitObject(const Clip& owner, const DisplayObject& object, const render::Matrix& parent_m,
-                  const render::ColorTransform& parent_cx, bool in_mask, render::RenderList& out);
+                  const render::ColorTransform& parent_cx, bool in_mask, const ScaleGrid* grid,
+                  render::RenderList& out);
   void EmitClipContent(const Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
                        bool in_mask, render::RenderList& out);
   void EmitChildClip(Clip& clip, const render::Matrix& m, const render::ColorTransform& cx,
@@ -155,7 +158,9 @@ class Stage {
   const text::TextField* focused_field_ = nullptr;  // while the list is built
   std::vector<uint16_t> masks_;  // clip depths of the masks in force, innermost last
   std::map<std::pair<const movie::MorphShape*, uint16_t>, std::unique_ptr<render::ShapeGeometry>>
-      morphs_;  // by shape and ratio
+      morphs_;           // by shape and ratio
+  ScaledShapes scaled_;  // shapes drawn through scale-9 grids
+  uint64_t scaled_generation_ = 0;
   uint64_t shape_generation_ = 0;
   uint64_t drawing_revision_ = 0;
 };

@@ -1,5 +1,5 @@
-// MovieClip.prototype.blendMode, cacheAsBitmap, scrollRect and opaqueBackground (version 8):
-// accessors over the clip's display, read and written through ClipDisplayAccess.
+// MovieClip.prototype.blendMode, cacheAsBitmap, scrollRect, scale9Grid and opaqueBackground
+// (version 8): accessors over the clip's display, read and written through ClipDisplayAccess.
 
 #include <array>
 #include <cmath>
@@ -62,21 +62,38 @@ Value GetScrollRect(Vm& vm, const Arguments& args) {
   return NewGeomRectangle(vm, rect->x, rect->y, rect->width, rect->height);
 }
 
-// An object with finite x, y and a width and height above zero scrolls the clip; anything else
-// shows all of it again.
-Value SetScrollRect(Vm& vm, const Arguments& args) {
-  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
-  if (display == nullptr) return Value();
-  std::optional<ClipRect> rect;
-  if (args[0].IsObject()) {
-    auto field = [&](std::string_view name) { return vm.ToNumber(vm.GetMember(args[0], name)); };
-    const ClipRect r{field("x"), field("y"), field("width"), field("height")};
-    if (std::isfinite(r.x) && std::isfinite(r.y) && r.width > 0 && r.height > 0 &&
-        std::isfinite(r.width) && std::isfinite(r.height)) {
-      rect = r;
-    }
+// An object with finite x, y and a width and height above zero; none for anything else.
+std::optional<ClipRect> RectOf(Vm& vm, const Value& value) {
+  if (!value.IsObject()) return std::nullopt;
+  auto field = [&](std::string_view name) { return vm.ToNumber(vm.GetMember(value, name)); };
+  const ClipRect r{field("x"), field("y"), field("width"), field("height")};
+  if (std::isfinite(r.x) && std::isfinite(r.y) && r.width > 0 && r.height > 0 &&
+      std::isfinite(r.width) && std::isfinite(r.height)) {
+    return r;
   }
-  display->SetScrollRect(rect);
+  return std::nullopt;
+}
+
+// A rectangle scrolls the clip; anything else shows all of it again.
+Value SetScrollRect(Vm& vm, const Arguments& args) {
+  if (ClipDisplayAccess* display = ClipDisplayOf(vm, args.self)) {
+    display->SetScrollRect(RectOf(vm, args[0]));
+  }
+  return Value();
+}
+
+Value GetScale9Grid(Vm& vm, const Arguments& args) {
+  ClipDisplayAccess* display = ClipDisplayOf(vm, args.self);
+  const std::optional<ClipRect> grid = display ? display->Scale9Grid() : std::nullopt;
+  if (!grid) return Value();
+  return NewGeomRectangle(vm, grid->x, grid->y, grid->width, grid->height);
+}
+
+// A rectangle replaces the clip's grid, the definition's included; anything else removes it.
+Value SetScale9Grid(Vm& vm, const Arguments& args) {
+  if (ClipDisplayAccess* display = ClipDisplayOf(vm, args.self)) {
+    display->SetScale9Grid(RectOf(vm, args[0]));
+  }
   return Value();
 }
 
@@ -112,13 +129,10 @@ void DefineClipAccessor(Vm& vm, Object* proto, std::string_view name, NativeFunc
 }
 
 // Buttons read and set their look through the clips' accessors, enumerable on their prototype.
-// scale9Grid is kept as set, without a part in drawing.
 void ShareWithButtons(Vm& vm, Object* clip_proto) {
   Object* proto = vm.builtins().button_proto;
   if (proto == nullptr) return;
-  vm.SetOwn(proto, "scale9Grid", Value(), 0);
-  proto->Properties().Find("scale9Grid", vm.CaseSensitive())->min_version = 8;
-  for (const char* name : {"filters", "cacheAsBitmap", "blendMode"}) {
+  for (const char* name : {"scale9Grid", "filters", "cacheAsBitmap", "blendMode"}) {
     const Property* from = clip_proto->Properties().Find(name, vm.CaseSensitive());
     if (from == nullptr) continue;
     vm.SetOwn(proto, name, Value(), 0);
@@ -144,6 +158,7 @@ void InstallClipLookProperties(Vm& vm) {
   DefineClipAccessor(vm, proto, "blendMode", GetBlendMode, SetBlendMode);
   DefineClipAccessor(vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
   DefineClipAccessor(vm, proto, "scrollRect", GetScrollRect, SetScrollRect);
+  DefineClipAccessor(vm, proto, "scale9Grid", GetScale9Grid, SetScale9Grid);
   DefineClipAccessor(vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
   ShareWithButtons(vm, proto);
 }

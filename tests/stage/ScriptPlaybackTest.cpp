@@ -396,6 +396,40 @@ TEST(ScriptPlayback, BlendModeScrollRectAndOpaqueBackgroundShowInTheDrawList) {
   EXPECT_FLOAT_EQ(list.commands[1].shape->bounds.x_max, 100);  // the bounds the clip shows
 }
 
+// scale9Grid reads the definition's grid in pixels; a rectangle set by script replaces it, and
+// anything else removes it, so the box draws its own shape again.
+TEST(ScriptPlayback, Scale9GridReadsAndReplacesTheDefinitionsGrid) {
+  ActionWriter script;
+  auto trace_grid = [&script](const char* field) {
+    script.GetMember("box", "scale9Grid").Push({std::string(field)}).Op(aw::kGetMember);
+    script.Op(aw::kTrace);
+  };
+  trace_grid("x");
+  trace_grid("width");
+  script.SetMember("box", "scale9Grid", [](ActionWriter& a) {
+    a.Push({std::string("x"), 2.0, std::string("y"), 3.0, std::string("width"), 4.0,
+            std::string("height"), 5.0, 4.0});
+    a.Op(aw::kInitObject);
+  });
+  trace_grid("y");
+  trace_grid("height");
+  script.SetMember("box", "scale9Grid", [](ActionWriter& a) { a.Push({aw::Undefined{}}); });
+  script.GetMember("box", "scale9Grid").Op(aw::kTrace).Op(aw::kStop);
+  Bytes tags;
+  BoxSprite(tags);
+  aw::DefineScalingGrid(tags, 2, 20, 180, 40, 160);
+  aw::PlaceSpec place = BoxPlace();
+  place.matrix = aw::MatrixSpec{3, 0, 0, 3, 0, 0};
+  aw::PlaceObject2(tags, place);
+  Frame(tags, script);
+  ScriptedMovie m(std::move(tags));
+  EXPECT_EQ(m.lines, (Lines{"1", "8", "3", "5", "undefined"}));
+  render::RenderList list;
+  m.stage->BuildRenderList(list);
+  ASSERT_EQ(list.commands.size(), 1u);
+  EXPECT_EQ(list.commands[0].shape, m.stage->Movie().Find(1)->shape.get());
+}
+
 // lineStyle's scaling, caps, joint and miter limit (held to 1..255) reach the drawn stroke;
 // a gradient's focal point is held in 8.8 fixed point, as a movie's is.
 TEST(ScriptPlayback, DrawnLineStylesAndFocalPointsReachTheShape) {
