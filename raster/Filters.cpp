@@ -268,16 +268,19 @@ uint32_t Strengthen(int v, float strength) {
   return static_cast<uint32_t>(std::clamp(static_cast<float>(v) * strength, 0.0f, 255.0f));
 }
 
-// The shadow, glow or bevel's own colour at (x, y) of the image, before it meets the object.
-uint32_t Tint(const render::Filter& f, Sampler& s, int x, int y, int ox, int oy,
-              const FilterScratch::Ramp& ramp, float strength) {
+// A shadow or glow's own colour where its blurred alpha reads `lit`.
+uint32_t GlowTint(const render::Filter& f, int lit, const FilterScratch::Ramp& ramp,
+                  float strength) {
+  if (f.kind == render::Filter::Kind::GradientGlow) return ramp[Strengthen(lit, strength)];
+  return Scale(Premultiply(f.color), Strengthen(lit, strength));
+}
+
+// A bevel's own colour at (x, y) of the image, before it meets the object: lit from behind the
+// offset, shaded ahead of it.
+uint32_t BevelTint(const render::Filter& f, Sampler& s, int x, int y, int ox, int oy,
+                   const FilterScratch::Ramp& ramp, float strength) {
   using Kind = render::Filter::Kind;
   const int lit = static_cast<int>(s.At(x - ox, y - oy));
-  if (f.kind == Kind::DropShadow || f.kind == Kind::Glow) {
-    return Scale(Premultiply(f.color), Strengthen(lit, strength));
-  }
-  if (f.kind == Kind::GradientGlow) return ramp[Strengthen(lit, strength)];
-  // Bevels: lit from behind the offset, shaded ahead of it.
   const int d = lit - static_cast<int>(s.At(x + ox, y + oy));
   const auto k = static_cast<int>(Strengthen(std::abs(d), strength));
   if (f.kind == Kind::GradientBevel) return ramp[(255 + (d < 0 ? -k : k) + 1) / 2];
@@ -328,10 +331,16 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
   Blur(alpha.image, bx, by, passes, s);
   FillRamp(f, s.ramp);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
+  // A shadow or glow's colour depends on the blurred alpha alone: one per level, worked out once.
+  if (!bevel) {
+    for (int lit = 0; lit < 256; ++lit) s.tints[lit] = GlowTint(f, lit, s.ramp, strength);
+  }
   for (int y = 0; y < h; ++y) {
     uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
     for (int x = 0; x < w; ++x) {
-      row[x] = Composite(f, placement, Tint(f, alpha, x, y, ox, oy, s.ramp, strength), row[x]);
+      const uint32_t tint = bevel ? BevelTint(f, alpha, x, y, ox, oy, s.ramp, strength)
+                                  : s.tints[std::min(alpha.At(x - ox, y - oy), 255u)];
+      row[x] = Composite(f, placement, tint, row[x]);
     }
   }
   return placement == Placement::Inner ? area : grown;

@@ -18,7 +18,8 @@ struct FilterScratch {
   using Ramp = std::array<uint32_t, 256>;
   std::vector<uint32_t> image, out, line, blank;
   std::vector<uint32_t> sums;
-  Ramp ramp{};  // a gradient filter's colours
+  Ramp ramp{};   // a gradient filter's colours
+  Ramp tints{};  // a shadow or glow's colour at each level of its blurred alpha
 };
 
 // Applies `filter` to the pixels of `area` in `layer`, whose other pixels are transparent;
