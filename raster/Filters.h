@@ -16,7 +16,7 @@ namespace lumen::raster {
 // Buffers kept between filters, so that a steady stream of frames allocates nothing.
 struct FilterScratch {
   using Ramp = std::array<uint32_t, 256>;
-  std::vector<uint32_t> image, out, line, blank;
+  std::vector<uint32_t> image, out, line, blank, packed;
   std::vector<uint32_t> sums;
   Ramp ramp{};   // a gradient filter's colours
   Ramp tints{};  // a shadow or glow's colour at each level of its blurred alpha

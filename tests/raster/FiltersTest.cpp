@@ -107,16 +107,17 @@ std::vector<uint32_t> PlainBlur(std::vector<uint32_t> px, int w, int h, float bl
 }
 
 // Random pictures, blur sizes with fractions, view scales and pass counts: the sliding sums give
-// exactly the plain weighted sums.
+// exactly the plain weighted sums, for a blur and for the alpha a white shadow shows alone.
 TEST(Filters, TheBlurEqualsPlainWeightedSums) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> blur(1, 8);
   constexpr int kW = 64, kH = 48;
   for (int round = 0; round < 30; ++round) {
-    Pixmap layer(kW, kH);
+    Pixmap layer(kW, kH), shadow_layer(kW, kH);
     std::vector<uint32_t> px(static_cast<size_t>(kW) * kH, 0);
     for (int y = 16; y < 32; ++y) {
-      for (int x = 20; x < 44; ++x) px[static_cast<size_t>(y) * kW + x] = layer.Row(y)[x] = rng();
+      for (int x = 20; x < 44; ++x)
+        px[static_cast<size_t>(y) * kW + x] = layer.Row(y)[x] = shadow_layer.Row(y)[x] = rng();
     }
     render::Filter f;
     f.blur_x = blur(rng);
@@ -125,11 +126,18 @@ TEST(Filters, TheBlurEqualsPlainWeightedSums) {
     const float scale = round % 3 == 0 ? 1.5f : 1.0f;
     FilterScratch scratch;
     ApplyFilter(f, scale, layer, {20, 16, 44, 32}, scratch);
+    render::Filter shadow = f;
+    shadow.kind = render::Filter::Kind::DropShadow;
+    shadow.color = {255, 255, 255, 255};
+    shadow.hide_object = true;
+    ApplyFilter(shadow, scale, shadow_layer, {20, 16, 44, 32}, scratch);
     const std::vector<uint32_t> want = PlainBlur(px, kW, kH, f.blur_x, f.blur_y, scale, f.passes);
     for (int y = 0; y < kH; ++y) {
       for (int x = 0; x < kW; ++x) {
-        ASSERT_EQ(layer.Row(y)[x], want[static_cast<size_t>(y) * kW + x])
-            << "round " << round << " at " << x << "," << y;
+        const uint32_t wanted = want[static_cast<size_t>(y) * kW + x];
+        ASSERT_EQ(layer.Row(y)[x], wanted) << "round " << round << " at " << x << "," << y;
+        ASSERT_EQ(shadow_layer.Row(y)[x], (wanted >> 24) * 0x01010101u)
+            << "shadow, round " << round << " at " << x << "," << y;
       }
     }
   }
