@@ -231,6 +231,12 @@ Value OnData(Vm& vm, const Arguments& a) {
   return Value();
 }
 
+// Called as super() calls it: the subclass's instance is the sheet, and is the answer.
+Value StyleSheetCall(Vm& vm, const Arguments& args) {
+  Object* self = SuperTarget(vm, args.self);
+  return self ? Value(self) : Value();
+}
+
 }  // namespace
 
 StyleRules StyleSheetRules(Vm& vm, Object* sheet) {
@@ -255,7 +261,7 @@ void InstallStyleSheetClass(Vm& vm) {
       {"load", Load},         {"onData", OnData},
   };
   for (const auto& [name, fn] : methods) vm.DefineMethod(proto, name, fn);
-  FunctionObject* ctor = vm.NewClass(proto, Nothing);
+  FunctionObject* ctor = vm.NewClass(proto, StyleSheetCall);
   Property* field = vm.Global()->Properties().Find("TextField", vm.CaseSensitive());
   Object* field_class = field ? field->value.AsObject() : nullptr;
   if (field_class == nullptr) return;

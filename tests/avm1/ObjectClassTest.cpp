@@ -355,6 +355,9 @@ TEST_F(ObjectClassTest, SuperReachesTheBaseThisChainHasAtTheCall) {
   EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), size), self));
   EXPECT_EQ(Text(vm, vm.GetMember(self, "height")), "30");
 
+  rebase("TextField.StyleSheet");
+  EXPECT_TRUE(vm.StrictEquals(vm.Call(super_value, Value(), {}), self));
+
   rebase("Function");
   const Value name[] = {vm.Str("f")};
   EXPECT_EQ(Text(vm, vm.Call(super_value, Value(), name)), "f");
