@@ -2,28 +2,46 @@
 # Runs every fuzz target of a sanitizer build for a short time, starting from seeds the project
 # makes itself. Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]
 # The seed is fixed (FUZZ_SEED, default 1) so that a run is repeatable and a failure in CI can be
-# reproduced; pass FUZZ_SEED=0 for a random seed when hunting for new faults.
+# reproduced; pass FUZZ_SEED=0 for a random seed when hunting for new faults. FUZZ_JOBS targets
+# (default: one per core) run side by side, each on one core as libFuzzer does by default.
 set -euo pipefail
 build=${1:?build folder}
 seconds=${2:-20}
 seed=${FUZZ_SEED:-1}
+jobs=${FUZZ_JOBS:-$(nproc)}
 work="$build/fuzz-work"
 mkdir -p "$work"
-status=0
-for target in "$build"/tests/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+
+# Runs one target; its report goes to the console only once it has ended, so that reports of
+# targets running side by side do not interleave.
+fuzz_target() {
+  local target=$1 name corpus
   name=$(basename "$target")
   corpus="$work/$name"
   mkdir -p "$corpus"
   "$build/tests/fuzz/make_fuzz_seeds" "$name" "$corpus"
-  echo "fuzz: $name for ${seconds}s, seed $seed"
   if ! "$target" "$corpus" -seed="$seed" -max_total_time="$seconds" -max_len=65536 \
       -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 >"$work/$name.log" 2>&1; then
-    echo "fuzz: $name FAILED; see $work/$name.log"
+    echo "fuzz: $name FAILED after ${seconds}s, seed $seed; see $work/$name.log"
     tail -40 "$work/$name.log"
-    status=1
-  else
-    grep -E 'stat::number_of_executed_units' "$work/$name.log" | sed "s/^/fuzz: $name /" || true
+    return 1
   fi
+  grep -E 'stat::number_of_executed_units' "$work/$name.log" | sed "s/^/fuzz: $name (${seconds}s, seed $seed) /" || true
+}
+
+status=0
+running=0
+for target in "$build"/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  fuzz_target "$target" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || status=1
+  running=$((running - 1))
 done
 exit $status

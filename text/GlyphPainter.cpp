@@ -40,12 +40,12 @@ void GlyphPainter::Grow(render::Point p) {
 
 void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m) {
   // A curve becomes at most 256 lines: a glyph that could overrun the budget is refused before
-  // it is cut.
+  // it is cut. Its curves are only counted once its points alone fit, so that a spent budget
+  // costs nothing per glyph.
+  if (glyph.outline.Empty() || points_ + glyph.outline.points.size() > kMaxPoints) return;
   const auto curves = static_cast<size_t>(
       std::count(glyph.outline.verbs.begin(), glyph.outline.verbs.end(), render::PathVerb::QuadTo));
-  if (glyph.outline.Empty() || points_ + glyph.outline.points.size() + 255 * curves > kMaxPoints) {
-    return;
-  }
+  if (points_ + glyph.outline.points.size() + 255 * curves > kMaxPoints) return;
   raster::Polylines lines;
   raster::Flatten(glyph.outline, kCurveTolerance, lines);
   points_ += lines.points.size();

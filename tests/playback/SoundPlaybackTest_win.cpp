@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <numbers>
 #include <optional>
 #include <string>
@@ -142,6 +143,75 @@ struct Look {
   uint64_t recorded;
 };
 
+// One playing of the show in reelplayer: what was heard from its start to after Stop.
+struct Playing {
+  std::vector<int16_t> heard;
+  uint64_t onset = 0;  // the first sound heard, in frames of `heard`
+  std::vector<Look> looks;
+  uint64_t stopped = 0;  // when Stop was clicked
+};
+
+// Plays `exe` for a minute, looks at the picture five times, then clicks Stop.
+std::optional<Playing> PlayForAMinute(SoundRecording& recording, const std::filesystem::path& exe,
+                                      const std::filesystem::path& folder) {
+  Playing playing;
+  const uint64_t begun = recording.Frames();
+  PlayerProcess player(exe, folder);
+  if (!player.WaitForMainWindow()) return std::nullopt;
+  std::optional<uint64_t> onset;
+  if (!WaitUntil([&] {
+        onset = FirstSound(recording.Read(begun, recording.Frames() - begun), 0, 200);
+        return onset.has_value();
+      })) {
+    return std::nullopt;
+  }
+  playing.onset = *onset;
+  Sleep(60 * 1000);
+  for (int i = 0; i < 5; ++i, Sleep(170)) {
+    int width = 0, height = 0;
+    const uint64_t before = recording.Frames();
+    const std::vector<uint8_t> rgb = CaptureWindow(player.MovieWindow(), width, height);
+    playing.looks.push_back(
+        {FrameShown(rgb, width, height), (before + recording.Frames()) / 2 - begun});
+  }
+  playing.stopped = recording.Frames() - begun;
+  player.Click(player.ButtonCentre(1));
+  Sleep(800);
+  playing.heard = recording.Read(begun, recording.Frames() - begun);
+  player.Close();
+  EXPECT_EQ(player.WaitForExit(), 0u);
+  return playing;
+}
+
+// The mix followed through the recording a second at a time up to the looks: where it lay at
+// the start and at the end, and the seconds not found, which a busy machine's underruns cut.
+struct Followed {
+  int64_t first_shift = 0, shift = 0;
+  int stretches = 0, lost = 0;
+  bool MachineKeptUp() const { return lost <= 1 + stretches / 20; }
+};
+
+std::optional<Followed> Follow(const std::vector<int16_t>& expected, const Playing& playing) {
+  const auto expected_onset = FirstSound(expected, 0, 200);
+  if (!expected_onset) return std::nullopt;
+  // Only Wine's start-up delay lies between the mix and the recording at first.
+  const int64_t first_stretch = static_cast<int64_t>(*expected_onset + kSecond / 2);
+  const int64_t guess = static_cast<int64_t>(playing.onset) - static_cast<int64_t>(*expected_onset);
+  const Alignment start =
+      Align(expected, first_stretch, kStretch, playing.heard, guess - 2000, guess + 2000);
+  if (start.match <= 0.9) return std::nullopt;
+  Followed followed{start.shift, start.shift};
+  const int64_t minute_end =
+      static_cast<int64_t>(playing.looks.front().recorded) - start.shift - kStretch;
+  for (int64_t at = first_stretch; at < minute_end; at += static_cast<int64_t>(kSecond)) {
+    const std::optional<int64_t> found = Find(expected, playing.heard, at, followed.shift);
+    ++followed.stretches;
+    followed.lost += !found;
+    if (found) followed.shift = *found;
+  }
+  return followed;
+}
+
 TEST(PlayerSound, TheMusicHeardIsTheMixFollowedByThePictureAndStopSilencesIt) {
   std::optional<SoundRecording> recording = SoundRecording::Open();
   if (!recording) GTEST_SKIP() << "no recording (LUMEN_CAPTURE_FILE): no sound server";
@@ -154,58 +224,31 @@ TEST(PlayerSound, TheMusicHeardIsTheMixFollowedByThePictureAndStopSilencesIt) {
                           L" --audio \"" + mix.wstring() + L"\""));
   const std::vector<int16_t> expected = ReadWave(mix);
   ASSERT_GE(expected.size(), static_cast<size_t>(kFrames * kFrameSamples * 2));
-
   const auto exe = dir.path() / L"Numbered.exe";
   player::AppendMovie(tools / "player" / "reelplayer.exe", movie, exe);
-  const uint64_t begun = recording->Frames();
-  PlayerProcess player(exe, dir.path());
-  ASSERT_NE(player.WaitForMainWindow(), nullptr);
-  std::optional<uint64_t> onset;
-  ASSERT_TRUE(WaitUntil([&] {
-    onset = FirstSound(recording->Read(begun, recording->Frames() - begun), 0, 200);
-    return onset.has_value();
-  })) << "nothing heard";
 
-  // A minute on: the picture's number against the music heard at that moment.
-  Sleep(60 * 1000);
-  std::vector<Look> looks;
-  for (int i = 0; i < 5; ++i, Sleep(170)) {
-    int width = 0, height = 0;
-    const uint64_t before = recording->Frames();
-    const std::vector<uint8_t> rgb = CaptureWindow(player.MovieWindow(), width, height);
-    looks.push_back({FrameShown(rgb, width, height), (before + recording->Frames()) / 2 - begun});
+  // A machine too busy to feed the sound server in time cuts gaps into what is heard that no
+  // player can see; such a playing says nothing of the player, and it is played once more.
+  std::optional<Playing> playing;
+  std::optional<Followed> followed;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    playing = PlayForAMinute(*recording, exe, dir.path());
+    ASSERT_TRUE(playing) << "nothing heard";
+    followed = Follow(expected, *playing);
+    ASSERT_TRUE(followed) << "the start does not sound like the mix";
+    if (followed->MachineKeptUp()) break;
+    std::printf("the sound server was starved: %d of %d seconds not heard\n", followed->lost,
+                followed->stretches);
   }
-  const uint64_t stopped = recording->Frames() - begun;
-  player.Click(player.ButtonCentre(1));
-  Sleep(800);
-  const std::vector<int16_t> heard = recording->Read(begun, recording->Frames() - begun);
+  EXPECT_TRUE(followed->MachineKeptUp())
+      << followed->lost << " of " << followed->stretches << " seconds not the mix";
 
-  // The mix, found in the recording: only Wine's start-up delay lies between them, and the gap
-  // of an underrun when the machine is busy.
-  const auto expected_onset = FirstSound(expected, 0, 200);
-  ASSERT_TRUE(expected_onset);
-  const int64_t first_stretch = static_cast<int64_t>(*expected_onset + kSecond / 2);
-  const int64_t guess = static_cast<int64_t>(*onset) - static_cast<int64_t>(*expected_onset);
-  const Alignment start =
-      Align(expected, first_stretch, kStretch, heard, guess - 2000, guess + 2000);
-  ASSERT_GT(start.match, 0.9) << "the start does not sound like the mix";
-  // A stretch a second to the end of the minute: each must be found but for a few that a busy
-  // machine's underruns cut.
-  int64_t shift = start.shift;
-  int stretches = 0, lost = 0;
-  const int64_t minute_end = static_cast<int64_t>(looks.front().recorded) - shift - kStretch;
-  for (int64_t at = first_stretch; at < minute_end; at += static_cast<int64_t>(kSecond)) {
-    const std::optional<int64_t> found = Find(expected, heard, at, shift);
-    ++stretches;
-    lost += !found;
-    if (found) shift = *found;
-  }
-  EXPECT_LE(lost, 1 + stretches / 20) << "of " << stretches << " seconds not the mix";
   // The frame shown at each look against the music heard just before it.
+  int64_t shift = followed->shift;
   int judged = 0;
-  for (const Look& look : looks) {
+  for (const Look& look : playing->looks) {
     const int64_t at = static_cast<int64_t>(look.recorded) - shift - kStretch;
-    const std::optional<int64_t> found = Find(expected, heard, at, shift);
+    const std::optional<int64_t> found = Find(expected, playing->heard, at, shift);
     if (!found) continue;
     shift = *found;
     ++judged;
@@ -218,8 +261,10 @@ TEST(PlayerSound, TheMusicHeardIsTheMixFollowedByThePictureAndStopSilencesIt) {
   }
   EXPECT_GE(judged, 3) << "the music before the looks was not found";
   std::printf("the mix heard for %d of %d seconds, %.0f ms later at the end than at the start\n",
-              stretches - lost, stretches,
-              static_cast<double>(shift - start.shift) * 1000 / kSecond);
+              followed->stretches - followed->lost, followed->stretches,
+              static_cast<double>(shift - followed->first_shift) * 1000 / kSecond);
+  const std::vector<int16_t>& heard = playing->heard;
+  const uint64_t stopped = playing->stopped;
   EXPECT_FALSE(Silent(heard, stopped - kSecond / 4, stopped - kSecond / 8, 200))
       << "the music had ended before Stop";
   EXPECT_TRUE(Silent(heard, stopped + kSecond / 10, stopped + kSecond / 2))
@@ -230,8 +275,6 @@ TEST(PlayerSound, TheMusicHeardIsTheMixFollowedByThePictureAndStopSilencesIt) {
   }
   std::printf("silent %.0f ms after Stop was clicked\n",
               static_cast<double>(last_sound - stopped) * 1000 / kSecond);
-  player.Close();
-  EXPECT_EQ(player.WaitForExit(), 0u);
 }
 
 }  // namespace
