@@ -30,6 +30,7 @@ class Hash {
     Mix(f.color);
     Mix(f.matrix);
     Mix(f.bitmap.get());
+    Mix(f.source.get());
     Mix(uint64_t{static_cast<uint8_t>(f.gradient.spread)} << 8 |
         static_cast<uint8_t>(f.gradient.interpolation));
     Mix(f.gradient.focal_point);
@@ -48,17 +49,37 @@ class Hash {
         l.has_fill);
     Mix(l.fill);
   }
+  void Mix(const Filter& f) {
+    Mix(uint64_t{static_cast<uint8_t>(f.kind)} << 32 | static_cast<uint32_t>(f.passes));
+    for (const float v : {f.blur_x, f.blur_y, f.dx, f.dy, f.strength, f.divisor, f.bias}) Mix(v);
+    Mix(f.color);
+    Mix(f.shadow);
+    Mix(uint64_t{f.inner} << 5 | uint64_t{f.knockout} << 4 | uint64_t{f.hide_object} << 3 |
+        uint64_t{f.on_top} << 2 | uint64_t{f.clamp} << 1 | f.preserve_alpha);
+    for (size_t i = 0; i < std::min(f.stop_count, f.stops.size()); ++i) {
+      Mix(uint64_t{f.stops[i].ratio});
+      Mix(f.stops[i].color);
+    }
+    Mix(uint64_t{static_cast<uint32_t>(f.columns)} << 32 | static_cast<uint32_t>(f.rows));
+    const size_t factors = static_cast<size_t>(std::clamp(f.columns * f.rows, 0, 225));
+    for (size_t i = 0; i < factors && i < f.matrix.size(); ++i) Mix(f.matrix[i]);
+  }
   uint64_t Value() const { return h_; }
 
  private:
   uint64_t h_ = 1469598103934665603ull;
 };
 
-// Whether a shape's pixels follow from its definition alone: a bitmap decoded on demand may be
-// missing in one frame and there in the next.
-bool Settled(const ShapeGeometry& shape) {
-  return std::none_of(shape.parts.begin(), shape.parts.end(), [](const ShapePart& p) {
-    return p.fill.source != nullptr || p.line.fill.source != nullptr;
+// Whether a shape's pixels follow from its definition and the bitmaps at hand: a bitmap that
+// cannot be had now may be there in a later frame. Once had, a source's pixels never change.
+bool Settled(const ShapeGeometry& shape, BitmapProvider* bitmaps) {
+  return std::all_of(shape.parts.begin(), shape.parts.end(), [bitmaps](const ShapePart& p) {
+    for (const BitmapSource* source : {p.fill.source.get(), p.line.fill.source.get()}) {
+      if (source != nullptr && (bitmaps == nullptr || bitmaps->Pixels(*source) == nullptr)) {
+        return false;
+      }
+    }
+    return true;
   });
 }
 
@@ -77,12 +98,18 @@ uint64_t PathsHash(const ShapeGeometry& shape) {
 }
 
 std::optional<uint64_t> LayerPictures::Key(const RenderList& list, size_t begin, size_t end,
-                                           const PictureView& view) {
+                                           const PictureView& view, BitmapProvider* bitmaps) {
   Hash h;
   h.Mix(view.stage_to_device);
   h.Mix(uint64_t{static_cast<uint32_t>(view.width)} << 32 | static_cast<uint32_t>(view.height));
   h.Mix(uint64_t{static_cast<uint32_t>(view.y0)} << 32 | static_cast<uint32_t>(view.y1));
   h.Mix(uint64_t{static_cast<uint32_t>(view.quality)} << 32 | static_cast<uint32_t>(view.method));
+  if (begin < list.commands.size()) {
+    const RenderCommand& layer = list.commands[begin];
+    const size_t last =
+        std::min<size_t>(list.filters.size(), layer.filter_first + layer.filter_count);
+    for (size_t i = layer.filter_first; i < last; ++i) h.Mix(list.filters[i]);
+  }
   for (size_t i = begin + 1; i < end && i < list.commands.size(); ++i) {
     const RenderCommand& c = list.commands[i];
     if (c.kind == RenderCommand::Kind::EndLayer && c.filter_count > 0) return std::nullopt;
@@ -91,7 +118,7 @@ std::optional<uint64_t> LayerPictures::Key(const RenderList& list, size_t begin,
     h.Mix(c.matrix);
     h.Mix(c.cxform);
     if (c.kind != RenderCommand::Kind::DrawShape || c.shape == nullptr) continue;
-    if (!Settled(*c.shape)) return std::nullopt;
+    if (!Settled(*c.shape, bitmaps)) return std::nullopt;
     h.Mix(PathsHash(*c.shape));
     for (const ShapePart& part : c.shape->parts) {
       h.Mix(uint64_t{static_cast<uint8_t>(part.kind)} << 16 |

@@ -1,12 +1,14 @@
 #pragma once
 
-// The pictures of cached layers, kept between frames. A layer drawn as a cached picture is known
+// The pictures of cached and filtered layers, kept between frames. A layer's picture is known
 // by a hash of everything that makes its pixels: the commands between its BeginLayer and
-// EndLayer with their device matrices, colour transforms, the shapes' paths and styles, and the
-// rows and quality it is drawn at. The same hash in a later frame means the same pixels, which
-// are then copied back instead of drawn. Content whose pixels could change under the same
-// commands (bitmaps decoded on demand, filters inside) is never kept. A few pictures are kept
-// within a pixel budget; the least recently used leave first.
+// EndLayer with their device matrices, colour transforms, the shapes' paths and styles, the
+// layer's own filters, and the rows and quality it is drawn at. The same hash in a later frame
+// means the same pixels, which are then copied back instead of drawn (a filtered picture with its
+// filters applied: the colour transform of the layer as a whole, as in a fade, is not part of
+// it). Content whose pixels could change under the same commands (a bitmap whose pixels cannot be
+// had now, filters inside) is never kept. A few pictures are kept within a pixel budget; the
+// least recently used leave first.
 
 #include <cstdint>
 #include <optional>
@@ -35,9 +37,10 @@ class LayerPictures {
   static constexpr size_t kMaxPictures = 16;
   static constexpr size_t kMaxPixels = size_t{2} << 20;
 
-  // The key of the content commands (begin, end) of `list`, or nothing when it may not be kept.
+  // The key of the layer from `begin` to `end` of `list`, or nothing when it may not be kept.
+  // Bitmaps with a source are asked of `bitmaps`: only those at hand can be kept.
   static std::optional<uint64_t> Key(const RenderList& list, size_t begin, size_t end,
-                                     const PictureView& view);
+                                     const PictureView& view, BitmapProvider* bitmaps);
   // Copies the picture known by `key` into `into`, answering its area; nothing when there is none.
   std::optional<raster::IntRect> Restore(uint64_t key, raster::Pixmap& into);
   // Keeps `area` of `from` as the picture known by `key`.

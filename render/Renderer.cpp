@@ -89,7 +89,8 @@ struct LayerState {
   const raster::Mask* clip;
   BlendMode blend;
   IntRect dirty;
-  std::optional<uint64_t> picture = {};  // a cached picture drawn anew, kept under this key
+  std::optional<uint64_t> picture = {};  // a picture drawn anew, kept under this key
+  bool filters_applied = false;  // a filtered picture copied back as kept, its filters in it
   // A filtered picture reaches `margin` pixels beyond what it is drawn on each way; `origin`
   // adds those of the enclosing layers (the target's pixel x is the layer's x - origin).
   int margin = 0, origin = 0;
@@ -458,7 +459,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         if (cmd.snap || (cmd.centre && quality == Quality::Low)) {
           SnapOrigin(cmd.matrix, !cmd.snap);
         }
-        if (BeginLayer(cmd) && cmd.snap) i = ReusePicture(list, i);
+        if (BeginLayer(cmd) && (cmd.snap || cmd.filter_count > 0)) i = ReusePicture(list, i);
         break;
       case RenderCommand::Kind::EndLayer:
         EndLayer(cmd);
@@ -842,8 +843,9 @@ void Renderer::Impl::SnapOrigin(const Matrix& object, bool centre) {
   stage_to_device_.ty += std::floor(p.y + 0.5f - c) + c - p.y;
 }
 
-// A cached picture whose content is as it was when kept is copied into its layer, and its
-// commands are passed over up to the layer's end; otherwise it is drawn and kept at the end.
+// A cached or filtered picture whose content is as it was when kept is copied into its layer,
+// and its commands are passed over up to the layer's end; otherwise it is drawn and kept at the
+// end, a filtered one with its filters applied.
 // Answers the index of the last command handled.
 size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   size_t end = begin + 1;
@@ -857,11 +859,12 @@ size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   PictureView view{stage_to_device_, target_->Width(), target_->Height(), y0_, y1_};
   view.quality = static_cast<int>(quality);
   view.method = static_cast<int>(method);
-  const std::optional<uint64_t> key = LayerPictures::Key(list, begin, end, view);
+  const std::optional<uint64_t> key = LayerPictures::Key(list, begin, end, view, bitmaps_);
   if (!key) return begin;
   LayerState& layer = layers_.back();
   if (const std::optional<IntRect> area = pictures_.Restore(*key, *layer.pixmap)) {
     layer.dirty = *area;
+    layer.filters_applied = list.commands[begin].filter_count > 0;
     return end - 1;
   }
   layer.picture = key;
@@ -944,8 +947,8 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   LayerState layer = layers_.back();
   layers_.pop_back();
   masks_.resize(std::min(masks_.size(), layer.mask_base));
+  if (!layer.filters_applied) ApplyFilters(cmd, layer);
   if (layer.picture) pictures_.Keep(*layer.picture, *layer.pixmap, layer.dirty);
-  ApplyFilters(cmd, layer);
   Pixmap& below = Canvas();
   const int k = layer.margin;
   IntRect area =

@@ -545,6 +545,49 @@ TEST(Renderer, ShadowsOfWhatLiesBeyondTheTargetFallOnIt) {
   EXPECT_EQ(out.At(3, 3), 0xFFFFFFFFu);
 }
 
+// A filtered picture is kept with its filters applied: a later frame with the same content
+// and filters copies it back, the layer's own colour transform (a fade) still applied after
+// it, and a changed filter or content draws it anew.
+TEST(Renderer, FilteredPicturesAreKeptWithTheirFiltersAndFollowFiltersAndContent) {
+  Scene s;
+  Filter shadow;
+  shadow.kind = Filter::Kind::DropShadow;
+  shadow.dx = shadow.dy = 4;
+  shadow.blur_x = shadow.blur_y = 3;
+  shadow.color = {0, 0, 255, 255};
+  s.list.filters = {shadow};
+  ShapeGeometry& square = s.Fill(RectPath(8, 8, 24, 24), SolidFill({255, 0, 0, 255}));
+  s.Command(Kind::BeginLayer);
+  s.list.commands.back().centre = true;
+  s.list.commands.back().filter_count = 1;
+  s.Draw(square);
+  s.Command(Kind::EndLayer);
+  s.list.commands.back().filter_count = 1;
+  Renderer kept;
+  const auto frame = [&s](Renderer& r) {
+    Pixmap out(48, 48);
+    r.Render(s.list, kTwipsToPixels, out);
+    return out;
+  };
+  const auto fresh = [&] {
+    Renderer once;
+    return frame(once);
+  };
+  EXPECT_TRUE(SamePixels(frame(kept), fresh()));
+  for (const float alpha : {1.0f, 0.5f}) {
+    s.list.commands.back().cxform.mul_a = alpha;
+    EXPECT_TRUE(SamePixels(frame(kept), fresh())) << "alpha " << alpha;
+  }
+  EXPECT_NE(frame(kept).At(26, 26), 0xFFFFFFFFu);  // the shadow, faded
+  s.list.commands.back().cxform.mul_a = 1;
+  s.list.filters[0].dx = s.list.filters[0].dy = -4;
+  EXPECT_TRUE(SamePixels(frame(kept), fresh()));
+  square.parts[0].fill.color = {0, 255, 0, 255};
+  const Pixmap recoloured = frame(kept);
+  EXPECT_TRUE(SamePixels(recoloured, fresh()));
+  EXPECT_EQ(recoloured.At(16, 16), 0xFF00FF00u);
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
