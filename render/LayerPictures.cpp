@@ -25,12 +25,15 @@ class Hash {
       Mix(f);
     }
   }
-  void Mix(const FillStyle& f) {
+  // A fill's bitmap is known by its address, and held in `held` so that the address stays its.
+  void Mix(const FillStyle& f, std::vector<std::shared_ptr<const void>>& held) {
     Mix(uint64_t{static_cast<uint8_t>(f.kind)} << 2 | uint64_t{f.repeat} << 1 | f.smooth);
     Mix(f.color);
     Mix(f.matrix);
     Mix(f.bitmap.get());
     Mix(f.source.get());
+    if (f.bitmap) held.push_back(f.bitmap);
+    if (f.source) held.push_back(f.source);
     Mix(uint64_t{static_cast<uint8_t>(f.gradient.spread)} << 8 |
         static_cast<uint8_t>(f.gradient.interpolation));
     Mix(f.gradient.focal_point);
@@ -39,7 +42,7 @@ class Hash {
       Mix(s.color);
     }
   }
-  void Mix(const LineStyle& l) {
+  void Mix(const LineStyle& l, std::vector<std::shared_ptr<const void>>& held) {
     Mix(l.width);
     Mix(l.color);
     Mix(uint64_t{static_cast<uint8_t>(l.start_cap)} << 16 |
@@ -47,7 +50,7 @@ class Hash {
     Mix(l.miter_limit);
     Mix(uint64_t{l.no_hscale} << 3 | uint64_t{l.no_vscale} << 2 | uint64_t{l.pixel_hinting} << 1 |
         l.has_fill);
-    Mix(l.fill);
+    Mix(l.fill, held);
   }
   void Mix(const Filter& f) {
     Mix(uint64_t{static_cast<uint8_t>(f.kind)} << 32 | static_cast<uint32_t>(f.passes));
@@ -97,8 +100,9 @@ uint64_t PathsHash(const ShapeGeometry& shape) {
   return h.Value();
 }
 
-std::optional<uint64_t> LayerPictures::Key(const RenderList& list, size_t begin, size_t end,
-                                           const PictureView& view, BitmapProvider* bitmaps) {
+std::optional<PictureKey> LayerPictures::Key(const RenderList& list, size_t begin, size_t end,
+                                             const PictureView& view, BitmapProvider* bitmaps) {
+  PictureKey key;
   Hash h;
   h.Mix(view.stage_to_device);
   h.Mix(uint64_t{static_cast<uint32_t>(view.width)} << 32 | static_cast<uint32_t>(view.height));
@@ -124,18 +128,19 @@ std::optional<uint64_t> LayerPictures::Key(const RenderList& list, size_t begin,
       h.Mix(uint64_t{static_cast<uint8_t>(part.kind)} << 16 |
             uint64_t{static_cast<uint8_t>(part.rule)} << 8 | part.always_smooth);
       if (part.kind == ShapePart::Kind::Fill) {
-        h.Mix(part.fill);
+        h.Mix(part.fill, key.held);
       } else {
-        h.Mix(part.line);
+        h.Mix(part.line, key.held);
       }
     }
   }
-  return h.Value();
+  key.hash = h.Value();
+  return key;
 }
 
 std::optional<raster::IntRect> LayerPictures::Restore(uint64_t key, raster::Pixmap& into) {
   const auto it = std::find_if(pictures_.begin(), pictures_.end(),
-                               [key](const Picture& p) { return p.key == key; });
+                               [key](const Picture& p) { return p.key.hash == key; });
   if (it == pictures_.end()) return std::nullopt;
   const raster::IntRect a = it->area;
   if (a.x1 > into.Width() || a.y1 > into.Height()) return std::nullopt;
@@ -148,7 +153,7 @@ std::optional<raster::IntRect> LayerPictures::Restore(uint64_t key, raster::Pixm
   return a;
 }
 
-void LayerPictures::Keep(uint64_t key, const raster::Pixmap& from, const raster::IntRect& area) {
+void LayerPictures::Keep(PictureKey key, const raster::Pixmap& from, const raster::IntRect& area) {
   if (area.Empty() || area.x0 < 0 || area.y0 < 0 || area.x1 > from.Width() ||
       area.y1 > from.Height()) {
     return;
@@ -164,7 +169,7 @@ void LayerPictures::Keep(uint64_t key, const raster::Pixmap& from, const raster:
     pixels_ -= oldest->pixels.size();
     pictures_.erase(oldest);
   }
-  Picture picture{key, area, {}, ++clock_};
+  Picture picture{std::move(key), area, {}, ++clock_};
   picture.pixels.resize(size);
   for (int y = area.y0; y < area.y1; ++y) {
     std::copy_n(from.Row(y) + area.x0, width,

@@ -11,6 +11,7 @@
 // least recently used leave first.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -32,6 +33,13 @@ struct PictureView {
   int method = 0;  // how coverage is computed
 };
 
+// A picture's key, and what its pixels were made from: the bitmaps are held while the picture
+// is kept, so that no other bitmap can come to lie at the same address and take the key.
+struct PictureKey {
+  uint64_t hash = 0;
+  std::vector<std::shared_ptr<const void>> held;
+};
+
 class LayerPictures {
  public:
   static constexpr size_t kMaxPictures = 16;
@@ -39,17 +47,17 @@ class LayerPictures {
 
   // The key of the layer from `begin` to `end` of `list`, or nothing when it may not be kept.
   // Bitmaps with a source are asked of `bitmaps`: only those at hand can be kept.
-  static std::optional<uint64_t> Key(const RenderList& list, size_t begin, size_t end,
-                                     const PictureView& view, BitmapProvider* bitmaps);
+  static std::optional<PictureKey> Key(const RenderList& list, size_t begin, size_t end,
+                                       const PictureView& view, BitmapProvider* bitmaps);
   // Copies the picture known by `key` into `into`, answering its area; nothing when there is none.
   std::optional<raster::IntRect> Restore(uint64_t key, raster::Pixmap& into);
   // Keeps `area` of `from` as the picture known by `key`.
-  void Keep(uint64_t key, const raster::Pixmap& from, const raster::IntRect& area);
+  void Keep(PictureKey key, const raster::Pixmap& from, const raster::IntRect& area);
   void Clear();
 
  private:
   struct Picture {
-    uint64_t key = 0;
+    PictureKey key;
     raster::IntRect area;
     std::vector<uint32_t> pixels;
     uint64_t used = 0;

@@ -89,7 +89,7 @@ struct LayerState {
   const raster::Mask* clip;
   BlendMode blend;
   IntRect dirty;
-  std::optional<uint64_t> picture = {};  // a picture drawn anew, kept under this key
+  std::optional<PictureKey> picture = {};  // a picture drawn anew, kept under this key
   bool filters_applied = false;  // a filtered picture copied back as kept, its filters in it
   // A filtered picture reaches `margin` pixels beyond what it is drawn on each way; `origin`
   // adds those of the enclosing layers (the target's pixel x is the layer's x - origin).
@@ -859,15 +859,15 @@ size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   PictureView view{stage_to_device_, target_->Width(), target_->Height(), y0_, y1_};
   view.quality = static_cast<int>(quality);
   view.method = static_cast<int>(method);
-  const std::optional<uint64_t> key = LayerPictures::Key(list, begin, end, view, bitmaps_);
+  std::optional<PictureKey> key = LayerPictures::Key(list, begin, end, view, bitmaps_);
   if (!key) return begin;
   LayerState& layer = layers_.back();
-  if (const std::optional<IntRect> area = pictures_.Restore(*key, *layer.pixmap)) {
+  if (const std::optional<IntRect> area = pictures_.Restore(key->hash, *layer.pixmap)) {
     layer.dirty = *area;
     layer.filters_applied = list.commands[begin].filter_count > 0;
     return end - 1;
   }
-  layer.picture = key;
+  layer.picture = std::move(key);
   return begin;
 }
 
@@ -948,7 +948,7 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   layers_.pop_back();
   masks_.resize(std::min(masks_.size(), layer.mask_base));
   if (!layer.filters_applied) ApplyFilters(cmd, layer);
-  if (layer.picture) pictures_.Keep(*layer.picture, *layer.pixmap, layer.dirty);
+  if (layer.picture) pictures_.Keep(std::move(*layer.picture), *layer.pixmap, layer.dirty);
   Pixmap& below = Canvas();
   const int k = layer.margin;
   IntRect area =

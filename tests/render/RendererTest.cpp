@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "render/Renderer.h"
@@ -586,6 +587,31 @@ TEST(Renderer, FilteredPicturesAreKeptWithTheirFiltersAndFollowFiltersAndContent
   const Pixmap recoloured = frame(kept);
   EXPECT_TRUE(SamePixels(recoloured, fresh()));
   EXPECT_EQ(recoloured.At(16, 16), 0xFF00FF00u);
+}
+
+// A kept picture holds the bitmaps it was made from: a bitmap made later cannot come to lie at
+// the address of one of them and be taken for it. Another bitmap in its place draws anew.
+TEST(Renderer, KeptPicturesHoldTheirBitmaps) {
+  Scene s;
+  FillStyle fill;
+  fill.kind = FillStyle::Kind::Bitmap;
+  fill.matrix = {20, 0, 0, 20, 0, 0};
+  fill.bitmap = TestBitmap(16, 16);
+  ShapeGeometry& square = s.Fill(RectPath(0, 0, 16, 16), std::exchange(fill, {}));
+  s.Command(Kind::BeginLayer);
+  s.list.commands.back().snap = true;
+  s.Draw(square);
+  s.Command(Kind::EndLayer);
+  const std::weak_ptr<const Bitmap> first = square.parts[0].fill.bitmap;
+  Renderer r;
+  Pixmap out(32, 32);
+  r.Render(s.list, kTwipsToPixels, out);
+  auto plain = std::make_shared<Bitmap>(*TestBitmap(16, 16));
+  std::fill(plain->pixels.begin(), plain->pixels.end(), 0xFF00FF00u);
+  square.parts[0].fill.bitmap = plain;
+  EXPECT_FALSE(first.expired());
+  r.Render(s.list, kTwipsToPixels, out);
+  EXPECT_EQ(out.At(5, 5), 0xFF00FF00u);
 }
 
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
