@@ -25,15 +25,15 @@ class Hash {
       Mix(f);
     }
   }
-  // A fill's bitmap is known by its address, and held in `held` so that the address stays its.
-  void Mix(const FillStyle& f, std::vector<std::shared_ptr<const void>>& held) {
+  // A fill's bitmap is known by its address, noted in `made_from`.
+  void Mix(const FillStyle& f, std::vector<std::weak_ptr<const void>>& made_from) {
     Mix(uint64_t{static_cast<uint8_t>(f.kind)} << 2 | uint64_t{f.repeat} << 1 | f.smooth);
     Mix(f.color);
     Mix(f.matrix);
     Mix(f.bitmap.get());
     Mix(f.source.get());
-    if (f.bitmap) held.push_back(f.bitmap);
-    if (f.source) held.push_back(f.source);
+    if (f.bitmap) made_from.push_back(f.bitmap);
+    if (f.source) made_from.push_back(f.source);
     Mix(uint64_t{static_cast<uint8_t>(f.gradient.spread)} << 8 |
         static_cast<uint8_t>(f.gradient.interpolation));
     Mix(f.gradient.focal_point);
@@ -42,7 +42,7 @@ class Hash {
       Mix(s.color);
     }
   }
-  void Mix(const LineStyle& l, std::vector<std::shared_ptr<const void>>& held) {
+  void Mix(const LineStyle& l, std::vector<std::weak_ptr<const void>>& made_from) {
     Mix(l.width);
     Mix(l.color);
     Mix(uint64_t{static_cast<uint8_t>(l.start_cap)} << 16 |
@@ -50,7 +50,7 @@ class Hash {
     Mix(l.miter_limit);
     Mix(uint64_t{l.no_hscale} << 3 | uint64_t{l.no_vscale} << 2 | uint64_t{l.pixel_hinting} << 1 |
         l.has_fill);
-    Mix(l.fill, held);
+    Mix(l.fill, made_from);
   }
   void Mix(const Filter& f) {
     Mix(uint64_t{static_cast<uint8_t>(f.kind)} << 32 | static_cast<uint32_t>(f.passes));
@@ -128,9 +128,9 @@ std::optional<PictureKey> LayerPictures::Key(const RenderList& list, size_t begi
       h.Mix(uint64_t{static_cast<uint8_t>(part.kind)} << 16 |
             uint64_t{static_cast<uint8_t>(part.rule)} << 8 | part.always_smooth);
       if (part.kind == ShapePart::Kind::Fill) {
-        h.Mix(part.fill, key.held);
+        h.Mix(part.fill, key.made_from);
       } else {
-        h.Mix(part.line, key.held);
+        h.Mix(part.line, key.made_from);
       }
     }
   }
@@ -142,6 +142,12 @@ std::optional<raster::IntRect> LayerPictures::Restore(uint64_t key, raster::Pixm
   const auto it = std::find_if(pictures_.begin(), pictures_.end(),
                                [key](const Picture& p) { return p.key.hash == key; });
   if (it == pictures_.end()) return std::nullopt;
+  const auto gone = [](const std::weak_ptr<const void>& bitmap) { return bitmap.expired(); };
+  if (std::any_of(it->key.made_from.begin(), it->key.made_from.end(), gone)) {
+    pixels_ -= it->pixels.size();
+    pictures_.erase(it);
+    return std::nullopt;
+  }
   const raster::IntRect a = it->area;
   if (a.x1 > into.Width() || a.y1 > into.Height()) return std::nullopt;
   const int width = a.x1 - a.x0;

@@ -33,11 +33,12 @@ struct PictureView {
   int method = 0;  // how coverage is computed
 };
 
-// A picture's key, and what its pixels were made from: the bitmaps are held while the picture
-// is kept, so that no other bitmap can come to lie at the same address and take the key.
+// A picture's key, and the bitmaps its pixels were made from, known by their addresses. They are
+// watched, not held (a kept picture must not keep a large bitmap alive): once one is gone, its
+// address may come to another, and the picture is let go.
 struct PictureKey {
   uint64_t hash = 0;
-  std::vector<std::shared_ptr<const void>> held;
+  std::vector<std::weak_ptr<const void>> made_from;
 };
 
 class LayerPictures {
