@@ -64,7 +64,17 @@ struct Image {
   std::vector<uint32_t>& px;
   int w, h;
   uint32_t& At(int x, int y) { return px[static_cast<size_t>(y) * w + x]; }
-  Rows View() { return {px.data(), w, w, h}; }
+};
+
+// Single values (alphas, 0 to 255) a byte each, kept in words of four, `words` to a row: a row
+// read as words is four neighbours side by side in each pixel.
+struct AlphaPlane {
+  std::vector<uint32_t>& px;
+  int w, h, words;
+  uint8_t* Row(int y) {
+    return reinterpret_cast<uint8_t*>(px.data() + static_cast<size_t>(y) * words);
+  }
+  Rows Words() { return {px.data(), words, words, h}; }
 };
 
 // Division by a box's width as a multiply and a shift, exact for every dividend below 2^27
@@ -369,41 +379,36 @@ void Blur(Rows layer, Box bx, Box by, int passes, FilterScratch& s) {
   }
 }
 
-// A blur of single values (an alpha, 0 to 255 in each pixel) four at a time, one in each
-// channel: the rows are blurred four together, and the columns with four neighbours side by
-// side in each pixel. Channels never mix, so each value comes out as alone.
-void BlurAlpha(Image image, Box bx, Box by, int passes, FilterScratch& s) {
-  const int w = image.w, h = image.h, packed_w = (w + 3) / 4;
-  const auto value = [&](int x, int y) { return x < w && y < h ? image.At(x, y) : 0u; };
+// A blur of single values four at a time, one in each channel: the rows are blurred four
+// together, and the columns as the plane's words hold them. Channels never mix, so each value
+// comes out as alone.
+void BlurAlpha(AlphaPlane plane, Box bx, Box by, int passes, FilterScratch& s) {
+  const int w = plane.w, h = plane.h;
   for (int pass = 0; pass < passes; ++pass) {
     if (bx.width > 256) {
       s.packed.resize(static_cast<size_t>(w));
+      s.blank.assign(static_cast<size_t>(plane.words), 0);
       const Rows packed{s.packed.data(), w, w, 1};
       for (int y = 0; y < h; y += 4) {
+        const auto row = [&](int k) {
+          return y + k < h ? plane.Row(y + k) : reinterpret_cast<uint8_t*>(s.blank.data());
+        };
+        const uint8_t *r0 = row(0), *r1 = row(1), *r2 = row(2), *r3 = row(3);
         for (int x = 0; x < w; ++x) {
-          s.packed[x] =
-              value(x, y) | value(x, y + 1) << 8 | value(x, y + 2) << 16 | value(x, y + 3) << 24;
+          s.packed[x] = r0[x] | r1[x] << 8 | r2[x] << 16 | static_cast<uint32_t>(r3[x]) << 24;
         }
         WithSlider(bx, [&](const auto& box) { BoxRows(packed, packed, box, s); });
         for (int k = 0; k < 4 && y + k < h; ++k) {
-          for (int x = 0; x < w; ++x) image.At(x, y + k) = s.packed[x] >> (8 * k) & 0xFF;
+          uint8_t* out = plane.Row(y + k);
+          for (int x = 0; x < w; ++x) out[x] = static_cast<uint8_t>(s.packed[x] >> (8 * k));
         }
       }
     }
     if (by.width > 256) {
-      s.packed.resize(static_cast<size_t>(packed_w) * h);
-      s.out.resize(s.packed.size());
-      Image packed{s.packed, packed_w, h}, blurred{s.out, packed_w, h};
-      for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < packed_w; ++x) {
-          packed.At(x, y) = value(4 * x, y) | value(4 * x + 1, y) << 8 | value(4 * x + 2, y) << 16 |
-                            value(4 * x + 3, y) << 24;
-        }
-      }
-      WithSlider(by, [&](const auto& box) { BoxColumns(packed.View(), blurred.View(), box, s); });
-      for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) image.At(x, y) = blurred.At(x / 4, y) >> (8 * (x % 4)) & 0xFF;
-      }
+      s.out.resize(plane.px.size());
+      const Rows blurred{s.out.data(), plane.words, plane.words, h};
+      WithSlider(by, [&](const auto& box) { BoxColumns(plane.Words(), blurred, box, s); });
+      plane.px.swap(s.out);
     }
   }
 }
@@ -463,10 +468,10 @@ void FillRamp(const render::Filter& f, FilterScratch::Ramp& ramp) {
 
 // Reads the blurred alpha at a shift, what lies past the image counting as `outside`.
 struct Sampler {
-  Image image;
+  AlphaPlane plane;
   uint32_t outside;
   uint32_t At(int x, int y) {
-    return x >= 0 && y >= 0 && x < image.w && y < image.h ? image.At(x, y) : outside;
+    return x >= 0 && y >= 0 && x < plane.w && y < plane.h ? plane.Row(y)[x] : outside;
   }
 };
 
@@ -527,14 +532,16 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
       f.kind == render::Filter::Kind::Bevel || f.kind == render::Filter::Kind::GradientBevel;
   const bool complement = placement == Placement::Inner && !bevel;
   const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
-  s.image.resize(static_cast<size_t>(w) * h);
-  Sampler alpha{{s.image, w, h}, complement ? 255u : 0u};
+  const int words = (w + 3) / 4;
+  s.image.assign(static_cast<size_t>(words) * h, 0);
+  Sampler alpha{{s.image, w, h, words}, complement ? 255u : 0u};
   for (int y = 0; y < h; ++y) {
     const uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
+    uint8_t* out = alpha.plane.Row(y);
     for (int x = 0; x < w; ++x)
-      alpha.image.At(x, y) = complement ? 255 - (row[x] >> 24) : row[x] >> 24;
+      out[x] = static_cast<uint8_t>(complement ? 255 - (row[x] >> 24) : row[x] >> 24);
   }
-  BlurAlpha(alpha.image, bx, by, passes, s);
+  BlurAlpha(alpha.plane, bx, by, passes, s);
   FillRamp(f, s.ramp);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
   // A shadow or glow's colour depends on the blurred alpha alone: one per level, worked out once.
@@ -545,7 +552,7 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
     uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
     for (int x = 0; x < w; ++x) {
       const uint32_t tint = bevel ? BevelTint(f, alpha, x, y, ox, oy, s.ramp, strength)
-                                  : s.tints[std::min(alpha.At(x - ox, y - oy), 255u)];
+                                  : s.tints[alpha.At(x - ox, y - oy)];
       row[x] = Composite(f, placement, tint, row[x]);
     }
   }
