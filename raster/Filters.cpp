@@ -421,12 +421,15 @@ IntRect Spread(const IntRect& area, Box bx, Box by, int passes, int mx, int my,
       .Intersect({0, 0, layer.Width(), layer.Height()});
 }
 
-uint32_t Scale(uint32_t premultiplied, uint32_t k) {  // k in 0..255
-  uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    out |= Div255((premultiplied >> shift & 0xFF) * k) << shift;
-  }
-  return out;
+// Each channel times k (0..255) / 255, rounded as Div255 rounds, two channels to a multiply:
+// a channel's product plus the rounding stays below 2^16, so it never reaches its neighbour.
+uint32_t Scale(uint32_t premultiplied, uint32_t k) {
+  constexpr uint32_t kEven = 0x00FF00FF, kHalf = 0x00800080;
+  uint32_t even = (premultiplied & kEven) * k + kHalf;
+  uint32_t odd = (premultiplied >> 8 & kEven) * k + kHalf;
+  even = (even + (even >> 8 & kEven)) >> 8 & kEven;
+  odd = (odd + (odd >> 8 & kEven)) & ~kEven;
+  return even | odd;
 }
 
 uint32_t Over(uint32_t top, uint32_t below) {
