@@ -67,7 +67,8 @@ struct Image {
 };
 
 // Single values (alphas, 0 to 255) a byte each, kept in words of four, `words` to a row: a row
-// read as words is four neighbours side by side in each pixel.
+// read as words is four neighbours side by side in each pixel. The rows stored run on to a whole
+// number of fours; the spare ones hold nothing that matters.
 struct AlphaPlane {
   std::vector<uint32_t>& px;
   int w, h, words;
@@ -379,6 +380,60 @@ void Blur(Rows layer, Box bx, Box by, int passes, FilterScratch& s) {
   }
 }
 
+// Four rows of `w` single values as one row of pixels, row k in channel k.
+void PackRows(const uint8_t* const rows[4], uint32_t* px, int w) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= w; x += 16) {
+    const auto load = [&](int k) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
+    };
+    const __m128i r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
+    const __m128i low01 = _mm_unpacklo_epi8(r0, r1), low23 = _mm_unpacklo_epi8(r2, r3);
+    const __m128i high01 = _mm_unpackhi_epi8(r0, r1), high23 = _mm_unpackhi_epi8(r2, r3);
+    __m128i* out = reinterpret_cast<__m128i*>(px + x);
+    _mm_storeu_si128(out, _mm_unpacklo_epi16(low01, low23));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(low01, low23));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(high01, high23));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(high01, high23));
+  }
+#endif
+  for (; x < w; ++x) {
+    px[x] =
+        rows[0][x] | rows[1][x] << 8 | rows[2][x] << 16 | static_cast<uint32_t>(rows[3][x]) << 24;
+  }
+}
+
+// The rows back out of the pixels.
+void UnpackRows(const uint32_t* px, uint8_t* const rows[4], int w) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= w; x += 16) {
+    const __m128i* in = reinterpret_cast<const __m128i*>(px + x);
+    const __m128i w0 = _mm_loadu_si128(in), w1 = _mm_loadu_si128(in + 1);
+    const __m128i w2 = _mm_loadu_si128(in + 2), w3 = _mm_loadu_si128(in + 3);
+    // Interleaving bytes three times over sorts them by row, then by pixel: c0 holds rows 0 and
+    // 1 of the first eight pixels, c1 rows 2 and 3; c2 and c3 the same of the next eight.
+    const __m128i a0 = _mm_unpacklo_epi8(w0, w1), a1 = _mm_unpackhi_epi8(w0, w1);
+    const __m128i a2 = _mm_unpacklo_epi8(w2, w3), a3 = _mm_unpackhi_epi8(w2, w3);
+    const __m128i b0 = _mm_unpacklo_epi8(a0, a1), b1 = _mm_unpackhi_epi8(a0, a1);
+    const __m128i b2 = _mm_unpacklo_epi8(a2, a3), b3 = _mm_unpackhi_epi8(a2, a3);
+    const __m128i c0 = _mm_unpacklo_epi8(b0, b1), c1 = _mm_unpackhi_epi8(b0, b1);
+    const __m128i c2 = _mm_unpacklo_epi8(b2, b3), c3 = _mm_unpackhi_epi8(b2, b3);
+    const auto store = [&](int k, __m128i v) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[k] + x), v);
+    };
+    store(0, _mm_unpacklo_epi64(c0, c2));
+    store(1, _mm_unpackhi_epi64(c0, c2));
+    store(2, _mm_unpacklo_epi64(c1, c3));
+    store(3, _mm_unpackhi_epi64(c1, c3));
+  }
+#endif
+  for (; x < w; ++x) {
+    for (int k = 0; k < 4; ++k) rows[k][x] = static_cast<uint8_t>(px[x] >> (8 * k));
+  }
+}
+
 // A blur of single values four at a time, one in each channel: the rows are blurred four
 // together, and the columns as the plane's words hold them. Channels never mix, so each value
 // comes out as alone.
@@ -387,21 +442,13 @@ void BlurAlpha(AlphaPlane plane, Box bx, Box by, int passes, FilterScratch& s) {
   for (int pass = 0; pass < passes; ++pass) {
     if (bx.width > 256) {
       s.packed.resize(static_cast<size_t>(w));
-      s.blank.assign(static_cast<size_t>(plane.words), 0);
       const Rows packed{s.packed.data(), w, w, 1};
       for (int y = 0; y < h; y += 4) {
-        const auto row = [&](int k) {
-          return y + k < h ? plane.Row(y + k) : reinterpret_cast<uint8_t*>(s.blank.data());
-        };
-        const uint8_t *r0 = row(0), *r1 = row(1), *r2 = row(2), *r3 = row(3);
-        for (int x = 0; x < w; ++x) {
-          s.packed[x] = r0[x] | r1[x] << 8 | r2[x] << 16 | static_cast<uint32_t>(r3[x]) << 24;
-        }
+        uint8_t* const rows[4] = {plane.Row(y), plane.Row(y + 1), plane.Row(y + 2),
+                                  plane.Row(y + 3)};
+        PackRows(rows, s.packed.data(), w);
         WithSlider(bx, [&](const auto& box) { BoxRows(packed, packed, box, s); });
-        for (int k = 0; k < 4 && y + k < h; ++k) {
-          uint8_t* out = plane.Row(y + k);
-          for (int x = 0; x < w; ++x) out[x] = static_cast<uint8_t>(s.packed[x] >> (8 * k));
-        }
+        UnpackRows(s.packed.data(), rows, w);
       }
     }
     if (by.width > 256) {
@@ -536,7 +583,7 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
   const bool complement = placement == Placement::Inner && !bevel;
   const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
   const int words = (w + 3) / 4;
-  s.image.assign(static_cast<size_t>(words) * h, 0);
+  s.image.assign(static_cast<size_t>(words) * ((h + 3) / 4 * 4), 0);
   Sampler alpha{{s.image, w, h, words}, complement ? 255u : 0u};
   for (int y = 0; y < h; ++y) {
     const uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
