@@ -150,9 +150,9 @@ TEST(Filters, WideBlursOnABottomUpLayerEqualPlainWeightedSums) {
   std::uniform_real_distribution<float> blur(24, 48);
   constexpr int kW = 45, kH = 37;
   for (int round = 0; round < 8; ++round) {
-    std::vector<uint32_t> px(static_cast<size_t>(kW) * kH), pixels(px.size()), alphas(px.size());
+    std::vector<uint32_t> px(static_cast<size_t>(kW) * kH);
     for (uint32_t& p : px) p = rng();
-    pixels = alphas = px;
+    std::vector<uint32_t> pixels = px, alphas = px;
     Pixmap layer = Pixmap::Borrow(&pixels[(kH - 1) * kW], kW, kH, -kW);
     Pixmap shadow_layer = Pixmap::Borrow(&alphas[(kH - 1) * kW], kW, kH, -kW);
     render::Filter f;
