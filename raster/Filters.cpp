@@ -294,30 +294,54 @@ void WithSlider(const Box& box, const Pass& pass) {
   pass(Slider<ExactMean>(box));
 }
 
-// One box pass along each row of `src` into `dst` (which may be `src`), those past the ends
-// counting as transparent. Each row is copied between zero pads wide enough for the box to
-// start where it covers nothing.
+// Pixels i0 .. i1 - 1 of a row, whose ends are b[i - i0] and a[i - i0].
+template <class Mean>
+void BoxRun(const uint32_t* b, const uint32_t* a, int i0, int i1, Lanes& sum, uint32_t* out,
+            const Slider<Mean>& box) {
+  int i = i0;
+  for (; i + 4 <= i1; i += 4) {
+    Ends ends[4];
+    Ends::Load4(b + (i - i0), a + (i - i0), ends);
+    const Lanes m0 = box.Step(sum, ends[0]), m1 = box.Step(sum, ends[1]);
+    const Lanes m2 = box.Step(sum, ends[2]), m3 = box.Step(sum, ends[3]);
+    StorePixels(m0, m1, m2, m3, out + i);
+  }
+  for (; i < i1; ++i) out[i] = Pixel(box.Step(sum, Ends(b[i - i0], a[i - i0])));
+}
+
+// One box pass along a row of `n` pixels into `out` (not the row), those past the ends counting
+// as transparent: the row is cut where the box's near end comes into it and where its far end
+// leaves it, and an end outside reads `zeros` (n + 4 of them) instead.
+template <class Mean>
+void BoxRow(const uint32_t* row, uint32_t* out, int n, const Slider<Mean>& box,
+            const uint32_t* zeros) {
+  const int r = box.reach;
+  Lanes sum = Lanes::Splat(box.start);
+  for (int k = 0; k <= r; ++k) box.Slide(sum, Ends(0, k < n ? row[k] : 0));
+  const int b_in = std::min(r + 1, n), a_out = std::max(n - r - 1, 0);
+  const int cuts[] = {0, std::min(b_in, a_out), std::max(b_in, a_out), n};
+  for (int c = 0; c < 3; ++c) {
+    const int i0 = cuts[c], i1 = cuts[c + 1];
+    if (i0 == i1) continue;
+    const uint32_t* b = i0 >= b_in ? row + (i0 - r - 1) : zeros;
+    const uint32_t* a = i1 <= a_out ? row + (i0 + r + 1) : zeros;
+    BoxRun(b, a, i0, i1, sum, out, box);
+  }
+}
+
+// One box pass along each row of `src` into `dst`; a row blurred in place is copied first.
 template <class Mean>
 void BoxRows(Rows src, Rows dst, const Slider<Mean>& box, FilterScratch& s) {
-  const int n = src.w, r = box.reach, left = 2 * r + 2, right = r + 1;
-  s.line.resize(static_cast<size_t>(left) + n + right);
-  std::fill_n(s.line.begin(), left, 0);
-  std::fill_n(s.line.end() - right, right, 0);
-  const uint32_t* p = s.line.data() + left;  // p[-left] .. p[n + right - 1]
+  const int n = src.w;
+  s.blank.assign(static_cast<size_t>(n) + 4, 0);
+  s.line.resize(static_cast<size_t>(n));
   for (int y = 0; y < src.h; ++y) {
-    std::copy_n(src.Row(y), n, s.line.data() + left);
-    Lanes sum = Lanes::Splat(box.start);
-    for (int i = -r - 1; i < 0; ++i) box.Slide(sum, Ends(p[i - r - 1], p[i + r + 1]));
-    uint32_t* out = dst.Row(y);
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-      Ends ends[4];
-      Ends::Load4(p + i - r - 1, p + i + r + 1, ends);
-      const Lanes m0 = box.Step(sum, ends[0]), m1 = box.Step(sum, ends[1]);
-      const Lanes m2 = box.Step(sum, ends[2]), m3 = box.Step(sum, ends[3]);
-      StorePixels(m0, m1, m2, m3, out + i);
+    const uint32_t* row = src.Row(y);
+    if (src.first == dst.first) {
+      std::copy_n(row, n, s.line.data());
+      row = s.line.data();
     }
-    for (; i < n; ++i) out[i] = Pixel(box.Step(sum, Ends(p[i - r - 1], p[i + r + 1])));
+    BoxRow(row, dst.Row(y), n, box, s.blank.data());
   }
 }
 
