@@ -1,11 +1,13 @@
 // Design: a blur is separable boxes as wide as the blur asks, fractions included (a partial
-// weight on the two end pixels), each pass a sum sliding along the rows and then down all columns
-// at once, on a copy of the area grown by everything the passes and the offset reach. Shadows,
-// glows and bevels all start from the object's alpha (an inner shadow or glow: its complement)
-// blurred the same way: a shadow or glow reads it at the offset, a bevel takes the difference
-// between it behind and ahead of the offset; that value picks a colour (one colour, or a gradient's
-// 256 levels), which then goes under, over or instead of the object. A convolution reads a kernel
-// around each pixel. The work is bounded by the grown area, never by the target.
+// weight on the two end pixels), over the area grown by everything the passes and the offset
+// reach. Each pass slides a sum along the rows, from the layer into a buffer, and then down all
+// columns at once, back into the layer; a step reads only the two pixels at the box's ends, and
+// a box up to 32 pixels wide takes its mean in floats, exactly. Shadows, glows and bevels all
+// start from the object's alpha (an inner shadow or glow: its complement) blurred the same way,
+// four values to a pixel: a shadow or glow reads it at the offset, a bevel takes the difference
+// between it behind and ahead of the offset; that value picks a colour (one colour, or a
+// gradient's 256 levels), which then goes under, over or instead of the object. A convolution
+// reads a kernel around each pixel. The work is bounded by the grown area, never by the target.
 
 #include "raster/Filters.h"
 
@@ -49,11 +51,31 @@ int Offset(float d, float scale) {
   return std::isfinite(o) ? static_cast<int>(std::clamp(o, -4096.0f, 4096.0f)) : 0;
 }
 
+// Pixel rows `stride` apart (negative in a bottom-up layer).
+struct Rows {
+  uint32_t* first;
+  ptrdiff_t stride;
+  int w, h;
+  uint32_t* Row(int y) const { return first + y * stride; }
+};
+
 // An image of `w` x `h` pixels copied out of the layer.
 struct Image {
   std::vector<uint32_t>& px;
   int w, h;
   uint32_t& At(int x, int y) { return px[static_cast<size_t>(y) * w + x]; }
+};
+
+// Single values (alphas, 0 to 255) a byte each, kept in words of four, `words` to a row: a row
+// read as words is four neighbours side by side in each pixel. The rows stored run on to a whole
+// number of fours; the spare ones hold nothing that matters.
+struct AlphaPlane {
+  std::vector<uint32_t>& px;
+  int w, h, words;
+  uint8_t* Row(int y) {
+    return reinterpret_cast<uint8_t*>(px.data() + static_cast<size_t>(y) * words);
+  }
+  Rows Words() { return {px.data(), words, words, h}; }
 };
 
 // Division by a box's width as a multiply and a shift, exact for every dividend below 2^27
@@ -75,166 +97,389 @@ class Divider {
   uint32_t multiplier_;
 };
 
-// The four 8-bit channels of a pixel as 32-bit sums, and the box's weighted mean of them.
-#if defined(__SSE2__)
-class Lanes {
- public:
-  Lanes() : v_(_mm_setzero_si128()) {}
-  explicit Lanes(uint32_t pixel) {
-    const __m128i zero = _mm_setzero_si128();
-    v_ = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(pixel)), zero),
-                            zero);
-  }
-  static Lanes Load(const uint32_t* at) {
-    return Lanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-  }
-  void Store(uint32_t* at) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v_); }
-  Lanes operator+(Lanes o) const { return Lanes(_mm_add_epi32(v_, o.v_)); }
-  Lanes operator-(Lanes o) const { return Lanes(_mm_sub_epi32(v_, o.v_)); }
+// A box at pixel j weighs p[j - r] .. p[j + r] 256 each and its two ends, b = p[j - r - 1] and
+// a = p[j + r + 1], `edge` each: the mean is (that sum + width / 2) / width. Twice the dividend
+// plus one gives the same quotient by twice the width, never a whole one, which a mean in floats
+// needs. That doubled dividend is P + (2 edge - 512) b + 2 edge a, where P is 512 times the sum of
+// b .. p[j + r], plus twice width / 2 plus one, and the next pixel's P is P + 512 (a - b): each
+// step reads its two ends alone, each channel of b beside the same channel of a, so that one
+// multiply-add weighs both.
 
-  // (whole 256 + edges edge + width / 2) / width per channel, packed back into a pixel. Every
-  // edge sum and edge weight fits 16 bits, so one multiply-add gives their product.
-  static uint32_t Mean(Lanes whole, Lanes edges, const Box& box, const Divider& divide) {
-    const __m128i x = _mm_add_epi32(
-        _mm_add_epi32(_mm_slli_epi32(whole.v_, 8),
-                      _mm_madd_epi16(edges.v_, _mm_set1_epi32(static_cast<int>(box.edge)))),
-        _mm_set1_epi32(static_cast<int>(box.width / 2)));
-    const __m128i m = _mm_set1_epi32(static_cast<int>(divide.Multiplier()));
-    const __m128i shift = _mm_cvtsi32_si128(divide.Shift());
-    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(x, m), shift);
-    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), m), shift);
-    const __m128i means = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
-    const __m128i words = _mm_packs_epi32(means, means);
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+#if defined(__SSE2__)
+// Four 32-bit values, one per channel of a pixel.
+struct Lanes {
+  __m128i v;
+  static Lanes Splat(uint32_t x) { return {_mm_set1_epi32(static_cast<int>(x))}; }
+  static Lanes Load(const uint32_t* at) {
+    return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
+  }
+  void Store(uint32_t* at) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
+  Lanes operator+(Lanes o) const { return {_mm_add_epi32(v, o.v)}; }
+};
+
+// Multipliers of a box's two ends, 16 bits each.
+struct Weights {
+  __m128i v;
+  Weights(int b, int a) : v(_mm_setr_epi16(b, a, b, a, b, a, b, a)) {}
+};
+
+// A box's two end pixels, each channel as 16 bits beside its fellow.
+class Ends {
+ public:
+  Ends() = default;
+  Ends(uint32_t b, uint32_t a) {
+    const __m128i pairs = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(b)),
+                                            _mm_cvtsi32_si128(static_cast<int>(a)));
+    v_ = _mm_unpacklo_epi8(pairs, _mm_setzero_si128());
+  }
+  // The ends of four boxes in a row, whose first ends lie at `b` and `a`.
+  static void Load4(const uint32_t* b, const uint32_t* a, Ends out[4]) {
+    const __m128i bs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i as = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_unpacklo_epi8(bs, as), high = _mm_unpackhi_epi8(bs, as);
+    out[0].v_ = _mm_unpacklo_epi8(low, zero);
+    out[1].v_ = _mm_unpackhi_epi8(low, zero);
+    out[2].v_ = _mm_unpacklo_epi8(high, zero);
+    out[3].v_ = _mm_unpackhi_epi8(high, zero);
+  }
+  Lanes Weigh(const Weights& w) const { return {_mm_madd_epi16(v_, w.v)}; }
+
+ private:
+  __m128i v_;
+};
+
+uint32_t Pixel(Lanes means) {
+  const __m128i words = _mm_packs_epi32(means.v, means.v);
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+
+void StorePixels(Lanes m0, Lanes m1, Lanes m2, Lanes m3, uint32_t* at) {
+  const __m128i low = _mm_packs_epi32(m0.v, m1.v), high = _mm_packs_epi32(m2.v, m3.v);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(low, high));
+}
+
+// The quotients of the doubled dividends in floats, exact up to kMaxWidth whatever the rounding
+// mode: a dividend below 2^24 converts exactly, and the two roundings err by less than 2^-22 of a
+// quotient below 256, which stays 1 / (2 width) clear of a whole number.
+class FloatMean {
+ public:
+  static constexpr uint32_t kMaxWidth = 32 * 256;
+  explicit FloatMean(uint32_t width)
+      : inverse_(_mm_set1_ps(1.0f / static_cast<float>(2 * width))) {}
+  Lanes operator()(Lanes doubled) const {
+    return {_mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(doubled.v), inverse_))};
   }
 
  private:
-  explicit Lanes(__m128i v) : v_(v) {}
-  __m128i v_;
+  __m128 inverse_;
+};
+
+// The quotients by a multiply and shift, for any width.
+class ExactMean {
+ public:
+  explicit ExactMean(uint32_t width) : divide_(width) {}
+  Lanes operator()(Lanes doubled) const {
+    const __m128i x = _mm_srli_epi32(doubled.v, 1);
+    const __m128i m = _mm_set1_epi32(static_cast<int>(divide_.Multiplier()));
+    const __m128i shift = _mm_cvtsi32_si128(divide_.Shift());
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(x, m), shift);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), m), shift);
+    return {_mm_or_si128(even, _mm_slli_epi64(odd, 32))};
+  }
+
+ private:
+  Divider divide_;
 };
 #else
-class Lanes {
- public:
-  Lanes() = default;
-  explicit Lanes(uint32_t pixel) {
-    for (int c = 0; c < 4; ++c) v_[c] = pixel >> (c * 8) & 0xFF;
+struct Lanes {
+  int32_t v[4] = {};
+  static Lanes Splat(uint32_t x) {
+    const auto i = static_cast<int32_t>(x);
+    return {{i, i, i, i}};
   }
   static Lanes Load(const uint32_t* at) {
     Lanes l;
-    std::copy_n(at, 4, l.v_);
+    for (int c = 0; c < 4; ++c) l.v[c] = static_cast<int32_t>(at[c]);
     return l;
   }
-  void Store(uint32_t* at) const { std::copy_n(v_, 4, at); }
+  void Store(uint32_t* at) const {
+    for (int c = 0; c < 4; ++c) at[c] = static_cast<uint32_t>(v[c]);
+  }
   Lanes operator+(Lanes o) const {
-    for (int c = 0; c < 4; ++c) o.v_[c] += v_[c];
+    for (int c = 0; c < 4; ++c) o.v[c] += v[c];
     return o;
   }
-  Lanes operator-(Lanes o) const {
-    for (int c = 0; c < 4; ++c) o.v_[c] = v_[c] - o.v_[c];
-    return o;
+};
+
+struct Weights {
+  int b, a;
+};
+
+class Ends {
+ public:
+  Ends() = default;
+  Ends(uint32_t b, uint32_t a) : b_(b), a_(a) {}
+  static void Load4(const uint32_t* b, const uint32_t* a, Ends out[4]) {
+    for (int k = 0; k < 4; ++k) out[k] = Ends(b[k], a[k]);
   }
-  static uint32_t Mean(Lanes whole, Lanes edges, const Box& box, const Divider& divide) {
-    uint32_t out = 0;
+  Lanes Weigh(const Weights& w) const {
+    Lanes l;
     for (int c = 0; c < 4; ++c) {
-      out |= divide(whole.v_[c] * 256 + edges.v_[c] * box.edge + box.width / 2) << (c * 8);
+      l.v[c] = w.b * static_cast<int32_t>(b_ >> (8 * c) & 0xFF) +
+               w.a * static_cast<int32_t>(a_ >> (8 * c) & 0xFF);
     }
-    return out;
+    return l;
   }
 
  private:
-  uint32_t v_[4] = {};
+  uint32_t b_ = 0, a_ = 0;
+};
+
+uint32_t Pixel(Lanes means) {
+  uint32_t out = 0;
+  for (int c = 0; c < 4; ++c) out |= static_cast<uint32_t>(means.v[c]) << (8 * c);
+  return out;
+}
+
+void StorePixels(Lanes m0, Lanes m1, Lanes m2, Lanes m3, uint32_t* at) {
+  at[0] = Pixel(m0);
+  at[1] = Pixel(m1);
+  at[2] = Pixel(m2);
+  at[3] = Pixel(m3);
+}
+
+class ExactMean {
+ public:
+  explicit ExactMean(uint32_t width) : divide_(width) {}
+  Lanes operator()(Lanes doubled) const {
+    for (int32_t& c : doubled.v) c = static_cast<int32_t>(divide_(static_cast<uint32_t>(c) >> 1));
+    return doubled;
+  }
+
+ private:
+  Divider divide_;
 };
 #endif
 
-// One box pass along a row of `n` pixels, in place: each becomes the weighted mean of those the
-// box covers, those past the ends counting as transparent. The box's sum slides along the row,
-// one pixel in and one out.
-void BoxRow(uint32_t* row, int n, const Box& box, const Divider& divide, FilterScratch& s) {
-  const int r = box.reach, pad = r + 2;
-  s.line.assign(static_cast<size_t>(n) + 2 * static_cast<size_t>(pad), 0);
-  std::copy_n(row, n, s.line.begin() + pad);
-  const uint32_t* p = s.line.data() + pad;  // p[-pad] .. p[n + pad - 1]
-  Lanes whole;
-  for (int k = -r; k <= r; ++k) whole = whole + Lanes(p[k]);
-  for (int i = 0; i < n; ++i) {
-    if (i > 0) whole = whole + Lanes(p[i + r]) - Lanes(p[i - r - 1]);
-    row[i] = Lanes::Mean(whole, Lanes(p[i - r - 1]) + Lanes(p[i + r + 1]), box, divide);
+// A box sliding along a row or down the columns, as the note above works it out.
+template <class Mean>
+struct Slider {
+  explicit Slider(const Box& box)
+      : reach(box.reach),
+        start(box.width / 2 * 2 + 1),
+        mean(box.width),
+        ends(2 * static_cast<int>(box.edge) - 512, 2 * static_cast<int>(box.edge)) {}
+  // Past a pixel whose mean is not wanted (while the box slides in from where it covers nothing).
+  void Slide(Lanes& p, const Ends& e) const { p = p + e.Weigh(slide); }
+  // The mean at a pixel, sliding past it.
+  Lanes Step(Lanes& p, const Ends& e) const {
+    const Lanes means = mean(p + e.Weigh(ends));
+    Slide(p, e);
+    return means;
+  }
+
+  int reach;
+  uint32_t start;  // P where the box covers nothing
+  Mean mean;
+  Weights ends, slide{-512, 512};
+};
+
+// Runs `pass` with the cheapest mean exact for the box's width.
+template <class Pass>
+void WithSlider(const Box& box, const Pass& pass) {
+#if defined(__SSE2__)
+  if (box.width <= FloatMean::kMaxWidth) return pass(Slider<FloatMean>(box));
+#endif
+  pass(Slider<ExactMean>(box));
+}
+
+// Pixels i0 .. i1 - 1 of a row, whose ends are b[i - i0] and a[i - i0].
+template <class Mean>
+void BoxRun(const uint32_t* b, const uint32_t* a, int i0, int i1, Lanes& sum, uint32_t* out,
+            const Slider<Mean>& box) {
+  int i = i0;
+  for (; i + 4 <= i1; i += 4) {
+    Ends ends[4];
+    Ends::Load4(b + (i - i0), a + (i - i0), ends);
+    const Lanes m0 = box.Step(sum, ends[0]), m1 = box.Step(sum, ends[1]);
+    const Lanes m2 = box.Step(sum, ends[2]), m3 = box.Step(sum, ends[3]);
+    StorePixels(m0, m1, m2, m3, out + i);
+  }
+  for (; i < i1; ++i) out[i] = Pixel(box.Step(sum, Ends(b[i - i0], a[i - i0])));
+}
+
+// One box pass along a row of `n` pixels into `out` (not the row), those past the ends counting
+// as transparent: the row is cut where the box's near end comes into it and where its far end
+// leaves it, and an end outside reads `zeros` (n + 4 of them) instead.
+template <class Mean>
+void BoxRow(const uint32_t* row, uint32_t* out, int n, const Slider<Mean>& box,
+            const uint32_t* zeros) {
+  const int r = box.reach;
+  Lanes sum = Lanes::Splat(box.start);
+  for (int k = 0; k <= r; ++k) box.Slide(sum, Ends(0, k < n ? row[k] : 0));
+  const int b_in = std::min(r + 1, n), a_out = std::max(n - r - 1, 0);
+  const int cuts[] = {0, std::min(b_in, a_out), std::max(b_in, a_out), n};
+  for (int c = 0; c < 3; ++c) {
+    const int i0 = cuts[c], i1 = cuts[c + 1];
+    if (i0 == i1) continue;
+    const uint32_t* b = i0 >= b_in ? row + (i0 - r - 1) : zeros;
+    const uint32_t* a = i1 <= a_out ? row + (i0 + r + 1) : zeros;
+    BoxRun(b, a, i0, i1, sum, out, box);
   }
 }
 
-// One box pass down every column at once, row by row, so that memory is read in order: a sum
-// per column slides down the image into a second buffer, which then becomes the image.
-void BoxColumns(Image& image, const Box& box, const Divider& divide, FilterScratch& s) {
-  const int w = image.w, h = image.h, r = box.reach;
+// One box pass along each row of `src` into `dst`; a row blurred in place is copied first.
+template <class Mean>
+void BoxRows(Rows src, Rows dst, const Slider<Mean>& box, FilterScratch& s) {
+  const int n = src.w;
+  s.blank.assign(static_cast<size_t>(n) + 4, 0);
+  s.line.resize(static_cast<size_t>(n));
+  for (int y = 0; y < src.h; ++y) {
+    const uint32_t* row = src.Row(y);
+    if (src.first == dst.first) {
+      std::copy_n(row, n, s.line.data());
+      row = s.line.data();
+    }
+    BoxRow(row, dst.Row(y), n, box, s.blank.data());
+  }
+}
+
+// One box pass down every column of `src` into `dst` at once, row by row, so that memory is read
+// in order: a sum per column slides down the image.
+template <class Mean>
+void BoxColumns(Rows src, Rows dst, const Slider<Mean>& box, FilterScratch& s) {
+  const int w = src.w, h = src.h, r = box.reach;
   s.blank.assign(static_cast<size_t>(w), 0);
-  s.out.resize(image.px.size());
   const auto row = [&](int y) -> const uint32_t* {
-    return y >= 0 && y < h ? &image.At(0, y) : s.blank.data();
+    return y >= 0 && y < h ? src.Row(y) : s.blank.data();
   };
-  s.sums.assign(static_cast<size_t>(w) * 4, 0);
-  for (int y = std::max(-r, 0); y <= std::min(r, h - 1); ++y) {
-    const uint32_t* src = row(y);
-    for (int x = 0; x < w; ++x) (Lanes::Load(&s.sums[x * 4]) + Lanes(src[x])).Store(&s.sums[x * 4]);
+  s.sums.resize(static_cast<size_t>(w) * 4);
+  uint32_t* const sums = s.sums.data();  // four per column
+  for (int x = 0; x < w; ++x) Lanes::Splat(box.start).Store(&sums[x * 4]);
+  for (int y = -r - 1; y < 0; ++y) {
+    const uint32_t *b = row(y - r - 1), *a = row(y + r + 1);
+    for (int x = 0; x < w; ++x) {
+      Lanes sum = Lanes::Load(&sums[x * 4]);
+      box.Slide(sum, Ends(b[x], a[x]));
+      sum.Store(&sums[x * 4]);
+    }
   }
   for (int y = 0; y < h; ++y) {
-    const uint32_t *in = row(y + r), *out = row(y - r - 1), *below = row(y + r + 1);
-    uint32_t* dst = s.out.data() + static_cast<size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      Lanes whole = Lanes::Load(&s.sums[x * 4]);
-      if (y > 0) {
-        whole = whole + Lanes(in[x]) - Lanes(out[x]);
-        whole.Store(&s.sums[x * 4]);
-      }
-      dst[x] = Lanes::Mean(whole, Lanes(out[x]) + Lanes(below[x]), box, divide);
+    const uint32_t *b = row(y - r - 1), *a = row(y + r + 1);
+    uint32_t* out = dst.Row(y);
+    int x = 0;
+    for (; x + 4 <= w; x += 4) {
+      Ends ends[4];
+      Ends::Load4(b + x, a + x, ends);
+      const auto step = [&](int k) {
+        Lanes sum = Lanes::Load(&sums[(x + k) * 4]);
+        const Lanes means = box.Step(sum, ends[k]);
+        sum.Store(&sums[(x + k) * 4]);
+        return means;
+      };
+      StorePixels(step(0), step(1), step(2), step(3), out + x);
+    }
+    for (; x < w; ++x) {
+      Lanes sum = Lanes::Load(&sums[x * 4]);
+      out[x] = Pixel(box.Step(sum, Ends(b[x], a[x])));
+      sum.Store(&sums[x * 4]);
     }
   }
-  image.px.swap(s.out);
 }
 
-void Blur(Image image, Box bx, Box by, int passes, FilterScratch& s) {
-  const Divider divide_x(bx.width), divide_y(by.width);
+// The passes in the layer itself: the rows into a buffer and the columns back, or one of them
+// alone.
+void Blur(Rows layer, Box bx, Box by, int passes, FilterScratch& s) {
+  s.image.resize(static_cast<size_t>(layer.w) * layer.h);
+  const Rows buffer{s.image.data(), layer.w, layer.w, layer.h};
+  const bool across = bx.width > 256, down = by.width > 256;
   for (int pass = 0; pass < passes; ++pass) {
-    if (bx.width > 256) {
-      for (int y = 0; y < image.h; ++y) BoxRow(&image.At(0, y), image.w, bx, divide_x, s);
+    if (across) {
+      WithSlider(bx, [&](const auto& box) { BoxRows(layer, down ? buffer : layer, box, s); });
+    } else {
+      for (int y = 0; y < layer.h; ++y) std::copy_n(layer.Row(y), layer.w, buffer.Row(y));
     }
-    if (by.width > 256) BoxColumns(image, by, divide_y, s);
+    if (down) WithSlider(by, [&](const auto& box) { BoxColumns(buffer, layer, box, s); });
   }
 }
 
-// A blur of single values (an alpha, 0 to 255 in each pixel) four at a time, one in each
-// channel: the rows are blurred four together, and the columns with four neighbours side by
-// side in each pixel. Channels never mix, so each value comes out as alone.
-void BlurAlpha(Image image, Box bx, Box by, int passes, FilterScratch& s) {
-  const Divider divide_x(bx.width), divide_y(by.width);
-  const int w = image.w, h = image.h, packed_w = (w + 3) / 4;
-  const auto value = [&](int x, int y) { return x < w && y < h ? image.At(x, y) : 0u; };
+// Four rows of `w` single values as one row of pixels, row k in channel k.
+void PackRows(const uint8_t* const rows[4], uint32_t* px, int w) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= w; x += 16) {
+    const auto load = [&](int k) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
+    };
+    const __m128i r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
+    const __m128i low01 = _mm_unpacklo_epi8(r0, r1), low23 = _mm_unpacklo_epi8(r2, r3);
+    const __m128i high01 = _mm_unpackhi_epi8(r0, r1), high23 = _mm_unpackhi_epi8(r2, r3);
+    __m128i* out = reinterpret_cast<__m128i*>(px + x);
+    _mm_storeu_si128(out, _mm_unpacklo_epi16(low01, low23));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(low01, low23));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(high01, high23));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(high01, high23));
+  }
+#endif
+  for (; x < w; ++x) {
+    px[x] =
+        rows[0][x] | rows[1][x] << 8 | rows[2][x] << 16 | static_cast<uint32_t>(rows[3][x]) << 24;
+  }
+}
+
+// The rows back out of the pixels.
+void UnpackRows(const uint32_t* px, uint8_t* const rows[4], int w) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= w; x += 16) {
+    const __m128i* in = reinterpret_cast<const __m128i*>(px + x);
+    const __m128i w0 = _mm_loadu_si128(in), w1 = _mm_loadu_si128(in + 1);
+    const __m128i w2 = _mm_loadu_si128(in + 2), w3 = _mm_loadu_si128(in + 3);
+    // Interleaving bytes three times over sorts them by row, then by pixel: c0 holds rows 0 and
+    // 1 of the first eight pixels, c1 rows 2 and 3; c2 and c3 the same of the next eight.
+    const __m128i a0 = _mm_unpacklo_epi8(w0, w1), a1 = _mm_unpackhi_epi8(w0, w1);
+    const __m128i a2 = _mm_unpacklo_epi8(w2, w3), a3 = _mm_unpackhi_epi8(w2, w3);
+    const __m128i b0 = _mm_unpacklo_epi8(a0, a1), b1 = _mm_unpackhi_epi8(a0, a1);
+    const __m128i b2 = _mm_unpacklo_epi8(a2, a3), b3 = _mm_unpackhi_epi8(a2, a3);
+    const __m128i c0 = _mm_unpacklo_epi8(b0, b1), c1 = _mm_unpackhi_epi8(b0, b1);
+    const __m128i c2 = _mm_unpacklo_epi8(b2, b3), c3 = _mm_unpackhi_epi8(b2, b3);
+    const auto store = [&](int k, __m128i v) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[k] + x), v);
+    };
+    store(0, _mm_unpacklo_epi64(c0, c2));
+    store(1, _mm_unpackhi_epi64(c0, c2));
+    store(2, _mm_unpacklo_epi64(c1, c3));
+    store(3, _mm_unpackhi_epi64(c1, c3));
+  }
+#endif
+  for (; x < w; ++x) {
+    for (int k = 0; k < 4; ++k) rows[k][x] = static_cast<uint8_t>(px[x] >> (8 * k));
+  }
+}
+
+// A blur of single values four at a time, one in each channel: the rows are blurred four
+// together, and the columns as the plane's words hold them. Channels never mix, so each value
+// comes out as alone.
+void BlurAlpha(AlphaPlane plane, Box bx, Box by, int passes, FilterScratch& s) {
+  const int w = plane.w, h = plane.h;
   for (int pass = 0; pass < passes; ++pass) {
     if (bx.width > 256) {
       s.packed.resize(static_cast<size_t>(w));
+      const Rows packed{s.packed.data(), w, w, 1};
       for (int y = 0; y < h; y += 4) {
-        for (int x = 0; x < w; ++x) {
-          s.packed[x] =
-              value(x, y) | value(x, y + 1) << 8 | value(x, y + 2) << 16 | value(x, y + 3) << 24;
-        }
-        BoxRow(s.packed.data(), w, bx, divide_x, s);
-        for (int k = 0; k < 4 && y + k < h; ++k) {
-          for (int x = 0; x < w; ++x) image.At(x, y + k) = s.packed[x] >> (8 * k) & 0xFF;
-        }
+        uint8_t* const rows[4] = {plane.Row(y), plane.Row(y + 1), plane.Row(y + 2),
+                                  plane.Row(y + 3)};
+        PackRows(rows, s.packed.data(), w);
+        WithSlider(bx, [&](const auto& box) { BoxRows(packed, packed, box, s); });
+        UnpackRows(s.packed.data(), rows, w);
       }
     }
     if (by.width > 256) {
-      s.packed.resize(static_cast<size_t>(packed_w) * h);
-      Image packed{s.packed, packed_w, h};
-      for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < packed_w; ++x) {
-          packed.At(x, y) = value(4 * x, y) | value(4 * x + 1, y) << 8 | value(4 * x + 2, y) << 16 |
-                            value(4 * x + 3, y) << 24;
-        }
-      }
-      BoxColumns(packed, by, divide_y, s);
-      for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) image.At(x, y) = packed.At(x / 4, y) >> (8 * (x % 4)) & 0xFF;
-      }
+      s.out.resize(plane.px.size());
+      const Rows blurred{s.out.data(), plane.words, plane.words, h};
+      WithSlider(by, [&](const auto& box) { BoxColumns(plane.Words(), blurred, box, s); });
+      plane.px.swap(s.out);
     }
   }
 }
@@ -247,12 +492,15 @@ IntRect Spread(const IntRect& area, Box bx, Box by, int passes, int mx, int my,
       .Intersect({0, 0, layer.Width(), layer.Height()});
 }
 
-uint32_t Scale(uint32_t premultiplied, uint32_t k) {  // k in 0..255
-  uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    out |= Div255((premultiplied >> shift & 0xFF) * k) << shift;
-  }
-  return out;
+// Each channel times k (0..255) / 255, rounded as Div255 rounds, two channels to a multiply:
+// a channel's product plus the rounding stays below 2^16, so it never reaches its neighbour.
+uint32_t Scale(uint32_t premultiplied, uint32_t k) {
+  constexpr uint32_t kEven = 0x00FF00FF, kHalf = 0x00800080;
+  uint32_t even = (premultiplied & kEven) * k + kHalf;
+  uint32_t odd = (premultiplied >> 8 & kEven) * k + kHalf;
+  even = (even + (even >> 8 & kEven)) >> 8 & kEven;
+  odd = (odd + (odd >> 8 & kEven)) & ~kEven;
+  return even | odd;
 }
 
 uint32_t Over(uint32_t top, uint32_t below) {
@@ -294,10 +542,10 @@ void FillRamp(const render::Filter& f, FilterScratch::Ramp& ramp) {
 
 // Reads the blurred alpha at a shift, what lies past the image counting as `outside`.
 struct Sampler {
-  Image image;
+  AlphaPlane plane;
   uint32_t outside;
   uint32_t At(int x, int y) {
-    return x >= 0 && y >= 0 && x < image.w && y < image.h ? image.At(x, y) : outside;
+    return x >= 0 && y >= 0 && x < plane.w && y < plane.h ? plane.Row(y)[x] : outside;
   }
 };
 
@@ -358,14 +606,16 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
       f.kind == render::Filter::Kind::Bevel || f.kind == render::Filter::Kind::GradientBevel;
   const bool complement = placement == Placement::Inner && !bevel;
   const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
-  s.image.resize(static_cast<size_t>(w) * h);
-  Sampler alpha{{s.image, w, h}, complement ? 255u : 0u};
+  const int words = (w + 3) / 4;
+  s.image.assign(static_cast<size_t>(words) * ((h + 3) / 4 * 4), 0);
+  Sampler alpha{{s.image, w, h, words}, complement ? 255u : 0u};
   for (int y = 0; y < h; ++y) {
     const uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
+    uint8_t* out = alpha.plane.Row(y);
     for (int x = 0; x < w; ++x)
-      alpha.image.At(x, y) = complement ? 255 - (row[x] >> 24) : row[x] >> 24;
+      out[x] = static_cast<uint8_t>(complement ? 255 - (row[x] >> 24) : row[x] >> 24);
   }
-  BlurAlpha(alpha.image, bx, by, passes, s);
+  BlurAlpha(alpha.plane, bx, by, passes, s);
   FillRamp(f, s.ramp);
   const float strength = std::isfinite(f.strength) ? std::clamp(f.strength, 0.0f, 255.0f) : 1;
   // A shadow or glow's colour depends on the blurred alpha alone: one per level, worked out once.
@@ -376,7 +626,7 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
     uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
     for (int x = 0; x < w; ++x) {
       const uint32_t tint = bevel ? BevelTint(f, alpha, x, y, ox, oy, s.ramp, strength)
-                                  : s.tints[std::min(alpha.At(x - ox, y - oy), 255u)];
+                                  : s.tints[alpha.At(x - ox, y - oy)];
       row[x] = Composite(f, placement, tint, row[x]);
     }
   }
@@ -389,16 +639,10 @@ IntRect BlurLayer(const render::Filter& f, float scale, Pixmap& layer, const Int
   const int passes = std::clamp(f.passes, 0, kMaxPasses);
   if (passes == 0 || (bx.width <= 256 && by.width <= 256)) return area;
   const IntRect grown = Spread(area, bx, by, passes, 0, 0, layer);
-  const int w = grown.x1 - grown.x0, h = grown.y1 - grown.y0;
-  s.image.resize(static_cast<size_t>(w) * h);
-  Image image{s.image, w, h};
-  for (int y = 0; y < h; ++y) {
-    std::copy_n(layer.Row(grown.y0 + y) + grown.x0, w, &image.At(0, y));
-  }
-  Blur(image, bx, by, passes, s);
-  for (int y = 0; y < h; ++y) {
-    std::copy_n(&image.At(0, y), w, layer.Row(grown.y0 + y) + grown.x0);
-  }
+  if (grown.Empty()) return area;
+  const Rows rows{layer.Row(grown.y0) + grown.x0, layer.Stride(), grown.x1 - grown.x0,
+                  grown.y1 - grown.y0};
+  Blur(rows, bx, by, passes, s);
   return grown;
 }
 

@@ -143,6 +143,44 @@ TEST(Filters, TheBlurEqualsPlainWeightedSums) {
   }
 }
 
+// Boxes on both sides of the widest one whose mean is taken in floats, on a bottom-up layer whose
+// rows and columns do not come in fours: the plain weighted sums again.
+TEST(Filters, WideBlursOnABottomUpLayerEqualPlainWeightedSums) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> blur(24, 48);
+  constexpr int kW = 45, kH = 37;
+  for (int round = 0; round < 8; ++round) {
+    std::vector<uint32_t> px(static_cast<size_t>(kW) * kH);
+    for (uint32_t& p : px) p = rng();
+    std::vector<uint32_t> pixels = px, alphas = px;
+    Pixmap layer = Pixmap::Borrow(&pixels[(kH - 1) * kW], kW, kH, -kW);
+    Pixmap shadow_layer = Pixmap::Borrow(&alphas[(kH - 1) * kW], kW, kH, -kW);
+    render::Filter f;
+    f.blur_x = blur(rng);
+    f.blur_y = blur(rng);
+    f.passes = 1 + round % 2;
+    FilterScratch scratch;
+    ApplyFilter(f, 1, layer, {0, 0, kW, kH}, scratch);
+    render::Filter shadow = f;
+    shadow.kind = render::Filter::Kind::DropShadow;
+    shadow.color = {255, 255, 255, 255};
+    shadow.hide_object = true;
+    ApplyFilter(shadow, 1, shadow_layer, {0, 0, kW, kH}, scratch);
+    // Row y of the layer is row kH - 1 - y of the buffer.
+    std::vector<uint32_t> flipped(px.size());
+    for (int y = 0; y < kH; ++y) std::copy_n(&px[(kH - 1 - y) * kW], kW, &flipped[y * kW]);
+    const std::vector<uint32_t> want = PlainBlur(flipped, kW, kH, f.blur_x, f.blur_y, 1, f.passes);
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const uint32_t wanted = want[static_cast<size_t>(y) * kW + x];
+        ASSERT_EQ(layer.At(x, y), wanted) << "round " << round << " at " << x << "," << y;
+        ASSERT_EQ(shadow_layer.At(x, y), (wanted >> 24) * 0x01010101u)
+            << "shadow, round " << round << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
 // Lit against the offset, shaded along it: an inner bevel colours the square's near edge with
 // the highlight and its far edge with the shadow, each as deep as the offset, and nothing outside.
 TEST(Filters, AnInnerBevelLightsOneEdgeAndShadesTheOther) {
