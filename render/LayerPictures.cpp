@@ -138,7 +138,7 @@ std::optional<PictureKey> LayerPictures::Key(const RenderList& list, size_t begi
   return key;
 }
 
-std::optional<raster::IntRect> LayerPictures::Restore(uint64_t key, raster::Pixmap& into) {
+std::optional<LayerPictures::Kept> LayerPictures::Find(uint64_t key, int width, int height) {
   const auto it = std::find_if(pictures_.begin(), pictures_.end(),
                                [key](const Picture& p) { return p.key.hash == key; });
   if (it == pictures_.end()) return std::nullopt;
@@ -148,15 +148,9 @@ std::optional<raster::IntRect> LayerPictures::Restore(uint64_t key, raster::Pixm
     pictures_.erase(it);
     return std::nullopt;
   }
-  const raster::IntRect a = it->area;
-  if (a.x1 > into.Width() || a.y1 > into.Height()) return std::nullopt;
-  const int width = a.x1 - a.x0;
-  for (int y = a.y0; y < a.y1; ++y) {
-    std::copy_n(it->pixels.data() + static_cast<size_t>(y - a.y0) * width, width,
-                into.Row(y) + a.x0);
-  }
+  if (it->area.x1 > width || it->area.y1 > height) return std::nullopt;
   it->used = ++clock_;
-  return a;
+  return Kept{it->area, it->pixels.data()};
 }
 
 void LayerPictures::Keep(PictureKey key, const raster::Pixmap& from, const raster::IntRect& area) {

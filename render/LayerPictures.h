@@ -50,8 +50,17 @@ class LayerPictures {
   // Bitmaps with a source are asked of `bitmaps`: only those at hand can be kept.
   static std::optional<PictureKey> Key(const RenderList& list, size_t begin, size_t end,
                                        const PictureView& view, BitmapProvider* bitmaps);
-  // Copies the picture known by `key` into `into`, answering its area; nothing when there is none.
-  std::optional<raster::IntRect> Restore(uint64_t key, raster::Pixmap& into);
+  // A kept picture's pixels: rows as wide as its area, which is in the pixels of its layer.
+  struct Kept {
+    raster::IntRect area;
+    const uint32_t* pixels = nullptr;
+    const uint32_t* Row(int y) const {
+      return pixels + static_cast<ptrdiff_t>(y - area.y0) * (area.x1 - area.x0) - area.x0;
+    }
+  };
+  // The picture known by `key`, if it is kept and fits a layer of `width` x `height`; valid until
+  // the next Keep or Clear.
+  std::optional<Kept> Find(uint64_t key, int width, int height);
   // Keeps `area` of `from` as the picture known by `key`.
   void Keep(PictureKey key, const raster::Pixmap& from, const raster::IntRect& area);
   void Clear();

@@ -90,7 +90,8 @@ struct LayerState {
   BlendMode blend;
   IntRect dirty;
   std::optional<PictureKey> picture = {};  // a picture drawn anew, kept under this key
-  bool filters_applied = false;  // a filtered picture copied back as kept, its filters in it
+  // A picture found kept (its filters applied), shown instead of what the layer holds.
+  std::optional<LayerPictures::Kept> kept = {};
   // A filtered picture reaches `margin` pixels beyond what it is drawn on each way; `origin`
   // adds those of the enclosing layers (the target's pixel x is the layer's x - origin).
   int margin = 0, origin = 0;
@@ -843,9 +844,9 @@ void Renderer::Impl::SnapOrigin(const Matrix& object, bool centre) {
   stage_to_device_.ty += std::floor(p.y + 0.5f - c) + c - p.y;
 }
 
-// A cached or filtered picture whose content is as it was when kept is copied into its layer,
-// and its commands are passed over up to the layer's end; otherwise it is drawn and kept at the
-// end, a filtered one with its filters applied.
+// A cached or filtered picture whose content is as it was when kept is shown from where it is
+// kept, and its commands are passed over up to the layer's end; otherwise it is drawn and kept at
+// the end, a filtered one with its filters applied.
 // Answers the index of the last command handled.
 size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   size_t end = begin + 1;
@@ -862,9 +863,9 @@ size_t Renderer::Impl::ReusePicture(const RenderList& list, size_t begin) {
   std::optional<PictureKey> key = LayerPictures::Key(list, begin, end, view, bitmaps_);
   if (!key) return begin;
   LayerState& layer = layers_.back();
-  if (const std::optional<IntRect> area = pictures_.Restore(key->hash, *layer.pixmap)) {
-    layer.dirty = *area;
-    layer.filters_applied = list.commands[begin].filter_count > 0;
+  layer.kept = pictures_.Find(key->hash, layer.pixmap->Width(), layer.pixmap->Height());
+  if (layer.kept) {
+    layer.dirty = layer.kept->area;
     return end - 1;
   }
   layer.picture = std::move(key);
@@ -947,7 +948,7 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   LayerState layer = layers_.back();
   layers_.pop_back();
   masks_.resize(std::min(masks_.size(), layer.mask_base));
-  if (!layer.filters_applied) ApplyFilters(cmd, layer);
+  if (!layer.kept) ApplyFilters(cmd, layer);
   if (layer.picture) pictures_.Keep(std::move(*layer.picture), *layer.pixmap, layer.dirty);
   Pixmap& below = Canvas();
   const int k = layer.margin;
@@ -967,7 +968,8 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   }
   for (int y = area.y0; y < area.y1; ++y) {
     const int n = area.x1 - area.x0;
-    const uint32_t* src = layer.pixmap->Row(y + k) + area.x0 + k;
+    const uint32_t* src =
+        (layer.kept ? layer.kept->Row(y + k) : layer.pixmap->Row(y + k)) + area.x0 + k;
     if (alpha < 0) {
       raster::TransformPixels(src, row_.data(), n, cmd.cxform);
       src = row_.data();
@@ -991,6 +993,7 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
                             std::max(d.x1, area.x1), std::max(d.y1, area.y1)};
   }
   // Leave the layer transparent for its next use.
+  if (layer.kept) return;
   for (int y = layer.dirty.y0; y < layer.dirty.y1; ++y) {
     std::fill_n(layer.pixmap->Row(y) + layer.dirty.x0, layer.dirty.x1 - layer.dirty.x0, 0u);
   }
