@@ -622,12 +622,16 @@ IntRect Shadow(const render::Filter& f, float scale, Pixmap& layer, const IntRec
   if (!bevel) {
     for (int lit = 0; lit < 256; ++lit) s.tints[lit] = GlowTint(f, lit, s.ramp, strength);
   }
+  // A shadow or glow behind the object: it shows only where the object is not opaque, and
+  // alone where the object is not.
+  const bool behind = placement == Placement::Outer && !bevel && !f.hide_object && !f.knockout;
   for (int y = 0; y < h; ++y) {
     uint32_t* row = layer.Row(grown.y0 + y) + grown.x0;
     for (int x = 0; x < w; ++x) {
+      if (behind && row[x] >= 0xFF000000u) continue;
       const uint32_t tint = bevel ? BevelTint(f, alpha, x, y, ox, oy, s.ramp, strength)
                                   : s.tints[alpha.At(x - ox, y - oy)];
-      row[x] = Composite(f, placement, tint, row[x]);
+      row[x] = behind && row[x] == 0 ? tint : Composite(f, placement, tint, row[x]);
     }
   }
   return placement == Placement::Inner ? area : grown;
