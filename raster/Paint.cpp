@@ -326,6 +326,7 @@ bool Paint::SetBitmap(const FillStyle& fill, const Matrix& to_device, const Colo
   repeat_ = fill.repeat;
   smooth_ = smoothing == Smoothing::Always || (smoothing == Smoothing::AsFill && fill.smooth);
   bitmap_ = smooth_ ? PickLevel(*bm) : bm;
+  fetched_.Select({bitmap_, {ia_, ib_, ic_, id_, itx_, ity_}, smooth_, repeat_}, fill.bitmap);
   cx_ = cx;
   const int factor = AlphaOnlyFactor(cx);
   transform_pixels_ = factor < 0;
@@ -390,12 +391,16 @@ const uint32_t* Paint::SourceRow(int row) const {
 }
 
 const uint32_t* Paint::FetchBitmap(int x, int y, int n, uint32_t* buf) {
-  const uint32_t* px;
-  if (ib_ == 0 && ic_ == 0) {
-    px = FetchAxisAligned(x, y, n, buf);
-  } else {
-    FetchGeneral(x, y, n, buf);
-    px = buf;
+  const uint32_t* px = fetched_.Find(x, y, n);
+  if (!px) {
+    if (ib_ == 0 && ic_ == 0) {
+      px = FetchAxisAligned(x, y, n, buf);
+    } else {
+      FetchGeneral(x, y, n, buf);
+      px = buf;
+    }
+    // What comes straight from the bitmap's own rows costs nothing to fetch again.
+    if (px == buf) fetched_.Store(x, y, n, buf);
   }
   if (transform_pixels_) {
     TransformPixels(px, buf, n, cx_);

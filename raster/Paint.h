@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "raster/Blend.h"
+#include "raster/FetchCache.h"
 #include "render/Geometry.h"
 
 namespace lumen::raster {
@@ -27,6 +28,9 @@ class Paint {
                const render::ColorTransform& cx, Smoothing smoothing = Smoothing::AsFill);
 
   void SetIsa(Isa isa) { isa_ = isa; }
+  // Starts a frame: bitmap fills drawn the same way as in the frame before are fetched from what
+  // was kept of them.
+  void BeginFrame() { fetched_.BeginFrame(); }
   bool IsSolid() const { return kind_ == Kind::Solid; }
   uint32_t SolidColor() const { return solid_; }
   // Every fetched pixel is opaque and no extra alpha applies.
@@ -72,6 +76,7 @@ class Paint {
   bool transform_pixels_ = false;  // the colour transform is applied per pixel
   render::ColorTransform cx_;
   std::vector<uint32_t> blend_row_;  // two source rows mixed vertically
+  FetchCache fetched_;
 };
 
 }  // namespace lumen::raster

@@ -422,6 +422,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
     return;
   }
   BeginBitmaps(list, bitmaps);
+  paint_.BeginFrame();
   const size_t first = FirstShown(list);
   if (first == list.commands.size()) FillBackground(list.background, covered_);
   device_scale_ = std::sqrt(

@@ -618,6 +618,28 @@ TEST(Renderer, KeptPicturesAreLetGoWithTheirBitmaps) {
   EXPECT_EQ(out.At(5, 5), 0xFF00FF00u);
 }
 
+// A photo scaled up and fading, frame after frame, and then moved and swapped for another:
+// what a renderer keeps of its filtered pixels between frames draws each frame exactly as a
+// fresh renderer does.
+TEST(Renderer, KeptBitmapFetchesDrawAsFreshOnes) {
+  Scene s;
+  ShapeGeometry& photo =
+      s.Fill(RectPath(0, 0, 60, 45),
+             BitmapFill(TestBitmap(24, 18), {2.5f, 0, 0, 2.5f, 0, 0}, false, true));
+  s.Draw(photo, Matrix::Translate(Tw(1.3f), Tw(2.6f)));
+  Renderer kept;
+  for (int frame = 0; frame < 6; ++frame) {
+    s.list.commands[0].cxform.mul_a = 0.2f + 0.15f * static_cast<float>(frame);
+    if (frame == 4) s.list.commands[0].matrix.tx += Tw(0.5f);
+    if (frame == 5) photo.parts[0].fill.bitmap = TestBitmap(24, 18, true);
+    Pixmap out(64, 64), fresh(64, 64);
+    kept.Render(s.list, kTwipsToPixels, out);
+    Renderer once;
+    once.Render(s.list, kTwipsToPixels, fresh);
+    EXPECT_TRUE(SamePixels(out, fresh)) << "frame " << frame;
+  }
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
