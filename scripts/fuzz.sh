@@ -10,6 +10,7 @@ seconds=${2:-20}
 seed=${FUZZ_SEED:-1}
 jobs=${FUZZ_JOBS:-$(nproc)}
 work="$build/fuzz-work"
+regressions="$(cd "$(dirname "$0")/.." && pwd)/tests/fuzz/regressions"
 mkdir -p "$work"
 
 # Runs one target; its report goes to the console only once it has ended, so that reports of
@@ -20,6 +21,8 @@ fuzz_target() {
   corpus="$work/$name"
   mkdir -p "$corpus"
   "$build/tests/fuzz/make_fuzz_seeds" "$name" "$corpus"
+  # Inputs that once found a fault start every run too.
+  if [ -d "$regressions/$name" ]; then cp "$regressions/$name"/* "$corpus"/; fi
   if ! "$target" "$corpus" -seed="$seed" -max_total_time="$seconds" -max_len=65536 \
       -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 >"$work/$name.log" 2>&1; then
     echo "fuzz: $name FAILED after ${seconds}s, seed $seed; see $work/$name.log"

@@ -627,7 +627,7 @@ bool Clip::Covers(render::Point stage, bool visible_only) const {
   return ContentCovers(Inverse(GlobalMatrix()).Apply(stage), visible_only);
 }
 
-bool Clip::ButtonAreaCovers(render::Point stage) const {
+bool Clip::ButtonAreaCovers(render::Point stage, int& visits) const {
   if (button_ == nullptr) return false;
   const render::Point local = Inverse(GlobalMatrix()).Apply(stage);
   for (const movie::ButtonRecord& record : button_->records) {
@@ -635,7 +635,6 @@ bool Clip::ButtonAreaCovers(render::Point stage) const {
     const MovieLibrary::Found found = library_.Find(record.character);
     if (found.character == nullptr) continue;
     const render::Point p = Inverse(record.matrix).Apply(local);
-    int visits = kMaxCoverVisits;
     if (CharacterCovers(*found.library, *found.character, p, visits)) return true;
   }
   return false;

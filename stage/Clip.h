@@ -172,7 +172,8 @@ class Clip final : public avm1::ClipLink,
   // Whether the stage point (twips) falls on what this clip paints (`visible_only`: its hidden
   // parts left out), or for a button on its hit area.
   bool Covers(render::Point stage, bool visible_only) const;
-  bool ButtonAreaCovers(render::Point stage) const;
+  // Each character of the hit area looked at spends one of `visits`.
+  bool ButtonAreaCovers(render::Point stage, int& visits) const;
   // The topmost shown text field whose box holds `stage` (twips), in this clip or below it,
   // with the point in the field's own space.
   FieldHandle* FieldAt(render::Point stage, render::Point& local, int nesting = 0);

@@ -30,6 +30,9 @@ constexpr uint32_t kEventPress = 0x400, kEventRelease = 0x800, kEventReleaseOuts
                    kEventDragOut = 0x10000;
 // Press to drag out, and key presses too: any of them makes a clip a button.
 constexpr uint32_t kButtonEvents = 0x3FC00;
+// Buttons may show buttons that show buttons: the whole pick, not each button, has a budget, so
+// that a pointer move over thousands of nested hit areas still ends at once.
+constexpr int kMaxPickVisits = 1 << 16;
 // The handler methods, in the order of PointerInput::Event.
 constexpr const char* kHandlers[] = {"onRollOver",       "onRollOut",  "onPress",  "onRelease",
                                      "onReleaseOutside", "onDragOver", "onDragOut"};
@@ -271,20 +274,22 @@ void PointerInput::SendToClip(Clip& clip, Event event) {
 }
 
 Clip* PointerInput::Pick(render::Point stage) {
-  return PickIn(root_, stage, 0);
+  int visits = kMaxPickVisits;
+  return PickIn(root_, stage, 0, visits);
 }
 
-Clip* PointerInput::PickIn(Clip& clip, render::Point stage, int nesting) {
+Clip* PointerInput::PickIn(Clip& clip, render::Point stage, int nesting, int& visits) {
   if (nesting > StageContext::kMaxNesting) return nullptr;
   const std::vector<DisplayObject>& list = clip.DisplayList();
   for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    if (--visits < 0) return nullptr;
     if (!it->clip || it->place.clip_depth != 0 || !it->place.visible) continue;
     Clip& child = *it->clip;
     if (child.IsMaskOfAnother()) continue;
     Clip* found = nullptr;
     if (child.Button() != nullptr) {
-      found = PickIn(child, stage, nesting + 1);
-      if (found == nullptr && child.ButtonAreaCovers(stage)) found = &child;
+      found = PickIn(child, stage, nesting + 1, visits);
+      if (found == nullptr && child.ButtonAreaCovers(stage, visits)) found = &child;
     } else if (ButtonMode(child)) {
       avm1::Object* area =
           child.ScriptObject()
@@ -295,7 +300,7 @@ Clip* PointerInput::PickIn(Clip& clip, render::Point stage, int nesting) {
       const bool hit = area_link ? area_link->Covers(stage, false) : child.Covers(stage, true);
       if (hit) found = &child;
     } else {
-      found = PickIn(child, stage, nesting + 1);
+      found = PickIn(child, stage, nesting + 1, visits);
     }
     if (found == nullptr) continue;
     // What a mask leaves out is not there for the pointer either.

@@ -67,7 +67,8 @@ class PointerInput {
   void Send(Clip& target, Event event);
   void SendToButton(Clip& button, Event event);
   void SendToClip(Clip& clip, Event event);
-  Clip* PickIn(Clip& clip, render::Point stage, int nesting);
+  // `visits`: what is left of the pick's budget of clips and hit-area characters looked at.
+  Clip* PickIn(Clip& clip, render::Point stage, int nesting, int& visits);
   bool Enabled(Clip& clip);
   bool Menu(Clip& clip);
   Cursor CursorOver(Clip* target);
