@@ -55,6 +55,25 @@ constexpr size_t kMaxLayerDepth = 16;
 constexpr int kMaxMargin = 128;
 // Shapes that stop being drawn are never told about; a cache this full starts again.
 constexpr size_t kMaxCachedShapes = 4096;
+// A frame whose filters read further than this many rows across is drawn whole, not in bands.
+constexpr int kMaxSeamReach = kMaxMargin;
+
+// How many rows away filters [first, last) of `list` read, at `scale` device pixels per twip: a
+// band draws a filtered picture this far past its seams, so that its own rows come out as in a
+// whole frame.
+int SeamReach(const RenderList& list, size_t first, size_t last, float scale) {
+  int reach = 0;
+  for (size_t i = first; i < std::min(last, list.filters.size()) && reach <= kMaxSeamReach; ++i) {
+    const Filter& f = list.filters[i];
+    reach += raster::FilterReach(f, scale * kTwips);
+    if (f.kind == Filter::Kind::Convolution) reach += std::clamp(f.rows, 0, Filter::kMaxKernel) / 2;
+  }
+  return reach;
+}
+
+float DeviceScale(const Matrix& m) {
+  return std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
+}
 
 bool Finite(const Matrix& m) {
   return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
@@ -369,8 +388,8 @@ void Renderer::SetThreads(int threads) {
 void Renderer::Render(const RenderList& list, const Matrix& stage_to_device, Pixmap& target) {
   constexpr int kMinBandRows = 32;
   const int bands = static_cast<int>(workers_.size()) + 1;
-  // Filters spread a picture across rows, so a frame with any is drawn whole.
-  if (bands == 1 || target.Height() < bands * kMinBandRows || !list.filters.empty()) {
+  if (bands == 1 || target.Height() < bands * kMinBandRows ||
+      SeamReach(list, 0, list.filters.size(), DeviceScale(stage_to_device)) > kMaxSeamReach) {
     impl_->Render(list, stage_to_device, target, 0, target.Height(), list.bitmaps);
     return;
   }
@@ -425,8 +444,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   paint_.BeginFrame();
   const size_t first = FirstShown(list);
   if (first == list.commands.size()) FillBackground(list.background, covered_);
-  device_scale_ = std::sqrt(
-      std::fabs(stage_to_device.a * stage_to_device.d - stage_to_device.b * stage_to_device.c));
+  device_scale_ = DeviceScale(stage_to_device);
   const size_t width = static_cast<size_t>(target.Width());
   if (row_.size() < width) {
     row_.resize(width);
@@ -913,11 +931,17 @@ bool Renderer::Impl::BeginLayer(const RenderCommand& begin) {
   LayerState layer{&buffer.view, masks_.size(), ActiveMask(), begin.blend, {}};
   layer.margin = margin;
   layer.origin = (layers_.empty() ? 0 : layers_.back().origin) + margin;
-  // The band's rows, and where it ends at an edge of what lies below, the margin past it.
+  // The band's rows, as far past its seams as the filters read, and where it ends at an edge of
+  // what lies below, the margin past it.
   const int y0 = layers_.empty() ? y0_ : layers_.back().y0;
   const int y1 = layers_.empty() ? y1_ : layers_.back().y1;
-  layer.y0 = y0 <= 0 ? 0 : y0 + margin;
-  layer.y1 = y1 >= below.Height() ? below.Height() + 2 * margin : y1 + margin;
+  const int reach = list_ == nullptr
+                        ? 0
+                        : SeamReach(*list_, begin.filter_first,
+                                    size_t{begin.filter_first} + begin.filter_count, device_scale_);
+  const int height = below.Height() + 2 * margin;
+  layer.y0 = y0 <= 0 ? 0 : std::max(y0 + margin - reach, 0);
+  layer.y1 = y1 >= below.Height() ? height : std::min(y1 + margin + reach, height);
   layers_.push_back(layer);
   stage_to_device_.tx += static_cast<float>(margin);
   stage_to_device_.ty += static_cast<float>(margin);
@@ -953,9 +977,13 @@ void Renderer::Impl::EndLayer(const RenderCommand& cmd) {
   if (layer.picture) pictures_.Keep(std::move(*layer.picture), *layer.pixmap, layer.dirty);
   Pixmap& below = Canvas();
   const int k = layer.margin;
+  // Only the band's rows of what lies below: a filtered picture was drawn past them, as far as
+  // its filters reach, so that those rows come out as in a whole frame.
+  const int band_y0 = layers_.empty() ? y0_ : layers_.back().y0;
+  const int band_y1 = layers_.empty() ? y1_ : layers_.back().y1;
   IntRect area =
       IntRect{layer.dirty.x0 - k, layer.dirty.y0 - k, layer.dirty.x1 - k, layer.dirty.y1 - k}
-          .Intersect({0, 0, below.Width(), below.Height()});
+          .Intersect({0, std::max(band_y0, 0), below.Width(), std::min(band_y1, below.Height())});
   if (layer.clip) area = area.Intersect(layer.clip->Bounds());
   // Alpha and Erase work on an enclosing layer; with none they would punch holes through the
   // stage itself, so they draw nothing there.

@@ -640,6 +640,59 @@ TEST(Renderer, KeptBitmapFetchesDrawAsFreshOnes) {
   }
 }
 
+// Filtered pictures across the seams of bands drawn on three threads: a blur, a convolution,
+// a shadow inside a glow and a blur wider than bands are drawn past their seams, come out as
+// on one thread.
+TEST(Renderer, FilteredPicturesInBandsDrawAsInAWholeFrame) {
+  Filter blur;
+  blur.blur_x = blur.blur_y = 9;
+  blur.passes = 2;
+  Filter convolution;
+  convolution.kind = Filter::Kind::Convolution;
+  convolution.columns = convolution.rows = 5;
+  convolution.matrix.fill(1);
+  convolution.divisor = 25;
+  Filter shadow;
+  shadow.kind = Filter::Kind::DropShadow;
+  shadow.dy = 6;
+  shadow.blur_x = shadow.blur_y = 4;
+  shadow.color = {0, 0, 90, 255};
+  Filter glow = shadow;
+  glow.kind = Filter::Kind::Glow;
+  glow.color = {255, 200, 0, 255};
+  Filter wide = blur;
+  wide.blur_x = wide.blur_y = 120;
+  for (const Filter& last : {blur, wide}) {
+    Scene s;
+    s.list.filters = {blur, convolution, glow, shadow, last};
+    const auto filtered = [&s](Path path, Rgba colour, std::vector<uint16_t> filters) {
+      for (const uint16_t f : filters) {
+        s.Command(Kind::BeginLayer);
+        s.list.commands.back().centre = true;
+        s.list.commands.back().filter_first = f;
+        s.list.commands.back().filter_count = 1;
+      }
+      s.Draw(s.Fill(std::move(path), SolidFill(colour)));
+      for (auto f = filters.rbegin(); f != filters.rend(); ++f) {
+        s.Command(Kind::EndLayer);
+        s.list.commands.back().filter_first = *f;
+        s.list.commands.back().filter_count = 1;
+      }
+    };
+    // The seams lie at rows 42 and 85.
+    filtered(RectPath(4, 30, 30, 50), {255, 0, 0, 255}, {0});
+    filtered(CirclePath(46, 85, 10), {0, 160, 0, 200}, {1});
+    filtered(RectPath(10, 70, 28, 100), {0, 0, 255, 255}, {2, 3});
+    filtered(RectPath(36, 20, 60, 40), {90, 90, 90, 255}, {4});
+    Pixmap one(64, 128), three(64, 128);
+    Renderer single, banded;
+    banded.SetThreads(3);
+    single.Render(s.list, kTwipsToPixels, one);
+    banded.Render(s.list, kTwipsToPixels, three);
+    EXPECT_TRUE(SamePixels(one, three)) << "with a blur of " << last.blur_x;
+  }
+}
+
 // Pixels an alpha layer does not draw keep what lies below, also inside the bounds of what it
 // does draw (the corners around a circle).
 TEST(Renderer, AlphaLayerLeavesUndrawnPixelsAlone) {
