@@ -9,8 +9,11 @@
 // along its edge fall inside, and the reference pictures follow the device-space count. The
 // result is kept while the scale holds, so a still frame only transforms points (and puts the
 // points that cut curves on the device twip grid); strokes are widened in device space, where
-// the pen is round. A layer that is a cached picture stands on whole pixels, and its pixels are
-// kept between frames and copied back while its content stays the same.
+// the pen is round. A layer that is a cached picture stands on whole pixels; its pixels, and a
+// filtered picture's with its filters applied, are kept between frames and shown again while its
+// content stays the same. A frame may be drawn in bands of rows, one a thread: each band draws
+// every row a shape covers but paints only its own, and draws a filtered picture as far past its
+// seams as the filters read, so that its rows come out as in a whole frame.
 
 #include "render/Renderer.h"
 
