@@ -65,11 +65,13 @@ inline uint32_t Lerp(uint32_t p0, uint32_t p1, uint32_t w) {
   return rb | ag << 8;
 }
 
-// Index of the pixel at coordinate `f` (any finite value).
+// Index of the pixel at coordinate `f` (any value; what is not finite gives the first).
 inline int WrapCoord(double f, int size, bool repeat) {
   if (repeat) {
-    const double m = f - size * std::floor(f / size);
-    return std::min(static_cast<int>(m), size - 1);
+    // fmod is exact at any magnitude, where f - size * floor(f / size) can land far outside.
+    double m = std::fmod(f, size);
+    if (m < 0) m += size;
+    return m >= 0 && m < size ? std::min(static_cast<int>(m), size - 1) : 0;
   }
   if (!(f > 0)) return 0;
   return f >= size - 1 ? size - 1 : static_cast<int>(f);
