@@ -15,13 +15,13 @@
 #include "authoring/SwfWriter.h"
 #include "authoring/TextWriter.h"
 #include "bench/CpuClock.h"
+#include "bench/SideBySide.h"
 #include "flash/MovieEngine.h"
 #include "movie/Movie.h"
 #include "tools/reelrender/MovieRunner.h"
 
 namespace {
 
-using lumen::bench::CpuMs;
 using lumen::bench::MedianOf;
 using lumen::bench::ProcessCpuMs;
 
@@ -131,28 +131,6 @@ struct Figures {
   double plain_ms = 0, filtered_ms = 0;
 };
 
-// Both movies played side by side on one drawing thread, a frame of one then the same frame of
-// the other, so that the machine's ups and downs fall on both alike.
-Figures FrameMs(const std::vector<uint8_t>& plain, const std::vector<uint8_t>& filtered,
-                int frames) {
-  const auto plain_movie = lumen::movie::LoadMovie(plain);
-  const auto filtered_movie = lumen::movie::LoadMovie(filtered);
-  lumen::tools::RunOptions options;
-  lumen::tools::MovieRunner runners[] = {{plain_movie.movie, options},
-                                         {filtered_movie.movie, options}};
-  std::vector<double> times[2];
-  for (auto& runner : runners) runner.Draw();  // decodes the photos
-  for (int f = 0; f < frames; ++f) {
-    for (int i = 0; i < 2; ++i) {
-      const double start = CpuMs();
-      runners[i].Draw();
-      times[i].push_back(CpuMs() - start);
-      runners[i].Advance();
-    }
-  }
-  return {MedianOf(times[0]), MedianOf(times[1])};
-}
-
 struct Still : Figures {
   int plain_drawn = 0, filtered_drawn = 0;  // frames drawn anew, of those timed
 };
@@ -210,8 +188,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Photos photos;
-  const Figures moving = FrameMs(Movie(photos, *font, frames, false, true),
-                                 Movie(photos, *font, frames, true, true), frames);
+  const lumen::bench::SideBySideMs frame = lumen::bench::FramesSideBySide(
+      Movie(photos, *font, frames, false, true), Movie(photos, *font, frames, true, true), frames);
+  const Figures moving{frame.first, frame.second};
   const double ratio = moving.filtered_ms / moving.plain_ms;
   std::printf(
       "full-HD frame, a photo fading in: %.2f ms; with a glow on the caption, a drop shadow and "

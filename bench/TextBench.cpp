@@ -15,6 +15,7 @@
 #include "authoring/SwfWriter.h"
 #include "authoring/TextWriter.h"
 #include "bench/CpuClock.h"
+#include "bench/SideBySide.h"
 #include "movie/Movie.h"
 #include "text/EditText.h"
 #include "text/FontLibrary.h"
@@ -72,30 +73,6 @@ std::vector<uint8_t> Movie(const EmbeddedFont& font, int frames, bool caption) {
   return BuildMovie(spec, tags);
 }
 
-struct FrameFigures {
-  double plain = 0, captioned = 0;
-};
-
-// Both movies played side by side, a frame of one then the same frame of the other, so that the
-// machine's ups and downs fall on both alike.
-FrameFigures FrameMs(const EmbeddedFont& font, int frames) {
-  const auto plain = lumen::movie::LoadMovie(Movie(font, frames, false));
-  const auto captioned = lumen::movie::LoadMovie(Movie(font, frames, true));
-  lumen::tools::RunOptions options;
-  lumen::tools::MovieRunner runners[] = {{plain.movie, options}, {captioned.movie, options}};
-  std::vector<double> times[2];
-  for (auto& runner : runners) runner.Draw();  // decodes the photo
-  for (int f = 0; f < frames; ++f) {
-    for (int i = 0; i < 2; ++i) {
-      const double start = CpuMs();
-      runners[i].Draw();
-      times[i].push_back(CpuMs() - start);
-      runners[i].Advance();
-    }
-  }
-  return {MedianOf(times[0]), MedianOf(times[1])};
-}
-
 // A 10,000-character HTML caption laid out and painted in a wrapping field.
 double LayoutMs(const std::vector<uint8_t>& file) {
   const auto loaded = lumen::movie::LoadMovie(file);
@@ -135,7 +112,8 @@ int main(int argc, char** argv) {
     std::fputs("bench_text: the caption font (fonts-dejavu-core) is not installed\n", stderr);
     return 1;
   }
-  const auto [plain, captioned] = FrameMs(*font, frames);
+  const auto [plain, captioned] = lumen::bench::FramesSideBySide(
+      Movie(*font, frames, false), Movie(*font, frames, true), frames);
   const double cost = captioned - plain;
   std::printf("full-HD photo frame: %.2f ms; with a 40-word caption fading in: %.2f ms\n", plain,
               captioned);
