@@ -26,8 +26,7 @@ fuzz_target() {
   if ! "$target" "$corpus" -seed="$seed" -max_total_time="$seconds" -max_len=65536 \
       -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix="$work/$name-" \
       >"$work/$name.log" 2>&1; then
-    echo "fuzz: $name FAILED after ${seconds}s, seed $seed; see $work/$name.log and the input"
-    echo "fuzz: that failed, $work/$name-*"
+    echo "fuzz: $name FAILED after ${seconds}s, seed $seed; see $work/$name.log and $work/$name-*"
     tail -40 "$work/$name.log"
     return 1
   fi
