@@ -77,6 +77,17 @@ inline int WrapCoord(double f, int size, bool repeat) {
   return f >= size - 1 ? size - 1 : static_cast<int>(f);
 }
 
+// The 16.16 position u + du * i. It lies in range wherever the span's ends do, though du * i
+// alone may not.
+inline int32_t FixedAt(int32_t u, int32_t du, int i) {
+  return static_cast<int32_t>(u + int64_t{du} * i);
+}
+
+// Whether a span's steps (source pixels per device pixel) fit 16.16 fixed point.
+inline bool FixedSteps(double du, double dv) {
+  return std::abs(du) < 32767 && std::abs(dv) < 32767;
+}
+
 inline uint32_t Weight(double frac) {
   return std::min(255u, static_cast<uint32_t>(frac * 256));
 }
@@ -450,7 +461,7 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
       buf[i] = filter_x ? Lerp(p0, row[WrapCoord(f + 1, w, repeat_)], Weight(s - f)) : p0;
     }
   };
-  if (filter_x && lo > -32768 && hi < 32767) {  // 16.16 fixed point holds it
+  if (filter_x && lo > -32768 && hi < 32767 && FixedSteps(ia_, 0)) {  // 16.16 holds it
     const auto u = static_cast<int32_t>(su * 65536), du = static_cast<int32_t>(ia_ * 65536);
     if (lo >= 0 && hi + 1 < w && ((u + static_cast<int64_t>(du) * (n - 1)) >> 16) + 1 < w) {
       FilterInside(row, u, du, n, buf, isa_);
@@ -461,7 +472,7 @@ const uint32_t* Paint::FetchAxisAligned(int x, int y, int n, uint32_t* buf) {
     if (du > 0 && !repeat_) {
       const auto [begin, stop] = InsideRun(u, du, int64_t{w - 1} << 16, n);
       at_edge(0, begin);
-      FilterInside(row, u + du * begin, du, stop - begin, buf + begin, isa_);
+      FilterInside(row, FixedAt(u, du, begin), du, stop - begin, buf + begin, isa_);
       at_edge(stop, n);
       return buf;
     }
@@ -511,7 +522,7 @@ void Paint::FetchGeneral(int x, int y, int n, uint32_t* out) const {
   // Inside the image, positions in 16.16 fixed point: a turned photo costs integer steps.
   const double last_u = u0 + ia_ * (n - 1), last_v = v0 + ib_ * (n - 1);
   const double lo = std::min({u0, v0, last_u, last_v}), hi = std::max({u0, v0, last_u, last_v});
-  if (lo <= -32768 || hi >= 32767) {
+  if (lo <= -32768 || hi >= 32767 || !FixedSteps(ia_, ib_)) {
     at_edge(0, n);
     return;
   }
@@ -523,11 +534,11 @@ void Paint::FetchGeneral(int x, int y, int n, uint32_t* out) const {
   const int begin = std::max(u_begin, v_begin), end = std::max(begin, std::min(u_end, v_end));
   at_edge(0, begin);
   if (smooth_) {
-    BilinearInside(bitmap_->pixels.data(), w, u + du * begin, du, v + dv * begin, dv, end - begin,
-                   out + begin, isa_);
+    BilinearInside(bitmap_->pixels.data(), w, FixedAt(u, du, begin), du, FixedAt(v, dv, begin), dv,
+                   end - begin, out + begin, isa_);
   } else {
     for (int i = begin; i < end; ++i) {
-      const int32_t at_u = u + du * i, at_v = v + dv * i;
+      const int32_t at_u = FixedAt(u, du, i), at_v = FixedAt(v, dv, i);
       out[i] = SourceRow(at_v >> 16)[at_u >> 16];
     }
   }
