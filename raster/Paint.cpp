@@ -128,35 +128,51 @@ void MixRows(const uint32_t* r0, const uint32_t* r1, uint32_t w, int n, uint32_t
   for (; i < n; ++i) out[i] = Lerp(r0[i], r1[i], w);
 }
 
+#if defined(__SSE2__)
+// The weights of four 16.16 positions (their bits 8..15), each spread over the four channels of
+// its pixel: pixels 0 and 1 in `first`, 2 and 3 in `second`.
+inline void SpreadWeights(int32_t p0, int32_t p1, int32_t p2, int32_t p3, __m128i& first,
+                          __m128i& second) {
+  const __m128i w32 =
+      _mm_and_si128(_mm_srli_epi32(_mm_set_epi32(p3, p2, p1, p0), 8), _mm_set1_epi32(0xFF));
+  const __m128i w16 = _mm_packs_epi32(w32, w32);
+  const __m128i pairs = _mm_unpacklo_epi16(w16, w16);
+  first = _mm_unpacklo_epi32(pairs, pairs);
+  second = _mm_unpackhi_epi32(pairs, pairs);
+}
+
+// (a * (256 - w) + b * w) >> 8 for each 16-bit channel, truncated as the scalar Lerp is.
+inline __m128i Lerp16(__m128i a, __m128i b, __m128i w) {
+  return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(_mm_set1_epi16(256), w)),
+                                      _mm_mullo_epi16(b, w)),
+                        8);
+}
+
+// Two pixels' left and right neighbours, read as the pairs at `p` and `q`, in 16-bit channels.
+inline void SplitPairs(const uint32_t* p, const uint32_t* q, __m128i& left, __m128i& right) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+  const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)), zero);
+  left = _mm_unpacklo_epi64(a, b);
+  right = _mm_unpackhi_epi64(a, b);
+}
+#endif
+
 // Horizontal filtering where every sample and its right neighbour lie inside `row`.
 void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* out, Isa isa) {
   int i = 0;
 #if defined(__SSE2__)
   if (isa == Isa::Sse2) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i k256 = _mm_set1_epi16(256), byte = _mm_set1_epi32(0xFF);
-    auto lerp = [&](__m128i pairs_a, __m128i pairs_b, __m128i w) {
-      // pairs_a: left and right neighbour of one output pixel, pairs_b of the next.
-      const __m128i xa = _mm_unpacklo_epi8(pairs_a, zero), xb = _mm_unpacklo_epi8(pairs_b, zero);
-      const __m128i left = _mm_unpacklo_epi64(xa, xb), right = _mm_unpackhi_epi64(xa, xb);
-      return _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(left, _mm_sub_epi16(k256, w)), _mm_mullo_epi16(right, w)),
-          8);
-    };
     for (; i + 4 <= n; i += 4) {
       // Positions from the start, not by running sums, which could pass the int range after
       // the last pixel.
       const int32_t u0 = u + du * i, u1 = u0 + du, u2 = u1 + du, u3 = u2 + du;
-      // Weights w0..w3, each spread over the four channels of its pixel.
-      const __m128i w32 = _mm_and_si128(_mm_srli_epi32(_mm_set_epi32(u3, u2, u1, u0), 8), byte);
-      const __m128i w16 = _mm_packs_epi32(w32, w32);
-      const __m128i w_pairs = _mm_unpacklo_epi16(w16, w16);
-      const __m128i w01 = _mm_unpacklo_epi32(w_pairs, w_pairs);
-      const __m128i w23 = _mm_unpackhi_epi32(w_pairs, w_pairs);
-      auto pair = [row](int32_t at) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + (at >> 16)));
-      };
-      const __m128i lo = lerp(pair(u0), pair(u1), w01), hi = lerp(pair(u2), pair(u3), w23);
+      __m128i w01, w23, left, right;
+      SpreadWeights(u0, u1, u2, u3, w01, w23);
+      SplitPairs(row + (u0 >> 16), row + (u1 >> 16), left, right);
+      const __m128i lo = Lerp16(left, right, w01);
+      SplitPairs(row + (u2 >> 16), row + (u3 >> 16), left, right);
+      const __m128i hi = Lerp16(left, right, w23);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
     }
   }
@@ -172,52 +188,37 @@ void FilterInside(const uint32_t* row, int32_t u, int32_t du, int n, uint32_t* o
 // inside the image (`stride` pixels a row); positions in 16.16 fixed point.
 void BilinearInside(const uint32_t* pixels, int stride, int32_t u, int32_t du, int32_t v,
                     int32_t dv, int n, uint32_t* out, Isa isa) {
-  const auto at = [&](int i) {
-    return pixels + static_cast<ptrdiff_t>((v + dv * i) >> 16) * stride + ((u + du * i) >> 16);
+  const auto at = [&](int32_t at_u, int32_t at_v) {
+    return pixels + static_cast<ptrdiff_t>(at_v >> 16) * stride + (at_u >> 16);
   };
   const auto weight = [](int32_t position) { return static_cast<uint32_t>(position >> 8) & 0xFF; };
   int i = 0;
 #if defined(__SSE2__)
   if (isa == Isa::Sse2) {
-    const __m128i zero = _mm_setzero_si128(), k256 = _mm_set1_epi16(256);
-    const auto lerp = [&](__m128i a, __m128i b, __m128i w) {
-      return _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(k256, w)), _mm_mullo_epi16(b, w)), 8);
-    };
-    // Two output pixels: their four neighbours each, mixed across and then down, with every
-    // step truncated as the scalar Lerp truncates.
-    const auto two = [&](int k) {
-      const uint32_t *p = at(k), *q = at(k + 1);
-      const auto pair = [](const uint32_t* px) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(px));
-      };
-      const auto split = [&](__m128i first, __m128i second, __m128i& left, __m128i& right) {
-        const __m128i a = _mm_unpacklo_epi8(first, zero), b = _mm_unpacklo_epi8(second, zero);
-        left = _mm_unpacklo_epi64(a, b);
-        right = _mm_unpackhi_epi64(a, b);
-      };
-      const auto spread = [](uint32_t w0, uint32_t w1) {
-        return _mm_set_epi16(static_cast<int16_t>(w1), static_cast<int16_t>(w1),
-                             static_cast<int16_t>(w1), static_cast<int16_t>(w1),
-                             static_cast<int16_t>(w0), static_cast<int16_t>(w0),
-                             static_cast<int16_t>(w0), static_cast<int16_t>(w0));
-      };
-      const __m128i wx = spread(weight(u + du * k), weight(u + du * (k + 1)));
-      const __m128i wy = spread(weight(v + dv * k), weight(v + dv * (k + 1)));
+    // Four output pixels: their four neighbours each, mixed across and then down, two at a time.
+    const auto two = [&](const uint32_t* p, const uint32_t* q, __m128i wx, __m128i wy) {
       __m128i top_left, top_right, bottom_left, bottom_right;
-      split(pair(p), pair(q), top_left, top_right);
-      split(pair(p + stride), pair(q + stride), bottom_left, bottom_right);
-      return lerp(lerp(top_left, top_right, wx), lerp(bottom_left, bottom_right, wx), wy);
+      SplitPairs(p, q, top_left, top_right);
+      SplitPairs(p + stride, q + stride, bottom_left, bottom_right);
+      return Lerp16(Lerp16(top_left, top_right, wx), Lerp16(bottom_left, bottom_right, wx), wy);
     };
     for (; i + 4 <= n; i += 4) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(two(i), two(i + 2)));
+      const int32_t u0 = u + du * i, u1 = u0 + du, u2 = u1 + du, u3 = u2 + du;
+      const int32_t v0 = v + dv * i, v1 = v0 + dv, v2 = v1 + dv, v3 = v2 + dv;
+      __m128i wx01, wx23, wy01, wy23;
+      SpreadWeights(u0, u1, u2, u3, wx01, wx23);
+      SpreadWeights(v0, v1, v2, v3, wy01, wy23);
+      const __m128i lo = two(at(u0, v0), at(u1, v1), wx01, wy01);
+      const __m128i hi = two(at(u2, v2), at(u3, v3), wx23, wy23);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
     }
   }
 #endif
   (void)isa;
   for (; i < n; ++i) {
-    const uint32_t* row = at(i);
-    const uint32_t wx = weight(u + du * i), wy = weight(v + dv * i);
+    const int32_t at_u = u + du * i, at_v = v + dv * i;
+    const uint32_t* row = at(at_u, at_v);
+    const uint32_t wx = weight(at_u), wy = weight(at_v);
     out[i] = Lerp(Lerp(row[0], row[1], wx), Lerp(row[stride], row[stride + 1], wx), wy);
   }
 }
