@@ -84,19 +84,33 @@ bool Finite(const Matrix& m) {
 }
 
 // The shape's bounds on the target, or false when they miss it.
-bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
-  if (bounds.Empty()) return true;  // no bounds given: let the clipper decide
-  float x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+// The device box of `bounds` under `m`, widened by some slack: hairlines and anti-aliased
+// edges may reach just past the stated bounds.
+Rect DeviceBox(const Rect& bounds, const Matrix& m) {
+  constexpr float kSlack = 2;
+  Rect box{INFINITY, INFINITY, -INFINITY, -INFINITY};
   for (Point p : {Point{bounds.x_min, bounds.y_min}, Point{bounds.x_max, bounds.y_min},
                   Point{bounds.x_min, bounds.y_max}, Point{bounds.x_max, bounds.y_max}}) {
     const Point q = m.Apply(p);
-    x0 = std::min(x0, q.x), y0 = std::min(y0, q.y);
-    x1 = std::max(x1, q.x), y1 = std::max(y1, q.y);
+    box.x_min = std::min(box.x_min, q.x - kSlack), box.y_min = std::min(box.y_min, q.y - kSlack);
+    box.x_max = std::max(box.x_max, q.x + kSlack), box.y_max = std::max(box.y_max, q.y + kSlack);
   }
-  // Some slack: hairlines and anti-aliased edges may reach just past the stated bounds.
-  constexpr float kSlack = 2;
-  return x1 >= -kSlack && y1 >= -kSlack && x0 <= static_cast<float>(width) + kSlack &&
-         y0 <= static_cast<float>(height) + kSlack;
+  return box;
+}
+
+bool Visible(const Rect& bounds, const Matrix& m, int width, int height) {
+  if (bounds.Empty()) return true;  // no bounds given: let the clipper decide
+  const Rect box = DeviceBox(bounds, m);
+  return box.x_max >= 0 && box.y_max >= 0 && box.x_min <= static_cast<float>(width) &&
+         box.y_min <= static_cast<float>(height);
+}
+
+// Whether `bounds` under `m` lie wholly within `area`.
+bool Inside(const Rect& bounds, const Matrix& m, const IntRect& area) {
+  if (bounds.Empty()) return false;
+  const Rect box = DeviceBox(bounds, m);
+  return box.x_min >= static_cast<float>(area.x0) && box.y_min >= static_cast<float>(area.y0) &&
+         box.x_max <= static_cast<float>(area.x1) && box.y_max <= static_cast<float>(area.y1);
 }
 
 struct PreparedShape {
@@ -166,6 +180,39 @@ class BandSink final : public raster::SpanSink {
   int y0_ = 0, y1_ = 0;
 };
 
+// Passes on what lies outside `hidden`: pixels that an opaque object drawn later paints over
+// need not be painted first.
+class OutsideSink final : public raster::SpanSink {
+ public:
+  raster::SpanSink& Around(raster::SpanSink& out, const IntRect& hidden) {
+    out_ = &out;
+    hidden_ = hidden;
+    return *this;
+  }
+  void Span(int y, int x, int n, const uint8_t* cov) override {
+    const auto [left, right] = Outside(y, x, n);
+    if (left > 0) out_->Span(y, x, left, cov);
+    if (right > 0) out_->Span(y, x + n - right, right, cov + (n - right));
+  }
+  void Solid(int y, int x, int n, uint8_t cov) override {
+    const auto [left, right] = Outside(y, x, n);
+    if (left > 0) out_->Solid(y, x, left, cov);
+    if (right > 0) out_->Solid(y, x + n - right, right, cov);
+  }
+
+ private:
+  // How many pixels of the run lie left of the hidden area and how many right of it.
+  std::pair<int, int> Outside(int y, int x, int n) const {
+    if (y < hidden_.y0 || y >= hidden_.y1 || x >= hidden_.x1 || x + n <= hidden_.x0) {
+      return {n, 0};
+    }
+    return {std::max(0, hidden_.x0 - x), std::max(0, x + n - hidden_.x1)};
+  }
+
+  raster::SpanSink* out_ = nullptr;
+  IntRect hidden_;
+};
+
 }  // namespace
 
 // A frame's bitmap pixels fetched ahead, so that the bands read them at once without asking the
@@ -226,6 +273,7 @@ class Renderer::Impl {
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
   size_t FirstShown(const RenderList& list);
+  void HideFor(size_t i);
   IntRect OpaqueArea(const RenderCommand& cmd);
   const PreparedShape& Prepare(const ShapeGeometry& shape, float scale);
   void DrawPart(const ShapePart& part, const raster::Polylines& lines, uint64_t fingerprint,
@@ -250,6 +298,8 @@ class Renderer::Impl {
   size_t BuildingMask() const;
   size_t MaskBase() const { return layers_.empty() ? 0 : layers_.back().mask_base; }
   Pixmap& Canvas() { return layers_.empty() ? *target_ : *layers_.back().pixmap; }
+  // Whether what is drawn now goes onto the target where part of it is painted over later.
+  bool HiddenOnTarget() const { return !hidden_.Empty() && layers_.empty() && BuildingMask() == 0; }
   int Grid() const;
   raster::Smoothing BitmapSmoothing() const;
 
@@ -288,7 +338,17 @@ class Renderer::Impl {
   BitmapProvider* bitmaps_ = nullptr;
   std::vector<const BitmapSource*> frame_sources_;
   std::vector<size_t> covering_;  // FirstShown's candidates
-  IntRect covered_;               // pixels an opaque shape outside masks and layers paints
+  // The commands that paint an upright rectangle of the target opaquely, ascending, each with
+  // the largest such rectangle painted by it or a later one: what hides the commands before it.
+  struct Hider {
+    size_t at;
+    IntRect hides;
+  };
+  std::vector<Hider> hiders_;
+  size_t next_hider_ = 0;
+  IntRect covered_;  // the largest of them, which the background need not fill
+  IntRect hidden_;   // what is painted over later of the command drawn now
+  OutsideSink outside_;
   // The pixels this frame painted with, held until it ends whatever the provider evicts.
   std::vector<std::shared_ptr<const Bitmap>> frame_pixels_;
   FillStyle resolved_;  // a fill with a source, its pixels filled in
@@ -455,6 +515,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   }
   for (size_t i = first == list.commands.size() ? 0 : first; i < list.commands.size(); ++i) {
     const RenderCommand& cmd = list.commands[i];
+    HideFor(i);
     switch (cmd.kind) {
       case RenderCommand::Kind::DrawShape:
         if (cmd.snap) {
@@ -494,6 +555,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         break;
     }
   }
+  hidden_ = {};
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   views_.clear();
   filtered_views_ = 0;
@@ -576,7 +638,8 @@ const FillStyle& Renderer::Impl::Resolve(const FillStyle& fill) {
 // there. The commands before it are balanced, so skipping them leaves no mask or layer open.
 // Answers the list's size when no shape covers the target; then `covered_` is the largest part
 // of it such a shape paints, which the background need not fill (a photo letterboxed on a wide
-// screen leaves only the margins to fill).
+// screen leaves only the margins to fill). Likewise a shape drawn before such a rectangle is
+// painted only outside it (the photo of the slide before, zoomed past the new one's edges).
 size_t Renderer::Impl::FirstShown(const RenderList& list) {
   covering_.clear();
   int nesting = 0;
@@ -597,21 +660,30 @@ size_t Renderer::Impl::FirstShown(const RenderList& list) {
         break;
     }
   }
-  covered_ = {};
-  int64_t covered_area = 0;
+  hiders_.clear();
+  next_hider_ = 0;
+  const auto size = [](const IntRect& r) { return int64_t{r.x1 - r.x0} * (r.y1 - r.y0); };
+  size_t first = list.commands.size();
   for (auto at = covering_.rbegin(); at != covering_.rend(); ++at) {
     const IntRect area = OpaqueArea(list.commands[*at]);
     if (area.x0 == 0 && area.y0 == 0 && area.x1 == target_->Width() &&
         area.y1 == target_->Height()) {
-      return *at;
+      first = *at;
+      break;
     }
-    const int64_t size = int64_t{area.x1 - area.x0} * (area.y1 - area.y0);
-    if (!area.Empty() && size > covered_area) {
-      covered_ = area;
-      covered_area = size;
-    }
+    if (area.Empty()) continue;
+    const bool larger = hiders_.empty() || size(area) > size(hiders_.back().hides);
+    hiders_.push_back({*at, larger ? area : hiders_.back().hides});
   }
-  return list.commands.size();
+  std::reverse(hiders_.begin(), hiders_.end());
+  covered_ = hiders_.empty() ? IntRect{} : hiders_.front().hides;
+  return first;
+}
+
+// What is painted over later of what command `i` draws on the target.
+void Renderer::Impl::HideFor(size_t i) {
+  while (next_hider_ < hiders_.size() && hiders_[next_hider_].at <= i) ++next_hider_;
+  hidden_ = next_hider_ < hiders_.size() ? hiders_[next_hider_].hides : IntRect{};
 }
 
 // The whole pixels of the target that `cmd` paints opaquely when it is an upright rectangle of
@@ -682,6 +754,7 @@ void Renderer::Impl::Draw(const RenderCommand& cmd) {
   if (!cmd.shape || ignored_masks_ > 0 || ignored_layers_ > 0) return;
   const Matrix m = stage_to_device_ * cmd.matrix;
   if (!Finite(m) || !Visible(cmd.shape->bounds, m, Canvas().Width(), Canvas().Height())) return;
+  if (HiddenOnTarget() && Inside(cmd.shape->bounds, m, hidden_)) return;
   const float scale = std::sqrt(std::max(m.a * m.a + m.b * m.b, m.c * m.c + m.d * m.d));
   if (!std::isfinite(scale)) return;
   const PreparedShape& prepared = Prepare(*cmd.shape, scale);
@@ -749,12 +822,13 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   const bool snap_cuts = building == 0 && filtered_views_ == 0;
   const CoverageKey key{&part,           fingerprint, m,      canvas.Width(),
                         canvas.Height(), grid,        method, snap_cuts};
+  raster::SpanSink& paint = HiddenOnTarget() ? outside_.Around(paint_sink_, hidden_) : paint_sink_;
   const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
   if (cached) {
     const FillStyle& resolved = Resolve(*fill);
     if (!paint_.SetFill(resolved, m * resolved.matrix, cx, BitmapSmoothing())) return;
     paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
-    if (coverage_.Replay(key, Band(paint_sink_))) {
+    if (coverage_.Replay(key, Band(paint))) {
       AddDirty(paint_sink_.Dirty());
       return;
     }
@@ -789,7 +863,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
     return;
   }
   if (cached) {
-    rasterizer_.Fill(edges_, rule, method, grid, Band(coverage_.Record(key, paint_sink_)));
+    rasterizer_.Fill(edges_, rule, method, grid, Band(coverage_.Record(key, paint)));
     coverage_.EndRecord();
     AddDirty(paint_sink_.Dirty());
     return;
@@ -799,7 +873,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
-  rasterizer_.Fill(edges_, rule, method, grid, Band(paint_sink_));
+  rasterizer_.Fill(edges_, rule, method, grid, Band(paint));
   AddDirty(paint_sink_.Dirty());
 }
 

@@ -894,6 +894,43 @@ TEST(Renderer, ShapesUnderAnOpaqueCoverAreSkipped) {
   }
 }
 
+// What a later opaque rectangle paints over is painted only around it, masked or not; the frame
+// is the one painting everything would give, and a shape wholly under the rectangle leaves no
+// trace.
+TEST(Renderer, ShapesPartlyUnderAnOpaqueRectangleShowAroundIt) {
+  const auto scene = [](bool covered) {
+    Scene s({10, 20, 30, 255});
+    // Scaled by a power of two, so that its samples do not depend on where a span starts.
+    s.Draw(s.Fill(RectPath(2, 2, 62, 62),
+                  BitmapFill(TestBitmap(9, 7), {4, 0, 0, 4, 2, 2}, true, true)));
+    s.Draw(s.Fill(CirclePath(32, 32, 6), SolidFill({200, 0, 0, 255})));
+    // A slanted band: runs of changing coverage across the rectangle's edges.
+    s.Draw(
+        s.Fill(PolyPath({{4, 20}, {62, 30}, {62, 33}, {4, 23}}), SolidFill({250, 250, 250, 255})));
+    s.Command(Kind::BeginMask);
+    s.Draw(s.Fill(RectPath(0, 0, 40, 64), SolidFill({})));
+    s.Command(Kind::EndMask);
+    s.Draw(s.Fill(CirclePath(12, 32, 12), SolidFill({0, 0, 200, 255})));
+    s.Command(Kind::PopMask);
+    if (covered) s.Draw(s.Fill(RectPath(16, 8, 48, 56), SolidFill({0, 90, 0, 255})));
+    s.Draw(s.Fill(CirclePath(40, 40, 10), SolidFill({200, 200, 0, 128})));
+    return s;
+  };
+  const Scene covered = scene(true), open = scene(false);
+  const Pixmap out = Render(covered.list), beneath = Render(open.list);
+  int differing = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const bool under = x >= 16 && x < 48 && y >= 8 && y < 56;
+      const double from_top = std::hypot(x + 0.5 - 40, y + 0.5 - 40);
+      if (!under) differing += out.At(x, y) != beneath.At(x, y);
+      if (under && from_top > 11) differing += out.At(x, y) != 0xFF005A00u;
+      if (under && from_top < 9) differing += out.At(x, y) == 0xFF005A00u;  // drawn over it
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
+
 TEST(Renderer, ShowAllPaintsMarginsAndContentBeyondTheStage) {
   Scene s({0, 0, 255, 255});
   // The stage is 100 x 100 twips-pixels; the shape reaches 20 pixels past its left edge.
