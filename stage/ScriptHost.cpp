@@ -109,6 +109,9 @@ avm1::ClipObject* ScriptHost::Register(Clip& clip) {
   }
   // A level's root carries the player's version for movies that check it.
   if (clip.Parent() == nullptr) vm_->SetOwn(object, "$version", vm_->Str(avm1::PlayerVersion()));
+  // The first root is _root already while its first frame is placed: a field there bound to
+  // "_root.name" gives that variable its text.
+  if (clip.Parent() == nullptr && root_ == nullptr) root_ = &clip;
   QueueClipActions(clip, object, kEventInitialize, kInitialize, false);
   QueueClipActions(clip, object, kEventConstruct, kConstruct, false);
   const auto symbol = clip.Library().SymbolName(clip.CharacterId());

@@ -813,33 +813,36 @@ TEST(ScriptPlayback, ClipActionsAnswerOnlyEventsTheUnionOfFlagsNames) {
 // Lines come in the order the scripts print them: a frame script with a loop, the load event of
 // the clip that frame placed (after the frame), then the next frame.
 // A caption field bound to a variable: it gives a missing variable its own text as it is
-// placed, then follows every value scripts give the variable.
+// placed, then follows every value scripts give the variable. A path to the root's variable
+// holds from the first frame on, while the root is still being placed.
 TEST(ScriptPlayback, TextFieldsFollowTheVariableTheyAreBoundTo) {
-  Bytes tags;
-  text::testing::BoxFont(tags);
-  aw::EditTextSpec field;
-  field.id = 3;
-  field.font = 1;
-  field.variable = "caption";
-  field.text = "A";
-  aw::DefineEditText(tags, field);
-  aw::PlaceSpec place;
-  place.depth = 1;
-  place.character = 3;
-  aw::PlaceObject2(tags, place);
-  ActionWriter frame1, frame2;
-  frame1.Push({std::string("caption")}).Op(aw::kGetVariable).Op(aw::kTrace);
-  frame2.Push({std::string("caption"), std::string("OA")}).Op(aw::kSetVariable);
-  Frame(tags, frame1);
-  Frame(tags, frame2);
-  ScriptedMovie m(std::move(tags));
-  EXPECT_EQ(m.lines, Lines{"A"});
-  const text::TextField* shown = m.stage->Root().DisplayList().front().field.get();
-  ASSERT_NE(shown, nullptr);
-  m.stage->Advance();
-  render::RenderList list;
-  m.stage->BuildRenderList(list);
-  EXPECT_EQ(shown->Text(), "OA");
+  for (const char* variable : {"caption", "_root.caption"}) {
+    Bytes tags;
+    text::testing::BoxFont(tags);
+    aw::EditTextSpec field;
+    field.id = 3;
+    field.font = 1;
+    field.variable = variable;
+    field.text = "A";
+    aw::DefineEditText(tags, field);
+    aw::PlaceSpec place;
+    place.depth = 1;
+    place.character = 3;
+    aw::PlaceObject2(tags, place);
+    ActionWriter frame1, frame2;
+    frame1.Push({std::string("caption")}).Op(aw::kGetVariable).Op(aw::kTrace);
+    frame2.Push({std::string("caption"), std::string("OA")}).Op(aw::kSetVariable);
+    Frame(tags, frame1);
+    Frame(tags, frame2);
+    ScriptedMovie m(std::move(tags));
+    EXPECT_EQ(m.lines, Lines{"A"}) << variable;
+    const text::TextField* shown = m.stage->Root().DisplayList().front().field.get();
+    ASSERT_NE(shown, nullptr);
+    m.stage->Advance();
+    render::RenderList list;
+    m.stage->BuildRenderList(list);
+    EXPECT_EQ(shown->Text(), "OA") << variable;
+  }
 }
 
 // The stage reads bound variables while it walks its display list, where no script may run: a
