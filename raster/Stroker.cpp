@@ -149,8 +149,11 @@ void Stroker::Wedge(Point center, double from, double sweep, EdgeList& out) {
     const double a0 = from + step * i;
     arc_.QuadTo(on(reach, a0 + step / 2), on(r, a0 + step));
   }
+  // A pen thousands of pixels wide is cut coarser, at most about 64 lines an arc, so that a
+  // hostile width cannot multiply the edges of every join.
+  const double tolerance = std::max(kArcTolerance, r * 2e-5);
   arc_lines_.Clear();
-  Flatten(arc_, static_cast<float>(kArcTolerance), arc_lines_);
+  Flatten(arc_, static_cast<float>(tolerance), arc_lines_);
   piece_.assign(1, center);
   piece_.insert(piece_.end(), arc_lines_.points.begin(), arc_lines_.points.end());
   Piece(out);
