@@ -54,18 +54,22 @@ CurvePlan UniformPlan(double ddx, double ddy, double tolerance) {
   return {Capped(std::ceil(std::sqrt(std::hypot(ddx, ddy) / (4 * tolerance)))), true};
 }
 
+// Whether the curve strays no further than `tolerance` from its chord (half the control point's
+// distance from it) without running past either end.
+bool HugsChord(Point p0, Point c, Point p1, double tolerance) {
+  const double chord_x = double{p1.x} - p0.x, chord_y = double{p1.y} - p0.y;
+  const double to_x = double{c.x} - p0.x, to_y = double{c.y} - p0.y;
+  const double chord = std::hypot(chord_x, chord_y);
+  const double along = chord_x * to_x + chord_y * to_y;
+  return chord > 0 && std::fabs(chord_x * to_y - chord_y * to_x) / (2 * chord) <= tolerance &&
+         along >= 0 && along <= chord * chord;
+}
+
 CurvePlan Plan(Point p0, Point c, Point p1, float tolerance_in) {
   const double tolerance = std::max(double{tolerance_in}, 1e-6);
+  if (HugsChord(p0, c, p1, tolerance)) return {};
   const double ddx = 2.0 * c.x - p0.x - p1.x, ddy = 2.0 * c.y - p0.y - p1.y;
-  const double chord_x = double{p1.x} - p0.x, chord_y = double{p1.y} - p0.y;
-  const double cross = chord_x * ddy - chord_y * ddx;
-  // The curve strays from its chord by half the control point's distance from it.
-  const double chord = std::hypot(chord_x, chord_y);
-  const double stray = std::fabs(chord_x * (double{c.y} - p0.y) - chord_y * (double{c.x} - p0.x));
-  if (chord > 0 && stray / (2 * chord) <= tolerance) {
-    const double along = (chord_x * (double{c.x} - p0.x) + chord_y * (double{c.y} - p0.y));
-    if (along >= 0 && along <= chord * chord) return {};  // no overshoot past either end
-  }
+  const double cross = (double{p1.x} - p0.x) * ddy - (double{p1.y} - p0.y) * ddx;
   if (cross == 0 || !std::isfinite(cross)) return UniformPlan(ddx, ddy, tolerance);
   // The ends' positions on the parabola, and how much larger than it the curve is drawn.
   const double x0 = ((double{c.x} - p0.x) * ddx + (double{c.y} - p0.y) * ddy) / cross;
@@ -77,7 +81,7 @@ CurvePlan Plan(Point p0, Point c, Point p1, float tolerance_in) {
   plan.v0 = ParabolaIntegralInverse(plan.a0);
   plan.v1 = ParabolaIntegralInverse(plan.a1);
   const double n = std::ceil(0.5 * std::fabs(plan.a1 - plan.a0) * std::sqrt(scale / tolerance));
-  if (!std::isfinite(n) || !(plan.v1 != plan.v0) || !std::isfinite(plan.v1 - plan.v0)) {
+  if (!std::isfinite(n) || plan.v1 == plan.v0 || !std::isfinite(plan.v1 - plan.v0)) {
     return UniformPlan(ddx, ddy, tolerance);
   }
   plan.count = Capped(n);
@@ -85,7 +89,7 @@ CurvePlan Plan(Point p0, Point c, Point p1, float tolerance_in) {
   return plan;
 }
 
-// The parameter of cut i of plan.count, strictly between 0 and 1 for a plan of two or more.
+// The parameter of cut i of plan.count, between 0 and 1.
 double CutParameter(const CurvePlan& plan, int i) {
   const double f = static_cast<double>(i) / plan.count;
   if (plan.uniform) return f;
