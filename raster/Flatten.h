@@ -17,12 +17,10 @@ struct Polylines {
   };
   std::vector<render::Point> points;
   std::vector<Contour> contours;
-  std::vector<uint32_t> cuts;  // indices of the points made by cutting curves, ascending
 
   void Clear() {
     points.clear();
     contours.clear();
-    cuts.clear();
   }
 };
 

@@ -1,10 +1,13 @@
 // Design: instead of tracing the outline of a stroke (which needs care at every self-overlap),
 // each segment, join and cap becomes its own small convex piece turned to the same orientation;
 // the non-zero rule then fills their union exactly. Joins only fill the wedge on the outer side
-// of a turn, where the segment quads leave a gap; round joins and caps use as many arc steps
-// as keep them within about a tenth of a pixel of the circle.
+// of a turn, where the segment quads leave a gap. Round joins and caps are circular arcs drawn
+// as quadratic curves of at most 45 degrees and cut into lines like any other curve, so their
+// points lie on the circle where the reference pictures put them.
 
 #include "raster/Stroker.h"
+
+#include "raster/Flatten.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +23,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kArcTolerance = 0.1;  // device pixels
+constexpr double kArcStep = kPi / 4;   // the widest arc one quadratic curve draws
 constexpr float kMaxHalfWidth = 1e6f;  // device pixels
 
 double Length(double x, double y) {
@@ -127,23 +131,31 @@ void Stroker::Cap(Point at, Point away, LineCap cap, EdgeList& out) {
   Piece(out);
 }
 
-// A pie slice of the pen around `center`, from angle `from` turning by `sweep`.
+// A pie slice of the pen around `center`, from angle `from` turning by `sweep` (at most a
+// full turn).
 void Stroker::Wedge(Point center, double from, double sweep, EdgeList& out) {
   const double r = style_.half_width;
-  const double step_max = std::min(kPi / 2, 2 * std::acos(std::max(-1.0, 1 - kArcTolerance / r)));
-  // A pen far wider than the tolerance allows tiny steps; the count is capped.
-  const double count = std::ceil(std::fabs(sweep) / step_max);
-  const int steps = count >= 1 ? static_cast<int>(std::min(count, 256.0)) : 1;
-  // Inner arc points sit a little outside the circle so the polygon keeps the circle's area
-  // (an inscribed one would look thin); the end points meet the segment quads exactly.
-  const double step = std::fabs(sweep) / steps;
-  const double outer = step > 1e-9 ? r * std::sqrt(step / std::sin(step)) : r;
-  piece_.assign(1, center);
-  for (int i = 0; i <= steps; ++i) {
-    const double angle = from + sweep * i / steps, ri = i == 0 || i == steps ? r : outer;
-    piece_.push_back({static_cast<float>(center.x + ri * std::cos(angle)),
-                      static_cast<float>(center.y + ri * std::sin(angle))});
+  const double count = std::ceil(std::fabs(sweep) / kArcStep);
+  const int arcs = count >= 1 ? static_cast<int>(std::min(count, 8.0)) : 1;  // also NaN
+  const double step = sweep / arcs, reach = r / std::cos(step / 2);
+  const auto on = [&](double radius, double angle) {
+    return Point{static_cast<float>(center.x + radius * std::cos(angle)),
+                 static_cast<float>(center.y + radius * std::sin(angle))};
+  };
+  arc_.verbs.clear();
+  arc_.points.clear();
+  arc_.MoveTo(on(r, from));
+  for (int i = 0; i < arcs; ++i) {
+    const double a0 = from + step * i;
+    arc_.QuadTo(on(reach, a0 + step / 2), on(r, a0 + step));
   }
+  // A pen thousands of pixels wide is cut coarser, at most about 64 lines an arc, so that a
+  // hostile width cannot multiply the edges of every join.
+  const double tolerance = std::max(kArcTolerance, r * 2e-5);
+  arc_lines_.Clear();
+  Flatten(arc_, static_cast<float>(tolerance), arc_lines_);
+  piece_.assign(1, center);
+  piece_.insert(piece_.end(), arc_lines_.points.begin(), arc_lines_.points.end());
   Piece(out);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "raster/Coverage.h"
+#include "raster/Flatten.h"
 #include "render/Geometry.h"
 
 namespace lumen::raster {
@@ -36,6 +37,8 @@ class Stroker {
   StrokeStyle style_;
   std::vector<render::Point> pts_;    // the contour without repeated points
   std::vector<render::Point> piece_;  // the piece being built
+  render::Path arc_;                  // a round join's or cap's arc, as curves
+  Polylines arc_lines_;               // ... cut into lines
 };
 
 }  // namespace lumen::raster

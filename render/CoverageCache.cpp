@@ -5,7 +5,7 @@ namespace lumen::render {
 bool CoverageKey::operator==(const CoverageKey& o) const {
   return part == o.part && fingerprint == o.fingerprint && m.a == o.m.a && m.b == o.m.b &&
          m.c == o.m.c && m.d == o.m.d && m.tx == o.m.tx && m.ty == o.m.ty && width == o.width &&
-         height == o.height && grid == o.grid && method == o.method && snap_cuts == o.snap_cuts;
+         height == o.height && grid == o.grid && method == o.method;
 }
 
 bool CoverageCache::Replay(const CoverageKey& key, raster::SpanSink& sink) const {

@@ -22,7 +22,6 @@ struct CoverageKey {
   Matrix m;
   int width = 0, height = 0, grid = 0;
   raster::CoverageMethod method = raster::CoverageMethod::SampledGrid;
-  bool snap_cuts = true;  // curve cut points put on the device twip grid (else a finer one)
 
   bool operator==(const CoverageKey& o) const;
 };

@@ -87,9 +87,8 @@ struct RenderCommand {
   // BeginLayer: the layer is a cached picture; its content moves so that `matrix`'s origin
   // lands on a whole device pixel. DrawShape: the shape moves so.
   bool snap = false;
-  // BeginLayer: the layer is a filtered picture; its curves keep their cut points where the
-  // curve puts them, and drawn at low quality, its content moves so that `matrix`'s origin lands
-  // on a device pixel's centre.
+  // BeginLayer: the layer is a filtered picture; drawn at low quality, its content moves so that
+  // `matrix`'s origin lands on a device pixel's centre.
   bool centre = false;
   // BeginLayer and EndLayer: the list's filters to apply (BeginLayer: to see how far beyond the
   // target the picture must be drawn for them).

@@ -5,15 +5,14 @@
 // whole when it is composited, not the drawing inside it.
 // Masks are coverage planes from a pool; a finished mask is intersected with the mask it nests
 // in. Every shape's contours are flattened in shape space for the scale they are drawn at, with
-// the curve tolerance exact in device pixels: a curve's segment count decides which pixel centres
-// along its edge fall inside, and the reference pictures follow the device-space count. The
-// result is kept while the scale holds, so a still frame only transforms points (and puts the
-// points that cut curves on the device twip grid); strokes are widened in device space, where
-// the pen is round. A layer that is a cached picture stands on whole pixels; its pixels, and a
-// filtered picture's with its filters applied, are kept between frames and shown again while its
-// content stays the same. A frame may be drawn in bands of rows, one a thread: each band draws
-// every row a shape covers but paints only its own, and draws a filtered picture as far past its
-// seams as the filters read, so that its rows come out as in a whole frame.
+// the curve tolerance exact in device pixels: where a curve is cut decides which pixel centres
+// along its edge fall inside, and the reference pictures follow cuts made for the device. The
+// result is kept while the scale holds, so a still frame only transforms points; strokes are
+// widened in device space, where the pen is round. A layer that is a cached picture stands on whole
+// pixels; its pixels, and a filtered picture's with its filters applied, are kept between frames
+// and shown again while its content stays the same. A frame may be drawn in bands of rows, one a
+// thread: each band draws every row a shape covers but paints only its own, and draws a filtered
+// picture as far past its seams as the filters read, so that its rows come out as in a whole frame.
 
 #include "render/Renderer.h"
 
@@ -48,7 +47,6 @@ namespace {
 
 constexpr float kTolerance = 0.1f;  // device pixels a flattened curve may stray
 constexpr float kTwips = 20;        // per device pixel
-constexpr float kEdgeSteps = 256;   // per device pixel: the grid edges are held on
 // Nesting beyond these is ignored. Each layer is a target-sized pixmap (8 MB at 1920 x 1080,
 // with the largest margin 11.6 MB), each mask a quarter of that.
 constexpr size_t kMaxMaskDepth = 64;
@@ -280,7 +278,6 @@ class Renderer::Impl {
                 const Matrix& m, const Matrix& object, const ColorTransform& cx);
   void AddDirty(const IntRect& add);
   float StrokeWidth(const LineStyle& line, const Matrix& object) const;
-  void SnapCurvePoints(const std::vector<uint32_t>& cuts, float steps);
   void HintStroke(float& half_width);
   void Rasterize(FillRule rule, raster::Paint* paint);
   void SnapOrigin(const Matrix& object, bool centre);
@@ -308,12 +305,7 @@ class Renderer::Impl {
   int y0_ = 0, y1_ = 0;  // the rows drawn
   BandSink band_;
   Matrix stage_to_device_;
-  struct OuterView {
-    Matrix stage_to_device;  // outside the layer
-    bool filtered;           // the layer is a filtered picture
-  };
-  std::vector<OuterView> views_;  // one for each open layer
-  size_t filtered_views_ = 0;     // open layers that are filtered pictures
+  std::vector<Matrix> views_;  // stage to device outside each open layer
   float device_scale_ = 1;
   std::unordered_map<const ShapeGeometry*, PreparedShape> cache_;
   CoverageCache coverage_;
@@ -537,8 +529,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
         PopMask();
         break;
       case RenderCommand::Kind::BeginLayer:
-        views_.push_back({stage_to_device_, cmd.centre});
-        filtered_views_ += cmd.centre ? 1 : 0;
+        views_.push_back(stage_to_device_);
         // Without anti-aliasing, a filtered picture is drawn with its origin on a pixel centre.
         if (cmd.snap || (cmd.centre && quality == Quality::Low)) {
           SnapOrigin(cmd.matrix, !cmd.snap);
@@ -548,8 +539,7 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
       case RenderCommand::Kind::EndLayer:
         EndLayer(cmd);
         if (!views_.empty()) {
-          stage_to_device_ = views_.back().stage_to_device;
-          filtered_views_ -= views_.back().filtered ? 1 : 0;
+          stage_to_device_ = views_.back();
           views_.pop_back();
         }
         break;
@@ -558,7 +548,6 @@ void Renderer::Impl::Render(const RenderList& list, const Matrix& stage_to_devic
   hidden_ = {};
   while (!layers_.empty() || ignored_layers_ > 0) EndLayer(RenderCommand{});
   views_.clear();
-  filtered_views_ = 0;
   masks_.clear();
   ignored_masks_ = 0;
   mask_layers_ = 0;
@@ -778,23 +767,6 @@ float Renderer::Impl::StrokeWidth(const LineStyle& line, const Matrix& object) c
   return std::isfinite(width) ? std::max(width, 1.0f) : 0.0f;  // hairlines stay one pixel wide
 }
 
-// The points that cut a curve into segments are put on the device twip grid (1/20 pixel),
-// rounded half up: without anti-aliasing, a pixel centre a fraction of a twip from a long, flat
-// segment is inside or not depending on that rounding, and the reference pictures show it done
-// on the target, not in shape space. Anchors and line ends stay where the matrix puts them
-// (animated objects keep their half-twip positions). Filtered pictures keep their cuts where the
-// curve puts them, their edges in those pictures following the curve rather than the twip grid,
-// held on the 1/256-pixel grid of the edges: a stroke is widened from the points its edges
-// would have had, and its pixels there are those the pictures show. `steps` is per pixel.
-void Renderer::Impl::SnapCurvePoints(const std::vector<uint32_t>& cuts, float steps) {
-  // Far off the target a float has no steps to round to, and the product could overflow.
-  constexpr float kFar = 1e6f;
-  auto snap = [steps](float v) {
-    return std::fabs(v) < kFar ? std::floor(v * steps + 0.5f) / steps : v;
-  };
-  for (uint32_t i : cuts) device_[i] = {snap(device_[i].x), snap(device_[i].y)};
-}
-
 // Pixel hinting: a whole number of pixels wide, centred on pixel centres (odd widths) or pixel
 // borders (even widths), so thin lines stay crisp.
 void Renderer::Impl::HintStroke(float& half_width) {
@@ -819,9 +791,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   // Fills painted again where they were replay their coverage instead of rasterizing it.
   const bool cached = building == 0 && part.kind == ShapePart::Kind::Fill &&
                       lines.points.size() >= CoverageCache::kMinPoints;
-  const bool snap_cuts = building == 0 && filtered_views_ == 0;
-  const CoverageKey key{&part,           fingerprint, m,      canvas.Width(),
-                        canvas.Height(), grid,        method, snap_cuts};
+  const CoverageKey key{&part, fingerprint, m, canvas.Width(), canvas.Height(), grid, method};
   raster::SpanSink& paint = HiddenOnTarget() ? outside_.Around(paint_sink_, hidden_) : paint_sink_;
   const FillStyle* fill = &part.fill;  // resolved below, once it is certain to be painted
   if (cached) {
@@ -835,8 +805,6 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   device_.resize(lines.points.size());
   for (size_t i = 0; i < lines.points.size(); ++i) device_[i] = m.Apply(lines.points[i]);
-  // Masks keep their cuts exact: the edges they clip to follow the curve.
-  if (building == 0) SnapCurvePoints(lines.cuts, snap_cuts ? kTwips : kEdgeSteps);
   edges_.Reset(canvas.Width(), canvas.Height());
   FillRule rule = part.rule;
   if (part.kind == ShapePart::Kind::Fill) {

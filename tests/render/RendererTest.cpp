@@ -321,49 +321,26 @@ TEST(Renderer, CurveSegmentsFollowTheSizeOnTheTarget) {
   EXPECT_TRUE(SamePixels(a, b));
 }
 
-// Without anti-aliasing, a pixel centre within a twip of a flat curve is decided by where the
-// points that cut the curve lie: on whole device twips, rounded half up. Each case is a curve of
-// a real movie closed into a region by two lines, and a pixel the reference pictures show
-// outside it although its centre lies inside the segments computed without rounding. Inside a
-// filtered picture the cut points stay unrounded, and that pixel is inside.
-TEST(Renderer, LowQualityCurvesAreCutAtWholeDeviceTwipsOutsideFilteredPictures) {
-  struct Case {
-    Point from, control, to, corner;  // twips; the region is from-curve-to-corner-from
-    Matrix place;
-    int outside_x, outside_y, inside_x, inside_y;  // pixels
-  };
-  const Case cases[] = {
-      // A circle's arc: its middle cut point (4302.6, 5300.9) rounds to (4303, 5301).
-      {{4231, 5239}, {4403, 5411}, {4645, 5411}, {4645, 4826}, {}, 214, 264, 220, 258},
-      // A glyph's shoulder placed by a translation: the middle cut point's y, -926.5 in the
-      // shape, is 1845.5 on the target and rounds to 1846 there (and to -927 in the shape).
-      {{162, -903},
-       {199, -934},
-       {241, -935},
-       {241, -850},
-       Matrix::Translate(5297, 2772),
-       274,
-       92,
-       275,
-       93},
-  };
-  for (const Case& c : cases) {
-    Path path;
-    path.MoveTo(c.from);
-    path.QuadTo(c.control, c.to);
-    path.LineTo(c.corner);
-    path.LineTo(c.from);
-    for (const bool filtered : {false, true}) {
-      const Pixmap out = RenderBlackLowQuality(path, c.place, 300, 300, filtered);
-      EXPECT_EQ(out.At(c.outside_x, c.outside_y), filtered ? 0xFF000000u : 0xFFFFFFFFu)
-          << c.outside_x << " filtered " << filtered;
-      EXPECT_EQ(out.At(c.inside_x, c.inside_y), 0xFF000000u) << c.outside_x;
-    }
+// Without anti-aliasing, a pixel centre a few hundredths of a pixel inside a curve is inside or
+// not by where the curve is cut into lines. The top of an ellipse from a real movie: its cuts
+// crowd towards the steeper end, as in the reference pictures, and leave inside two centres that
+// equal parameter steps would put outside. Filtered pictures cut alike.
+TEST(Renderer, LowQualityCurvesAreCutWhereTheyBend) {
+  Path path;
+  path.MoveTo({1614, 1187});
+  path.QuadTo({3228, 19}, {5510, 19});
+  path.LineTo({5510, 1187});
+  path.LineTo({1614, 1187});
+  for (const bool filtered : {false, true}) {
+    const Pixmap out = RenderBlackLowQuality(path, {}, 300, 100, filtered);
+    EXPECT_EQ(out.At(160, 18), 0xFF000000u) << filtered;  // 0.02 px inside the curve
+    EXPECT_EQ(out.At(173, 14), 0xFF000000u) << filtered;  // 0.05 px inside
+    EXPECT_EQ(out.At(98, 47), 0xFFFFFFFFu) << filtered;   // 0.06 px inside, under a long segment
   }
 }
 
 // A region whose curved side lies near the float limit on the target still covers what it
-// covers: putting its cut points on the twip grid must not overflow them to infinity.
+// covers: cutting the curve there must not overflow its points to infinity.
 TEST(Renderer, CurvesFarOffTheTargetStillDraw) {
   constexpr float kFar = 1e21f;  // twips; 5e37 pixels on the target
   Path path;
