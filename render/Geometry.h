@@ -166,14 +166,12 @@ struct ShapePart {
   FillRule rule = FillRule::NonZero;  // Fill: contours are closed and oriented by the builder
   FillStyle fill;                     // Fill
   LineStyle line;                     // Stroke; open contours stay open
-  bool always_smooth = false;         // anti-aliased at every quality (device text)
 };
 
 // A shape prepared once from its definition and shared by every frame that shows it.
 struct ShapeGeometry {
   std::vector<ShapePart> parts;
-  Rect bounds;                 // twips, strokes included
-  bool always_smooth = false;  // anti-aliased at every quality (device text)
+  Rect bounds;  // twips, strokes included
 };
 
 }  // namespace lumen::render

@@ -125,8 +125,7 @@ std::optional<PictureKey> LayerPictures::Key(const RenderList& list, size_t begi
     if (!Settled(*c.shape, bitmaps)) return std::nullopt;
     h.Mix(PathsHash(*c.shape));
     for (const ShapePart& part : c.shape->parts) {
-      h.Mix(uint64_t{static_cast<uint8_t>(part.kind)} << 16 |
-            uint64_t{static_cast<uint8_t>(part.rule)} << 8 | part.always_smooth);
+      h.Mix(uint64_t{static_cast<uint8_t>(part.kind)} << 8 | static_cast<uint8_t>(part.rule));
       if (part.kind == ShapePart::Kind::Fill) {
         h.Mix(part.fill, key.made_from);
       } else {

@@ -785,7 +785,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                               const ColorTransform& cx) {
   Pixmap& canvas = Canvas();
   const size_t building = BuildingMask();
-  const int grid = part.always_smooth ? std::max(Grid(), 4) : Grid();
+  const int grid = Grid();
   // A mask is the area of its fills; its outlines do not widen it.
   if (building > 0 && part.kind != ShapePart::Kind::Fill) return;
   // Fills painted again where they were replay their coverage instead of rasterizing it.

@@ -6,20 +6,18 @@
 
 namespace lumen::text {
 
-render::Path& GlyphPainter::FillOf(render::Rgba color, bool smooth, bool rectangle) {
+render::Path& GlyphPainter::FillOf(render::Rgba color, bool rectangle) {
   // Rectangles never share a fill with glyphs: under the non-zero rule, one wound against a
   // glyph's outline would cut a hole where they overlap.
   const bool kind_changed = rectangle != rectangles_;
   rectangles_ = rectangle;
   if (geometry_.parts.empty() || kind_changed || geometry_.parts.back().fill.color != color ||
-      geometry_.parts.back().always_smooth != smooth ||
       geometry_.parts.back().kind != render::ShapePart::Kind::Fill) {
     render::ShapePart part;
     part.kind = render::ShapePart::Kind::Fill;
     part.rule = render::FillRule::NonZero;
     part.fill.kind = render::FillStyle::Kind::Solid;
     part.fill.color = color;
-    part.always_smooth = smooth;
     geometry_.parts.push_back(std::move(part));
   }
   return geometry_.parts.back().path;
@@ -49,7 +47,7 @@ void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const ren
   raster::Polylines lines;
   raster::Flatten(glyph.outline, kCurveTolerance, lines);
   points_ += lines.points.size();
-  render::Path& path = FillOf(color, smooth_glyphs_, false);
+  render::Path& path = FillOf(color, false);
   for (const auto& contour : lines.contours) {
     for (uint32_t i = contour.begin; i < contour.end; ++i) {
       const render::Point q = m.Apply(lines.points[i]);
@@ -65,7 +63,7 @@ void GlyphPainter::Glyph(const text::Glyph& glyph, render::Rgba color, const ren
 
 void GlyphPainter::Rectangle(const render::Rect& r, render::Rgba color) {
   if (r.Empty()) return;
-  render::Path& path = FillOf(color, false, true);
+  render::Path& path = FillOf(color, true);
   path.MoveTo({r.x_min, r.y_min});
   path.LineTo({r.x_max, r.y_min});
   path.LineTo({r.x_max, r.y_max});

@@ -20,8 +20,6 @@ class GlyphPainter {
   // Font units a glyph's lines may stray from its curves.
   static constexpr float kCurveTolerance = 2;
 
-  // Glyphs painted from now on are anti-aliased at every quality.
-  void SetGlyphsSmooth(bool smooth) { smooth_glyphs_ = smooth; }
   // `m` maps font units to the text's space (twips).
   void Glyph(const text::Glyph& glyph, render::Rgba color, const render::Matrix& m);
   // A filled rectangle (underlines, backgrounds), in the text's space.
@@ -32,12 +30,11 @@ class GlyphPainter {
   render::ShapeGeometry Take();
 
  private:
-  render::Path& FillOf(render::Rgba color, bool smooth, bool rectangle);
+  render::Path& FillOf(render::Rgba color, bool rectangle);
   void Grow(render::Point p);
 
   render::ShapeGeometry geometry_;
   bool any_point_ = false;
-  bool smooth_glyphs_ = false;
   bool rectangles_ = false;  // the last part holds rectangles, not glyphs
   size_t points_ = 0;
 };

@@ -340,8 +340,6 @@ void TextField::Update() {
     Fit(layout_.text_width + 2 * kGutter, layout_.text_height + 2 * kGutter);
   }
   GlyphPainter painter;
-  // Device text is anti-aliased whatever the quality, as the player draws it.
-  painter.SetGlyphsSmooth(!look_.embed_fonts);
   if (look_.background) painter.Rectangle(bounds_, look_.background_color);
   const float inner_bottom = bounds_.y_max - kGutter;
   const size_t first = std::min(scroll_, std::max<size_t>(layout_.lines.size(), 1)) - 1;
