@@ -195,6 +195,8 @@ void PlayerProcess::DoubleClick(POINT point) {
 
 // The system's move and size loop starts only when the window has handled the press, and every
 // step is waited for: a release queued ahead of the window's work could end the drag at any step.
+// A step's move is sent again while the window has not followed it: on a busy machine the size
+// loop can miss a move, as it would a jittering hand's.
 bool PlayerProcess::Drag(POINT from, POINT to, const std::function<bool(SIZE)>& step_taken) {
   Focus();
   SendMouse(0, from);
@@ -202,8 +204,11 @@ bool PlayerProcess::Drag(POINT from, POINT to, const std::function<bool(SIZE)>& 
   bool taken = WaitUntil([&] { return InMoveSize(); });
   for (int step = 1; taken && step <= kDragSteps; ++step) {
     const SIZE offset{(to.x - from.x) * step / kDragSteps, (to.y - from.y) * step / kDragSteps};
-    SendMouse(0, {from.x + offset.cx, from.y + offset.cy});
-    taken = WaitUntil([&] { return step_taken(offset); });
+    taken = false;
+    for (int attempt = 0; !taken && attempt < 5; ++attempt) {
+      SendMouse(0, {from.x + offset.cx, from.y + offset.cy});
+      taken = WaitUntil([&] { return step_taken(offset); }, std::chrono::seconds(2));
+    }
   }
   SendMouse(MOUSEEVENTF_LEFTUP, to);
   return WaitUntil([&] { return !InMoveSize(); }) && taken;
