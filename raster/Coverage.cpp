@@ -6,7 +6,9 @@
 //
 // SampledGrid evaluates the fill rule on n sample rows per pixel row and counts the sample
 // columns between crossings, each crossing turned into a sample index exactly, in whole
-// multiples of the 1/256-pixel grid the edge ends are held on; ExactArea adds each edge's signed
+// multiples of the 1/256-pixel grid the edge ends are held on. The edges that reach a row are
+// kept in the order of where they cross it, so each sample row's crossings come nearly sorted and
+// an insertion sort puts them in order in about linear time. ExactArea adds each edge's signed
 // area per pixel and applies the fill rule to the sum (non-zero clamps it, even-odd folds it).
 
 #include "raster/Coverage.h"
@@ -115,16 +117,51 @@ void EdgeList::Push(double x0, double y0, double x1, double y1, int dir) {
                     static_cast<float>(y1), dir});
 }
 
+// Sorts `v` by `less`, cheaply when it is nearly sorted already, as a row's edges and crossings
+// are after the row before: an insertion sort, which hands over to std::sort once it has moved
+// elements a few times as often as there are elements (edges a hostile shape crosses en masse).
+template <typename T, typename Less>
+void SortNearlySorted(std::vector<T>& v, Less less) {
+  size_t budget = 4 * v.size() + 64;
+  for (size_t i = 1; i < v.size(); ++i) {
+    const T item = v[i];
+    size_t j = i;
+    for (; j > 0 && less(item, v[j - 1]); --j) {
+      if (--budget == 0) {
+        v[j] = item;
+        std::sort(v.begin(), v.end(), less);
+        return;
+      }
+      v[j] = v[j - 1];
+    }
+    v[j] = item;
+  }
+}
+
 void Rasterizer::Touch(int x, float area, float cover) {
   area_[x] += area;
   cover_[x] += cover;
-  touched_.push_back(x);
+  if (marked_[x] == 0) {
+    marked_[x] = 1;
+    touched_.push_back(x);
+  }
+}
+
+// Orders the active edges by where they cross height `y` (their nearest end where they do not).
+void Rasterizer::SortActive(float y) {
+  for (ActiveEdge& a : active_) {
+    const Edge& e = *a.edge;
+    const float t = std::clamp((y - e.y0) / (e.y1 - e.y0), 0.0f, 1.0f);
+    a.x = e.x0 + (e.x1 - e.x0) * t;
+  }
+  SortNearlySorted(active_, [](const ActiveEdge& a, const ActiveEdge& b) { return a.x < b.x; });
 }
 
 void Rasterizer::BeginRow(int width) {
   if (area_.size() < static_cast<size_t>(width) + 2) {
     area_.assign(width + 2, 0);
     cover_.assign(width + 2, 0);
+    marked_.assign(width + 2, 0);
     row_.assign(width + 2, 0);
   }
   touched_.clear();
@@ -145,9 +182,10 @@ void Rasterizer::Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int
   size_t next = 0;
   for (int y = y_begin; y < y_end; ++y) {
     const float top = static_cast<float>(y), below = top + 1;
-    std::erase_if(active_, [top](const Edge* e) { return e->y1 <= top; });
-    while (next < list.size() && list[next].y0 < below) active_.push_back(&list[next++]);
+    std::erase_if(active_, [top](const ActiveEdge& a) { return a.edge->y1 <= top; });
+    while (next < list.size() && list[next].y0 < below) active_.push_back({0, &list[next++]});
     if (active_.empty()) continue;
+    SortActive(top + 0.5f);
     BeginRow(width);
     if (method == CoverageMethod::SampledGrid) {
       for (int s = 0; s < grid; ++s) {
@@ -164,7 +202,8 @@ void Rasterizer::Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int
 void Rasterizer::AddGridRow(float sy, FillRule rule, int grid, int width) {
   crossings_.clear();
   const int last_sample = width * grid;
-  for (const Edge* e : active_) {
+  for (const ActiveEdge& a : active_) {
+    const Edge* e = a.edge;
     if (e->y0 <= sy && sy < e->y1) {
       const double k = std::clamp(SampleAt(*e, sy, grid), 0.0, static_cast<double>(last_sample));
       crossings_.emplace_back(static_cast<int>(k), e->dir);
@@ -172,7 +211,9 @@ void Rasterizer::AddGridRow(float sy, FillRule rule, int grid, int width) {
   }
   if (crossings_.size() < 2) return;
   // Crossings at the same sample bound no samples between them, so their order is free.
-  std::sort(crossings_.begin(), crossings_.end());
+  SortNearlySorted(crossings_, [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+    return a.first < b.first;
+  });
   const float n = static_cast<float>(grid);
   int winding = 0;
   for (size_t i = 0; i + 1 < crossings_.size(); ++i) {
@@ -195,7 +236,8 @@ void Rasterizer::AddGridRow(float sy, FillRule rule, int grid, int width) {
 
 void Rasterizer::AddAreaRow(int y, int width) {
   const float top = static_cast<float>(y), below = top + 1;
-  for (const Edge* e : active_) {
+  for (const ActiveEdge& a : active_) {
+    const Edge* e = a.edge;
     const float ya = std::max(e->y0, top), yb = std::min(e->y1, below);
     if (!(yb > ya)) continue;
     const float inv = (e->x1 - e->x0) / (e->y1 - e->y0);
@@ -229,8 +271,7 @@ void Rasterizer::AddAreaPiece(float xa, float ya, float xb, float yb, int dir, i
 
 void Rasterizer::FinishRow(int y, int width, FillRule rule, CoverageMethod method, int grid,
                            SpanSink& sink) {
-  std::sort(touched_.begin(), touched_.end());
-  touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
+  SortNearlySorted(touched_, std::less<int>());
   const float full = method == CoverageMethod::SampledGrid ? static_cast<float>(grid * grid) : 1;
   auto to_coverage = [&](float v) -> uint8_t {
     float c;
@@ -253,6 +294,7 @@ void Rasterizer::FinishRow(int y, int width, FillRule rule, CoverageMethod metho
     run_len = 0;
   };
   for (int x : touched_) {
+    marked_[x] = 0;
     if (x >= width) {
       area_[x] = cover_[x] = 0;
       continue;

@@ -69,17 +69,25 @@ class Rasterizer {
 
  private:
   void BeginRow(int width);
+  void SortActive(float y);
   void AddGridRow(float sample_y, FillRule rule, int grid, int width);
   void AddAreaRow(int y, int width);
   void AddAreaPiece(float xa, float ya, float xb, float yb, int dir, int width);
   void FinishRow(int y, int width, FillRule rule, CoverageMethod method, int grid, SpanSink& sink);
   void Touch(int x, float area, float cover);
 
-  std::vector<const Edge*> active_;
+  // The edges that reach the row, in the order of where they cross its middle, so that each
+  // sample row's crossings come nearly sorted.
+  struct ActiveEdge {
+    float x;
+    const Edge* edge;
+  };
+  std::vector<ActiveEdge> active_;
   std::vector<std::pair<int, int>> crossings_;  // first sample at or right of it, direction
   std::vector<float> area_;                     // this pixel only
   std::vector<float> cover_;                    // this pixel and every pixel to its right
-  std::vector<int> touched_;
+  std::vector<int> touched_;                    // each column once
+  std::vector<uint8_t> marked_;                 // by column: in touched_
   std::vector<uint8_t> row_;
 };
 

@@ -68,6 +68,33 @@ TEST(CoverageDifferential, SampledGridMatchesPointSampling) {
   }
 }
 
+// Polygons of hundreds of points, whose edges cross each other in every row and start in crowds
+// along the canvas's top: the crossings of a row are put in order however tangled they come,
+// and every sample still counts as the stored edges say.
+TEST(CoverageDifferential, TangledEdgesCountAsThePointSamplesSay) {
+  std::mt19937 rng(20261210);
+  std::uniform_real_distribution<float> coord(-8, kSize + 8);
+  for (int shape = 0; shape < 6; ++shape) {
+    std::vector<Point> poly(300);
+    for (Point& p : poly) p = {coord(rng), coord(rng)};
+    EdgeList edges;
+    edges.Reset(kSize, kSize);
+    edges.AddPolygon(poly.data(), poly.size());
+    for (FillRule rule : {FillRule::NonZero, FillRule::EvenOdd}) {
+      for (int grid : {1, 4}) {
+        const CoverageGrid fast = Rasterize(poly, rule, CoverageMethod::SampledGrid, grid);
+        const std::vector<int> exact = StoredEdgeCoverage(edges.Edges(), rule, kSize, grid);
+        for (int y = 0; y < kSize; ++y) {
+          for (int x = 0; x < kSize; ++x) {
+            ASSERT_EQ(fast.At(x, y), exact[static_cast<size_t>(y) * kSize + x])
+                << "shape " << shape << " grid " << grid << " at " << x << "," << y;
+          }
+        }
+      }
+    }
+  }
+}
+
 // Samples exactly on an edge go to the side right of it (left edges take them, right edges do
 // not), also where the ends come from twips through float arithmetic, as a renderer computes
 // them (a shape point times 1/20 plus a placement), and would land the crossing a hair to
