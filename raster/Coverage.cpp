@@ -154,7 +154,11 @@ void Rasterizer::SortActive(float y) {
     const float t = std::clamp((y - e.y0) / (e.y1 - e.y0), 0.0f, 1.0f);
     a.x = e.x0 + (e.x1 - e.x0) * t;
   }
-  SortNearlySorted(active_, [](const ActiveEdge& a, const ActiveEdge& b) { return a.x < b.x; });
+  // Ties go by the edges' places in the list, so that the order, and with it the sums of a row,
+  // does not depend on the rows computed before.
+  SortNearlySorted(active_, [](const ActiveEdge& a, const ActiveEdge& b) {
+    return a.x < b.x || (a.x == b.x && a.edge < b.edge);
+  });
 }
 
 void Rasterizer::BeginRow(int width) {
@@ -168,7 +172,7 @@ void Rasterizer::BeginRow(int width) {
 }
 
 void Rasterizer::Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int grid,
-                      SpanSink& sink) {
+                      SpanSink& sink, int rows_from, int rows_to) {
   auto& list = edges.MutableEdges();
   if (!edges.Valid() || list.empty()) return;
   grid = std::bit_floor(static_cast<unsigned>(std::clamp(grid, 1, 16)));  // samples on the grid
@@ -176,8 +180,8 @@ void Rasterizer::Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int
   std::sort(list.begin(), list.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
   float bottom = 0;
   for (const Edge& e : list) bottom = std::max(bottom, e.y1);
-  const int y_begin = static_cast<int>(list.front().y0);
-  const int y_end = std::min(edges.Height(), static_cast<int>(std::ceil(bottom)));
+  const int y_begin = std::max(rows_from, static_cast<int>(list.front().y0));
+  const int y_end = std::min({edges.Height(), rows_to, static_cast<int>(std::ceil(bottom))});
   active_.clear();
   size_t next = 0;
   for (int y = y_begin; y < y_end; ++y) {

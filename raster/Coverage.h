@@ -4,6 +4,7 @@
 // (clipped to the target), the Rasterizer turns them into per-row coverage and hands it to a
 // SpanSink as runs.
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -64,8 +65,10 @@ class SpanSink {
 class Rasterizer {
  public:
   // `grid` is the samples per axis of SampledGrid (1, 2 or 4; up to 16, taken down to a power
-  // of two); ExactArea ignores it. Sorts the edges of `edges` in place.
-  void Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int grid, SpanSink& sink);
+  // of two); ExactArea ignores it. Sorts the edges of `edges` in place. Only rows `rows_from` ..
+  // `rows_to` - 1 are computed, each exactly as in a fill of all rows.
+  void Fill(EdgeList& edges, FillRule rule, CoverageMethod method, int grid, SpanSink& sink,
+            int rows_from = 0, int rows_to = INT_MAX);
 
  private:
   void BeginRow(int width);

@@ -11,8 +11,9 @@
 // widened in device space, where the pen is round. A layer that is a cached picture stands on whole
 // pixels; its pixels, and a filtered picture's with its filters applied, are kept between frames
 // and shown again while its content stays the same. A frame may be drawn in bands of rows, one a
-// thread: each band draws every row a shape covers but paints only its own, and draws a filtered
-// picture as far past its seams as the filters read, so that its rows come out as in a whole frame.
+// thread: each band computes only its own rows of a shape, each as a whole frame would, and draws
+// a filtered picture as far past its seams as the filters read, so that its rows come out as in a
+// whole frame.
 
 #include "render/Renderer.h"
 
@@ -156,8 +157,8 @@ struct MaskState {
   bool building;
 };
 
-// Passes on the rows of one band of the target. The renderer of a band computes the coverage
-// of every row as a whole frame would, so its pixels are the same, and paints only its own.
+// Passes on the rows of one band of the target: coverage replayed from what was kept may hold
+// other rows too.
 class BandSink final : public raster::SpanSink {
  public:
   raster::SpanSink& Around(raster::SpanSink& out, int y0, int y1) {
@@ -264,9 +265,18 @@ class Renderer::Impl {
  private:
   void BeginBitmaps(const RenderList& list, BitmapProvider* bitmaps);
   void FillBackground(Rgba background, const IntRect& covered = {});
+  // The rows of the canvas this band draws.
+  std::pair<int, int> BandRows() const {
+    return layers_.empty() ? std::pair{y0_, y1_} : std::pair{layers_.back().y0, layers_.back().y1};
+  }
   raster::SpanSink& Band(raster::SpanSink& out) {
-    return layers_.empty() ? band_.Around(out, y0_, y1_)
-                           : band_.Around(out, layers_.back().y0, layers_.back().y1);
+    const auto [from, to] = BandRows();
+    return band_.Around(out, from, to);
+  }
+  // Fills the edges gathered into `out`, computing only the band's rows.
+  void FillBand(FillRule rule, int grid, raster::SpanSink& out) {
+    const auto [from, to] = BandRows();
+    rasterizer_.Fill(edges_, rule, method, grid, band_.Around(out, from, to), from, to);
   }
   const FillStyle& Resolve(const FillStyle& fill);
   void Draw(const RenderCommand& cmd);
@@ -827,11 +837,11 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
   }
   if (building > 0) {
     mask_sink_.Begin(*masks_[building - 1].mask, ActiveMask(building));
-    rasterizer_.Fill(edges_, rule, method, grid, Band(mask_sink_));
+    FillBand(rule, grid, mask_sink_);
     return;
   }
   if (cached) {
-    rasterizer_.Fill(edges_, rule, method, grid, Band(coverage_.Record(key, paint)));
+    FillBand(rule, grid, coverage_.Record(key, paint));
     coverage_.EndRecord();
     AddDirty(paint_sink_.Dirty());
     return;
@@ -841,7 +851,7 @@ void Renderer::Impl::DrawPart(const ShapePart& part, const raster::Polylines& li
                             : paint_.SetSolid(part.line.color, cx);
   if (!visible) return;
   paint_sink_.Begin(canvas, paint_, ActiveMask(), isa);
-  rasterizer_.Fill(edges_, rule, method, grid, Band(paint));
+  FillBand(rule, grid, paint);
   AddDirty(paint_sink_.Dirty());
 }
 
