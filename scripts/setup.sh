@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   googletest libgtest-dev
   zlib1g-dev libstb-dev
-  fonts-dejavu-core fonts-liberation2
+  fonts-dejavu-core fonts-liberation2 fonts-noto-core
   lame libmp3lame-dev libmpg123-dev mpg123 ffmpeg pulseaudio pulseaudio-utils
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   wine wine32:i386 xvfb xauth x11-apps imagemagick

@@ -47,9 +47,10 @@ bool IsPicture(std::string_view bytes) {
 
 }  // namespace
 
-MovieLibraries::MovieLibraries(std::shared_ptr<const movie::Movie> root, MovieFolder folder)
-    : folder_(std::move(folder)) {
-  all_.push_back(std::make_unique<MovieLibrary>(std::move(root)));
+MovieLibraries::MovieLibraries(std::shared_ptr<const movie::Movie> root, MovieFolder folder,
+                               text::FontFilesSource fonts)
+    : folder_(std::move(folder)), fonts_(std::move(fonts)) {
+  all_.push_back(Library(std::move(root)));
   ResolveImports(*all_.front(), folder_, 0);
 }
 
@@ -61,6 +62,12 @@ void MovieLibraries::ResolveImports(MovieLibrary& library, const MovieFolder& fo
       if (const auto from_id = from->ExportedId(name)) library.Import(id, *from, *from_id);
     }
   }
+}
+
+std::unique_ptr<MovieLibrary> MovieLibraries::Library(
+    std::shared_ptr<const movie::Movie> movie) const {
+  return std::make_unique<MovieLibrary>(std::move(movie),
+                                        fonts_ ? fonts_() : text::SystemFontFiles());
 }
 
 MovieLibrary* MovieLibraries::Load(const MovieFolder& folder, std::string_view url, int depth) {
@@ -81,7 +88,7 @@ MovieLibrary* MovieLibraries::Load(const MovieFolder& folder, std::string_view u
   auto loaded = movie::LoadMovie({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()});
   if (!loaded.movie) return nullptr;
   bytes_ += loaded.movie->HeldBytes();
-  all_.push_back(std::make_unique<MovieLibrary>(std::move(loaded.movie)));
+  all_.push_back(Library(std::move(loaded.movie)));
   MovieLibrary* library = all_.back().get();
   by_path_[*path] = library;
   ResolveImports(*library, MovieFolder(path->parent_path()), depth);

@@ -15,6 +15,7 @@
 
 #include "stage/MovieFolder.h"
 #include "stage/MovieLibrary.h"
+#include "text/DeviceFonts.h"
 
 namespace lumen::stage {
 
@@ -27,7 +28,8 @@ class MovieLibraries {
   static constexpr size_t kMaxBytes = size_t{256} << 20;
   static constexpr int kMaxDepth = 4;
 
-  MovieLibraries(std::shared_ptr<const movie::Movie> root, MovieFolder folder);
+  MovieLibraries(std::shared_ptr<const movie::Movie> root, MovieFolder folder,
+                 text::FontFilesSource fonts);
   MovieLibraries(const MovieLibraries&) = delete;
   MovieLibraries& operator=(const MovieLibraries&) = delete;
 
@@ -39,8 +41,10 @@ class MovieLibraries {
   void ResolveImports(MovieLibrary& library, const MovieFolder& folder, int depth);
   // The library of the movie file `url` names in `folder`; null when it does not load.
   MovieLibrary* Load(const MovieFolder& folder, std::string_view url, int depth);
+  std::unique_ptr<MovieLibrary> Library(std::shared_ptr<const movie::Movie> movie) const;
 
   MovieFolder folder_;
+  text::FontFilesSource fonts_;
   std::vector<std::unique_ptr<MovieLibrary>> all_;  // the root first
   // Null: the file did not load. Failures are remembered only up to a bound, so that a script
   // trying name after name does not grow it without end.

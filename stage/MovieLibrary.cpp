@@ -21,8 +21,9 @@ std::string Folded(std::string_view name) {
 
 }  // namespace
 
-MovieLibrary::MovieLibrary(std::shared_ptr<const movie::Movie> movie)
-    : movie_(std::move(movie)), texts_(*movie_) {
+MovieLibrary::MovieLibrary(std::shared_ptr<const movie::Movie> movie,
+                           std::unique_ptr<text::FontFiles> fonts)
+    : movie_(std::move(movie)), texts_(*movie_, std::move(fonts)) {
   // Names are looked up without regard to letter case; the first of a name counts, exports
   // before imports.
   for (const auto& [id, name] : movie_->exports) {

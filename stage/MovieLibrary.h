@@ -33,7 +33,7 @@ class MovieLibrary {
     std::span<const uint8_t> code;
   };
 
-  explicit MovieLibrary(std::shared_ptr<const movie::Movie> movie);
+  MovieLibrary(std::shared_ptr<const movie::Movie> movie, std::unique_ptr<text::FontFiles> fonts);
   MovieLibrary(const MovieLibrary&) = delete;
   MovieLibrary& operator=(const MovieLibrary&) = delete;
 

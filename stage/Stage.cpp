@@ -53,7 +53,7 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
              ScriptSetup scripts)
     : movie_(std::move(movie)),
       bitmaps_(bitmap_bytes),
-      libraries_(movie_, scripts.folder),
+      libraries_(movie_, scripts.folder, scripts.device_fonts),
       sound_(*movie_),
       loop_(loop) {
   context_.sound = &sound_;

@@ -23,6 +23,7 @@
 #include "stage/ScaleGrid.h"
 #include "stage/ScriptHost.h"
 #include "stage/StageSound.h"
+#include "text/DeviceFonts.h"
 
 namespace lumen::stage {
 
@@ -35,6 +36,7 @@ struct ScriptSetup {
   // The window the movie plays in, in pixels (0: not known), which Stage.width and
   // Stage.height tell when the movie does not scale.
   double viewport_width = 0, viewport_height = 0;
+  text::FontFilesSource device_fonts;  // empty: the system's
 };
 
 class Stage {

@@ -18,8 +18,7 @@ namespace lumen::stage {
 
 class TextShapes {
  public:
-  explicit TextShapes(const movie::Movie& movie) : movie_(movie), fonts_(movie) {}
-  // Device fonts from `files` instead of the system's (tests).
+  // Device fonts come from `files`.
   TextShapes(const movie::Movie& movie, std::unique_ptr<text::FontFiles> files)
       : movie_(movie), fonts_(movie), device_fonts_(std::move(files)) {}
 

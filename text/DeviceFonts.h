@@ -4,6 +4,7 @@
 // name, or a stand-in for it. "_sans", "_serif" and "_typewriter" are the player's generic names.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ class FontFiles {
 
 // The platform's: GDI's fonts on Windows, Debian's Liberation and DejaVu files elsewhere.
 std::unique_ptr<FontFiles> SystemFontFiles();
+
+// Makes the font files each movie of a stage draws its device text from; empty: the system's.
+using FontFilesSource = std::function<std::unique_ptr<FontFiles>()>;
 
 // One per stage: fonts are read on first use and kept for its life.
 class DeviceFonts {

@@ -1,6 +1,6 @@
 // Native builds stand Debian's fonts in for the Windows families movies name: Liberation Sans,
 // Serif and Mono have the widths of Arial, Times New Roman and Courier New, so text breaks into
-// the same lines; DejaVu covers the other common faces.
+// the same lines; DejaVu covers the other common faces. Noto Sans is found by its own name.
 
 #include <algorithm>
 #include <filesystem>
@@ -15,9 +15,9 @@ namespace {
 
 constexpr std::streamoff kMaxFileBytes = std::streamoff{64} << 20;
 
-constexpr const char* kFolders[] = {"/usr/share/fonts/truetype/liberation2",
-                                    "/usr/share/fonts/truetype/liberation",
-                                    "/usr/share/fonts/truetype/dejavu"};
+constexpr const char* kFolders[] = {
+    "/usr/share/fonts/truetype/liberation2", "/usr/share/fonts/truetype/liberation",
+    "/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/truetype/noto"};
 
 // File names by style: regular, bold, italic, bold italic.
 struct Styles {
@@ -34,6 +34,8 @@ constexpr Styles kDejaVuSans{{"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSa
                               "DejaVuSans-BoldOblique.ttf"}};
 constexpr Styles kDejaVuSerif{{"DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf", "DejaVuSerif-Italic.ttf",
                                "DejaVuSerif-BoldItalic.ttf"}};
+constexpr Styles kNotoSans{{"NotoSans-Regular.ttf", "NotoSans-Bold.ttf", "NotoSans-Italic.ttf",
+                            "NotoSans-BoldItalic.ttf"}};
 constexpr Styles kDejaVuMono{{"DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",
                               "DejaVuSansMono-Oblique.ttf", "DejaVuSansMono-BoldOblique.ttf"}};
 
@@ -66,6 +68,7 @@ constexpr Family kFamilies[] = {
     {"lucida console", &kDejaVuMono},
     {"consolas", &kDejaVuMono},
     {"dejavu sans mono", &kDejaVuMono},
+    {"noto sans", &kNotoSans},
 };
 
 std::shared_ptr<const std::vector<uint8_t>> ReadFile(const std::filesystem::path& path) {

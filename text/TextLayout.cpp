@@ -73,9 +73,10 @@ class Layouter {
       m.descent = descent;
       const char16_t c = options_.password ? u'*' : text_.text[i];
       if (font != nullptr) m.glyph = font->Find(c);
-      // Each glyph advances by whole twips, its kerning with the next one included.
-      m.advance =
-          (m.glyph ? std::trunc(m.glyph->advance * scale) : 0) + f.letter_spacing * kTwipsPerPixel;
+      // Each glyph advances by whole twips (device fonts: whole pixels, as hinted system text
+      // does), its kerning with the next one included.
+      m.advance = (m.glyph ? Whole(m.glyph->advance * scale, *font) : 0) +
+                  f.letter_spacing * kTwipsPerPixel;
       if (f.kerning && font != nullptr && i > from) Kern(from, i, *font);
     }
   }
@@ -87,8 +88,13 @@ class Layouter {
     if (before.format != m.format || before.glyph == nullptr) return;
     const char16_t previous = options_.password ? u'*' : text_.text[at - 1];
     const char16_t c = options_.password ? u'*' : text_.text[at];
-    before.advance = std::trunc((before.glyph->advance + font.Kerning(previous, c)) * m.scale) +
+    before.advance = Whole((before.glyph->advance + font.Kerning(previous, c)) * m.scale, font) +
                      m.format->letter_spacing * kTwipsPerPixel;
+  }
+
+  // An advance of `twips` rounded as the font's glyphs are placed.
+  static float Whole(float twips, const Font& font) {
+    return font.loader ? std::round(twips / kTwipsPerPixel) * kTwipsPerPixel : std::trunc(twips);
   }
 
   static void Metrics(const Font* font, const TextFormat& f, float& scale, float& ascent,

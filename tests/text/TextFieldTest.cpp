@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "tests/movie/MovieTestUtil.h"
 #include "tests/text/TextTestUtil.h"
@@ -201,42 +204,70 @@ TEST_F(FieldTest, SelectionInvertsAndTheCaretStandsInsideTheCharacterBefore) {
   EXPECT_FLOAT_EQ(caret.path.points[0].x, 40 + 3 * 400 - 20);
 }
 
-// Kerning joins the advance before it is cut to whole twips: 1000 units less 70 at 20 px is
-// 363 twips (363.3), not 390 less 27.3. The ascent is cut too: the baseline of 1000 units stands
-// 390 twips down.
-TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCutAndLineMetricsAreWholeTwips) {
-  class OneFont final : public FontResolver {
-   public:
-    OneFont() {
-      font_.units_per_em = 1024;
-      font_.has_layout = true;
-      font_.ascent = 1000;
-      for (const char16_t code : {u'A', u'V'}) {
-        Glyph g;
-        g.code = code;
-        g.advance = 1000;
-        g.outline.MoveTo({0, 0});
-        g.outline.LineTo({1000, 0});
-        g.outline.LineTo({0, -1000});
-        font_.glyphs.push_back(std::move(g));
-      }
-      font_.IndexCodes();
-      font_.AddKerning(u'A', u'V', -70);
+// Two glyphs of 1000 units in a 1024-unit em, 'A' kerned by -70 before 'V'; a device font's
+// glyphs and kerning come from a loader (here one that has no more glyphs).
+class TwoGlyphFont final : public FontResolver {
+ public:
+  explicit TwoGlyphFont(bool device) {
+    font_.units_per_em = 1024;
+    font_.has_layout = true;
+    font_.ascent = 1000;
+    for (const char16_t code : {u'A', u'V'}) {
+      Glyph g;
+      g.code = code;
+      g.advance = 1000;
+      g.outline.MoveTo({0, 0});
+      g.outline.LineTo({1000, 0});
+      g.outline.LineTo({0, -1000});
+      font_.glyphs.push_back(std::move(g));
     }
-    const Font* Resolve(const TextFormat&) override { return &font_; }
+    font_.IndexCodes();
+    font_.AddKerning(u'A', u'V', -70);
+    if (device) font_.loader = std::make_shared<NoMoreGlyphs>();
+  }
+  const Font* Resolve(const TextFormat&) override { return &font_; }
 
-   private:
-    Font font_;
-  } fonts;
+ private:
+  class NoMoreGlyphs final : public GlyphLoader {
+    std::optional<Glyph> Load(uint16_t) override { return std::nullopt; }
+    float Kerning(uint16_t left, uint16_t right) override {
+      return left == u'A' && right == u'V' ? -70 : 0;
+    }
+  };
+  Font font_;
+};
+
+// The distance from the first glyph to the second of `chars`, at 20 px with kerning.
+float SecondGlyphAt(bool device, std::u16string_view chars) {
+  TwoGlyphFont fonts(device);
   TextFormat format;
   format.size = 20;
   format.kerning = true;
   FormattedText text;
-  text.Append(u"AV", format);
+  text.Append(chars, format);
   const TextLayout layout = LayOut(text, {}, fonts);
-  ASSERT_EQ(layout.glyphs.size(), 2u);
-  EXPECT_FLOAT_EQ(layout.glyphs[1].x - layout.glyphs[0].x, 363);
-  EXPECT_FLOAT_EQ(layout.glyphs[0].baseline, 390);
+  return layout.glyphs.at(1).x - layout.glyphs.at(0).x;
+}
+
+// Kerning joins the advance before it is cut to whole twips: 1000 units less 70 at 20 px is
+// 363 twips (363.3), not 390 less 27.3. The ascent is cut too: the baseline of 1000 units stands
+// 390 twips down.
+TEST(FieldAdvances, KerningCountsBeforeTheAdvanceIsCutAndLineMetricsAreWholeTwips) {
+  EXPECT_FLOAT_EQ(SecondGlyphAt(false, u"AV"), 363);
+  TwoGlyphFont fonts(false);
+  TextFormat format;
+  format.size = 20;
+  FormattedText text;
+  text.Append(u"A", format);
+  EXPECT_FLOAT_EQ(LayOut(text, {}, fonts).glyphs[0].baseline, 390);
+}
+
+// Device text advances by whole pixels, as hinted system text does: 390.6 twips (19.5 px) is
+// 20 px, and 363.3 twips (18.2 px) with the kerning is 18.
+TEST(FieldAdvances, DeviceFontsAdvanceByWholePixels) {
+  EXPECT_FLOAT_EQ(SecondGlyphAt(false, u"AA"), 390);
+  EXPECT_FLOAT_EQ(SecondGlyphAt(true, u"AA"), 400);
+  EXPECT_FLOAT_EQ(SecondGlyphAt(true, u"AV"), 360);
 }
 
 TEST_F(FieldTest, HtmlFieldsParseTheirTextAndVariablesReplaceIt) {

@@ -61,7 +61,8 @@ MovieRunner::MovieRunner(std::shared_ptr<const movie::Movie> movie, const RunOpt
                                   quit_ = true;
                                   stage_.Scripts().Halt();
                                 },
-                                options.viewport_width, options.viewport_height}) {
+                                options.viewport_width, options.viewport_height,
+                                options.device_fonts}) {
   int width = options.width, height = options.height;
   if (width <= 0 || height <= 0) StagePixels(*movie, width, height);
   pixmap_ = raster::Pixmap(width, height);

@@ -18,6 +18,7 @@
 #include "render/Renderer.h"
 #include "render/Viewport.h"
 #include "stage/Stage.h"
+#include "text/DeviceFonts.h"
 #include "tools/reelrender/InputScript.h"
 
 namespace lumen::tools {
@@ -37,6 +38,7 @@ struct RunOptions {
   bool record_audio = false;                     // keep the mixed sound of every tick
   // The window the movie plays in, for the scripts that ask; 0: not known.
   double viewport_width = 0, viewport_height = 0;
+  text::FontFilesSource device_fonts;  // empty: the system's
 };
 
 // Reads a whole movie file; fails with a message for unreadable or oversized files and for

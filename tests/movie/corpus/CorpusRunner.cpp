@@ -3,8 +3,9 @@
 // per case and a summary per category. A failing case known to differ is listed with the reason
 // kept in known-differences.tsv beside this file. Mismatches are reported, not fatal: the exit
 // status only says whether the runner itself could work. Pictures of failures go to the build
-// folder. Environment: LUMEN_CORPUS (the corpus folder), LUMEN_CORPUS_CASE (only cases whose name
-// holds this text), LUMEN_CORPUS_COVERAGE=compare (sampled grid against exact area per case).
+// folder. Device text is drawn in the reference machine's fonts. Environment: LUMEN_CORPUS (the
+// corpus folder), LUMEN_CORPUS_CASE (only cases whose name holds this text),
+// LUMEN_CORPUS_COVERAGE=compare (sampled grid against exact area per case).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "render/Png.h"
+#include "tests/movie/corpus/ReferenceFonts.h"
 #include "tools/json/Json.h"
 #include "tools/reelrender/MovieRunner.h"
 
@@ -148,6 +150,7 @@ CaseResult RunCase(const std::string& name, const Json& json, const fs::path& fo
       options.width = expected.Width();
       options.height = expected.Height();
       options.quality = QualityOf(json["quality"].String("high"));
+      options.device_fonts = lumen::tests::ReferenceFonts();
       options.coverage = coverage;
       runner = std::make_unique<lumen::tools::MovieRunner>(movie, options);
       deliver();

@@ -22,6 +22,7 @@
 
 #include <unistd.h>
 
+#include "tests/movie/corpus/ReferenceFonts.h"
 #include "tools/json/Json.h"
 #include "tools/reelrender/InputScript.h"
 #include "tools/reelrender/MovieRunner.h"
@@ -154,6 +155,7 @@ int main(int argc, char** argv) {
         lumen::tools::RunOptions options;
         options.width = options.height = 1;  // nothing is drawn
         options.tick_ms = json["tick_rate_ms"].Number(0);
+        options.device_fonts = lumen::tests::ReferenceFonts();
         // No case needs long: a runaway script gives up its run after a second here.
         options.script_limits.run_ms = 1000;
         options.movie_folder = files.Path();  // the files a case loads lie beside it
