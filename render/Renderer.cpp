@@ -18,6 +18,7 @@
 #include "render/Renderer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -212,6 +213,58 @@ class OutsideSink final : public raster::SpanSink {
   IntRect hidden_;
 };
 
+// Where the row at height `y` crosses the convex quadrilateral `q`: its least and greatest x, or
+// nothing when it misses.
+std::optional<std::pair<double, double>> Across(const std::array<Point, 4>& q, double y) {
+  double lo = HUGE_VAL, hi = -HUGE_VAL;
+  for (size_t i = 0; i < q.size(); ++i) {
+    const Point a = q[i], b = q[(i + 1) % q.size()];
+    if ((y < a.y && y < b.y) || (y > a.y && y > b.y)) continue;
+    const double x = a.y == b.y ? a.x : a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+    const double other = a.y == b.y ? b.x : x;
+    lo = std::min({lo, x, other});
+    hi = std::max({hi, x, other});
+  }
+  if (lo > hi) return std::nullopt;
+  return std::pair{lo, hi};
+}
+
+// A large upright rectangle of whole pixels inside the convex quadrilateral `q` (a turned or
+// skewed rectangle, corners in order) and inside `bounds`. A rectangle lies inside a convex shape
+// when its corners do, so for a few pairs of top and bottom rows it takes the columns both rows
+// have inside; the largest of those is kept.
+IntRect InscribedArea(const std::array<Point, 4>& q, const IntRect& bounds) {
+  // Less than a rounding error of the corners' positions, so that a pixel on the edge stays out.
+  constexpr double kSlack = 1e-3;
+  constexpr int kTries = 8;
+  double top = HUGE_VAL, bottom = -HUGE_VAL;
+  for (const Point& p : q) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return {};
+    top = std::min<double>(top, p.y);
+    bottom = std::max<double>(bottom, p.y);
+  }
+  top = std::max<double>(top, bounds.y0);
+  bottom = std::min<double>(bottom, bounds.y1);
+  IntRect best;
+  const auto area = [](const IntRect& r) { return int64_t{r.x1 - r.x0} * (r.y1 - r.y0); };
+  for (int i = 0; i < kTries && bottom > top; ++i) {
+    for (int j = 0; j < kTries; ++j) {
+      const double y0 = std::ceil(top + (bottom - top) * i / (2 * kTries) + kSlack);
+      const double y1 = std::floor(bottom - (bottom - top) * j / (2 * kTries) - kSlack);
+      const auto a = Across(q, y0), b = Across(q, y1);
+      if (y1 <= y0 || !a || !b) continue;
+      const auto column = [&](double x) {
+        return static_cast<int>(std::clamp<double>(x, bounds.x0, bounds.x1));
+      };
+      const IntRect r{
+          column(std::ceil(std::max(a->first, b->first) + kSlack)), static_cast<int>(y0),
+          column(std::floor(std::min(a->second, b->second) - kSlack)), static_cast<int>(y1)};
+      if (!r.Empty() && (best.Empty() || area(r) > area(best))) best = r;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 // A frame's bitmap pixels fetched ahead, so that the bands read them at once without asking the
@@ -340,7 +393,8 @@ class Renderer::Impl {
   BitmapProvider* bitmaps_ = nullptr;
   std::vector<const BitmapSource*> frame_sources_;
   std::vector<size_t> covering_;  // FirstShown's candidates
-  // The commands that paint an upright rectangle of the target opaquely, ascending, each with
+  // The commands that paint an upright rectangle of the target opaquely (all of a photo standing
+  // upright, a part of a turned one), ascending, each with
   // the largest such rectangle painted by it or a later one: what hides the commands before it.
   struct Hider {
     size_t at;
@@ -685,8 +739,9 @@ void Renderer::Impl::HideFor(size_t i) {
   hidden_ = next_hider_ < hiders_.size() ? hiders_[next_hider_].hides : IntRect{};
 }
 
-// The whole pixels of the target that `cmd` paints opaquely when it is an upright rectangle of
-// one opaque fill (a photo, say); empty otherwise.
+// Whole pixels of the target that `cmd` paints opaquely when it is a rectangle of one opaque fill
+// (a photo, say): all of them when it stands upright, a large upright part when it is turned or
+// skewed; empty otherwise.
 IntRect Renderer::Impl::OpaqueArea(const RenderCommand& cmd) {
   if (cmd.kind != RenderCommand::Kind::DrawShape || !cmd.shape || cmd.shape->parts.size() != 1) {
     return {};
@@ -694,8 +749,8 @@ IntRect Renderer::Impl::OpaqueArea(const RenderCommand& cmd) {
   const ShapePart& part = cmd.shape->parts[0];
   const Path& path = part.path;
   const Matrix m = stage_to_device_ * cmd.matrix;
-  if (part.kind != ShapePart::Kind::Fill || !Finite(m) || m.b != 0 || m.c != 0 ||
-      path.verbs.size() != 5 || path.points.size() != 5) {
+  if (part.kind != ShapePart::Kind::Fill || !Finite(m) || path.verbs.size() != 5 ||
+      path.points.size() != 5) {
     return {};
   }
   for (size_t i = 1; i < 5; ++i) {
@@ -709,17 +764,22 @@ IntRect Renderer::Impl::OpaqueArea(const RenderCommand& cmd) {
                     ((p1.x == p2.x && p1.y == p0.y && p3.x == p0.x && p3.y == p2.y) ||
                      (p1.x == p0.x && p1.y == p2.y && p3.x == p2.x && p3.y == p0.y));
   if (!rect) return {};
-  const Point a = m.Apply(p0), b = m.Apply(p2);
-  // Pixels wholly inside; far outside the target the corners are clamped to it.
-  const auto whole = [](float v, float limit, bool up) {
-    const float clamped = std::clamp(v, -1.0f, limit + 1);
-    return static_cast<int>(up ? std::ceil(clamped) : std::floor(clamped));
-  };
-  const auto w = static_cast<float>(target_->Width()), h = static_cast<float>(target_->Height());
-  const IntRect area =
-      IntRect{whole(std::min(a.x, b.x), w, true), whole(std::min(a.y, b.y), h, true),
-              whole(std::max(a.x, b.x), w, false), whole(std::max(a.y, b.y), h, false)}
-          .Intersect({0, 0, target_->Width(), target_->Height()});
+  const IntRect target{0, 0, target_->Width(), target_->Height()};
+  IntRect area;
+  if (m.b != 0 || m.c != 0) {
+    area = InscribedArea({m.Apply(p0), m.Apply(p1), m.Apply(p2), m.Apply(p3)}, target);
+  } else {
+    const Point a = m.Apply(p0), b = m.Apply(p2);
+    // Pixels wholly inside; far outside the target the corners are clamped to it.
+    const auto whole = [](float v, float limit, bool up) {
+      const float clamped = std::clamp(v, -1.0f, limit + 1);
+      return static_cast<int>(up ? std::ceil(clamped) : std::floor(clamped));
+    };
+    const auto w = static_cast<float>(target.x1), h = static_cast<float>(target.y1);
+    area = IntRect{whole(std::min(a.x, b.x), w, true), whole(std::min(a.y, b.y), h, true),
+                   whole(std::max(a.x, b.x), w, false), whole(std::max(a.y, b.y), h, false)}
+               .Intersect(target);
+  }
   if (area.Empty()) return {};
   const bool opaque =
       paint_.SetFill(Resolve(part.fill), m * part.fill.matrix, cmd.cxform) && paint_.Opaque();

@@ -908,6 +908,34 @@ TEST(Renderer, ShapesPartlyUnderAnOpaqueRectangleShowAroundIt) {
   EXPECT_EQ(differing, 0);
 }
 
+// A turned opaque rectangle hides what lies wholly under it, and nothing more: the frame is the
+// one drawn with it as a shape of two parts, which hides nothing.
+TEST(Renderer, ShapesUnderATurnedOpaqueRectangleShowAroundIt) {
+  const auto scene = [](bool hides) {
+    Scene s({10, 20, 30, 255});
+    s.Draw(s.Fill(CirclePath(32, 32, 20), SolidFill({200, 0, 0, 255})));
+    s.Draw(
+        s.Fill(PolyPath({{4, 20}, {62, 30}, {62, 33}, {4, 23}}), SolidFill({250, 250, 250, 255})));
+    ShapeGeometry& cover = s.Fill(RectPath(-12, -16, 12, 16), SolidFill({0, 90, 0, 255}));
+    if (!hides) Scene::AddFill(cover, RectPath(-99, -99, -98, -98), SolidFill({0, 0, 0, 0}));
+    const float turn = 0.3f;
+    s.Draw(cover,
+           {std::cos(turn), std::sin(turn), -std::sin(turn), std::cos(turn), Tw(33.3f), Tw(30.6f)});
+    return s;
+  };
+  const Scene hiding = scene(true), plain = scene(false);
+  const Pixmap out = Render(hiding.list), expected = Render(plain.list);
+  int differing = 0, green = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      differing += out.At(x, y) != expected.At(x, y);
+      green += out.At(x, y) == 0xFF005A00u;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(green, 24 * 32 / 2);
+}
+
 TEST(Renderer, ShowAllPaintsMarginsAndContentBeyondTheStage) {
   Scene s({0, 0, 255, 255});
   // The stage is 100 x 100 twips-pixels; the shape reaches 20 pixels past its left edge.
