@@ -394,8 +394,8 @@ class Renderer::Impl {
   std::vector<const BitmapSource*> frame_sources_;
   std::vector<size_t> covering_;  // FirstShown's candidates
   // The commands that paint an upright rectangle of the target opaquely (all of a photo standing
-  // upright, a part of a turned one), ascending, each with
-  // the largest such rectangle painted by it or a later one: what hides the commands before it.
+  // upright, a part of a turned one), ascending, each with the largest such rectangle painted by
+  // it or a later one: what hides the commands before it.
   struct Hider {
     size_t at;
     IntRect hides;
