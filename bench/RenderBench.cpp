@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -143,23 +144,44 @@ struct Figures {
   double median = 0, best = 0, cpu = 0;  // wall median, wall best, processor-time median
 };
 
-Figures TimeFrames(Renderer& renderer, Slideshow& show, Pixmap& target, int frames, bool zoom,
-                   bool fade, bool wiped = false) {
-  const Matrix to_device = Matrix::Scale(1.0f / 20, 1.0f / 20);
-  std::vector<double> ms, cpu;
-  for (int i = -3; i < frames; ++i) {  // three frames to warm the caches
-    show.Build(std::max(i, 0), frames, zoom, fade, wiped);
-    const auto start = Clock::now();
-    const double cpu_start = CpuMs();
-    renderer.Render(show.list, to_device, target);
-    const double cpu_ms = CpuMs() - cpu_start;
-    const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (i >= 0) {
-      ms.push_back(elapsed);
-      cpu.push_back(cpu_ms);
+// Median milliseconds a frame for each of `renderers`, all drawing each frame in turn after
+// three frames that warm the caches: processor time of the drawing thread, and wall time. Taking
+// turns frame by frame, they see the same load on the machine, so their ratios hold while it is
+// busy. `build(i)` makes frame i of `list`.
+template <typename Build>
+std::vector<Figures> TimeTurns(std::initializer_list<Renderer*> renderers, int frames,
+                               const Build& build, const RenderList& list, const Matrix& to_device,
+                               Pixmap& target) {
+  std::vector<std::vector<double>> ms(renderers.size()), cpu(renderers.size());
+  for (int i = -3; i < frames; ++i) {
+    build(std::max(i, 0));
+    size_t r = 0;
+    for (Renderer* renderer : renderers) {
+      const auto start = Clock::now();
+      const double cpu_start = CpuMs();
+      renderer->Render(list, to_device, target);
+      const double cpu_ms = CpuMs() - cpu_start;
+      if (i >= 0) {
+        ms[r].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        cpu[r].push_back(cpu_ms);
+      }
+      ++r;
     }
   }
-  return {MedianOf(ms), *std::min_element(ms.begin(), ms.end()), MedianOf(cpu)};
+  std::vector<Figures> figures;
+  for (size_t r = 0; r < renderers.size(); ++r) {
+    figures.push_back(
+        {MedianOf(ms[r]), *std::min_element(ms[r].begin(), ms[r].end()), MedianOf(cpu[r])});
+  }
+  return figures;
+}
+
+std::vector<Figures> TimeFrames(std::initializer_list<Renderer*> renderers, Slideshow& show,
+                                Pixmap& target, int frames, bool zoom, bool fade,
+                                bool wiped = false) {
+  return TimeTurns(
+      renderers, frames, [&](int i) { show.Build(i, frames, zoom, fade, wiped); }, show.list,
+      Matrix::Scale(1.0f / 20, 1.0f / 20), target);
 }
 
 // The shows users watch full screen: photos authored at a slideshow's size, drawn scaled to the
@@ -255,22 +277,13 @@ struct ScaledShow {
   RenderList list;
 };
 
-// Median milliseconds a frame: processor time of the drawing thread, and wall time.
-Figures TimeShow(Renderer& renderer, ScaledShow& show, Pixmap& target, int frames) {
-  const Matrix to_device = StageToDevice({0, 0, show.w * 20.0f, show.h * 20.0f}, target.Width(),
-                                         target.Height(), ScaleMode::ShowAll);
-  std::vector<double> ms, cpu;
-  for (int i = -2; i < frames; ++i) {
-    show.Build(std::max(i, 0), frames);
-    const auto start = Clock::now();
-    const double cpu_start = CpuMs();
-    renderer.Render(show.list, to_device, target);
-    const double cpu_ms = CpuMs() - cpu_start;
-    if (i < 0) continue;
-    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    cpu.push_back(cpu_ms);
-  }
-  return {MedianOf(ms), *std::min_element(ms.begin(), ms.end()), MedianOf(cpu)};
+std::vector<Figures> TimeShow(std::initializer_list<Renderer*> renderers, ScaledShow& show,
+                              Pixmap& target, int frames) {
+  return TimeTurns(
+      renderers, frames, [&](int i) { show.Build(i, frames); }, show.list,
+      StageToDevice({0, 0, show.w * 20.0f, show.h * 20.0f}, target.Width(), target.Height(),
+                    ScaleMode::ShowAll),
+      target);
 }
 
 double MemcpyMs(int repeats, size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4) {
@@ -324,8 +337,8 @@ void PrintScaledShows(int frames) {
     two.SetThreads(2);
     for (const Case& c : cases) {
       ScaledShow show(c.kind, c.width, c.height);
-      const Figures single = TimeShow(one, show, target, frames);
-      const Figures banded = TimeShow(two, show, target, frames);
+      const std::vector<Figures> times = TimeShow({&one, &two}, show, target, frames);
+      const Figures &single = times[0], &banded = times[1];
       const double over = single.cpu / floor, share = banded.median / single.median;
       std::printf("  %-50s one core %6.2f ms %4.1fx %-6s two threads %6.2f ms %3.0f %% %s\n",
                   c.name, single.cpu, over, over <= kGoalOverFloor ? "met" : "MISSED",
@@ -343,19 +356,20 @@ int main(int argc, char** argv) {
   Renderer renderer;
   renderer.SetQuality(Quality::High);
 
-  const Figures frame = TimeFrames(renderer, show, target, frames, true, true);
-  const Figures zoom = TimeFrames(renderer, show, target, frames, true, false);
-  const Figures fade = TimeFrames(renderer, show, target, frames, false, true);
-  const Figures wipe = TimeFrames(renderer, show, target, frames, true, false, true);
-  renderer.SetCoverage(lumen::raster::CoverageMethod::ExactArea);
-  const Figures exact = TimeFrames(renderer, show, target, frames, true, true);
-  renderer.SetCoverage(lumen::raster::CoverageMethod::SampledGrid);
-  renderer.SetIsa(lumen::raster::Isa::Scalar);
-  const Figures scalar = TimeFrames(renderer, show, target, frames, true, true);
   Renderer banded;
   banded.SetQuality(Quality::High);
   banded.SetThreads(2);
-  const Figures two = TimeFrames(banded, show, target, frames, true, true);
+  const std::vector<Figures> both =
+      TimeFrames({&renderer, &banded}, show, target, frames, true, true);
+  const Figures &frame = both[0], &two = both[1];
+  const Figures zoom = TimeFrames({&renderer}, show, target, frames, true, false)[0];
+  const Figures fade = TimeFrames({&renderer}, show, target, frames, false, true)[0];
+  const Figures wipe = TimeFrames({&renderer}, show, target, frames, true, false, true)[0];
+  renderer.SetCoverage(lumen::raster::CoverageMethod::ExactArea);
+  const Figures exact = TimeFrames({&renderer}, show, target, frames, true, true)[0];
+  renderer.SetCoverage(lumen::raster::CoverageMethod::SampledGrid);
+  renderer.SetIsa(lumen::raster::Isa::Scalar);
+  const Figures scalar = TimeFrames({&renderer}, show, target, frames, true, true)[0];
   const size_t frame_bytes = size_t{kWidth} * kHeight * 4;
   const double copy = MemcpyMs(20);
   // The least memory traffic a frame needs: each photo read once, the frame written once and
