@@ -7,8 +7,6 @@
 
 #include "raster/Stroker.h"
 
-#include "raster/Flatten.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>

@@ -220,10 +220,11 @@ std::optional<std::pair<double, double>> Across(const std::array<Point, 4>& q, d
   for (size_t i = 0; i < q.size(); ++i) {
     const Point a = q[i], b = q[(i + 1) % q.size()];
     if ((y < a.y && y < b.y) || (y > a.y && y > b.y)) continue;
+    // A side lying along the row crosses it everywhere between its ends.
     const double x = a.y == b.y ? a.x : a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
-    const double other = a.y == b.y ? b.x : x;
-    lo = std::min({lo, x, other});
-    hi = std::max({hi, x, other});
+    const double x_end = a.y == b.y ? b.x : x;
+    lo = std::min({lo, x, x_end});
+    hi = std::max({hi, x, x_end});
   }
   if (lo > hi) return std::nullopt;
   return std::pair{lo, hi};
