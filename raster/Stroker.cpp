@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace lumen::raster {
 
@@ -100,17 +101,43 @@ void Stroker::Join(Point prev, Point at, Point next, EdgeList& out) {
     return;
   }
   piece_ = {at, a};
-  // A miter whose point lies within `limit` line widths of the vertex is drawn whole; a longer
-  // one falls back to the bevel.
-  const double cos_half = std::sqrt(std::max(0.0, (1 + dot) / 2));
-  if (style_.join == LineJoin::Miter && cos_half > 0 && 1 / cos_half <= 2 * style_.miter_limit) {
-    const double mx = n0x + n1x, my = n0y + n1y, ml = Length(mx, my);
-    const double reach = ml > 0 ? r / cos_half / ml : 0;
-    piece_.push_back(
-        {static_cast<float>(at.x + mx * reach), static_cast<float>(at.y + my * reach)});
+  if (style_.join == LineJoin::Miter) {
+    const Offset in{a, ax / la, ay / la}, out_back{b, -bx / lb, -by / lb};
+    MiterPoint(at, in, out_back, std::sqrt(std::max(0.0, (1 + dot) / 2)));
   }
   piece_.push_back(b);
   Piece(out);
+}
+
+// A miter whose point lies within `limit` line widths of the vertex is drawn whole. A longer one
+// is cut off square to the bisector, limit x width / 4 from the vertex: the reference's pictures
+// put the cut of a 45-degree joint at limit 1 between 0.48 and 0.62 half-widths out. Where the
+// cut would fall inside the bevel, the bevel stands.
+void Stroker::MiterPoint(Point at, const Offset& in, const Offset& out_back, double cos_half) {
+  const double r = style_.half_width;
+  const double mx = (in.from.x - at.x) + (out_back.from.x - at.x);
+  const double my = (in.from.y - at.y) + (out_back.from.y - at.y);
+  const double ml = Length(mx, my);
+  if (!(cos_half > 0 && ml > 0)) return;
+  const double ux = mx / ml, uy = my / ml;  // the bisector, outwards
+  if (1 / cos_half <= 2 * style_.miter_limit) {
+    const double reach = r / cos_half;
+    piece_.push_back(
+        {static_cast<float>(at.x + ux * reach), static_cast<float>(at.y + uy * reach)});
+    return;
+  }
+  const double cut = style_.miter_limit * r / 2;
+  const auto along = [&](const Offset& edge) {
+    const double start = (edge.from.x - at.x) * ux + (edge.from.y - at.y) * uy;
+    const double t = (cut - start) / (edge.dx * ux + edge.dy * uy);
+    return std::pair{t, Point{static_cast<float>(edge.from.x + edge.dx * t),
+                              static_cast<float>(edge.from.y + edge.dy * t)}};
+  };
+  const auto [t_in, p_in] = along(in);
+  const auto [t_out, p_out] = along(out_back);
+  if (!(t_in > 0 && t_out > 0)) return;
+  piece_.push_back(p_in);
+  piece_.push_back(p_out);
 }
 
 void Stroker::Cap(Point at, Point away, LineCap cap, EdgeList& out) {

@@ -16,7 +16,7 @@ struct StrokeStyle {
   render::LineCap start_cap = render::LineCap::Round;
   render::LineCap end_cap = render::LineCap::Round;
   render::LineJoin join = render::LineJoin::Round;
-  // Longest miter, in line widths from the vertex; longer ones are bevelled.
+  // Longest miter, in line widths from the vertex; longer ones are cut off.
   float miter_limit = 3;
 };
 
@@ -30,6 +30,12 @@ class Stroker {
  private:
   void Segment(render::Point p, render::Point q, EdgeList& out);
   void Join(render::Point prev, render::Point at, render::Point next, EdgeList& out);
+  // The outer edge of a segment at a join: from its corner there, running away from the segment.
+  struct Offset {
+    render::Point from;
+    double dx, dy;  // unit direction
+  };
+  void MiterPoint(render::Point at, const Offset& in, const Offset& out_back, double cos_half);
   void Cap(render::Point at, render::Point away, render::LineCap cap, EdgeList& out);
   void Wedge(render::Point center, double from, double sweep, EdgeList& out);
   void Piece(EdgeList& out);

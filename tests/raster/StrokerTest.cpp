@@ -122,6 +122,23 @@ TEST_P(StrokeArea, MatchesGeometry) {
 INSTANTIATE_TEST_SUITE_P(Stroker, StrokeArea, ::testing::ValuesIn(kAreas),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// A 45-degree turn of a 16 px pen: its miter point lies 8 / sin 22.5 = 20.9 px out, past a limit
+// of one width, so the miter is cut 16 / 4 = 4 px from the vertex. Beyond the bevel chord
+// (8 sin 22.5 = 3.06 px out, 2 x 8 cos 22.5 = 14.78 px long) that adds the strip of the miter's
+// triangle up to the cut, whose width shrinks linearly to 0 at the point: 13.51 px.
+TEST(Stroker, AMiterPastItsLimitIsCutOffAQuarterOfLimitTimesWidthOut) {
+  const std::vector<Point> turn = {{8, 40}, {48, 40}, {16, 8}};
+  const double phi = kPi / 8, bevel = 8 * std::sin(phi), point = 8 / std::sin(phi);
+  const double chord = 16 * std::cos(phi), at_cut = chord * (point - 4) / (point - bevel);
+  const double strip = (chord + at_cut) / 2 * (4 - bevel);
+  const double bevelled = StrokedArea(turn, false, Style(16, LineCap::None, LineJoin::Bevel));
+  EXPECT_NEAR(StrokedArea(turn, false, Style(16, LineCap::None, LineJoin::Miter, 1)) - bevelled,
+              strip, 0.05);
+  // A limit that puts the cut inside the bevel leaves the bevel.
+  EXPECT_NEAR(StrokedArea(turn, false, Style(16, LineCap::None, LineJoin::Miter, 0.5f)), bevelled,
+              0.01);
+}
+
 TEST(Stroker, UnusableWidthsDrawNothing) {
   const std::vector<Point> line = {{10, 10}, {40, 40}};
   for (float w : {0.0f, -3.0f, NAN, INFINITY}) {
