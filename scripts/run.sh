@@ -23,6 +23,12 @@ build/native/tools/reelinfo build/sample/Sample.swf
 
 # shellcheck source=scripts/wine-env.sh
 . scripts/wine-env.sh
+if ! wine_kernel_runs_i386; then
+  echo "Cannot play it here: this machine's kernel cannot start 32-bit x86 processes, which Wine" \
+    "runs Windows programs in. Copy build/sample/Sample.exe to Windows, or use a machine whose" \
+    "kernel runs 32-bit programs." >&2
+  exit 1
+fi
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   wine_env_start --own-display
   echo "Playing; close the window to end."

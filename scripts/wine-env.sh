@@ -12,6 +12,14 @@ LUMEN_ROOT=${LUMEN_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 LUMEN_WINE_DIR=${LUMEN_WINE_DIR:-$LUMEN_ROOT/build/wine}
 LUMEN_DESKTOP=${LUMEN_DESKTOP:-1920x1080}
 
+# Wine starts 32-bit Windows programs in 32-bit Linux processes. A kernel built without 32-bit
+# support refuses to execute those ("Exec format error"): then no Windows program runs here.
+wine_kernel_runs_i386() {
+  local out
+  out=$(wine --version 2>&1) && return 0
+  ! grep -q "Exec format error" <<<"$out"
+}
+
 _wine_reg() { wine reg add "$@" /f >/dev/null 2>&1; }
 
 _pulse_start() {
