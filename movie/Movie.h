@@ -61,6 +61,7 @@ class Movie {
   float frame_rate = 0;
   uint16_t header_frame_count = 0;
   uint32_t file_attributes = 0;
+  static constexpr uint32_t kActionScript3 = 0x08;  // in file_attributes
   size_t file_length = 0;    // as the header declares it: what scripts see as the bytes total
   size_t loaded_length = 0;  // what the file holds of that: the bytes loaded
   // Symbols exported by name (for scripts to attach), by character id.

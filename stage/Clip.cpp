@@ -569,8 +569,9 @@ void Clip::Rebuild(size_t frame) {
   scratch_.clear();
   for (size_t f = 0; f <= frame; ++f) ReplayInto(timeline_->frames[f], scratch_);
   current_ = frame;
-  // Objects that the target frame still shows with the same character and ratio survive, and
-  // so does what scripts moved. What scripts made survives only at script depths.
+  // Objects that the target frame still shows with the same character and ratio survive (but
+  // for an ActionScript 3 movie's clips placed without a ratio), and so does what scripts moved.
+  // What scripts made survives only at script depths.
   for (size_t i = 0; i < objects_.size();) {
     DisplayObject& object = objects_[i];
     auto want = LowerBound(scratch_, object.place.depth);
@@ -587,7 +588,10 @@ void Clip::Rebuild(size_t frame) {
     // placement of another character with that ratio finds the clip already there.
     const bool same_ratio = listed && want->ratio == object.place.ratio;
     const bool same_clip = listed && object.clip != nullptr && want->ratio != 0;
-    const bool keep = same_ratio && (want->character == object.place.character || same_clip);
+    const bool remade =
+        context_.remake_clips_on_rewind && object.clip != nullptr && want->ratio == 0;
+    const bool keep =
+        !remade && same_ratio && (want->character == object.place.character || same_clip);
     if (keep) {
       // What scripts set stays: visibility, and the transform of a clip they moved.
       const Placement before = object.place;

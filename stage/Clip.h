@@ -52,6 +52,9 @@ struct StageContext {
   size_t clip_work = 0;         // in this frame
   bool MayMakeClip() const { return clip_work < kMaxClipWorkPerFrame; }
   uint32_t unnamed = 0;  // clips placed without a name: they are called instance1, ...
+  // An ActionScript 3 movie's timeline makes its clips afresh when it comes back to the frame
+  // that placed them, unless the placement names them by ratio.
+  bool remake_clips_on_rewind = false;
 };
 
 // Timeline depths as tags give them; scripts count from -16384 (`getDepth`), and clips made by

@@ -57,6 +57,7 @@ Stage::Stage(std::shared_ptr<const movie::Movie> movie, bool loop, size_t bitmap
       sound_(*movie_),
       loop_(loop) {
   context_.sound = &sound_;
+  context_.remake_clips_on_rewind = (movie_->file_attributes & movie::Movie::kActionScript3) != 0;
   scripts_ = std::make_unique<ScriptHost>(*movie_, scripts.limits);
   scripts_->trace_sink = std::move(scripts.trace);
   scripts_->folder = std::move(scripts.folder);

@@ -203,6 +203,26 @@ TEST(Sprites, SurviveARewindWhenTheirPlacementIsUnchanged) {
   EXPECT_EQ(stage.Root().At(6), nullptr);
 }
 
+TEST(Sprites, OfAnActionScript3MovieAreMadeAfreshWhenTheRootLoops) {
+  Bytes t;
+  const uint8_t as3[] = {0x08, 0, 0, 0};
+  authoring::WriteTag(t, 69, as3);  // FileAttributes
+  const Bytes shapes = Shapes();
+  t.insert(t.end(), shapes.begin(), shapes.end());
+  t = WithSprite(t);
+  authoring::PlaceObject2(t, New(5, 10));
+  authoring::ShowFrame(t);
+  authoring::ShowFrame(t);
+  Stage stage = Play(t);
+  const Clip* first = stage.Root().At(5)->clip.get();
+  stage.Advance();
+  EXPECT_EQ(first->CurrentFrameIndex(), 1u);
+  stage.Advance();  // the root loops: kept, the sprite would go on to its third frame
+  const Clip* again = stage.Root().At(5)->clip.get();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->CurrentFrameIndex(), 0u);
+}
+
 TEST(Sprites, DeepNestingStopsAtTheDepthLimit) {
   // Each sprite shows a square and places the one defined before it, far deeper than the limit.
   constexpr uint16_t kChain = StageContext::kMaxNesting + 8;
